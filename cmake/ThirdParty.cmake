@@ -1,0 +1,31 @@
+# Imported targets for the libraries the project uses: the two built by scripts/setup and
+# the Debian packages.
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+
+if(NOT EXISTS "${QZ_THIRD_PARTY}/lib/liblua.a")
+  message(FATAL_ERROR "Lua is not built in ${QZ_THIRD_PARTY}: run scripts/setup first")
+endif()
+
+add_library(qz_lua STATIC IMPORTED GLOBAL)
+set_target_properties(qz_lua PROPERTIES
+  IMPORTED_LOCATION "${QZ_THIRD_PARTY}/lib/liblua.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${QZ_THIRD_PARTY}/include/lua"
+  INTERFACE_LINK_LIBRARIES "dl;m")
+add_library(Qz::lua ALIAS qz_lua)
+
+add_library(qz_box2d STATIC IMPORTED GLOBAL)
+set_target_properties(qz_box2d PROPERTIES
+  IMPORTED_LOCATION "${QZ_THIRD_PARTY}/lib/libbox2d.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${QZ_THIRD_PARTY}/include")
+add_library(Qz::box2d ALIAS qz_box2d)
+
+set(QZ_LUAC "${QZ_THIRD_PARTY}/bin/luac")
+
+pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
+pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+
+find_package(GTest REQUIRED)
+if(QZ_BUILD_BENCH)
+  find_package(benchmark REQUIRED)
+endif()

@@ -1,0 +1,41 @@
+// The persistent key-value store: one SQLite table of saved values, opened on first use.
+#ifndef QZ_DATABASE_H
+#define QZ_DATABASE_H
+
+#include <string>
+
+#include <lua.h>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Owned by the engine state. The connection is opened by the first load that finds an
+// existing file, or by the first store.
+struct QzDatabase {
+    char* path;                 // owned copy of the database file path
+    char* tablesDirectory;      // owned copy; null until QzDatabaseSetTablesDirectory
+    sqlite3* connection;        // owned; null until first needed
+    sqlite3_stmt* selectValue;  // owned; prepared with the connection
+    sqlite3_stmt* insertValue;
+    sqlite3_stmt* updateValue;
+    // Borrowed: the slot in the script library's upvalue that points back at this record.
+    // Closing the store clears it, so script calls made afterwards find no store.
+    QzDatabase** scriptHandle;
+};
+
+QzDatabase* QzDatabaseOpen(const char* path);
+const char* QzDatabaseSetTablesDirectory(QzDatabase* store, const char* directory);
+void QzDatabaseClose(QzDatabase* store);
+
+// Registers the script library `database` on the interpreter.
+void QzDatabaseLoadLib(QzDatabase* store, lua_State* L);
+
+// The native operations behind the script library.
+
+// Reads the value stored under key into value. False when there is none, when the file does
+// not exist yet (nothing is created) or when SQLite fails. A stored NULL reads as false too.
+bool QzDatabaseLoadValue(QzDatabase* store, const std::string& key, std::string* value);
+// Stores value under key (one row per key); a null value stores SQL NULL. False on failure.
+bool QzDatabaseStoreValue(QzDatabase* store, const std::string& key, const std::string* value);
+
+#endif

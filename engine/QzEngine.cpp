@@ -1,0 +1,180 @@
+// The engine state: creating the interpreter, opening the libraries, running the engine
+// script, the one error report and the shutdown order.
+#include "QzEngine.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include <lauxlib.h>
+#include <lualib.h>
+
+#include "QzAllocator.h"
+#include "QzDatabase.h"
+#include "QzLuaAdditions.h"
+#include "QzLuaPanic.h"
+
+namespace {
+
+constexpr const char* kStoreFileName = "persistent.save";
+constexpr size_t kStorePathSize = 1024;
+
+// The libraries every interpreter opens, in this order. The order differs from the
+// interpreter's own luaL_openlibs: os and debug come before table, io, string and math.
+const luaL_Reg kLibraries[] = {
+    {"", luaopen_base},
+    {LUA_LOADLIBNAME, luaopen_package},
+    {LUA_OSLIBNAME, luaopen_os},
+    {LUA_DBLIBNAME, luaopen_debug},
+    {LUA_TABLIBNAME, luaopen_table},
+    {LUA_IOLIBNAME, luaopen_io},
+    {LUA_STRLIBNAME, luaopen_string},
+    {LUA_MATHLIBNAME, luaopen_math},
+    {nullptr, nullptr},
+};
+
+QzState* stateOf(lua_State* L) {
+    return *static_cast<QzState**>(lua_touserdata(L, lua_upvalueindex(1)));
+}
+
+int callLoadingWillStart(lua_State* L) {
+    QzState* state = stateOf(L);
+    if (state->loadingWillStart) state->loadingWillStart(state->callbackContext);
+    return 0;
+}
+
+int callLoadingWillEnd(lua_State* L) {
+    QzState* state = stateOf(L);
+    if (state->loadingWillEnd) state->loadingWillEnd(state->callbackContext);
+    return 0;
+}
+
+int callGameDidEnd(lua_State* L) {
+    QzState* state = stateOf(L);
+    if (state->gameDidEnd) state->gameDidEnd(state->callbackContext);
+    return 0;
+}
+
+int callExternalFunction(lua_State* L) {
+    QzState* state = stateOf(L);
+    if (!state->callExternalFunction) return 0;
+    return state->callExternalFunction(state->externalFunctionContext, L);
+}
+
+const luaL_Reg kCallbacks[] = {
+    {"loadingWillStart", callLoadingWillStart},
+    {"loadingWillEnd", callLoadingWillEnd},
+    {"gameDidEnd", callGameDidEnd},
+    {"callExternalFunction", callExternalFunction},
+    {nullptr, nullptr},
+};
+
+void registerCallbacks(QzState* state) {
+    lua_State* L = state->L;
+    *static_cast<QzState**>(lua_newuserdata(L, sizeof(QzState*))) = state;
+    luaL_openlib(L, "callbacks", kCallbacks, 1);
+    lua_pop(L, 1);
+}
+
+// Opens the store at the save path followed directly by "persistent.save" (the save path is
+// a prefix, not a folder) and registers the `database` library. A path that would not fit
+// the store path buffer is refused rather than cut.
+void openStore(QzState* state, const char* savePath) {
+    const size_t length = std::strlen(savePath) + std::strlen(kStoreFileName);
+    if (length + 1 > kStorePathSize) {
+        std::fprintf(stderr,
+                     "Quillane: the save path is too long (%zu bytes with \"%s\", at most %zu): "
+                     "saved values are disabled\n",
+                     length, kStoreFileName, kStorePathSize - 1);
+        return;
+    }
+    char storePath[kStorePathSize];
+    std::snprintf(storePath, sizeof storePath, "%s%s", savePath, kStoreFileName);
+    state->store = QzDatabaseOpen(storePath);
+    QzDatabaseLoadLib(state->store, state->L);
+    QzDatabaseSetTablesDirectory(state->store, savePath);
+}
+
+// Everything before the engine script runs.
+void prepareInterpreter(QzState* state, const char* savePath) {
+    Qz_LoadLibs(state->L);
+    registerCallbacks(state);
+    lua_pushinteger(state->L, 1);
+    lua_setglobal(state->L, "_debuglevel");
+    if (savePath) openStore(state, savePath);
+}
+
+// Runs a loaded chunk (or reports why it did not load), then calls initEngine, which is
+// called even when the script failed.
+int runEngineScript(QzState* state, int loadStatus) {
+    lua_State* L = state->L;
+    if (loadStatus == 0) loadStatus = lua_pcall(L, 0, 0, 0);
+    if (loadStatus != 0) Qz_Report_Error(state);
+    lua_getglobal(L, "initEngine");
+    return lua_pcall(L, 0, 0, 0);
+}
+
+}  // namespace
+
+int Qz_LuaPanic(lua_State* L) {
+    const char* message = lua_gettop(L) > 0 ? lua_tostring(L, -1) : nullptr;
+    QzLuaPanicError error(message ? message : "unprotected error in the interpreter");
+    lua_settop(L, 0);
+    throw error;
+}
+
+QzState* Qz_NewState(int usePoolAllocator) {
+    auto* state = new QzState{};
+    state->allocator = QzPoolAllocatorNew();
+    state->L = usePoolAllocator == 1 ? lua_newstate(Qz_PoolLuaAlloc, state->allocator) : luaL_newstate();
+    if (state->L) lua_atpanic(state->L, Qz_LuaPanic);
+    return state;
+}
+
+void Qz_LoadLibs(lua_State* L) {
+    for (const luaL_Reg* library = kLibraries; library->func; ++library) {
+        lua_pushcfunction(L, library->func);
+        lua_pushstring(L, library->name);
+        lua_call(L, 1, 0);
+    }
+    luaopen_luaExtensions(L);
+}
+
+int Qz_Init(QzState* state, const char* enginePath, const char* savePath) {
+    prepareInterpreter(state, savePath);
+    return runEngineScript(state, luaL_loadfile(state->L, enginePath));
+}
+
+int Qz_InitFromBuffer(QzState* state, const char* buffer, size_t length, const char* savePath) {
+    prepareInterpreter(state, savePath);
+    return runEngineScript(state, luaL_loadbuffer(state->L, buffer, length, "engine.luo"));
+}
+
+void Qz_Report_Error(QzState* state) {
+    lua_State* L = state->L;
+    ++state->errorsReported;
+    const char* message = lua_gettop(L) > 0 ? lua_tostring(L, -1) : nullptr;
+    if (message) std::fprintf(stderr, "(Qz_Report_Error) Lua Error: %s\n", message);
+    lua_settop(L, 0);
+}
+
+void Qz_DestroyState(QzState* state) {
+    if (!state) return;
+    if (state->store) {
+        QzDatabaseClose(state->store);
+        state->store = nullptr;
+    }
+    if (state->L) {
+        lua_getglobal(state->L, "shutdownEngine");
+        lua_pcall(state->L, 0, 0, 0);
+        lua_close(state->L);
+    }
+    QzPoolAllocatorDestroy(state->allocator);
+    delete state;
+}
+
+int64_t Qz_TotalBytesUsed(QzState* state) {
+    // Kilobytes times 1024, widened before the multiplication so that more than 2 GB in use
+    // does not overflow.
+    return static_cast<int64_t>(lua_gc(state->L, LUA_GCCOUNT, 0)) * 1024;
+}

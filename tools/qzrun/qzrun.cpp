@@ -1,0 +1,105 @@
+// qzrun: runs an engine script headless in a real engine state, for tests and debugging.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "QzEngine.h"
+
+namespace {
+
+struct Options {
+    const char* script = nullptr;
+    const char* savePath = nullptr;
+    const char* projectPath = nullptr;
+    long frames = 0;
+    float dt = 1.0f / 60.0f;
+    bool pool = false;
+};
+
+void usage() {
+    std::fprintf(stderr,
+                 "usage: qzrun SCRIPT [--save PATH] [--project PATH] [--frames N] [--dt SECONDS] [--pool]\n"
+                 "  SCRIPT      engine script, Lua source or precompiled by our luac\n"
+                 "  --save      save path prefix (the store file is PATH followed by persistent.save)\n"
+                 "  --project   project path handed to Qz_LoadGame\n"
+                 "  --frames    number of Qz_Update calls (default 0)\n"
+                 "  --dt        seconds passed to each Qz_Update (default 1/60)\n"
+                 "  --pool      run the interpreter on the pool allocator\n");
+}
+
+bool parseNumber(const char* text, double* value) {
+    char* end = nullptr;
+    *value = std::strtod(text, &end);
+    return end != text && *end == '\0';
+}
+
+bool parseOptions(int argc, char** argv, Options* options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        double number = 0;
+        if (arg == "--pool") {
+            options->pool = true;
+        } else if (arg == "--save" && hasValue) {
+            options->savePath = argv[++i];
+        } else if (arg == "--project" && hasValue) {
+            options->projectPath = argv[++i];
+        } else if (arg == "--frames" && hasValue && parseNumber(argv[++i], &number) && number >= 0) {
+            options->frames = static_cast<long>(number);
+        } else if (arg == "--dt" && hasValue && parseNumber(argv[++i], &number)) {
+            options->dt = static_cast<float>(number);
+        } else if (arg[0] != '-' && !options->script) {
+            options->script = argv[i];
+        } else {
+            std::fprintf(stderr, "qzrun: bad argument \"%s\"\n", argv[i]);
+            return false;
+        }
+    }
+    return options->script != nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, &options)) {
+        usage();
+        return 2;
+    }
+
+    QzState* state = Qz_NewState(options.pool ? 1 : 0);
+    int failures = 0;
+    auto fail = [&](const char* what) {
+        ++failures;
+        const char* message = Qz_LastSilentError(state);
+        std::fprintf(stderr, "qzrun: %s failed%s%s\n", what, message ? ": " : "", message ? message : "");
+        Qz_ClearLastSilentError(state);
+    };
+
+    if (Qz_Init(state, options.script, options.savePath) != 0) {
+        const char* message = lua_tostring(state->L, -1);
+        std::fprintf(stderr, "qzrun: initEngine failed: %s\n", message ? message : "(no message)");
+        lua_settop(state->L, 0);
+        ++failures;
+    }
+    if (options.projectPath) {
+        Qz_LoadGame(state, options.projectPath);
+        if (Qz_LastSilentError(state)) fail("loading the project");
+    }
+    for (long frame = 0; frame < options.frames; ++frame) {
+        if (Qz_Update(state, options.dt) != 0) {
+            std::fprintf(stderr, "qzrun: frame %ld: ", frame + 1);
+            fail("update");
+        }
+    }
+
+    const int reported = state->errorsReported;
+    Qz_DestroyState(state);
+    if (reported > 0) std::fprintf(stderr, "qzrun: %d error(s) reported\n", reported);
+    if (failures > 0 || reported > 0) {
+        std::fprintf(stderr, "qzrun: FAILED\n");
+        return 1;
+    }
+    return 0;
+}
