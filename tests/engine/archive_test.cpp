@@ -1,0 +1,137 @@
+// Tests of zipped-game extraction: folders and files land in place, hostile entries never escape.
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include "QzEngine.h"
+#include "test_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Writes a zip archive holding the given (name, contents) entries, stored uncompressed or
+// deflated.
+void makeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries,
+             int method = Z_DEFLATED) {
+    zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+    ASSERT_NE(zip, nullptr);
+    for (const auto& [name, contents] : entries) {
+        zip_fileinfo info{};
+        ASSERT_EQ(zipOpenNewFileInZip64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
+                                        Z_DEFAULT_COMPRESSION, 0),
+                  ZIP_OK);
+        if (!contents.empty()) {
+            ASSERT_EQ(zipWriteInFileInZip(zip, contents.data(), static_cast<unsigned>(contents.size())), ZIP_OK);
+        }
+        ASSERT_EQ(zipCloseFileInZip(zip), ZIP_OK);
+    }
+    ASSERT_EQ(zipClose(zip, nullptr), ZIP_OK);
+}
+
+class ArchiveTest : public ::testing::Test {
+protected:
+    std::string target() {
+        fs::create_directories(folder.path() / "game");
+        return folder.file("game");
+    }
+    ScratchFolder folder;
+};
+
+TEST_F(ArchiveTest, ExtractsFilesAndFoldersKeepingTheirStructure) {
+    const std::string zip = folder.file("game.zip");
+    makeZip(zip, {{"Demo.app/", ""},
+                  {"Demo.app/Contents/Info.plist", "<plist/>"},
+                  {"Demo.app/Contents/Resources/engine64.luo", std::string(100000, 'e')},
+                  {"Demo.app/Contents/Resources/empty.txt", ""}});
+    const std::string out = target();
+    EXPECT_EQ(Qz_ExtractGameAtPathToFolder(zip.c_str(), out.c_str()), 0);
+    EXPECT_EQ(readFile(out + "/Demo.app/Contents/Info.plist"), "<plist/>");
+    EXPECT_EQ(readFile(out + "/Demo.app/Contents/Resources/engine64.luo"), std::string(100000, 'e'));
+    EXPECT_TRUE(fs::is_regular_file(out + "/Demo.app/Contents/Resources/empty.txt"));
+}
+
+TEST_F(ArchiveTest, OverwritesExistingFiles) {
+    const std::string zip = folder.file("game.zip");
+    makeZip(zip, {{"a.txt", "new"}});
+    const std::string out = target();
+    writeFile(out + "/a.txt", "old contents that are longer");
+    EXPECT_EQ(Qz_ExtractGameAtPathToFolder(zip.c_str(), out.c_str()), 0);
+    EXPECT_EQ(readFile(out + "/a.txt"), "new");
+}
+
+TEST_F(ArchiveTest, EntriesThatWouldLeaveTheFolderAreRefusedAndTheRestExtracted) {
+    const std::string zip = folder.file("evil.zip");
+    const std::string outside = folder.file("escaped.txt");
+    makeZip(zip, {{"../escaped.txt", "x"},
+                  {"sub/../../escaped.txt", "x"},
+                  {outside, "x"},
+                  {"fine/../fine.txt", "x"},
+                  {"good.txt", "kept"}});
+    const std::string out = target();
+    ::testing::internal::CaptureStderr();
+    EXPECT_NE(Qz_ExtractGameAtPathToFolder(zip.c_str(), out.c_str()), 0);
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find("refused zip entry \"../escaped.txt\""), std::string::npos) << errors;
+    EXPECT_FALSE(fs::exists(outside));
+    EXPECT_FALSE(fs::exists(out + "/fine.txt")) << "a '..' component is refused even when it stays inside";
+    EXPECT_EQ(readFile(out + "/good.txt"), "kept");
+}
+
+TEST_F(ArchiveTest, ASymbolicLinkInTheFolderDoesNotRedirectWrites) {
+    const std::string zip = folder.file("game.zip");
+    makeZip(zip, {{"link/planted.txt", "x"}, {"file-link", "x"}});
+    const std::string out = target();
+    fs::create_directories(folder.path() / "elsewhere");
+    fs::create_directory_symlink(folder.path() / "elsewhere", out + "/link");
+    fs::create_symlink(folder.path() / "elsewhere" / "target.txt", out + "/file-link");
+    EXPECT_NE(Qz_ExtractGameAtPathToFolder(zip.c_str(), out.c_str()), 0);
+    EXPECT_FALSE(fs::exists(folder.path() / "elsewhere" / "planted.txt"));
+    EXPECT_FALSE(fs::exists(folder.path() / "elsewhere" / "target.txt"));
+}
+
+TEST_F(ArchiveTest, CorruptEmptyAndMissingArchivesFail) {
+    const std::string out = target();
+    const std::string garbage = folder.file("garbage.zip");
+    writeFile(garbage, std::string(5000, '\x42'));
+    const std::string empty = folder.file("empty.zip");
+    writeFile(empty, "");
+    EXPECT_NE(Qz_ExtractGameAtPathToFolder(garbage.c_str(), out.c_str()), 0);
+    EXPECT_NE(Qz_ExtractGameAtPathToFolder(empty.c_str(), out.c_str()), 0);
+    EXPECT_NE(Qz_ExtractGameAtPathToFolder(folder.file("absent.zip").c_str(), out.c_str()), 0);
+    EXPECT_NE(Qz_ExtractGameAtPathToFolder(garbage.c_str(), folder.file("no-such-folder").c_str()), 0);
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST_F(ArchiveTest, AnEntryWithDamagedDataIsNotLeftBehind) {
+    const std::string zip = folder.file("damaged.zip");
+    const std::string contents(20000, 'd');
+    makeZip(zip, {{"data.bin", contents}}, 0);
+    std::string bytes = readFile(zip);
+    const size_t at = bytes.find(contents.substr(0, 100));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 5000] = 'X';  // the stored data no longer matches its checksum
+    writeFile(zip, bytes);
+    const std::string out = target();
+    EXPECT_NE(Qz_ExtractGameAtPathToFolder(zip.c_str(), out.c_str()), 0);
+    EXPECT_FALSE(fs::exists(out + "/data.bin"));
+}
+
+TEST_F(ArchiveTest, TheCurrentFolderVariantExtractsIntoTheWorkingDirectory) {
+    const std::string zip = folder.file("game.zip");
+    makeZip(zip, {{"here.txt", "here"}});
+    const std::string out = target();
+    const fs::path previous = fs::current_path();
+    fs::current_path(out);
+    const int result = Qz_ExtractGameAtPath(zip.c_str());
+    fs::current_path(previous);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(readFile(out + "/here.txt"), "here");
+}
+
+}  // namespace

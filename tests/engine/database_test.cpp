@@ -1,0 +1,149 @@
+// Tests of the persistent store: lazy creation, one row per key, awkward data, bad files, kills.
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "QzDatabase.h"
+#include "test_files.h"
+
+namespace {
+
+int countRows(const std::string& path) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    int rows = -1;
+    if (sqlite3_prepare_v2(db, "SELECT count(*) FROM savedValues", -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        rows = sqlite3_column_int(statement, 0);
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+}
+
+std::string load(QzDatabase* store, const std::string& key) {
+    std::string value;
+    return QzDatabaseLoadValue(store, key, &value) ? value : "<none>";
+}
+
+TEST(Database, LoadingBeforeAnyStoreFindsNothingAndCreatesNoFile) {
+    ScratchFolder folder;
+    const std::string path = folder.file("save.datapersistent.save");
+    QzDatabase* store = QzDatabaseOpen(path.c_str());
+    EXPECT_EQ(load(store, "score"), "<none>");
+    EXPECT_FALSE(std::filesystem::exists(path));
+    QzDatabaseClose(store);
+}
+
+TEST(Database, StoringCreatesTheFileAndUpdatesOneRowPerKey) {
+    ScratchFolder folder;
+    const std::string path = folder.file("persistent.save");
+    QzDatabase* store = QzDatabaseOpen(path.c_str());
+    const std::string five = "5", six = "6";
+    EXPECT_TRUE(QzDatabaseStoreValue(store, "score", &five));
+    EXPECT_EQ(load(store, "score"), "5");
+    EXPECT_TRUE(QzDatabaseStoreValue(store, "score", &six));
+    EXPECT_EQ(load(store, "score"), "6");
+    QzDatabaseClose(store);
+    EXPECT_EQ(countRows(path), 1);
+
+    QzDatabase* reopened = QzDatabaseOpen(path.c_str());
+    EXPECT_EQ(load(reopened, "score"), "6") << "values survive closing the store";
+    QzDatabaseClose(reopened);
+}
+
+TEST(Database, KeysAndValuesWithQuotesBinaryBytesAndLongTextsSurvive) {
+    ScratchFolder folder;
+    QzDatabase* store = QzDatabaseOpen(folder.file("persistent.save").c_str());
+    std::string binary;
+    for (int i = 1; i < 256; ++i) binary.push_back(static_cast<char>(i));
+    const std::string quoted = "it's \"quoted\"; DROP TABLE savedValues; --";
+    const std::string longText(10 * 1024, 'x');
+    EXPECT_TRUE(QzDatabaseStoreValue(store, quoted, &binary));
+    EXPECT_TRUE(QzDatabaseStoreValue(store, binary, &quoted));
+    EXPECT_TRUE(QzDatabaseStoreValue(store, longText, &longText));
+    EXPECT_EQ(load(store, quoted), binary);
+    EXPECT_EQ(load(store, binary), quoted);
+    EXPECT_EQ(load(store, longText), longText);
+    QzDatabaseClose(store);
+}
+
+TEST(Database, AStoredNullReadsAsNothing) {
+    ScratchFolder folder;
+    QzDatabase* store = QzDatabaseOpen(folder.file("persistent.save").c_str());
+    const std::string one = "1";
+    QzDatabaseStoreValue(store, "flag", &one);
+    EXPECT_TRUE(QzDatabaseStoreValue(store, "flag", nullptr));
+    EXPECT_EQ(load(store, "flag"), "<none>");
+    QzDatabaseClose(store);
+}
+
+TEST(Database, AFileThatIsNotADatabaseIsLeftAloneAndReadsAsEmpty) {
+    ScratchFolder folder;
+    const std::string path = folder.file("persistent.save");
+    const std::string garbage(4096, '\x5a');
+    writeFile(path, garbage);
+    QzDatabase* store = QzDatabaseOpen(path.c_str());
+    const std::string value = "1";
+    EXPECT_EQ(load(store, "key"), "<none>");
+    EXPECT_FALSE(QzDatabaseStoreValue(store, "key", &value));
+    QzDatabaseClose(store);
+    EXPECT_EQ(readFile(path), garbage);
+}
+
+TEST(Database, AMissingOrUnusableFolderMakesStoresFailQuietly) {
+    ScratchFolder folder;
+    writeFile(folder.file("plainfile"), "x");
+    const std::string value = "1";
+    for (const std::string& path : {folder.file("missing/persistent.save"), folder.file("plainfile/persistent.save")}) {
+        QzDatabase* store = QzDatabaseOpen(path.c_str());
+        EXPECT_FALSE(QzDatabaseStoreValue(store, "key", &value)) << path;
+        EXPECT_EQ(load(store, "key"), "<none>") << path;
+        QzDatabaseClose(store);
+    }
+}
+
+// A child process stores values one by one and reports each store that returned; it is
+// killed mid-stream. Every value it reported must be in the file.
+TEST(Database, AValueWhoseStoreReturnedSurvivesAKill) {
+    ScratchFolder folder;
+    const std::string path = folder.file("persistent.save");
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipeFds[0]);
+        QzDatabase* store = QzDatabaseOpen(path.c_str());
+        for (int i = 0;; ++i) {
+            const std::string value = "value-" + std::to_string(i);
+            if (!QzDatabaseStoreValue(store, "key-" + std::to_string(i % 500), &value)) _exit(3);
+            if (write(pipeFds[1], &i, sizeof i) != sizeof i) _exit(4);
+        }
+    }
+    close(pipeFds[1]);
+    int last = -1, received = 0;
+    while (received < 1500 && read(pipeFds[0], &last, sizeof last) == sizeof last) ++received;
+    kill(child, SIGKILL);
+    // Drain what the child reported before it died.
+    int next = 0;
+    while (read(pipeFds[0], &next, sizeof next) == sizeof next) last = next;
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself with status " << status;
+    ASSERT_GE(last, 1499);
+
+    QzDatabase* store = QzDatabaseOpen(path.c_str());
+    // A store that finished but was not yet reported may have overwritten the oldest key.
+    for (int i = last; i > last - 499 && i >= 0; --i)
+        EXPECT_EQ(load(store, "key-" + std::to_string(i % 500)), "value-" + std::to_string(i));
+    QzDatabaseClose(store);
+}
+
+}  // namespace
