@@ -34,8 +34,10 @@ bool openConnection(QzDatabase* store) {
         return false;
     }
     sqlite3_busy_timeout(db, 2000);
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-    sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    if (!store->rollbackJournal) {
+        sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    }
     sqlite3_exec(db, kCreateTable, nullptr, nullptr, nullptr);
     store->connection = db;
     const bool prepared =
@@ -73,6 +75,12 @@ bool runToEnd(sqlite3_stmt* statement) {
 QzDatabase* QzDatabaseOpen(const char* path) {
     auto* store = static_cast<QzDatabase*>(std::calloc(1, sizeof(QzDatabase)));
     store->path = copyString(path);
+    return store;
+}
+
+QzDatabase* QzDatabaseOpenWithRollbackJournal(const char* path) {
+    QzDatabase* store = QzDatabaseOpen(path);
+    store->rollbackJournal = true;
     return store;
 }
 

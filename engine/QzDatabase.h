@@ -18,12 +18,17 @@ struct QzDatabase {
     sqlite3_stmt* selectValue;  // owned; prepared with the connection
     sqlite3_stmt* insertValue;
     sqlite3_stmt* updateValue;
+    // False for the write-ahead journal the store normally uses, true for SQLite's default
+    // rollback journal with full synchronisation (kept for comparison in the benchmark).
+    bool rollbackJournal;
     // Borrowed: the slot in the script library's upvalue that points back at this record.
     // Closing the store clears it, so script calls made afterwards find no store.
     QzDatabase** scriptHandle;
 };
 
 QzDatabase* QzDatabaseOpen(const char* path);
+// The same with SQLite's default rollback journal instead of the write-ahead journal.
+QzDatabase* QzDatabaseOpenWithRollbackJournal(const char* path);
 const char* QzDatabaseSetTablesDirectory(QzDatabase* store, const char* directory);
 void QzDatabaseClose(QzDatabase* store);
 

@@ -158,3 +158,39 @@ TEST(PoolAllocatorInterpreter, RunsScriptsOnThePools) {
 }
 
 }  // namespace
+
+namespace {
+
+// When the pool that serves the interpreter's tables is exhausted, creating a table raises
+// the interpreter's out-of-memory error instead of crashing, and the state recovers once
+// blocks come back.
+TEST(PoolAllocatorInterpreter, AnExhaustedPoolBecomesAnOutOfMemoryError) {
+    QzPoolAllocator* allocator = QzPoolAllocatorNew();
+    lua_State* L = lua_newstate(Qz_PoolLuaAlloc, allocator);
+    luaL_openlibs(L);
+    ASSERT_EQ(luaL_loadstring(L, "local t = {} return t"), 0);
+
+    const int tablePool = QzPoolIndexForSize(56);  // a table header on 64-bit Lua 5.1
+    std::vector<void*> taken;
+    testing::internal::CaptureStdout();
+    for (;;) {
+        void* block = Qz_PoolLuaAlloc(allocator, nullptr, 0, 56);
+        if (!block) break;
+        taken.push_back(block);
+    }
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Ran out of chunks of size 64"), std::string::npos);
+
+    lua_pushvalue(L, -1);
+    EXPECT_EQ(lua_pcall(L, 0, 1, 0), LUA_ERRMEM);
+    EXPECT_STREQ(lua_tostring(L, -1), "not enough memory");
+    lua_pop(L, 1);
+
+    for (void* block : taken) Qz_PoolLuaAlloc(allocator, block, 56, 0);
+    EXPECT_EQ(allocator->pools[tablePool].chunkCount, 128u);
+    EXPECT_EQ(lua_pcall(L, 0, 1, 0), 0);
+    EXPECT_TRUE(lua_istable(L, -1));
+    lua_close(L);
+    QzPoolAllocatorDestroy(allocator);
+}
+
+}  // namespace
