@@ -37,21 +37,12 @@ QzState* stateOf(lua_State* L) {
     return *static_cast<QzState**>(lua_touserdata(L, lua_upvalueindex(1)));
 }
 
-int callLoadingWillStart(lua_State* L) {
+// callbacks.loadingWillStart, loadingWillEnd and gameDidEnd: call the host's function when
+// it is set.
+template <QzHostCallback QzState::*callback>
+int callHostCallback(lua_State* L) {
     QzState* state = stateOf(L);
-    if (state->loadingWillStart) state->loadingWillStart(state->callbackContext);
-    return 0;
-}
-
-int callLoadingWillEnd(lua_State* L) {
-    QzState* state = stateOf(L);
-    if (state->loadingWillEnd) state->loadingWillEnd(state->callbackContext);
-    return 0;
-}
-
-int callGameDidEnd(lua_State* L) {
-    QzState* state = stateOf(L);
-    if (state->gameDidEnd) state->gameDidEnd(state->callbackContext);
+    if (state->*callback) (state->*callback)(state->callbackContext);
     return 0;
 }
 
@@ -62,9 +53,9 @@ int callExternalFunction(lua_State* L) {
 }
 
 const luaL_Reg kCallbacks[] = {
-    {"loadingWillStart", callLoadingWillStart},
-    {"loadingWillEnd", callLoadingWillEnd},
-    {"gameDidEnd", callGameDidEnd},
+    {"loadingWillStart", callHostCallback<&QzState::loadingWillStart>},
+    {"loadingWillEnd", callHostCallback<&QzState::loadingWillEnd>},
+    {"gameDidEnd", callHostCallback<&QzState::gameDidEnd>},
     {"callExternalFunction", callExternalFunction},
     {nullptr, nullptr},
 };

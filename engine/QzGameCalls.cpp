@@ -167,13 +167,18 @@ int Qz_SetDeviceOrientation(QzState* state, int32_t orientation, bool flag) {
     return finishReported(state, lua_pcall(L, 2, 0, 0));
 }
 
-int32_t Qz_GetInterfaceOrientation(QzState* state) {
+// Calls a global with no arguments for one result, reported; a failure yields 0.
+lua_Number callGlobalForNumber(QzState* state, const char* name) {
     lua_State* L = state->L;
-    lua_getglobal(L, "getInterfaceOrientation");
+    lua_getglobal(L, name);
     if (finishReported(state, lua_pcall(L, 0, 1, 0)) != 0) return 0;
-    const auto orientation = static_cast<int32_t>(lua_tointeger(L, -1));
+    const lua_Number result = lua_tonumber(L, -1);
     lua_pop(L, 1);
-    return orientation;
+    return result;
+}
+
+int32_t Qz_GetInterfaceOrientation(QzState* state) {
+    return static_cast<int32_t>(callGlobalForNumber(state, "getInterfaceOrientation"));
 }
 
 // Calls a method of a global table: table:method(pushed arguments...), reported.
@@ -182,6 +187,12 @@ void callMethodReported(QzState* state, const char* global, const char* method, 
                         PushArguments pushArguments) {
     lua_State* L = state->L;
     lua_getglobal(L, global);
+    // Looking a method up in a missing table would raise outside any protected call.
+    if (!lua_istable(L, -1)) {
+        lua_pushfstring(L, "global '%s' is not a table: cannot call its method '%s'", global, method);
+        Qz_Report_Error(state);
+        return;
+    }
     lua_getfield(L, -1, method);
     lua_pushvalue(L, -2);
     pushArguments(L);
@@ -203,12 +214,7 @@ void Qz_SetShouldChangeToScene(QzState* state, const char* sceneName) {
 }
 
 float Qz_GetVolume(QzState* state) {
-    lua_State* L = state->L;
-    lua_getglobal(L, "getVolume");
-    if (finishReported(state, lua_pcall(L, 0, 1, 0)) != 0) return 0;
-    const auto volume = static_cast<float>(lua_tonumber(L, -1));
-    lua_pop(L, 1);
-    return volume;
+    return static_cast<float>(callGlobalForNumber(state, "getVolume"));
 }
 
 int Qz_SetVolume(QzState* state, float volume) {

@@ -207,6 +207,18 @@ TEST_F(GameCallsTest, ScriptErrorsInEveryCallLeaveTheStateUsable) {
     EXPECT_EQ(eval("return 2 * 3"), "6");
 }
 
+TEST_F(GameCallsTest, MethodCallsOnAMissingTableAreReported) {
+    eval("devices = nil; game = 5");
+    CaptureStderr();
+    Qz_SetScreenSize(state, 1, 2);
+    Qz_SetShouldChangeToScene(state, "x");
+    const std::string errors = GetCapturedStderr();
+    EXPECT_NE(errors.find("(Qz_Report_Error) Lua Error: global 'devices' is not a table"), std::string::npos)
+        << errors;
+    EXPECT_NE(errors.find("global 'game' is not a table"), std::string::npos) << errors;
+    EXPECT_EQ(stackSize(), 0);
+}
+
 // The table reads are unprotected: a missing table surfaces as a QzLuaPanicError that the
 // host can catch, and the interpreter stays usable.
 TEST_F(GameCallsTest, UnprotectedReadsOfAMissingTableThrowToTheHost) {
