@@ -1,0 +1,31 @@
+// Reaches b2World's private lock flag through an explicit template instantiation, the one
+// place in C++ where access checking does not apply to naming a private member.
+#include "QzWorldLock.h"
+
+#include <box2d/b2_world.h>
+
+namespace {
+
+struct LockedFlagTag {
+    using type = bool b2World::*;
+};
+
+template <class Tag, typename Tag::type Member>
+struct PrivateMember {
+    friend typename Tag::type memberOf(Tag) { return Member; }
+};
+
+}  // namespace
+
+namespace {
+LockedFlagTag::type memberOf(LockedFlagTag);
+template struct PrivateMember<LockedFlagTag, &b2World::m_locked>;
+}  // namespace
+
+void QzSetWorldLocked(b2World* world, bool locked) { world->*memberOf(LockedFlagTag{}) = locked; }
+
+QzWorldLockScope::QzWorldLockScope(b2World* world) : world_(world), wasLocked_(world->IsLocked()) {
+    QzSetWorldLocked(world_, true);
+}
+
+QzWorldLockScope::~QzWorldLockScope() { QzSetWorldLocked(world_, wasLocked_); }
