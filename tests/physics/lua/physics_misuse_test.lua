@@ -155,6 +155,24 @@ check.test("polygons that cannot be set up are refused when the fixture is made"
   check.near(body:mass(), 0.16, 1e-5, "a good fixture still works")
 end)
 
+check.test("a Box2D assertion while making a fixture is reported and returns nothing", function()
+  local w = pw.new(0, 500)
+  local body = pw.body(w, {})
+  -- A triangle 20 km from its body's origin: the inertia about the centre of mass cancels
+  -- to zero in 32-bit floats and Box2D's mass update asserts.
+  local shape = physics.PolygonShape.new()
+  shape:addVertex(1000000, 1000000)
+  shape:addVertex(1000100, 1000000)
+  shape:addVertex(1000000, 1000100)
+  local def = physics.FixtureDefinition.new()
+  def:setShape(shape)
+  def:setDensity(1)
+  check.equal(select("#", body:createFixture(def)), 0, "no result")
+  pw.steps(w, 2)
+  w:destroyBody(body)
+  stillWorks(w)
+end)
+
 check.test("setAsBox after added vertices replaces them with the box", function()
   local shape = physics.PolygonShape.new()
   shape:addVertex(0, 0)
