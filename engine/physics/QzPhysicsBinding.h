@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <utility>
 
 #include <box2d/box2d.h>
 #include <lauxlib.h>
