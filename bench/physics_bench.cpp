@@ -155,6 +155,7 @@ BENCHMARK(BM_LuaBinding)->Unit(benchmark::kMillisecond)->Iterations(5);
 // Prints the usual table, then the Lua run's time as a ratio of the plain run's.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();

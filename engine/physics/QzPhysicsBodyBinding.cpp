@@ -52,6 +52,7 @@ int bodyCreateFixture(lua_State* L) {
     }
 }
 
+// Non-userdata arguments (a nil from a failed createFixture, say) make this do nothing.
 int bodyDestroyFixture(lua_State* L) {
     if (!lua_isuserdata(L, 1) || !lua_isuserdata(L, 2)) return 0;
     b2Body* body = QzCheckBody(L, 1);

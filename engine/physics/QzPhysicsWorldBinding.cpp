@@ -16,6 +16,7 @@ qzDestructionListener destructionListener;
 
 int worldNew(lua_State* L) {
     const b2Vec2 gravity = QzCheckVector(L, 1, kQzToMetres);
+    // The sleep flag is any value, read as a condition (absent means false).
     const bool allowSleep = lua_toboolean(L, 3) != 0;
     auto* object = QzNewObject<QzWorldObject>(L, kQzWorldMT, nullptr, nullptr, nullptr);
     object->listener = new qzContactListener(L);
