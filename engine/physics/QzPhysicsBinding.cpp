@@ -44,14 +44,14 @@ Object* checkObject(lua_State* L, int index, const char* metatable) {
     return static_cast<Object*>(luaL_checkudata(L, index, metatable));
 }
 
-// Pushes a script object sharing the record's liveness, or a destroyed one when there is no
-// record.
-template <class Object, class Native, class Record>
-void pushLinked(lua_State* L, const char* metatable, Record* record) {
-    auto liveness = record && record->liveness ? record->liveness
-                                               : std::make_shared<QzLiveCell<Native>>(QzLiveCell<Native>{nullptr});
+// Pushes a script object sharing the liveness, or a destroyed one when there is none.
+template <class Object, class Native>
+void pushLinked(lua_State* L, const char* metatable, std::shared_ptr<QzLiveCell<Native>> liveness) {
+    if (!liveness) liveness = std::make_shared<QzLiveCell<Native>>(QzLiveCell<Native>{nullptr});
     QzNewObject<Object>(L, metatable, std::move(liveness));
 }
+
+thread_local const QzDyingBodyScope* innermostDyingBody = nullptr;
 
 struct CollisionCall {
     const char* global;
@@ -206,12 +206,32 @@ void QzPushWorldObject(lua_State* L, b2World* world) {
     lua_remove(L, -2);
 }
 
+QzDyingBodyScope::QzDyingBodyScope(b2Body* body)
+    : body_(body), liveness_(std::move(QzActorRecord(body)->liveness)), outer_(innermostDyingBody) {
+    QzFreeActorRecord(body);
+    innermostDyingBody = this;
+}
+
+QzDyingBodyScope::~QzDyingBodyScope() {
+    innermostDyingBody = outer_;
+    if (liveness_) liveness_->object = nullptr;
+}
+
+std::shared_ptr<QzLiveCell<b2Body>> QzDyingBodyScope::livenessOf(const b2Body* body) {
+    for (const QzDyingBodyScope* scope = innermostDyingBody; scope; scope = scope->outer_) {
+        if (scope->body_ == body) return scope->liveness_;
+    }
+    return nullptr;
+}
+
 void pushBody(lua_State* L, const b2Body* body) {
-    pushLinked<QzBodyObject, b2Body>(L, kQzBodyMT, QzActorRecord(body));
+    const qzActorUserData* record = QzActorRecord(body);
+    pushLinked<QzBodyObject>(L, kQzBodyMT, record ? record->liveness : QzDyingBodyScope::livenessOf(body));
 }
 
 void pushFixture(lua_State* L, const b2Fixture* fixture) {
-    pushLinked<QzFixtureObject, b2Fixture>(L, kQzFixtureMT, QzFixtureRecord(fixture));
+    const qzFixtureUserData* record = QzFixtureRecord(fixture);
+    pushLinked<QzFixtureObject>(L, kQzFixtureMT, record ? record->liveness : nullptr);
 }
 
 void callCollisionBeganCallback(lua_State* L, const b2Contact* contact) {

@@ -121,6 +121,25 @@ bool QzCheckFlag(lua_State* L, int index);
 // Two finite numbers at index and index + 1, multiplied by scale.
 b2Vec2 QzCheckVector(lua_State* L, int index, float scale);
 
+// Frees a body's record at construction but keeps the body's script objects alive until the
+// scope ends, when Box2D has destroyed the body: the ended-contact callbacks that DestroyBody
+// makes can still use the dying body (its actorID is then -1). Its world is locked meanwhile.
+class QzDyingBodyScope {
+public:
+    explicit QzDyingBodyScope(b2Body* body);
+    ~QzDyingBodyScope();
+    QzDyingBodyScope(const QzDyingBodyScope&) = delete;
+    QzDyingBodyScope& operator=(const QzDyingBodyScope&) = delete;
+
+    // The liveness of a body being destroyed by an enclosing scope, or null.
+    static std::shared_ptr<QzLiveCell<b2Body>> livenessOf(const b2Body* body);
+
+private:
+    const b2Body* body_;                           // borrowed
+    std::shared_ptr<QzLiveCell<b2Body>> liveness_;  // shared with the body's script objects
+    const QzDyingBodyScope* outer_;                // borrowed; the scope this one is nested in
+};
+
 // The contact listener the binding installed on a world.
 qzContactListener* QzListenerOf(b2World* world);
 

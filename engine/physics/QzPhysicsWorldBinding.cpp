@@ -74,7 +74,7 @@ int worldDestroyBody(lua_State* L) {
     QzCheckUnlocked(L, world);
     if (body->GetWorld() != world) luaL_argerror(L, 2, "the body belongs to another world");
     QzScriptStateScope scriptState(QzListenerOf(world), L);
-    QzFreeActorRecord(body);
+    QzDyingBodyScope dying(body);
     world->DestroyBody(body);
     return 0;
 }

@@ -143,20 +143,27 @@ check.test("errors and missing globals in the callbacks are discarded", function
   check.equal(count("began"), 1, "began after the failed callbacks")
 end)
 
-check.test("destroying a touching body reports the end of its contacts", function()
+check.test("destroying a touching body reports the end while the dying body has actor ID -1", function()
   listen()
   local _, w, _, box = drop({fixtureID = 2, categories = {1}}, {fixtureID = 2, masks = {1}})
   check.equal(count("began"), 1, "began")
-  local usedDyingBody
+  local seen
   fixtureCollisionEnded = function(a, b)
-    events[#events + 1] = {"ended"}
-    usedDyingBody = pcall(function() return a:body():actorID() + b:body():actorID() end)
+    local ids = {a:body():actorID(), b:body():actorID()}
+    table.sort(ids)
+    seen = {ids = ids, own = box:actorID(), y = select(2, box:position())}
+    box:addCollisionCategory(5)
   end
   w:destroyBody(box)
-  check.equal(count("ended"), 1, "ended on destruction")
-  check.falsy(usedDyingBody, "the dying body's objects are already destroyed")
+  check.truthy(seen, "ended on destruction")
+  check.equal(seen.ids[1], -1, "the dying body's record is already freed")
+  check.equal(seen.ids[2], 1, "the floor")
+  check.equal(seen.own, -1, "the caller's own Body object sees the same")
+  check.near(seen.y, 255, 2, "the dying body can still be read")
+  check.raises("destroyed", box.actorID, box)
+  seen = nil
   pw.steps(w, 10)
-  check.equal(count("ended"), 1, "no second end")
+  check.falsy(seen, "no second end")
 end)
 
 check.test("destroying a touching fixture reports the end of its contacts", function()
