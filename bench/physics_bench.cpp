@@ -1,5 +1,4 @@
-// Benchmark: 500 boxes falling onto a floor for 600 steps, driven from Lua through the physics
-// binding against the same scene in plain C++ Box2D with the same filter and listener.
+// Benchmark: 500 falling boxes driven from Lua through the binding against plain C++ Box2D.
 #include <cstdio>
 #include <map>
 #include <string>
@@ -14,6 +13,9 @@
 #include "QzPhysics.h"
 #include "QzPhysicsRecords.h"
 
+// The scene: 500 boxes falling onto a floor for 600 steps, once built and stepped from Lua
+// through the physics binding with collision callbacks that count contacts, once in plain C++
+// Box2D with the same contact filter and listener but no script calls.
 namespace {
 
 constexpr int kColumns = 25;

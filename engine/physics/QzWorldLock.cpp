@@ -1,8 +1,10 @@
-// Reaches b2World's private lock flag through an explicit template instantiation, the one
-// place in C++ where access checking does not apply to naming a private member.
+// Access to b2World's private lock flag and the two lock scopes.
 #include "QzWorldLock.h"
 
 #include <box2d/b2_world.h>
+
+// The flag is reached through an explicit template instantiation, the one place in C++ where
+// access checking does not apply to naming a private member.
 
 namespace {
 

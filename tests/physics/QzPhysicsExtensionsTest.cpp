@@ -1,5 +1,4 @@
-// Native checks of the physics extensions: records, the contact filter, the contact listener's
-// counting and callbacks, the assertion record and the world lock after a failed step.
+// Native checks of records, contact filter and listener, assertion report and world lock.
 #include <memory>
 #include <string>
 #include <vector>
