@@ -1,5 +1,4 @@
 // Script functions of the classes World and BodyDefinition.
-#include <cmath>
 #include <memory>
 
 #include "QzContactFilter.h"
