@@ -1,6 +1,8 @@
 // Benchmark: 500 falling boxes driven from Lua through the binding against plain C++ Box2D.
 #include <time.h>
 
+#include <cstdio>
+
 #include <benchmark/benchmark.h>
 #include <box2d/box2d.h>
 #include <lauxlib.h>
@@ -110,12 +112,7 @@ long runPlainScene() {
         }
     }
     for (int step = 0; step < kSteps; ++step) world.Step(1.0f / 60.0f, 8, 3);
-    for (b2Body* body = world.GetBodyList(); body; body = body->GetNext()) {
-        for (b2Fixture* fixture = body->GetFixtureList(); fixture; fixture = fixture->GetNext()) {
-            QzFreeFixtureRecord(fixture);
-        }
-        QzFreeActorRecord(body);
-    }
+    QzFreeWorldRecords(&world);
     return listener.began;
 }
 

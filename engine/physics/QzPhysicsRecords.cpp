@@ -79,6 +79,15 @@ void QzFreeFixtureRecord(b2Fixture* fixture) {
     fixture->GetUserData().pointer = 0;
 }
 
+void QzFreeWorldRecords(b2World* world) {
+    for (b2Body* body = world->GetBodyList(); body; body = body->GetNext()) {
+        for (b2Fixture* fixture = body->GetFixtureList(); fixture; fixture = fixture->GetNext()) {
+            QzFreeFixtureRecord(fixture);
+        }
+        QzFreeActorRecord(body);
+    }
+}
+
 b2Fixture* getSensorFixture(b2Body* body) {
     for (b2Fixture* fixture = body->GetFixtureList(); fixture; fixture = fixture->GetNext()) {
         const qzFixtureUserData* record = QzFixtureRecord(fixture);

@@ -8,6 +8,7 @@
 
 class b2Body;
 class b2Fixture;
+class b2World;
 struct b2BodyDef;
 struct b2FixtureDef;
 
@@ -74,6 +75,10 @@ qzFixtureUserData* QzFixtureRecord(const b2FixtureDef* definition);
 // Frees the record of a body or fixture and clears its user data. Safe when it has none.
 void QzFreeActorRecord(b2Body* body);
 void QzFreeFixtureRecord(b2Fixture* fixture);
+
+// Frees the records of every body and fixture of the world, before the world is deleted
+// (b2World's destructor reports nothing to the destruction listener).
+void QzFreeWorldRecords(b2World* world);
 
 // The first fixture of the body whose record has fixture ID 2 (the body's collision sensor),
 // or null.

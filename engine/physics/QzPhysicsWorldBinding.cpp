@@ -36,12 +36,7 @@ int worldGC(lua_State* L) {
     QzWorldObject* object = QzCheckWorldObject(L, 1);
     if (object->world) {
         QzCheckUnlocked(L, object->world);
-        for (b2Body* body = object->world->GetBodyList(); body; body = body->GetNext()) {
-            for (b2Fixture* fixture = body->GetFixtureList(); fixture; fixture = fixture->GetNext()) {
-                destructionListener.SayGoodbye(fixture);
-            }
-            QzFreeActorRecord(body);
-        }
+        QzFreeWorldRecords(object->world);
         delete object->world;
         object->world = nullptr;
     }

@@ -29,12 +29,7 @@ public:
 class RecordedWorld {
 public:
     RecordedWorld() : world_(b2Vec2(0.0f, 0.0f)) {}
-    ~RecordedWorld() {
-        for (b2Body* body = world_.GetBodyList(); body; body = body->GetNext()) {
-            for (b2Fixture* f = body->GetFixtureList(); f; f = f->GetNext()) QzFreeFixtureRecord(f);
-            QzFreeActorRecord(body);
-        }
-    }
+    ~RecordedWorld() { QzFreeWorldRecords(&world_); }
 
     b2Body* body(int32_t actorID, std::vector<int32_t> categories) {
         auto* record = new qzActorUserData();
