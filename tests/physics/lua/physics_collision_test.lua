@@ -184,4 +184,23 @@ check.test("destroying a touching fixture reports the end of its contacts", func
   check.equal(spare:fixtureID(), 5, "the other fixture lives on")
 end)
 
+check.test("callbacks run on the coroutine that steps, even for a world made in a finished one", function()
+  local made = coroutine.wrap(function()
+    return {drop({fixtureID = 2, categories = {1}}, {fixtureID = 2, masks = {1}})}
+  end)()
+  collectgarbage()
+  local w, box = made[2], made[4]
+  local threads = {}
+  fixtureCollisionBegan = function() threads[#threads + 1] = coroutine.running() or "main" end
+  fixtureCollisionEnded = function() coroutine.yield("not allowed here") end
+  box:setPositionAndAngle(0, -500, 0)
+  w:step(1 / 60, 8, 3)
+  box:setPositionAndAngle(0, 0, 0)
+  local stepper = coroutine.create(function() pw.steps(w, 120) return "done" end)
+  local ok, result = coroutine.resume(stepper)
+  check.truthy(ok and result == "done", "the step finished: " .. tostring(result))
+  check.equal(#threads, 1, "one began")
+  check.equal(threads[1], stepper, "ran on the stepping coroutine")
+end)
+
 check.finish()
