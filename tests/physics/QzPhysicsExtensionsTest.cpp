@@ -78,15 +78,6 @@ TEST(QzPhysicsRecords, RemovingDeletesTheFirstOccurrenceAndKeepsTheOrder) {
     EXPECT_EQ(fixture.collisionMaskCategories, (std::vector<int32_t>{3}));
 }
 
-TEST(QzPhysicsRecords, CopiesTakeIDAndCategoriesButNotTheLiveness) {
-    RecordedWorld scene;
-    b2Fixture* fixture = scene.fixture(scene.body(1, {}), 4, {1, 2});
-    const qzFixtureUserData copy(*QzFixtureRecord(fixture));
-    EXPECT_EQ(copy.fixtureID, 4);
-    EXPECT_EQ(copy.collisionMaskCategories, (std::vector<int32_t>{1, 2}));
-    EXPECT_EQ(copy.liveness, nullptr);
-}
-
 TEST(QzPhysicsRecords, FreeingARecordMarksItsObjectGone) {
     RecordedWorld scene;
     b2Body* body = scene.body(1, {});
