@@ -1,0 +1,199 @@
+// Script functions of the class Body.
+#include <memory>
+
+#include "QzContactListener.h"
+#include "QzPhysicsBinding.h"
+#include "QzPhysicsCallbacks.h"
+#include "QzPolygonShape.h"
+
+namespace {
+
+constexpr float kDegreesPerRadian = 180.0f / b2_pi;
+
+// The shape a fixture definition refers to, ready for a fixture; raises when it has none or
+// when its polygon cannot be set up.
+const b2Shape* shapeForFixture(lua_State* L, int definitionIndex, b2PolygonShape* scratch) {
+    lua_getfenv(L, definitionIndex);
+    lua_getfield(L, -1, "shape");
+    const b2Shape* shape = nullptr;
+    if (QzIsObject(L, -1, kQzCircleShapeMT)) {
+        shape = QzCheckCircleShape(L, -1);
+    } else if (QzIsObject(L, -1, kQzPolygonShapeMT)) {
+        const char* problem = nullptr;
+        shape = QzCheckPolygonShape(L, -1)->shapeForFixture(scratch, &problem);
+        if (!shape) luaL_error(L, "cannot create a fixture: %s", problem);
+    } else {
+        luaL_error(L, "cannot create a fixture: its definition has no shape (call setShape first)");
+    }
+    lua_pop(L, 2);
+    return shape;
+}
+
+// The fixture gets its own copy of the definition's record. Should Box2D's mass update raise
+// after the fixture was linked in, the fixture keeps the record (it is freed with the body).
+int bodyCreateFixture(lua_State* L) {
+    b2Body* body = QzCheckBody(L, 1);
+    const b2FixtureDef* definition = QzCheckFixtureDef(L, 2);
+    QzCheckUnlocked(L, body->GetWorld());
+    b2PolygonShape scratch;
+    b2FixtureDef copy = *definition;
+    copy.shape = shapeForFixture(L, 2, &scratch);
+    auto record = std::make_unique<qzFixtureUserData>(*QzFixtureRecord(definition));
+    copy.userData.pointer = reinterpret_cast<uintptr_t>(record.get());
+    const b2Fixture* firstBefore = body->GetFixtureList();
+    try {
+        b2Fixture* fixture = body->CreateFixture(&copy);
+        record.release()->attachTo(fixture);
+        pushFixture(L, fixture);
+        return 1;
+    } catch (const b2Exception&) {
+        if (body->GetFixtureList() != firstBefore) record.release()->attachTo(body->GetFixtureList());
+        throw;
+    }
+}
+
+// Non-userdata arguments (a nil from a failed createFixture, say) make this do nothing.
+int bodyDestroyFixture(lua_State* L) {
+    if (!lua_isuserdata(L, 1) || !lua_isuserdata(L, 2)) return 0;
+    b2Body* body = QzCheckBody(L, 1);
+    b2Fixture* fixture = QzCheckFixture(L, 2);
+    b2World* world = body->GetWorld();
+    QzCheckUnlocked(L, world);
+    if (fixture->GetBody() != body) luaL_argerror(L, 2, "the fixture belongs to another body");
+    // Keeps the world object alive while the ended-contact callbacks run.
+    QzPushWorldObject(L, world);
+    QzScriptStateScope scriptState(QzListenerOf(world), L);
+    QzFreeFixtureRecord(fixture);
+    body->DestroyFixture(fixture);
+    return 0;
+}
+
+int bodySetAwake(lua_State* L) {
+    QzCheckBody(L, 1)->SetAwake(QzCheckFlag(L, 2));
+    return 0;
+}
+
+int bodyPosition(lua_State* L) {
+    const b2Vec2 position = QzCheckBody(L, 1)->GetPosition();
+    lua_pushnumber(L, position.x * kQzToScreen);
+    lua_pushnumber(L, position.y * kQzToScreen);
+    return 2;
+}
+
+int bodySetPositionAndAngle(lua_State* L) {
+    b2Body* body = QzCheckBody(L, 1);
+    const b2Vec2 position = QzCheckVector(L, 2, kQzToMetres);
+    const float angle = QzCheckFinite(L, 4);
+    QzCheckUnlocked(L, body->GetWorld());
+    body->SetTransform(position, angle);
+    return 0;
+}
+
+int bodyAngle(lua_State* L) {
+    lua_pushnumber(L, QzCheckBody(L, 1)->GetAngle());
+    return 1;
+}
+
+int bodySetLinearVelocity(lua_State* L) {
+    QzCheckBody(L, 1)->SetLinearVelocity(QzCheckVector(L, 2, kQzToMetres));
+    return 0;
+}
+
+int bodyLinearVelocity(lua_State* L) {
+    const b2Vec2 velocity = QzCheckBody(L, 1)->GetLinearVelocity();
+    lua_pushnumber(L, velocity.x * kQzToScreen);
+    lua_pushnumber(L, velocity.y * kQzToScreen);
+    return 2;
+}
+
+int bodySetAngularVelocity(lua_State* L) {
+    QzCheckBody(L, 1)->SetAngularVelocity(QzCheckFinite(L, 2));
+    return 0;
+}
+
+int bodyAngularVelocity(lua_State* L) {
+    lua_pushnumber(L, QzCheckBody(L, 1)->GetAngularVelocity() * kDegreesPerRadian);
+    return 1;
+}
+
+int bodySetAngularDamping(lua_State* L) {
+    QzCheckBody(L, 1)->SetAngularDamping(QzCheckNonNegative(L, 2));
+    return 0;
+}
+
+int bodyAngularDamping(lua_State* L) {
+    lua_pushnumber(L, QzCheckBody(L, 1)->GetAngularDamping());
+    return 1;
+}
+
+int bodyMass(lua_State* L) {
+    lua_pushnumber(L, QzCheckBody(L, 1)->GetMass());
+    return 1;
+}
+
+int bodyWorldCenter(lua_State* L) {
+    const b2Vec2 center = QzCheckBody(L, 1)->GetWorldCenter();
+    lua_pushnumber(L, center.x);
+    lua_pushnumber(L, center.y);
+    return 2;
+}
+
+// The point is in metres, unscaled, like the result of worldCenter.
+int bodyApplyForce(lua_State* L) {
+    b2Body* body = QzCheckBody(L, 1);
+    const b2Vec2 force = QzCheckVector(L, 2, kQzToMetres);
+    const b2Vec2 point = QzCheckVector(L, 4, 1.0f);
+    body->ApplyForce(force, point, true);
+    return 0;
+}
+
+int bodyActorID(lua_State* L) {
+    const qzActorUserData* record = QzActorRecord(QzCheckBody(L, 1));
+    lua_pushnumber(L, record ? static_cast<lua_Number>(record->actorID) : -1.0f);
+    return 1;
+}
+
+int bodyAddCollisionCategory(lua_State* L) {
+    qzActorUserData* record = QzActorRecord(QzCheckBody(L, 1));
+    const int32_t category = QzCheckInt32(L, 2);
+    if (record) record->addCollisionCategory(category);
+    return 0;
+}
+
+int bodyRemoveCollisionCategory(lua_State* L) {
+    qzActorUserData* record = QzActorRecord(QzCheckBody(L, 1));
+    const int32_t category = QzCheckInt32(L, 2);
+    if (record) record->removeCollisionCategory(category);
+    return 0;
+}
+
+int bodyGC(lua_State* L) {
+    static_cast<QzBodyObject*>(luaL_checkudata(L, 1, kQzBodyMT))->body.reset();
+    return 0;
+}
+
+const luaL_Reg kBodyFunctions[] = {
+    {"createFixture", QzPhysicsFunction<bodyCreateFixture>},
+    {"destroyFixture", QzPhysicsFunction<bodyDestroyFixture>},
+    {"setAwake", QzPhysicsFunction<bodySetAwake>},
+    {"position", QzPhysicsFunction<bodyPosition>},
+    {"setPositionAndAngle", QzPhysicsFunction<bodySetPositionAndAngle>},
+    {"angle", QzPhysicsFunction<bodyAngle>},
+    {"setLinearVelocity", QzPhysicsFunction<bodySetLinearVelocity>},
+    {"linearVelocity", QzPhysicsFunction<bodyLinearVelocity>},
+    {"setAngularVelocity", QzPhysicsFunction<bodySetAngularVelocity>},
+    {"angularVelocity", QzPhysicsFunction<bodyAngularVelocity>},
+    {"setAngularDamping", QzPhysicsFunction<bodySetAngularDamping>},
+    {"angularDamping", QzPhysicsFunction<bodyAngularDamping>},
+    {"mass", QzPhysicsFunction<bodyMass>},
+    {"worldCenter", QzPhysicsFunction<bodyWorldCenter>},
+    {"applyForce", QzPhysicsFunction<bodyApplyForce>},
+    {"actorID", QzPhysicsFunction<bodyActorID>},
+    {"addCollisionCategory", QzPhysicsFunction<bodyAddCollisionCategory>},
+    {"removeCollisionCategory", QzPhysicsFunction<bodyRemoveCollisionCategory>},
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+const QzPhysicsClass kQzBodyClass = {"Body", kQzBodyMT, kBodyFunctions, QzPhysicsFunction<bodyGC>};

@@ -1,0 +1,23 @@
+// The script calls made from inside Box2D: pushing fixture objects and the two collision globals.
+#ifndef QZ_PHYSICS_CALLBACKS_H
+#define QZ_PHYSICS_CALLBACKS_H
+
+#include <lua.h>
+
+class b2Body;
+class b2Contact;
+class b2Fixture;
+
+// Push a new script object for the body or fixture. An object whose record is already gone
+// (one being destroyed) is pushed as a destroyed object: using it raises an error.
+void pushBody(lua_State* L, const b2Body* body);
+void pushFixture(lua_State* L, const b2Fixture* fixture);
+
+// Call the globals "fixtureCollisionBegan" and "fixtureCollisionEnded" with the two fixtures,
+// in protected mode; an error (a missing global included) is discarded. The fixtures' world is
+// locked during the call, so the script cannot create or destroy bodies or fixtures while
+// Box2D is walking its contact lists.
+void callCollisionBeganCallback(lua_State* L, const b2Contact* contact);
+void callCollisionEndedCallback(lua_State* L, b2Fixture* fixtureA, b2Fixture* fixtureB);
+
+#endif

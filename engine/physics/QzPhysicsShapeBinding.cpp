@@ -1,0 +1,72 @@
+// Script functions of the classes PolygonShape and CircleShape.
+#include <algorithm>
+
+#include "QzPhysicsBinding.h"
+#include "QzPolygonShape.h"
+
+namespace {
+
+constexpr float kMinimumHalfExtent = 0.01f;
+
+int polygonNew(lua_State* L) {
+    auto* object = QzNewObject<QzPolygonShapeObject>(L, kQzPolygonShapeMT, nullptr);
+    object->shape = new QzPolygonShape();
+    return 1;
+}
+
+int polygonGC(lua_State* L) {
+    auto* object = static_cast<QzPolygonShapeObject*>(luaL_checkudata(L, 1, kQzPolygonShapeMT));
+    delete object->shape;
+    object->shape = nullptr;
+    return 0;
+}
+
+int polygonSetAsBox(lua_State* L) {
+    QzPolygonShape* shape = QzCheckPolygonShape(L, 1);
+    const b2Vec2 size = QzCheckVector(L, 2, kQzToMetres);
+    shape->setAsBox(std::max(size.x, kMinimumHalfExtent), std::max(size.y, kMinimumHalfExtent));
+    return 0;
+}
+
+int polygonAddVertex(lua_State* L) {
+    QzPolygonShape* shape = QzCheckPolygonShape(L, 1);
+    if (!shape->addVertex(QzCheckVector(L, 2, kQzToMetres))) {
+        luaL_error(L, "a polygon holds at most %d vertices", static_cast<int>(b2_maxPolygonVertices));
+    }
+    return 0;
+}
+
+int circleNew(lua_State* L) {
+    const float radius = QzCheckFinite(L, 1) * kQzToMetres;
+    if (!(radius > 0.0f)) luaL_argerror(L, 1, "a circle's radius must be greater than 0");
+    auto* object = QzNewObject<QzCircleShapeObject>(L, kQzCircleShapeMT, nullptr);
+    object->shape = new b2CircleShape();
+    object->shape->m_radius = radius;
+    return 1;
+}
+
+int circleGC(lua_State* L) {
+    auto* object = static_cast<QzCircleShapeObject*>(luaL_checkudata(L, 1, kQzCircleShapeMT));
+    delete object->shape;
+    object->shape = nullptr;
+    return 0;
+}
+
+const luaL_Reg kPolygonShapeFunctions[] = {
+    {"new", QzPhysicsFunction<polygonNew>},
+    {"setAsBox", QzPhysicsFunction<polygonSetAsBox>},
+    {"addVertex", QzPhysicsFunction<polygonAddVertex>},
+    {nullptr, nullptr},
+};
+
+const luaL_Reg kCircleShapeFunctions[] = {
+    {"new", QzPhysicsFunction<circleNew>},
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+const QzPhysicsClass kQzPolygonShapeClass = {"PolygonShape", kQzPolygonShapeMT, kPolygonShapeFunctions,
+                                             QzPhysicsFunction<polygonGC>};
+const QzPhysicsClass kQzCircleShapeClass = {"CircleShape", kQzCircleShapeMT, kCircleShapeFunctions,
+                                            QzPhysicsFunction<circleGC>};

@@ -1,0 +1,294 @@
+// Native checks of records, contact filter and listener, assertion report and world lock.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <box2d/box2d.h>
+#include <lauxlib.h>
+#include <lualib.h>
+
+#include "QzContactFilter.h"
+#include "QzContactListener.h"
+#include "QzPhysics.h"
+#include "QzPhysicsBinding.h"
+#include "QzPhysicsRecords.h"
+#include "QzWorldLock.h"
+
+namespace {
+
+// A contact between two chosen fixtures in a chosen order, never evaluated.
+class FakeContact : public b2Contact {
+public:
+    FakeContact(b2Fixture* a, b2Fixture* b) : b2Contact(a, 0, b, 0) {}
+    void Evaluate(b2Manifold*, const b2Transform&, const b2Transform&) override {}
+};
+
+// A world whose bodies and fixtures carry records made here, freed with the fixture.
+class RecordedWorld {
+public:
+    RecordedWorld() : world_(b2Vec2(0.0f, 0.0f)) {}
+    ~RecordedWorld() { QzFreeWorldRecords(&world_); }
+
+    b2Body* body(int32_t actorID, std::vector<int32_t> categories) {
+        auto* record = new qzActorUserData();
+        record->actorID = actorID;
+        record->collisionCategories = std::move(categories);
+        b2BodyDef def;
+        def.type = b2_dynamicBody;
+        def.userData.pointer = reinterpret_cast<uintptr_t>(record);
+        b2Body* body = world_.CreateBody(&def);
+        record->attachTo(body);
+        return body;
+    }
+
+    b2Fixture* fixture(b2Body* body, int32_t fixtureID, std::vector<int32_t> masks) {
+        auto* record = new qzFixtureUserData();
+        record->fixtureID = fixtureID;
+        record->collisionMaskCategories = std::move(masks);
+        b2CircleShape circle;
+        circle.m_radius = 1.0f;
+        b2FixtureDef def;
+        def.shape = &circle;
+        def.userData.pointer = reinterpret_cast<uintptr_t>(record);
+        b2Fixture* fixture = body->CreateFixture(&def);
+        record->attachTo(fixture);
+        return fixture;
+    }
+
+    b2World& world() { return world_; }
+
+private:
+    b2World world_;
+};
+
+TEST(QzPhysicsRecords, RemovingDeletesTheFirstOccurrenceAndKeepsTheOrder) {
+    qzActorUserData actor;
+    for (int32_t category : {5, 7, 5}) actor.addCollisionCategory(category);
+    actor.removeCollisionCategory(5);
+    EXPECT_EQ(actor.collisionCategories, (std::vector<int32_t>{7, 5}));
+    actor.removeCollisionCategory(9);
+    EXPECT_EQ(actor.collisionCategories, (std::vector<int32_t>{7, 5}));
+
+    qzFixtureUserData fixture;
+    fixture.addCollisionMaskCategory(3);
+    fixture.addCollisionMaskCategory(3);
+    fixture.removeCollisionMaskCategory(3);
+    EXPECT_EQ(fixture.collisionMaskCategories, (std::vector<int32_t>{3}));
+}
+
+TEST(QzPhysicsRecords, FreeingARecordMarksItsObjectGone) {
+    RecordedWorld scene;
+    b2Body* body = scene.body(1, {});
+    b2Fixture* fixture = scene.fixture(body, 2, {});
+    auto bodyLiveness = QzActorRecord(body)->liveness;
+    auto fixtureLiveness = QzFixtureRecord(fixture)->liveness;
+    EXPECT_EQ(bodyLiveness->object, body);
+    EXPECT_EQ(getSensorFixture(body), fixture);
+    QzFreeFixtureRecord(fixture);
+    QzFreeActorRecord(body);
+    EXPECT_EQ(fixtureLiveness->object, nullptr);
+    EXPECT_EQ(bodyLiveness->object, nullptr);
+    EXPECT_EQ(QzActorRecord(body), nullptr);
+    EXPECT_EQ(getSensorFixture(body), nullptr);
+}
+
+struct FilterCase {
+    const char* name;
+    int32_t idA, idB;
+    std::vector<int32_t> masksA, categoriesA, masksB, categoriesB;
+    bool collide;
+};
+
+TEST(QzContactFilter, FollowsTheRuleTableInBothOrders) {
+    const std::vector<FilterCase> cases = {
+        {"same IDs, A masks B's category", 1, 1, {3}, {}, {}, {3}, true},
+        {"same IDs, B masks A's category", 1, 1, {}, {3}, {3}, {}, true},
+        {"different IDs", 1, 2, {3}, {3}, {3}, {3}, false},
+        {"no categories on either body", 1, 1, {3}, {}, {3}, {}, false},
+        {"masks miss the categories", 1, 1, {4}, {3}, {6}, {5}, false},
+        {"one of several masks matches", 7, 7, {8, 9}, {}, {}, {1, 9}, true},
+    };
+    for (const FilterCase& c : cases) {
+        RecordedWorld scene;
+        b2Fixture* a = scene.fixture(scene.body(1, c.categoriesA), c.idA, c.masksA);
+        b2Fixture* b = scene.fixture(scene.body(2, c.categoriesB), c.idB, c.masksB);
+        qzContactFilter filter;
+        EXPECT_EQ(filter.ShouldCollide(a, b), c.collide) << c.name;
+        EXPECT_EQ(filter.ShouldCollide(b, a), c.collide) << c.name << " (reversed)";
+    }
+}
+
+TEST(QzContactFilter, FixturesWithoutRecordsNeverCollide) {
+    RecordedWorld scene;
+    b2Fixture* a = scene.fixture(scene.body(1, {3}), 1, {3});
+    b2Fixture* b = scene.fixture(scene.body(2, {3}), 1, {3});
+    qzContactFilter filter;
+    ASSERT_TRUE(filter.ShouldCollide(a, b));
+    QzFreeFixtureRecord(b);
+    EXPECT_FALSE(filter.ShouldCollide(a, b));
+    EXPECT_FALSE(filter.ShouldCollide(b, a));
+}
+
+// A Lua state with the physics library whose collision globals log "began a b" and
+// "ended a b" lines with the two fixtures' body actor IDs.
+class QzContactListenerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        L = luaL_newstate();
+        luaL_openlibs(L);
+        luaopen_physics(L);
+        lua_settop(L, 0);
+        run("log = {}\n"
+            "local function record(kind) return function(a, b)\n"
+            "  log[#log + 1] = kind .. ' ' .. a:body():actorID() .. ' ' .. b:body():actorID()\n"
+            "end end\n"
+            "fixtureCollisionBegan = record('began')\n"
+            "fixtureCollisionEnded = record('ended')\n");
+    }
+    void TearDown() override { lua_close(L); }
+
+    void run(const char* code) { ASSERT_EQ(luaL_dostring(L, code), 0) << lua_tostring(L, -1); }
+
+    std::vector<std::string> log() {
+        std::vector<std::string> lines;
+        lua_getglobal(L, "log");
+        for (int i = 1;; ++i) {
+            lua_rawgeti(L, -1, i);
+            if (lua_isnil(L, -1)) break;
+            lines.emplace_back(lua_tostring(L, -1));
+            lua_pop(L, 1);
+        }
+        lua_pop(L, 2);
+        return lines;
+    }
+
+    lua_State* L = nullptr;
+};
+
+TEST_F(QzContactListenerTest, BeginBeginEndEndMakesOneCallbackEachWayInTheStoredOrder) {
+    RecordedWorld scene;
+    b2Fixture* a = scene.fixture(scene.body(1, {}), 2, {});
+    b2Fixture* b = scene.fixture(scene.body(2, {}), 2, {});
+    FakeContact ab(a, b);
+    FakeContact ba(b, a);
+    qzContactListener listener(L);
+
+    listener.BeginContact(&ab);
+    listener.BeginContact(&ba);
+    EXPECT_EQ(log(), (std::vector<std::string>{"began 1 2"}));
+    EXPECT_EQ(listener.contactCounts().at({a, b}), 2);
+
+    listener.EndContact(&ba);
+    EXPECT_EQ(log().size(), 1u) << "no end while a begin is still open";
+    listener.EndContact(&ab);
+    EXPECT_EQ(log(), (std::vector<std::string>{"began 1 2", "ended 1 2"}));
+    EXPECT_TRUE(listener.contactCounts().empty());
+
+    listener.EndContact(&ab);
+    EXPECT_EQ(log().size(), 2u) << "an end without a recorded pair does nothing";
+}
+
+TEST_F(QzContactListenerTest, PairsWithoutASensorFixtureOnBothBodiesAreIgnored) {
+    RecordedWorld scene;
+    b2Body* withSensor = scene.body(1, {});
+    b2Fixture* a = scene.fixture(withSensor, 1, {});
+    scene.fixture(withSensor, 2, {});
+    b2Body* without = scene.body(2, {});
+    b2Fixture* b = scene.fixture(without, 1, {});
+    FakeContact ab(a, b);
+    qzContactListener listener(L);
+
+    listener.BeginContact(&ab);
+    EXPECT_TRUE(log().empty());
+    EXPECT_TRUE(listener.contactCounts().empty());
+
+    scene.fixture(without, 2, {});
+    listener.BeginContact(&ab);
+    EXPECT_EQ(log(), (std::vector<std::string>{"began 1 2"})) << "ID 1 fixtures of sensor bodies";
+}
+
+TEST_F(QzContactListenerTest, FailingOrMissingCallbacksAreDiscardedAndCountingGoesOn) {
+    RecordedWorld scene;
+    b2Fixture* a = scene.fixture(scene.body(1, {}), 2, {});
+    b2Fixture* b = scene.fixture(scene.body(2, {}), 2, {});
+    FakeContact ab(a, b);
+    qzContactListener listener(L);
+    run("fixtureCollisionBegan = function() error('boom') end; fixtureCollisionEnded = 42");
+    const int top = lua_gettop(L);
+
+    listener.BeginContact(&ab);
+    EXPECT_EQ(listener.contactCounts().at({a, b}), 1);
+    listener.EndContact(&ab);
+    EXPECT_TRUE(listener.contactCounts().empty());
+    EXPECT_EQ(lua_gettop(L), top) << "the error messages were popped";
+}
+
+TEST(QzContactListener, WithoutAScriptStateItOnlyCounts) {
+    RecordedWorld scene;
+    b2Fixture* a = scene.fixture(scene.body(1, {}), 2, {});
+    b2Fixture* b = scene.fixture(scene.body(2, {}), 2, {});
+    FakeContact ab(a, b);
+    qzContactListener listener(nullptr);
+    listener.BeginContact(&ab);
+    EXPECT_EQ(listener.contactCounts().size(), 1u);
+    listener.EndContact(&ab);
+    EXPECT_TRUE(listener.contactCounts().empty());
+}
+
+TEST(QzB2Exception, ReportWritesOneLineOnStandardOutput) {
+    const b2Exception failure("count > 0", "b2_thing.cpp", 42);
+    testing::internal::CaptureStdout();
+    failure.Report();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "b2_thing.cpp:42 assertion failed count > 0\n");
+}
+
+TEST(QzWorldLock, ScopeLocksAndRestoresThePreviousState) {
+    b2World world(b2Vec2(0.0f, 0.0f));
+    {
+        QzWorldLockScope outer(&world);
+        EXPECT_TRUE(world.IsLocked());
+        {
+            QzWorldLockScope inner(&world);
+        }
+        EXPECT_TRUE(world.IsLocked()) << "the inner scope restored the outer lock";
+    }
+    EXPECT_FALSE(world.IsLocked());
+}
+
+// A listener that fails the way a Box2D assertion would, from inside the step.
+class ThrowingListener : public qzContactListener {
+public:
+    ThrowingListener() : qzContactListener(nullptr) {}
+    void BeginContact(b2Contact*) override { throw b2Exception("injected", "test.cpp", 1); }
+};
+
+TEST_F(QzContactListenerTest, AStepLeftByAnAssertionIsReportedAndLeavesTheWorldUnlocked) {
+    run("world = physics.World.new(0, 0, false)\n"
+        "local function body(x)\n"
+        "  local def = physics.BodyDefinition.new(); def:setType(2); def:setPosition(x, 0)\n"
+        "  def:addCollisionCategory(1)\n"
+        "  local b = world:createBody(def)\n"
+        "  local fd = physics.FixtureDefinition.new(); fd:setShape(physics.CircleShape.new(20))\n"
+        "  fd:setFixtureID(2); fd:addCollisionMaskCategory(1); b:createFixture(fd)\n"
+        "end\n"
+        "body(0); body(10)\n");
+    lua_getglobal(L, "world");
+    auto* object = static_cast<QzWorldObject*>(luaL_checkudata(L, -1, kQzWorldMT));
+    lua_pop(L, 1);
+    ThrowingListener throwing;
+    object->world->SetContactListener(&throwing);
+
+    testing::internal::CaptureStdout();
+    run("world:step(1 / 60, 8, 3)");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "test.cpp:1 assertion failed injected\n");
+    EXPECT_FALSE(object->world->IsLocked());
+
+    object->world->SetContactListener(object->listener);
+    run("world:step(1 / 60, 8, 3)\n"
+        "local def = physics.BodyDefinition.new()\n"
+        "assert(world:createBody(def), 'bodies can be created again')\n");
+}
+
+}  // namespace
