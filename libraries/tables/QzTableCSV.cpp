@@ -1,0 +1,116 @@
+// QzTable comma-separated text: splitting, import, loading and export.
+#include <cstdio>
+
+#include "QzTable.h"
+#include "TableFiles.h"
+#include "TableUtil.h"
+
+// Quotes toggle a quoted region; a quote left open takes the rest of the text into its field.
+// Outside quotes a comma ends a field and a line break (CR LF, LF or CR) ends a record; an
+// empty line is a record of one empty field. Inside quotes a line break becomes a carriage
+// return. Text that does not end with a line break still ends its last record, and empty
+// text is one record of one empty field.
+std::vector<QzTable::CSVRecord> QzTable::validateCSV(const std::string& text) {
+    std::vector<CSVRecord> records;
+    CSVRecord record;
+    std::string field;
+    bool quoted = false;
+    bool recordStarted = false;
+    const auto endField = [&]() {
+        record.push_back(std::move(field));
+        field.clear();
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char byte = text[i];
+        if (byte == '\r' || byte == '\n') {
+            if (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            if (quoted) {
+                field += '\r';
+                continue;
+            }
+            endField();
+            records.push_back(std::move(record));
+            record.clear();
+            recordStarted = false;
+            continue;
+        }
+        recordStarted = true;
+        if (byte == '"') quoted = !quoted;
+        if (byte == ',' && !quoted) {
+            endField();
+        } else {
+            field += byte;
+        }
+    }
+    if (recordStarted || records.empty()) {
+        endField();
+        records.push_back(std::move(record));
+    }
+    if (quoted) {
+        std::printf("TableCSV Warning: a double quote is never closed; the text after it is one field\n");
+    }
+    return records;
+}
+
+// A field that begins with a double quote loses it, and its closing quote when it ends with
+// one; the rest is decoded from its XML and backslash escapes.
+void QzTable::importCSV(const std::string& text) {
+    const std::vector<CSVRecord> records = validateCSV(text);
+    std::map<int, TableColumn> columns;
+    int row = 0;
+    for (const CSVRecord& record : records) {
+        int column = 0;
+        for (std::string field : record) {
+            if (!field.empty() && field[0] == '"') {
+                field.erase(0, 1);
+                if (!field.empty() && field.back() == '"') field.pop_back();
+            }
+            TableUtil::csvDecode(field);
+            TableColumn::Cells& cells = columns[column++].cells();
+            cells.emplace_hint(cells.end(), row, TableCell(std::move(field)));
+        }
+        ++row;
+    }
+    reset();
+    columns_.swap(columns);
+    numCols_ = static_cast<int>(columns_.size());
+    numRows_ = row;
+    for (int title = 0; title < numRows_; ++title) rowTitles_[title] = std::string();
+}
+
+bool QzTable::loadCSV(const std::string& path) {
+    std::string text;
+    if (!qzReadWholeFile(path, text)) {
+        std::printf("TableCSV Error: cannot read %s\n", path.c_str());
+        return false;
+    }
+    importCSV(text);
+    return true;
+}
+
+// Cells are written escaped for XML and backslashes and wrapped in double quotes; a blank
+// cell is written as its column type's default text without quotes.
+bool QzTable::exportCSV(const std::string& path) {
+    std::string text;
+    std::string escaped;
+    for (int row = 0; row < numRows_; ++row) {
+        for (int column = 0; column < numCols_; ++column) {
+            if (column > 0) text += ',';
+            escaped.clear();
+            if (const TableCell* cell = findCell(column, row)) cell->xmlEscapedValue(escaped);
+            if (qzIsBlankCell(escaped)) {
+                text += columnDefaultValue(column);
+            } else {
+                text += '"';
+                text += escaped;
+                text += '"';
+            }
+        }
+        text += '\n';
+    }
+    if (qzWriteWholeFile(path, text) == 0) {
+        std::printf("TableCSV Error: cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,159 @@
+// QzTable loading from and saving to table files: record to table, table to record.
+#include <algorithm>
+#include <cstdio>
+
+#include "QzTable.h"
+#include "TableUtil.h"
+#include "TablesXML.h"
+
+namespace {
+
+// Splits a column text into cells: a comma ends a cell, a backslash takes the next byte
+// (n, r and t name control characters). A lone backslash at the very end stays a
+// backslash. Blank cells take the default text of the column's type.
+void decodeColumnText(const std::string& text, TableColumn& column) {
+    TableColumn::Cells& cells = column.cells();
+    const char* defaultText = qzColumnTypeDefaultText(column.columnType());
+    std::string current;
+    int row = 0;
+    const auto store = [&]() {
+        if (qzIsBlankCell(current)) current = defaultText;
+        cells.emplace_hint(cells.end(), row++, TableCell(std::move(current)));
+        current.clear();
+    };
+    size_t position = 0;
+    for (;;) {
+        const size_t special = text.find_first_of(",\\", position);
+        if (special == std::string::npos) {
+            current.append(text, position, std::string::npos);
+            break;
+        }
+        current.append(text, position, special - position);
+        if (text[special] == ',') {
+            store();
+            position = special + 1;
+        } else if (special + 1 < text.size()) {
+            current += TableUtil::unescapedByte(text[special + 1]);
+            position = special + 2;
+        } else {
+            current += '\\';
+            position = special + 1;
+        }
+    }
+    store();
+}
+
+}  // namespace
+
+std::unique_ptr<TablesXML> QzTable::createParser() {
+    return std::make_unique<TablesXML>();
+}
+
+bool QzTable::loadTable(const std::string& path) {
+    filePath_ = path;
+    std::unique_ptr<TablesXML> parser = createParser();
+    if (!parser->initWithFile(path)) return false;
+    const tables::Table& record = parser->getTable();
+
+    // Built aside and swapped in, so the table is never left half filled.
+    std::map<int, std::string> titles{{0, std::string()}};
+    for (const tables::Row& row : record.rows) {
+        // Titles outside the stated rows would be unreachable and never saved.
+        if (row.id >= 0 && row.id < record.numRows) titles[row.id] = row.name;
+    }
+    std::map<int, TableColumn> columns{{0, TableColumn()}};
+    int position = 0;
+    for (const tables::Column& columnRecord : record.columns) {
+        TableColumn column(static_cast<ColumnType>(columnRecord.type), columnRecord.name,
+                           columnRecord.readonly);
+        decodeColumnText(columnRecord.text, column);
+        columns[position++] = std::move(column);
+    }
+
+    reset();
+    name_ = record.name;
+    flags_ = record.flags;
+    tableType_ = static_cast<TableType>(record.tableType);
+    rowTitles_.swap(titles);
+    columns_.swap(columns);
+    numCols_ = record.numCols;
+    numRows_ = record.numRows;
+    return true;
+}
+
+bool QzTable::saveTable(const std::string& path, bool json) {
+    const std::string& target = path.empty() ? filePath_ : path;
+    if (target.empty()) {
+        std::printf("TableWriter Error: the table has no file to be saved to\n");
+        return false;
+    }
+    std::unique_ptr<TablesXML> parser = createParser();
+    initTableParser(*parser, json);
+    if (parser->writeFileOut(target, json) == 0) {
+        std::printf("TableWriter Error: cannot write %s\n", target.c_str());
+        return false;
+    }
+    return true;
+}
+
+void QzTable::initTableParser(TablesXML& parser, bool json) {
+    tables::Table& record = parser.getTable();
+    const auto escapeName = [json](std::string name) {
+        if (json) {
+            TableUtil::jsonSubstitute(name);
+        } else {
+            TableUtil::xmlSubstitute(name);
+        }
+        return name;
+    };
+    record.name = escapeName(name_);
+    record.numRows = numRows_;
+    record.numCols = numCols_;
+    record.flags = flags_;
+    record.tableType = tableType_;
+
+    record.rows.reserve(static_cast<size_t>(std::max(numRows_, 0)));
+    for (int row = 0; row < numRows_; ++row) record.rows.push_back({row, escapeName(rowTitle(row))});
+
+    std::string escaped;
+    for (int index = 0; index < numCols_; ++index) {
+        tables::Column column;
+        column.id = index;
+        column.name = escapeName(columnTitle(index));
+        column.type = columnType(index);
+        auto found = columns_.find(index);
+        column.readonly = found != columns_.end() && found->second.readOnly();
+        const char* defaultText = qzColumnTypeDefaultText(static_cast<ColumnType>(column.type));
+        for (int row = 0; row < numRows_; ++row) {
+            if (row > 0) column.text += ',';
+            escaped.clear();
+            if (const TableCell* cell = findCell(index, row)) {
+                if (json) {
+                    cell->jsonEscapedValue(escaped);
+                } else {
+                    cell->xmlEscapedValue(escaped);
+                }
+            }
+            if (qzIsBlankCell(escaped)) escaped = defaultText;
+            if (json) column.text += '"';
+            column.text += escaped;
+            if (json) column.text += '"';
+        }
+        record.columns.push_back(std::move(column));
+    }
+}
+
+const char* QzTable::fileStream(bool json) {
+    std::unique_ptr<TablesXML> parser = createParser();
+    initTableParser(*parser, json);
+    streamBuffer_ = json ? parser->getFileStreamJSON() : parser->getFileStream();
+    return streamBuffer_.c_str();
+}
+
+const char* QzTable::getFileStream() {
+    return fileStream(false);
+}
+
+const char* QzTable::getFileStreamJSON() {
+    return fileStream(true);
+}

@@ -1,0 +1,137 @@
+// Text functions for table cells: substitution, XML, backslash and JSON escaping, decoding.
+#include "TableUtil.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace TableUtil {
+
+void cellSubstitute(std::string& text, char c, const std::string& replacement) {
+    size_t position = text.find(c);
+    while (position != std::string::npos) {
+        if (text.compare(position, replacement.size(), replacement) == 0) {
+            position = text.find(c, position + 1);
+            continue;
+        }
+        text.replace(position, 1, replacement);
+        position = text.find(c, position + replacement.size());
+    }
+}
+
+void xmlSubstitute(std::string& text) {
+    static const std::string amp = "&amp;", apos = "&apos;", quot = "&quot;", lt = "&lt;",
+                             gt = "&gt;";
+    cellSubstitute(text, '&', amp);
+    cellSubstitute(text, '\'', apos);
+    cellSubstitute(text, '"', quot);
+    cellSubstitute(text, '<', lt);
+    cellSubstitute(text, '>', gt);
+}
+
+void doubleBackslashes(std::string& text) {
+    for (size_t position = text.find('\\'); position != std::string::npos;
+         position = text.find('\\', position + 2)) {
+        text.insert(position, 1, '\\');
+    }
+}
+
+void escapeSubstitute(std::string& text) {
+    static const std::string comma = "\\,", lineFeed = "\\n",
+                             carriageReturn = "\\r", tab = "\\t";
+    // Doubling first: every backslash present afterwards belongs to an escape pair.
+    doubleBackslashes(text);
+    cellSubstitute(text, ',', comma);
+    cellSubstitute(text, '\n', lineFeed);
+    cellSubstitute(text, '\r', carriageReturn);
+    cellSubstitute(text, '\t', tab);
+}
+
+void jsonSubstitute(std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (unsigned char byte : text) {
+        switch (byte) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            default:
+                if (byte < 0x20) {
+                    char escape[8];
+                    std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+                    out += escape;
+                } else {
+                    out += static_cast<char>(byte);
+                }
+        }
+    }
+    text.swap(out);
+}
+
+char unescapedByte(char escaped) {
+    switch (escaped) {
+        case 'n': return '\n';
+        case 'r': return '\r';
+        case 't': return '\t';
+        default: return escaped;
+    }
+}
+
+namespace {
+
+struct Entity {
+    const char* name;  // without the ampersand
+    char byte;
+};
+const Entity kEntities[] = {
+    {"amp;", '&'}, {"apos;", '\''}, {"quot;", '"'}, {"lt;", '<'}, {"gt;", '>'},
+};
+
+void decodeEntities(std::string& text) {
+    if (text.find('&') == std::string::npos) return;
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '&') {
+            bool decoded = false;
+            for (const Entity& entity : kEntities) {
+                const size_t length = std::strlen(entity.name);
+                if (text.compare(i + 1, length, entity.name) == 0) {
+                    out += entity.byte;
+                    i += length;
+                    decoded = true;
+                    break;
+                }
+            }
+            if (decoded) continue;
+        }
+        out += text[i];
+    }
+    text.swap(out);
+}
+
+void decodeBackslashes(std::string& text) {
+    if (text.find('\\') == std::string::npos) return;
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            out += unescapedByte(text[++i]);
+        } else {
+            out += text[i];
+        }
+    }
+    text.swap(out);
+}
+
+}  // namespace
+
+void csvDecode(std::string& text) {
+    decodeEntities(text);
+    decodeBackslashes(text);
+}
+
+}  // namespace TableUtil
