@@ -103,6 +103,11 @@ void QzTable::initTableParser(TablesXML& parser, bool json) {
             TableUtil::jsonSubstitute(name);
         } else {
             TableUtil::xmlSubstitute(name);
+            // A reader turns raw line breaks and tabs in attributes into spaces; character
+            // references keep them.
+            TableUtil::cellSubstitute(name, '\n', "&#10;");
+            TableUtil::cellSubstitute(name, '\r', "&#13;");
+            TableUtil::cellSubstitute(name, '\t', "&#9;");
         }
         return name;
     };
