@@ -5,6 +5,14 @@
 #include "TableFiles.h"
 #include "TableUtil.h"
 
+namespace {
+
+bool isCSVSpecial(char byte) {
+    return byte == '"' || byte == ',' || byte == '\r' || byte == '\n';
+}
+
+}  // namespace
+
 // Quotes toggle a quoted region; a quote left open takes the rest of the text into its field.
 // Outside quotes a comma ends a field and a line break (CR LF, LF or CR) ends a record; an
 // empty line is a record of one empty field. Inside quotes a line break becomes a carriage
@@ -21,6 +29,15 @@ std::vector<QzTable::CSVRecord> QzTable::validateCSV(const std::string& text) {
         field.clear();
     };
     for (size_t i = 0; i < text.size(); ++i) {
+        // Ordinary bytes are copied a run at a time.
+        size_t runEnd = i;
+        while (runEnd < text.size() && !isCSVSpecial(text[runEnd])) ++runEnd;
+        if (runEnd > i) {
+            field.append(text, i, runEnd - i);
+            recordStarted = true;
+            i = runEnd - 1;
+            continue;
+        }
         const char byte = text[i];
         if (byte == '\r' || byte == '\n') {
             if (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
@@ -55,12 +72,12 @@ std::vector<QzTable::CSVRecord> QzTable::validateCSV(const std::string& text) {
 // A field that begins with a double quote loses it, and its closing quote when it ends with
 // one; the rest is decoded from its XML and backslash escapes.
 void QzTable::importCSV(const std::string& text) {
-    const std::vector<CSVRecord> records = validateCSV(text);
+    std::vector<CSVRecord> records = validateCSV(text);
     std::map<int, TableColumn> columns;
     int row = 0;
-    for (const CSVRecord& record : records) {
+    for (CSVRecord& record : records) {
         int column = 0;
-        for (std::string field : record) {
+        for (std::string& field : record) {
             if (!field.empty() && field[0] == '"') {
                 field.erase(0, 1);
                 if (!field.empty() && field.back() == '"') field.pop_back();

@@ -10,37 +10,32 @@ namespace {
 
 // Splits a column text into cells: a comma ends a cell, a backslash takes the next byte
 // (n, r and t name control characters). A lone backslash at the very end stays a
-// backslash. Blank cells take the default text of the column's type.
+// backslash. Blank cells take the default text of the column's type. `current` keeps its
+// capacity from cell to cell, so only the stored copy allocates.
 void decodeColumnText(const std::string& text, TableColumn& column) {
     TableColumn::Cells& cells = column.cells();
     const char* defaultText = qzColumnTypeDefaultText(column.columnType());
-    std::string current;
+    const char* const end = text.data() + text.size();
+    const char* cursor = text.data();
     int row = 0;
-    const auto store = [&]() {
-        if (qzIsBlankCell(current)) current = defaultText;
-        cells.emplace_hint(cells.end(), row++, TableCell(std::move(current)));
-        current.clear();
-    };
-    size_t position = 0;
+    std::string current;
     for (;;) {
-        const size_t special = text.find_first_of(",\\", position);
-        if (special == std::string::npos) {
-            current.append(text, position, std::string::npos);
-            break;
+        // The run up to the next comma or backslash is copied in one piece.
+        const char* special = cursor;
+        while (special != end && *special != ',' && *special != '\\') ++special;
+        current.append(cursor, static_cast<size_t>(special - cursor));
+        if (special != end && *special == '\\') {
+            const bool lone = special + 1 == end;
+            current += lone ? '\\' : TableUtil::unescapedByte(special[1]);
+            cursor = lone ? end : special + 2;
+            continue;
         }
-        current.append(text, position, special - position);
-        if (text[special] == ',') {
-            store();
-            position = special + 1;
-        } else if (special + 1 < text.size()) {
-            current += TableUtil::unescapedByte(text[special + 1]);
-            position = special + 2;
-        } else {
-            current += '\\';
-            position = special + 1;
-        }
+        if (qzIsBlankCell(current)) current = defaultText;
+        cells.emplace_hint(cells.end(), row++, TableCell(current));
+        current.clear();
+        if (special == end) break;
+        cursor = special + 1;
     }
-    store();
 }
 
 }  // namespace
