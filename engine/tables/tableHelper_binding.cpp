@@ -115,14 +115,24 @@ int setId(lua_State* L) {
     return 0;
 }
 
-int setValue(lua_State* L) {
-    QzTable& table = checkTable(L, 1);
+struct CellIndex {
+    int row;     // -1 when the row does not resolve
+    int column;  // -1 when the column does not resolve
+    bool resolved() const { return row >= 0 && column >= 0; }
+};
+
+// The cell named by the row and column arguments at 2 and 3.
+CellIndex checkCell(lua_State* L, const QzTable& table) {
     const Position row = checkPosition(L, 2);
     const Position column = checkPosition(L, 3);
+    return {resolve(table, row, Axis::Row), resolve(table, column, Axis::Column)};
+}
+
+int setValue(lua_State* L) {
+    QzTable& table = checkTable(L, 1);
+    const CellIndex cell = checkCell(L, table);
     const std::string value = checkText(L, 4);
-    const int rowIndex = resolve(table, row, Axis::Row);
-    const int columnIndex = resolve(table, column, Axis::Column);
-    if (rowIndex >= 0 && columnIndex >= 0) table.setCellValue(rowIndex, columnIndex, value);
+    if (cell.resolved()) table.setCellValue(cell.row, cell.column, value);
     return 0;
 }
 
@@ -145,15 +155,12 @@ void pushTyped(lua_State* L, const char* text, ColumnType type) {
 
 int getValue(lua_State* L) {
     QzTable& table = checkTable(L, 1);
-    const Position row = checkPosition(L, 2);
-    const Position column = checkPosition(L, 3);
-    const int rowIndex = resolve(table, row, Axis::Row);
-    const int columnIndex = resolve(table, column, Axis::Column);
-    if (rowIndex < 0 || columnIndex < 0) {
+    const CellIndex cell = checkCell(L, table);
+    if (!cell.resolved()) {
         lua_pushstring(L, "");
         return 1;
     }
-    pushTyped(L, table.cellValue(rowIndex, columnIndex), table.columnType(columnIndex));
+    pushTyped(L, table.cellValue(cell.row, cell.column), table.columnType(cell.column));
     return 1;
 }
 
