@@ -3,6 +3,7 @@
 #define QZ_QZTABLE_H
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,8 +23,9 @@ struct CallbackReference {
 
 class QzTable : public IQzTable {
 public:
-    // One comma-separated record: its raw fields, still quoted and escaped.
-    using CSVRecord = std::vector<std::string>;
+    // Receives each raw field of comma-separated text (still quoted and escaped) with its
+    // record and field numbers; it may change the field's text.
+    using CSVFieldHandler = std::function<void(int record, int field, std::string& text)>;
 
     QzTable();
     ~QzTable() override;
@@ -92,9 +94,10 @@ public:
                        const std::string& newValue, int row, int column);
     // Fills the parser's record from this table, escaping cells and names for XML or JSON.
     void initTableParser(TablesXML& parser, bool json);
-    // Splits comma-separated text into records and fields. Commas and line breaks inside
-    // double quotes belong to the field; a line break there becomes a carriage return.
-    static std::vector<CSVRecord> validateCSV(const std::string& text);
+    // Splits comma-separated text into records and fields, handing each field over in
+    // order; returns the number of records. Commas and line breaks inside double quotes
+    // belong to the field; a line break there becomes a carriage return.
+    static int validateCSV(const std::string& text, const CSVFieldHandler& onField);
 
     // The flag bit setTableType keeps in step with a zero table type.
     static constexpr uint32_t kZeroTableTypeFlag = 8;

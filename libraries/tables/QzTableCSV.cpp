@@ -1,5 +1,6 @@
 // QzTable comma-separated text: splitting, import, loading and export.
 #include <cstdio>
+#include <map>
 
 #include "QzTable.h"
 #include "TableFiles.h"
@@ -18,14 +19,14 @@ bool isCSVSpecial(char byte) {
 // empty line is a record of one empty field. Inside quotes a line break becomes a carriage
 // return. Text that does not end with a line break still ends its last record, and empty
 // text is one record of one empty field.
-std::vector<QzTable::CSVRecord> QzTable::validateCSV(const std::string& text) {
-    std::vector<CSVRecord> records;
-    CSVRecord record;
+int QzTable::validateCSV(const std::string& text, const CSVFieldHandler& onField) {
+    int record = 0;
+    int fieldIndex = 0;
     std::string field;
     bool quoted = false;
     bool recordStarted = false;
     const auto endField = [&]() {
-        record.push_back(std::move(field));
+        onField(record, fieldIndex++, field);
         field.clear();
     };
     for (size_t i = 0; i < text.size(); ++i) {
@@ -46,8 +47,8 @@ std::vector<QzTable::CSVRecord> QzTable::validateCSV(const std::string& text) {
                 continue;
             }
             endField();
-            records.push_back(std::move(record));
-            record.clear();
+            ++record;
+            fieldIndex = 0;
             recordStarted = false;
             continue;
         }
@@ -59,39 +60,33 @@ std::vector<QzTable::CSVRecord> QzTable::validateCSV(const std::string& text) {
             field += byte;
         }
     }
-    if (recordStarted || records.empty()) {
+    if (recordStarted || record == 0) {
         endField();
-        records.push_back(std::move(record));
+        ++record;
     }
     if (quoted) {
         std::printf("TableCSV Warning: a double quote is never closed; the text after it is one field\n");
     }
-    return records;
+    return record;
 }
 
 // A field that begins with a double quote loses it, and its closing quote when it ends with
 // one; the rest is decoded from its XML and backslash escapes.
 void QzTable::importCSV(const std::string& text) {
-    std::vector<CSVRecord> records = validateCSV(text);
     std::map<int, TableColumn> columns;
-    int row = 0;
-    for (CSVRecord& record : records) {
-        int column = 0;
-        for (std::string& field : record) {
-            if (!field.empty() && field[0] == '"') {
-                field.erase(0, 1);
-                if (!field.empty() && field.back() == '"') field.pop_back();
-            }
-            TableUtil::csvDecode(field);
-            TableColumn::Cells& cells = columns[column++].cells();
-            cells.emplace_hint(cells.end(), row, TableCell(std::move(field)));
+    const int records = validateCSV(text, [&columns](int record, int column, std::string& field) {
+        if (!field.empty() && field[0] == '"') {
+            field.erase(0, 1);
+            if (!field.empty() && field.back() == '"') field.pop_back();
         }
-        ++row;
-    }
+        TableUtil::csvDecode(field);
+        TableColumn::Cells& cells = columns[column].cells();
+        cells.emplace_hint(cells.end(), record, TableCell(field));
+    });
     reset();
     columns_.swap(columns);
     numCols_ = static_cast<int>(columns_.size());
-    numRows_ = row;
+    numRows_ = records;
     for (int title = 0; title < numRows_; ++title) rowTitles_[title] = std::string();
 }
 
