@@ -64,6 +64,17 @@ TEST(TableWriter, BlankIntegerCellsAreWrittenAsZero) {
     EXPECT_NE(std::string(table.getFileStreamJSON()).find("\"_text\":[\"5\",\"0\",\"0\"]"), std::string::npos);
 }
 
+TEST(TableWriter, JsonNamesAndCellsAreEscapedIntoValidStrings) {
+    QzTable table;
+    table.setTableName("a\"b\\c");
+    table.setColumnTitle(0, "tab\t");
+    table.setCellValue(0, 0, "x\ny\\");
+    const std::string json = table.getFileStreamJSON();
+    EXPECT_NE(json.find("\"name\": \"a\\\"b\\\\c\","), std::string::npos) << json;
+    EXPECT_NE(json.find("\"name\":\"tab\\t\","), std::string::npos) << json;
+    EXPECT_NE(json.find("\"_text\":[\"x\\ny\\\\\"]"), std::string::npos) << json;
+}
+
 TEST(TableWriter, AttributesLongerThanTheFormatBufferAreWrittenWhole) {
     ScratchFolder folder;
     QzTable table;

@@ -35,13 +35,13 @@ local function typedTable()
   local dir = check.workDir()
   local f = assert(io.open(dir .. "/typed.xml", "w"))
   f:write([[<?xml version="1.0" encoding="utf-8"?>
-<table version="1.000000" name="Typed" numRows="3" numCols="4" flags="0" tableType="0">
-    <rows><row id="0" name="Hero"/><row id="1" name="2"/><row id="2" name="Boss"/></rows>
+<table version="1.000000" name="Typed" numRows="4" numCols="4" flags="0" tableType="0">
+    <rows><row id="0" name="Hero"/><row id="1" name="2"/><row id="2" name="Boss"/><row id="3" name="0"/></rows>
     <columns>
-        <column id="0" name="Flag" type="4" readonly="0">TRUE,False,yes</column>
-        <column id="1" name="Count" type="2" readonly="0">12abc,,-3</column>
-        <column id="2" name="Speed" type="3" readonly="0">2.5,x,1e3</column>
-        <column id="3" name="Label" type="1" readonly="0">a,b,c</column>
+        <column id="0" name="Flag" type="4" readonly="0">TRUE,False,yes,true</column>
+        <column id="1" name="Count" type="2" readonly="0">12abc,,-3,4</column>
+        <column id="2" name="Speed" type="3" readonly="0">2.5,x,1e3,0.25</column>
+        <column id="3" name="Label" type="1" readonly="0">a,b,c,zero</column>
     </columns>
 </table>
 ]])
@@ -68,7 +68,8 @@ check.test("positions resolve by number first, then by title", function()
   check.equal(t:getValue("boss", "label"), "c", "titles ignore case")
   check.equal(t:getValue("3", 4), "c", "numeric text")
   check.equal(t:getValue(2, 4), "b", "a number in range wins over the row titled 2")
-  check.equal(t:getValue(0, 4), "", "0 looks for a row titled 0")
+  check.equal(t:getValue(0, 4), "zero", "0 looks for a row titled 0")
+  check.equal(t:getValue(-1, 4), "", "-1 names no row")
   check.equal(t:getValue("nobody", 4), "", "unknown title")
   t:setValue("hero", "Label", "changed")
   check.equal(t:getValue(1, 4), "changed", "set by title")
@@ -93,13 +94,20 @@ check.test("rows are added and removed by position", function()
   t:addRow(99)
   t:removeRow("nobody")
   check.equal(t:getNumRows(), 3, "out of range and unknown positions do nothing")
+  t:removeRow(-1)
+  t:addRow(-1)
+  check.equal(t:getValue(3, 1), "", "a row appended after removing the last one is empty")
+  for _ = 1, 4 do t:removeRow(-1) end
+  check.equal(t:getNumRows(), 0, "all rows removed")
+  t:addRow(-1)
+  check.equal(t:getNumRows(), 1, "a row added to an empty table")
 end)
 
 check.test("copyTable copies the data and keeps the destination's name", function()
   local source = typedTable()
   local destination = T.new()
   T.copyTable(destination, source)
-  check.equal(destination:getNumRows(), 3, "rows")
+  check.equal(destination:getNumRows(), 4, "rows")
   check.equal(destination:getValue("boss", "flag"), false, "typed copy")
   check.equal(destination:getValue(1, 1), true, "TRUE copied")
   source:setValue(1, 4, "later")
@@ -123,6 +131,7 @@ check.test("tables save to and load from the tables directory", function()
   check.equal(back:getValue(1, 1), true, "types kept")
   T.loadTableFromDatabase(dir, back, "missing")
   check.equal(back:getValue(2, 4), "saved, with \"quotes\" & \\ and\nlines", "failed load changes nothing")
+  t:saveTableData(dir .. "no/such/folder/t.xml")
   local long = string.rep("x", 1100)
   T.saveTableToDatabase(dir, t, long)
   check.falsy(io.open(dir .. long .. ".xml", "r"), "an overlong path is refused")
