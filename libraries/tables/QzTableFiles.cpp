@@ -10,9 +10,12 @@ namespace {
 
 // Splits a column text into cells: a comma ends a cell, a backslash takes the next byte
 // (n, r and t name control characters). A lone backslash at the very end stays a
-// backslash. Blank cells take the default text of the column's type. `current` keeps its
-// capacity from cell to cell, so only the stored copy allocates.
-void decodeColumnText(const std::string& text, TableColumn& column) {
+// backslash. Blank cells take the default text of the column's type. Cells past
+// `rowLimit` are not stored: no script reaches them and no save writes them, and keeping
+// them would let a small file of commas cost far more memory than its size. `current`
+// keeps its capacity from cell to cell, so only the stored copy allocates.
+void decodeColumnText(const std::string& text, int rowLimit, TableColumn& column) {
+    if (rowLimit <= 0) return;
     TableColumn::Cells& cells = column.cells();
     const char* defaultText = qzColumnTypeDefaultText(column.columnType());
     const char* const end = text.data() + text.size();
@@ -33,7 +36,7 @@ void decodeColumnText(const std::string& text, TableColumn& column) {
         if (qzIsBlankCell(current)) current = defaultText;
         cells.emplace_hint(cells.end(), row++, TableCell(current));
         current.clear();
-        if (special == end) break;
+        if (special == end || row == rowLimit) break;
         cursor = special + 1;
     }
 }
@@ -59,9 +62,10 @@ bool QzTable::loadTable(const std::string& path) {
     std::map<int, TableColumn> columns{{0, TableColumn()}};
     int position = 0;
     for (const tables::Column& columnRecord : record.columns) {
+        if (position == record.numCols) break;  // columns past the count are never used
         TableColumn column(static_cast<ColumnType>(columnRecord.type), columnRecord.name,
                            columnRecord.readonly);
-        decodeColumnText(columnRecord.text, column);
+        decodeColumnText(columnRecord.text, record.numRows, column);
         columns[position++] = std::move(column);
     }
 

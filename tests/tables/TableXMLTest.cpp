@@ -186,6 +186,23 @@ TEST(TableReader, RowsGoByIdAndColumnsByPosition) {
     EXPECT_EQ(table.flags(), 4294967295u);
 }
 
+// Cells and columns past the stated counts are dropped, so a file of commas cannot make
+// the table far larger than the counts allow.
+TEST(TableReader, CellsAndColumnsPastTheCountsAreNotStored) {
+    ScratchFolder folder;
+    QzTable table;
+    ASSERT_TRUE(loadText(table, folder,
+                         tableFile("numRows=\"1\" numCols=\"1\"",
+                                   "<columns><column>a,b,c</column><column>x</column></columns>")));
+    EXPECT_STREQ(table.cellValue(0, 0), "a");
+    EXPECT_EQ(table.columnAtIndex(0)->cells().size(), 1u);
+    EXPECT_EQ(table.columnAtIndex(1), nullptr);
+    ASSERT_TRUE(loadText(table, folder,
+                         tableFile("numRows=\"0\" numCols=\"1\"", "<columns><column>a,b</column></columns>")));
+    EXPECT_EQ(table.numberOfRows(), 0);
+    EXPECT_TRUE(table.columnAtIndex(0)->cells().empty());
+}
+
 TEST(TableReader, BufferParsingFillsTheRecord) {
     const std::string xml = tableFile("name=\"Buf\" numRows=\"2\"", "<columns><column>a,b</column></columns>");
     TablesXML parser;
