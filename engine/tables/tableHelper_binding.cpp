@@ -1,5 +1,6 @@
 // The script library `tableHelper`: table objects for scripts, typed cells, rows, files.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,11 +87,15 @@ int resolve(const QzTable& table, const Position& position, Axis axis) {
     return index >= 0 && index < count ? static_cast<int>(index) : -1;
 }
 
-// The row index addRow and removeRow work on: the position minus one, or, for 0 and text
-// that is not a number, the row with that title (-1 when none). -2 stands for position -1.
-long long rowIndexForEdit(const QzTable& table, const Position& position) {
-    if (position.integer == 0) return table.findRowNumberByName(position.text);
-    return position.integer - 1;
+// The model row addRow and removeRow act on, or -1 for none. The position minus one is
+// used, or for 0 and text that is not a number the row with that title; position -1 stands
+// for numberOfRows (append, or remove the last row), and numberOfRows + 1 is accepted too.
+int rowForEdit(const QzTable& table, const Position& position) {
+    const int rows = table.numberOfRows();
+    const long long index =
+        position.integer == 0 ? table.findRowNumberByName(position.text) : position.integer - 1;
+    if (index == -2) return rows;
+    return index >= 0 && index <= rows ? static_cast<int>(index) : -1;
 }
 
 int newTable(lua_State* L) {
@@ -214,27 +219,15 @@ int loadTableFromDatabase(lua_State* L) {
 
 int addRow(lua_State* L) {
     QzTable& table = checkTable(L, 1);
-    const long long index = rowIndexForEdit(table, checkPosition(L, 2));
-    const int rows = table.numberOfRows();
-    if (index == -2) {
-        table.addRowAtIndex(rows);
-    } else if (index >= 0 && index <= rows) {
-        table.addRowAtIndex(static_cast<int>(index));
-    }
+    const int row = rowForEdit(table, checkPosition(L, 2));
+    if (row >= 0) table.addRowAtIndex(row);
     return 0;
 }
 
-// Position -1 and position numberOfRows + 1 both remove the last row.
 int removeRow(lua_State* L) {
     QzTable& table = checkTable(L, 1);
-    const long long index = rowIndexForEdit(table, checkPosition(L, 2));
-    const int rows = table.numberOfRows();
-    if (rows <= 0) return 0;
-    if (index == -2) {
-        table.removeRowAtIndex(rows);
-    } else if (index >= 0 && index <= rows) {
-        table.removeRowAtIndex(static_cast<int>(index));
-    }
+    const int row = rowForEdit(table, checkPosition(L, 2));
+    if (row >= 0 && table.numberOfRows() > 0) table.removeRowAtIndex(row);
     return 0;
 }
 
