@@ -264,6 +264,9 @@ TEST(TableReader, MissingFilesAndNullBuffersFail) {
     testing::internal::CaptureStdout();
     EXPECT_FALSE(table.loadTable(folder.file("missing.xml")));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(table.loadTable(folder.file("")));  // a folder opens but cannot be read
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("could not be read"), std::string::npos);
     EXPECT_STREQ(table.cellValue(0, 0), "kept");
     TablesXML parser;
     testing::internal::CaptureStdout();

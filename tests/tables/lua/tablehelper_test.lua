@@ -163,12 +163,4 @@ check.test("a released table is refused", function()
   gc(t)
 end)
 
-check.test("garbage collection releases tables", function()
-  for _ = 1, 200 do
-    local t = T.new()
-    t:setValue(1, 1, string.rep("x", 1000))
-  end
-  collectgarbage("collect")
-end)
-
 check.finish()
