@@ -148,8 +148,12 @@ BENCHMARK(BM_ExportCSV)->Unit(benchmark::kMillisecond);
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
+        // With --benchmark_repetitions the median replaces the single runs.
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration) times[run.run_name.function_name] = run.GetAdjustedCPUTime();
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.run_type == Run::RT_Iteration || median) {
+                times[run.run_name.function_name] = run.GetAdjustedCPUTime();
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
