@@ -197,10 +197,6 @@ const char* rangeError(int row, int column, int numRows, int numCols) {
 
 }  // namespace
 
-const std::string& QzTable::cellText(int row, int column) {
-    return columns_[column].cellAtRowIndex(row).value();
-}
-
 const TableCell* QzTable::findCell(int column, int row) const {
     auto columnIt = columns_.find(column);
     if (columnIt == columns_.end()) return nullptr;
@@ -210,7 +206,7 @@ const TableCell* QzTable::findCell(int column, int row) const {
 
 const char* QzTable::cellValue(int row, int column) {
     if (const char* error = rangeError(row, column, numRows_, numCols_)) return error;
-    return cellText(row, column).c_str();
+    return columns_[column].cellAtRowIndex(row).value().c_str();
 }
 
 const char* QzTable::jsonCellValue(std::string& out, int row, int column) {

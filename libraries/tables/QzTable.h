@@ -103,9 +103,8 @@ public:
     static constexpr uint32_t kZeroTableTypeFlag = 8;
 
 private:
-    // Copies the current cell text when observers would need it.
+    // Only with observers registered does setCellValue keep the old text for them.
     bool hasObservers() const { return !observers_.empty(); }
-    const std::string& cellText(int row, int column);
     // The stored cell, or null; nothing is created.
     const TableCell* findCell(int column, int row) const;
     const char* fileStream(bool json);
