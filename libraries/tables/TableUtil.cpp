@@ -90,41 +90,34 @@ const Entity kEntities[] = {
     {"amp;", '&'}, {"apos;", '\''}, {"quot;", '"'}, {"lt;", '<'}, {"gt;", '>'},
 };
 
+// Both decoders only ever shorten the text, so they write it over itself.
 void decodeEntities(std::string& text) {
-    if (text.find('&') == std::string::npos) return;
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '&') {
-            bool decoded = false;
+    size_t write = 0;
+    for (size_t read = 0; read < text.size(); ++read) {
+        char byte = text[read];
+        if (byte == '&') {
             for (const Entity& entity : kEntities) {
                 const size_t length = std::strlen(entity.name);
-                if (text.compare(i + 1, length, entity.name) == 0) {
-                    out += entity.byte;
-                    i += length;
-                    decoded = true;
+                if (text.compare(read + 1, length, entity.name) == 0) {
+                    byte = entity.byte;
+                    read += length;
                     break;
                 }
             }
-            if (decoded) continue;
         }
-        out += text[i];
+        text[write++] = byte;
     }
-    text.swap(out);
+    text.resize(write);
 }
 
 void decodeBackslashes(std::string& text) {
-    if (text.find('\\') == std::string::npos) return;
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size()) {
-            out += unescapedByte(text[++i]);
-        } else {
-            out += text[i];
-        }
+    size_t write = 0;
+    for (size_t read = 0; read < text.size(); ++read) {
+        char byte = text[read];
+        if (byte == '\\' && read + 1 < text.size()) byte = unescapedByte(text[++read]);
+        text[write++] = byte;
     }
-    text.swap(out);
+    text.resize(write);
 }
 
 }  // namespace
