@@ -97,10 +97,12 @@ bool QzTable::saveTable(const std::string& path, bool json) {
 
 void QzTable::initTableParser(TablesXML& parser, bool json) {
     tables::Table& record = parser.getTable();
-    const auto escapeName = [json](std::string name) {
+    size_t replaced = 0;  // characters XML cannot hold
+    const auto escapeName = [json, &replaced](std::string name) {
         if (json) {
             TableUtil::jsonSubstitute(name);
         } else {
+            replaced += TableUtil::replaceNonXmlCharacters(name);
             TableUtil::xmlSubstitute(name);
             // A reader turns raw line breaks and tabs in attributes into spaces; character
             // references keep them.
@@ -136,6 +138,7 @@ void QzTable::initTableParser(TablesXML& parser, bool json) {
                     cell->jsonEscapedValue(escaped);
                 } else {
                     cell->xmlEscapedValue(escaped);
+                    replaced += TableUtil::replaceNonXmlCharacters(escaped);
                 }
             }
             if (qzIsBlankCell(escaped)) escaped = defaultText;
@@ -144,6 +147,10 @@ void QzTable::initTableParser(TablesXML& parser, bool json) {
             if (json) column.text += '"';
         }
         record.columns.push_back(std::move(column));
+    }
+    if (replaced > 0) {
+        std::printf("TableWriter Warning: %zu characters that XML cannot hold were written as U+FFFD\n",
+                    replaced);
     }
 }
 

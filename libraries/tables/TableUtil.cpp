@@ -46,6 +46,65 @@ void escapeSubstitute(std::string& text) {
     cellSubstitute(text, '\t', tab);
 }
 
+namespace {
+
+// The length of the well-formed UTF-8 character XML allows at `at`, or 0 when there is none.
+size_t xmlCharacterLength(const std::string& text, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r' ? 1 : 0;
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;   // no overlong forms
+        if (lead == 0xED) high = 0x9F;  // no surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (size_t i = 2; i < length; ++i) {
+        if (byte(at + i) < 0x80 || byte(at + i) > 0xBF) return 0;
+    }
+    if (lead == 0xEF && byte(at + 1) == 0xBF && byte(at + 2) >= 0xBE) return 0;  // U+FFFE, U+FFFF
+    return length;
+}
+
+}  // namespace
+
+size_t replaceNonXmlCharacters(std::string& text) {
+    static const char kReplacement[] = "\xEF\xBF\xBD";
+    size_t replaced = 0;
+    std::string out;
+    size_t copied = 0;  // text before this position is already in `out`
+    for (size_t at = 0; at < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte >= 0x20 && byte < 0x80) {  // plain ASCII, by far the most common
+            ++at;
+            continue;
+        }
+        const size_t length = xmlCharacterLength(text, at);
+        if (length > 0) {
+            at += length;
+            continue;
+        }
+        out.append(text, copied, at - copied);
+        out += kReplacement;
+        ++replaced;
+        copied = ++at;
+    }
+    if (replaced == 0) return 0;
+    out.append(text, copied, std::string::npos);
+    text.swap(out);
+    return replaced;
+}
+
 void jsonSubstitute(std::string& text) {
     std::string out;
     out.reserve(text.size() + 8);

@@ -20,6 +20,11 @@ void doubleBackslashes(std::string& text);
 // Backslash-escapes backslash, comma, line feed, carriage return and tab.
 void escapeSubstitute(std::string& text);
 
+// Replaces what XML 1.0 cannot hold, even escaped, by U+FFFD: control characters other than
+// tab, line feed and carriage return, the non-characters U+FFFE and U+FFFF, and every byte
+// that is not part of well-formed UTF-8. Returns how many were replaced.
+size_t replaceNonXmlCharacters(std::string& text);
+
 // Escapes a JSON string body: double quote, backslash and every control character.
 void jsonSubstitute(std::string& text);
 

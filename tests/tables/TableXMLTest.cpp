@@ -147,6 +147,28 @@ TEST(TableRoundTrip, EveryColumnTypeAndSpecialTextSurvivesXml) {
     for (int r = 0; r < count; ++r) EXPECT_STREQ(loaded.rowTitle(r), table.rowTitle(r));
 }
 
+// Regression: a control character or a byte that is not UTF-8 in one cell made the whole
+// saved file unreadable.
+TEST(TableRoundTrip, TextXmlCannotHoldIsReplacedSoTheFileStaysReadable) {
+    ScratchFolder folder;
+    QzTable table;
+    table.setTableName(std::string("bell\x07"));
+    table.setNumberOfRows(3);
+    table.setCellValue(0, 0, std::string("nul\0x\x01", 6));
+    table.setCellValue(1, 0, "bad \xff\xc3 utf8 \xed\xa0\x80 \xef\xbf\xbf");
+    table.setCellValue(2, 0, "fine \xc3\xa9 \xf0\x9f\x98\x80 \x7f");
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(table.saveTable(folder.file("t.xml"), false));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("11 characters"), std::string::npos);
+    QzTable loaded;
+    ASSERT_TRUE(loaded.loadTable(folder.file("t.xml")));
+    const std::string fffd = "\xef\xbf\xbd";
+    EXPECT_EQ(loaded.tableName(), "bell" + fffd);
+    EXPECT_EQ(loaded.cellValue(0, 0), "nul" + fffd + "x" + fffd);
+    EXPECT_EQ(loaded.cellValue(1, 0), "bad " + fffd + fffd + " utf8 " + fffd + fffd + fffd + " " + fffd + fffd + fffd);
+    EXPECT_STREQ(loaded.cellValue(2, 0), table.cellValue(2, 0));
+}
+
 TEST(TableReader, ColumnTextEscapesAndDefaults) {
     ScratchFolder folder;
     QzTable table;
