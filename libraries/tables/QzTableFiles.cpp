@@ -130,10 +130,16 @@ void QzTable::initTableParser(TablesXML& parser, bool json) {
         auto found = columns_.find(index);
         column.readonly = found != columns_.end() && found->second.readOnly();
         const char* defaultText = qzColumnTypeDefaultText(static_cast<ColumnType>(column.type));
+        // The stored cells are walked in row order alongside the rows.
+        static const TableColumn::Cells kNoCells;
+        const TableColumn::Cells& cells = found != columns_.end() ? found->second.cells() : kNoCells;
+        auto next = cells.lower_bound(0);
         for (int row = 0; row < numRows_; ++row) {
             if (row > 0) column.text += ',';
             escaped.clear();
-            if (const TableCell* cell = findCell(index, row)) {
+            const TableCell* cell = nullptr;
+            if (next != cells.end() && next->first == row) cell = &(next++)->second;
+            if (cell) {
                 if (json) {
                     cell->jsonEscapedValue(escaped);
                 } else {
