@@ -14,6 +14,7 @@
 #include "QzLuaAdditions.h"
 #include "QzLuaPanic.h"
 #include "physics/QzPhysics.h"
+#include "tables/QzTableHelper.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ const luaL_Reg kLibraries[] = {
     {LUA_STRLIBNAME, luaopen_string},
     {LUA_MATHLIBNAME, luaopen_math},
     {"physics", luaopen_physics},
+    {"tableHelper", luaopen_tableHelper},
     {nullptr, nullptr},
 };
 

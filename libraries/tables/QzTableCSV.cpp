@@ -1,0 +1,128 @@
+// QzTable comma-separated text: splitting, import, loading and export.
+#include <cstdio>
+#include <map>
+
+#include "QzTable.h"
+#include "TableFiles.h"
+#include "TableUtil.h"
+
+namespace {
+
+bool isCSVSpecial(char byte) {
+    return byte == '"' || byte == ',' || byte == '\r' || byte == '\n';
+}
+
+}  // namespace
+
+// Quotes toggle a quoted region; a quote left open takes the rest of the text into its field.
+// Outside quotes a comma ends a field and a line break (CR LF, LF or CR) ends a record; an
+// empty line is a record of one empty field. Inside quotes a line break becomes a carriage
+// return. Text that does not end with a line break still ends its last record, and empty
+// text is one record of one empty field.
+int QzTable::validateCSV(const std::string& text, const CSVFieldHandler& onField) {
+    int record = 0;
+    int fieldIndex = 0;
+    std::string field;
+    bool quoted = false;
+    bool recordStarted = false;
+    const auto endField = [&]() {
+        onField(record, fieldIndex++, field);
+        field.clear();
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        // Ordinary bytes are copied a run at a time.
+        size_t runEnd = i;
+        while (runEnd < text.size() && !isCSVSpecial(text[runEnd])) ++runEnd;
+        if (runEnd > i) {
+            field.append(text, i, runEnd - i);
+            recordStarted = true;
+            i = runEnd - 1;
+            continue;
+        }
+        const char byte = text[i];
+        if (byte == '\r' || byte == '\n') {
+            if (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            if (quoted) {
+                field += '\r';
+                continue;
+            }
+            endField();
+            ++record;
+            fieldIndex = 0;
+            recordStarted = false;
+            continue;
+        }
+        recordStarted = true;
+        if (byte == '"') quoted = !quoted;
+        if (byte == ',' && !quoted) {
+            endField();
+        } else {
+            field += byte;
+        }
+    }
+    if (recordStarted || record == 0) {
+        endField();
+        ++record;
+    }
+    if (quoted) {
+        std::printf("TableCSV Warning: a double quote is never closed; the text after it is one field\n");
+    }
+    return record;
+}
+
+// A field that begins with a double quote loses it, and its closing quote when it ends with
+// one; the rest is decoded from its XML and backslash escapes.
+void QzTable::importCSV(const std::string& text) {
+    std::map<int, TableColumn> columns;
+    const int records = validateCSV(text, [&columns](int record, int column, std::string& field) {
+        if (!field.empty() && field[0] == '"') {
+            field.erase(0, 1);
+            if (!field.empty() && field.back() == '"') field.pop_back();
+        }
+        TableUtil::csvDecode(field);
+        TableColumn::Cells& cells = columns[column].cells();
+        cells.emplace_hint(cells.end(), record, TableCell(field));
+    });
+    reset();
+    columns_.swap(columns);
+    numCols_ = static_cast<int>(columns_.size());
+    numRows_ = records;
+    for (int title = 0; title < numRows_; ++title) rowTitles_[title] = std::string();
+}
+
+bool QzTable::loadCSV(const std::string& path) {
+    std::string text;
+    if (!qzReadWholeFile(path, text)) {
+        std::printf("TableCSV Error: cannot read %s\n", path.c_str());
+        return false;
+    }
+    importCSV(text);
+    return true;
+}
+
+// Cells are written escaped for XML and backslashes and wrapped in double quotes; a blank
+// cell is written as its column type's default text without quotes.
+bool QzTable::exportCSV(const std::string& path) {
+    std::string text;
+    std::string escaped;
+    for (int row = 0; row < numRows_; ++row) {
+        for (int column = 0; column < numCols_; ++column) {
+            if (column > 0) text += ',';
+            escaped.clear();
+            if (const TableCell* cell = findCell(column, row)) cell->xmlEscapedValue(escaped);
+            if (qzIsBlankCell(escaped)) {
+                text += columnDefaultValue(column);
+            } else {
+                text += '"';
+                text += escaped;
+                text += '"';
+            }
+        }
+        text += '\n';
+    }
+    if (qzWriteWholeFile(path, text) == 0) {
+        std::printf("TableCSV Error: cannot write %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}

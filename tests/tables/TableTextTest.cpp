@@ -1,0 +1,176 @@
+// Tests of cell text: XML, backslash and JSON escaping, decoding, CSV import and export.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "QzTable.h"
+#include "TableTestSupport.h"
+#include "TableUtil.h"
+
+namespace {
+
+std::string xmlEscaped(const std::string& text) {
+    TableCell cell(text);
+    std::string out;
+    cell.xmlEscapedValue(out);
+    return out;
+}
+
+std::string jsonEscaped(const std::string& text) {
+    TableCell cell(text);
+    std::string out;
+    cell.jsonEscapedValue(out);
+    return out;
+}
+
+TEST(TableText, XmlEscapingAppliesEntitiesThenBackslashes) {
+    EXPECT_EQ(xmlEscaped("Tom & Jerry,\n"), "Tom &amp; Jerry\\,\\n");
+    EXPECT_EQ(xmlEscaped("&amp;"), "&amp;");
+    EXPECT_EQ(xmlEscaped("&lt;"), "&amp;lt;");
+    EXPECT_EQ(xmlEscaped("a\\b"), "a\\\\b");
+    EXPECT_EQ(xmlEscaped("<x> 'q' \"d\"\t\r"), "&lt;x&gt; &apos;q&apos; &quot;d&quot;\\t\\r");
+    EXPECT_EQ(xmlEscaped(""), "");
+}
+
+TEST(TableText, CellSubstituteNeverRescansItsReplacement) {
+    std::string text = "a&b&amp;c";
+    TableUtil::cellSubstitute(text, '&', "&amp;");
+    EXPECT_EQ(text, "a&amp;b&amp;c");
+    std::string commas = ",,";
+    TableUtil::cellSubstitute(commas, ',', "\\,");
+    EXPECT_EQ(commas, "\\,\\,");
+}
+
+// JSON strings must stay valid: backslashes and control characters are escaped too.
+TEST(TableText, JsonEscapingKeepsTheStringValid) {
+    EXPECT_EQ(jsonEscaped("say \"hi\""), "say \\\"hi\\\"");
+    EXPECT_EQ(jsonEscaped("a\\"), "a\\\\");
+    EXPECT_EQ(jsonEscaped("tab\there\nx\x01"), "tab\\there\\nx\\u0001");
+    EXPECT_EQ(jsonEscaped("caf\xc3\xa9"), "caf\xc3\xa9");
+    EXPECT_EQ(jsonEscaped(""), "");
+}
+
+// Regression: decoding entity by entity turned an escaped "&lt;" back into "<", and
+// decoding escape by escape turned an escaped backslash followed by n into a line feed.
+TEST(TableText, CsvDecodeUndoesEachEscapeExactlyOnce) {
+    for (const std::string original :
+         {"&lt;", "a\\nb", "\\\\", "x&amp;lt;", "Tom & Jerry,\n\r\t", "\xd0\xb0\xc2\xb0 ok"}) {
+        std::string text = xmlEscaped(original);
+        TableUtil::csvDecode(text);
+        if (original == "x&amp;lt;") {
+            EXPECT_EQ(text, "x&lt;");  // an existing "&amp;" is not escaped again
+        } else {
+            EXPECT_EQ(text, original);
+        }
+    }
+    std::string loneBackslash = "end\\";
+    TableUtil::csvDecode(loneBackslash);
+    EXPECT_EQ(loneBackslash, "end\\");
+}
+
+TEST(TableCSV, ImportsRecordsAndFieldsWithEmptyTitles) {
+    QzTable table;
+    table.importCSV("a,b\nc,d\ne,f\n");
+    EXPECT_EQ(table.numberOfRows(), 3);
+    EXPECT_EQ(table.numberOfColumns(), 2);
+    EXPECT_STREQ(table.cellValue(2, 1), "f");
+    EXPECT_STREQ(table.rowTitle(2), "");
+    EXPECT_EQ(table.columnType(1), ColumnTypeUndefined);
+}
+
+TEST(TableCSV, QuotedFieldsKeepCommasAndLineBreaksAsCarriageReturns) {
+    QzTable table;
+    table.importCSV("\"a,b\",\"line\r\nbreak\",\"x\ny\"\r\nlast,\"\"\r\n");
+    EXPECT_EQ(table.numberOfRows(), 2);
+    EXPECT_STREQ(table.cellValue(0, 0), "a,b");
+    EXPECT_STREQ(table.cellValue(0, 1), "line\rbreak");
+    EXPECT_STREQ(table.cellValue(0, 2), "x\ry");
+    EXPECT_STREQ(table.cellValue(1, 0), "last");
+    EXPECT_STREQ(table.cellValue(1, 1), "");
+}
+
+TEST(TableCSV, LineEndingsAndShortRecords) {
+    QzTable table;
+    table.importCSV("\nx\ry,z");  // a first-byte line feed ends an empty first record
+    EXPECT_EQ(table.numberOfRows(), 3);
+    EXPECT_EQ(table.numberOfColumns(), 2);
+    EXPECT_STREQ(table.cellValue(0, 0), "");
+    EXPECT_STREQ(table.cellValue(1, 0), "x");
+    EXPECT_STREQ(table.cellValue(2, 1), "z");
+    table.importCSV("");
+    EXPECT_EQ(table.numberOfRows(), 1);
+    EXPECT_EQ(table.numberOfColumns(), 1);
+}
+
+// Regression: bytes 0xB0 and 0xB1 inside UTF-8 characters were taken for field and record
+// separators.
+TEST(TableCSV, NonAsciiTextIsNotSplit) {
+    QzTable table;
+    table.importCSV("\xd0\xb0\xd0\xb1,\xc2\xb0\xc2\xb1\n");
+    EXPECT_EQ(table.numberOfColumns(), 2);
+    EXPECT_STREQ(table.cellValue(0, 0), "\xd0\xb0\xd0\xb1");
+    EXPECT_STREQ(table.cellValue(0, 1), "\xc2\xb0\xc2\xb1");
+}
+
+TEST(TableCSV, AnUnclosedQuoteTakesTheRestAsOneFieldAndKeepsItsLastByte) {
+    QzTable table;
+    testing::internal::CaptureStdout();
+    table.importCSV("a,\"open,b\nc");
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("never closed"), std::string::npos);
+    EXPECT_EQ(table.numberOfRows(), 1);
+    EXPECT_STREQ(table.cellValue(0, 1), "open,b\rc");
+}
+
+TEST(TableCSV, ExportWritesQuotedEscapedCellsAndUnquotedDefaults) {
+    ScratchFolder folder;
+    QzTable table;
+    table.setNumberOfColumns(3);
+    table.setColumnType(1, ColumnTypeBoolean);
+    table.setColumnType(2, ColumnTypeInteger);
+    table.setNumberOfRows(2);
+    table.setCellValue(0, 0, "a,b");
+    table.setCellValue(0, 1, "");
+    table.setCellValue(0, 2, " ");
+    table.setCellValue(1, 0, "<q>");
+    table.setCellValue(1, 1, "True");
+    table.setCellValue(1, 2, "5");
+    ASSERT_TRUE(table.exportCSV(folder.file("out.csv")));
+    EXPECT_EQ(readFile(folder.file("out.csv")), "\"a\\,b\",False,0\n\"&lt;q&gt;\",\"True\",\"5\"\n");
+}
+
+TEST(TableCSV, ExportThenLoadRoundTripsSpecialCharacters) {
+    ScratchFolder folder;
+    const std::string cells[] = {"comma, here", "quote \" and 'apos'", "back\\slash\\",
+                                 "line\nfeed", "tab\there", "amp & <tag>", "\xc3\xa9t\xc3\xa9 \xe2\x82\xac"};
+    QzTable table;
+    table.setNumberOfColumns(static_cast<int>(std::size(cells)));
+    table.setNumberOfRows(2);
+    for (int c = 0; c < static_cast<int>(std::size(cells)); ++c) {
+        table.setCellValue(0, c, cells[c]);
+        table.setCellValue(1, c, "plain");
+    }
+    ASSERT_TRUE(table.exportCSV(folder.file("t.csv")));
+    QzTable loaded;
+    ASSERT_TRUE(loaded.loadCSV(folder.file("t.csv")));
+    ASSERT_EQ(loaded.numberOfRows(), 2);
+    ASSERT_EQ(loaded.numberOfColumns(), static_cast<int>(std::size(cells)));
+    for (int c = 0; c < static_cast<int>(std::size(cells)); ++c) {
+        EXPECT_EQ(loaded.cellValue(0, c), cells[c]) << "column " << c;
+        EXPECT_STREQ(loaded.cellValue(1, c), "plain");
+    }
+}
+
+TEST(TableCSV, UnreadableAndUnwritableFilesAreReportedAndChangeNothing) {
+    ScratchFolder folder;
+    QzTable table;
+    table.setCellValue(0, 0, "kept");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(table.loadCSV(folder.file("missing.csv")));
+    EXPECT_FALSE(table.exportCSV(folder.file("no/such/folder/out.csv")));
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(output.find("cannot read"), std::string::npos);
+    EXPECT_NE(output.find("cannot write"), std::string::npos);
+    EXPECT_STREQ(table.cellValue(0, 0), "kept");
+}
+
+}  // namespace

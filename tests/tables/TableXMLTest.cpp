@@ -1,0 +1,342 @@
+// Tests of table files: the expat reader, format-0 conversion, the XML and JSON writers.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "QzTable.h"
+#include "TableConversion.h"
+#include "TableTestSupport.h"
+#include "TablesXML.h"
+
+namespace {
+
+const std::string kData = QZ_TABLES_DATA;
+
+std::string tableFile(const std::string& attributes, const std::string& body) {
+    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<table " + attributes + ">\n" + body + "</table>\n";
+}
+
+// Loads `xml` from a scratch file into `table`, returning loadTable's result.
+bool loadText(QzTable& table, const ScratchFolder& folder, const std::string& xml) {
+    writeFile(folder.file("in.xml"), xml);
+    return table.loadTable(folder.file("in.xml"));
+}
+
+// The sample table: a name and a row title with XML specials, a read-only Text column and
+// an Integer column with one blank cell.
+void fillSample(QzTable& table) {
+    table.setTableName("Tom & Jerry");
+    table.setNumberOfColumns(2);
+    table.setNumberOfRows(2);
+    table.setRowTitle(0, "First");
+    table.setRowTitle(1, "<b>");
+    table.setColumnTitle(0, "Name");
+    table.setColumnType(0, ColumnTypeText);
+    table.setColumnReadOnly(0, true);
+    table.setColumnTitle(1, "Count");
+    table.setColumnType(1, ColumnTypeInteger);
+    table.setCellValue(0, 0, "a,b");
+    table.setCellValue(1, 0, "Say \"hi\"");
+    table.setCellValue(0, 1, "5");
+    table.setCellValue(1, 1, "");
+}
+
+TEST(TableWriter, NewTableIsWrittenExactly) {
+    QzTable table;
+    EXPECT_EQ(table.getFileStream(), readFile(kData + "/new_table.xml"));
+}
+
+TEST(TableWriter, XmlAndJsonMatchTheirLayoutsByteForByte) {
+    QzTable table;
+    fillSample(table);
+    EXPECT_EQ(table.getFileStream(), readFile(kData + "/sample.xml"));
+    EXPECT_EQ(table.getFileStreamJSON(), readFile(kData + "/sample.json"));
+}
+
+TEST(TableWriter, BlankIntegerCellsAreWrittenAsZero) {
+    QzTable table;
+    table.setColumnType(0, ColumnTypeInteger);
+    table.setNumberOfRows(3);
+    table.setCellValue(0, 0, "5");
+    table.setCellValue(1, 0, "");
+    table.setCellValue(2, 0, " ");
+    EXPECT_NE(std::string(table.getFileStream()).find(">5,0,0</column>"), std::string::npos);
+    EXPECT_NE(std::string(table.getFileStreamJSON()).find("\"_text\":[\"5\",\"0\",\"0\"]"), std::string::npos);
+}
+
+TEST(TableWriter, JsonNamesAndCellsAreEscapedIntoValidStrings) {
+    QzTable table;
+    table.setTableName("a\"b\\c");
+    table.setColumnTitle(0, "tab\t");
+    table.setCellValue(0, 0, "x\ny\\");
+    const std::string json = table.getFileStreamJSON();
+    EXPECT_NE(json.find("\"name\": \"a\\\"b\\\\c\","), std::string::npos) << json;
+    EXPECT_NE(json.find("\"name\":\"tab\\t\","), std::string::npos) << json;
+    EXPECT_NE(json.find("\"_text\":[\"x\\ny\\\\\"]"), std::string::npos) << json;
+}
+
+TEST(TableWriter, AttributesLongerThanTheFormatBufferAreWrittenWhole) {
+    ScratchFolder folder;
+    QzTable table;
+    const std::string longName(100000, 'n');
+    table.setTableName(longName);
+    table.setColumnTitle(0, longName + "c");
+    ASSERT_TRUE(table.saveTable(folder.file("long.xml"), false));
+    QzTable loaded;
+    ASSERT_TRUE(loaded.loadTable(folder.file("long.xml")));
+    EXPECT_EQ(loaded.tableName(), longName);
+    EXPECT_EQ(loaded.columnTitle(0), longName + "c");
+}
+
+TEST(TableWriter, SavingWithAnEmptyPathWritesWhereTheTableWasLoaded) {
+    ScratchFolder folder;
+    QzTable table;
+    ASSERT_TRUE(loadText(table, folder, tableFile("numRows=\"1\" numCols=\"1\"", "")));
+    table.setCellValue(0, 0, "changed");
+    ASSERT_TRUE(table.saveTable("", false));
+    QzTable again;
+    ASSERT_TRUE(again.loadTable(folder.file("in.xml")));
+    EXPECT_STREQ(again.cellValue(0, 0), "changed");
+}
+
+TEST(TableWriter, AFileThatCannotBeWrittenIsReported) {
+    ScratchFolder folder;
+    QzTable table;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(table.saveTable(folder.file("missing/dir/t.xml"), false));
+    EXPECT_FALSE(table.saveTable("", true));  // never loaded: no path to save to
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(output.find("cannot write"), std::string::npos);
+    TablesXML parser;
+    EXPECT_EQ(parser.writeFileOut(folder.file("missing/dir/t.xml"), false), 0);
+}
+
+TEST(TableRoundTrip, EveryColumnTypeAndSpecialTextSurvivesXml) {
+    ScratchFolder folder;
+    const std::string specials[] = {"comma, here", "quote \" 'apos'", "back\\slash\\", "line\nfeed\r\n",
+                                    "tab\there", "amp & <tag>", "\xc3\xa9t\xc3\xa9 \xe2\x82\xac \xd0\xb0"};
+    const int count = static_cast<int>(std::size(specials));
+    QzTable table;
+    table.setTableName("Name \"<&>\" \xc3\xa9");
+    table.setFlags(5);
+    table.setTableType(static_cast<TableType>(2));
+    table.setNumberOfColumns(8);
+    table.setNumberOfRows(count);
+    for (int c = 0; c < 8; ++c) {
+        table.setColumnType(c, static_cast<ColumnType>(c));
+        table.setColumnTitle(c, "Col <" + std::to_string(c) + "> & 'x'");
+        table.setColumnReadOnly(c, c % 2 == 1);
+        for (int r = 0; r < count; ++r) table.setCellValue(r, c, specials[(r + c) % count]);
+    }
+    for (int r = 0; r < count; ++r) table.setRowTitle(r, "Row \"" + specials[r].substr(0, 3) + "\n\t\r" + "\"");
+    ASSERT_TRUE(table.saveTable(folder.file("t.xml"), false));
+
+    QzTable loaded;
+    ASSERT_TRUE(loaded.loadTable(folder.file("t.xml")));
+    EXPECT_STREQ(loaded.tableName(), table.tableName());
+    EXPECT_EQ(loaded.flags(), table.flags());
+    EXPECT_EQ(loaded.tableType(), table.tableType());
+    ASSERT_EQ(loaded.numberOfRows(), count);
+    ASSERT_EQ(loaded.numberOfColumns(), 8);
+    for (int c = 0; c < 8; ++c) {
+        EXPECT_EQ(loaded.columnType(c), c);
+        EXPECT_STREQ(loaded.columnTitle(c), table.columnTitle(c));
+        EXPECT_EQ(loaded.columnReadOnly(c), c % 2 == 1);
+        for (int r = 0; r < count; ++r) EXPECT_STREQ(loaded.cellValue(r, c), table.cellValue(r, c));
+    }
+    for (int r = 0; r < count; ++r) EXPECT_STREQ(loaded.rowTitle(r), table.rowTitle(r));
+}
+
+// Regression: a control character or a byte that is not UTF-8 in one cell made the whole
+// saved file unreadable.
+TEST(TableRoundTrip, TextXmlCannotHoldIsReplacedSoTheFileStaysReadable) {
+    ScratchFolder folder;
+    QzTable table;
+    table.setTableName(std::string("bell\x07"));
+    table.setNumberOfRows(3);
+    table.setCellValue(0, 0, std::string("nul\0x\x01", 6));
+    table.setCellValue(1, 0, "bad \xff\xc3 utf8 \xed\xa0\x80 \xef\xbf\xbf");
+    table.setCellValue(2, 0, "fine \xc3\xa9 \xf0\x9f\x98\x80 \x7f");
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(table.saveTable(folder.file("t.xml"), false));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("11 characters"), std::string::npos);
+    QzTable loaded;
+    ASSERT_TRUE(loaded.loadTable(folder.file("t.xml")));
+    const std::string fffd = "\xef\xbf\xbd";
+    EXPECT_EQ(loaded.tableName(), "bell" + fffd);
+    EXPECT_EQ(loaded.cellValue(0, 0), "nul" + fffd + "x" + fffd);
+    EXPECT_EQ(loaded.cellValue(1, 0), "bad " + fffd + fffd + " utf8 " + fffd + fffd + fffd + " " + fffd + fffd + fffd);
+    EXPECT_STREQ(loaded.cellValue(2, 0), table.cellValue(2, 0));
+}
+
+TEST(TableReader, ColumnTextEscapesAndDefaults) {
+    ScratchFolder folder;
+    QzTable table;
+    ASSERT_TRUE(loadText(table, folder,
+                         tableFile("version=\"1\" numRows=\"3\" numCols=\"4\"",
+                                   "<columns>"
+                                   "<column type=\"1\">a\\,b,c</column>"
+                                   "<column type=\"2\">7,</column>"
+                                   "<column type=\"1\">x\\\\y,line1\\nline2,tab\\tq\\r</column>"
+                                   "<column type=\"1\">ends\\</column>"
+                                   "</columns>")));
+    EXPECT_STREQ(table.cellValue(0, 0), "a,b");
+    EXPECT_STREQ(table.cellValue(1, 0), "c");
+    EXPECT_STREQ(table.cellValue(1, 1), "0");
+    EXPECT_STREQ(table.cellValue(0, 2), "x\\y");
+    EXPECT_STREQ(table.cellValue(1, 2), "line1\nline2");
+    EXPECT_STREQ(table.cellValue(2, 2), "tab\tq\r");
+    EXPECT_STREQ(table.cellValue(0, 3), "ends\\");  // a lone final backslash stays
+    EXPECT_EQ(table.numberOfRows(), 3);              // the attribute, not the cells, counts
+    EXPECT_STREQ(table.cellValue(2, 0), "");
+}
+
+TEST(TableReader, RowsGoByIdAndColumnsByPosition) {
+    ScratchFolder folder;
+    QzTable table;
+    ASSERT_TRUE(loadText(table, folder,
+                         tableFile("numRows=\"3\" numCols=\"2\" flags=\"4294967295\"",
+                                   "<columns><column id=\"5\" name=\"A\">1</column>"
+                                   "<column id=\"9\" name=\"B\">2</column></columns>"
+                                   "<rows><row id=\"2\" name=\"two\"/><row id=\"0\" name=\"zero\"/>"
+                                   "<row id=\"1\" name=\"one\"/><row id=\"-7\" name=\"bad\"/></rows>")));
+    EXPECT_STREQ(table.rowTitle(0), "zero");
+    EXPECT_STREQ(table.rowTitle(2), "two");
+    EXPECT_EQ(table.findRowNumberByName("bad"), -1);
+    EXPECT_STREQ(table.columnTitle(0), "A");
+    EXPECT_STREQ(table.columnTitle(1), "B");
+    EXPECT_EQ(table.flags(), 4294967295u);
+}
+
+// Cells and columns past the stated counts are dropped, so a file of commas cannot make
+// the table far larger than the counts allow.
+TEST(TableReader, CellsAndColumnsPastTheCountsAreNotStored) {
+    ScratchFolder folder;
+    QzTable table;
+    ASSERT_TRUE(loadText(table, folder,
+                         tableFile("numRows=\"1\" numCols=\"1\"",
+                                   "<columns><column>a,b,c</column><column>x</column></columns>")));
+    EXPECT_STREQ(table.cellValue(0, 0), "a");
+    EXPECT_EQ(table.columnAtIndex(0)->cells().size(), 1u);
+    EXPECT_EQ(table.columnAtIndex(1), nullptr);
+    ASSERT_TRUE(loadText(table, folder,
+                         tableFile("numRows=\"0\" numCols=\"1\"", "<columns><column>a,b</column></columns>")));
+    EXPECT_EQ(table.numberOfRows(), 0);
+    EXPECT_TRUE(table.columnAtIndex(0)->cells().empty());
+}
+
+TEST(TableReader, BufferParsingFillsTheRecord) {
+    const std::string xml = tableFile("name=\"Buf\" numRows=\"2\"", "<columns><column>a,b</column></columns>");
+    TablesXML parser;
+    ASSERT_TRUE(parser.initWithBuffer(xml.data(), static_cast<int>(xml.size())));
+    EXPECT_EQ(parser.getTable().name, "Buf");
+    EXPECT_EQ(parser.getTable().numRows, 2);
+    ASSERT_EQ(parser.getTable().columns.size(), 1u);
+    EXPECT_EQ(parser.getTable().columns[0].text, "a,b");
+}
+
+// Each bad file is refused with a message naming the problem, and the table that was
+// loaded before keeps everything it held.
+TEST(TableReader, BadFilesAreRefusedAndLeaveTheTableAsItWas) {
+    ScratchFolder folder;
+    const std::string good = tableFile("name=\"Good\" numRows=\"1\" numCols=\"1\"",
+                                       "<columns><column>kept</column></columns>");
+    const std::string truncated = good.substr(0, good.size() / 2);
+    struct Case {
+        std::string xml;
+        std::string message;
+    } cases[] = {
+        {"<table><columns></table>", "mismatched tag at line 1"},
+        {truncated, "TableParser Error"},
+        {std::string("\x01\xff garbage \x00", 13), "TableParser Error"},
+        {"", "no element found"},
+        {tableFile("numRows=\"-1\"", ""), "numRows -1 is outside"},
+        {tableFile("numRows=\"2000000000\"", ""), "numRows 2000000000 is outside"},
+        {tableFile("numRows=\"99999999999999999999\"", ""), "is outside"},
+        {tableFile("numCols=\"-3\"", ""), "numCols -3 is outside"},
+        {tableFile("numRows=\"1000000\" numCols=\"10000\"", ""), "exceed"},
+        {"<?xml version=\"1.0\"?><notatable numRows=\"1\"/>", "root element is <notatable>"},
+        {"<?xml version=\"1.0\"?>\n<!DOCTYPE t [<!ENTITY a \"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\">"
+         "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+         "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\">"
+         "<!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
+         "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\">"
+         "<!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">]>\n"
+         "<table><columns><column>&f;</column></columns></table>",
+         "TableParser Error"},
+    };
+    for (const Case& bad : cases) {
+        QzTable table;
+        ASSERT_TRUE(loadText(table, folder, good));
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(loadText(table, folder, bad.xml)) << bad.xml.substr(0, 80);
+        const std::string output = testing::internal::GetCapturedStdout();
+        EXPECT_NE(output.find(bad.message), std::string::npos) << output;
+        EXPECT_NE(output.find(folder.file("in.xml")), std::string::npos) << output;
+        EXPECT_STREQ(table.tableName(), "Good");
+        EXPECT_STREQ(table.cellValue(0, 0), "kept");
+        EXPECT_EQ(table.numberOfRows(), 1);
+    }
+}
+
+TEST(TableReader, MissingFilesAndNullBuffersFail) {
+    ScratchFolder folder;
+    QzTable table;
+    table.setCellValue(0, 0, "kept");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(table.loadTable(folder.file("missing.xml")));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(table.loadTable(folder.file("")));  // a folder opens but cannot be read
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("could not be read"), std::string::npos);
+    EXPECT_STREQ(table.cellValue(0, 0), "kept");
+    TablesXML parser;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(parser.initWithBuffer(nullptr, 10));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error reading the buffer");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(parser.initWithBuffer("<a>", 3));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "TableParser Error: no element found at line 1\n\n");
+}
+
+TEST(TableConversion, VersionZeroFilesAreConvertedOnLoad) {
+    QzTable table;
+    ASSERT_TRUE(table.loadTable(kData + "/version0.xml"));
+    EXPECT_STREQ(table.cellValue(0, 0), "a");
+    EXPECT_STREQ(table.cellValue(1, 0), "b,c");
+    EXPECT_STREQ(table.cellValue(2, 0), "d");
+    EXPECT_STREQ(table.cellValue(0, 1), "1");
+    EXPECT_STREQ(table.cellValue(1, 1), "0");
+    EXPECT_STREQ(table.cellValue(2, 1), "3");
+    EXPECT_STREQ(table.cellValue(0, 2), "two\nlines");
+    EXPECT_STREQ(table.cellValue(1, 2), "Tom & Jerry");  // a plain ampersand, not "&amp;"
+    EXPECT_STREQ(table.cellValue(2, 2), "C:\\new");      // backslashes were data in format 0
+    EXPECT_STREQ(table.rowTitle(2), "third");
+}
+
+TEST(TableConversion, OnlyVersionsWithWholePartZeroAreConverted) {
+    ScratchFolder folder;
+    const std::string columns = "<columns><column>a,\"b,c\",d</column></columns>";
+    QzTable table;
+    ASSERT_TRUE(loadText(table, folder, tableFile("version=\"0.9\" numRows=\"3\"", columns)));
+    EXPECT_STREQ(table.cellValue(1, 0), "b,c");
+    for (const std::string version : {"version=\"1\" ", "version=\"1.5\" ", ""}) {
+        ASSERT_TRUE(loadText(table, folder, tableFile(version + "numRows=\"4\"", columns)));
+        EXPECT_STREQ(table.cellValue(1, 0), "\"b") << version;
+        EXPECT_STREQ(table.cellValue(2, 0), "c\"") << version;
+    }
+}
+
+TEST(TableConversion, TokensOfQuotedAndBlankCells) {
+    ConversionFromZeroToOne converter;
+    converter.grabTokens("\"abc\",x,\"p,q,r\" tail,\"\",end", ColumnTypeText);
+    EXPECT_EQ(converter.currentTokens(), (std::vector<std::string>{"abc", "x", "p,q,r", "", "end"}));
+    converter.grabTokens(" ,,2", ColumnTypeBoolean);
+    EXPECT_EQ(converter.currentTokens(), (std::vector<std::string>{"False", "False", "2"}));
+    std::string text;
+    converter.grabTokens("\"x\ny\",a\\b", ColumnTypeText);
+    converter.convertTokens(text);
+    EXPECT_EQ(text, "x\\ny,a\\\\b");
+}
+
+}  // namespace
