@@ -24,6 +24,10 @@ set(QZ_LUAC "${QZ_THIRD_PARTY}/bin/luac")
 
 pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+pkg_check_modules(EGL REQUIRED IMPORTED_TARGET egl)
+pkg_check_modules(GL REQUIRED IMPORTED_TARGET gl)
+pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
+pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 
 find_package(GTest REQUIRED)
 if(QZ_BUILD_BENCH)
