@@ -8,8 +8,8 @@ namespace {
 
 // Live objects by address, with their serial numbers. The scene graph runs on one thread,
 // so the table is not locked.
-std::unordered_map<const SGObject*, uint64_t>& liveObjects() {
-    static std::unordered_map<const SGObject*, uint64_t> objects;
+std::unordered_map<const void*, uint64_t>& liveObjects() {
+    static std::unordered_map<const void*, uint64_t> objects;
     return objects;
 }
 
@@ -17,9 +17,11 @@ uint64_t nextSerial = 1;
 
 }  // namespace
 
-SGObject::SGObject() : serialNumber(nextSerial++) { liveObjects()[this] = serialNumber; }
+SGObject::SGObject() : serialNumber(nextSerial++) {
+    liveObjects()[static_cast<const void*>(this)] = serialNumber;
+}
 
-SGObject::~SGObject() { liveObjects().erase(this); }
+SGObject::~SGObject() { liveObjects().erase(static_cast<const void*>(this)); }
 
 void SGObject::retain() { ++refCount; }
 
@@ -28,7 +30,7 @@ void SGObject::release() {
     if (--refCount == 0) delete this;
 }
 
-bool SGObject::isAlive(const SGObject* object, uint64_t serial) {
+bool SGObject::isAlive(const void* object, uint64_t serial) {
     const auto found = liveObjects().find(object);
     return found != liveObjects().end() && found->second == serial;
 }

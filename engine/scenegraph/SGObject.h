@@ -23,7 +23,8 @@ public:
     uint64_t serial() const { return serialNumber; }
 
     // True when the object at this address exists and carries this serial number.
-    static bool isAlive(const SGObject* object, uint64_t serial);
+    // The address is only compared, never followed, so it may name a destroyed object.
+    static bool isAlive(const void* object, uint64_t serial);
     // How many scene-graph objects exist in the process (for leak checks in tests).
     static size_t liveCount();
 

@@ -154,6 +154,20 @@ TEST(SGPortDirty, ReadsComputeOnlyAfterAnInputChanged) {
     source->release();
 }
 
+TEST(SGPortDirty, ConnectingMakesTheReaderPullItsNewSource) {
+    auto* source = new SGDoublingNode;  // dirty: never read yet
+    auto* sink = new SGDoublingNode;
+    sink->input.setValue(1.0f);
+    EXPECT_FLOAT_EQ(sink->output.numberValue(), 2.0f);
+    source->input.value = 5.0f;
+    sink->input.setValue(&source->output);
+    EXPECT_FLOAT_EQ(sink->output.numberValue(), 20.0f);
+    source->input.setValue(6.0f);
+    EXPECT_FLOAT_EQ(sink->output.numberValue(), 24.0f) << "later changes reach the reader";
+    sink->release();
+    source->release();
+}
+
 TEST(SGPortDirty, MarkingADirtyNodeOnlyStoresTheValue) {
     auto* source = new SGDoublingNode;
     auto* sink = new SGDoublingNode;

@@ -70,6 +70,10 @@ bool SGPort::setValue(SGPort* source) {
     if (source->node) source->node->retain();
     sourcePort = source;
     source->addDestPort(this);
+    // The reader's node must pull the new source at its next read. Left clean, it would keep
+    // its old result, and since marking stops at a dirty node (a new source is dirty until
+    // first read), later changes upstream would never reach it either.
+    markAsDirty();
     return true;
 }
 

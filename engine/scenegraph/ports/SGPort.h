@@ -48,8 +48,8 @@ public:
     virtual SGSound soundValue();
     virtual SGImage imageValue();
 
-    // Connects this port to read from source (none disconnects). The source's node gets one
-    // reference while the connection lasts. A connection that would close a cycle in the
+    // Connects this port to read from source (none disconnects) and marks it dirty. The
+    // source's node gets one reference while the connection lasts. A connection that would close a cycle in the
     // port graph is refused and returns false: dirty marking would walk it without end.
     virtual bool setValue(SGPort* source);
     void disconnect();
