@@ -90,16 +90,28 @@ int sceneNew(lua_State* L) {
     return 1;
 }
 
+// Destroys the scene (with its spaces and nodes) once; the handle forgets it first.
+void deleteScene(SGSceneHandle* handle) {
+    SGScene* scene = handle->scene;
+    handle->scene = nullptr;
+    if (scene) scene->release();
+}
+
 int sceneDelete(lua_State* L) {
     const int first = SGArgumentsFromTop(L, 1, "delete");
     if (lua_type(L, first) != LUA_TUSERDATA || !hasMetatable(L, first, kSceneMT)) {
         return luaL_error(L, "bad argument to 'delete' (scene expected, got %s)",
                           luaL_typename(L, first));
     }
-    auto* handle = static_cast<SGSceneHandle*>(lua_touserdata(L, first));
-    SGScene* scene = handle->scene;
-    handle->scene = nullptr;
-    if (scene) scene->release();
+    deleteScene(static_cast<SGSceneHandle*>(lua_touserdata(L, first)));
+    return 0;
+}
+
+// A scene whose userdata is collected can never be deleted by the script any more: the
+// collector deletes it (a scene already deleted is left alone).
+int sceneGC(lua_State* L) {
+    if (lua_type(L, 1) != LUA_TUSERDATA || !hasMetatable(L, 1, kSceneMT)) return 0;
+    deleteScene(static_cast<SGSceneHandle*>(lua_touserdata(L, 1)));
     return 0;
 }
 
@@ -239,6 +251,7 @@ const luaL_Reg kSceneFunctions[] = {
     {"removeSpace", QzGuarded<sceneRemoveSpace>},
     {"render", QzGuarded<sceneRender>},
     {"renderWithInitialState", QzGuarded<sceneRenderWithInitialState>},
+    {"__gc", QzGuarded<sceneGC>},
     {nullptr, nullptr}};
 
 const luaL_Reg kNodeFunctions[] = {{"compute", QzGuarded<nodeCompute>}, {nullptr, nullptr}};

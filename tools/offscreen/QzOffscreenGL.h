@@ -26,7 +26,7 @@ public:
 private:
     QzOffscreenGL() = default;
 
-    void* display = nullptr;  // owned (terminated by the destructor)
+    void* display = nullptr;  // the process's surfaceless display, shared, never terminated
     void* surface = nullptr;  // owned
     void* context = nullptr;  // owned
     int surfaceWidth = 0;

@@ -176,6 +176,17 @@ check.test("unsupported types print their messages", function()
   scene:delete()
 end)
 
+check.test("a collected scene is deleted, its handles go stale", function()
+  local scene = sg.scene.new(nil, nil)
+  local space = scene:defaultSpace()
+  local sprite = space:createNode(sg.spriteNode)
+  scene = nil
+  collectgarbage()
+  collectgarbage()
+  check.raises("removed", sprite.getLayer, sprite)
+  check.raises("removed", space.countRenderNodes, space)
+end)
+
 check.test("drawing through the binding leaves the scene intact", function()
   local scene, space = newScene()
   local clear = space:createNode(sg.clearNode)
