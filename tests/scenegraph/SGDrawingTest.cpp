@@ -5,6 +5,7 @@
 #include "SGGLFixture.h"
 #include "SGOrtho2DSpace.h"
 #include "SGScene.h"
+#include "SGTestNodes.h"
 #include "nodes/SGClearNode.h"
 #include "nodes/SGParticleSystemNode.h"
 #include "nodes/SGReplicatorNode.h"
@@ -264,6 +265,95 @@ TEST_F(SGDraw, CleanSpriteRedrawsFromItsCache) {
     glClear(GL_COLOR_BUFFER_BIT);
     scene.render();
     EXPECT_TRUE(pixelIs(40, 8, kBlue));
+}
+
+TEST_F(SGDraw, CleanSpriteDoesNotReadItsPorts) {
+    auto* upstream = new SGDoublingNode;
+    upstream->input.setValue(10.0f);
+    SGSpriteNode* node = sprite(space, 0, 8, 4, 4);
+    node->x.setValue(&upstream->output);
+    upstream->release();
+    scene.render();
+    EXPECT_EQ(upstream->computeCount, 1);
+    EXPECT_TRUE(pixelIs(20, 8, kWhite));
+    upstream->dirty = true;  // dirty without telling the sprite: a read would compute it
+    scene.render();
+    EXPECT_EQ(upstream->computeCount, 1);
+}
+
+TEST_F(SGDraw, AngleRotatesAboutTheCentre) {
+    SGSpriteNode* node = sprite(space, 32, 32, 20, 4, {0, 1, 0, 1});
+    node->angle.setValue(90);
+    scene.render();
+    EXPECT_TRUE(pixelIs(32, 40, kGreen));
+    EXPECT_TRUE(pixelIs(40, 32, kBlack));
+    EXPECT_EQ(countLitPixels(), 80);
+}
+
+TEST_F(SGDraw, MultiplyAndScreenBlendModes) {
+    glClearColor(0.5f, 0.5f, 0.5f, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    SGSpriteNode* multiply = sprite(space, 16, 32, 8, 8, {0.5f, 0.5f, 0.5f, 1});
+    multiply->blendingMode.setValue(SGBlendMultiply);
+    SGSpriteNode* screen = sprite(space, 48, 32, 8, 8, {0.5f, 0.5f, 0.5f, 1});
+    screen->blendingMode.setValue(SGBlendScreen);
+    scene.render();
+    EXPECT_NEAR(pixel(16, 32)[0], 64, 2);        // 0.5 × 0.5
+    EXPECT_NEAR(pixel(48, 32)[0], 191, 2);       // 0.5 + 0.5 × (1 - 0.5)
+}
+
+TEST_F(SGDraw, FixedHeightCropsByAnchor) {
+    // Rows: bottom half red, top half green.
+    const SGImage image = makeTexture(16, 16, [](int, int y) { return y < 8 ? kRed : kGreen; },
+                                      false);
+    SGSpriteNode* node = sprite(space, 32, 32, 16, 8);
+    node->image.setValue(image);
+    node->verticalWrapping.setValue(SGWrapFixed);
+    node->verticalAnchor.setValue(SGAnchorSecond);
+    scene.render();
+    EXPECT_TRUE(pixelIs(32, 29, kGreen));
+    EXPECT_TRUE(pixelIs(32, 34, kGreen));
+    EXPECT_EQ(countLitPixels(), 16 * 8);
+}
+
+TEST_F(SGDraw, OneDirectionTilingWithAFixedOtherAxis) {
+    const SGImage image = makeTexture(16, 16, redGreen, false);
+    SGSpriteNode* across = sprite(space, 20, 20, 40, 40);
+    across->image.setValue(image);
+    across->horizontalWrapping.setValue(SGWrapTile);
+    across->verticalWrapping.setValue(SGWrapFixed);
+    across->tileWidth.setValue(16);
+    SGSpriteNode* upward = sprite(space, 50, 20, 8, 40);
+    upward->image.setValue(image);
+    upward->horizontalWrapping.setValue(SGWrapFixed);
+    upward->horizontalAnchor.setValue(SGAnchorSecond);
+    upward->verticalWrapping.setValue(SGWrapTile);
+    upward->tileHeight.setValue(16);
+    scene.render();
+    const auto* h = dynamic_cast<const SGTiledSpriteRenderer*>(across->renderer());
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->vertexCount(), 3 * 6);
+    EXPECT_FLOAT_EQ(h->vertexArray()[4 * 5 + 1], 16.0f) << "the band shrinks to the picture";
+    const auto* v = dynamic_cast<const SGTiledSpriteRenderer*>(upward->renderer());
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->vertexCount(), 3 * 6);
+    EXPECT_FLOAT_EQ(v->vertexArray()[4 * 5 + 0], 8.0f);
+    EXPECT_FLOAT_EQ(v->vertexArray()[2], 0.5f) << "cropped to the right half";
+    EXPECT_TRUE(pixelIs(48, 10, kGreen));
+    EXPECT_TRUE(pixelIs(2, 20, kRed));
+    EXPECT_TRUE(pixelIs(2, 29, kBlack)) << "16 high, centred at 20";
+}
+
+TEST_F(SGDraw, FreeImageDeletesTheTexture) {
+    SGImage image = SGImageNull;
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    image.textureName = name;
+    ASSERT_TRUE(glIsTexture(name));
+    image.freeImage();
+    EXPECT_FALSE(glIsTexture(name));
+    EXPECT_EQ(image.textureName, name);
 }
 
 TEST_F(SGDraw, InitialStateOverlaysDrawAtHalfAlpha) {
