@@ -2,6 +2,7 @@
 #include "QzOffscreenGL.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -22,6 +23,10 @@ std::unique_ptr<QzOffscreenGL> QzOffscreenGL::create(int width, int height, std:
         *error = "the off-screen size must be between 1 and 16384 pixels on each side";
         return nullptr;
     }
+    // Mesa's software rasterizer draws on the calling thread instead of a pool of worker
+    // threads that outlive the context: headless frames are small, and the leak checker of
+    // sanitizer builds cannot stop such threads reliably at exit. A value the user set wins.
+    setenv("LP_NUM_THREADS", "0", 0);
     auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!getPlatformDisplay) {
