@@ -344,6 +344,25 @@ TEST_F(SGDraw, OneDirectionTilingWithAFixedOtherAxis) {
     EXPECT_TRUE(pixelIs(2, 29, kBlack)) << "16 high, centred at 20";
 }
 
+TEST_F(SGDraw, RendererChangesOnlyWhenTheTextureComesOrGoes) {
+    SGSpriteNode* node = sprite(space, 8, 8, 4, 4);
+    scene.render();
+    const SGSpriteRenderer* coloured = node->renderer();
+    node->horizontalWrapping.setValue(SGWrapTile);
+    scene.render();
+    EXPECT_EQ(node->renderer(), coloured);
+    node->image.setValue(makeTexture(1, 1, [](int, int) { return kWhite; }, false));
+    scene.render();
+    const SGSpriteRenderer* tiled = node->renderer();
+    EXPECT_NE(dynamic_cast<const SGTiledSpriteRenderer*>(tiled), nullptr);
+    node->horizontalWrapping.setValue(SGWrapStretch);
+    scene.render();
+    EXPECT_EQ(node->renderer(), tiled) << "wrapping changes alone keep the renderer";
+    node->image.setValue(SGImageNull);
+    scene.render();
+    EXPECT_EQ(dynamic_cast<const SGTiledSpriteRenderer*>(node->renderer()), nullptr);
+}
+
 TEST_F(SGDraw, FreeImageDeletesTheTexture) {
     SGImage image = SGImageNull;
     GLuint name = 0;
