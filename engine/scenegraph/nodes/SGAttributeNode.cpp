@@ -27,7 +27,4 @@ SGAttributeNode::SGAttributeNode(SGPortValueType type) : value(makeValuePort(typ
     }
 }
 
-// The port goes first, while the node it may disconnect from is still reachable.
-SGAttributeNode::~SGAttributeNode() { value.reset(); }
-
 SGPort* SGAttributeNode::portForID(SGPortID) { return value.get(); }

@@ -11,7 +11,6 @@ public:
     // A value port of the type (text, asset name, number, integer or boolean). Any other
     // type prints a message and builds the node without a port.
     explicit SGAttributeNode(SGPortValueType type);
-    ~SGAttributeNode() override;
 
     // The value port for every ID; none when the node was built without one.
     SGPort* portForID(SGPortID id) override;
