@@ -215,6 +215,14 @@ TEST_F(SGDraw, TileSizeZeroDrawsNothingAndAnchorChangesRebuild) {
     node->horizontalAnchor.setValue(SGAnchorSecond);
     scene.render();
     EXPECT_TRUE(pixelIs(39, 4, kGreen)) << "the last column follows the new anchor";
+    node->width.setValue(1e9f);
+    node->tileWidth.setValue(1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    scene.render();
+    const auto* tiled = dynamic_cast<const SGTiledSpriteRenderer*>(node->renderer());
+    ASSERT_NE(tiled, nullptr);
+    EXPECT_EQ(tiled->vertexCount(), 0) << "an unreasonable tile count draws nothing";
+    EXPECT_EQ(countLitPixels(), 0);
 }
 
 TEST_F(SGDraw, BlendModesForStraightAndPremultipliedTextures) {

@@ -14,7 +14,7 @@ public:
     void drawSprite(const SGSpriteDrawParams& params) override;
 
     // More tile cells than this draw nothing rather than allocate without bound.
-    static constexpr int64_t kMaxCells = 1 << 20;
+    static constexpr int64_t kMaxCells = 1 << 18;
 
     int32_t vertexCount() const { return static_cast<int32_t>(vertices.size() / 4); }
     const std::vector<float>& vertexArray() const { return vertices; }
