@@ -14,6 +14,7 @@
 #include "QzLuaAdditions.h"
 #include "QzLuaPanic.h"
 #include "physics/QzPhysics.h"
+#include "scenegraph/SGSceneGraphBinding.h"
 #include "tables/QzTableHelper.h"
 
 namespace {
@@ -32,6 +33,7 @@ const luaL_Reg kLibraries[] = {
     {LUA_IOLIBNAME, luaopen_io},
     {LUA_STRLIBNAME, luaopen_string},
     {LUA_MATHLIBNAME, luaopen_math},
+    {"scenegraph", luaopen_scenegraph},
     {"physics", luaopen_physics},
     {"tableHelper", luaopen_tableHelper},
     {nullptr, nullptr},

@@ -2,9 +2,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "QzEngine.h"
+#include "QzOffscreenGL.h"
 
 namespace {
 
@@ -15,23 +17,43 @@ struct Options {
     long frames = 0;
     float dt = 1.0f / 60.0f;
     bool pool = false;
+    int glWidth = 0;   // 0: no OpenGL context
+    int glHeight = 0;
+    const char* screenshot = nullptr;
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: qzrun SCRIPT [--save PATH] [--project PATH] [--frames N] [--dt SECONDS] [--pool]\n"
+                 "             [--gl WIDTHxHEIGHT] [--screenshot FILE.png]\n"
                  "  SCRIPT      engine script, Lua source or precompiled by our luac\n"
                  "  --save      save path prefix (the store file is PATH followed by persistent.save)\n"
                  "  --project   project path handed to Qz_LoadGame\n"
                  "  --frames    number of Qz_Update calls (default 0)\n"
                  "  --dt        seconds passed to each Qz_Update (default 1/60)\n"
-                 "  --pool      run the interpreter on the pool allocator\n");
+                 "  --pool      run the interpreter on the pool allocator\n"
+                 "  --gl        draw into an off-screen OpenGL context of that size, current during\n"
+                 "              every engine call, with the host's drawing state\n"
+                 "  --screenshot  write the last frame as a PNG file (needs --gl)\n");
 }
 
 bool parseNumber(const char* text, double* value) {
     char* end = nullptr;
     *value = std::strtod(text, &end);
     return end != text && *end == '\0';
+}
+
+// "WIDTHxHEIGHT" with both sides between 1 and 16384.
+bool parseSize(const char* text, int* width, int* height) {
+    char* end = nullptr;
+    const long w = std::strtol(text, &end, 10);
+    if (end == text || *end != 'x') return false;
+    const char* rest = end + 1;
+    const long h = std::strtol(rest, &end, 10);
+    if (end == rest || *end != '\0' || w < 1 || h < 1 || w > 16384 || h > 16384) return false;
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
 }
 
 bool parseOptions(int argc, char** argv, Options* options) {
@@ -49,6 +71,10 @@ bool parseOptions(int argc, char** argv, Options* options) {
             options->frames = static_cast<long>(number);
         } else if (arg == "--dt" && hasValue && parseNumber(argv[++i], &number)) {
             options->dt = static_cast<float>(number);
+        } else if (arg == "--gl" && hasValue &&
+                   parseSize(argv[++i], &options->glWidth, &options->glHeight)) {
+        } else if (arg == "--screenshot" && hasValue) {
+            options->screenshot = argv[++i];
         } else if (arg[0] != '-' && !options->script) {
             options->script = argv[i];
         } else {
@@ -56,7 +82,21 @@ bool parseOptions(int argc, char** argv, Options* options) {
             return false;
         }
     }
+    if (options->screenshot && options->glWidth == 0) {
+        std::fprintf(stderr, "qzrun: --screenshot needs --gl WIDTHxHEIGHT\n");
+        return false;
+    }
     return options->script != nullptr;
+}
+
+// Writes the current frame of the context as a PNG file.
+bool writeScreenshot(const QzOffscreenGL& gl, const char* path) {
+    std::string error;
+    if (!QzWritePNG(path, gl.readPixels(), gl.width(), gl.height(), &error)) {
+        std::fprintf(stderr, "qzrun: screenshot: %s\n", error.c_str());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -66,6 +106,18 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, &options)) {
         usage();
         return 2;
+    }
+
+    // Made first and destroyed last, so it is current for every engine call, shutdown
+    // included (one thread: it never stops being current).
+    std::unique_ptr<QzOffscreenGL> gl;
+    if (options.glWidth > 0) {
+        std::string error;
+        gl = QzOffscreenGL::create(options.glWidth, options.glHeight, &error);
+        if (!gl) {
+            std::fprintf(stderr, "qzrun: no off-screen OpenGL context: %s\n", error.c_str());
+            return 1;
+        }
     }
 
     QzState* state = Qz_NewState(options.pool ? 1 : 0);
@@ -93,6 +145,8 @@ int main(int argc, char** argv) {
             fail("update");
         }
     }
+
+    if (options.screenshot && !writeScreenshot(*gl, options.screenshot)) ++failures;
 
     const int reported = state->errorsReported;
     Qz_DestroyState(state);

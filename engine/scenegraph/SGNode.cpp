@@ -1,0 +1,26 @@
+// Port registration and lazy update of scene-graph nodes.
+#include "SGNode.h"
+
+float SGAlphaScaleFactor = 1.0f;
+
+void SGNode::update() {
+    if (!dirty) return;
+    dirty = false;
+    compute();
+}
+
+void SGNode::compute() {}
+
+SGPort* SGNode::portForID(SGPortID) { return nullptr; }
+
+void SGNode::addOutputPort(SGPort* port, SGPortValueType type) {
+    port->type = type;
+    port->node = this;
+    outputPorts.push_back(port);
+}
+
+void SGNode::addInputPort(SGPort* port, SGPortValueType type) {
+    port->type = type;
+    port->node = this;
+    for (SGPort* output : outputPorts) port->addDestPort(output);
+}

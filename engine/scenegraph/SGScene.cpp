@@ -1,0 +1,54 @@
+// Space management and the frame's drawing order of scenes.
+#include "SGScene.h"
+
+#include <algorithm>
+
+#include "SGOrtho2DSpace.h"
+
+SGScene::SGScene(SoundManager* sound, QzEngineAssetManager* assets)
+    : defaultSpace(sound, assets), assetMgr(assets), soundMgr(sound) {}
+
+SGScene::~SGScene() {
+    std::vector<SGSpace*> dropped;
+    dropped.swap(spaces);
+    for (SGSpace* space : dropped) {
+        space->removeAllNodes();  // see SGSpace::removeNode: breaks containment cycles
+        space->release();
+    }
+}
+
+SGSpace* SGScene::createSpace(uint32_t nodeClass) {
+    SGSpace* space = nodeClass == SGOrtho2DSpaceClass ? new SGOrtho2DSpace(soundMgr, assetMgr)
+                                                      : new SGSpace(soundMgr, assetMgr);
+    spaces.push_back(space);
+    return space;
+}
+
+void SGScene::removeSpace(SGSpace* space) {
+    const auto found = std::find(spaces.begin(), spaces.end(), space);
+    if (found == spaces.end()) return;
+    spaces.erase(found);
+    space->removeAllNodes();
+    space->release();
+}
+
+bool SGScene::containsSpace(const SGSpace* space) const {
+    return std::find(spaces.begin(), spaces.end(), space) != spaces.end();
+}
+
+void SGScene::render() {
+    defaultSpace.compute();
+    for (size_t i = 0; i < spaces.size(); ++i) spaces[i]->compute();
+}
+
+void SGScene::renderWithInitialState(SGScene& initial) {
+    defaultSpace.compute();
+    for (size_t i = 0; i < spaces.size(); ++i) {
+        if (i < initial.spaces.size()) {
+            SGAlphaScaleFactor = 0.5f;
+            initial.spaces[i]->compute();
+            SGAlphaScaleFactor = 1.0f;
+        }
+        spaces[i]->compute();
+    }
+}

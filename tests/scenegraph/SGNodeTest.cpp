@@ -1,0 +1,261 @@
+// Tests of nodes, spaces and scenes without drawing: reference counts, ownership, class
+// table, layer order, and the value nodes' computations.
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "SGOrtho2DSpace.h"
+#include "SGScene.h"
+#include "SGTestNodes.h"
+#include "nodes/SGArithmeticNode.h"
+#include "nodes/SGAttributeNode.h"
+#include "nodes/SGColorNode.h"
+#include "nodes/SGImageFlipNode.h"
+#include "nodes/SGParticleSystemNode.h"
+#include "nodes/SGReplicatorNode.h"
+#include "nodes/SGSpriteNode.h"
+#include "nodes/SGWrapNode.h"
+
+namespace {
+
+// Every test must leave no scene-graph object behind.
+class SGNodes : public ::testing::Test {
+protected:
+    void SetUp() override { liveBefore = SGObject::liveCount(); }
+    void TearDown() override { EXPECT_EQ(SGObject::liveCount(), liveBefore) << "objects leaked"; }
+    size_t liveBefore = 0;
+};
+
+TEST_F(SGNodes, CreateNodeBuildsEveryClassOfTheTable) {
+    SGScene scene(nullptr, nullptr);
+    SGSpace& space = scene.defaultSpace;
+    const std::pair<uint32_t, uint32_t> built[] = {
+        {SGArithmeticNodeClass, SGArithmeticNodeClass},
+        {SGClearNodeClass, SGClearNodeClass | SGRenderBit},
+        {SGColorNodeClass, SGColorNodeClass},
+        {SGParticleSystemNodeClass, SGParticleSystemNodeClass | SGRenderBit},
+        {SGReplicatorSpaceClass, SGReplicatorSpaceClass | SGSpaceClass | SGRenderBit},
+        {SGSpaceClass, SGSpaceClass | SGRenderBit},
+        {SGSpriteNodeClass, SGSpriteNodeClass | SGRenderBit},
+        {SGWrapSpaceClass, SGWrapSpaceClass | SGSpaceClass | SGRenderBit},
+        {SGImageFlipNodeClass, SGImageFlipNodeClass},
+    };
+    for (const auto& [nodeClass, flags] : built) {
+        SGNode* node = space.createNode(nodeClass);
+        ASSERT_NE(node, nullptr) << nodeClass;
+        EXPECT_EQ(node->classFlags, flags) << nodeClass;
+        EXPECT_TRUE(node->dirty);
+    }
+    for (uint32_t none : {0u, 1u, 2u, 8u, 64u, 128u, 4096u, 8192u, 16384u, 32768u, 3u, 262144u}) {
+        EXPECT_EQ(space.createNode(none), nullptr) << none;
+    }
+    EXPECT_EQ(space.nodes.size(), std::size(built));
+    EXPECT_EQ(space.countRenderNodes(), 6);
+}
+
+TEST_F(SGNodes, CreateSpaceGivesAnOrthographicSpaceOnlyForItsClass) {
+    SGScene scene(nullptr, nullptr);
+    SGSpace* ortho = scene.createSpace(SGOrtho2DSpaceClass);
+    EXPECT_EQ(ortho->classFlags, SGOrtho2DSpaceClass | SGSpaceClass | SGRenderBit);
+    EXPECT_NE(dynamic_cast<SGOrtho2DSpace*>(ortho), nullptr);
+    SGSpace* plain = scene.createSpace(SGSpriteNodeClass);
+    EXPECT_EQ(dynamic_cast<SGOrtho2DSpace*>(plain), nullptr);
+    EXPECT_EQ(ortho->portForID(15), &static_cast<SGOrtho2DSpace*>(ortho)->nearPlane);
+    EXPECT_EQ(ortho->portForID(0), nullptr);
+    scene.removeSpace(plain);
+    scene.removeSpace(plain);  // no longer present: ignored
+    EXPECT_EQ(scene.spaces.size(), 1u);
+}
+
+TEST_F(SGNodes, SortRenderNodesOrdersByLayerOnlyWhenAsked) {
+    SGSpace space(nullptr, nullptr);
+    auto* first = static_cast<SGRenderNode*>(space.createNode(SGSpriteNodeClass));
+    auto* second = static_cast<SGRenderNode*>(space.createNode(SGSpriteNodeClass));
+    first->layer = 3;
+    second->layer = -1;
+    EXPECT_EQ(space.renderNodes[0], first);
+    space.sortRenderNodes();
+    EXPECT_EQ(space.renderNodes[0], second);
+    first->layer = -5;
+    EXPECT_EQ(space.renderNodes[0], second);
+    space.sortRenderNodes();
+    EXPECT_EQ(space.renderNodes[0], first);
+}
+
+TEST_F(SGNodes, RemovedNodeStaysAliveWhileAPortReadsFromIt) {
+    SGScene scene(nullptr, nullptr);
+    SGSpace& space = scene.defaultSpace;
+    auto* arithmetic = static_cast<SGArithmeticNode*>(space.createNode(SGArithmeticNodeClass));
+    auto* sprite = static_cast<SGSpriteNode*>(space.createNode(SGSpriteNodeClass));
+    arithmetic->input1.setValue(2.0f);
+    arithmetic->input2.setValue(5.0f);
+    ASSERT_TRUE(sprite->x.setValue(&arithmetic->output));
+    EXPECT_EQ(arithmetic->retainCount(), 2u);
+    space.removeNode(arithmetic);
+    EXPECT_FALSE(space.containsNode(arithmetic));
+    EXPECT_EQ(arithmetic->retainCount(), 1u);
+    EXPECT_FLOAT_EQ(sprite->x.numberValue(), 7.0f);
+    space.removeNode(arithmetic);  // not in the space: ignored
+    const uint64_t serial = arithmetic->serial();
+    space.removeNode(sprite);  // the sprite's port disconnects and frees the arithmetic node
+    EXPECT_FALSE(SGObject::isAlive(arithmetic, serial));
+}
+
+TEST_F(SGNodes, DeletingASceneFreesChainsAcrossSpaces) {
+    auto* scene = new SGScene(nullptr, nullptr);
+    SGSpace* a = scene->createSpace(SGSpaceClass);
+    SGSpace* b = scene->createSpace(SGOrtho2DSpaceClass);
+    auto* color = static_cast<SGColorNode*>(a->createNode(SGColorNodeClass));
+    auto* sprite = static_cast<SGSpriteNode*>(b->createNode(SGSpriteNodeClass));
+    auto* nested = static_cast<SGSpace*>(b->createNode(SGSpaceClass));
+    auto* inner = static_cast<SGSpriteNode*>(nested->createNode(SGSpriteNodeClass));
+    sprite->color.setValue(&color->output);
+    inner->width.setValue(&static_cast<SGOrtho2DSpace*>(b)->width);
+    auto* attribute = new SGAttributeNode(SGPortTypeNumber);
+    inner->x.setValue(attribute->valuePort());
+    attribute->release();
+    scene->release();
+}
+
+TEST_F(SGNodes, RemovingASpaceWhoseContentReadsItsPortsFreesBoth) {
+    SGScene scene(nullptr, nullptr);
+    auto* ortho = static_cast<SGOrtho2DSpace*>(scene.createSpace(SGOrtho2DSpaceClass));
+    auto* nested = static_cast<SGSpace*>(ortho->createNode(SGSpaceClass));
+    auto* inner = static_cast<SGSpriteNode*>(nested->createNode(SGSpriteNodeClass));
+    inner->width.setValue(&ortho->width);
+    auto* outer = static_cast<SGSpriteNode*>(scene.defaultSpace.createNode(SGSpriteNodeClass));
+    outer->height.setValue(&ortho->height);
+    const uint64_t orthoSerial = ortho->serial();
+    const uint64_t nestedSerial = nested->serial();
+    ortho->removeNode(nested);
+    EXPECT_FALSE(SGObject::isAlive(nested, nestedSerial));
+    scene.removeSpace(ortho);
+    EXPECT_TRUE(SGObject::isAlive(ortho, orthoSerial)) << "a port still reads from it";
+    scene.defaultSpace.removeNode(outer);
+    EXPECT_FALSE(SGObject::isAlive(ortho, orthoSerial));
+}
+
+TEST_F(SGNodes, ArithmeticOperationsByFirstCharacter) {
+    auto* node = new SGArithmeticNode;
+    node->input1.setValue(7.0f);
+    node->input2.setValue(2.0f);
+    const std::pair<const char*, float> cases[] = {
+        {"+", 9.0f}, {"-", 5.0f}, {"*", 14.0f}, {"/", 3.5f}, {"%", 1.0f},
+        {"cos", 7.0f * std::cos(2.0f)}, {"sin", 7.0f * std::sin(2.0f)}, {"s", 7.0f * std::sin(2.0f)},
+        {"x", 0.0f}, {"", 0.0f}};
+    for (const auto& [op, expected] : cases) {
+        node->operation.setValue(std::string(op));
+        EXPECT_FLOAT_EQ(node->output.numberValue(), expected) << op;
+    }
+    node->operation.setValue(std::string("/"));
+    node->input2.setValue(0.0f);
+    EXPECT_TRUE(std::isinf(node->output.numberValue()));
+    node->operation.setValue(std::string("%"));
+    EXPECT_TRUE(std::isnan(node->output.numberValue()));
+    node->release();
+}
+
+TEST_F(SGNodes, ArithmeticUsesTheOperationsOwnTextNotItsConnection) {
+    auto* node = new SGArithmeticNode;
+    auto* text = new SGAttributeNode(SGPortTypeString);
+    static_cast<SGStringPort*>(text->valuePort())->setValue(std::string("*"));
+    node->operation.setValue(text->valuePort());
+    node->input1.setValue(3.0f);
+    node->input2.setValue(4.0f);
+    EXPECT_FLOAT_EQ(node->output.numberValue(), 7.0f);
+    node->release();
+    text->release();
+}
+
+TEST_F(SGNodes, ColorNodeDoesNotClamp) {
+    auto* node = new SGColorNode;
+    node->r.setValue(2.0f);
+    node->a.setValue(-1.0f);
+    const SGColor c = node->output.colorValue();
+    EXPECT_FLOAT_EQ(c.r, 2.0f);
+    EXPECT_FLOAT_EQ(c.g, 1.0f);
+    EXPECT_FLOAT_EQ(c.a, -1.0f);
+    node->release();
+}
+
+TEST_F(SGNodes, ImageFlipTwiceRestoresTheRectangle) {
+    auto* first = new SGImageFlipNode;
+    auto* second = new SGImageFlipNode;
+    SGImage image = SGImageNull;
+    image.textureName = 9;
+    image.textureRect = {0.1f, 0.2f, 0.7f, 0.9f};
+    first->input.setValue(image);
+    first->flipHorizontal.setValue(true);
+    first->flipVertical.setValue(true);
+    const SGImage flipped = first->output.imageValue();
+    EXPECT_FLOAT_EQ(flipped.textureRect.s0, 0.7f);
+    EXPECT_FLOAT_EQ(flipped.textureRect.t0, 0.9f);
+    EXPECT_EQ(flipped.textureName, 9u);
+    second->input.setValue(&first->output);
+    second->flipHorizontal.setValue(true);
+    second->flipVertical.setValue(true);
+    const SGTextureRect back = second->output.imageValue().textureRect;
+    EXPECT_FLOAT_EQ(back.s0, 0.1f);
+    EXPECT_FLOAT_EQ(back.t1, 0.9f);
+    second->release();
+    first->release();
+}
+
+TEST_F(SGNodes, AttributeNodeOfAnUnsupportedTypeHasNoPort) {
+    testing::internal::CaptureStdout();
+    auto* node = new SGAttributeNode(SGPortTypeColor);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "SGAttributeNode creation failed - unsupported type\n");
+    EXPECT_EQ(node->portForID(0), nullptr);
+    node->release();
+    auto* text = new SGAttributeNode(SGPortTypeAssetName);
+    EXPECT_EQ(text->portForID(42)->type, SGPortTypeAssetName);
+    text->release();
+}
+
+TEST(SGTextureRects, CropKeepsTheAnchoredPartInEitherDirection) {
+    SGTextureRect r{0.0f, 0.0f, 1.0f, 1.0f};
+    r.cropHorizontally(0.5f, SGAnchorFirst);
+    EXPECT_FLOAT_EQ(r.s0, 0.0f);
+    EXPECT_FLOAT_EQ(r.s1, 0.5f);
+    r = {0.0f, 0.0f, 1.0f, 1.0f};
+    r.cropHorizontally(0.5f, SGAnchorCentre);
+    EXPECT_FLOAT_EQ(r.s0, 0.25f);
+    EXPECT_FLOAT_EQ(r.s1, 0.75f);
+    r = {0.0f, 0.0f, 1.0f, 1.0f};
+    r.cropVertically(0.25f, SGAnchorSecond);
+    EXPECT_FLOAT_EQ(r.t0, 0.75f);
+    EXPECT_FLOAT_EQ(r.t1, 1.0f);
+    r = {1.0f, 0.0f, 0.0f, 1.0f};  // flipped: keeps its direction
+    r.cropHorizontally(0.5f, SGAnchorFirst);
+    EXPECT_FLOAT_EQ(r.s0, 1.0f);
+    EXPECT_FLOAT_EQ(r.s1, 0.5f);
+    EXPECT_FLOAT_EQ(r.getWidth(), 0.5f);
+    r.cropHorizontally(0.5f, 7);
+    EXPECT_FLOAT_EQ(r.s1, 0.5f);
+    SGImage image = SGImageNull;
+    image.textureWidth = 64;
+    image.textureHeight = 30;
+    image.textureRect = {0.25f, 0.0f, 0.0f, 0.5f};
+    EXPECT_EQ(image.getWidth(), 16);
+    EXPECT_EQ(image.getHeight(), 15);
+}
+
+TEST(SGParticles, InterpolateStopsAtTheTarget) {
+    EXPECT_FLOAT_EQ(SGParticleSystemNode::interpolate(10, 20, 2, 1), 15.0f);
+    EXPECT_FLOAT_EQ(SGParticleSystemNode::interpolate(10, 20, 2, 3), 20.0f);
+    EXPECT_FLOAT_EQ(SGParticleSystemNode::interpolate(1, 0, 1, 0.5f), 0.5f);
+    EXPECT_FLOAT_EQ(SGParticleSystemNode::interpolate(1, 0, 1, 2), 0.0f);
+    EXPECT_FLOAT_EQ(SGParticleSystemNode::interpolate(1, 0, 0, 0.1f), 0.0f);
+    EXPECT_FLOAT_EQ(SGParticleSystemNode::interpolate(3, 3, 0, 0.1f), 3.0f);
+}
+
+TEST(SGParticles, RandomValuesUseTheGeneratorAsDocumented) {
+    std::srand(77);
+    const int r = std::rand();
+    std::srand(77);
+    const float value = SGParticleSystemNode::randomBetween(5.0f, 1.0f);
+    EXPECT_FLOAT_EQ(value, static_cast<float>(1.0 + 4.0 * (r / 2147483649.0)));
+}
+
+}  // namespace
