@@ -24,6 +24,8 @@ set(QZ_LUAC "${QZ_THIRD_PARTY}/bin/luac")
 
 pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET libxml-2.0)
+pkg_check_modules(YAJL REQUIRED IMPORTED_TARGET yajl)
 
 find_package(GTest REQUIRED)
 if(QZ_BUILD_BENCH)

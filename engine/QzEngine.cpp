@@ -13,6 +13,7 @@
 #include "QzDatabase.h"
 #include "QzLuaAdditions.h"
 #include "QzLuaPanic.h"
+#include "PGFBinding.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ const luaL_Reg kLibraries[] = {
     {LUA_IOLIBNAME, luaopen_io},
     {LUA_STRLIBNAME, luaopen_string},
     {LUA_MATHLIBNAME, luaopen_math},
+    {"pgf", luaopen_PGF},
     {nullptr, nullptr},
 };
 
