@@ -310,7 +310,7 @@ TEST_F(PGFReaderTest, TheInterpreterStackGrowsWithTheDocumentAndRefusesPastItsLi
     } builder(L);
     int pushed = 0;
     testing::internal::CaptureStdout();
-    while (pushed < 100000 && builder.pushElement("e", 1)) ++pushed;
+    while (pushed < 100000 && builder.pushElement("e", 1, 0)) ++pushed;
     testing::internal::GetCapturedStdout();
     EXPECT_GT(pushed, 1000) << "the stack grows past its guaranteed free slots";
     EXPECT_LT(pushed, 100000) << "and refuses at the interpreter's limit";

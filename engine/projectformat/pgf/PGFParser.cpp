@@ -19,11 +19,11 @@ constexpr uint32_t kLargestExactKey = 1u << 24;
 
 PGFParser::PGFParser(lua_State* L) : L_(L), childCounters_(kExpectedLevels, 0) {}
 
-bool PGFParser::pushElement(const char* name, size_t length) {
+bool PGFParser::pushElement(const char* name, size_t length, int attributeCount) {
     // lua_checkstack grows the stack, or refuses once the interpreter's limit for one C
     // call is reached; pushing without that check would write past the stack's end.
     if (!lua_checkstack(L_, kSlotsPerElement)) return false;
-    lua_createtable(L_, 1, 4);
+    lua_createtable(L_, 1, attributeCount + 1);
     lua_pushlstring(L_, name, length);
     lua_rawseti(L_, -2, 0);
     if (depth_ >= childCounters_.size()) {

@@ -29,9 +29,10 @@ public:
     // non-zero otherwise, with whatever was built left above the caller's stack top.
     virtual int parse() = 0;
 
-    // Opens a node for an element. False, with nothing pushed, when the interpreter stack
-    // cannot grow any further (the document is nested too deeply to be read).
-    bool pushElement(const char* name, size_t length);
+    // Opens a node for an element that will get attributeCount attributes (its hash part
+    // is sized for them and the name). False, with nothing pushed, when the interpreter
+    // stack cannot grow any further (the document is nested too deeply to be read).
+    bool pushElement(const char* name, size_t length, int attributeCount);
     // Ends the current element: stores its node in its parent, or leaves the root on top.
     // False when the parent already holds as many children as script numbers can count
     // exactly (keys past 2^24 would collide as 32-bit floats): the document cannot be read.

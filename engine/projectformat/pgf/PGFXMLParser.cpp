@@ -165,12 +165,13 @@ void PGFXMLParser::beginElement(const xmlChar* localName, const xmlChar* prefix,
                                 const xmlChar** namespaces, int attributeCount,
                                 const xmlChar** attributes) {
     text_.clear();  // text collected so far belongs to the parent, which has a child now
+    const int keyCount = namespaceCount + attributeCount;
     bool pushed;
     if (prefix) {
         name_.assign(chars(prefix)).append(":").append(chars(localName));
-        pushed = pushElement(name_.data(), name_.size());
+        pushed = pushElement(name_.data(), name_.size(), keyCount);
     } else {
-        pushed = pushElement(chars(localName), std::strlen(chars(localName)));
+        pushed = pushElement(chars(localName), std::strlen(chars(localName)), keyCount);
     }
     if (!pushed) return stop("the document is nested too deeply to be read");
 

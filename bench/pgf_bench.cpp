@@ -1,0 +1,129 @@
+// Benchmark of the document reader: pgf.loadFile against a bare libxml2 SAX pass over the same file.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include <benchmark/benchmark.h>
+#include <lauxlib.h>
+#include <libxml/parser.h>
+#include <lua.h>
+#include <lualib.h>
+
+#include "PGFBinding.h"
+
+namespace {
+
+constexpr const char* kBareName = "BM_BareLibxml2SaxPass";
+constexpr const char* kLoadName = "BM_PgfLoadFile";
+
+// A project document of about 10 MB: scenes of actors with attributes, behaviours and
+// short texts.
+const std::string& documentPath() {
+    static const std::string path = [] {
+        const std::string file = (std::filesystem::temp_directory_path() / "quillane-pgf-bench.xml").string();
+        std::ofstream out(file, std::ios::binary);
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<project name=\"Bench\" version=\"3\">\n";
+        int actor = 0;
+        for (int scene = 0; out.tellp() < 10 * 1000 * 1000; ++scene) {
+            out << "<scene id=\"" << scene << "\" name=\"Scene " << scene << "\" width=\"480\" height=\"320\">\n";
+            for (int i = 0; i < 50; ++i, ++actor) {
+                out << "<actor id=\"a" << actor << "\" name=\"Actor &amp; " << actor << "\" x=\"" << (actor % 480)
+                    << ".5\" y=\"" << (actor % 320) << "\" layer=\"" << (i % 4) << "\">"
+                    << "<image>sprite" << (actor % 37) << ".png</image>"
+                    << "<behavior type=\"move\" speed=\"3.25\" loop=\"true\"><target>hero</target></behavior>"
+                    << "<attribute name=\"health\" type=\"real\">100</attribute>"
+                    << "<note>Short text for actor " << actor << "</note></actor>\n";
+            }
+            out << "</scene>\n";
+        }
+        out << "</project>\n";
+        return file;
+    }();
+    return path;
+}
+
+void ignoreElementStart(void*, const xmlChar*, const xmlChar*, const xmlChar*, int, const xmlChar**, int, int,
+                        const xmlChar**) {}
+void ignoreElementEnd(void*, const xmlChar*, const xmlChar*, const xmlChar*) {}
+void ignoreCharacters(void*, const xmlChar*, int) {}
+
+void BM_BareLibxml2SaxPass(benchmark::State& state) {
+    const std::string& path = documentPath();
+    xmlSAXHandler handler{};
+    handler.initialized = XML_SAX2_MAGIC;
+    handler.getEntity = [](void*, const xmlChar* name) { return xmlGetPredefinedEntity(name); };
+    handler.startElementNs = ignoreElementStart;
+    handler.endElementNs = ignoreElementEnd;
+    handler.characters = ignoreCharacters;
+    for (auto _ : state) {
+        if (xmlSAXUserParseFile(&handler, nullptr, path.c_str()) != 0) state.SkipWithError("libxml2 failed");
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(std::filesystem::file_size(path)));
+}
+
+void BM_PgfLoadFile(benchmark::State& state) {
+    const std::string& path = documentPath();
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    lua_pushcfunction(L, luaopen_PGF);
+    lua_call(L, 0, 0);
+    const int baseKilobytes = lua_gc(L, LUA_GCCOUNT, 0);
+    int treeKilobytes = 0;
+    for (auto _ : state) {
+        lua_getglobal(L, "pgf");
+        lua_getfield(L, -1, "loadFile");
+        lua_pushstring(L, path.c_str());
+        lua_call(L, 1, 1);
+        if (!lua_istable(L, -1)) state.SkipWithError("loadFile gave no tree");
+        state.PauseTiming();
+        lua_gc(L, LUA_GCCOLLECT, 0);
+        treeKilobytes = lua_gc(L, LUA_GCCOUNT, 0) - baseKilobytes;
+        lua_settop(L, 0);
+        lua_gc(L, LUA_GCCOLLECT, 0);
+        state.ResumeTiming();
+    }
+    state.counters["tree_MB"] = treeKilobytes / 1024.0;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(std::filesystem::file_size(path)));
+    lua_close(L);
+}
+
+BENCHMARK(BM_BareLibxml2SaxPass)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_PgfLoadFile)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Prints the usual table, then the reader's time as a ratio of the bare pass of this run.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+                seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
+            }
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        if (seconds_.count(kBareName) && seconds_.count(kLoadName)) {
+            std::printf("pgf.loadFile / bare libxml2 SAX pass: %.2f (target at most 2.5)\n",
+                        seconds_[kLoadName] / seconds_[kBareName]);
+        }
+    }
+
+private:
+    std::map<std::string, double> seconds_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    std::filesystem::remove(documentPath());
+    return 0;
+}
