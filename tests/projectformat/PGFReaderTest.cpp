@@ -252,6 +252,7 @@ TEST_F(PGFReaderTest, FilesAreReadAndMissingFilesGiveNothingWithTheirName) {
     EXPECT_EQ(readFile("/nonexistent/folder/doc.xml"), "nothing");
     EXPECT_NE(lastError.find("'/nonexistent/folder/doc.xml'"), std::string::npos) << lastError;
     EXPECT_EQ(readFile(std::filesystem::temp_directory_path().string()), "nothing") << "a folder";
+    EXPECT_NE(lastError.find("Is a directory"), std::string::npos) << lastError;
 }
 
 TEST_F(PGFReaderTest, ExternalEntitiesAreNeverLoadedFromTheFileSystem) {

@@ -67,6 +67,8 @@ PGFXMLParser::PGFXMLParser(lua_State* L, const char* buffer, size_t length)
 
 int PGFXMLParser::parse() {
     errorMessage_.clear();
+    firstLibraryError_.clear();
+    readError_ = 0;
     std::unique_ptr<std::FILE, FileCloser> file;
     if (fileName_) {
         file.reset(std::fopen(fileName_, "rb"));
@@ -94,8 +96,10 @@ int PGFXMLParser::parse() {
     file.reset();
     if (pendingError_) std::rethrow_exception(pendingError_);
     if (!wellFormed && errorMessage_.empty()) {
-        errorMessage_ = describeSource() + ": " +
-                        (firstLibraryError_.empty() ? "not a well-formed document" : firstLibraryError_);
+        const std::string reason = readError_ != 0            ? std::strerror(readError_)
+                                   : firstLibraryError_.empty() ? "not a well-formed document"
+                                                                : firstLibraryError_;
+        errorMessage_ = describeSource() + ": " + reason;
     }
     if (wellFormed && depth() == 0) {
         errorMessage_ = describeSource() + ": the document has no root element";
@@ -108,8 +112,11 @@ int PGFXMLParser::readSource(void* context, char* buffer, int length) {
     auto* parser = static_cast<PGFXMLParser*>(context);
     if (length <= 0) return 0;
     if (parser->file_) {
+        errno = 0;
         const size_t read = std::fread(buffer, 1, static_cast<size_t>(length), parser->file_);
-        return std::ferror(parser->file_) ? -1 : static_cast<int>(read);
+        if (!std::ferror(parser->file_)) return static_cast<int>(read);
+        parser->readError_ = errno != 0 ? errno : EIO;
+        return -1;
     }
     const size_t count = std::min(static_cast<size_t>(length), parser->length_ - parser->offset_);
     std::memcpy(buffer, parser->buffer_ + parser->offset_, count);

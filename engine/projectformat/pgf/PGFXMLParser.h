@@ -65,7 +65,8 @@ private:
     std::string name_;                // scratch for prefixed names and unescaped values
     std::exception_ptr pendingError_;
     std::string errorMessage_;
-    std::string firstLibraryError_;
+    std::string firstLibraryError_;   // the first error libxml2 reported, with its line
+    int readError_ = 0;               // errno of a failed file read
 };
 
 #endif

@@ -195,4 +195,8 @@ check.test("a collected writer that was never closed finishes its file", functio
   check.equal(readFile(path), '{"_type":"a","x":"1","_children":[{"_type":"b","_text":"hi"}]}')
 end)
 
+-- Left open on purpose: the interpreter's shutdown releases it.
+leftOpen = pgf.writer.newToFile(work .. "/left-open.xml")
+leftOpen:startElement("a")
+
 check.finish()
