@@ -90,19 +90,6 @@ TEST(PGFXMLWriterTest, RefusesWhatWouldMakeTheDocumentNotWellFormed) {
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ns:a>caf\xc3\xa9 \xf0\x9f\x8e\xb2</ns:a>");
 }
 
-TEST(PGFXMLWriterTest, AFileWriterLeavesACompleteFileWhenFinished) {
-    const std::string path = scratchPath("out.xml");
-    std::string error;
-    auto writer = PGFXMLWriter::newToFile(path.c_str(), &error);
-    ASSERT_NE(writer, nullptr) << error;
-    writeSample(*writer);
-    EXPECT_EQ(textOf(*writer), "<none>");
-    EXPECT_TRUE(writer->finish(&error)) << error;
-    EXPECT_EQ(contentsOf(path),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a x=\"1\"><b>hi</b><c/></a>\n")
-        << "the attribute after the children is refused by libxml2";
-}
-
 TEST(PGFWriterFileTest, UnopenableAndUnwritableFilesAreReported) {
     std::string error;
     EXPECT_EQ(PGFXMLWriter::newToFile("/nonexistent/folder/out.xml", &error), nullptr);
