@@ -152,6 +152,11 @@ TEST_F(PGFReaderTest, EscapedAmpersandsArriveAsPlainAmpersands) {
     EXPECT_EQ(read("<a>A &amp; B &lt; C &#38; &#x41;</a>"), "a\"A & B < C & A\"");
 }
 
+TEST_F(PGFReaderTest, DeclaredEncodingsArriveAsUtf8) {
+    EXPECT_EQ(read("<?xml version='1.0' encoding='ISO-8859-1'?><a v='caf\xe9'>\xe0</a>"),
+              "a(v=caf\xc3\xa9)\"\xc3\xa0\"");
+}
+
 TEST_F(PGFReaderTest, PrefixedNamesAndNamespaceDeclarationsAreKeptAsWritten) {
     EXPECT_EQ(read("<p:a xmlns:p='urn:p' xmlns='urn:d' p:k='1' k='2'><p:b/></p:a>"),
               "p:a(k=2,p:k=1,xmlns=urn:d,xmlns:p=urn:p)[p:b]");
