@@ -215,6 +215,8 @@ TEST_F(PGFReaderTest, DocumentsThatAreNotWellFormedGiveNothing) {
         "<a>&undefined;</a>",          // unknown entity
         "<a>\x01</a>",                 // character XML cannot carry
         "<a>\xff\xfe\x80</a>",         // not UTF-8
+        "<!DOCTYPE r [<!ENTITY e 'x'>]><r>",  // truncated after a declaration
+        "<!DOCTYPE r [<!ENTITY e 'x' oops]><r/>",  // broken declaration (once leaked libxml2's stand-in document)
     };
     for (const char* document : bad) {
         EXPECT_EQ(read(document), "nothing") << '"' << document << '"';

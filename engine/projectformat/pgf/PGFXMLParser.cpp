@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include <libxml/parserInternals.h>
+#include <libxml/tree.h>
 
 namespace {
 
@@ -18,8 +19,13 @@ constexpr size_t kTextReserve = 16384;
 // expand entities declared in the document).
 constexpr std::string_view kAmpersandReference = "&#38;";
 
+// Entity declarations make libxml2 keep a stand-in document even for a SAX parse; it is
+// not freed with the context, and not by libxml2 when the parse stops at an error.
 struct ParserContextDeleter {
-    void operator()(xmlParserCtxt* context) const { xmlFreeParserCtxt(context); }
+    void operator()(xmlParserCtxt* context) const {
+        if (context->myDoc) xmlFreeDoc(context->myDoc);
+        xmlFreeParserCtxt(context);
+    }
 };
 
 struct FileCloser {
