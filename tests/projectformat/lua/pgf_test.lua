@@ -132,8 +132,8 @@ check.test("a writer that cannot be created is nil with the reason", function()
 end)
 
 check.test("close reports a file that could not be written", function()
-  local writer = io.open("/dev/full", "wb") and pgf.writer.newToFile("/dev/full")
-  if not writer then return end
+  local writer = pgf.writer.newToFile("/dev/full")
+  if not writer then return end  -- a system without /dev/full
   writeSample(writer)
   local ok, message = writer:close()
   check.equal(ok, nil)
