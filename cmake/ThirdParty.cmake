@@ -29,6 +29,8 @@ pkg_check_modules(EGL REQUIRED IMPORTED_TARGET egl)
 pkg_check_modules(GL REQUIRED IMPORTED_TARGET gl)
 pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
+pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET libxml-2.0)
+pkg_check_modules(YAJL REQUIRED IMPORTED_TARGET yajl)
 
 find_package(GTest REQUIRED)
 if(QZ_BUILD_BENCH)

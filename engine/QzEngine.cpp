@@ -14,6 +14,7 @@
 #include "QzLuaAdditions.h"
 #include "QzLuaPanic.h"
 #include "physics/QzPhysics.h"
+#include "projectformat/pgf/PGFBinding.h"
 #include "scenegraph/SGSceneGraphBinding.h"
 #include "tables/QzTableHelper.h"
 
@@ -36,6 +37,7 @@ const luaL_Reg kLibraries[] = {
     {"scenegraph", luaopen_scenegraph},
     {"physics", luaopen_physics},
     {"tableHelper", luaopen_tableHelper},
+    {"pgf", luaopen_PGF},
     {nullptr, nullptr},
 };
 

@@ -1,0 +1,351 @@
+// Tests of the document reader: the trees it builds, its limits and its handling of bad and hostile input.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <lauxlib.h>
+#include <lua.h>
+
+#include "PGFXMLParser.h"
+
+namespace {
+
+// Describes the node at index as name(attr=value,...)"text" or name(...)[child,child].
+std::string describe(lua_State* L, int index) {
+    index = index < 0 ? lua_gettop(L) + index + 1 : index;
+    std::string out;
+    lua_rawgeti(L, index, 0);
+    out += lua_type(L, -1) == LUA_TSTRING ? lua_tostring(L, -1) : "<no name>";
+    lua_pop(L, 1);
+    std::map<std::string, std::string> attributes;
+    lua_pushnil(L);
+    while (lua_next(L, index)) {
+        if (lua_type(L, -2) == LUA_TSTRING) {
+            attributes[lua_tostring(L, -2)] = lua_type(L, -1) == LUA_TSTRING ? lua_tostring(L, -1) : "<not a string>";
+        }
+        lua_pop(L, 1);
+    }
+    if (!attributes.empty()) {
+        out += "(";
+        for (const auto& [name, value] : attributes) out += name + "=" + value + ",";
+        out.back() = ')';
+    }
+    lua_rawgeti(L, index, 1);
+    const int firstType = lua_type(L, -1);
+    lua_pop(L, 1);
+    if (firstType == LUA_TSTRING) {
+        lua_rawgeti(L, index, 1);
+        out += "\"" + std::string(lua_tostring(L, -1)) + "\"";
+        lua_pop(L, 1);
+    } else if (firstType == LUA_TTABLE) {
+        out += "[";
+        for (int key = 1;; ++key) {
+            lua_rawgeti(L, index, key);
+            if (lua_isnil(L, -1)) {
+                lua_pop(L, 1);
+                break;
+            }
+            out += describe(L, -1) + ",";
+            lua_pop(L, 1);
+        }
+        out.back() = ']';
+    }
+    return out;
+}
+
+// An interpreter whose allocator refuses to grow past a budget, to inject memory errors.
+struct LimitedAllocator {
+    size_t used = 0;
+    size_t budget = 0;
+    static void* allocate(void* context, void* block, size_t oldSize, size_t newSize) {
+        auto* self = static_cast<LimitedAllocator*>(context);
+        if (newSize == 0) {
+            self->used -= oldSize;
+            std::free(block);
+            return nullptr;
+        }
+        if (newSize > oldSize && self->used + newSize - oldSize > self->budget) return nullptr;
+        void* grown = std::realloc(block, newSize);
+        if (grown) self->used = self->used + newSize - oldSize;
+        return grown;
+    }
+};
+
+class PGFReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override { L = luaL_newstate(); }
+    void TearDown() override { lua_close(L); }
+
+    // The tree of a document given as text, or "nothing" when it is refused; a refused
+    // document must leave the interpreter stack as it was.
+    std::string read(const std::string& document) {
+        PGFXMLParser parser(L, document.data(), document.size());
+        return finish(parser);
+    }
+
+    std::string readFile(const std::string& path) {
+        PGFXMLParser parser(L, path.c_str());
+        return finish(parser);
+    }
+
+    std::string finish(PGFXMLParser& parser) {
+        const int top = lua_gettop(L);
+        if (parser.parse() != 0) {
+            lastError = parser.errorMessage();
+            lua_settop(L, top);
+            return "nothing";
+        }
+        EXPECT_EQ(lua_gettop(L), top + 1) << "one node is left on the stack";
+        std::string tree = describe(L, -1);
+        lua_settop(L, top);
+        return tree;
+    }
+
+    std::string writeScratchFile(const std::string& name, const std::string& contents) {
+        const std::filesystem::path folder = std::filesystem::path(QZ_BINARY_DIR) / "pgf-reader-test";
+        std::filesystem::create_directories(folder);
+        const std::string path = (folder / name).string();
+        std::ofstream(path, std::ios::binary) << contents;
+        return path;
+    }
+
+    lua_State* L = nullptr;
+    std::string lastError;
+};
+
+std::string nested(int levels) {
+    std::string document;
+    for (int i = 0; i < levels; ++i) document += "<e>";
+    for (int i = 0; i < levels; ++i) document += "</e>";
+    return document;
+}
+
+TEST_F(PGFReaderTest, AttributesBecomeStringKeysAndTheNameIsAtKeyZero) {
+    EXPECT_EQ(read("<a x=\"1\" y='2'/>"), "a(x=1,y=2)");
+}
+
+TEST_F(PGFReaderTest, TextIsKeptOnlyForElementsWithoutChildren) {
+    EXPECT_EQ(read("<a>hello</a>"), "a\"hello\"");
+    EXPECT_EQ(read("<a>before<b/>between<c>inner</c>after</a>"), "a[b,c\"inner\"]");
+    EXPECT_EQ(read("<a><b>x</b>tail</a>"), "a[b\"x\"]");
+    EXPECT_EQ(read("<a>  </a>"), "a\"  \"");
+    EXPECT_EQ(read("<a><![CDATA[<raw> & ]]>text</a>"), "a\"<raw> & text\"");
+}
+
+TEST_F(PGFReaderTest, ChildrenKeepDocumentOrderAtConsecutiveKeys) {
+    EXPECT_EQ(read("<r><a i='1'/><b>2</b><c><d/><d/></c></r>"), "r[a(i=1),b\"2\",c[d,d]]");
+}
+
+TEST_F(PGFReaderTest, EscapedAmpersandsArriveAsPlainAmpersands) {
+    EXPECT_EQ(read("<a v=\"x&amp;y &#38; z\" w=\"&lt;&gt;&quot;&apos;\"/>"), "a(v=x&y & z,w=<>\"')");
+    // A literal "&#38;" written escaped stays as written: the replacement is one pass.
+    EXPECT_EQ(read("<a v=\"&amp;#38;\"/>"), "a(v=&#38;)");
+    EXPECT_EQ(read("<a>A &amp; B &lt; C &#38; &#x41;</a>"), "a\"A & B < C & A\"");
+}
+
+TEST_F(PGFReaderTest, DeclaredEncodingsArriveAsUtf8) {
+    EXPECT_EQ(read("<?xml version='1.0' encoding='ISO-8859-1'?><a v='caf\xe9'>\xe0</a>"),
+              "a(v=caf\xc3\xa9)\"\xc3\xa0\"");
+}
+
+TEST_F(PGFReaderTest, PrefixedNamesAndNamespaceDeclarationsAreKeptAsWritten) {
+    EXPECT_EQ(read("<p:a xmlns:p='urn:p' xmlns='urn:d' p:k='1' k='2'><p:b/></p:a>"),
+              "p:a(k=2,p:k=1,xmlns=urn:d,xmlns:p=urn:p)[p:b]");
+}
+
+TEST_F(PGFReaderTest, NestingPastOneHundredLevelsWarnsOnceForEachNewLevel) {
+    testing::internal::CaptureStdout();
+    EXPECT_NE(read(nested(101)), "nothing");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "WARNING! stack size has grown past expected levels( 100 )\n");
+
+    testing::internal::CaptureStdout();
+    EXPECT_NE(read(nested(100)), "nothing");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "each parse starts with fresh counters";
+}
+
+TEST_F(PGFReaderTest, DeepDocumentsWithinLibxml2sLimitAreReadCompletely) {
+    testing::internal::CaptureStdout();
+    const std::string tree = read(nested(250));
+    testing::internal::GetCapturedStdout();
+    std::string expected = "e";
+    for (int i = 1; i < 250; ++i) expected = "e[" + expected + "]";
+    EXPECT_EQ(tree, expected);
+}
+
+TEST_F(PGFReaderTest, ExtremeNestingFailsCleanlyWithoutOverflowingAnyStack) {
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(read(nested(100000)), "nothing");
+    testing::internal::GetCapturedStdout();
+    EXPECT_NE(lastError.find("document string"), std::string::npos) << lastError;
+}
+
+TEST_F(PGFReaderTest, LongTextsAreKeptWhole) {
+    std::string text;
+    for (int i = 0; text.size() < 40000; ++i) text += std::to_string(i) + ' ';
+    EXPECT_EQ(read("<a>" + text + "</a>"), "a\"" + text + "\"");
+    // Long texts made of many chunks (entity references split the character data).
+    std::string pieces, expected;
+    for (int i = 0; i < 5000; ++i) {
+        pieces += "abcdefg&amp;";
+        expected += "abcdefg&";
+    }
+    EXPECT_EQ(read("<a>" + pieces + "</a>"), "a\"" + expected + "\"");
+}
+
+TEST_F(PGFReaderTest, DocumentsThatAreNotWellFormedGiveNothing) {
+    const char* const bad[] = {
+        "",                            // empty
+        "   ",                         // blank
+        "<a><b></a>",                  // mismatched tags
+        "<a x='1' x='2'/>",            // repeated attribute
+        "<a>",                         // truncated
+        "<a x='1",                     // truncated inside an attribute
+        "<?xml version='1.0'?>",       // no root element
+        "<a/><b/>",                    // two roots
+        "<a>&undefined;</a>",          // unknown entity
+        "<a>\x01</a>",                 // character XML cannot carry
+        "<a>\xff\xfe\x80</a>",         // not UTF-8
+        "<!DOCTYPE r [<!ENTITY e 'x'>]><r>",  // truncated after a declaration
+        "<!DOCTYPE r [<!ENTITY e 'x' oops]><r/>",  // broken declaration (once leaked libxml2's stand-in document)
+    };
+    for (const char* document : bad) {
+        EXPECT_EQ(read(document), "nothing") << '"' << document << '"';
+        EXPECT_FALSE(lastError.empty());
+    }
+    EXPECT_NE(lastError.find("line 1"), std::string::npos) << lastError;
+}
+
+TEST_F(PGFReaderTest, BinaryGarbageGivesNothing) {
+    std::string garbage(64 * 1024, '\0');
+    unsigned state = 12345;
+    for (char& c : garbage) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 16);
+    }
+    EXPECT_EQ(read(garbage), "nothing");
+    EXPECT_EQ(read("<a>" + garbage), "nothing");
+}
+
+TEST_F(PGFReaderTest, HugeDocumentsAreRead) {
+    std::string document = "<r>";
+    const int count = 400000;
+    for (int i = 0; i < count; ++i) document += "<item id=\"" + std::to_string(i) + "\" kind=\"k\">text</item>";
+    document += "<big>" + std::string(8 * 1024 * 1024, 'x') + "</big></r>";
+    ASSERT_GT(document.size(), 20u * 1024 * 1024);
+
+    PGFXMLParser parser(L, document.data(), document.size());
+    ASSERT_EQ(parser.parse(), 0) << parser.errorMessage();
+    EXPECT_EQ(lua_objlen(L, -1), static_cast<size_t>(count + 1));
+    lua_rawgeti(L, -1, count);
+    EXPECT_EQ(describe(L, -1), "item(id=" + std::to_string(count - 1) + ",kind=k)\"text\"");
+    lua_rawgeti(L, -2, count + 1);
+    lua_rawgeti(L, -1, 1);
+    EXPECT_EQ(lua_objlen(L, -1), 8u * 1024 * 1024);
+}
+
+TEST_F(PGFReaderTest, FilesAreReadAndMissingFilesGiveNothingWithTheirName) {
+    EXPECT_EQ(readFile(writeScratchFile("doc.xml", "<?xml version='1.0'?>\n<a k='v'><b>t</b></a>\n")),
+              "a(k=v)[b\"t\"]");
+    EXPECT_EQ(readFile("/nonexistent/folder/doc.xml"), "nothing");
+    EXPECT_NE(lastError.find("'/nonexistent/folder/doc.xml'"), std::string::npos) << lastError;
+    EXPECT_EQ(readFile(std::filesystem::temp_directory_path().string()), "nothing") << "a folder";
+    EXPECT_NE(lastError.find("Is a directory"), std::string::npos) << lastError;
+}
+
+TEST_F(PGFReaderTest, ExternalEntitiesAreNeverLoadedFromTheFileSystem) {
+    const std::string secret = writeScratchFile("secret.txt", "SECRET");
+    const std::string dtd = writeScratchFile("attack.dtd", "<!ENTITY leak SYSTEM 'file://" + secret + "'>");
+    const std::string documents[] = {
+        "<!DOCTYPE a [<!ENTITY e SYSTEM 'file://" + secret + "'>]><a>&e;</a>",
+        "<!DOCTYPE a [<!ENTITY e SYSTEM '" + secret + "'>]><a v='&e;'>x</a>",
+        "<!DOCTYPE a SYSTEM 'file://" + dtd + "'><a>&leak;</a>",
+        "<!DOCTYPE a [<!ENTITY % p SYSTEM 'file://" + dtd + "'> %p;]><a>&leak;</a>",
+    };
+    for (const std::string& document : documents) {
+        const std::string tree = read(document);
+        EXPECT_EQ(tree.find("SECRET"), std::string::npos) << document;
+        EXPECT_EQ(readFile(writeScratchFile("attack.xml", document)).find("SECRET"), std::string::npos);
+    }
+}
+
+TEST_F(PGFReaderTest, ExternalEntitiesAndDtdsAreNeverFetchedFromTheNetwork) {
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 8), 0);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x";
+
+    read("<!DOCTYPE a SYSTEM '" + url + "'><a>&e;</a>");
+    read("<!DOCTYPE a [<!ENTITY e SYSTEM '" + url + "'>]><a>&e;</a>");
+    read("<!DOCTYPE a [<!ENTITY % p SYSTEM '" + url + "'> %p;]><a/>");
+
+    EXPECT_LT(accept(listener, nullptr, nullptr), 0) << "the parser connected to " << url;
+    close(listener);
+}
+
+TEST_F(PGFReaderTest, DeclaredEntitiesAreNotExpanded) {
+    // A "billion laughs" document: no entity table is kept, so nothing is expanded.
+    std::string document = "<!DOCTYPE a [<!ENTITY l0 'ha'>";
+    for (int i = 1; i < 10; ++i) {
+        document += "<!ENTITY l" + std::to_string(i) + " '";
+        for (int j = 0; j < 10; ++j) document += "&l" + std::to_string(i - 1) + ";";
+        document += "'>";
+    }
+    document += "]><a>&l9;</a>";
+    const std::string tree = read(document);
+    EXPECT_LT(tree.size(), 100u) << tree.substr(0, 100);
+}
+
+TEST_F(PGFReaderTest, TheInterpreterStackGrowsWithTheDocumentAndRefusesPastItsLimit) {
+    struct TreeBuilder : PGFParser {
+        using PGFParser::PGFParser;
+        int parse() override { return 0; }
+    } builder(L);
+    int pushed = 0;
+    testing::internal::CaptureStdout();
+    while (pushed < 100000 && builder.pushElement("e", 1, 0)) ++pushed;
+    testing::internal::GetCapturedStdout();
+    EXPECT_GT(pushed, 1000) << "the stack grows past its guaranteed free slots";
+    EXPECT_LT(pushed, 100000) << "and refuses at the interpreter's limit";
+    EXPECT_EQ(lua_gettop(L), pushed);
+    for (int i = 1; i < pushed; ++i) builder.popElement();
+    EXPECT_EQ(lua_gettop(L), 1);
+}
+
+// An interpreter out of memory while the tree is built raises its error through libxml2's
+// callbacks: the caller's protected call sees it, and nothing leaks.
+TEST(PGFReaderMemoryTest, OutOfMemoryWhileBuildingIsAnInterpreterError) {
+    std::string document = "<r>";
+    for (int i = 0; i < 20000; ++i) document += "<item id='" + std::to_string(i) + "'/>";
+    document += "</r>";
+
+    LimitedAllocator allocator;
+    allocator.budget = 256 * 1024;
+    lua_State* L = lua_newstate(LimitedAllocator::allocate, &allocator);
+    ASSERT_NE(L, nullptr);
+    auto read = [](lua_State* L) -> int {
+        const auto* document = static_cast<const std::string*>(lua_touserdata(L, 1));
+        PGFXMLParser parser(L, document->data(), document->size());
+        parser.parse();
+        return 0;
+    };
+    EXPECT_EQ(lua_cpcall(L, read, &document), LUA_ERRMEM);
+    lua_close(L);
+}
+
+}  // namespace
