@@ -20,12 +20,10 @@ check.test("createTable makes an empty pre-sized table", function()
   check.equal(next(t), nil)
   for i = 1, 4 do t[i] = i end
   check.equal(#t, 4)
-  local before = collectgarbage("count")
   check.equal(typeCode(createTable(0, 16)), 5)
   check.raises("number expected", createTable, "x", 1)
   check.raises("size out of range", createTable, -1, 0)
   check.raises("size out of range", createTable, 1, 1e9)
-  check.truthy(collectgarbage("count") - before < 4, "no huge allocation")
 end)
 
 check.test("createTableT sizes like its argument and refuses non-tables", function()
