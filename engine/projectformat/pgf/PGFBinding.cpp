@@ -43,6 +43,13 @@ int lastArgument(lua_State* L) {
 // printed on standard output).
 int readDocument(lua_State* L, PGFXMLParser& parser) {
     const int top = lua_gettop(L);
+    // Everything the reader allocates ends up in the tree, so a collection cycle during the
+    // read would only traverse the growing tree again and again.
+    struct CollectorPause {
+        lua_State* L;
+        ~CollectorPause() { lua_gc(L, LUA_GCRESTART, 0); }
+    } pause{L};
+    lua_gc(L, LUA_GCSTOP, 0);
     if (parser.parse() != 0) {
         lua_settop(L, top);
         std::printf("pgf: %s\n", parser.errorMessage().c_str());

@@ -190,6 +190,15 @@ check.test("a collected writer that was never closed finishes its file", functio
   check.equal(readFile(path), '{"_type":"a","x":"1","_children":[{"_type":"b","_text":"hi"}]}')
 end)
 
+check.test("the collector runs again after a read, whether it succeeded or failed", function()
+  for _, text in ipairs({"<a><b x='1'/></a>", "<a><unclosed></a>"}) do
+    pgf.parser.loadString(text)
+    local before = collectgarbage("count")
+    for i = 1, 200000 do local garbage = {i} end
+    check.truthy(collectgarbage("count") - before < 4096, "garbage is collected after reading " .. text)
+  end
+end)
+
 -- Left open on purpose: the interpreter's shutdown releases it.
 leftOpen = pgf.writer.newToFile(work .. "/left-open.xml")
 leftOpen:startElement("a")
