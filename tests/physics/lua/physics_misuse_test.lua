@@ -229,6 +229,28 @@ check.test("NaN and infinite numbers are refused before they reach Box2D", funct
   check.near(y, 255, 2, "box still resting")
 end)
 
+-- Box2D scales the impulses it carries between steps by the ratio of the two time steps; a
+-- ratio that overflows turns them into NaN, and its solver then fails in a way that cannot be
+-- recovered from (the process aborts).
+check.test("positive time steps outside 1e-9 .. 1e9 seconds are refused", function()
+  local w, _, box = scene()
+  pw.steps(w, 60)
+  check.raises("time step", w.step, w, 1e-45, 8, 3)
+  check.raises("time step", w.step, w, 1e-10, 8, 3)
+  check.raises("time step", w.step, w, 1e10, 8, 3)
+  w:step(1e-9, 8, 3)
+  w:step(1e9, 8, 3)
+  w:step(0, 8, 3)
+  w:step(-1, 8, 3)
+  box:setPositionAndAngle(0, 254, 0)
+  box:setLinearVelocity(0, 0)
+  w:step(1e-9, 8, 3)
+  pw.steps(w, 60)
+  local _, y = box:position()
+  check.near(y, 255, 2, "box resting again")
+  stillWorks(w)
+end)
+
 check.test("negative density, friction and damping are refused", function()
   local w, _, box = scene()
   local fixtureDef = physics.FixtureDefinition.new()
