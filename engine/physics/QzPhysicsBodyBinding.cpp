@@ -60,8 +60,11 @@ int bodyDestroyFixture(lua_State* L) {
     b2World* world = body->GetWorld();
     QzCheckUnlocked(L, world);
     if (fixture->GetBody() != body) luaL_argerror(L, 2, "the fixture belongs to another body");
-    // Keeps the world object alive while the ended-contact callbacks run.
+    // Keeps the world object alive while the ended-contact callbacks run. Once it is no longer
+    // found, the collector has condemned it and its finaliser may run inside those callbacks,
+    // with the world locked, where it could not free the world.
     QzPushWorldObject(L, world);
+    if (lua_isnil(L, -1)) luaL_argerror(L, 1, "the body's world was collected");
     QzScriptStateScope scriptState(QzListenerOf(world), L);
     QzFreeFixtureRecord(fixture);
     body->DestroyFixture(fixture);
