@@ -44,6 +44,7 @@ int bodyCreateFixture(lua_State* L) {
     try {
         b2Fixture* fixture = body->CreateFixture(&copy);
         record.release()->attachTo(fixture);
+        QzKeepDynamicMassPositive(body);
         pushFixture(L, fixture);
         return 1;
     } catch (const b2Exception&) {
@@ -68,6 +69,7 @@ int bodyDestroyFixture(lua_State* L) {
     QzScriptStateScope scriptState(QzListenerOf(world), L);
     QzFreeFixtureRecord(fixture);
     body->DestroyFixture(fixture);
+    QzKeepDynamicMassPositive(body);
     return 0;
 }
 

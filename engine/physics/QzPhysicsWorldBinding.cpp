@@ -65,6 +65,7 @@ int worldCreateBody(lua_State* L) {
     copy.userData.pointer = reinterpret_cast<uintptr_t>(record.get());
     b2Body* body = world->CreateBody(&copy);
     record.release()->attachTo(body);
+    QzKeepDynamicMassPositive(body);
     pushBody(L, body);
     return 1;
 }
