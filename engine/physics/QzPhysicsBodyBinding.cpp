@@ -30,7 +30,8 @@ const b2Shape* shapeForFixture(lua_State* L, int definitionIndex, b2PolygonShape
 }
 
 // The fixture gets its own copy of the definition's record. Should Box2D's mass update raise
-// after the fixture was linked in, the fixture keeps the record (it is freed with the body).
+// after the fixture was linked in, the fixture is destroyed again: the script is told that no
+// fixture was made, and the body's mass data is recomputed without it.
 int bodyCreateFixture(lua_State* L) {
     b2Body* body = QzCheckBody(L, 1);
     const b2FixtureDef* definition = QzCheckFixtureDef(L, 2);
@@ -48,7 +49,10 @@ int bodyCreateFixture(lua_State* L) {
         pushFixture(L, fixture);
         return 1;
     } catch (const b2Exception&) {
-        if (body->GetFixtureList() != firstBefore) record.release()->attachTo(body->GetFixtureList());
+        if (body->GetFixtureList() != firstBefore) {
+            body->DestroyFixture(body->GetFixtureList());
+            QzKeepDynamicMassPositive(body);
+        }
         throw;
     }
 }
