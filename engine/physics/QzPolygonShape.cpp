@@ -60,7 +60,9 @@ int32 strictHull(const b2Vec2* vertices, int32 count, b2Vec2* hull) {
     double diameterSquared = 0.0;
     for (int32 i = 0; i < count; ++i) {
         for (int32 j = i + 1; j < count; ++j) {
-            diameterSquared = std::max(diameterSquared, static_cast<double>(b2DistanceSquared(sorted[i], sorted[j])));
+            const double dx = static_cast<double>(sorted[i].x) - sorted[j].x;
+            const double dy = static_cast<double>(sorted[i].y) - sorted[j].y;
+            diameterSquared = std::max(diameterSquared, dx * dx + dy * dy);
         }
     }
     // Float cross products of differences carry a relative error of a few 1e-7; every triangle
