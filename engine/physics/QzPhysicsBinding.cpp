@@ -186,6 +186,13 @@ b2Vec2 QzCheckVector(lua_State* L, int index, float scale) {
     return b2Vec2(x * scale, y * scale);
 }
 
+void QzKeepDynamicMassPositive(b2Body* body) {
+    if (body->GetType() != b2_dynamicBody || body->GetMass() > 0.0f) return;
+    // Box2D takes a mass of 0 here as 1, with no rotational inertia, at the body's origin.
+    const b2MassData noMass{};
+    body->SetMassData(&noMass);
+}
+
 qzContactListener* QzListenerOf(b2World* world) {
     return dynamic_cast<qzContactListener*>(world->GetContactManager().m_contactListener);
 }

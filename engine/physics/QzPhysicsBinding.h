@@ -140,6 +140,11 @@ private:
     const QzDyingBodyScope* outer_;                // borrowed; the scope this one is nested in
 };
 
+// Box2D 2.4 leaves a dynamic body whose fixtures have no density at mass 0: it then ignores
+// gravity and no contact can move it. The game's bodies get mass 1 instead, as in Box2D 2.1.
+// Call after every change that can recompute a body's mass; the world must be unlocked.
+void QzKeepDynamicMassPositive(b2Body* body);
+
 // The contact listener the binding installed on a world.
 qzContactListener* QzListenerOf(b2World* world);
 

@@ -30,7 +30,8 @@ const b2Shape* shapeForFixture(lua_State* L, int definitionIndex, b2PolygonShape
 }
 
 // The fixture gets its own copy of the definition's record. Should Box2D's mass update raise
-// after the fixture was linked in, the fixture keeps the record (it is freed with the body).
+// after the fixture was linked in, the fixture is destroyed again: the script is told that no
+// fixture was made, and the body's mass data is recomputed without it.
 int bodyCreateFixture(lua_State* L) {
     b2Body* body = QzCheckBody(L, 1);
     const b2FixtureDef* definition = QzCheckFixtureDef(L, 2);
@@ -44,10 +45,14 @@ int bodyCreateFixture(lua_State* L) {
     try {
         b2Fixture* fixture = body->CreateFixture(&copy);
         record.release()->attachTo(fixture);
+        QzKeepDynamicMassPositive(body);
         pushFixture(L, fixture);
         return 1;
     } catch (const b2Exception&) {
-        if (body->GetFixtureList() != firstBefore) record.release()->attachTo(body->GetFixtureList());
+        if (body->GetFixtureList() != firstBefore) {
+            body->DestroyFixture(body->GetFixtureList());
+            QzKeepDynamicMassPositive(body);
+        }
         throw;
     }
 }
@@ -60,11 +65,15 @@ int bodyDestroyFixture(lua_State* L) {
     b2World* world = body->GetWorld();
     QzCheckUnlocked(L, world);
     if (fixture->GetBody() != body) luaL_argerror(L, 2, "the fixture belongs to another body");
-    // Keeps the world object alive while the ended-contact callbacks run.
+    // Keeps the world object alive while the ended-contact callbacks run. Once it is no longer
+    // found, the collector has condemned it and its finaliser may run inside those callbacks,
+    // with the world locked, where it could not free the world.
     QzPushWorldObject(L, world);
+    if (lua_isnil(L, -1)) luaL_argerror(L, 1, "the body's world was collected");
     QzScriptStateScope scriptState(QzListenerOf(world), L);
     QzFreeFixtureRecord(fixture);
     body->DestroyFixture(fixture);
+    QzKeepDynamicMassPositive(body);
     return 0;
 }
 

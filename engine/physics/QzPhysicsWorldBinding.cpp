@@ -13,6 +13,13 @@ namespace {
 // Stateless, so one instance serves every world.
 qzDestructionListener destructionListener;
 
+// Box2D carries contact impulses from one step to the next scaled by the ratio of the two
+// time steps. Positive steps within these bounds keep that ratio (and 1 / step) finite and
+// non-zero; outside them the impulses become NaN and Box2D's solver fails halfway through a
+// step in a way that aborts the process. Steps of 0 or less only update contacts.
+constexpr float kMinimumTimeStep = 1.0e-9f;
+constexpr float kMaximumTimeStep = 1.0e9f;
+
 int worldNew(lua_State* L) {
     const b2Vec2 gravity = QzCheckVector(L, 1, kQzToMetres);
     // The sleep flag is any value, read as a condition (absent means false).
@@ -58,6 +65,7 @@ int worldCreateBody(lua_State* L) {
     copy.userData.pointer = reinterpret_cast<uintptr_t>(record.get());
     b2Body* body = world->CreateBody(&copy);
     record.release()->attachTo(body);
+    QzKeepDynamicMassPositive(body);
     pushBody(L, body);
     return 1;
 }
@@ -76,6 +84,9 @@ int worldDestroyBody(lua_State* L) {
 int worldStep(lua_State* L) {
     b2World* world = QzCheckWorld(L, 1);
     const float timeStep = QzCheckFinite(L, 2);
+    if (timeStep > 0.0f && (timeStep < kMinimumTimeStep || timeStep > kMaximumTimeStep)) {
+        luaL_argerror(L, 2, "a positive time step must lie between 1e-9 and 1e9 seconds");
+    }
     const int32_t velocityIterations = QzCheckInt32(L, 3);
     const int32_t positionIterations = QzCheckInt32(L, 4);
     QzCheckUnlocked(L, world);

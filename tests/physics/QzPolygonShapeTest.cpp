@@ -22,6 +22,23 @@ TEST(QzPolygonShape, AddedVerticesGetHullNormalsAndCentroidFromBox2D) {
     EXPECT_EQ(shape.polygon().m_count, 5) << "the shape's own vertices are kept";
 }
 
+// Box2D's own hull wrapping, given a vertex in the middle of an edge, judged turns by float
+// rounding and asserted that it passed 8 corners; the vertex now leaves the hull first.
+TEST(QzPolygonShape, AVertexInTheMiddleOfAnEdgeIsDroppedBeforeBox2DWrapsTheHull) {
+    const float screen[][2] = {{14, -50}, {31, -32}, {48, -14}, {-54, -13}};
+    QzPolygonShape shape;
+    for (const auto& p : screen) shape.addVertex(b2Vec2(p[0] * 0.02f, p[1] * 0.02f));
+
+    b2PolygonShape scratch;
+    const char* problem = nullptr;
+    const b2PolygonShape* ready = shape.shapeForFixture(&scratch, &problem);
+    ASSERT_NE(ready, nullptr) << problem;
+    EXPECT_EQ(ready->m_count, 3);
+    b2MassData mass;
+    ready->ComputeMass(&mass, 1.0f);
+    EXPECT_NEAR(mass.mass, 0.5f * (34 * 37 - 36 * -68) * 0.0004f, 1e-5f) << "the triangle's area";
+}
+
 TEST(QzPolygonShape, ABoxIsUsedAsItIs) {
     QzPolygonShape shape;
     shape.setAsBox(1.0f, 0.5f);

@@ -97,6 +97,35 @@ check.test("script objects outlive destroyed bodies and are collected later", fu
   collectgarbage()
 end)
 
+check.test("a fixture cannot be destroyed once the collector has condemned its world", function()
+  local box, fixture
+  local probe = setmetatable({}, {__mode = "v"})
+  do
+    local w = pw.new(0, 500)
+    local floor = pw.body(w, {type = 0, y = 300, categories = {1}})
+    pw.fixture(floor, {box = {400, 20}, masks = {1}})
+    box = pw.body(w, {y = 254, categories = {1}})
+    fixture = pw.fixture(box, {box = {25, 25}, masks = {1}})
+    pw.steps(w, 30)
+    probe.world = w
+  end
+  fixtureCollisionBegan = nil
+  fixtureCollisionEnded = function() collectgarbage() end
+  -- Step the collector until the world is condemned (gone from weak tables) but its
+  -- finaliser has not run yet; the touching pair's ended callback would then run it.
+  collectgarbage("stop")
+  for _ = 1, 100000 do
+    if probe.world == nil then break end
+    collectgarbage("step", 0)
+  end
+  collectgarbage("restart")
+  check.falsy(probe.world, "the world was condemned")
+  check.raises("world was collected", box.destroyFixture, box, fixture)
+  fixtureCollisionEnded = nil
+  collectgarbage()
+  check.raises("destroyed", box.position, box)
+end)
+
 -- Left for the interpreter's shutdown, which collects them in its own order.
 leftForShutdown = build()
 leftForShutdown.extraBody = leftForShutdown.body:createFixture(leftForShutdown.circleDef)
