@@ -77,8 +77,10 @@ TEST(PGFXMLWriterTest, RefusesWhatWouldMakeTheDocumentNotWellFormed) {
     EXPECT_EQ(writer->startElement("1a"), -1);
     EXPECT_EQ(writer->startElement("a b"), -1);
     EXPECT_EQ(writer->startElement(std::string_view("a\0b", 3)), -1);
+    EXPECT_EQ(writer->startElement("caf\xe9"), -1) << "a name that is not UTF-8";
     EXPECT_GE(writer->startElement("ns:a"), 0);
     EXPECT_EQ(writer->writeAttribute("x=", "1"), -1);
+    EXPECT_EQ(writer->writeAttribute("n\xff", "1"), -1);
     EXPECT_EQ(writer->writeAttribute("x", "bell\x07"), -1);
     EXPECT_EQ(writer->writeTextValue("\xff\xfe"), -1) << "not UTF-8";
     EXPECT_EQ(writer->writeTextValue("\xed\xa0\x80"), -1) << "a UTF-16 surrogate";

@@ -73,7 +73,10 @@ int PGFXMLWriter::writeToFile(void* context, const char* bytes, int length) {
 
 const xmlChar* PGFXMLWriter::checkedName(std::string_view name) {
     name_.assign(name);
-    if (name.find('\0') != std::string_view::npos || xmlValidateName(xmlChars(name_), 0) != 0) return nullptr;
+    // xmlValidateName takes a byte that is not UTF-8 for the character of the same number.
+    if (!isXmlText(name) || name.find('\0') != std::string_view::npos || xmlValidateName(xmlChars(name_), 0) != 0) {
+        return nullptr;
+    }
     return xmlChars(name_);
 }
 
