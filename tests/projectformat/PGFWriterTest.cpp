@@ -169,6 +169,16 @@ TEST(PGFJSONWriterTest, StructuralMisuseIsReportedWithStatusTexts) {
               "no element is open\nno element is open\nno element is open\n"
               "complete document has been generated\nin error state\n");
     EXPECT_EQ(textOf(*writer), "{\"_type\":\"a\"}");
+
+    // Once an attribute has closed the children array, a further child has no key to go under.
+    auto closed = jsonWriter();
+    closed->startElement("a");
+    closed->startElement("b");
+    closed->endElement();
+    closed->writeAttribute("z", "2");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(closed->startElement("c"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "keys must be strings\n");
 }
 
 TEST(PGFJSONWriterTest, TooDeepOrInvalidInputBreaksTheDocumentAndSaysSo) {
