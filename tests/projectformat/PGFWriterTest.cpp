@@ -88,8 +88,16 @@ TEST(PGFXMLWriterTest, RefusesWhatWouldMakeTheDocumentNotWellFormed) {
     EXPECT_GE(writer->writeTextValue("caf\xc3\xa9 \xf0\x9f\x8e\xb2"), 0);
     EXPECT_GE(writer->endElement(), 0);
     EXPECT_EQ(writer->startElement("second"), -1) << "a second root";
+    EXPECT_EQ(writer->startDocument(), -1) << "a declaration after the root";
+    EXPECT_GE(writer->endDocument(), 0);
+    EXPECT_EQ(writer->startDocument(), -1) << "a second document";
     EXPECT_EQ(textOf(*writer),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ns:a>caf\xc3\xa9 \xf0\x9f\x8e\xb2</ns:a>");
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ns:a>caf\xc3\xa9 \xf0\x9f\x8e\xb2</ns:a>\n");
+
+    auto twice = xmlWriter();
+    EXPECT_GE(twice->startDocument(), 0);
+    EXPECT_EQ(twice->startDocument(), -1) << "a second declaration";
+    EXPECT_EQ(textOf(*twice), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
 }
 
 TEST(PGFWriterFileTest, UnopenableAndUnwritableFilesAreReported) {

@@ -86,9 +86,13 @@ const xmlChar* PGFXMLWriter::checkedText(std::string_view text) {
     return xmlChars(text_);
 }
 
+// libxml2 writes a declaration whenever no element is open, even after another one or
+// after the root element.
 int PGFXMLWriter::startDocument() {
-    if (!writer_) return kRefused;
-    return xmlTextWriterStartDocument(writer_, nullptr, "UTF-8", nullptr);
+    if (!writer_ || declarationWritten_ || rootWritten_) return kRefused;
+    const int result = xmlTextWriterStartDocument(writer_, nullptr, "UTF-8", nullptr);
+    if (result >= 0) declarationWritten_ = true;
+    return result;
 }
 
 int PGFXMLWriter::endDocument() {
