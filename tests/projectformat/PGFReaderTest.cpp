@@ -160,6 +160,8 @@ TEST_F(PGFReaderTest, DeclaredEncodingsArriveAsUtf8) {
 TEST_F(PGFReaderTest, PrefixedNamesAndNamespaceDeclarationsAreKeptAsWritten) {
     EXPECT_EQ(read("<p:a xmlns:p='urn:p' xmlns='urn:d' p:k='1' k='2'><p:b/></p:a>"),
               "p:a(k=2,p:k=1,xmlns=urn:d,xmlns:p=urn:p)[p:b]");
+    // A namespace declaration is an attribute like any other, ampersand rule included.
+    EXPECT_EQ(read("<a xmlns:q='urn:x?a=1&amp;b=2' xmlns='u&#38;v'/>"), "a(xmlns=u&v,xmlns:q=urn:x?a=1&b=2)");
 }
 
 TEST_F(PGFReaderTest, NestingPastOneHundredLevelsWarnsOnceForEachNewLevel) {

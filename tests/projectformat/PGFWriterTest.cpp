@@ -77,8 +77,10 @@ TEST(PGFXMLWriterTest, RefusesWhatWouldMakeTheDocumentNotWellFormed) {
     EXPECT_EQ(writer->startElement("1a"), -1);
     EXPECT_EQ(writer->startElement("a b"), -1);
     EXPECT_EQ(writer->startElement(std::string_view("a\0b", 3)), -1);
+    EXPECT_EQ(writer->startElement("caf\xe9"), -1) << "a name that is not UTF-8";
     EXPECT_GE(writer->startElement("ns:a"), 0);
     EXPECT_EQ(writer->writeAttribute("x=", "1"), -1);
+    EXPECT_EQ(writer->writeAttribute("n\xff", "1"), -1);
     EXPECT_EQ(writer->writeAttribute("x", "bell\x07"), -1);
     EXPECT_EQ(writer->writeTextValue("\xff\xfe"), -1) << "not UTF-8";
     EXPECT_EQ(writer->writeTextValue("\xed\xa0\x80"), -1) << "a UTF-16 surrogate";
@@ -86,8 +88,16 @@ TEST(PGFXMLWriterTest, RefusesWhatWouldMakeTheDocumentNotWellFormed) {
     EXPECT_GE(writer->writeTextValue("caf\xc3\xa9 \xf0\x9f\x8e\xb2"), 0);
     EXPECT_GE(writer->endElement(), 0);
     EXPECT_EQ(writer->startElement("second"), -1) << "a second root";
+    EXPECT_EQ(writer->startDocument(), -1) << "a declaration after the root";
+    EXPECT_GE(writer->endDocument(), 0);
+    EXPECT_EQ(writer->startDocument(), -1) << "a second document";
     EXPECT_EQ(textOf(*writer),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ns:a>caf\xc3\xa9 \xf0\x9f\x8e\xb2</ns:a>");
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ns:a>caf\xc3\xa9 \xf0\x9f\x8e\xb2</ns:a>\n");
+
+    auto twice = xmlWriter();
+    EXPECT_GE(twice->startDocument(), 0);
+    EXPECT_EQ(twice->startDocument(), -1) << "a second declaration";
+    EXPECT_EQ(textOf(*twice), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
 }
 
 TEST(PGFWriterFileTest, UnopenableAndUnwritableFilesAreReported) {
@@ -167,6 +177,16 @@ TEST(PGFJSONWriterTest, StructuralMisuseIsReportedWithStatusTexts) {
               "no element is open\nno element is open\nno element is open\n"
               "complete document has been generated\nin error state\n");
     EXPECT_EQ(textOf(*writer), "{\"_type\":\"a\"}");
+
+    // Once an attribute has closed the children array, a further child has no key to go under.
+    auto closed = jsonWriter();
+    closed->startElement("a");
+    closed->startElement("b");
+    closed->endElement();
+    closed->writeAttribute("z", "2");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(closed->startElement("c"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "keys must be strings\n");
 }
 
 TEST(PGFJSONWriterTest, TooDeepOrInvalidInputBreaksTheDocumentAndSaysSo) {

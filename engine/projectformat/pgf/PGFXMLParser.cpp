@@ -192,9 +192,11 @@ void PGFXMLParser::beginElement(const xmlChar* localName, const xmlChar* prefix,
     for (int i = 0; i < namespaceCount; ++i) {
         const xmlChar* declaredPrefix = namespaces[2 * i];
         const char* uri = namespaces[2 * i + 1] ? chars(namespaces[2 * i + 1]) : "";
+        // The declared name comes as written too, with an escaped ampersand as a reference.
+        const std::string_view value = unescapeAmpersands(uri, &text_);
         name_.assign("xmlns");
         if (declaredPrefix) name_.append(":").append(chars(declaredPrefix));
-        setAttribute(name_.data(), name_.size(), uri, std::strlen(uri));
+        setAttribute(name_.data(), name_.size(), value.data(), value.size());
     }
     // Five entries per attribute: local name, prefix, namespace, value start, value end.
     for (int i = 0; i < attributeCount; ++i) {

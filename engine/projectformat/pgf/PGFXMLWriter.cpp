@@ -73,7 +73,10 @@ int PGFXMLWriter::writeToFile(void* context, const char* bytes, int length) {
 
 const xmlChar* PGFXMLWriter::checkedName(std::string_view name) {
     name_.assign(name);
-    if (name.find('\0') != std::string_view::npos || xmlValidateName(xmlChars(name_), 0) != 0) return nullptr;
+    // xmlValidateName takes a byte that is not UTF-8 for the character of the same number.
+    if (!isXmlText(name) || name.find('\0') != std::string_view::npos || xmlValidateName(xmlChars(name_), 0) != 0) {
+        return nullptr;
+    }
     return xmlChars(name_);
 }
 
@@ -83,9 +86,13 @@ const xmlChar* PGFXMLWriter::checkedText(std::string_view text) {
     return xmlChars(text_);
 }
 
+// libxml2 writes a declaration whenever no element is open, even after another one or
+// after the root element.
 int PGFXMLWriter::startDocument() {
-    if (!writer_) return kRefused;
-    return xmlTextWriterStartDocument(writer_, nullptr, "UTF-8", nullptr);
+    if (!writer_ || declarationWritten_ || rootWritten_) return kRefused;
+    const int result = xmlTextWriterStartDocument(writer_, nullptr, "UTF-8", nullptr);
+    if (result >= 0) declarationWritten_ = true;
+    return result;
 }
 
 int PGFXMLWriter::endDocument() {

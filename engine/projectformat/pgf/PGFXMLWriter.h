@@ -13,7 +13,8 @@
 // Writes XML with libxml2's text writer, which escapes text and attribute values. Input that
 // would make the document not well formed is refused with -1 and nothing written: names
 // that are not XML names, text that is not UTF-8 or holds characters XML cannot carry,
-// text or attributes outside any element, and a second root element.
+// text or attributes outside any element, a second root element, and an XML declaration
+// anywhere but at the start.
 class PGFXMLWriter : public PGFWriter {
 public:
     // Null, with the reason in error, when the writer cannot be created.
@@ -43,6 +44,7 @@ private:
     PGFOutputFile file_;                 // open only for a file writer
     int openElements_ = 0;
     bool rootWritten_ = false;
+    bool declarationWritten_ = false;
     std::string name_;                   // scratch: a terminated copy of a name
     std::string text_;                   // scratch: a terminated copy of a text
 };
