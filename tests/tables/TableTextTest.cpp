@@ -6,6 +6,7 @@
 #include "QzTable.h"
 #include "TableTestSupport.h"
 #include "TableUtil.h"
+#include "TablesXML.h"
 
 namespace {
 
@@ -119,6 +120,29 @@ TEST(TableCSV, AnUnclosedQuoteTakesTheRestAsOneFieldAndKeepsItsLastByte) {
     EXPECT_NE(testing::internal::GetCapturedStdout().find("never closed"), std::string::npos);
     EXPECT_EQ(table.numberOfRows(), 1);
     EXPECT_STREQ(table.cellValue(0, 1), "open,b\rc");
+}
+
+// A short text of commas and line breaks must not describe a grid that saving or exporting
+// would have to walk cell by cell: the same bounds as a table file's counts apply.
+TEST(TableCSV, TextDescribingTooLargeATableIsRefusedAndChangesNothing) {
+    ScratchFolder folder;
+    const std::string tooWide(TablesXML::kMaxColumns, ',');  // one field more than allowed
+    const std::string tooManyCells = std::string(3000, ',') + std::string(1400, '\n');
+    for (const std::string& text : {tooWide, tooManyCells}) {
+        QzTable table;
+        table.setCellValue(0, 0, "kept");
+        writeFile(folder.file("big.csv"), text);
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(table.importCSV(text));
+        EXPECT_FALSE(table.loadCSV(folder.file("big.csv")));
+        EXPECT_NE(testing::internal::GetCapturedStdout().find("TableCSV Error"), std::string::npos);
+        EXPECT_EQ(table.numberOfRows(), 1);
+        EXPECT_EQ(table.numberOfColumns(), 1);
+        EXPECT_STREQ(table.cellValue(0, 0), "kept");
+    }
+    QzTable table;
+    EXPECT_TRUE(table.importCSV(std::string(TablesXML::kMaxColumns - 1, ',')));
+    EXPECT_EQ(table.numberOfColumns(), TablesXML::kMaxColumns);
 }
 
 TEST(TableCSV, ExportWritesQuotedEscapedCellsAndUnquotedDefaults) {
