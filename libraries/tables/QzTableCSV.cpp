@@ -141,7 +141,7 @@ bool QzTable::exportCSV(const std::string& path) {
         }
         text += '\n';
     }
-    if (qzWriteWholeFile(path, text) == 0) {
+    if (qzWriteWholeFile(path, text) < 0) {
         std::printf("TableCSV Error: cannot write %s\n", path.c_str());
         return false;
     }

@@ -162,6 +162,19 @@ TEST(TableCSV, ExportWritesQuotedEscapedCellsAndUnquotedDefaults) {
     EXPECT_EQ(readFile(folder.file("out.csv")), "\"a\\,b\",False,0\n\"&lt;q&gt;\",\"True\",\"5\"\n");
 }
 
+// Regression: a table without rows exports empty text, which was reported as a failure.
+TEST(TableCSV, ATableWithoutRowsExportsAnEmptyFile) {
+    ScratchFolder folder;
+    QzTable table;
+    table.removeRowAtIndex(0);
+    ASSERT_EQ(table.numberOfRows(), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(table.exportCSV(folder.file("empty.csv")));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(std::filesystem::exists(folder.file("empty.csv")));
+    EXPECT_EQ(readFile(folder.file("empty.csv")), "");
+}
+
 TEST(TableCSV, ExportThenLoadRoundTripsSpecialCharacters) {
     ScratchFolder folder;
     const std::string cells[] = {"comma, here", "quote \" and 'apos'", "back\\slash\\",
