@@ -141,20 +141,21 @@ int setValue(lua_State* L) {
     return 0;
 }
 
-void pushTyped(lua_State* L, const char* text, ColumnType type) {
+// Text is pushed with its length: a cell may hold zero bytes a script stored in it.
+void pushTyped(lua_State* L, const std::string& text, ColumnType type) {
     switch (type) {
         case ColumnTypeInteger:
-            lua_pushnumber(L, static_cast<lua_Number>(std::strtoll(text, nullptr, 10)));
+            lua_pushnumber(L, static_cast<lua_Number>(std::strtoll(text.c_str(), nullptr, 10)));
             break;
         case ColumnTypeReal:
         case ColumnTypeAngle:
-            lua_pushnumber(L, static_cast<lua_Number>(std::strtod(text, nullptr)));
+            lua_pushnumber(L, static_cast<lua_Number>(std::strtod(text.c_str(), nullptr)));
             break;
         case ColumnTypeBoolean:
-            lua_pushboolean(L, strcasecmp(text, "True") == 0);
+            lua_pushboolean(L, strcasecmp(text.c_str(), "True") == 0);
             break;
         default:
-            lua_pushstring(L, text);
+            lua_pushlstring(L, text.data(), text.size());
     }
 }
 
@@ -165,7 +166,9 @@ int getValue(lua_State* L) {
         lua_pushstring(L, "");
         return 1;
     }
-    pushTyped(L, table.cellValue(cell.row, cell.column), table.columnType(cell.column));
+    TableColumn* column = table.columnAtIndex(cell.column);  // absent: every cell reads as empty
+    const std::string text = column ? column->cellAtRowIndex(cell.row).value() : std::string();
+    pushTyped(L, text, table.columnType(cell.column));
     return 1;
 }
 

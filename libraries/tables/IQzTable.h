@@ -53,7 +53,8 @@ public:
     virtual bool loadTable(const std::string& path) = 0;
     virtual bool saveTable(const std::string& path, bool json) = 0;
     virtual void copyTableData(const IQzTable& source) = 0;
-    virtual void importCSV(const std::string& text) = 0;
+    // False, with the table unchanged, when the text describes too large a table.
+    virtual bool importCSV(const std::string& text) = 0;
     virtual bool loadCSV(const std::string& path) = 0;
     virtual int numberOfRows() const = 0;
     virtual int numberOfColumns() const = 0;

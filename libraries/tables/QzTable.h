@@ -50,8 +50,8 @@ public:
     // False (with a message on standard output) when the file cannot be written.
     bool saveTable(const std::string& path, bool json) override;
     void copyTableData(const IQzTable& source) override;
-    void importCSV(const std::string& text) override;
-    // False, with the table unchanged, when the file cannot be read.
+    bool importCSV(const std::string& text) override;
+    // False, with the table unchanged, when the file cannot be read or importCSV refuses it.
     bool loadCSV(const std::string& path) override;
     int numberOfRows() const override { return numRows_; }
     int numberOfColumns() const override { return numCols_; }

@@ -1,10 +1,12 @@
 // QzTable comma-separated text: splitting, import, loading and export.
+#include <cstdint>
 #include <cstdio>
 #include <map>
 
 #include "QzTable.h"
 #include "TableFiles.h"
 #include "TableUtil.h"
+#include "TablesXML.h"
 
 namespace {
 
@@ -71,10 +73,21 @@ int QzTable::validateCSV(const std::string& text, const CSVFieldHandler& onField
 }
 
 // A field that begins with a double quote loses it, and its closing quote when it ends with
-// one; the rest is decoded from its XML and backslash escapes.
-void QzTable::importCSV(const std::string& text) {
+// one; the rest is decoded from its XML and backslash escapes. Text describing more rows,
+// columns or cells than a table file may state is refused: saving or exporting walks every
+// cell of the grid, so a short text of commas and line breaks could otherwise cost far more
+// time and memory than its size. Once a bound is passed nothing more is stored.
+bool QzTable::importCSV(const std::string& text) {
     std::map<int, TableColumn> columns;
-    const int records = validateCSV(text, [&columns](int record, int column, std::string& field) {
+    int widest = 0;
+    int64_t stored = 0;
+    bool tooLarge = false;
+    const int records = validateCSV(text, [&](int record, int column, std::string& field) {
+        if (tooLarge || record >= TablesXML::kMaxRows || column >= TablesXML::kMaxColumns ||
+            stored >= TablesXML::kMaxCells) {
+            tooLarge = true;
+            return;
+        }
         if (!field.empty() && field[0] == '"') {
             field.erase(0, 1);
             if (!field.empty() && field.back() == '"') field.pop_back();
@@ -82,12 +95,21 @@ void QzTable::importCSV(const std::string& text) {
         TableUtil::csvDecode(field);
         TableColumn::Cells& cells = columns[column].cells();
         cells.emplace_hint(cells.end(), record, TableCell(field));
+        ++stored;
+        if (column >= widest) widest = column + 1;
     });
+    if (tooLarge || int64_t{records} * widest > TablesXML::kMaxCells) {
+        std::printf("TableCSV Error: the text holds more than %d records, %d fields in a record or "
+                    "%lld cells\n",
+                    TablesXML::kMaxRows, TablesXML::kMaxColumns, static_cast<long long>(TablesXML::kMaxCells));
+        return false;
+    }
     reset();
     columns_.swap(columns);
     numCols_ = static_cast<int>(columns_.size());
     numRows_ = records;
     for (int title = 0; title < numRows_; ++title) rowTitles_[title] = std::string();
+    return true;
 }
 
 bool QzTable::loadCSV(const std::string& path) {
@@ -96,8 +118,7 @@ bool QzTable::loadCSV(const std::string& path) {
         std::printf("TableCSV Error: cannot read %s\n", path.c_str());
         return false;
     }
-    importCSV(text);
-    return true;
+    return importCSV(text);
 }
 
 // Cells are written escaped for XML and backslashes and wrapped in double quotes; a blank
@@ -120,7 +141,7 @@ bool QzTable::exportCSV(const std::string& path) {
         }
         text += '\n';
     }
-    if (qzWriteWholeFile(path, text) == 0) {
+    if (qzWriteWholeFile(path, text) < 0) {
         std::printf("TableCSV Error: cannot write %s\n", path.c_str());
         return false;
     }

@@ -9,7 +9,7 @@ bool qzReadWholeFile(const std::string& path, std::string& text);
 
 // Writes `text` to a temporary file beside `path` and renames it over `path`, so a failed
 // write never leaves a half-written file in place of the old one. Returns the number of
-// bytes written, 0 on any failure.
+// bytes written (0 for empty text), -1 on any failure.
 long qzWriteWholeFile(const std::string& path, const std::string& text);
 
 #endif

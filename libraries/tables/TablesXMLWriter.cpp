@@ -147,5 +147,6 @@ std::string TablesXML::getFileStreamJSON() {
 }
 
 long TablesXML::writeFileOut(const std::string& path, bool json) {
-    return qzWriteWholeFile(path, json ? getFileStreamJSON() : getFileStream());
+    const long written = qzWriteWholeFile(path, json ? getFileStreamJSON() : getFileStream());
+    return written < 0 ? 0 : written;
 }

@@ -6,6 +6,7 @@
 #include "QzTable.h"
 #include "TableTestSupport.h"
 #include "TableUtil.h"
+#include "TablesXML.h"
 
 namespace {
 
@@ -121,6 +122,29 @@ TEST(TableCSV, AnUnclosedQuoteTakesTheRestAsOneFieldAndKeepsItsLastByte) {
     EXPECT_STREQ(table.cellValue(0, 1), "open,b\rc");
 }
 
+// A short text of commas and line breaks must not describe a grid that saving or exporting
+// would have to walk cell by cell: the same bounds as a table file's counts apply.
+TEST(TableCSV, TextDescribingTooLargeATableIsRefusedAndChangesNothing) {
+    ScratchFolder folder;
+    const std::string tooWide(TablesXML::kMaxColumns, ',');  // one field more than allowed
+    const std::string tooManyCells = std::string(3000, ',') + std::string(1400, '\n');
+    for (const std::string& text : {tooWide, tooManyCells}) {
+        QzTable table;
+        table.setCellValue(0, 0, "kept");
+        writeFile(folder.file("big.csv"), text);
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(table.importCSV(text));
+        EXPECT_FALSE(table.loadCSV(folder.file("big.csv")));
+        EXPECT_NE(testing::internal::GetCapturedStdout().find("TableCSV Error"), std::string::npos);
+        EXPECT_EQ(table.numberOfRows(), 1);
+        EXPECT_EQ(table.numberOfColumns(), 1);
+        EXPECT_STREQ(table.cellValue(0, 0), "kept");
+    }
+    QzTable table;
+    EXPECT_TRUE(table.importCSV(std::string(TablesXML::kMaxColumns - 1, ',')));
+    EXPECT_EQ(table.numberOfColumns(), TablesXML::kMaxColumns);
+}
+
 TEST(TableCSV, ExportWritesQuotedEscapedCellsAndUnquotedDefaults) {
     ScratchFolder folder;
     QzTable table;
@@ -136,6 +160,19 @@ TEST(TableCSV, ExportWritesQuotedEscapedCellsAndUnquotedDefaults) {
     table.setCellValue(1, 2, "5");
     ASSERT_TRUE(table.exportCSV(folder.file("out.csv")));
     EXPECT_EQ(readFile(folder.file("out.csv")), "\"a\\,b\",False,0\n\"&lt;q&gt;\",\"True\",\"5\"\n");
+}
+
+// Regression: a table without rows exports empty text, which was reported as a failure.
+TEST(TableCSV, ATableWithoutRowsExportsAnEmptyFile) {
+    ScratchFolder folder;
+    QzTable table;
+    table.removeRowAtIndex(0);
+    ASSERT_EQ(table.numberOfRows(), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(table.exportCSV(folder.file("empty.csv")));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(std::filesystem::exists(folder.file("empty.csv")));
+    EXPECT_EQ(readFile(folder.file("empty.csv")), "");
 }
 
 TEST(TableCSV, ExportThenLoadRoundTripsSpecialCharacters) {

@@ -28,6 +28,8 @@ check.test("values are stored as text and positions out of range are ignored", f
   check.equal(t:getValue(1, 1), "0.5", "row 1 untouched by a seven-digit position")
   check.equal(t:getValue(5, 1), "", "out of range read")
   check.equal(t:getValue(1, 2), "", "out of range column")
+  t:setValue(3, 1, "a\0b")
+  check.equal(t:getValue(3, 1), "a\0b", "a zero byte does not cut the text")
 end)
 
 -- Typed reads need typed columns: a saved file sets them.
