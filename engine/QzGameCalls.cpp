@@ -57,6 +57,24 @@ int32_t readDisplaySide(lua_State* L, const char* side) {
     return value;
 }
 
+// The steps of Qz_LoadGame: project = Project.new(Project), then project:load(path). They run
+// protected, so a missing Project, a `new` that returns no object or an object without `load`
+// fails the load silently instead of raising outside any protected call.
+int loadGameSteps(lua_State* L) {
+    const char* projectPath = static_cast<const char*>(lua_touserdata(L, 1));
+    lua_getglobal(L, "Project");
+    lua_getfield(L, -1, "new");
+    lua_pushvalue(L, -2);
+    lua_call(L, 1, 1);
+    lua_pushvalue(L, -1);
+    lua_setglobal(L, "project");
+    lua_getfield(L, -1, "load");
+    lua_pushvalue(L, -2);
+    lua_pushstring(L, projectPath);
+    lua_call(L, 2, 0);
+    return 0;
+}
+
 }  // namespace
 
 const char* Qz_LastSilentError(QzState* state) {
@@ -74,22 +92,7 @@ void Qz_ClearLastSilentError(QzState* state) {
 // --- Game lifecycle ---
 
 int Qz_LoadGame(QzState* state, const char* projectPath) {
-    lua_State* L = state->L;
-    const int base = lua_gettop(L);
-    lua_getglobal(L, "Project");
-    lua_getfield(L, -1, "new");
-    lua_pushvalue(L, -2);
-    if (lua_pcall(L, 1, 1, 0) == 0) {
-        lua_pushvalue(L, -1);
-        lua_setglobal(L, "project");
-        lua_getfield(L, -1, "load");
-        lua_pushvalue(L, -2);
-        lua_pushstring(L, projectPath);
-        if (lua_pcall(L, 2, 0, 0) != 0) lua_setfield(L, LUA_REGISTRYINDEX, kLastErrorKey);
-    } else {
-        lua_setfield(L, LUA_REGISTRYINDEX, kLastErrorKey);
-    }
-    lua_settop(L, base);
+    finishSilent(state->L, lua_cpcall(state->L, loadGameSteps, const_cast<char*>(projectPath)));
     return 0;
 }
 
