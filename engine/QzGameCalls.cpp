@@ -13,8 +13,15 @@ constexpr const char* kLastErrorKey = "Qz.lastSilentError";
 // A silent call returns its status without reporting. Its error value is moved into the
 // registry (see Qz_LastSilentError) rather than left on the stack, where each failed frame
 // would otherwise leave one more value until the stack overflowed.
+// An error value without text (error({}) or error()) is kept as a text naming its type, so
+// that a failure always shows in Qz_LastSilentError.
 int finishSilent(lua_State* L, int status) {
-    if (status != 0) lua_setfield(L, LUA_REGISTRYINDEX, kLastErrorKey);
+    if (status == 0) return status;
+    if (!lua_isstring(L, -1)) {
+        lua_pushfstring(L, "(error object is a %s value)", luaL_typename(L, -1));
+        lua_remove(L, -2);
+    }
+    lua_setfield(L, LUA_REGISTRYINDEX, kLastErrorKey);
     return status;
 }
 

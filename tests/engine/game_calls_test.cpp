@@ -93,6 +93,8 @@ TEST_F(GameCallsTest, LoadGameWithoutAUsableProjectFailsSilently) {
         {"Project = nil", "attempt to index"},
         {"Project = {new = function() return nil end}", "attempt to index"},
         {"Project = {new = function() return {} end}", "attempt to call"},
+        {"Project = {new = function() return {load = function() error({}) end} end}",
+         "(error object is a table value)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.setup);
