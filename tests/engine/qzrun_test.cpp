@@ -64,6 +64,21 @@ TEST(Qzrun, ExitStatusSaysWhetherEveryCallSucceeded) {
     }
 }
 
+// The frame loop runs exactly N frames with the given step: a script that fails on its
+// fourth frame passes three frames and fails four, and reports the step it received.
+TEST(Qzrun, RunsExactlyTheGivenFramesWithTheFixedStep) {
+    ScratchFolder folder;
+    const std::string script = R"(
+function initEngine() end
+function update(dt) frames = (frames or 0) + 1 if frames == 4 then error('fourth frame, dt ' .. dt, 0) end end
+)";
+    const QzrunResult three = runQzrun(folder, script, "--frames 3 --dt 0.25");
+    EXPECT_EQ(three.status, 0) << three.output;
+    const QzrunResult four = runQzrun(folder, script, "--frames 4 --dt 0.25");
+    EXPECT_EQ(four.status, 1) << four.output;
+    EXPECT_NE(four.output.find("frame 4: update failed: fourth frame, dt 0.25"), std::string::npos) << four.output;
+}
+
 TEST(Qzrun, BadArgumentsShowTheUsage) {
     ScratchFolder folder;
     for (const char* arguments : {"--frames", "--frames -1", "--frames x", "--frames 1e30", "--frames inf",
