@@ -103,14 +103,27 @@ void prepareInterpreter(QzState* state, const char* savePath) {
     if (savePath) openStore(state, savePath);
 }
 
+// Calls the global named by the light userdata argument, with no arguments and no results.
+int callNamedGlobal(lua_State* L) {
+    lua_getglobal(L, static_cast<const char*>(lua_touserdata(L, 1)));
+    lua_call(L, 0, 0);
+    return 0;
+}
+
+// Fetches a global and calls it, both in protected mode: a script whose global table raises
+// on a name it lacks (a "strict" module) then fails the call instead of raising outside any
+// protected call. Leaves the error value on the stack, as lua_pcall does.
+int callGlobalProtected(lua_State* L, const char* name) {
+    return lua_cpcall(L, callNamedGlobal, const_cast<char*>(name));
+}
+
 // Runs a loaded chunk (or reports why it did not load), then calls initEngine, which is
 // called even when the script failed.
 int runEngineScript(QzState* state, int loadStatus) {
     lua_State* L = state->L;
     if (loadStatus == 0) loadStatus = lua_pcall(L, 0, 0, 0);
     if (loadStatus != 0) Qz_Report_Error(state);
-    lua_getglobal(L, "initEngine");
-    return lua_pcall(L, 0, 0, 0);
+    return callGlobalProtected(L, "initEngine");
 }
 
 }  // namespace
@@ -164,8 +177,7 @@ void Qz_DestroyState(QzState* state) {
         state->store = nullptr;
     }
     if (state->L) {
-        lua_getglobal(state->L, "shutdownEngine");
-        lua_pcall(state->L, 0, 0, 0);
+        callGlobalProtected(state->L, "shutdownEngine");
         lua_close(state->L);
     }
     QzPoolAllocatorDestroy(state->allocator);

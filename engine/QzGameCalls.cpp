@@ -13,8 +13,15 @@ constexpr const char* kLastErrorKey = "Qz.lastSilentError";
 // A silent call returns its status without reporting. Its error value is moved into the
 // registry (see Qz_LastSilentError) rather than left on the stack, where each failed frame
 // would otherwise leave one more value until the stack overflowed.
+// An error value without text (error({}) or error()) is kept as a text naming its type, so
+// that a failure always shows in Qz_LastSilentError.
 int finishSilent(lua_State* L, int status) {
-    if (status != 0) lua_setfield(L, LUA_REGISTRYINDEX, kLastErrorKey);
+    if (status == 0) return status;
+    if (!lua_isstring(L, -1)) {
+        lua_pushfstring(L, "(error object is a %s value)", luaL_typename(L, -1));
+        lua_remove(L, -2);
+    }
+    lua_setfield(L, LUA_REGISTRYINDEX, kLastErrorKey);
     return status;
 }
 
@@ -57,6 +64,24 @@ int32_t readDisplaySide(lua_State* L, const char* side) {
     return value;
 }
 
+// The steps of Qz_LoadGame: project = Project.new(Project), then project:load(path). They run
+// protected, so a missing Project, a `new` that returns no object or an object without `load`
+// fails the load silently instead of raising outside any protected call.
+int loadGameSteps(lua_State* L) {
+    const char* projectPath = static_cast<const char*>(lua_touserdata(L, 1));
+    lua_getglobal(L, "Project");
+    lua_getfield(L, -1, "new");
+    lua_pushvalue(L, -2);
+    lua_call(L, 1, 1);
+    lua_pushvalue(L, -1);
+    lua_setglobal(L, "project");
+    lua_getfield(L, -1, "load");
+    lua_pushvalue(L, -2);
+    lua_pushstring(L, projectPath);
+    lua_call(L, 2, 0);
+    return 0;
+}
+
 }  // namespace
 
 const char* Qz_LastSilentError(QzState* state) {
@@ -74,22 +99,7 @@ void Qz_ClearLastSilentError(QzState* state) {
 // --- Game lifecycle ---
 
 int Qz_LoadGame(QzState* state, const char* projectPath) {
-    lua_State* L = state->L;
-    const int base = lua_gettop(L);
-    lua_getglobal(L, "Project");
-    lua_getfield(L, -1, "new");
-    lua_pushvalue(L, -2);
-    if (lua_pcall(L, 1, 1, 0) == 0) {
-        lua_pushvalue(L, -1);
-        lua_setglobal(L, "project");
-        lua_getfield(L, -1, "load");
-        lua_pushvalue(L, -2);
-        lua_pushstring(L, projectPath);
-        if (lua_pcall(L, 2, 0, 0) != 0) lua_setfield(L, LUA_REGISTRYINDEX, kLastErrorKey);
-    } else {
-        lua_setfield(L, LUA_REGISTRYINDEX, kLastErrorKey);
-    }
-    lua_settop(L, base);
+    finishSilent(state->L, lua_cpcall(state->L, loadGameSteps, const_cast<char*>(projectPath)));
     return 0;
 }
 

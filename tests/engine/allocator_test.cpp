@@ -1,5 +1,7 @@
 // Tests of the pool allocator: size classes, resizing between pools, growth and exhaustion.
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -191,6 +193,133 @@ TEST(PoolAllocatorInterpreter, AnExhaustedPoolBecomesAnOutOfMemoryError) {
     EXPECT_TRUE(lua_istable(L, -1));
     lua_close(L);
     QzPoolAllocatorDestroy(allocator);
+}
+
+}  // namespace
+
+namespace {
+
+// Sits between the interpreter and the pool allocator and checks every call against its
+// own account of the live blocks: a pooled block lies on a block boundary of a chunk of the
+// pool its size selects, live blocks never overlap, a resize within a size class keeps the
+// block, and each pool's count of handed-out blocks matches the blocks alive in it.
+struct CheckedPools {
+    QzPoolAllocator* pools = QzPoolAllocatorNew();
+    std::map<const char*, size_t> live;  // block -> size the interpreter asked for
+    uint64_t liveInPool[QzPoolCount] = {};
+    size_t calls = 0, resizes = 0, faults = 0;
+
+    ~CheckedPools() { QzPoolAllocatorDestroy(pools); }
+
+    void fault(const char* what) {
+        if (faults++ < 5) ADD_FAILURE() << what << " (call " << calls << ")";
+    }
+
+    bool onBlockBoundary(int index, const char* block) const {
+        const QzMemoryPool& pool = pools->pools[index];
+        for (uint64_t i = 0; i < pool.chunkCount; ++i) {
+            const char* chunk = static_cast<const char*>(pool.chunks[i]);
+            if (block >= chunk && block < chunk + pool.blockSize * pool.blocksPerChunk)
+                return static_cast<uint64_t>(block - chunk) % pool.blockSize == 0;
+        }
+        return false;
+    }
+
+    void forget(const char* block, size_t size) {
+        const auto found = live.find(block);
+        if (found == live.end() || found->second != size) return fault("freed a block that is not live");
+        live.erase(found);
+        if (const int index = QzPoolIndexForSize(size); index >= 0) --liveInPool[index];
+    }
+
+    void remember(const char* block, size_t size) {
+        const int index = QzPoolIndexForSize(size);
+        if (index >= 0 && !onBlockBoundary(index, block)) fault("a pooled block outside its pool's chunks");
+        const auto next = live.lower_bound(block);
+        if (next != live.end() && next->first < block + size) fault("overlaps the next live block");
+        if (next != live.begin()) {
+            const auto previous = std::prev(next);
+            if (previous->first + previous->second > block) fault("overlaps the previous live block");
+        }
+        live.emplace(block, size);
+        if (index >= 0) ++liveInPool[index];
+    }
+
+    void checkCounts() {
+        for (int i = 0; i < QzPoolCount; ++i) {
+            const QzMemoryPool& pool = pools->pools[i];
+            const uint64_t blocks = pool.blocksPerChunk * pool.chunkCount;
+            if (pool.freeCount > blocks) fault("more free blocks than the chunks hold");
+            if (blocks - pool.freeCount != liveInPool[i]) fault("handed-out count differs from live blocks");
+        }
+    }
+
+    static void* allocate(void* ud, void* block, size_t oldSize, size_t newSize) {
+        auto* self = static_cast<CheckedPools*>(ud);
+        ++self->calls;
+        void* result = Qz_PoolLuaAlloc(self->pools, block, oldSize, newSize);
+        if (block && newSize > 0) {
+            ++self->resizes;
+            const int oldPool = QzPoolIndexForSize(oldSize);
+            if (oldPool >= 0 && oldPool == QzPoolIndexForSize(newSize) && result != block)
+                self->fault("a resize within one size class moved the block");
+        }
+        if (block && (newSize == 0 || result)) self->forget(static_cast<char*>(block), oldSize);
+        if (result) self->remember(static_cast<char*>(result), newSize);
+        self->checkCounts();
+        return result;
+    }
+};
+
+// A long, seeded mix of tables that grow and shrink, strings of every length up to a few
+// kilobytes, closures, coroutines and collections, on the pools.
+constexpr const char* kChurn = R"(
+math.randomseed(7)
+local keep = {}
+for step = 1, 30000 do
+  local slot = math.random(1, 400)
+  local kind = math.random(1, 6)
+  if kind == 1 then
+    local t = {}
+    for i = 1, math.random(0, 40) do t[i] = i end
+    for i = 1, math.random(0, 12) do t["k" .. i] = i end
+    keep[slot] = t
+  elseif kind == 2 then
+    keep[slot] = string.rep("x", math.random(1, 3000))
+  elseif kind == 3 then
+    local n = math.random(1, 50)
+    keep[slot] = function() return n, slot end
+  elseif kind == 4 then
+    local t = keep[slot]
+    if type(t) == "table" then
+      for i = #t, 1, -1 do t[i] = nil end
+      for i = 1, math.random(0, 200) do t[i] = {i} end
+    end
+  elseif kind == 5 then
+    local co = coroutine.create(function(a) local b = coroutine.yield(a .. "!") return b end)
+    coroutine.resume(co, tostring(step))
+    keep[slot] = co
+  else
+    keep[slot] = nil
+  end
+  if step % 5000 == 0 then collectgarbage() end
+end
+return #keep
+)";
+
+TEST(PoolAllocatorInterpreter, ALongRandomWorkloadKeepsEveryPoolInvariant) {
+    CheckedPools checked;
+    lua_State* L = lua_newstate(CheckedPools::allocate, &checked);
+    luaL_openlibs(L);
+    ASSERT_EQ(luaL_dostring(L, kChurn), 0) << lua_tostring(L, -1);
+    EXPECT_GT(checked.calls, 100000u);
+    EXPECT_GT(checked.resizes, 1000u);
+    lua_close(L);
+    EXPECT_EQ(checked.faults, 0u);
+    EXPECT_TRUE(checked.live.empty()) << checked.live.size() << " blocks never freed";
+    uint64_t inUse = 1;
+    QzPoolAllocatorGetSize(checked.pools, &inUse, nullptr, nullptr);
+    EXPECT_EQ(inUse, 0u);
 }
 
 }  // namespace

@@ -119,6 +119,18 @@ TEST_F(EngineStartTest, AnErrorInInitEngineIsReturnedNotReported) {
     EXPECT_NE(std::string(lua_tostring(state->L, -1)).find("init failed"), std::string::npos);
 }
 
+// A script whose global table raises on names it lacks, and which defines neither
+// initEngine nor shutdownEngine: start-up returns the failure and shutdown completes.
+TEST_F(EngineStartTest, AStrictGlobalTableWithoutTheEntryPointsFailsTheCallsNotTheHost) {
+    const char* strict = "setmetatable(_G, {__index = function(_, name) error('undeclared ' .. name, 2) end})";
+    int status = 0;
+    EXPECT_NO_THROW(status = start(strict));
+    EXPECT_NE(status, 0);
+    ASSERT_EQ(stackSize(), 1);
+    EXPECT_NE(std::string(lua_tostring(state->L, -1)).find("undeclared initEngine"), std::string::npos);
+    EXPECT_NO_THROW(destroy());
+}
+
 TEST_F(EngineStartTest, ABufferScriptIsNamedEngineLuo) {
     CaptureStderr();
     start("error('here')");

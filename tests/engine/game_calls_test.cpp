@@ -83,6 +83,32 @@ TEST_F(GameCallsTest, LoadGameMakesTheProjectGlobalAndLoadsThePath) {
     EXPECT_EQ(stackSize(), 0);
 }
 
+// A script without a usable Project costs the load only: nothing is raised outside a
+// protected call, the stack is left empty and the failure is kept as the last silent error.
+TEST_F(GameCallsTest, LoadGameWithoutAUsableProjectFailsSilently) {
+    const struct {
+        const char* setup;
+        const char* expected;
+    } cases[] = {
+        {"Project = nil", "attempt to index"},
+        {"Project = {new = function() return nil end}", "attempt to index"},
+        {"Project = {new = function() return {} end}", "attempt to call"},
+        {"Project = {new = function() return {load = function() error({}) end} end}",
+         "(error object is a table value)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setup);
+        eval(c.setup);
+        Qz_ClearLastSilentError(state);
+        EXPECT_NO_THROW(EXPECT_EQ(Qz_LoadGame(state, "/games/Demo.gameproj"), 0));
+        EXPECT_EQ(stackSize(), 0);
+        const char* error = Qz_LastSilentError(state);
+        ASSERT_NE(error, nullptr);
+        EXPECT_NE(std::string(error).find(c.expected), std::string::npos) << error;
+        EXPECT_EQ(state->errorsReported, 0);
+    }
+}
+
 TEST_F(GameCallsTest, InputAndFrameCallsPassTheirArgumentsInScriptOrder) {
     Qz_Update(state, 0.5f);
     EXPECT_EQ(lastCall(), "update 0.5");

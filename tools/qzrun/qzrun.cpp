@@ -1,4 +1,5 @@
 // qzrun: runs an engine script headless in a real engine state, for tests and debugging.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +38,15 @@ void usage() {
                  "  --screenshot  write the last frame as a PNG file (needs --gl)\n");
 }
 
+// A whole count from 0 up, in decimal digits only; fractions, signs and counts out of range fail.
+bool parseCount(const char* text, long* value) {
+    if (*text < '0' || *text > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    *value = std::strtol(text, &end, 10);
+    return *end == '\0' && errno == 0;
+}
+
 bool parseNumber(const char* text, double* value) {
     char* end = nullptr;
     *value = std::strtod(text, &end);
@@ -67,8 +77,7 @@ bool parseOptions(int argc, char** argv, Options* options) {
             options->savePath = argv[++i];
         } else if (arg == "--project" && hasValue) {
             options->projectPath = argv[++i];
-        } else if (arg == "--frames" && hasValue && parseNumber(argv[++i], &number) && number >= 0) {
-            options->frames = static_cast<long>(number);
+        } else if (arg == "--frames" && hasValue && parseCount(argv[++i], &options->frames)) {
         } else if (arg == "--dt" && hasValue && parseNumber(argv[++i], &number)) {
             options->dt = static_cast<float>(number);
         } else if (arg == "--gl" && hasValue &&
@@ -122,10 +131,10 @@ int main(int argc, char** argv) {
 
     QzState* state = Qz_NewState(options.pool ? 1 : 0);
     int failures = 0;
-    auto fail = [&](const char* what) {
+    auto fail = [&](const std::string& what) {
         ++failures;
         const char* message = Qz_LastSilentError(state);
-        std::fprintf(stderr, "qzrun: %s failed%s%s\n", what, message ? ": " : "", message ? message : "");
+        std::fprintf(stderr, "qzrun: %s failed%s%s\n", what.c_str(), message ? ": " : "", message ? message : "");
         Qz_ClearLastSilentError(state);
     };
 
@@ -140,10 +149,7 @@ int main(int argc, char** argv) {
         if (Qz_LastSilentError(state)) fail("loading the project");
     }
     for (long frame = 0; frame < options.frames; ++frame) {
-        if (Qz_Update(state, options.dt) != 0) {
-            std::fprintf(stderr, "qzrun: frame %ld: ", frame + 1);
-            fail("update");
-        }
+        if (Qz_Update(state, options.dt) != 0) fail("frame " + std::to_string(frame + 1) + ": update");
     }
 
     if (options.screenshot && !writeScreenshot(*gl, options.screenshot)) ++failures;
