@@ -36,6 +36,16 @@ int callGlobalSilently(QzState* state, const char* name) {
     return finishSilent(state->L, lua_pcall(state->L, 0, 0, 0));
 }
 
+// The value at index as a 32-bit integer, cut toward zero. Script numbers beyond the range
+// saturate and NaN or a non-number reads as 0, where a plain cast would be undefined.
+int32_t toInt32(lua_State* L, int index) {
+    const lua_Number number = lua_tonumber(L, index);
+    if (!(number == number)) return 0;
+    if (number >= 2147483647.0f) return INT32_MAX;
+    if (number <= -2147483648.0f) return INT32_MIN;
+    return static_cast<int32_t>(number);
+}
+
 // Pushes the field `name` of the table on top of the stack, replacing the table. Raises
 // (unprotected) when the value on top is not indexable.
 void descend(lua_State* L, const char* name) {
@@ -47,7 +57,7 @@ void descend(lua_State* L, const char* name) {
 int32_t readGameInteger(lua_State* L, const char* field) {
     lua_getglobal(L, "game");
     descend(L, field);
-    const auto value = static_cast<int32_t>(lua_tointeger(L, -1));
+    const auto value = toInt32(L, -1);
     lua_pop(L, 1);
     return value;
 }
@@ -59,7 +69,7 @@ int32_t readDisplaySide(lua_State* L, const char* side) {
     descend(L, "displaySize");
     descend(L, side);
     descend(L, "_value");
-    const auto value = static_cast<int32_t>(lua_tointeger(L, -1));
+    const auto value = toInt32(L, -1);
     lua_pop(L, 1);
     return value;
 }
@@ -163,9 +173,9 @@ void Qz_SizeForResolution(QzState* state, int32_t resolution, int32_t* width, in
         *width = *height = *orientation = 0;
         return;
     }
-    *width = static_cast<int32_t>(lua_tointeger(L, -3));
-    *height = static_cast<int32_t>(lua_tointeger(L, -2));
-    *orientation = static_cast<int32_t>(lua_tointeger(L, -1));
+    *width = toInt32(L, -3);
+    *height = toInt32(L, -2);
+    *orientation = toInt32(L, -1);
     lua_pop(L, 3);
 }
 
@@ -178,17 +188,22 @@ int Qz_SetDeviceOrientation(QzState* state, int32_t orientation, bool flag) {
 }
 
 // Calls a global with no arguments for one result, reported; a failure yields 0.
-lua_Number callGlobalForNumber(QzState* state, const char* name) {
+template <typename Result, Result (*read)(lua_State*, int)>
+Result callGlobalForResult(QzState* state, const char* name) {
     lua_State* L = state->L;
     lua_getglobal(L, name);
     if (finishReported(state, lua_pcall(L, 0, 1, 0)) != 0) return 0;
-    const lua_Number result = lua_tonumber(L, -1);
+    const Result result = read(L, -1);
     lua_pop(L, 1);
     return result;
 }
 
+lua_Number toNumber(lua_State* L, int index) {
+    return lua_tonumber(L, index);
+}
+
 int32_t Qz_GetInterfaceOrientation(QzState* state) {
-    return static_cast<int32_t>(callGlobalForNumber(state, "getInterfaceOrientation"));
+    return callGlobalForResult<int32_t, toInt32>(state, "getInterfaceOrientation");
 }
 
 // Calls a method of a global table: table:method(pushed arguments...), reported.
@@ -224,7 +239,7 @@ void Qz_SetShouldChangeToScene(QzState* state, const char* sceneName) {
 }
 
 float Qz_GetVolume(QzState* state) {
-    return static_cast<float>(callGlobalForNumber(state, "getVolume"));
+    return static_cast<float>(callGlobalForResult<lua_Number, toNumber>(state, "getVolume"));
 }
 
 int Qz_SetVolume(QzState* state, float volume) {

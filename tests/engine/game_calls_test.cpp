@@ -172,6 +172,21 @@ TEST_F(GameCallsTest, DisplayAndSceneCalls) {
     EXPECT_EQ(stackSize(), 0);
 }
 
+// Script numbers beyond 32 bits saturate and NaN reads as 0 instead of an undefined cast.
+TEST_F(GameCallsTest, IntegerResultsOutOfRangeSaturate) {
+    eval("game.resolution = 1e30; game.resolutionIndependence = 0/0; "
+         "function getInterfaceOrientation() return -1e30 end; "
+         "function sizeAndOrientationForResolution() return 3e9, -3e9, 'x' end");
+    EXPECT_EQ(Qz_GetTargetDisplayResolution(state), INT32_MAX);
+    EXPECT_EQ(Qz_GetResolutionIndependence(state), 0);
+    EXPECT_EQ(Qz_GetInterfaceOrientation(state), INT32_MIN);
+    int32_t width = 0, height = 0, orientation = 9;
+    Qz_SizeForResolution(state, 1, &width, &height, &orientation);
+    EXPECT_EQ(width, INT32_MAX);
+    EXPECT_EQ(height, INT32_MIN);
+    EXPECT_EQ(orientation, 0);
+}
+
 // Every call survives a script error: reported calls print one line and yield zeros, silent
 // calls return the status; the stack is left empty and the state stays usable.
 TEST_F(GameCallsTest, ScriptErrorsInEveryCallLeaveTheStateUsable) {
