@@ -163,7 +163,7 @@ SGPort* attributeValuePort(lua_State* L, SGAttributeNode* node, const char* func
 // port:connectToAttribute(attribute): attribute is a script object whose getNode method
 // returns an attribute-node userdata; the port reads from that node's value port.
 int portConnectToAttribute(lua_State* L) {
-    SGPort* port = resolvePort(L, 1, "connectToAttribute");
+    resolvePort(L, 1, "connectToAttribute");
     luaL_checkany(L, 2);
     lua_getfield(L, 2, "getNode");
     if (!lua_isfunction(L, -1)) {
@@ -172,6 +172,8 @@ int portConnectToAttribute(lua_State* L) {
     lua_pushvalue(L, 2);
     lua_call(L, 1, 1);
     SGAttributeNode* node = checkAttribute(L, -1, "connectToAttribute");
+    // Resolved again: getNode is script code and may have removed the port's node.
+    SGPort* port = resolvePort(L, 1, "connectToAttribute");
     connect(L, port, attributeValuePort(L, node, "connectToAttribute"), "connectToAttribute");
     lua_pop(L, 1);
     return 0;

@@ -160,6 +160,14 @@ check.test("stale handles raise instead of touching freed nodes", function()
   check.raises("deleted", scene.defaultSpace, scene)
 end)
 
+check.test("getNode that removes the port's node raises instead of connecting it", function()
+  local scene, space = newScene()
+  local a = space:createNode(sg.arithmeticNode)
+  local attribute = sg.attributeNode.new(sg.NUMBER)
+  local wrapper = {getNode = function() scene:delete() return attribute end}
+  check.raises("removed", a.input1.connectToAttribute, a.input1, wrapper)
+end)
+
 check.test("unsupported types print their messages", function()
   local scene, space = newScene()
   local sprite = space:createNode(sg.spriteNode)
