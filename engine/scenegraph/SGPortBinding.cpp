@@ -71,14 +71,17 @@ std::string textOf(lua_State* L, int index, bool booleansAsWords, const char* fu
     case LUA_TBOOLEAN:
         if (booleansAsWords) return lua_toboolean(L, index) ? "true" : "false";
         break;
-    case LUA_TNUMBER:
+    case LUA_TNUMBER: {
+        // Formatted here rather than by the interpreter, which would allocate a string and
+        // so could run the collector: a collected scene takes the port's node with it.
+        char text[LUAI_MAXNUMBER2STR];
+        std::snprintf(text, sizeof text, LUA_NUMBER_FMT, static_cast<double>(lua_tonumber(L, index)));
+        return text;
+    }
     case LUA_TSTRING: {
         size_t length = 0;
-        lua_pushvalue(L, index);  // lua_tolstring turns a number into text in place
-        const char* text = lua_tolstring(L, -1, &length);
-        std::string result(text, length);
-        lua_pop(L, 1);
-        return result;
+        const char* text = lua_tolstring(L, index, &length);
+        return std::string(text, length);
     }
     default:
         break;

@@ -293,10 +293,13 @@ void newNodeMetatable(lua_State* L, const char* name, const luaL_Reg* functions,
 // --- shared checkers ---
 
 void SGPushNode(lua_State* L, SGNode* node) {
+    // Read before the allocation: it may run the collector, and a collected scene takes
+    // its nodes with it. The handle then holds a stale serial and raises at its first use.
+    const uint64_t serial = node->serial();
+    const uint32_t flags = node->classFlags;
     auto* handle = static_cast<SGNodeHandle*>(lua_newuserdata(L, sizeof(SGNodeHandle)));
     handle->node = node;
-    handle->serial = node->serial();
-    const uint32_t flags = node->classFlags;
+    handle->serial = serial;
     const char* metatable = (flags & SGSpaceClass)           ? kSpaceMT
                             : (flags & SGRenderBit)          ? kRenderNodeMT
                             : (flags & SGAttributeNodeClass) ? kAttributeNodeMT
