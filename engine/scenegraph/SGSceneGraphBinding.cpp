@@ -154,7 +154,12 @@ int sceneRenderWithInitialState(lua_State* L) {
 int spaceCreateNode(lua_State* L) {
     const int first = SGArgumentsFromTop(L, 2, "createNode");
     SGSpace* space = checkSpace(L, first, "createNode");
-    SGNode* node = space->createNode(static_cast<uint32_t>(SGCheckInteger(L, first + 1)));
+    const auto nodeClass = static_cast<uint32_t>(SGCheckInteger(L, first + 1));
+    if (SGSpace::isSpaceClass(nodeClass) && space->nestingDepth >= SGSpace::kMaxNestingDepth) {
+        return luaL_error(L, "'createNode': spaces cannot be nested more than %d deep",
+                          static_cast<int>(SGSpace::kMaxNestingDepth));
+    }
+    SGNode* node = space->createNode(nodeClass);
     if (node) {
         SGPushNode(L, node);
     } else {

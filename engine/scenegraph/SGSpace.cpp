@@ -25,9 +25,18 @@ SGSpace::SGSpace(SoundManager* sound, QzEngineAssetManager* assets)
 
 SGSpace::~SGSpace() { removeAllNodes(); }
 
+bool SGSpace::isSpaceClass(uint32_t nodeClass) {
+    return nodeClass == SGSpaceClass || nodeClass == SGReplicatorSpaceClass ||
+           nodeClass == SGWrapSpaceClass;
+}
+
 SGNode* SGSpace::createNode(uint32_t nodeClass) {
+    const bool space = isSpaceClass(nodeClass);
+    if (space && nestingDepth >= kMaxNestingDepth) return nullptr;
     SGNode* node = SGNodeFactoryCreate(*this, nodeClass);
-    if (node) addNode(node);
+    if (!node) return nullptr;
+    if (space) static_cast<SGSpace*>(node)->nestingDepth = nestingDepth + 1;
+    addNode(node);
     return node;
 }
 

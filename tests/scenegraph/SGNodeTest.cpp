@@ -1,6 +1,7 @@
 // Tests of nodes, spaces and scenes without drawing: reference counts, ownership, class
 // table, layer order, and the value nodes' computations.
 #include <cmath>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,53 @@ TEST_F(SGNodes, RemovingASpaceWhoseContentReadsItsPortsFreesBoth) {
     EXPECT_TRUE(SGObject::isAlive(ortho, orthoSerial)) << "a port still reads from it";
     scene.defaultSpace.removeNode(outer);
     EXPECT_FALSE(SGObject::isAlive(ortho, orthoSerial));
+}
+
+// Marking, reading and freeing walk chains of connected nodes; none of them may nest once
+// per node on the call stack. A read too deep ends in an exception, not a stack overflow.
+TEST_F(SGNodes, VeryLongChainsMarkReadAndFreeWithoutOverflowingTheStack) {
+    constexpr int kLength = 200000;
+    auto* first = new SGDoublingNode;
+    SGDoublingNode* last = first;
+    for (int i = 1; i < kLength; ++i) {
+        auto* next = new SGDoublingNode;
+        next->input.setValue(&last->output);
+        next->output.numberValue();  // computes this node alone: the one before is clean
+        last->release();             // the connection keeps it
+        last = next;
+    }
+    first->input.setValue(1.0f);
+    EXPECT_TRUE(last->dirty) << "marking reached the end of the chain";
+    EXPECT_THROW(last->output.numberValue(), std::runtime_error);
+    EXPECT_TRUE(last->dirty) << "a read cut short leaves the node dirty";
+    last->release();  // frees the whole chain
+
+    // A chain within the read limit reads through.
+    auto* head = new SGDoublingNode;
+    head->input.setValue(1.0f);
+    SGDoublingNode* tail = head;
+    for (int i = 1; i < 100; ++i) {
+        auto* next = new SGDoublingNode;
+        next->input.setValue(&tail->output);
+        tail->release();
+        tail = next;
+    }
+    EXPECT_EQ(tail->output.numberValue(), std::ldexp(1.0f, 100));
+    tail->release();
+}
+
+TEST_F(SGNodes, SpacesNestOnlyToTheLimit) {
+    SGScene scene(nullptr, nullptr);
+    SGSpace* space = &scene.defaultSpace;
+    for (int depth = 0; depth < SGSpace::kMaxNestingDepth; ++depth) {
+        space = static_cast<SGSpace*>(space->createNode(SGSpaceClass));
+        ASSERT_NE(space, nullptr) << depth;
+    }
+    EXPECT_EQ(space->nestingDepth, SGSpace::kMaxNestingDepth);
+    for (uint32_t nested : {SGSpaceClass, SGReplicatorSpaceClass, SGWrapSpaceClass}) {
+        EXPECT_EQ(space->createNode(nested), nullptr) << nested;
+    }
+    EXPECT_NE(space->createNode(SGSpriteNodeClass), nullptr);
 }
 
 TEST_F(SGNodes, ArithmeticOperationsByFirstCharacter) {

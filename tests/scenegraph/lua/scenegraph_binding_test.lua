@@ -201,6 +201,22 @@ check.test("a scene collected inside a binding function never leaves a dangling 
   keep:delete()
 end)
 
+check.test("deep nesting and long chains end in errors", function()
+  local scene, space = newScene()
+  for _ = 1, 1000 do space = space:createNode(sg.space) end
+  check.raises("nested more than 1000", space.createNode, space, sg.wrapSpace)
+  local first = space:createNode(sg.arithmeticNode)
+  local last = first
+  for _ = 1, 6000 do
+    local a = space:createNode(sg.arithmeticNode)
+    a.input1:setValue(last.output)
+    last = a
+  end
+  first.input1:setValue(1, true)
+  check.raises("too long", last.output.value, last.output)
+  scene:delete()
+end)
+
 check.test("unsupported types print their messages", function()
   local scene, space = newScene()
   local sprite = space:createNode(sg.spriteNode)
