@@ -19,7 +19,7 @@ void SGReplicatorNode::render() {
     const float radians = static_cast<float>(angle.numberValue() * 0.017453292519943295);
     const int32_t count = copies.intValue();
     glPushMatrix();
-    if (count > 0) {
+    if (count > 0 && count <= kMaxCopies) {
         const float dx = std::cos(radians) * step;
         const float dy = std::sin(radians) * step;
         for (int32_t i = 0; i < count; ++i) {
