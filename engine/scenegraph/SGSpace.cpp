@@ -79,8 +79,13 @@ bool SGSpace::containsNode(const SGNode* node) const {
 void SGSpace::compute() {
     dirty = false;
     willRender();
+    // didRender also runs when a read nested too deep unwinds through render(), so that an
+    // orthographic space's matrices are popped.
+    struct DidRender {
+        SGSpace* space;
+        ~DidRender() { space->didRender(); }
+    } after{this};
     render();
-    didRender();
 }
 
 void SGSpace::render() {
