@@ -306,4 +306,34 @@ TEST(SGParticles, RandomValuesUseTheGeneratorAsDocumented) {
     EXPECT_FLOAT_EQ(value, static_cast<float>(1.0 + 4.0 * (r / 2147483649.0)));
 }
 
+// The first compute draws one birth time per record in pool order, then each emission one
+// lifetime, in pool order too. (Without a current OpenGL context the drawing does nothing.)
+TEST(SGParticles, GeneratorCallsFollowThePoolOrder) {
+    std::srand(5);
+    int r[6];
+    for (int& value : r) value = std::rand();
+    std::srand(5);
+    auto* node = new SGParticleSystemNode;
+    node->numParticles.setValue(3);
+    node->lifestart.setValue(2.0f);
+    node->lifetime.setValue(4.0f);
+    node->spawnParticles.setValue(true);
+    node->time.setValue(0.0f);
+    node->compute();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FLOAT_EQ(node->particles()[i].birthTime, static_cast<float>(2.0 * (r[i] / 2147483649.0)))
+            << i;
+        EXPECT_EQ(node->particles()[i].alive, 0) << i;
+    }
+    node->time.setValue(3.0f);  // later than every birth time: all three are emitted
+    node->compute();
+    for (int i = 0; i < 3; ++i) {
+        const SGParticle& p = node->particles()[i];
+        EXPECT_FLOAT_EQ(p.birthTime, 3.0f);
+        EXPECT_FLOAT_EQ(p.lifetime, static_cast<float>(2.0 + 2.0 * (r[3 + i] / 2147483649.0))) << i;
+        EXPECT_EQ(p.alive, 1);
+    }
+    node->release();
+}
+
 }  // namespace
