@@ -459,6 +459,10 @@ TEST_F(SGDraw, ReadTooDeepDuringDrawingLeavesTheMatrixStacksBalanced) {
     glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelView);
     glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projection);
     EXPECT_THROW(scene.render(), std::runtime_error);
+    SGScene later(nullptr, nullptr);
+    later.createSpace(SGSpaceClass);
+    EXPECT_THROW(later.renderWithInitialState(scene), std::runtime_error);
+    EXPECT_EQ(SGAlphaScaleFactor, 1.0f) << "the overlay's half alpha is undone";
     GLint depth = 0;
     glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
     EXPECT_EQ(depth, modelView);
