@@ -459,6 +459,7 @@ TEST_F(SGDraw, ReadTooDeepDuringDrawingLeavesTheMatrixStacksBalanced) {
     glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelView);
     glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projection);
     EXPECT_THROW(scene.render(), std::runtime_error);
+    EXPECT_TRUE(node->dirty) << "the sprite reads its ports again next time";
     SGScene later(nullptr, nullptr);
     later.createSpace(SGSpaceClass);
     EXPECT_THROW(later.renderWithInitialState(scene), std::runtime_error);
