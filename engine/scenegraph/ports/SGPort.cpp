@@ -43,7 +43,9 @@ SGSound SGPort::soundValue() { return SGSoundNull; }
 SGImage SGPort::imageValue() { return SGImageNull; }
 
 void SGPort::updateOwner() {
-    if (node) node->update();
+    if (!node || !node->dirty) return;
+    const ReadDepth depth;
+    node->update();
 }
 
 namespace {
@@ -149,8 +151,10 @@ void SGPort::markAsDirty() {
 // --- SGStringPort ---
 
 std::string SGStringPort::stringValue() {
-    const ReadDepth depth;
-    if (sourcePort) return sourcePort->stringValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->stringValue();
+    }
     updateOwner();
     return value;
 }
@@ -169,8 +173,10 @@ void SGStringPort::setValue(const std::string& text) {
 std::string SGNumberPort::stringValue() { return SGFormatNumber(numberValue()); }
 
 float SGNumberPort::numberValue() {
-    const ReadDepth depth;
-    if (sourcePort) return sourcePort->numberValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->numberValue();
+    }
     updateOwner();
     return value;
 }
@@ -189,8 +195,10 @@ std::string SGIntegerPort::stringValue() { return std::to_string(intValue()); }
 float SGIntegerPort::numberValue() { return static_cast<float>(intValue()); }
 
 int32_t SGIntegerPort::intValue() {
-    const ReadDepth depth;
-    if (sourcePort) return sourcePort->intValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->intValue();
+    }
     updateOwner();
     return value;
 }
@@ -209,8 +217,10 @@ float SGBooleanPort::numberValue() { return boolValue() ? 1.0f : 0.0f; }
 int32_t SGBooleanPort::intValue() { return boolValue() ? 1 : 0; }
 
 bool SGBooleanPort::boolValue() {
-    const ReadDepth depth;
-    if (sourcePort) return sourcePort->boolValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->boolValue();
+    }
     updateOwner();
     return value;
 }
@@ -223,8 +233,10 @@ void SGBooleanPort::setValue(bool flag) {
 // --- SGColorPort, SGImagePort, SGSoundPort ---
 
 SGColor SGColorPort::colorValue() {
-    const ReadDepth depth;
-    if (sourcePort) return sourcePort->colorValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->colorValue();
+    }
     updateOwner();
     return value;
 }
@@ -235,8 +247,10 @@ void SGColorPort::setValue(const SGColor& color) {
 }
 
 SGImage SGImagePort::imageValue() {
-    const ReadDepth depth;
-    if (sourcePort) return sourcePort->imageValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->imageValue();
+    }
     updateOwner();
     return value;
 }
@@ -247,8 +261,10 @@ void SGImagePort::setValue(const SGImage& image) {
 }
 
 SGSound SGSoundPort::soundValue() {
-    const ReadDepth depth;
-    if (sourcePort) return sourcePort->soundValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->soundValue();
+    }
     updateOwner();
     return value;
 }

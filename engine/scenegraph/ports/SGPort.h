@@ -66,9 +66,10 @@ public:
     std::vector<SGPort*> destPorts;       // borrowed: the ports this one marks dirty
     SGPort* sourcePort = nullptr;          // borrowed; its node is retained while set
 
-    // Reads nest through connections and compute steps, one level per port read. Deeper
-    // than this, a read throws std::runtime_error (a script error at the binding) rather
-    // than overflow the call stack along an unreasonably long chain of nodes.
+    // Reads nest through connections and compute steps, one level per connection followed
+    // or compute step entered. Deeper than this, a read throws std::runtime_error (a script
+    // error at the binding) rather than overflow the call stack along an unreasonably long
+    // chain of nodes.
     static constexpr int kMaxReadDepth = 10000;
 
 protected:
