@@ -6,7 +6,17 @@ float SGAlphaScaleFactor = 1.0f;
 void SGNode::update() {
     if (!dirty) return;
     dirty = false;
+    // A compute step cut short by an exception (a read nested too deep) leaves the node
+    // dirty, so that it is not taken for up to date.
+    struct StaysDirtyUnlessDone {
+        SGNode* node;
+        bool done = false;
+        ~StaysDirtyUnlessDone() {
+            if (!done) node->dirty = true;
+        }
+    } guard{this};
     compute();
+    guard.done = true;
 }
 
 void SGNode::compute() {}

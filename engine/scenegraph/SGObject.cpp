@@ -3,6 +3,7 @@
 
 #include <cassert>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -14,6 +15,14 @@ std::unordered_map<const void*, uint64_t>& liveObjects() {
 }
 
 uint64_t nextSerial = 1;
+
+// Objects whose last reference went while another object was being destroyed, and whether
+// a destruction is under way.
+std::vector<SGObject*>& pendingDestruction() {
+    static std::vector<SGObject*> objects;
+    return objects;
+}
+bool destroying = false;
 
 }  // namespace
 
@@ -27,7 +36,20 @@ void SGObject::retain() { ++refCount; }
 
 void SGObject::release() {
     assert(refCount > 0 && "refCount > 0");
-    if (--refCount == 0) delete this;
+    if (--refCount != 0) return;
+    // A destroyed node releases the nodes its ports read from, which may go in turn: along a
+    // long chain of connected nodes that would nest one destructor per node. Objects that
+    // lose their last reference during a destruction wait in a list that the outermost
+    // release works through, so the nesting stays flat.
+    pendingDestruction().push_back(this);
+    if (destroying) return;
+    destroying = true;
+    while (!pendingDestruction().empty()) {
+        SGObject* object = pendingDestruction().back();
+        pendingDestruction().pop_back();
+        delete object;
+    }
+    destroying = false;
 }
 
 bool SGObject::isAlive(const void* object, uint64_t serial) {

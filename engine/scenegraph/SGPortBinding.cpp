@@ -71,14 +71,17 @@ std::string textOf(lua_State* L, int index, bool booleansAsWords, const char* fu
     case LUA_TBOOLEAN:
         if (booleansAsWords) return lua_toboolean(L, index) ? "true" : "false";
         break;
-    case LUA_TNUMBER:
+    case LUA_TNUMBER: {
+        // Formatted here rather than by the interpreter, which would allocate a string and
+        // so could run the collector: a collected scene takes the port's node with it.
+        char text[LUAI_MAXNUMBER2STR];
+        std::snprintf(text, sizeof text, LUA_NUMBER_FMT, static_cast<double>(lua_tonumber(L, index)));
+        return text;
+    }
     case LUA_TSTRING: {
         size_t length = 0;
-        lua_pushvalue(L, index);  // lua_tolstring turns a number into text in place
-        const char* text = lua_tolstring(L, -1, &length);
-        std::string result(text, length);
-        lua_pop(L, 1);
-        return result;
+        const char* text = lua_tolstring(L, index, &length);
+        return std::string(text, length);
     }
     default:
         break;
@@ -163,7 +166,7 @@ SGPort* attributeValuePort(lua_State* L, SGAttributeNode* node, const char* func
 // port:connectToAttribute(attribute): attribute is a script object whose getNode method
 // returns an attribute-node userdata; the port reads from that node's value port.
 int portConnectToAttribute(lua_State* L) {
-    SGPort* port = resolvePort(L, 1, "connectToAttribute");
+    resolvePort(L, 1, "connectToAttribute");
     luaL_checkany(L, 2);
     lua_getfield(L, 2, "getNode");
     if (!lua_isfunction(L, -1)) {
@@ -172,6 +175,8 @@ int portConnectToAttribute(lua_State* L) {
     lua_pushvalue(L, 2);
     lua_call(L, 1, 1);
     SGAttributeNode* node = checkAttribute(L, -1, "connectToAttribute");
+    // Resolved again: getNode is script code and may have removed the port's node.
+    SGPort* port = resolvePort(L, 1, "connectToAttribute");
     connect(L, port, attributeValuePort(L, node, "connectToAttribute"), "connectToAttribute");
     lua_pop(L, 1);
     return 0;

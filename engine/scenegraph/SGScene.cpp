@@ -45,9 +45,12 @@ void SGScene::renderWithInitialState(SGScene& initial) {
     defaultSpace.compute();
     for (size_t i = 0; i < spaces.size(); ++i) {
         if (i < initial.spaces.size()) {
-            SGAlphaScaleFactor = 0.5f;
+            // Back to 1 also when a read nested too deep unwinds through the overlay.
+            struct HalfAlpha {
+                HalfAlpha() { SGAlphaScaleFactor = 0.5f; }
+                ~HalfAlpha() { SGAlphaScaleFactor = 1.0f; }
+            } halfAlpha;
             initial.spaces[i]->compute();
-            SGAlphaScaleFactor = 1.0f;
         }
         spaces[i]->compute();
     }

@@ -154,7 +154,12 @@ int sceneRenderWithInitialState(lua_State* L) {
 int spaceCreateNode(lua_State* L) {
     const int first = SGArgumentsFromTop(L, 2, "createNode");
     SGSpace* space = checkSpace(L, first, "createNode");
-    SGNode* node = space->createNode(static_cast<uint32_t>(SGCheckInteger(L, first + 1)));
+    const auto nodeClass = static_cast<uint32_t>(SGCheckInteger(L, first + 1));
+    if (SGSpace::isSpaceClass(nodeClass) && space->nestingDepth >= SGSpace::kMaxNestingDepth) {
+        return luaL_error(L, "'createNode': spaces cannot be nested more than %d deep",
+                          static_cast<int>(SGSpace::kMaxNestingDepth));
+    }
+    SGNode* node = space->createNode(nodeClass);
     if (node) {
         SGPushNode(L, node);
     } else {
@@ -293,10 +298,13 @@ void newNodeMetatable(lua_State* L, const char* name, const luaL_Reg* functions,
 // --- shared checkers ---
 
 void SGPushNode(lua_State* L, SGNode* node) {
+    // Read before the allocation: it may run the collector, and a collected scene takes
+    // its nodes with it. The handle then holds a stale serial and raises at its first use.
+    const uint64_t serial = node->serial();
+    const uint32_t flags = node->classFlags;
     auto* handle = static_cast<SGNodeHandle*>(lua_newuserdata(L, sizeof(SGNodeHandle)));
     handle->node = node;
-    handle->serial = node->serial();
-    const uint32_t flags = node->classFlags;
+    handle->serial = serial;
     const char* metatable = (flags & SGSpaceClass)           ? kSpaceMT
                             : (flags & SGRenderBit)          ? kRenderNodeMT
                             : (flags & SGAttributeNodeClass) ? kAttributeNodeMT

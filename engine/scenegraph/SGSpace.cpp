@@ -25,9 +25,18 @@ SGSpace::SGSpace(SoundManager* sound, QzEngineAssetManager* assets)
 
 SGSpace::~SGSpace() { removeAllNodes(); }
 
+bool SGSpace::isSpaceClass(uint32_t nodeClass) {
+    return nodeClass == SGSpaceClass || nodeClass == SGReplicatorSpaceClass ||
+           nodeClass == SGWrapSpaceClass;
+}
+
 SGNode* SGSpace::createNode(uint32_t nodeClass) {
+    const bool space = isSpaceClass(nodeClass);
+    if (space && nestingDepth >= kMaxNestingDepth) return nullptr;
     SGNode* node = SGNodeFactoryCreate(*this, nodeClass);
-    if (node) addNode(node);
+    if (!node) return nullptr;
+    if (space) static_cast<SGSpace*>(node)->nestingDepth = nestingDepth + 1;
+    addNode(node);
     return node;
 }
 
@@ -70,8 +79,13 @@ bool SGSpace::containsNode(const SGNode* node) const {
 void SGSpace::compute() {
     dirty = false;
     willRender();
+    // didRender also runs when a read nested too deep unwinds through render(), so that an
+    // orthographic space's matrices are popped.
+    struct DidRender {
+        SGSpace* space;
+        ~DidRender() { space->didRender(); }
+    } after{this};
     render();
-    didRender();
 }
 
 void SGSpace::render() {

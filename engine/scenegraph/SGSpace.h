@@ -17,8 +17,10 @@ public:
     ~SGSpace() override;
 
     // Builds a node of the class, adds it and returns it (the space holds its one
-    // reference); none for a class the space cannot build.
+    // reference); none for a class the space cannot build, and none for a space nested
+    // deeper than kMaxNestingDepth.
     SGNode* createNode(uint32_t nodeClass);
+    static bool isSpaceClass(uint32_t nodeClass);
     // Takes over the caller's reference.
     void addNode(SGNode* node);
     // Drops the space's reference; a node not in the space is ignored. A space that leaves
@@ -42,6 +44,11 @@ public:
     std::vector<SGRenderNode*> renderNodes;  // borrowed: the render nodes of nodes
     QzEngineAssetManager* assetMgr;          // borrowed; may be null
     SoundManager* soundMgr;                  // borrowed; may be null
+
+    // How many spaces contain this one. Drawing and emptying nest once per level, so the
+    // depth is bounded to keep the call stack bounded.
+    static constexpr int32_t kMaxNestingDepth = 1000;
+    int32_t nestingDepth = 0;
 };
 
 #endif

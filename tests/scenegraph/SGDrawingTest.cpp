@@ -1,6 +1,7 @@
 // Drawing tests on the off-screen context: pixels, matrices and blend state read back after
 // spaces, sprites, value and utility nodes and particle systems draw.
 #include <cmath>
+#include <stdexcept>
 
 #include "SGGLFixture.h"
 #include "SGOrtho2DSpace.h"
@@ -425,10 +426,50 @@ TEST_F(SGDraw, ReplicatorDrawsCopiesAlongItsAngle) {
     scene.render();
     EXPECT_TRUE(pixelIs(5, 15, kWhite));
     EXPECT_EQ(countLitPixels(), 2 * 16);
-    replicator->copies.setValue(0);
-    glClear(GL_COLOR_BUFFER_BIT);
-    scene.render();
-    EXPECT_EQ(countLitPixels(), 0);
+    for (int32_t none : {0, SGReplicatorNode::kMaxCopies + 1, 2147483647}) {
+        replicator->copies.setValue(none);
+        glClear(GL_COLOR_BUFFER_BIT);
+        scene.render();  // an unreasonable count returns at once instead of drawing for hours
+        EXPECT_EQ(countLitPixels(), 0) << none;
+    }
+}
+
+// A read nested too deep ends the frame with an exception; the spaces it unwinds through
+// still pop the matrices they pushed.
+TEST_F(SGDraw, ReadTooDeepDuringDrawingLeavesTheMatrixStacksBalanced) {
+    auto* ortho = static_cast<SGOrtho2DSpace*>(scene.createSpace(SGOrtho2DSpaceClass));
+    ortho->width.setValue(64);
+    ortho->height.setValue(64);
+    ortho->farPlane.setValue(1);
+    auto* replicator = static_cast<SGReplicatorNode*>(ortho->createNode(SGReplicatorSpaceClass));
+    auto* wrap = static_cast<SGWrapNode*>(replicator->createNode(SGWrapSpaceClass));
+    wrap->wrapX.setValue(true);
+    SGSpriteNode* node = sprite(*wrap, 5, 5, 4, 4);
+    auto* chain = new SGDoublingNode;
+    for (int i = 0; i < SGPort::kMaxReadDepth; ++i) {
+        auto* next = new SGDoublingNode;
+        next->input.setValue(&chain->output);
+        chain->release();
+        chain = next;
+    }
+    node->x.setValue(&chain->output);
+    chain->release();
+    GLint modelView = 0;
+    GLint projection = 0;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &modelView);
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &projection);
+    EXPECT_THROW(scene.render(), std::runtime_error);
+    EXPECT_TRUE(node->dirty) << "the sprite reads its ports again next time";
+    SGScene later(nullptr, nullptr);
+    later.createSpace(SGSpaceClass);
+    EXPECT_THROW(later.renderWithInitialState(scene), std::runtime_error);
+    EXPECT_EQ(SGAlphaScaleFactor, 1.0f) << "the overlay's half alpha is undone";
+    GLint depth = 0;
+    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, modelView);
+    glGetIntegerv(GL_PROJECTION_STACK_DEPTH, &depth);
+    EXPECT_EQ(depth, projection);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST_F(SGDraw, WrapSpaceCopiesTowardTheOtherHalf) {

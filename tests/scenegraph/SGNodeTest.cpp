@@ -1,6 +1,7 @@
 // Tests of nodes, spaces and scenes without drawing: reference counts, ownership, class
 // table, layer order, and the value nodes' computations.
 #include <cmath>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -135,6 +136,53 @@ TEST_F(SGNodes, RemovingASpaceWhoseContentReadsItsPortsFreesBoth) {
     EXPECT_FALSE(SGObject::isAlive(ortho, orthoSerial));
 }
 
+// Marking, reading and freeing walk chains of connected nodes; none of them may nest once
+// per node on the call stack. A read too deep ends in an exception, not a stack overflow.
+TEST_F(SGNodes, VeryLongChainsMarkReadAndFreeWithoutOverflowingTheStack) {
+    constexpr int kLength = 200000;
+    auto* first = new SGDoublingNode;
+    SGDoublingNode* last = first;
+    for (int i = 1; i < kLength; ++i) {
+        auto* next = new SGDoublingNode;
+        next->input.setValue(&last->output);
+        next->output.numberValue();  // computes this node alone: the one before is clean
+        last->release();             // the connection keeps it
+        last = next;
+    }
+    first->input.setValue(1.0f);
+    EXPECT_TRUE(last->dirty) << "marking reached the end of the chain";
+    EXPECT_THROW(last->output.numberValue(), std::runtime_error);
+    EXPECT_TRUE(last->dirty) << "a read cut short leaves the node dirty";
+    last->release();  // frees the whole chain
+
+    // A chain within the read limit reads through.
+    auto* head = new SGDoublingNode;
+    head->input.setValue(1.0f);
+    SGDoublingNode* tail = head;
+    for (int i = 1; i < 100; ++i) {
+        auto* next = new SGDoublingNode;
+        next->input.setValue(&tail->output);
+        tail->release();
+        tail = next;
+    }
+    EXPECT_EQ(tail->output.numberValue(), std::ldexp(1.0f, 100));
+    tail->release();
+}
+
+TEST_F(SGNodes, SpacesNestOnlyToTheLimit) {
+    SGScene scene(nullptr, nullptr);
+    SGSpace* space = &scene.defaultSpace;
+    for (int depth = 0; depth < SGSpace::kMaxNestingDepth; ++depth) {
+        space = static_cast<SGSpace*>(space->createNode(SGSpaceClass));
+        ASSERT_NE(space, nullptr) << depth;
+    }
+    EXPECT_EQ(space->nestingDepth, SGSpace::kMaxNestingDepth);
+    for (uint32_t nested : {SGSpaceClass, SGReplicatorSpaceClass, SGWrapSpaceClass}) {
+        EXPECT_EQ(space->createNode(nested), nullptr) << nested;
+    }
+    EXPECT_NE(space->createNode(SGSpriteNodeClass), nullptr);
+}
+
 TEST_F(SGNodes, ArithmeticOperationsByFirstCharacter) {
     auto* node = new SGArithmeticNode;
     node->input1.setValue(7.0f);
@@ -256,6 +304,36 @@ TEST(SGParticles, RandomValuesUseTheGeneratorAsDocumented) {
     std::srand(77);
     const float value = SGParticleSystemNode::randomBetween(5.0f, 1.0f);
     EXPECT_FLOAT_EQ(value, static_cast<float>(1.0 + 4.0 * (r / 2147483649.0)));
+}
+
+// The first compute draws one birth time per record in pool order, then each emission one
+// lifetime, in pool order too. (Without a current OpenGL context the drawing does nothing.)
+TEST(SGParticles, GeneratorCallsFollowThePoolOrder) {
+    std::srand(5);
+    int r[6];
+    for (int& value : r) value = std::rand();
+    std::srand(5);
+    auto* node = new SGParticleSystemNode;
+    node->numParticles.setValue(3);
+    node->lifestart.setValue(2.0f);
+    node->lifetime.setValue(4.0f);
+    node->spawnParticles.setValue(true);
+    node->time.setValue(0.0f);
+    node->compute();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FLOAT_EQ(node->particles()[i].birthTime, static_cast<float>(2.0 * (r[i] / 2147483649.0)))
+            << i;
+        EXPECT_EQ(node->particles()[i].alive, 0) << i;
+    }
+    node->time.setValue(3.0f);  // later than every birth time: all three are emitted
+    node->compute();
+    for (int i = 0; i < 3; ++i) {
+        const SGParticle& p = node->particles()[i];
+        EXPECT_FLOAT_EQ(p.birthTime, 3.0f);
+        EXPECT_FLOAT_EQ(p.lifetime, static_cast<float>(2.0 + 2.0 * (r[3 + i] / 2147483649.0))) << i;
+        EXPECT_EQ(p.alive, 1);
+    }
+    node->release();
 }
 
 }  // namespace

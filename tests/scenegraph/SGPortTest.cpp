@@ -168,6 +168,24 @@ TEST(SGPortDirty, ConnectingMakesTheReaderPullItsNewSource) {
     source->release();
 }
 
+TEST(SGPortDirty, MarkingReachesEveryBranchDownstream) {
+    SGDoublingNode* nodes[5];
+    for (auto*& node : nodes) node = new SGDoublingNode;
+    // 0 feeds 1 and 2, 1 feeds 3, 3 feeds a port of another node, 2 feeds 4.
+    nodes[1]->input.setValue(&nodes[0]->output);
+    nodes[2]->input.setValue(&nodes[0]->output);
+    nodes[3]->input.setValue(&nodes[1]->output);
+    Owned<SGNumberPort> extra(SGPortTypeNumber);
+    extra.port.setValue(&nodes[3]->output);
+    nodes[4]->input.setValue(&nodes[2]->output);
+    for (auto* node : nodes) node->dirty = false;
+    extra.node->dirty = false;
+    nodes[0]->input.setValue(1.0f);
+    for (auto* node : nodes) EXPECT_TRUE(node->dirty);
+    EXPECT_TRUE(extra.node->dirty);
+    for (auto* node : nodes) node->release();
+}
+
 TEST(SGPortDirty, MarkingADirtyNodeOnlyStoresTheValue) {
     auto* source = new SGDoublingNode;
     auto* sink = new SGDoublingNode;

@@ -18,8 +18,8 @@ void SGReplicatorNode::render() {
     const float step = spacing.numberValue();
     const float radians = static_cast<float>(angle.numberValue() * 0.017453292519943295);
     const int32_t count = copies.intValue();
-    glPushMatrix();
-    if (count > 0) {
+    const SGMatrixScope scope;
+    if (count > 0 && count <= kMaxCopies) {
         const float dx = std::cos(radians) * step;
         const float dy = std::sin(radians) * step;
         for (int32_t i = 0; i < count; ++i) {
@@ -27,7 +27,6 @@ void SGReplicatorNode::render() {
             glTranslatef(dx, dy, 0.0f);
         }
     }
-    glPopMatrix();
 }
 
 SGPort* SGReplicatorNode::portForID(SGPortID id) {

@@ -10,8 +10,10 @@ public:
     explicit SGReplicatorNode(SGSpace& parent);
 
     // Draws the content copies times, each shifted by spacing in the direction of angle
-    // (degrees) from the previous one; copies of 0 or less draw nothing.
+    // (degrees) from the previous one; copies of 0 or less draw nothing, and so do more
+    // than kMaxCopies, which would hold the frame for minutes.
     void render() override;
+    static constexpr int32_t kMaxCopies = 1 << 18;
     SGPort* portForID(SGPortID id) override;
 
     SGNumberPort angle;

@@ -1,6 +1,8 @@
 // Port reading, caching, renderer choice and drawing of sprite nodes.
 #include "nodes/SGSpriteNode.h"
 
+#include <stdexcept>
+
 #include "SGGL.h"
 #include "SGPortIDs.h"
 #include "nodes/spriteRenderers/SGColoredSpriteRenderer.h"
@@ -77,7 +79,12 @@ void SGSpriteNode::compute() {
     // the second test only guards against a flag cleared from outside.
     if (dirty || !spriteRenderer) {
         dirty = false;
-        readPorts();
+        try {
+            readPorts();
+        } catch (const std::runtime_error&) {
+            dirty = true;  // a read nested too deep: the cache is incomplete, read it all again
+            throw;
+        }
     }
     const float s = SGAlphaScaleFactor;
     const SGColor& c = cachedColor;

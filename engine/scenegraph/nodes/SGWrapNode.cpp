@@ -24,10 +24,9 @@ SGWrapNode::SGWrapNode(SGSpace& parent) : SGSpace(parent.soundMgr, parent.assetM
 }
 
 void SGWrapNode::renderShifted(float dx, float dy) {
-    glPushMatrix();
+    const SGMatrixScope scope;
     glTranslatef(dx, dy, 0.0f);
     SGSpace::render();
-    glPopMatrix();
 }
 
 void SGWrapNode::render() {

@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cstdio>
 #include <sstream>
+#include <stdexcept>
 #include <unordered_set>
 
 #include "SGNode.h"
@@ -42,8 +43,27 @@ SGSound SGPort::soundValue() { return SGSoundNull; }
 SGImage SGPort::imageValue() { return SGImageNull; }
 
 void SGPort::updateOwner() {
-    if (node) node->update();
+    if (!node || !node->dirty) return;
+    const ReadDepth depth;
+    node->update();
 }
+
+namespace {
+
+int readDepth = 0;  // reads under way, nested; the scene graph runs on one thread
+
+}  // namespace
+
+SGPort::ReadDepth::ReadDepth() {
+    if (readDepth >= kMaxReadDepth) {
+        throw std::runtime_error("scene graph: a read nests through more than " +
+                                 std::to_string(kMaxReadDepth) +
+                                 " ports (a chain of connected nodes too long)");
+    }
+    ++readDepth;
+}
+
+SGPort::ReadDepth::~ReadDepth() { --readDepth; }
 
 bool SGPort::wouldCloseCycle(const SGPort* source) const {
     std::vector<const SGPort*> pending{this};
@@ -95,18 +115,46 @@ void SGPort::removeDestPort(SGPort* port) {
     if (found != destPorts.end()) destPorts.erase(found);
 }
 
+namespace {
+
+bool ownerIsDirty(const SGPort* port) { return port->node && port->node->dirty; }
+
+}  // namespace
+
 void SGPort::markAsDirty() {
-    if (node && node->dirty) return;
-    // The length is re-read at every step: marking may not change it, but the walk must
-    // stay inside the sequence whatever happens.
-    for (size_t i = 0; i < destPorts.size(); ++i) destPorts[i]->markAsDirty();
-    if (node) node->dirty = true;
+    if (ownerIsDirty(this)) return;
+    if (destPorts.empty()) {
+        if (node) node->dirty = true;
+        return;
+    }
+    // Depth first through destPorts, each port's node flagged after everything downstream
+    // of the port was visited and the walk stopping at dirty nodes: the order of a recursive
+    // walk, kept on an explicit stack so a long chain of nodes cannot overflow the call
+    // stack. The length of a sequence is re-read at every step.
+    struct Step {
+        SGPort* port;
+        size_t next;
+    };
+    std::vector<Step> pending{{this, 0}};
+    while (!pending.empty()) {
+        Step& step = pending.back();
+        if (step.next < step.port->destPorts.size()) {
+            SGPort* dest = step.port->destPorts[step.next++];
+            if (!ownerIsDirty(dest)) pending.push_back({dest, 0});
+            continue;
+        }
+        if (step.port->node) step.port->node->dirty = true;
+        pending.pop_back();
+    }
 }
 
 // --- SGStringPort ---
 
 std::string SGStringPort::stringValue() {
-    if (sourcePort) return sourcePort->stringValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->stringValue();
+    }
     updateOwner();
     return value;
 }
@@ -125,7 +173,10 @@ void SGStringPort::setValue(const std::string& text) {
 std::string SGNumberPort::stringValue() { return SGFormatNumber(numberValue()); }
 
 float SGNumberPort::numberValue() {
-    if (sourcePort) return sourcePort->numberValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->numberValue();
+    }
     updateOwner();
     return value;
 }
@@ -144,7 +195,10 @@ std::string SGIntegerPort::stringValue() { return std::to_string(intValue()); }
 float SGIntegerPort::numberValue() { return static_cast<float>(intValue()); }
 
 int32_t SGIntegerPort::intValue() {
-    if (sourcePort) return sourcePort->intValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->intValue();
+    }
     updateOwner();
     return value;
 }
@@ -163,7 +217,10 @@ float SGBooleanPort::numberValue() { return boolValue() ? 1.0f : 0.0f; }
 int32_t SGBooleanPort::intValue() { return boolValue() ? 1 : 0; }
 
 bool SGBooleanPort::boolValue() {
-    if (sourcePort) return sourcePort->boolValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->boolValue();
+    }
     updateOwner();
     return value;
 }
@@ -176,7 +233,10 @@ void SGBooleanPort::setValue(bool flag) {
 // --- SGColorPort, SGImagePort, SGSoundPort ---
 
 SGColor SGColorPort::colorValue() {
-    if (sourcePort) return sourcePort->colorValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->colorValue();
+    }
     updateOwner();
     return value;
 }
@@ -187,7 +247,10 @@ void SGColorPort::setValue(const SGColor& color) {
 }
 
 SGImage SGImagePort::imageValue() {
-    if (sourcePort) return sourcePort->imageValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->imageValue();
+    }
     updateOwner();
     return value;
 }
@@ -198,7 +261,10 @@ void SGImagePort::setValue(const SGImage& image) {
 }
 
 SGSound SGSoundPort::soundValue() {
-    if (sourcePort) return sourcePort->soundValue();
+    if (sourcePort) {
+        const ReadDepth depth;
+        return sourcePort->soundValue();
+    }
     updateOwner();
     return value;
 }

@@ -66,9 +66,24 @@ public:
     std::vector<SGPort*> destPorts;       // borrowed: the ports this one marks dirty
     SGPort* sourcePort = nullptr;          // borrowed; its node is retained while set
 
+    // Reads nest through connections and compute steps, one level per connection followed
+    // or compute step entered. Deeper than this, a read throws std::runtime_error (a script
+    // error at the binding) rather than overflow the call stack along an unreasonably long
+    // chain of nodes.
+    static constexpr int kMaxReadDepth = 10000;
+
 protected:
     // Step 2 of every read of an unconnected port: bring the owning node up to date.
     void updateOwner();
+
+    // Counts one level of nested reads for as long as it lives; see kMaxReadDepth.
+    class ReadDepth {
+    public:
+        ReadDepth();
+        ~ReadDepth();
+        ReadDepth(const ReadDepth&) = delete;
+        ReadDepth& operator=(const ReadDepth&) = delete;
+    };
 };
 
 class SGStringPort : public SGPort {

@@ -160,6 +160,63 @@ check.test("stale handles raise instead of touching freed nodes", function()
   check.raises("deleted", scene.defaultSpace, scene)
 end)
 
+check.test("getNode that removes the port's node raises instead of connecting it", function()
+  local scene, space = newScene()
+  local a = space:createNode(sg.arithmeticNode)
+  local attribute = sg.attributeNode.new(sg.NUMBER)
+  local wrapper = {getNode = function() scene:delete() return attribute end}
+  check.raises("removed", a.input1.connectToAttribute, a.input1, wrapper)
+end)
+
+-- With pause 0 and step multiplier 0 every allocation of the interpreter runs a whole
+-- collection, finalizers included: a scene nothing refers to any more goes at the first one.
+local function eagerCollector(on)
+  collectgarbage()
+  collectgarbage("setpause", on and 0 or 200)
+  collectgarbage("setstepmul", on and 0 or 200)
+  collectgarbage()
+end
+
+check.test("a scene collected inside a binding function never leaves a dangling node", function()
+  -- The scenes are only reachable from the dead frames of these helpers.
+  local function spaceOfLostScene() return sg.scene.new(nil, nil):defaultSpace() end
+  local function portOfLostScene()
+    local scene = sg.scene.new(nil, nil)
+    return scene:defaultSpace():createNode(sg.arithmeticNode).operation
+  end
+  local keep = sg.scene.new(nil, nil)
+  -- Fetched beforehand: an __index call runs the collector when it returns.
+  local createNode = getmetatable(keep:defaultSpace()).createNode
+  local setValue = getmetatable(keep:defaultSpace().x).setValue
+  local spriteClass = sg.spriteNode
+  eagerCollector(true)
+  local space = spaceOfLostScene()
+  local ok, node = pcall(createNode, space, spriteClass)  -- allocating the userdata collects
+  local port = portOfLostScene()
+  local stored = pcall(setValue, port, 5)  -- turning 5 into text must not run the collector
+  eagerCollector(false)
+  check.truthy(ok, "createNode")
+  check.truthy(stored, "setValue")
+  check.raises("removed", node.getLayer, node)
+  keep:delete()
+end)
+
+check.test("deep nesting and long chains end in errors", function()
+  local scene, space = newScene()
+  for _ = 1, 1000 do space = space:createNode(sg.space) end
+  check.raises("nested more than 1000", space.createNode, space, sg.wrapSpace)
+  local first = space:createNode(sg.arithmeticNode)
+  local last = first
+  for _ = 1, 6000 do
+    local a = space:createNode(sg.arithmeticNode)
+    a.input1:setValue(last.output)
+    last = a
+  end
+  first.input1:setValue(1, true)
+  check.raises("too long", last.output.value, last.output)
+  scene:delete()
+end)
+
 check.test("unsupported types print their messages", function()
   local scene, space = newScene()
   local sprite = space:createNode(sg.spriteNode)
