@@ -186,6 +186,12 @@ b2Vec2 QzCheckVector(lua_State* L, int index, float scale) {
     return b2Vec2(x * scale, y * scale);
 }
 
+int QzPushVector(lua_State* L, const b2Vec2& vector, float scale) {
+    lua_pushnumber(L, vector.x * scale);
+    lua_pushnumber(L, vector.y * scale);
+    return 2;
+}
+
 void QzKeepDynamicMassPositive(b2Body* body) {
     if (body->GetType() != b2_dynamicBody || body->GetMass() > 0.0f) return;
     // Box2D takes a mass of 0 here as 1, with no rotational inertia, at the body's origin.

@@ -120,6 +120,8 @@ int32_t QzCheckInt32(lua_State* L, int index);
 bool QzCheckFlag(lua_State* L, int index);
 // Two finite numbers at index and index + 1, multiplied by scale.
 b2Vec2 QzCheckVector(lua_State* L, int index, float scale);
+// Pushes the vector's two components multiplied by scale; returns 2, the count of results.
+int QzPushVector(lua_State* L, const b2Vec2& vector, float scale);
 
 // Frees a body's record at construction but keeps the body's script objects alive until the
 // scope ends, when Box2D has destroyed the body: the ended-contact callbacks that DestroyBody

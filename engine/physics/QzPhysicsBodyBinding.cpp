@@ -83,10 +83,7 @@ int bodySetAwake(lua_State* L) {
 }
 
 int bodyPosition(lua_State* L) {
-    const b2Vec2 position = QzCheckBody(L, 1)->GetPosition();
-    lua_pushnumber(L, position.x * kQzToScreen);
-    lua_pushnumber(L, position.y * kQzToScreen);
-    return 2;
+    return QzPushVector(L, QzCheckBody(L, 1)->GetPosition(), kQzToScreen);
 }
 
 int bodySetPositionAndAngle(lua_State* L) {
@@ -109,10 +106,7 @@ int bodySetLinearVelocity(lua_State* L) {
 }
 
 int bodyLinearVelocity(lua_State* L) {
-    const b2Vec2 velocity = QzCheckBody(L, 1)->GetLinearVelocity();
-    lua_pushnumber(L, velocity.x * kQzToScreen);
-    lua_pushnumber(L, velocity.y * kQzToScreen);
-    return 2;
+    return QzPushVector(L, QzCheckBody(L, 1)->GetLinearVelocity(), kQzToScreen);
 }
 
 int bodySetAngularVelocity(lua_State* L) {
@@ -141,10 +135,7 @@ int bodyMass(lua_State* L) {
 }
 
 int bodyWorldCenter(lua_State* L) {
-    const b2Vec2 center = QzCheckBody(L, 1)->GetWorldCenter();
-    lua_pushnumber(L, center.x);
-    lua_pushnumber(L, center.y);
-    return 2;
+    return QzPushVector(L, QzCheckBody(L, 1)->GetWorldCenter(), 1.0f);
 }
 
 // The point is in metres, unscaled, like the result of worldCenter.
