@@ -34,6 +34,7 @@ pkg_check_modules(YAJL REQUIRED IMPORTED_TARGET yajl)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(SDL2_IMAGE REQUIRED IMPORTED_TARGET SDL2_image)
 pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo)
+pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 
 find_package(GTest REQUIRED)
 if(QZ_BUILD_BENCH)

@@ -79,6 +79,14 @@ void QzGameView::stopAnimation() {
 }
 
 void QzGameView::applyViewport() {
+    if (geometry_.clip) {
+        // In full screen the game may clear; only its viewport is its own, the bars stay black.
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glScissor(geometry_.viewportX, geometry_.viewportY, geometry_.viewportWidth, geometry_.viewportHeight);
+        glEnable(GL_SCISSOR_TEST);
+    }
     if (!viewportChanged_) return;
     viewportChanged_ = false;
     glViewport(geometry_.viewportX, geometry_.viewportY, geometry_.viewportWidth, geometry_.viewportHeight);
@@ -89,6 +97,7 @@ void QzGameView::applyViewport() {
 }
 
 void QzGameView::drawOverlay() {
+    glDisable(GL_SCISSOR_TEST);
     if (!overlay_) return;
     const int width = backingWidth_, height = backingHeight_;
     glViewport(0, 0, width, height);

@@ -3,6 +3,9 @@
 #include "QzWindowPlayer.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 #include <GL/gl.h>
 
@@ -31,6 +34,7 @@ public:
     WindowSurface(SDL_Window* window, SDL_GLContext context) : window_(window), context_(context) {}
     bool makeCurrent() override { return SDL_GL_MakeCurrent(window_, context_) == 0; }
     void present() override {
+        if (capturing_) return;
         SDL_GL_SwapWindow(window_);
         const auto now = std::chrono::steady_clock::now();
         std::lock_guard lock(mutex_);
@@ -47,6 +51,8 @@ public:
         std::lock_guard lock(mutex_);
         return intervals_;
     }
+    // While capturing, frames are drawn but kept in the back buffer, to be read back.
+    void setCapturing(bool capturing) { capturing_ = capturing; }
     std::chrono::steady_clock::time_point firstPresent() {
         std::lock_guard lock(mutex_);
         return firstPresent_;
@@ -56,6 +62,7 @@ private:
     SDL_Window* window_;      // borrowed
     SDL_GLContext context_;   // borrowed
     std::mutex mutex_;
+    bool capturing_ = false;  // game thread
     long presented_ = 0;
     std::chrono::steady_clock::time_point last_, firstPresent_;
     std::vector<double> intervals_;
@@ -107,6 +114,25 @@ uint64_t modifierFlags(uint16_t mod) {
     return flags;
 }
 
+// Whether an X11 window manager runs (it announces itself on the root window). Without one,
+// nobody honours a full-screen request, so the player covers the display itself.
+bool hasWindowManager(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
+    Display* display = info.info.x11.display;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    if (check == None) return false;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
+                                          &format, &count, &remaining, &data);
+    if (data) XFree(data);
+    return status == Success && count == 1;
+}
+
 class WindowPlayer {
 public:
     WindowPlayer(const QzPlayerOptions& options, const QzBundle& bundle, std::string savePath)
@@ -123,6 +149,7 @@ private:
     void handleKey(const SDL_KeyboardEvent& key);
     void handleMouse(QzInputEvent::Kind kind, int x, int y);
     void setFullScreen(bool fullScreen);
+    void coverDisplay(bool cover);
     void reshape();
     void centreWindow(int width, int height);
     std::string fullScreenChoicePath() const;
@@ -195,15 +222,27 @@ void WindowPlayer::reshape() {
     view_->reshape(backingWidth, backingHeight, pointWidth, pointHeight);
 }
 
+void WindowPlayer::coverDisplay(bool cover) {
+    SDL_SetWindowBordered(window_, cover ? SDL_FALSE : SDL_TRUE);
+    if (!cover) return;
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window_), &bounds) != 0) return;
+    SDL_SetWindowPosition(window_, bounds.x, bounds.y);
+    SDL_SetWindowSize(window_, bounds.w, bounds.h);
+}
+
 void WindowPlayer::setFullScreen(bool fullScreen) {
     view_->setFullScreen(fullScreen);
-    SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (hasWindowManager(window_))
+        SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    else
+        coverDisplay(fullScreen);
     if (!fullScreen) {
         int width = 0, height = 0;
         view_->thread().postAndWait([&] {
             if (QzPlayerEngine* engine = session_->engine()) engine->intendedDisplaySize(&width, &height);
         });
-        if (width > 0 && height > 0) SDL_SetWindowSize(window_, width, height);
+        if (width > 0 && height > 0) centreWindow(width, height);
     }
     reshape();
     std::ofstream(fullScreenChoicePath()) << (fullScreen ? "1\n" : "0\n");
@@ -355,10 +394,12 @@ void WindowPlayer::finish() {
         int width = 0, height = 0;
         SDL_GL_GetDrawableSize(window_, &width, &height);
         std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-        view_->pauseWaitUntilDone(true, true);
+        // The current picture is drawn once more and read back before it would be shown.
         view_->thread().postAndWait([&] {
-            surface_->makeCurrent();
-            glReadBuffer(GL_FRONT);
+            surface_->setCapturing(true);
+            view_->refreshView();
+            surface_->setCapturing(false);
+            glReadBuffer(GL_BACK);
             glPixelStorei(GL_PACK_ALIGNMENT, 1);
             glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
         });
