@@ -143,8 +143,9 @@ int peak(const std::vector<int16_t>& stereo, int channel) {
     return largest;
 }
 
-long audibleFrames(const std::vector<int16_t>& stereo) {
-    long count = 0;
-    for (size_t f = 0; f + 1 < stereo.size(); f += 2) count += (stereo[f] != 0 || stereo[f + 1] != 0);
-    return count;
+long lastAudibleFrame(const std::vector<int16_t>& stereo) {
+    for (long f = static_cast<long>(stereo.size() / 2) - 1; f >= 0; --f) {
+        if (std::abs(stereo[2 * f]) > kDitherLevel || std::abs(stereo[2 * f + 1]) > kDitherLevel) return f;
+    }
+    return -1;
 }

@@ -49,7 +49,9 @@ private:
 // The largest absolute sample value of one channel (0 left, 1 right) of stereo frames, or of
 // both when channel is -1.
 int peak(const std::vector<int16_t>& stereo, int channel = -1);
-// The number of frames of a stereo mix in which either channel is not zero.
-long audibleFrames(const std::vector<int16_t>& stereo);
+// The mixer dithers its 16-bit output: samples this small count as silence.
+inline constexpr int kDitherLevel = 4;
+// The index of the last frame of a stereo mix louder than the dither, or -1.
+long lastAudibleFrame(const std::vector<int16_t>& stereo);
 
 #endif
