@@ -12,6 +12,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include "QzAudioRecorder.h"
 #include "QzGameView.h"
 #include "QzInputEvent.h"
 #include "QzOffscreenGL.h"
@@ -98,16 +99,17 @@ bool readTimeline(const std::string& path, std::vector<QzTimedInputEvent>* event
 int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const std::string& savePath) {
     std::vector<QzTimedInputEvent> timeline;
     if (!readTimeline(options.input, &timeline)) return kQzExitUsage;
-    if (!options.audio.empty()) {
-        std::fprintf(stderr, "quillane-player: --audio is not available in this build: it has no sound manager\n");
-        return kQzExitUsage;
+    std::unique_ptr<QzAudioRecorder> recorder;
+    std::string error;
+    if (!options.audio.empty() && !(recorder = QzAudioRecorder::open(&error))) {
+        std::fprintf(stderr, "quillane-player: cannot record sound: %s\n", error.c_str());
+        return kQzExitNoDisplay;
     }
     const long frames = options.frames < 0 ? 60 : options.frames;
 
     HeadlessSurface surface;
     long frame = 0;  // game thread
     QzGameView view(&surface, [&] { return static_cast<float>(frame * options.dt); }, false);
-    std::string error;
     bool ready = false;
     view.thread().postAndWait([&] {
         ready = surface.create(options.width > 0 ? options.width : kDefaultWidth,
@@ -153,6 +155,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
         view.thread().postAndWait([&] {
             frame = current;
             view.animating() ? view.drawView() : view.refreshView();
+            if (recorder) recorder->renderUntil(current * options.dt);
         });
     }
 
@@ -164,6 +167,10 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
             std::fprintf(stderr, "quillane-player: screenshot: %s\n", error.c_str());
             status = kQzExitUsage;
         }
+    }
+    if (recorder && !recorder->writeWav(options.audio, &error)) {
+        std::fprintf(stderr, "quillane-player: --audio: %s\n", error.c_str());
+        status = kQzExitUsage;
     }
     const int errors = session.errorCount();
     session.shutdown();

@@ -7,6 +7,7 @@
 #include <lauxlib.h>
 
 #include "QzLuaPanic.h"
+#include "SoundManager.h"
 
 namespace {
 
@@ -91,7 +92,13 @@ void QzPlayerEngine::intendedDisplaySize(int* width, int* height) {
     *height = h;
 }
 
-void QzPlayerEngine::makeOpenALContextCurrent() {}
+void QzPlayerEngine::makeOpenALContextCurrent() {
+    QzStateLockGuard guard(lock_);
+    lua_State* L = state_->L;
+    const int top = lua_gettop(L);
+    SoundManager_MakeCurrent(SoundManager_FromLuaState(L));
+    lua_settop(L, top);
+}
 
 void QzPlayerEngine::registerExternalFunction(const std::string& name, QzExternalFunction function) {
     externalFunctions_[name] = std::move(function);

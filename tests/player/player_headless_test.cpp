@@ -147,6 +147,21 @@ log("deep value", previous.output:value())
     EXPECT_NE(run.output.find("probe: deep value"), std::string::npos) << run.output;
 }
 
+TEST(Headless, TheSoundRecordingFollowsTheFramesAndRepeats) {
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = "sharedSoundManager = soundManager.new()"};
+    const PlayerRun first = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("a.wav"));
+    const PlayerRun second = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("b.wav"));
+    ASSERT_EQ(first.status, 0) << first.output;
+    ASSERT_EQ(second.status, 0) << second.output;
+    const std::string wav = readFile(scratch.file("a.wav"));
+    // Half a second of 16-bit stereo at 44,100 Hz after the 44-byte header.
+    ASSERT_EQ(wav.size(), 44u + 22050u * 4u);
+    EXPECT_EQ(wav.compare(0, 4, "RIFF"), 0);
+    EXPECT_EQ(wav.find_first_not_of('\0', 44), std::string::npos) << "nothing played: silence, without dither";
+    EXPECT_EQ(wav, readFile(scratch.file("b.wav")));
+}
+
 TEST(Headless, CommandLineMistakesExitWithStatus2) {
     ScratchFolder scratch;
     for (const char* arguments : {"--frames -1", "--size 0x10", "--dt abc", "--bogus", "--input", "--audio x.wav",
