@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include <png.h>
 
 #include "engine/test_files.h"
 
@@ -49,6 +52,29 @@ inline PlayerRun runPlayer(const ScratchFolder& scratch, const std::string& argu
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), readFile(output)};
 }
+
+// A picture read from a PNG file; channels of a pixel counted from the top left.
+struct Picture {
+    explicit Picture(const std::string& path) {
+        png_image image{};
+        image.version = PNG_IMAGE_VERSION;
+        if (!png_image_begin_read_from_file(&image, path.c_str())) return;
+        image.format = PNG_FORMAT_RGB;
+        width = static_cast<int>(image.width);
+        height = static_cast<int>(image.height);
+        pixels.resize(PNG_IMAGE_SIZE(image));
+        png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    }
+    int channel(int x, int y, int c) const {
+        return pixels.empty() ? -1 : pixels[(static_cast<size_t>(y) * width + x) * 3 + c];
+    }
+    int red(int x, int y) const { return channel(x, y, 0); }
+    int green(int x, int y) const { return channel(x, y, 1); }
+    int blue(int x, int y) const { return channel(x, y, 2); }
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> pixels;
+};
 
 inline int countOf(const std::string& text, const std::string& part) {
     int count = 0;

@@ -103,6 +103,20 @@ TEST(Headless, TextEntryAnswersOncePerRequestWithTheEditedText) {
     EXPECT_NE(run.output.find("[abc]"), std::string::npos) << run.output;
 }
 
+TEST(Headless, TheTextEntryPanelIsDrawnOverThePausedGame) {
+    ScratchFolder scratch;
+    writeFile(scratch.file("none.txt"), "");
+    const PlayerRun run = runHeadless(scratch, {.game = kTextGame},
+                                      "--frames 4 --screenshot " + scratch.file("panel.png") + " --input " +
+                                          scratch.file("none.txt"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    const Picture picture(scratch.file("panel.png"));
+    ASSERT_EQ(picture.width, 240);
+    EXPECT_GT(picture.red(120, 80), 200) << "the light panel in the middle";
+    EXPECT_GT(picture.green(120, 80), 200);
+    EXPECT_LT(picture.blue(2, 2), 100) << "the game is dimmed around it";
+}
+
 TEST(Headless, ATextRequestWhileTheGameIsNotPlayingIsAnsweredAtOnceWithNothing) {
     ScratchFolder scratch;
     const BundleSpec spec{.game = R"(
@@ -112,6 +126,19 @@ function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments
     const PlayerRun run = runHeadless(scratch, spec, "--frames 2");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered [] frames 0"), 1) << run.output;
+}
+
+TEST(Headless, DebugDrawsTheLastErrorOverTheGame) {
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = "function onUpdate() if frames == 1 then error('shown in debug') end end"};
+    const PlayerRun plain = runHeadless(scratch, spec, "--frames 3 --screenshot " + scratch.file("plain.png"));
+    const PlayerRun debug = runHeadless(scratch, spec, "--debug --frames 3 --screenshot " + scratch.file("debug.png"));
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(debug.status, 1);
+    const Picture without(scratch.file("plain.png")), with(scratch.file("debug.png"));
+    EXPECT_LT(without.red(1, 1), 20) << "the game's dark blue";
+    EXPECT_GT(with.red(1, 1), 60) << "the error box at the top";
+    EXPECT_EQ(with.red(1, 159), without.red(1, 159)) << "the bottom of the game stays visible";
 }
 
 TEST(Headless, OpenURLTakesOnlyWebAndMailAddresses) {

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include "player_fixture.h"
 
@@ -178,22 +177,6 @@ TEST_F(WindowTest, ClicksArriveInGameCoordinatesWithTheOriginAtTheLowerLeft) {
     EXPECT_NE(output().find("probe: mouseDown 239 0\n"), std::string::npos) << output();
     EXPECT_EQ(closeWindow(), 0);
 }
-
-// A 1920 × 1200 picture read from a PNG: the red, green and blue of a pixel counted from the top left.
-struct Picture {
-    explicit Picture(const std::string& path) {
-        png_image image{};
-        image.version = PNG_IMAGE_VERSION;
-        if (!png_image_begin_read_from_file(&image, path.c_str())) return;
-        image.format = PNG_FORMAT_RGB;
-        width = static_cast<int>(image.width);
-        pixels.resize(PNG_IMAGE_SIZE(image));
-        png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
-    }
-    int blue(int x, int y) const { return pixels.empty() ? -1 : pixels[(static_cast<size_t>(y) * width + x) * 3 + 2]; }
-    int width = 0;
-    std::vector<unsigned char> pixels;
-};
 
 constexpr const char* kGame480x320 =
     "game.attributes.displaySize.width._value = 480 game.attributes.displaySize.height._value = 320";
