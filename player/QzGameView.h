@@ -49,7 +49,9 @@ public:
     bool fullScreen() const { return fullScreen_; }
     void setOriginalAspectRatio(float ratio) { originalAspectRatio_ = ratio; }
     float originalAspectRatio() const { return originalAspectRatio_; }
-    void setAnimationFrameInterval(int ticks) { animationFrameInterval_ = ticks < 1 ? 1 : ticks; }
+    // Ticks of 1/60 s per frame, from the next play on; 0 draws frames back to back
+    // (for benchmarks, with vertical sync off).
+    void setAnimationFrameInterval(int ticks) { animationFrameInterval_ = ticks < 0 ? 1 : ticks; }
     bool animating() const { return animating_; }
     void setOverlay(Overlay overlay);
     // Called on the game thread with each script error the view catches.

@@ -71,6 +71,7 @@ const char* QzPlayerUsage() {
            "                       (game coordinates) and \"FRAME text TEXT\"\n"
            "  --audio FILE.wav     (headless) record the game's sound, rendered in step with the frames\n"
            "  --timing             print launch-to-first-frame time and frame-time statistics at exit\n"
+           "  --no-vsync           (benchmarks) no vertical sync, frames drawn back to back\n"
            "\n"
            "Keys: F11 or Alt+Enter toggles full screen, Escape leaves it.\n"
            "Saved data lives in $XDG_DATA_HOME/<CFBundleName>/ (else ~/.local/share/<CFBundleName>/).\n"
@@ -92,6 +93,8 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
             options->debug = true;
         } else if (arg == "--timing") {
             options->timing = true;
+        } else if (arg == "--no-vsync") {
+            options->noVsync = true;
         } else if (arg == "--size" || arg == "--frames" || arg == "--dt" || arg == "--screenshot" ||
                    arg == "--input" || arg == "--audio") {
             ++i;

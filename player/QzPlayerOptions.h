@@ -19,6 +19,7 @@ struct QzPlayerOptions {
     bool headless = false;
     bool debug = false;
     bool timing = false;
+    bool noVsync = false;  // benchmarks: no vertical sync, frames back to back
     int width = 0;  // 0: the game's intended size
     int height = 0;
     long frames = -1;  // -1: headless 60, window unlimited

@@ -268,7 +268,7 @@ void WindowPlayer::launch() {
     int width = 0, height = 0;
     view_->thread().postAndWait([&] {
         surface_->makeCurrent();
-        SDL_GL_SetSwapInterval(1);
+        SDL_GL_SetSwapInterval(options_.noVsync ? 0 : 1);
         QzApplyHostGLState(backingWidth, backingHeight);
         view_->refreshView();
         session_->loadGame();
@@ -421,6 +421,7 @@ int WindowPlayer::run() {
     if (!openWindow()) return kQzExitNoDisplay;
     surface_ = std::make_unique<WindowSurface>(window_, context_);
     view_ = std::make_unique<QzGameView>(surface_.get());
+    if (options_.noVsync) view_->setAnimationFrameInterval(0);
     QzSessionHooks hooks;
     hooks.debug = options_.debug;
     hooks.openURL = [](const std::string& address) {
