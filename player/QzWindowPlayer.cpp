@@ -144,6 +144,7 @@ private:
     bool openWindow();
     void launch();
     void fadeIntro();
+    void takeIntendedSize();
     void eventLoop();
     void handleEvent(const SDL_Event& event);
     void handleKey(const SDL_KeyboardEvent& key);
@@ -165,6 +166,8 @@ private:
     std::unique_ptr<QzPlayerSession> session_;
     std::shared_ptr<const QzOverlayImage> intro_;
     uint32_t userEvent_ = 0;  // base of our two SDL user events
+    int intendedWidth_ = 0;  // the game's size, 0 when it has none
+    int intendedHeight_ = 0;
     uint64_t previousModifiers_ = 0;
     bool quit_ = false;
     QzNotificationCenter::Token exitFullscreenToken_ = 0;
@@ -274,14 +277,23 @@ void WindowPlayer::launch() {
         session_->loadGame();
         session_->engine()->intendedDisplaySize(&width, &height);
     });
+    intendedWidth_ = width;
+    intendedHeight_ = height;
     int currentWidth = 0, currentHeight = 0;
     SDL_GetWindowSize(window_, &currentWidth, &currentHeight);
-    if (width > 0 && height > 0) {
-        if (width != currentWidth || height != currentHeight) centreWindow(width, height);
-        view_->setOriginalAspectRatio(static_cast<float>(width) / height);
-    } else {
-        view_->setOriginalAspectRatio(static_cast<float>(currentWidth) / currentHeight);
-    }
+    view_->setOriginalAspectRatio(static_cast<float>(currentWidth) / currentHeight);
+    reshape();
+}
+
+// Once the intro has gone, the window takes the game's intended size, centred; a window that
+// has it already stays where it is.
+void WindowPlayer::takeIntendedSize() {
+    int currentWidth = 0, currentHeight = 0;
+    SDL_GetWindowSize(window_, &currentWidth, &currentHeight);
+    if (intendedWidth_ <= 0 || intendedHeight_ <= 0) return;
+    if (intendedWidth_ == currentWidth && intendedHeight_ == currentHeight) return;
+    centreWindow(intendedWidth_, intendedHeight_);
+    view_->setOriginalAspectRatio(static_cast<float>(intendedWidth_) / intendedHeight_);
     reshape();
 }
 
@@ -450,6 +462,7 @@ int WindowPlayer::run() {
 
     launch();
     fadeIntro();
+    takeIntendedSize();
     view_->playWaitUntilDone(false);
     std::ifstream remembered(fullScreenChoicePath());
     std::string choice;

@@ -39,6 +39,14 @@ TEST(Headless, LifecycleCallsComeInOrderAndShutdownRunsOnce) {
     EXPECT_EQ(countOf(run.output, "probe: shutdownEngine"), 1);
 }
 
+TEST(Headless, GameDidEndEndsTheRun) {
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = "function onUpdate() log('frame', frames) if frames == 3 then callbacks.gameDidEnd() end end"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 100");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("probe: frame 3\nprobe: stop\nprobe: shutdownEngine"), std::string::npos) << run.output;
+}
+
 TEST(Headless, AnInputTimelineDrivesTheGameInOrder) {
     ScratchFolder scratch;
     writeFile(scratch.file("input.txt"), "2 keydown left shift\n2 keyup left shift\n1 mousedown 12 34.5\n"

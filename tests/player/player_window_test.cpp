@@ -20,6 +20,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
+bool writePng(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = width;
+    image.height = height;
+    image.format = PNG_FORMAT_RGBA;
+    return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
+}
+
 const std::string kXclose = std::string(QZ_BINARY_DIR) + "/tests/player/xclose";
 
 pid_t spawn(const std::vector<std::string>& arguments, const std::string& output) {
@@ -142,6 +151,32 @@ TEST_F(WindowTest, TheWindowTakesTheGamesSizeAndTitleAndClosingEndsCleanly) {
     EXPECT_EQ(closeWindow(), 0) << output();
     EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
     EXPECT_NE(output().find("probe: stop\nprobe: shutdownEngine"), std::string::npos) << output();
+}
+
+TEST_F(WindowTest, F11AndAltEnterToggleFullScreenAndSignalsQuitCleanly) {
+    launch({});
+    xdotool("key --window " + window_ + " F11");
+    ASSERT_TRUE(waitForOutput("probe: screen 1920 1200")) << output();
+    xdotool("key --window " + window_ + " alt+Return");
+    ASSERT_TRUE(waitForOutput("probe: screen 240 160", 3)) << output();
+    EXPECT_EQ(countOf(output(), "probe: keyDown return"), 0) << "Alt+Enter is the player's";
+    EXPECT_EQ(readFile(scratch_.file("data") + "/Probe/player-fullscreen"), "0\n");
+    kill(pid_, SIGINT);
+    EXPECT_EQ(waitForExit(pid_, 15s), 0) << output();
+    EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
+}
+
+TEST_F(WindowTest, TheLoadingPictureSizesTheWindowUntilItHasFaded) {
+    const std::string app = makeBundle(scratch_);
+    std::vector<uint8_t> white(100 * 80 * 4, 255);
+    ASSERT_TRUE(writePng(app + "/Contents/Resources/Default.png", white, 100, 80));
+    launch({});
+    const std::string log = output();
+    const size_t intro = log.find("probe: screen 100 80"), game = log.find("probe: screen 240 160");
+    ASSERT_NE(intro, std::string::npos) << log;
+    EXPECT_LT(intro, game) << log;
+    EXPECT_LT(game, log.find("probe: play")) << log;
+    EXPECT_EQ(closeWindow(), 0);
 }
 
 TEST_F(WindowTest, KeyPressesArriveAsKeyNames) {
