@@ -41,7 +41,7 @@ void QzGameView::bracket(const std::function<void(QzState*)>& call) {
     surface_->makeCurrent();
     engine->makeOpenALContextCurrent();
     std::lock_guard context(contextLock_);
-    QzStateLockGuard state(engine->stateLock());
+    QzEngineLock state(*engine);
     call(engine->state());
 }
 
@@ -132,7 +132,7 @@ void QzGameView::drawFrame() {
     if (!engine) return;
     int status;
     {
-        QzStateLockGuard state(engine->stateLock());
+        QzEngineLock state(*engine);
         status = Qz_Update(engine->state(), elapsed);
     }
     checkSilentCall("QzGameView drawFrame", status);
@@ -142,7 +142,7 @@ void QzGameView::renderFrame() {
     QzPlayerEngine* engine = engine_;
     int status;
     {
-        QzStateLockGuard state(engine->stateLock());
+        QzEngineLock state(*engine);
         status = Qz_Render(engine->state());
     }
     checkSilentCall("QzGameView refreshFrame", status);

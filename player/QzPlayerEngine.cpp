@@ -54,12 +54,12 @@ QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string&
 }
 
 QzPlayerEngine::~QzPlayerEngine() {
-    QzStateLockGuard guard(lock_);
+    QzEngineLock guard(*this);
     Qz_DestroyState(state_);
 }
 
 void QzPlayerEngine::callFunction(const char* name, const std::vector<QzScriptArgument>& arguments) {
-    QzStateLockGuard guard(lock_);
+    QzEngineLock guard(*this);
     lua_State* L = state_->L;
     lua_settop(L, 0);
     lua_pushcfunction(L, recordTrace);
@@ -80,7 +80,7 @@ void QzPlayerEngine::callFunction(const char* name, const std::vector<QzScriptAr
 }
 
 void QzPlayerEngine::intendedDisplaySize(int* width, int* height) {
-    QzStateLockGuard guard(lock_);
+    QzEngineLock guard(*this);
     int32_t w = 0, h = 0;
     try {
         Qz_GetIntendedDisplaySize(state_, &w, &h);
@@ -93,7 +93,7 @@ void QzPlayerEngine::intendedDisplaySize(int* width, int* height) {
 }
 
 void QzPlayerEngine::makeOpenALContextCurrent() {
-    QzStateLockGuard guard(lock_);
+    QzEngineLock guard(*this);
     lua_State* L = state_->L;
     const int top = lua_gettop(L);
     SoundManager_MakeCurrent(SoundManager_FromLuaState(L));

@@ -39,7 +39,8 @@ public:
 
     QzState* state() { return state_; }
     // The lock around every engine call. Not recursive: the calls below take it themselves.
-    std::mutex& stateLock() { return lock_; }
+    void lockState() { lock_.lock(); }
+    void unlockState() { lock_.unlock(); }
 
     // Calls the script global name with the arguments under the lock. Throws QzScriptError
     // when the global is missing or fails.
@@ -72,7 +73,16 @@ private:
     int extraErrors_ = 0;
 };
 
-// Locks an engine for the scope.
-using QzStateLockGuard = std::lock_guard<std::mutex>;
+// Holds an engine's lock for a scope.
+class QzEngineLock {
+public:
+    explicit QzEngineLock(QzPlayerEngine& engine) : engine_(engine) { engine_.lockState(); }
+    ~QzEngineLock() { engine_.unlockState(); }
+    QzEngineLock(const QzEngineLock&) = delete;
+    QzEngineLock& operator=(const QzEngineLock&) = delete;
+
+private:
+    QzPlayerEngine& engine_;
+};
 
 #endif

@@ -109,7 +109,7 @@ void QzPlayerSession::answerTextRequest(const std::string& text) {
     view_->thread().post([this, text] {
         if (!engine_) return;
         const char* arguments[] = {text.c_str()};
-        QzStateLockGuard guard(engine_->stateLock());
+        QzEngineLock guard(*engine_);
         Qz_RaiseExternalEvent(engine_->state(), "keyboardInputEntered", arguments, 1);
     });
 }
