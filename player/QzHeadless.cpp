@@ -3,6 +3,7 @@
 #include "QzHeadless.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -84,6 +85,19 @@ private:
     int height_ = 0;
 };
 
+// Set by SIGINT and SIGTERM: the run stops after the current frame and shuts down as usual.
+std::atomic<bool> stopRequested{false};
+
+void requestStop(int) { stopRequested = true; }
+
+void handleStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 bool readTimeline(const std::string& path, std::vector<QzTimedInputEvent>* events) {
     if (path.empty()) return true;
     std::ifstream in(path);
@@ -148,8 +162,9 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     view.reshape(width, height, width, height);
     view.playWaitUntilDone(true);
 
+    handleStopSignals();
     size_t next = 0;
-    for (long current = 1; current <= frames && !ended; ++current) {
+    for (long current = 1; current <= frames && !ended && !stopRequested; ++current) {
         for (; next < timeline.size() && timeline[next].frame <= current; ++next)
             session.deliverInput(timeline[next].event);
         view.thread().postAndWait([&] {

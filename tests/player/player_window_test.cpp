@@ -179,6 +179,23 @@ TEST_F(WindowTest, TheLoadingPictureSizesTheWindowUntilItHasFaded) {
     EXPECT_EQ(closeWindow(), 0);
 }
 
+TEST_F(WindowTest, TypedTextReachesThePanelAndReturnAnswersOnce) {
+    launch({.game = R"(
+function onUpdate()
+  if frames == 3 then callbacks.callExternalFunction("KeyboardInput", nil, "Name?", "abc", false) end
+end
+function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]") end
+)"});
+    ASSERT_TRUE(waitForOutput("probe: pause behavior")) << output();
+    xdotool("type --window " + window_ + " --delay 30 'x y'");
+    xdotool("key --window " + window_ + " BackSpace Return");
+    ASSERT_TRUE(waitForOutput("probe: event keyboardInputEntered")) << output();
+    EXPECT_NE(output().find("probe: event keyboardInputEntered [abcx ]"), std::string::npos) << output();
+    ASSERT_TRUE(waitForOutput("probe: play", 2)) << "the game goes on: " << output();
+    EXPECT_EQ(countOf(output(), "probe: keyDown"), 0) << "the panel took the keys: " << output();
+    EXPECT_EQ(closeWindow(), 0);
+}
+
 TEST_F(WindowTest, KeyPressesArriveAsKeyNames) {
     launch({});
     xdotool("key --delay 20 --window " + window_ + " a 7 Up Down Left Right space Return Caps_Lock");
