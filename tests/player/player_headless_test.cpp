@@ -184,7 +184,9 @@ log("deep value", previous.output:value())
 
 TEST(Headless, TheSoundRecordingFollowsTheFramesAndRepeats) {
     ScratchFolder scratch;
-    const BundleSpec spec{.game = "sharedSoundManager = soundManager.new()"};
+    // The engine script owns its sound manager and deletes it when the engine shuts down.
+    const BundleSpec spec{.game = "sharedSoundManager = soundManager.new()\n"
+                                  "function shutdownEngine() sharedSoundManager:delete() end"};
     const PlayerRun first = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("a.wav"));
     const PlayerRun second = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("b.wav"));
     ASSERT_EQ(first.status, 0) << first.output;

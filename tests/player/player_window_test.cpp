@@ -136,7 +136,7 @@ protected:
 
     int closeWindow() {
         command(kXclose + " " + window_);
-        return waitForExit(pid_, 15s);
+        return waitForExit(pid_, 60s);
     }
 
     Xvfb xvfb_;
@@ -162,7 +162,7 @@ TEST_F(WindowTest, F11AndAltEnterToggleFullScreenAndSignalsQuitCleanly) {
     EXPECT_EQ(countOf(output(), "probe: keyDown return"), 0) << "Alt+Enter is the player's";
     EXPECT_EQ(readFile(scratch_.file("data") + "/Probe/player-fullscreen"), "0\n");
     kill(pid_, SIGINT);
-    EXPECT_EQ(waitForExit(pid_, 15s), 0) << output();
+    EXPECT_EQ(waitForExit(pid_, 60s), 0) << output();
     EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
 }
 
