@@ -21,32 +21,6 @@ local function stillWorks(w)
   check.truthy(y > 0, "a new body falls")
 end
 
-check.test("bodies and fixtures cannot be created, destroyed or moved inside a callback", function()
-  local w, floor, box, fixture = scene()
-  local errors = {}
-  local def = physics.BodyDefinition.new()
-  local fixtureDef = physics.FixtureDefinition.new()
-  fixtureDef:setShape(physics.CircleShape.new(5))
-  fixtureCollisionBegan = function()
-    errors.createBody = select(2, pcall(w.createBody, w, def))
-    errors.destroyBody = select(2, pcall(w.destroyBody, w, floor))
-    errors.createFixture = select(2, pcall(box.createFixture, box, fixtureDef))
-    errors.destroyFixture = select(2, pcall(box.destroyFixture, box, fixture))
-    errors.move = select(2, pcall(box.setPositionAndAngle, box, 0, 0, 0))
-    errors.step = select(2, pcall(w.step, w, 1 / 60, 8, 3))
-    errors.collect = select(2, pcall(getmetatable(w).__gc, w))
-  end
-  pw.steps(w, 120)
-  for _, name in ipairs({"createBody", "destroyBody", "createFixture", "destroyFixture", "move",
-                         "step", "collect"}) do
-    check.truthy(errors[name] and string.find(errors[name], "locked", 1, true), name .. ": " .. tostring(errors[name]))
-  end
-  fixtureCollisionBegan = nil
-  check.equal(floor:actorID(), 1, "floor still alive")
-  check.equal(fixture:fixtureID(), 2, "fixture still alive")
-  stillWorks(w)
-end)
-
 check.test("destroying a body twice raises", function()
   local w, _, box = scene()
   w:destroyBody(box)
