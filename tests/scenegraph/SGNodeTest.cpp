@@ -118,6 +118,25 @@ TEST_F(SGNodes, DeletingASceneFreesChainsAcrossSpaces) {
     scene->release();
 }
 
+// Connections that loop through nodes without outputs are not cycles the port graph can see;
+// the scene's deletion must free their nodes all the same (the fixture counts the objects).
+TEST_F(SGNodes, DeletingASceneFreesNodesThatReadEachOther) {
+    auto* scene = new SGScene(nullptr, nullptr);
+    auto* self = static_cast<SGSpriteNode*>(scene->defaultSpace.createNode(SGSpriteNodeClass));
+    ASSERT_TRUE(self->x.setValue(&self->y));
+    SGSpace* plain = scene->createSpace(SGSpaceClass);
+    auto* first = static_cast<SGSpriteNode*>(plain->createNode(SGSpriteNodeClass));
+    auto* second = static_cast<SGSpriteNode*>(plain->createNode(SGSpriteNodeClass));
+    ASSERT_TRUE(first->x.setValue(&second->x));
+    ASSERT_TRUE(second->y.setValue(&first->y));
+    auto* ortho = static_cast<SGOrtho2DSpace*>(scene->createSpace(SGOrtho2DSpaceClass));
+    auto* nested = static_cast<SGSpace*>(ortho->createNode(SGSpaceClass));
+    auto* inner = static_cast<SGSpriteNode*>(nested->createNode(SGSpriteNodeClass));
+    ASSERT_TRUE(inner->width.setValue(&ortho->width));
+    ASSERT_TRUE(ortho->height.setValue(&inner->x));
+    scene->release();
+}
+
 TEST_F(SGNodes, RemovingASpaceWhoseContentReadsItsPortsFreesBoth) {
     SGScene scene(nullptr, nullptr);
     auto* ortho = static_cast<SGOrtho2DSpace*>(scene.createSpace(SGOrtho2DSpaceClass));
@@ -304,6 +323,27 @@ TEST(SGParticles, RandomValuesUseTheGeneratorAsDocumented) {
     std::srand(77);
     const float value = SGParticleSystemNode::randomBetween(5.0f, 1.0f);
     EXPECT_FLOAT_EQ(value, static_cast<float>(1.0 + 4.0 * (r / 2147483649.0)));
+}
+
+// A read of the pool size or of lifestart that fails in the first compute is retried at the
+// next one: the pool is not taken for allocated (and empty for good).
+TEST(SGParticles, AFailedFirstReadOfThePoolSettingsIsRetried) {
+    for (const bool failCount : {true, false}) {
+        auto* source = new SGDoublingNode;
+        source->input.setValue(1.5f);
+        source->failNext = true;
+        auto* node = new SGParticleSystemNode;
+        node->numParticles.setValue(3);
+        SGPort& failing = failCount ? static_cast<SGPort&>(node->numParticles) : node->lifestart;
+        ASSERT_TRUE(failing.setValue(&source->output));
+        source->release();
+        EXPECT_THROW(node->compute(), std::runtime_error);
+        EXPECT_FALSE(node->hasPool()) << failCount;
+        node->compute();
+        EXPECT_TRUE(node->hasPool());
+        EXPECT_EQ(node->particles().size(), 3u) << failCount;
+        node->release();
+    }
 }
 
 // The first compute draws one birth time per record in pool order, then each emission one
