@@ -64,34 +64,25 @@ private:
     b2World world_;
 };
 
-TEST(QzPhysicsRecords, RemovingDeletesTheFirstOccurrenceAndKeepsTheOrder) {
+TEST(QzPhysicsRecords, RemovingDeletesTheFirstOccurrenceAndFreeingMarksTheObjectGone) {
     qzActorUserData actor;
     for (int32_t category : {5, 7, 5}) actor.addCollisionCategory(category);
     actor.removeCollisionCategory(5);
-    EXPECT_EQ(actor.collisionCategories, (std::vector<int32_t>{7, 5}));
     actor.removeCollisionCategory(9);
     EXPECT_EQ(actor.collisionCategories, (std::vector<int32_t>{7, 5}));
 
-    qzFixtureUserData fixture;
-    fixture.addCollisionMaskCategory(3);
-    fixture.addCollisionMaskCategory(3);
-    fixture.removeCollisionMaskCategory(3);
-    EXPECT_EQ(fixture.collisionMaskCategories, (std::vector<int32_t>{3}));
-}
-
-TEST(QzPhysicsRecords, FreeingARecordMarksItsObjectGone) {
     RecordedWorld scene;
     b2Body* body = scene.body(1, {});
-    b2Fixture* fixture = scene.fixture(body, 2, {});
+    b2Fixture* fixture = scene.fixture(body, 2, {3, 3});
+    QzFixtureRecord(fixture)->removeCollisionMaskCategory(3);
+    EXPECT_EQ(QzFixtureRecord(fixture)->collisionMaskCategories, (std::vector<int32_t>{3}));
     auto bodyLiveness = QzActorRecord(body)->liveness;
     auto fixtureLiveness = QzFixtureRecord(fixture)->liveness;
-    EXPECT_EQ(bodyLiveness->object, body);
     EXPECT_EQ(getSensorFixture(body), fixture);
     QzFreeFixtureRecord(fixture);
     QzFreeActorRecord(body);
     EXPECT_EQ(fixtureLiveness->object, nullptr);
     EXPECT_EQ(bodyLiveness->object, nullptr);
-    EXPECT_EQ(QzActorRecord(body), nullptr);
     EXPECT_EQ(getSensorFixture(body), nullptr);
 }
 
@@ -238,13 +229,6 @@ TEST(QzContactListener, WithoutAScriptStateItOnlyCounts) {
     EXPECT_TRUE(listener.contactCounts().empty());
 }
 
-TEST(QzB2Exception, ReportWritesOneLineOnStandardOutput) {
-    const b2Exception failure("count > 0", "b2_thing.cpp", 42);
-    testing::internal::CaptureStdout();
-    failure.Report();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "b2_thing.cpp:42 assertion failed count > 0\n");
-}
-
 // A listener that fails the way a Box2D assertion would, from inside the step.
 class ThrowingListener : public qzContactListener {
 public:
@@ -252,16 +236,21 @@ public:
     void BeginContact(b2Contact*) override { throw b2Exception("injected", "test.cpp", 1); }
 };
 
+// Two touching dynamic bodies (actor IDs 0 and 10) in the global world; a keeps fixture.
+constexpr const char* kTouchingBodies =
+    "world = physics.World.new(0, 0, false)\n"
+    "local function body(x)\n"
+    "  local def = physics.BodyDefinition.new(); def:setType(2); def:setPosition(x, 0)\n"
+    "  def:setActorID(x); def:addCollisionCategory(1)\n"
+    "  local b = world:createBody(def)\n"
+    "  local fd = physics.FixtureDefinition.new(); fd:setShape(physics.CircleShape.new(20))\n"
+    "  fd:setFixtureID(2); fd:addCollisionMaskCategory(1)\n"
+    "  return b, b:createFixture(fd)\n"
+    "end\n"
+    "a, fixture = body(0); b = body(10)\n";
+
 TEST_F(QzContactListenerTest, AStepLeftByAnAssertionIsReportedAndLeavesTheWorldUnlocked) {
-    run("world = physics.World.new(0, 0, false)\n"
-        "local function body(x)\n"
-        "  local def = physics.BodyDefinition.new(); def:setType(2); def:setPosition(x, 0)\n"
-        "  def:addCollisionCategory(1)\n"
-        "  local b = world:createBody(def)\n"
-        "  local fd = physics.FixtureDefinition.new(); fd:setShape(physics.CircleShape.new(20))\n"
-        "  fd:setFixtureID(2); fd:addCollisionMaskCategory(1); b:createFixture(fd)\n"
-        "end\n"
-        "body(0); body(10)\n");
+    run(kTouchingBodies);
     lua_getglobal(L, "world");
     auto* object = static_cast<QzWorldObject*>(luaL_checkudata(L, -1, kQzWorldMT));
     lua_pop(L, 1);
@@ -275,25 +264,15 @@ TEST_F(QzContactListenerTest, AStepLeftByAnAssertionIsReportedAndLeavesTheWorldU
 
     object->world->SetContactListener(object->listener);
     run("world:step(1 / 60, 8, 3)\n"
-        "local def = physics.BodyDefinition.new()\n"
-        "assert(world:createBody(def), 'bodies can be created again')\n");
+        "assert(world:createBody(physics.BodyDefinition.new()), 'bodies can be created again')\n");
 }
 
 // Box2D must not run while its world is locked; the calls that would make it assert report
 // the assertion and do nothing, so the callback goes on with the rest of its work.
 TEST_F(QzContactListenerTest, LockedWorldCallsReportTheAssertionAndTheCallbackGoesOn) {
+    run(kTouchingBodies);
     testing::internal::CaptureStdout();
-    run("world = physics.World.new(0, 0, false)\n"
-        "local function body(x)\n"
-        "  local def = physics.BodyDefinition.new(); def:setType(2); def:setPosition(x, 0)\n"
-        "  def:setActorID(x); def:addCollisionCategory(1)\n"
-        "  local b = world:createBody(def)\n"
-        "  local fd = physics.FixtureDefinition.new(); fd:setShape(physics.CircleShape.new(20))\n"
-        "  fd:setFixtureID(2); fd:addCollisionMaskCategory(1)\n"
-        "  return b, b:createFixture(fd)\n"
-        "end\n"
-        "local a, fixture = body(0); local b = body(10)\n"
-        "fixtureCollisionBegan = function()\n"
+    run("fixtureCollisionBegan = function()\n"
         "  fixtureCollisionBegan = nil\n"
         "  local fd = physics.FixtureDefinition.new(); fd:setShape(physics.CircleShape.new(5))\n"
         "  results = {select('#', world:createBody(physics.BodyDefinition.new())),\n"
@@ -304,12 +283,11 @@ TEST_F(QzContactListenerTest, LockedWorldCallsReportTheAssertionAndTheCallbackGo
         "  finished = true\n"
         "end\n"
         "world:step(1 / 60, 8, 3)\n"
-        "fixtureCollisionBegan = nil\n"
         "assert(finished, 'the callback ran to its end')\n"
         "for i = 1, 7 do assert(results[i] == 0, 'no value from call ' .. i) end\n"
         "assert(b:actorID() == 10 and fixture:fixtureID() == 2, 'nothing was destroyed')\n"
-        "local x = a:position(); assert(x < 100, 'the body was not moved')\n"
-        "assert(a:mass() > 0 and world:createBody(physics.BodyDefinition.new()), 'unlocked again')\n");
+        "assert(a:position() < 100, 'the body was not moved')\n"
+        "assert(world:createBody(physics.BodyDefinition.new()), 'unlocked again')\n");
     const std::string report = testing::internal::GetCapturedStdout();
     size_t lines = 0;
     for (size_t at = 0; (at = report.find(" assertion failed IsLocked() == false\n", at)) != std::string::npos; ++at) {
@@ -317,35 +295,6 @@ TEST_F(QzContactListenerTest, LockedWorldCallsReportTheAssertionAndTheCallbackGo
     }
     EXPECT_EQ(lines, 7u) << report;
     EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 7) << report;
-}
-
-// Arguments are counted back from the last one: a constructor called with a colon gets the
-// class table first, and other extra leading values shift nothing either. Errors name the
-// argument where the script wrote it.
-TEST_F(QzContactListenerTest, ArgumentsAreCountedBackFromTheLast) {
-    run("local w = physics.World:new(0, 500, true)\n"
-        "local def = physics.BodyDefinition:new(); def:setType(2); def:setPosition(100, 50)\n"
-        "local body = w:createBody(def)\n"
-        "local fd = physics.FixtureDefinition:new(); fd:setShape(physics.CircleShape:new(10))\n"
-        "fd:setDensity(1)\n"
-        "local fixture = body:createFixture(fd)\n"
-        "physics.Body.setLinearVelocity('extra', body, 0, -250)\n"
-        "w.step('extra', w, 0.1, 8, 3)\n"
-        "local x, y = body:position()\n"
-        "assert(x == 100 and math.abs(y - (50 + (500 * 0.1 - 250) * 0.1)) < 0.01, 'moved as the plain calls say ' .. y)\n"
-        "assert(math.abs(fixture:body():mass() - math.pi * 0.04) < 1e-4, 'radius 10 is 0.2 m')\n"
-        "assert(physics.FixtureDefinition:new(fixture) and physics.FixtureDefinition.new(nil))\n"
-        "local function message(f, ...) return select(2, pcall(f, ...)) end\n"
-        "local cases = {\n"
-        "  {message(physics.World.new, 0, 'down'), \"#2 to '?' (number expected\"},\n"
-        "  {message(function() physics.CircleShape:new('wide') end), \"#1 to 'new' (number expected\"},\n"
-        "  {message(function() body:setLinearVelocity(0) end), \"#2 to 'setLinearVelocity' (number expected, got no value\"},\n"
-        "  {message(function() body:applyForce(1, 2, 3, {}) end), \"#4 to 'applyForce' (number expected, got table\"},\n"
-        "  {message(function() w:createBody(def, def) end), \"#1 to 'createBody' (physics.WorldMT expected\"},\n"
-        "}\n"
-        "for i, case in ipairs(cases) do\n"
-        "  assert(string.find(case[1], case[2], 1, true), i .. ': ' .. tostring(case[1]))\n"
-        "end\n");
 }
 
 }  // namespace
