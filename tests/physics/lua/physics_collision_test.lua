@@ -1,5 +1,4 @@
--- Collisions stepped from Lua: live rule changes, sensors, callbacks during destruction and
--- coroutines. (The rules and the callback bookkeeping themselves are pinned natively.)
+-- Collisions stepped from Lua: sensors, callbacks during destruction and coroutines. (The rules and the callback bookkeeping themselves are pinned natively.)
 local check = require("check")
 local pw = require("physics_world")
 
@@ -22,25 +21,6 @@ local function restingBox()
   check.near(select(2, box:position()), 255, 2, "the box rests on the floor")
   return w, floor, box
 end
-
-check.test("categories changed on a live body and fixture change the rules", function()
-  local w = pw.new(0, 500)
-  local floor = pw.body(w, {type = 0, y = 300, actorID = 1})
-  pw.fixture(floor, {box = {400, 20}, fixtureID = 1})
-  local box = pw.body(w, {actorID = 2, categories = {9}})
-  local fixture = pw.fixture(box, {box = {25, 25}, fixtureID = 1})
-  floor:addCollisionCategory(3)
-  fixture:addCollisionMaskCategory(3)
-  fixture:addCollisionMaskCategory(3)
-  fixture:removeCollisionMaskCategory(3)
-  pw.steps(w, 120)
-  check.near(select(2, box:position()), 255, 2, "rests while one mask 3 remains")
-  fixture:removeCollisionMaskCategory(3)
-  box:setPositionAndAngle(0, 0, 0)
-  floor:removeCollisionCategory(3)
-  pw.steps(w, 120)
-  check.truthy(select(2, box:position()) > 400, "falls through once the mask is gone")
-end)
 
 check.test("sensor fixtures report overlaps without stopping the body", function()
   listen()
