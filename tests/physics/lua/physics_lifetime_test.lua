@@ -4,30 +4,22 @@ local pw = require("physics_world")
 
 -- Builds a small world with every kind of object and returns them in a table.
 local function build()
-  local objects = {}
-  objects.world = pw.new(0, 500)
-  objects.bodyDef = physics.BodyDefinition.new()
-  objects.bodyDef:setType(2)
-  objects.bodyDef:addCollisionCategory(1)
-  objects.polygon = physics.PolygonShape.new()
-  objects.polygon:addVertex(0, 0)
-  objects.polygon:addVertex(20, 0)
-  objects.polygon:addVertex(0, 20)
-  objects.circle = physics.CircleShape.new(10)
-  objects.polygonDef = physics.FixtureDefinition.new()
-  objects.polygonDef:setShape(objects.polygon)
-  objects.polygonDef:setDensity(1)
-  objects.polygonDef:addCollisionMaskCategory(1)
-  objects.polygonDef:setFixtureID(2)
-  objects.circleDef = physics.FixtureDefinition.new()
-  objects.circleDef:setShape(objects.circle)
-  objects.circleDef:setFixtureID(2)
-  objects.body = objects.world:createBody(objects.bodyDef)
-  objects.other = objects.world:createBody(objects.bodyDef)
-  objects.fixture = objects.body:createFixture(objects.polygonDef)
-  objects.circleFixture = objects.other:createFixture(objects.circleDef)
-  objects.world:step(1 / 60, 8, 3)
-  return objects
+  local o = {world = pw.new(0, 500), bodyDef = physics.BodyDefinition.new(), polygon = physics.PolygonShape.new(),
+             circle = physics.CircleShape.new(10), polygonDef = physics.FixtureDefinition.new(),
+             circleDef = physics.FixtureDefinition.new()}
+  o.bodyDef:setType(2)
+  o.bodyDef:addCollisionCategory(1)
+  for _, v in ipairs({{0, 0}, {20, 0}, {0, 20}}) do o.polygon:addVertex(v[1], v[2]) end
+  for _, def in ipairs({o.polygonDef, o.circleDef}) do
+    def:setShape(def == o.polygonDef and o.polygon or o.circle)
+    def:setDensity(1)
+    def:addCollisionMaskCategory(1)
+    def:setFixtureID(2)
+  end
+  o.body, o.other = o.world:createBody(o.bodyDef), o.world:createBody(o.bodyDef)
+  o.fixture, o.circleFixture = o.body:createFixture(o.polygonDef), o.other:createFixture(o.circleDef)
+  o.world:step(1 / 60, 8, 3)
+  return o
 end
 
 local names = {"world", "bodyDef", "polygon", "circle", "polygonDef", "circleDef", "body", "other",
