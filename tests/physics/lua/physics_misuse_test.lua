@@ -42,7 +42,7 @@ check.test("each checker refuses bad, destroyed and freed arguments with a clear
     {"already freed", freedShape.setAsBox, freedShape, 1, 1},
     {"physics.WorldMT expected", getmetatable(w).__gc, freedShape},
     {"finite number expected", w.setGravity, w, 0, math.huge},
-    {"finite number expected", box.setAngularVelocity, box, 0 / 0},
+    {"finite number expected", fixtureDef.setRestitution, fixtureDef, 0 / 0},
     {">= 0", fixtureDef.setFriction, fixtureDef, -1},
     {"32-bit range", def.setActorID, def, 1e12},
     {"value expected", def.setFixedRotation, def},
@@ -104,68 +104,54 @@ check.test("arguments are counted back from the last one", function()
   check.raises("#1 to 'createBody' (physics.WorldMT expected", function() w:createBody(def, def) end)
 end)
 
-check.test("polygons that cannot be set up are refused when the fixture is made", function()
-  local w = pw.new(0, 0)
+-- Polygons our checks refuse, and one that makes Box2D's mass update assert (a triangle 20 km
+-- from its body's origin: its inertia about the centre of mass cancels in 32-bit floats).
+check.test("fixtures that cannot be made leave no fixture behind", function()
+  local w = pw.new(0, 500)
   local body = pw.body(w, {})
   for _, case in ipairs({
     {"at least 3 vertices", {{0, 0}, {10, 0}}},
     {"on one line", {{0, 0}, {10, 10}, {20, 20}, {-30, -30}}},
     {"on one line", {{0, 0}, {100, 0}, {50, 0.0001}}},
     {"duplicate vertices", {{0, 0}, {0.05, 0}, {20, 20}}},
+    {nil, {{1000000, 1000000}, {1000100, 1000000}, {1000000, 1000100}}},
   }) do
     local shape = physics.PolygonShape.new()
     for _, v in ipairs(case[2]) do shape:addVertex(v[1], v[2]) end
-    check.raises(case[1], pw.fixture, body, {shape = shape})
+    if case[1] then
+      check.raises(case[1], pw.fixture, body, {shape = shape})
+    else
+      check.equal(select("#", pw.fixture(body, {shape = shape})), 0, "the assertion gives no result")
+    end
   end
-  check.equal(body:mass(), 1, "no fixture was added")
   check.raises("no shape", body.createFixture, body, physics.FixtureDefinition.new())
-  pw.fixture(body, {box = {10, 10}})
-  check.near(body:mass(), 0.16, 1e-5, "a good fixture still works")
-end)
-
-check.test("a Box2D assertion while making a fixture is reported and leaves no fixture", function()
-  local w = pw.new(0, 500)
-  local body = pw.body(w, {})
-  pw.fixture(body, {box = {10, 10}, density = 0})
-  -- A triangle 20 km from its body's origin: the inertia about the centre of mass cancels
-  -- to zero in 32-bit floats and Box2D's mass update asserts.
-  local shape = physics.PolygonShape.new()
-  for _, v in ipairs({{1000000, 1000000}, {1000100, 1000000}, {1000000, 1000100}}) do shape:addVertex(v[1], v[2]) end
-  check.equal(select("#", pw.fixture(body, {shape = shape})), 0, "no result")
-  check.equal(body:mass(), 1, "the mass of a body without density, not the triangle's")
-  local cx, cy = body:worldCenter()
-  check.truthy(cx == 0 and cy == 0, "centre at the origin")
+  check.equal(body:mass(), 1, "the mass of a body without fixtures")
+  check.truthy(select(1, body:worldCenter()) == 0 and select(2, body:worldCenter()) == 0, "centre at the origin")
   pw.steps(w, 60)
   local x, y = body:position()
   check.truthy(math.abs(x) < 1e-3 and math.abs(y - 500 * (1 / 3600) * 60 * 61 / 2) < 0.05, "free fall")
+  pw.fixture(body, {box = {10, 10}})
+  check.near(body:mass(), 0.16, 1e-5, "a good fixture still works")
   w:destroyBody(body)
   stillWorks(w)
 end)
 
-check.test("a body definition used twice gives each body its own record", function()
-  local w = pw.new(0, 0)
+check.test("definitions: a body definition used twice, a fixture definition copied from a fixture", function()
+  local w = pw.new(0, 500)
   local def = physics.BodyDefinition.new()
-  def:setType(2)
   def:setActorID(42)
   def:addCollisionCategory(1)
-  local first, second = w:createBody(def), w:createBody(def)
-  first:removeCollisionCategory(1)
-  check.truthy(first:actorID() == 42 and second:actorID() == 42, "both bodies")
-  w:destroyBody(first)
+  local floor, second = w:createBody(def), w:createBody(def)
+  second:removeCollisionCategory(1)
+  check.truthy(floor:actorID() == 42 and second:actorID() == 42, "each body has its own record")
   w:destroyBody(second)
-  def = nil
-  collectgarbage()
-end)
-
-check.test("a fixture definition made from a fixture copies its ID and masks", function()
-  local w = pw.new(0, 500)
-  local floor = pw.body(w, {type = 0, y = 300, categories = {1}})
   local floorFixture = pw.fixture(floor, {box = {400, 20}, fixtureID = 4, masks = {1}})
-  local def = physics.FixtureDefinition.new(floorFixture)
+  floor:setPositionAndAngle(0, 300, 0)
+  local copy = physics.FixtureDefinition.new(floorFixture)
   floorFixture:removeCollisionMaskCategory(1)
-  def:setShape(physics.CircleShape.new(25))
+  copy:setShape(physics.CircleShape.new(25))
   local box = pw.body(w, {categories = {1}})
-  check.equal(box:createFixture(def):fixtureID(), 4, "copied ID")
+  check.equal(box:createFixture(copy):fixtureID(), 4, "copied ID")
   pw.steps(w, 120)
   check.near(select(2, box:position()), 255, 2, "the copied mask 1 makes the box rest on the floor")
   local fresh = physics.FixtureDefinition.new(nil)
