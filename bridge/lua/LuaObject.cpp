@@ -148,13 +148,17 @@ QzRef<QzArray> LuaObject::toArray() {
 
 QzRef<QzDictionary> LuaObject::toDictionary() {
     QzRef<QzDictionary> dictionary = QzDictionary::dictionary();
-    QzRef<LuaState> state = luaState_.load();
-    if (!state) return dictionary;
-    QzRef<QzArray> arguments = QzArray::of({QzId(this)});
-    QzId keys = state->callSimpleMethodOfObject("keys", "table", arguments.get());
+    // table.keys(t) takes the table alone; calling it as a method of the table library
+    // would list the library's own keys.
+    QzId keys = withTable(QzId(), [&](LuaState& state, lua_State* L, int) {
+        lua_getglobal(L, "table");
+        QzRef<QzArray> arguments = QzArray::of({QzId(this)});
+        return QzId(state.callMethodWithArgs("keys", arguments.get())->firstObject());
+    });
     auto* keyList = QzCast<LuaObject>(keys.get());
     if (!keyList) return dictionary;
-    for (const QzId& key : *keyList->toArray()) {
+    QzRef<QzArray> keyArray = keyList->toArray();
+    for (const QzId& key : *keyArray) {
         QzId value;
         if (auto* number = QzCast<QzNumber>(key.get()))
             value = valueAtIndex(QzSaturatingCast<int>(number->doubleValue()));
