@@ -11,8 +11,8 @@
 void QzRunLoggingErrors(const char* prefix, const std::function<void()>& f) {
     try {
         f();
-    } catch (const QzScriptError& error) {
-        std::fprintf(stderr, "%s: Lua Error caught (and ignored): %s\n", prefix, error.what());
+    } catch (const LuaErrorException& error) {
+        std::fprintf(stderr, "%s: Lua Error caught (and ignored): %s\n", prefix, error.luaError().c_str());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s: error caught (and ignored): %s\n", prefix, error.what());
     }

@@ -25,12 +25,12 @@ void QzGameView::setOverlay(Overlay overlay) {
     overlay_ = std::move(overlay);
 }
 
-void QzGameView::setErrorObserver(std::function<void(const QzScriptError&)> observer) {
+void QzGameView::setErrorObserver(std::function<void(const LuaErrorException&)> observer) {
     thread_.postAndWait([&] { errorObserver_ = std::move(observer); });
 }
 
-void QzGameView::scriptFailed(const char* where, const QzScriptError& error) {
-    std::fprintf(stderr, "%s: Lua Error caught (and ignored): %s\n", where, error.what());
+void QzGameView::scriptFailed(const char* where, const LuaErrorException& error) {
+    std::fprintf(stderr, "%s: Lua Error caught (and ignored): %s\n", where, error.luaError().c_str());
     if (QzPlayerEngine* engine = engine_) engine->countError();
     if (errorObserver_) errorObserver_(error);
 }
@@ -120,7 +120,7 @@ void QzGameView::checkSilentCall(const char* where, int status) {
     QzPlayerEngine* engine = engine_;
     if (status == 0 || !engine) return;
     const char* message = Qz_LastSilentError(engine->state());
-    scriptFailed(where, QzScriptError(message ? message : "(no message)", ""));
+    scriptFailed(where, LuaErrorException(message ? message : "(no message)", std::nullopt));
     Qz_ClearLastSilentError(engine->state());
 }
 
@@ -217,7 +217,7 @@ void QzGameView::postEvent(const QzInputEvent& event) {
         if (!engine) return;
         try {
             engine->callFunction(function, arguments);
-        } catch (const QzScriptError& error) {
+        } catch (const LuaErrorException& error) {
             scriptFailed("LuaState runLoop", error);
         }
     });
@@ -227,7 +227,7 @@ void QzGameView::playWaitUntilDone(bool wait) {
     auto task = [this] {
         try {
             play();
-        } catch (const QzScriptError& error) {
+        } catch (const LuaErrorException& error) {
             scriptFailed("QzGameView play", error);
         }
     };

@@ -55,7 +55,7 @@ public:
     bool animating() const { return animating_; }
     void setOverlay(Overlay overlay);
     // Called on the game thread with each script error the view catches.
-    void setErrorObserver(std::function<void(const QzScriptError&)> observer);
+    void setErrorObserver(std::function<void(const LuaErrorException&)> observer);
 
     // Recomputes the geometry for a view of the given backing pixels and point size and,
     // on the game thread, tells the engine the screen size (the point size).
@@ -95,7 +95,7 @@ private:
     void applyViewport();
     void drawOverlay();
     void updateScreenSize(int width, int height);
-    void scriptFailed(const char* where, const QzScriptError& error);
+    void scriptFailed(const char* where, const LuaErrorException& error);
 
     QzGameSurface* surface_;  // borrowed
     Clock clock_;
@@ -109,7 +109,7 @@ private:
     int backingHeight_ = 0;    // (ctx)
     bool viewportChanged_ = false;  // (ctx)
     Overlay overlay_;          // (ctx)
-    std::function<void(const QzScriptError&)> errorObserver_;  // game thread
+    std::function<void(const LuaErrorException&)> errorObserver_;  // game thread
     std::atomic<bool> drawingEnabled_{false};
     std::atomic<bool> animating_{false};
     std::atomic<bool> fullScreen_{false};

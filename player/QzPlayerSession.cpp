@@ -5,15 +5,14 @@
 #include <cctype>
 #include <cstdio>
 
-#include <lauxlib.h>
 
 QzPlayerSession::QzPlayerSession(const QzBundle& bundle, std::string savePath, QzGameView* view,
                                  QzSessionHooks hooks)
     : bundle_(bundle), savePath_(std::move(savePath)), view_(view), hooks_(std::move(hooks)) {
     view_->setOverlay([this](int width, int height) { drawOverlay(width, height); });
-    view_->setErrorObserver([this](const QzScriptError& error) {
+    view_->setErrorObserver([this](const LuaErrorException& error) {
         std::lock_guard lock(overlayMutex_);
-        lastError_ = std::string(error.what()) + (error.trace.empty() ? "" : "\n" + error.trace);
+        lastError_ = error.luaError() + (error.luaStackTrace() ? "\n" + *error.luaStackTrace() : "");
     });
 }
 
@@ -21,8 +20,11 @@ QzPlayerSession::~QzPlayerSession() { shutdown(); }
 
 void QzPlayerSession::loadGame() {
     engine_ = std::make_unique<QzPlayerEngine>(bundle_.enginePath, savePath_);
-    engine_->registerExternalFunction("KeyboardInput", [this](lua_State* L) { return keyboardInput(L); });
-    engine_->registerExternalFunction("openURL", [this](lua_State* L) { return openURL(L); });
+    engine_->registerHostServices(
+        [this](const std::string& prompt, const std::string& initialValue) { keyboardInput(prompt, initialValue); },
+        [this](const std::string& address) {
+            if (hooks_.openURL) hooks_.openURL(address);
+        });
     engine_->setGameDidEnd(hooks_.gameDidEnd);
     QzState* state = engine_->state();
     Qz_LoadGame(state, bundle_.projectPath.c_str());
@@ -56,38 +58,12 @@ int QzPlayerSession::errorCount() {
     return count;
 }
 
-bool QzPlayerSession::isOpenableAddress(const std::string& address) {
-    const size_t colon = address.find(':');
-    if (colon == std::string::npos) return false;
-    std::string scheme = address.substr(0, colon);
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
-    const std::string rest = address.substr(colon + 1);
-    if (scheme == "mailto") return !rest.empty();
-    return (scheme == "http" || scheme == "https") && rest.size() > 2 && rest.compare(0, 2, "//") == 0;
-}
-
-// openURL(context, address, externalBrowser): only the address is used.
-int QzPlayerSession::openURL(lua_State* L) {
-    if (!lua_isstring(L, 3)) return 0;
-    const std::string address = lua_tostring(L, 3);
-    if (!isOpenableAddress(address)) {
-        std::fprintf(stderr, "openURL: refused \"%s\": only http, https and mailto addresses are opened\n",
-                     address.c_str());
-        return 0;
-    }
-    if (hooks_.openURL) hooks_.openURL(address);
-    return 0;
-}
-
-// KeyboardInput(context, prompt, initialValue, numberPad): runs on the game thread inside a
-// script call, so the answer is always raised later, from the game thread's queue, never
-// re-entering the script that asked.
-int QzPlayerSession::keyboardInput(lua_State* L) {
-    const std::string prompt = lua_isstring(L, 3) ? lua_tostring(L, 3) : "";
-    const std::string initialValue = lua_isstring(L, 4) ? lua_tostring(L, 4) : "";
+// Runs on the game thread inside a script call, so the answer is always raised later, from
+// the game thread's queue, never re-entering the script that asked.
+void QzPlayerSession::keyboardInput(const std::string& prompt, const std::string& initialValue) {
     if (!view_->animating()) {
         answerTextRequest("");
-        return 0;
+        return;
     }
     {
         std::lock_guard lock(overlayMutex_);
@@ -95,14 +71,13 @@ int QzPlayerSession::keyboardInput(lua_State* L) {
             // A second request while the panel shows gets its own empty answer; the first
             // keeps the panel.
             answerTextRequest("");
-            return 0;
+            return;
         }
         entry_.begin(prompt, initialValue);
         panelShowing_ = true;
     }
     view_->pauseWaitUntilDone(false, false);
     if (hooks_.panelChanged) hooks_.panelChanged(true);
-    return 0;
 }
 
 void QzPlayerSession::answerTextRequest(const std::string& text) {

@@ -52,12 +52,8 @@ public:
     int errorCount();
     QzPlayerEngine* engine() { return engine_.get(); }
 
-    // Only http, https and mailto addresses are opened.
-    static bool isOpenableAddress(const std::string& address);
-
 private:
-    int keyboardInput(lua_State* L);
-    int openURL(lua_State* L);
+    void keyboardInput(const std::string& prompt, const std::string& initialValue);
     void answerTextRequest(const std::string& text);
     void drawOverlay(int width, int height);
     void drawPanel(int width, int height);

@@ -83,7 +83,7 @@ TEST(Headless, AScriptErrorGivesExitStatus1AndTheGameGoesOn) {
 // The game asks for text at frame 2 and logs the answer with the frame it arrived in.
 constexpr const char* kTextGame = R"(
 function onUpdate()
-  if frames == 2 then callbacks.callExternalFunction("KeyboardInput", nil, "Your name?", "abc", false) end
+  if frames == 2 then callbacks.callExternalFunction("KeyboardInput", "Your name?", "abc", false) end
 end
 function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]", "frames", frames) end
 )";
@@ -128,7 +128,7 @@ TEST(Headless, TheTextEntryPanelIsDrawnOverThePausedGame) {
 TEST(Headless, ATextRequestWhileTheGameIsNotPlayingIsAnsweredAtOnceWithNothing) {
     ScratchFolder scratch;
     const BundleSpec spec{.game = R"(
-callbacks.callExternalFunction("KeyboardInput", nil, "Name?", "abc", false)
+callbacks.callExternalFunction("KeyboardInput", "Name?", "abc", false)
 function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]", "frames", frames) end
 )"};
     const PlayerRun run = runHeadless(scratch, spec, "--frames 2");
@@ -152,9 +152,9 @@ TEST(Headless, DebugDrawsTheLastErrorOverTheGame) {
 TEST(Headless, OpenURLTakesOnlyWebAndMailAddresses) {
     ScratchFolder scratch;
     const BundleSpec spec{.game = R"(
-callbacks.callExternalFunction("openURL", nil, "https://game.invalid/page", true)
-callbacks.callExternalFunction("openURL", nil, "file:///etc/passwd", true)
-callbacks.callExternalFunction("openURL", nil)
+callbacks.callExternalFunction("openURL", "https://game.invalid/page", true)
+callbacks.callExternalFunction("openURL", "file:///etc/passwd", true)
+callbacks.callExternalFunction("openURL")
 callbacks.callExternalFunction("noSuchFunction", 1, 2)
 )"};
     const PlayerRun run = runHeadless(scratch, spec, "--frames 1");

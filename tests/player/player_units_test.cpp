@@ -8,7 +8,7 @@
 #include "QzGameGeometry.h"
 #include "QzInputEvent.h"
 #include "QzKeyNames.h"
-#include "QzPlayerSession.h"
+#include "QzHostServices.h"
 #include "QzTextEntry.h"
 
 namespace {
@@ -183,10 +183,10 @@ TEST(FrameStats, MeanPercentileAndMissedRefreshes) {
 
 TEST(OpenURL, OnlyWebAndMailAddressesAreOpened) {
     for (const char* address : {"http://example.invalid/", "HTTPS://x.invalid", "mailto:someone@example.invalid"})
-        EXPECT_TRUE(QzPlayerSession::isOpenableAddress(address)) << address;
+        EXPECT_TRUE(QzOpenURLSupport::isOpenableAddress(address)) << address;
     for (const char* address : {"file:///etc/passwd", "javascript:alert(1)", "ftp://x.invalid", "http:", "mailto:",
                                 "/usr/bin/xterm", "", "smb://host/share"})
-        EXPECT_FALSE(QzPlayerSession::isOpenableAddress(address)) << address;
+        EXPECT_FALSE(QzOpenURLSupport::isOpenableAddress(address)) << address;
 }
 
 }  // namespace

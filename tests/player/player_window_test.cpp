@@ -182,7 +182,7 @@ TEST_F(WindowTest, TheLoadingPictureSizesTheWindowUntilItHasFaded) {
 TEST_F(WindowTest, TypedTextReachesThePanelAndReturnAnswersOnce) {
     launch({.game = R"(
 function onUpdate()
-  if frames == 3 then callbacks.callExternalFunction("KeyboardInput", nil, "Name?", "abc", false) end
+  if frames == 3 then callbacks.callExternalFunction("KeyboardInput", "Name?", "abc", false) end
 end
 function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]") end
 )"});
