@@ -44,6 +44,8 @@ TEST_F(Decoder, EachReaderGivesOneBufferOfItsFormat) {
         {"one-sample-past-a-chunk.ogg", 1, 44100, 65537, 0, {131074, 16, 1, 44100}},
         {"empty.ogg", 2, 44100, 0, 0, {0, 16, 2, 44100}},
         {"six-channels-mixed-to-stereo.ogg", 6, 48000, 5000, 0, {20000, 16, 2, 48000}},
+        // 12-byte frames do not fill a chunk exactly: each chunk ends on a whole frame.
+        {"six-channels-over-several-chunks.ogg", 6, 48000, 30000, 0, {120000, 16, 2, 48000}},
         {"capitals-go-to-the-other-reader.OGG", 2, 44100, 3000, SF_FORMAT_OGG | SF_FORMAT_VORBIS, {6000, 16, 1, 44100}},
         {"stereo-to-mono.wav", 2, 32000, 3000, kWav16, {6000, 16, 1, 32000}},
         {"mono.flac", 1, 48000, 4000, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, {8000, 16, 1, 48000}},

@@ -20,10 +20,12 @@ protected:
         for (SGSound& sound : sounds) SGSoundFree(&sound);
     }
 
-    // A mono WAV tone of `frames` frames, decoded.
-    SGSound tone(long frames) {
-        const std::string path = folder.file("tone" + std::to_string(sounds.size()) + ".wav");
-        writeSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate, sineFrames(1, kRate, frames, 1000.0));
+    // A mono tone of `frames` frames, decoded from a WAV file (or an Ogg one).
+    SGSound tone(long frames, bool ogg = false) {
+        const std::string path = folder.file("tone" + std::to_string(sounds.size()) + (ogg ? ".ogg" : ".wav"));
+        const auto samples = sineFrames(1, kRate, frames, 1000.0);
+        if (ogg) writeOgg(path, 1, kRate, samples);
+        else writeSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate, samples);
         sounds.emplace_back();
         SGSoundLoadFromFile(&sounds.back(), path.c_str());
         return sounds.back();
@@ -119,10 +121,13 @@ TEST_F(SoundManagerTest, SecondManagerReusesTheSharedOutput) {
 
 TEST_F(SoundManagerTest, PlayedSoundIsHeardForItsLengthAndStoppedSoundFallsSilent) {
     SoundManager manager;
-    play(manager, tone(4410));
-    const auto mix = output->render(8820);
-    EXPECT_NEAR(lastAudibleFrame(mix), 4410, 64);  // the mixer's filters delay the end slightly
-    EXPECT_GT(peak(mix), 3000);
+    for (bool ogg : {false, true}) {
+        SCOPED_TRACE(ogg ? "Ogg" : "WAV");
+        play(manager, tone(4410, ogg));
+        const auto mix = output->render(8820);
+        EXPECT_NEAR(lastAudibleFrame(mix), 4410, 64);  // the mixer's filters delay the end slightly
+        EXPECT_GT(peak(mix), 3000);
+    }
 
     QzAudioSource* source = play(manager, tone(kRate));
     EXPECT_GT(peak(output->render(1024)), 3000);

@@ -72,6 +72,9 @@ private:
     std::vector<int16_t> scratch_;
 };
 
+// The name of the worker thread, as the system lists it.
+inline constexpr const char* kQzMusicWorkerName = "qz-music";
+
 // A music stream with a worker thread that services it every few milliseconds. The worker
 // never touches the interpreter and is stopped and joined when the player is destroyed.
 class QzMusicPlayer {
