@@ -168,34 +168,26 @@ TEST_F(Decoder, BadInputFailsWithTheFileNamed) {
     std::filesystem::resize_file(folder.file("headers-cut.ogg"), 60);
     writeOgg(folder.file("cut-in-half.ogg"), 1, 44100, sineFrames(1, 44100, 44100));
     std::filesystem::resize_file(folder.file("cut-in-half.ogg"), std::filesystem::file_size(folder.file("cut-in-half.ogg")) / 2);
-    for (const char* name : {"missing.ogg", "missing.wav", "missing.caf", "folder.ogg", "folder.wav", "empty.ogg",
-                             "empty.wav", "empty.caf", "text.ogg", "text.wav", "text.caf", "three.wav",
-                             "headers-cut.ogg", "cut-in-half.ogg"}) {
+    const char* unreadable = "it is missing or not";
+    const std::pair<const char*, const char*> cases[] = {
+        {"missing.ogg", unreadable}, {"missing.wav", unreadable}, {"missing.caf", unreadable},
+        {"folder.ogg", unreadable}, {"folder.wav", unreadable}, {"empty.ogg", unreadable},
+        {"empty.wav", unreadable}, {"empty.caf", unreadable}, {"text.ogg", unreadable},
+        {"text.wav", unreadable}, {"text.caf", unreadable}, {"headers-cut.ogg", unreadable},
+        {"cut-in-half.ogg", unreadable}, {"three.wav", "it has three or more channels"},
+    };
+    for (const auto& [name, reason] : cases) {
         SCOPED_TRACE(name);
         const std::string path = folder.file(name);
         try {
             SGSoundLoadFromFile(&sound, path.c_str());
             ADD_FAILURE() << "loaded";
         } catch (const SGSoundLoadError& error) {
-            EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
+            EXPECT_EQ(std::string(error.what()).find("cannot load the sound \"" + path + "\": " + reason), 0u)
+                << error.what();
         }
         EXPECT_EQ(sound.count, 0);
     }
-}
-
-TEST_F(Decoder, ThreeChannelFileSaysWhy) {
-    const std::string path = folder.file("three.flac");
-    writeSndfile(path, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 3, 8000, sineFrames(3, 8000, 100));
-    EXPECT_THROW(
-        {
-            try {
-                SGSoundLoadFromFile(&sound, path.c_str());
-            } catch (const SGSoundLoadError& error) {
-                EXPECT_NE(std::string(error.what()).find("three or more channels"), std::string::npos);
-                throw;
-            }
-        },
-        SGSoundLoadError);
 }
 
 }  // namespace
