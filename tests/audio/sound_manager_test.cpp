@@ -1,6 +1,8 @@
 // Tests of the sound manager and its sources on the loopback output: the pool, finished
 // sources coming back, and what is heard (length, silence after stop, panning, volume).
 #include <gtest/gtest.h>
+#include <lauxlib.h>
+#include <lualib.h>
 #include <sndfile.h>
 
 #include "QzAudioOutput.h"
@@ -155,6 +157,27 @@ TEST_F(SoundManagerTest, PositionPansAndVolumeScales) {
     EXPECT_GT(peak(left, 0), 2 * peak(left, 1));
     const double ratio = double(peak(heard(0, 0.5f))) / peak(heard(0, 1));
     EXPECT_NEAR(ratio, 0.5, 0.05);
+}
+
+TEST_F(SoundManagerTest, HostInterfaceFindsTheScriptsManagerAndLeavesTheStackAlone) {
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    lua_pushcfunction(L, luaopen_soundManager);
+    lua_call(L, 0, 0);
+    luaL_dostring(L, "sharedSoundManager = io.stdout");
+    EXPECT_EQ(SoundManager_FromLuaState(L), nullptr);
+    luaL_dostring(L, "sharedSoundManager = soundManager.new()");
+    void* block = SoundManager_FromLuaState(L);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(lua_gettop(L), 0);
+    SoundManager_Suspend(block);
+    EXPECT_EQ(alcGetCurrentContext(), nullptr);
+    SoundManager_Resume(block);
+    EXPECT_EQ(alcGetCurrentContext(), output->context());
+    luaL_dostring(L, "sharedSoundManager:delete()");
+    SoundManager_Suspend(block);  // a deleted manager is left alone
+    EXPECT_EQ(alcGetCurrentContext(), output->context());
+    lua_close(L);
 }
 
 }  // namespace
