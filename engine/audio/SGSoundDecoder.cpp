@@ -10,9 +10,9 @@
 
 #include <AL/al.h>
 #include <AL/alc.h>
-#define AL_ALEXT_PROTOTYPES
-#include <AL/alext.h>
 
+#include "QzALContextScope.h"
+#include "QzAudioOutput.h"
 #include "QzOpenALCheck.h"
 #include "QzPCMStream.h"
 #include "QzSoundFile.h"
@@ -32,23 +32,35 @@ struct alignas(int16_t) OggChunk {
     throw SGSoundLoadError(std::string("cannot load the sound \"") + path + "\": " + reason);
 }
 
-// Generates the sound's one buffer; false without a current context, where there is
-// nothing to hold a buffer and the sound stays empty.
-bool generateBuffer(SGSound* sound) {
-    if (!alcGetCurrentContext()) return false;
+// The context to make buffers in: the current one, else the shared output (opened if need
+// be), so that sounds decode the same before any sound manager exists or while the sound
+// manager is suspended. Null without a sound device.
+ALCcontext* bufferContext() {
+    ALCcontext* current = alcGetCurrentContext();
+    return current ? current : QzOpenSharedAudioOutput("SGSound");
+}
+
+// Generates the sound's one buffer and hands it to `fill`, in the buffer context. Without a
+// sound device there is nothing to hold a buffer and the sound stays empty.
+template <typename Fill>
+void storeBuffer(SGSound* sound, Fill fill) {
+    ALCcontext* context = bufferContext();
+    if (!context) return;
+    QzALContextScope scope(context);
     ALuint name = 0;
     alGenBuffers(1, &name);
     sound->buffers = new uint32_t[1]{name};
     sound->count = 1;
-    return true;
+    fill(name);
 }
 
 // Hands the data to one new buffer and stores it as the sound's only buffer.
 void storeBuffer(SGSound* sound, const void* data, size_t size, ALenum format, int frequency,
                  const char* context) {
-    if (!generateBuffer(sound)) return;
-    alBufferData(sound->buffers[0], format, data, static_cast<ALsizei>(size), frequency);
-    QzCheckALError(context);
+    storeBuffer(sound, [&](ALuint buffer) {
+        alBufferData(buffer, format, data, static_cast<ALsizei>(size), frequency);
+        QzCheckALError(context);
+    });
 }
 
 using OggChunks = std::vector<std::unique_ptr<OggChunk>>;
@@ -88,16 +100,17 @@ OggChunks readOggChunks(OggVorbis_File* vorbis, int frameBytes, const char* path
 // Hands the chunks in order to one buffer of their total size: OpenAL's copy is the one
 // block that holds the whole sound.
 void storeChunks(SGSound* sound, const OggChunks& chunks, ALenum format, int frequency) {
-    if (!generateBuffer(sound)) return;
-    ALsizei size = 0;
-    for (const auto& chunk : chunks) size += chunk->length;
-    alBufferData(sound->buffers[0], format, nullptr, size, frequency);
-    ALsizei offset = 0;
-    for (const auto& chunk : chunks) {
-        alBufferSubDataSOFT(sound->buffers[0], format, chunk->data, offset, chunk->length);
-        offset += chunk->length;
-    }
-    QzCheckALError("makeOpenALBuffers: alBufferData");
+    storeBuffer(sound, [&](ALuint buffer) {
+        ALsizei size = 0;
+        for (const auto& chunk : chunks) size += chunk->length;
+        alBufferData(buffer, format, nullptr, size, frequency);
+        ALsizei offset = 0;
+        for (const auto& chunk : chunks) {
+            alBufferSubDataSOFT(buffer, format, chunk->data, offset, chunk->length);
+            offset += chunk->length;
+        }
+        QzCheckALError("makeOpenALBuffers: alBufferData");
+    });
 }
 
 void decodeOgg(SGSound* sound, const char* path) {
@@ -173,6 +186,7 @@ bool SGSoundLoadFromFile(SGSound* sound, const char* path) {
 void SGSoundFree(SGSound* sound) {
     QzCheckALError("~SGSound");
     if (sound->count >= 1 && sound->buffers) {
+        QzALContextScope scope(bufferContext());
         alDeleteBuffers(sound->count, sound->buffers);
         QzCheckALError("~SGSound: alDeleteBuffers");
         delete[] sound->buffers;

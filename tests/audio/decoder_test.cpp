@@ -69,6 +69,16 @@ TEST_F(Decoder, EachReaderGivesOneBufferOfItsFormat) {
     }
 }
 
+TEST_F(Decoder, SoundsDecodeIntoTheSharedOutputWhenNoContextIsCurrent) {
+    const std::string path = folder.file("early.wav");
+    writeSndfile(path, kWav16, 1, 8000, sineFrames(1, 8000, 100));
+    alcMakeContextCurrent(nullptr);
+    SGSoundLoadFromFile(&sound, path.c_str());
+    alcMakeContextCurrent(LoopbackOutput::shared().context());
+    ASSERT_EQ(sound.count, 1);
+    EXPECT_EQ(bufferFacts(sound.buffers[0]).size, 200);
+}
+
 TEST_F(Decoder, BigEndianPCMCafIsReadButGivesNoBuffer) {
     const std::string path = folder.file("big.caf");
     writeSndfile(path, SF_FORMAT_CAF | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 1, 8000, sineFrames(1, 8000, 100));

@@ -6,26 +6,10 @@
 #include <chrono>
 #include <cmath>
 
-#define AL_ALEXT_PROTOTYPES
-#include <AL/alext.h>
-
+#include "QzALContextScope.h"
 #include "QzOpenALCheck.h"
 
 namespace {
-
-// Makes the stream's context current on this thread for a scope, and puts back the thread's
-// own choice afterwards, so that the stream plays into its context even while the game has
-// none current (the sound manager suspended) and never changes the caller's.
-class ThreadContextScope {
-public:
-    explicit ThreadContextScope(ALCcontext* context) : previous_(alcGetThreadContext()) {
-        alcSetThreadContext(context);
-    }
-    ~ThreadContextScope() { alcSetThreadContext(previous_); }
-
-private:
-    ALCcontext* previous_;
-};
 
 constexpr auto kWorkerPeriod = std::chrono::milliseconds(20);
 
@@ -41,7 +25,7 @@ QzMusicStream::QzMusicStream(std::unique_ptr<QzPCMStream> pcm, ALCcontext* conte
     : pcm_(std::move(pcm)), context_(context), format_(pcm_->channels() == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16) {
     scratch_.resize(kBufferFrames * pcm_->channels());
     if (!context_) return;
-    ThreadContextScope scope(context_);
+    QzALContextScope scope(context_);
     alGenSources(1, &source_);
     // Music is heard as it is: no position, no distance attenuation.
     alSourcei(source_, AL_SOURCE_RELATIVE, AL_TRUE);
@@ -53,7 +37,7 @@ QzMusicStream::QzMusicStream(std::unique_ptr<QzPCMStream> pcm, ALCcontext* conte
 
 QzMusicStream::~QzMusicStream() {
     if (!context_) return;
-    ThreadContextScope scope(context_);
+    QzALContextScope scope(context_);
     std::lock_guard lock(mutex_);
     stopLocked();
     alDeleteSources(1, &source_);
@@ -67,7 +51,7 @@ void QzMusicStream::setLooping(bool looping) {
 }
 
 void QzMusicStream::play() {
-    ThreadContextScope scope(context_);
+    QzALContextScope scope(context_);
     std::lock_guard lock(mutex_);
     stopLocked();
     pcm_->rewind();
@@ -80,13 +64,13 @@ void QzMusicStream::play() {
 }
 
 void QzMusicStream::stop() {
-    ThreadContextScope scope(context_);
+    QzALContextScope scope(context_);
     std::lock_guard lock(mutex_);
     stopLocked();
 }
 
 void QzMusicStream::pause() {
-    ThreadContextScope scope(context_);
+    QzALContextScope scope(context_);
     std::lock_guard lock(mutex_);
     if (mode_ != Mode::playing) return;
     mode_ = Mode::paused;
@@ -94,7 +78,7 @@ void QzMusicStream::pause() {
 }
 
 void QzMusicStream::resume() {
-    ThreadContextScope scope(context_);
+    QzALContextScope scope(context_);
     std::lock_guard lock(mutex_);
     if (mode_ != Mode::paused) return;
     mode_ = Mode::playing;
@@ -103,7 +87,7 @@ void QzMusicStream::resume() {
 
 void QzMusicStream::setVolume(float volume) {
     if (!(volume >= 0.0f) || !std::isfinite(volume)) return;
-    ThreadContextScope scope(context_);
+    QzALContextScope scope(context_);
     std::lock_guard lock(mutex_);
     if (context_) alSourcef(source_, AL_GAIN, volume);
 }
@@ -115,7 +99,7 @@ bool QzMusicStream::isPlaying() const {
 
 void QzMusicStream::service() {
     if (!context_) return;
-    ThreadContextScope scope(context_);
+    QzALContextScope scope(context_);
     std::lock_guard lock(mutex_);
     if (mode_ != Mode::playing) return;
     refillLocked();
