@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include "QzPCMStream.h"
 #include "QzSoundFile.h"
 #include "SGSoundDecoder.h"
 #include "engine/test_files.h"
@@ -94,6 +95,17 @@ TEST(SoundFile, EightBitCafSamplesComeOutUnsignedAsOpenALTakesThem) {
     QzPCMData data;
     ASSERT_EQ(QzReadCAFLinearPCM(path.c_str(), &data), QzSoundFileStatus::ok);
     EXPECT_EQ(data.bytes, std::vector<uint8_t>(10, 128));
+}
+
+TEST(SoundFile, VorbisDownmixSendsEachChannelToItsSide) {
+    // Three channels in Vorbis order: left, centre, right; then six with the LFE last.
+    int16_t three[] = {1000, 1000, 0};
+    QzDownmixVorbisToStereo(three, 3, 1);
+    EXPECT_EQ(three[0], 1000);                           // (1000 + 0.707 × 1000) / 1.707
+    EXPECT_EQ(three[1], 414);                            // 0.707 × 1000 / 1.707
+    int16_t six[] = {0, 0, 0, 0, 0, 32767};
+    QzDownmixVorbisToStereo(six, 6, 1);
+    EXPECT_EQ(six[0] + six[1], 0);
 }
 
 TEST(SoundFile, MonoMixOfStereoIsTheAverageOfBothChannels) {
