@@ -93,6 +93,22 @@ TEST_F(Music, VolumeScalesTheOutput) {
     EXPECT_NEAR(double(peak(output->render(2048))) / full, 0.25, 0.03);
 }
 
+TEST_F(Music, WithoutADeviceMusicPlaysSilentlyForItsLength) {
+    auto shortTrack = QzMusicStream::open(track("short.wav", kRate / 20).c_str(), nullptr);
+    auto longTrack = QzMusicStream::open(track("long.ogg", 20 * kRate).c_str(), nullptr);
+    ASSERT_NE(shortTrack, nullptr);
+    ASSERT_NE(longTrack, nullptr);
+    shortTrack->play();
+    longTrack->play();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(shortTrack->isPlaying());
+    EXPECT_TRUE(longTrack->isPlaying());
+    longTrack->pause();
+    EXPECT_FALSE(longTrack->isPlaying());
+    longTrack->resume();
+    EXPECT_TRUE(longTrack->isPlaying());
+}
+
 TEST_F(Music, FilesThatAreNotSoundGiveNoPlayer) {
     std::filesystem::create_directory(folder.file("folder.ogg"));
     writeFile(folder.file("text.wav"), "not a sound");

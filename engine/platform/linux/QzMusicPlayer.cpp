@@ -57,6 +57,8 @@ void QzMusicStream::play() {
     pcm_->rewind();
     endOfStream_ = false;
     mode_ = Mode::playing;
+    playedBeforePause_ = {};
+    playStarted_ = std::chrono::steady_clock::now();
     if (!context_) return;
     refillLocked();
     alSourcePlay(source_);
@@ -74,6 +76,7 @@ void QzMusicStream::pause() {
     std::lock_guard lock(mutex_);
     if (mode_ != Mode::playing) return;
     mode_ = Mode::paused;
+    playedBeforePause_ += std::chrono::steady_clock::now() - playStarted_;
     if (context_) alSourcePause(source_);
 }
 
@@ -82,6 +85,7 @@ void QzMusicStream::resume() {
     std::lock_guard lock(mutex_);
     if (mode_ != Mode::paused) return;
     mode_ = Mode::playing;
+    playStarted_ = std::chrono::steady_clock::now();
     if (context_) alSourcePlay(source_);
 }
 
@@ -94,7 +98,14 @@ void QzMusicStream::setVolume(float volume) {
 
 bool QzMusicStream::isPlaying() const {
     std::lock_guard lock(mutex_);
-    return mode_ == Mode::playing;
+    return mode_ == Mode::playing && !silentMusicEndedLocked();
+}
+
+bool QzMusicStream::silentMusicEndedLocked() const {
+    const int64_t frames = pcm_->totalFrames();
+    if (context_ || looping_ || frames < 0) return false;
+    const auto played = playedBeforePause_ + (std::chrono::steady_clock::now() - playStarted_);
+    return std::chrono::duration<double>(played).count() * pcm_->sampleRate() >= static_cast<double>(frames);
 }
 
 void QzMusicStream::service() {
