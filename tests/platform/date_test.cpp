@@ -1,4 +1,4 @@
-// Tests of QzDate: the game clock, the clock components and the relative-date phrases.
+// Tests of QzDate's relative-date phrases (the clocks are tested through platformWrappers).
 #include <ctime>
 
 #include <gtest/gtest.h>
@@ -18,26 +18,6 @@ system_clock::time_point localTime(int year, int month, int day, int hour, int m
     parts.tm_min = minute;
     parts.tm_isdst = -1;
     return system_clock::from_time_t(std::mktime(&parts));
-}
-
-TEST(QzDate, GameClockStartsAtZeroAndGoesForward) {
-    EXPECT_EQ(QzDate::getTimeAsFloat(), 0.0f);
-    const float later = QzDate::getTimeAsFloat();
-    EXPECT_GE(later, 0.0f);
-    EXPECT_GE(QzDate::getTimeAsFloat(), later);
-}
-
-TEST(QzDate, ClockComponentsAreTheLocalTime) {
-    int32_t components[7];
-    QzDate::getClockTimeComponent(components);
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    EXPECT_EQ(components[0], local.tm_year + 1900);
-    EXPECT_EQ(components[1], local.tm_mon + 1);
-    EXPECT_EQ(components[2], local.tm_mday);
-    EXPECT_GE(components[6], 0);
-    EXPECT_LE(components[6], 999);
 }
 
 TEST(QzDate, SoftFormatDatePhrasesInTheCLocale) {
