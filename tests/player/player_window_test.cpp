@@ -110,6 +110,11 @@ protected:
     void launch(const BundleSpec& spec, const std::string& extra = "") {
         setenv("DISPLAY", xvfb_.display().c_str(), 1);
         setenv("XDG_DATA_HOME", scratch_.file("data").c_str(), 1);
+        // Under the sanitizers, SDL2's D-Bus connection leaves blocks behind at exit whose
+        // allocations cannot be traced to a library to suppress; the windowed player is
+        // checked for everything but leaks (headless runs check the same engine for leaks).
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        if (asan) setenv("ASAN_OPTIONS", (std::string(asan) + ":detect_leaks=0").c_str(), 1);
         std::vector<std::string> arguments = {kPlayer};
         if (!extra.empty()) arguments.insert(arguments.end(), {"--screenshot", extra});
         arguments.push_back(makeBundle(scratch_, spec));
