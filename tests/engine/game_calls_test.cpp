@@ -95,6 +95,7 @@ TEST_F(GameCallsTest, LoadGameWithoutAUsableProjectFailsSilently) {
         {"Project = {new = function() return {} end}", "attempt to call"},
         {"Project = {new = function() return {load = function() error({}) end} end}",
          "(error object is a table value)"},
+        {"Project = {new = function() return {load = function() error(42, 0) end} end}", "42"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.setup);
@@ -106,6 +107,9 @@ TEST_F(GameCallsTest, LoadGameWithoutAUsableProjectFailsSilently) {
         ASSERT_NE(error, nullptr);
         EXPECT_NE(std::string(error).find(c.expected), std::string::npos) << error;
         EXPECT_EQ(state->errorsReported, 0);
+        lua_getfield(state->L, LUA_REGISTRYINDEX, "Qz.lastSilentError");
+        EXPECT_EQ(lua_type(state->L, -1), LUA_TSTRING) << "the returned text lives in the registry";
+        lua_pop(state->L, 1);
     }
 }
 
