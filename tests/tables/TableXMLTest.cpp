@@ -1,7 +1,12 @@
 // Tests of table files: the expat reader, format-0 conversion, the XML and JSON writers.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <functional>
 #include <string>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "QzTable.h"
 #include "TableConversion.h"
@@ -39,6 +44,24 @@ void fillSample(QzTable& table) {
     table.setCellValue(1, 0, "Say \"hi\"");
     table.setCellValue(0, 1, "5");
     table.setCellValue(1, 1, "");
+}
+
+// The three file writers, each as (table, path) -> success.
+const std::function<bool(QzTable&, const std::string&)> kWriters[] = {
+    [](QzTable& table, const std::string& path) { return table.saveTable(path, false); },
+    [](QzTable& table, const std::string& path) { return table.saveTable(path, true); },
+    [](QzTable& table, const std::string& path) { return table.exportCSV(path); },
+};
+
+// Limits the size of files this process writes (a write past it fails instead of raising
+// SIGXFSZ); returns the previous limit.
+rlimit fileSizeLimit(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    const rlimit limited{bytes, previous.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limited);
+    return previous;
 }
 
 TEST(TableWriter, NewTableIsWrittenExactly) {
@@ -99,16 +122,72 @@ TEST(TableWriter, SavingWithAnEmptyPathWritesWhereTheTableWasLoaded) {
     EXPECT_STREQ(again.cellValue(0, 0), "changed");
 }
 
-TEST(TableWriter, AFileThatCannotBeWrittenIsReported) {
+// Every writer: one that cannot write, or a table beyond what the reader accepts, is
+// reported and writes nothing; a write cut short leaves the old file whole.
+TEST(TableWriter, FilesThatCannotOrMustNotBeWrittenAreReported) {
     ScratchFolder folder;
+    for (const auto& write : kWriters) {
+        QzTable table;
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(write(table, folder.file("missing/dir/t.xml")));
+        table.setNumberOfColumns(TablesXML::kMaxColumns + 1);
+        EXPECT_FALSE(write(table, folder.file("wide")));
+        table.setNumberOfColumns(1);
+        table.setNumberOfRows(2048);
+        table.setNumberOfColumns(2049);  // new columns hold no cells: quick to make
+        EXPECT_FALSE(write(table, folder.file("large")));
+        const std::string output = testing::internal::GetCapturedStdout();
+        EXPECT_NE(output.find("cannot write"), std::string::npos) << output;
+        EXPECT_NE(output.find("wide is not written: numCols 16385 is outside 0 to 16384"), std::string::npos);
+        EXPECT_NE(output.find("large is not written: 2048 rows of 2049 columns exceed 4194304 cells"),
+                  std::string::npos);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.file("wide")) || std::filesystem::exists(folder.file("large")));
     QzTable table;
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(table.saveTable(folder.file("missing/dir/t.xml"), false));
     EXPECT_FALSE(table.saveTable("", true));  // never loaded: no path to save to
-    const std::string output = testing::internal::GetCapturedStdout();
-    EXPECT_NE(output.find("cannot write"), std::string::npos);
-    TablesXML parser;
-    EXPECT_EQ(parser.writeFileOut(folder.file("missing/dir/t.xml"), false), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("no file"), std::string::npos);
+
+    writeFile(folder.file("t.xml"), "old");
+    table.setTableName(std::string(100000, 'n'));
+    const rlimit previous = fileSizeLimit(1000);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(table.saveTable(folder.file("t.xml"), false));
+    testing::internal::GetCapturedStdout();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    EXPECT_EQ(readFile(folder.file("t.xml")), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.file("")), {}), 1) << "no file left behind";
+}
+
+// Every writer replaces the file where it really lives: through a symbolic link (which stays
+// a link), with names as long as the folder allows, keeping an existing file's mode.
+TEST(TableWriter, WritersReplaceTheRealFileKeepingItsMode) {
+    namespace fs = std::filesystem;
+    ScratchFolder folder;
+    fs::create_directory(folder.file("real"));
+    fs::create_directory_symlink(folder.file("real"), folder.file("linked"));
+    const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    const mode_t previousMask = umask(022);
+    for (const auto& write : kWriters) {
+        QzTable table;
+        table.setCellValue(0, 0, "new");
+        for (const size_t length : {249, 255}) {
+            const std::string path = folder.file("real/" + std::string(length, 'n'));
+            EXPECT_TRUE(write(table, path)) << length;
+            EXPECT_NE(readFile(path).find("new"), std::string::npos) << length;
+            EXPECT_EQ(fs::status(path).permissions(), kept | fs::perms::group_read | fs::perms::others_read);
+        }
+        writeFile(folder.file("real/t"), "old");
+        fs::permissions(folder.file("real/t"), kept);
+        fs::create_symlink("t", folder.file("real/link"));
+        EXPECT_TRUE(write(table, folder.file("linked/link")));
+        EXPECT_TRUE(fs::is_symlink(folder.file("real/link")));
+        EXPECT_NE(readFile(folder.file("real/t")).find("new"), std::string::npos);
+        EXPECT_EQ(fs::status(folder.file("real/t")).permissions(), kept);
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder.file("real")), {}), 4) << "no temporary file left";
+        for (const auto& entry : fs::directory_iterator(folder.file("real"))) fs::remove(entry.path());
+    }
+    umask(previousMask);
 }
 
 TEST(TableRoundTrip, EveryColumnTypeAndSpecialTextSurvivesXml) {
