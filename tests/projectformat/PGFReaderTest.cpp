@@ -15,6 +15,7 @@
 #include <lauxlib.h>
 #include <lua.h>
 
+#include "PGFBinding.h"
 #include "PGFXMLParser.h"
 
 namespace {
@@ -311,6 +312,25 @@ TEST_F(PGFReaderTest, DeclaredEntitiesAreNotExpanded) {
     document += "]><a>&l9;</a>";
     const std::string tree = read(document);
     EXPECT_LT(tree.size(), 100u) << tree.substr(0, 100);
+}
+
+// A document with an external DTD may use entities declared in its own DTD: it loads, and
+// the script library names each entity whose references were dropped once per document.
+TEST_F(PGFReaderTest, DroppedEntityReferencesAreReportedOncePerDocument) {
+    const std::string path = writeScratchFile(
+        "entities.xml", "<!DOCTYPE a SYSTEM 'none.dtd' [<!ENTITY e 'x'>]><a v='&e;!'>&e; &f;<b>&f;&amp;</b></a>");
+    lua_pushcfunction(L, luaopen_PGF);
+    lua_call(L, 0, 0);
+    ASSERT_EQ(luaL_loadstring(L, "local path = ... return pgf.loadFile(path), pgf.loadFile(path)"), 0);
+    lua_pushstring(L, path.c_str());
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(lua_pcall(L, 1, 2, 0), 0) << lua_tostring(L, -1);
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(describe(L, -1), "a(v=!)[b\"&\"]");
+    const std::string note = "pgf: document '" + path + "': dropped the references to the entity '";
+    const std::string advice = "', which the reader does not expand; write its text in the document instead\n";
+    const std::string perDocument = note + "e" + advice + note + "f" + advice;
+    EXPECT_EQ(output, perDocument + perDocument);
 }
 
 TEST_F(PGFReaderTest, TheInterpreterStackGrowsWithTheDocumentAndRefusesPastItsLimit) {

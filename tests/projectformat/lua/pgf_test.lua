@@ -190,12 +190,17 @@ check.test("a collected writer that was never closed finishes its file", functio
   check.equal(readFile(path), '{"_type":"a","x":"1","_children":[{"_type":"b","_text":"hi"}]}')
 end)
 
-check.test("the collector runs again after a read, whether it succeeded or failed", function()
+check.test("a read leaves the collector running or stopped as the script left it", function()
   for _, text in ipairs({"<a><b x='1'/></a>", "<a><unclosed></a>"}) do
-    pgf.parser.loadString(text)
-    local before = collectgarbage("count")
-    for i = 1, 200000 do local garbage = {i} end
-    check.truthy(collectgarbage("count") - before < 4096, "garbage is collected after reading " .. text)
+    for _, stopped in ipairs({false, true}) do
+      if stopped then collectgarbage("stop") end
+      pgf.parser.loadString(text)
+      local before = collectgarbage("count")
+      for i = 1, 200000 do local garbage = {i} end
+      local kept = collectgarbage("count") - before >= 4096
+      collectgarbage("restart")
+      check.equal(kept, stopped, "garbage kept after reading " .. text .. " (collector stopped)")
+    end
   end
 end)
 
