@@ -106,27 +106,17 @@ TEST_F(PoolAllocatorTest, ResizesKeepOrMoveTheBlock) {
     EXPECT_EQ(bytesInUse(allocator), 0u);
 }
 
-TEST_F(PoolAllocatorTest, AnEmptyPoolGrowsByOneChunkHandingOutItsHighestBlockFirst) {
-    std::vector<void*> blocks;
-    for (int i = 0; i < 2500; ++i) blocks.push_back(allocate(8));
-    EXPECT_EQ(allocator->pools[0].chunkCount, 1u);
-    blocks.push_back(allocate(8));
-    EXPECT_EQ(allocator->pools[0].chunkCount, 2u);
-    EXPECT_EQ(blocks.back(), static_cast<char*>(allocator->pools[0].chunks[1]) + 8 * 2499);
-
+// An empty pool grows by one chunk, handing out its highest block first, up to 128 chunks.
+// Then it fails a new block and a growth into it, with a message; a shrink into it keeps the
+// old block, which later goes back to the pool it came from.
+TEST_F(PoolAllocatorTest, APoolGrowsTo128ChunksThenFailsGrowthButNeverAShrink) {
+    std::vector<void*> blocks = exhaust(8);
+    EXPECT_EQ(blocks[2500], static_cast<char*>(allocator->pools[0].chunks[1]) + 8 * 2499);
+    EXPECT_EQ(exhaustMessage, "Ran out of chunks of size 8\n");
     testing::internal::CaptureStdout();
     QzPoolAllocatorPrintDescription(allocator);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("\nBlock Size 8:\n\tFree Blocks: 2499\n\tChunks allocated: 2\n"),
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("\nBlock Size 8:\n\tFree Blocks: 0\n\tChunks allocated: 128\n"),
               std::string::npos);
-    releaseAll(blocks, 8);
-}
-
-// A full pool fails a new block and a growth into it, with a message; a shrink into it keeps
-// the old block, which later goes back to the pool it came from.
-TEST_F(PoolAllocatorTest, AFullPoolFailsGrowthButNeverAShrink) {
-    std::vector<void*> blocks = exhaust(8);
-    EXPECT_EQ(allocator->pools[0].chunkCount, 128u);
-    EXPECT_EQ(exhaustMessage, "Ran out of chunks of size 8\n");
 
     testing::internal::CaptureStdout();
     void* small = allocate(4);
@@ -141,7 +131,6 @@ TEST_F(PoolAllocatorTest, AFullPoolFailsGrowthButNeverAShrink) {
     release(large, 8);
     expectConsistentPools(allocator);
     EXPECT_EQ(allocator->pools[0].freeCount, 0u);
-
     release(blocks.back(), 8);
     blocks.pop_back();
     EXPECT_NE(allocate(8), nullptr) << "a returned block serves the next request";
@@ -157,43 +146,34 @@ std::string runOnPools(QzPoolAllocator* allocator, const char* script) {
     return error;
 }
 
-// When the pool serving a table header is exhausted, creating a table raises the
-// interpreter's out-of-memory error instead of crashing, and the state recovers once blocks
-// come back.
-TEST_F(PoolAllocatorTest, AnExhaustedPoolBecomesAnOutOfMemoryError) {
+// With the pool of eight array slots exhausted, a table whose array part shrinks from the
+// heap into it keeps its block (the interpreter has already recorded the smaller size when it
+// asks, so the request must not fail), and the block goes back where it came from when the
+// table is freed. A new table needing that pool raises the interpreter's out-of-memory error
+// instead, and the state recovers once blocks come back.
+TEST_F(PoolAllocatorTest, AnInterpreterOnAFullPoolShrinksTablesAndFailsOnlyGrowth) {
     lua_State* L = lua_newstate(Qz_PoolLuaAlloc, allocator);
     luaL_openlibs(L);
-    ASSERT_EQ(luaL_loadstring(L, "local t = {} return t"), 0);
-    const std::vector<void*> taken = exhaust(56);  // a table header on 64-bit Lua 5.1
-    EXPECT_NE(exhaustMessage.find("Ran out of chunks of size 64"), std::string::npos);
-    lua_pushvalue(L, -1);
-    EXPECT_EQ(lua_pcall(L, 0, 1, 0), LUA_ERRMEM);
-    EXPECT_STREQ(lua_tostring(L, -1), "not enough memory");
-    lua_pop(L, 1);
-    releaseAll(taken, 56);
-    EXPECT_EQ(lua_pcall(L, 0, 1, 0), 0);
-    EXPECT_TRUE(lua_istable(L, -1));
-    lua_close(L);
-}
-
-// A table whose array part shrinks from the heap into a full pool: the interpreter has
-// already recorded the smaller size when it asks, so the request must not fail, and the
-// block must go back where it came from when the table is freed.
-TEST_F(PoolAllocatorTest, ATableShrinkingIntoAFullPoolKeepsItsBlock) {
-    const char* script = "t = {} for i = 1, 64 do t[i] = i end "
-                         "function shrink() for i = 9, 64 do t[i] = nil end t.x = 1 "
-                         "  for i = 1, 8 do assert(t[i] == i) end end "
-                         "function free() t = nil collectgarbage() end";
-    lua_State* L = lua_newstate(Qz_PoolLuaAlloc, allocator);
-    luaL_openlibs(L);
-    ASSERT_EQ(luaL_dostring(L, script), 0) << lua_tostring(L, -1);
-    const std::vector<void*> taken = exhaust(128);  // eight array slots
-    for (const char* call : {"shrink", "free"}) {
-        lua_getglobal(L, call);
-        EXPECT_EQ(lua_pcall(L, 0, 0, 0), 0) << call << ": " << lua_tostring(L, -1);
-    }
-    lua_close(L);
+    ASSERT_EQ(luaL_dostring(L, "t = {} for i = 1, 64 do t[i] = i end "
+                               "function shrink() for i = 9, 64 do t[i] = nil end t.x = 1 "
+                               "  for i = 1, 8 do assert(t[i] == i) end end "
+                               "function grow() u = {1, 2, 3, 4, 5, 6, 7, 8} end"),
+              0);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    lua_gc(L, LUA_GCSTOP, 0);  // no block of the full pool may come back before `grow`
+    std::vector<void*> taken = exhaust(128);
+    const auto call = [L](const char* name) {
+        lua_getglobal(L, name);
+        const int status = lua_pcall(L, 0, 0, 0);
+        const std::string result = std::to_string(status) + (status ? lua_tostring(L, -1) : "");
+        lua_settop(L, 0);
+        return result;
+    };
+    EXPECT_EQ(call("shrink"), "0");
+    EXPECT_EQ(call("grow"), std::to_string(LUA_ERRMEM) + "not enough memory");
     releaseAll(taken, 128);
+    EXPECT_EQ(call("grow"), "0");
+    lua_close(L);
     expectConsistentPools(allocator);
     EXPECT_EQ(bytesInUse(allocator), 0u);
 }
@@ -205,27 +185,21 @@ TEST_F(PoolAllocatorTest, ALongRandomWorkloadReturnsEveryBlockOnce) {
 math.randomseed(7)
 local keep = {}
 for step = 1, 30000 do
-  local slot, kind = math.random(1, 400), math.random(1, 6)
+  local slot, kind, n = math.random(1, 400), math.random(1, 5), math.random(0, 200)
   if kind == 1 then
-    local t = {}
-    for i = 1, math.random(0, 40) do t[i] = i end
-    for i = 1, math.random(0, 12) do t["k" .. i] = i end
-    keep[slot] = t
+    keep[slot] = {}
+    for i = 1, n % 40 do keep[slot][i] = i end
+    for i = 1, n % 12 do keep[slot]["k" .. i] = i end
   elseif kind == 2 then
-    keep[slot] = string.rep("x", math.random(1, 3000))
+    keep[slot] = string.rep("x", n * 15)
   elseif kind == 3 then
-    local n = math.random(1, 50)
-    keep[slot] = function() return n, slot end
+    keep[slot] = coroutine.create(function(a) return coroutine.yield(a .. "!") end)
+    coroutine.resume(keep[slot], tostring(step))
   elseif kind == 4 and type(keep[slot]) == "table" then
-    local t = keep[slot]
-    for i = #t, 1, -1 do t[i] = nil end
-    for i = 1, math.random(0, 200) do t[i] = {i} end
-  elseif kind == 5 then
-    local co = coroutine.create(function(a) local b = coroutine.yield(a .. "!") return b end)
-    coroutine.resume(co, tostring(step))
-    keep[slot] = co
+    for i = #keep[slot], 1, -1 do keep[slot][i] = nil end
+    for i = 1, n do keep[slot][i] = {i} end
   else
-    keep[slot] = nil
+    keep[slot] = function() return n, slot end
   end
   if step % 5000 == 0 then collectgarbage() end
 end
