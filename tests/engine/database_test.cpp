@@ -83,35 +83,31 @@ TEST(Database, UnusableFilesAndFoldersReadAsEmptyAndAreLeftAlone) {
 TEST(Database, AValueWhoseStoreReturnedSurvivesAKill) {
     ScratchFolder folder;
     const std::string path = folder.file("persistent.save");
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        close(pipeFds[0]);
         QzDatabase* store = QzDatabaseOpen(path.c_str());
         for (int i = 0;; ++i) {
             const std::string value = "value-" + std::to_string(i);
             if (!QzDatabaseStoreValue(store, "key-" + std::to_string(i % 500), &value)) _exit(3);
-            if (write(pipeFds[1], &i, sizeof i) != sizeof i) _exit(4);
+            if (write(fds[1], &i, sizeof i) != sizeof i) _exit(4);
         }
     }
-    close(pipeFds[1]);
-    int last = -1, received = 0;
-    while (received < 1500 && read(pipeFds[0], &last, sizeof last) == sizeof last) ++received;
+    close(fds[1]);
+    int last = -1, next = 0;
+    for (int received = 0; received < 1500 && read(fds[0], &last, sizeof last) == sizeof last;) ++received;
     kill(child, SIGKILL);
-    // Drain what the child reported before it died.
-    int next = 0;
-    while (read(pipeFds[0], &next, sizeof next) == sizeof next) last = next;
-    close(pipeFds[0]);
+    while (read(fds[0], &next, sizeof next) == sizeof next) last = next;  // reported before it died
+    close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself with status " << status;
     ASSERT_GE(last, 1499);
-
     QzDatabase* store = QzDatabaseOpen(path.c_str());
     // A store that finished but was not yet reported may have overwritten the oldest key.
-    for (int i = last; i > last - 499 && i >= 0; --i)
+    for (int i = last; i > last - 499; --i)
         EXPECT_EQ(load(store, "key-" + std::to_string(i % 500)), "value-" + std::to_string(i));
     QzDatabaseClose(store);
 }
