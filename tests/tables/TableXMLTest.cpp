@@ -98,28 +98,20 @@ TEST(TableWriter, JsonNamesAndCellsAreEscapedIntoValidStrings) {
     EXPECT_NE(json.find("\"_text\":[\"x\\ny\\\\\"]"), std::string::npos) << json;
 }
 
-TEST(TableWriter, AttributesLongerThanTheFormatBufferAreWrittenWhole) {
+// Attributes longer than the format buffer are written whole; an empty path saves where the
+// table was loaded from.
+TEST(TableWriter, LongAttributesAndTheRememberedPath) {
     ScratchFolder folder;
     QzTable table;
     const std::string longName(100000, 'n');
+    ASSERT_TRUE(loadText(table, folder, tableFile("numRows=\"1\" numCols=\"1\"", "")));
     table.setTableName(longName);
     table.setColumnTitle(0, longName + "c");
-    ASSERT_TRUE(table.saveTable(folder.file("long.xml"), false));
+    ASSERT_TRUE(table.saveTable("", false));
     QzTable loaded;
-    ASSERT_TRUE(loaded.loadTable(folder.file("long.xml")));
+    ASSERT_TRUE(loaded.loadTable(folder.file("in.xml")));
     EXPECT_EQ(loaded.tableName(), longName);
     EXPECT_EQ(loaded.columnTitle(0), longName + "c");
-}
-
-TEST(TableWriter, SavingWithAnEmptyPathWritesWhereTheTableWasLoaded) {
-    ScratchFolder folder;
-    QzTable table;
-    ASSERT_TRUE(loadText(table, folder, tableFile("numRows=\"1\" numCols=\"1\"", "")));
-    table.setCellValue(0, 0, "changed");
-    ASSERT_TRUE(table.saveTable("", false));
-    QzTable again;
-    ASSERT_TRUE(again.loadTable(folder.file("in.xml")));
-    EXPECT_STREQ(again.cellValue(0, 0), "changed");
 }
 
 // Every writer: one that cannot write, or a table beyond what the reader accepts, is
@@ -248,70 +240,38 @@ TEST(TableRoundTrip, TextXmlCannotHoldIsReplacedSoTheFileStaysReadable) {
     EXPECT_STREQ(loaded.cellValue(2, 0), table.cellValue(2, 0));
 }
 
-TEST(TableReader, ColumnTextEscapesAndDefaults) {
+// Column texts decode their escapes and fill blanks with the type's default; rows go by id
+// (ids outside the count are dropped), columns by position; cells and columns past the
+// stated counts are not stored, so a file of commas cannot make the table far larger.
+TEST(TableReader, CellsTitlesAndCountsComeFromTheFile) {
     ScratchFolder folder;
     QzTable table;
     ASSERT_TRUE(loadText(table, folder,
-                         tableFile("version=\"1\" numRows=\"3\" numCols=\"4\"",
+                         tableFile("version=\"1\" numRows=\"3\" numCols=\"4\" flags=\"4294967295\"",
                                    "<columns>"
-                                   "<column type=\"1\">a\\,b,c</column>"
-                                   "<column type=\"2\">7,</column>"
-                                   "<column type=\"1\">x\\\\y,line1\\nline2,tab\\tq\\r</column>"
-                                   "<column type=\"1\">ends\\</column>"
-                                   "</columns>")));
-    EXPECT_STREQ(table.cellValue(0, 0), "a,b");
-    EXPECT_STREQ(table.cellValue(1, 0), "c");
-    EXPECT_STREQ(table.cellValue(1, 1), "0");
-    EXPECT_STREQ(table.cellValue(0, 2), "x\\y");
-    EXPECT_STREQ(table.cellValue(1, 2), "line1\nline2");
-    EXPECT_STREQ(table.cellValue(2, 2), "tab\tq\r");
-    EXPECT_STREQ(table.cellValue(0, 3), "ends\\");  // a lone final backslash stays
-    EXPECT_EQ(table.numberOfRows(), 3);              // the attribute, not the cells, counts
-    EXPECT_STREQ(table.cellValue(2, 0), "");
-}
-
-TEST(TableReader, RowsGoByIdAndColumnsByPosition) {
-    ScratchFolder folder;
-    QzTable table;
-    ASSERT_TRUE(loadText(table, folder,
-                         tableFile("numRows=\"3\" numCols=\"2\" flags=\"4294967295\"",
-                                   "<columns><column id=\"5\" name=\"A\">1</column>"
-                                   "<column id=\"9\" name=\"B\">2</column></columns>"
-                                   "<rows><row id=\"2\" name=\"two\"/><row id=\"0\" name=\"zero\"/>"
-                                   "<row id=\"1\" name=\"one\"/><row id=\"-7\" name=\"bad\"/></rows>")));
+                                   "<column type=\"1\" name=\"A\">a\\,b,c</column>"
+                                   "<column type=\"2\" name=\"B\">7,</column>"
+                                   "<column type=\"1\">x\\\\y,line1\\nline2,tab\\tq\\r,past</column>"
+                                   "<column type=\"1\">ends\\</column><column>x</column>"
+                                   "</columns><rows><row id=\"2\" name=\"two\"/><row id=\"0\" name=\"zero\"/>"
+                                   "<row id=\"-7\" name=\"bad\"/></rows>")));
+    const char* expected[3][4] = {{"a,b", "7", "x\\y", "ends\\"}, {"c", "0", "line1\nline2", ""}, {"", "", "tab\tq\r", ""}};
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 4; ++column) EXPECT_STREQ(table.cellValue(row, column), expected[row][column]);
+    EXPECT_EQ(table.columnAtIndex(2)->cells().size(), 3u);
+    EXPECT_EQ(table.columnAtIndex(4), nullptr);
     EXPECT_STREQ(table.rowTitle(0), "zero");
     EXPECT_STREQ(table.rowTitle(2), "two");
     EXPECT_EQ(table.findRowNumberByName("bad"), -1);
-    EXPECT_STREQ(table.columnTitle(0), "A");
     EXPECT_STREQ(table.columnTitle(1), "B");
     EXPECT_EQ(table.flags(), 4294967295u);
-}
-
-// Cells and columns past the stated counts are dropped, so a file of commas cannot make
-// the table far larger than the counts allow.
-TEST(TableReader, CellsAndColumnsPastTheCountsAreNotStored) {
-    ScratchFolder folder;
-    QzTable table;
-    ASSERT_TRUE(loadText(table, folder,
-                         tableFile("numRows=\"1\" numCols=\"1\"",
-                                   "<columns><column>a,b,c</column><column>x</column></columns>")));
-    EXPECT_STREQ(table.cellValue(0, 0), "a");
-    EXPECT_EQ(table.columnAtIndex(0)->cells().size(), 1u);
-    EXPECT_EQ(table.columnAtIndex(1), nullptr);
-    ASSERT_TRUE(loadText(table, folder,
-                         tableFile("numRows=\"0\" numCols=\"1\"", "<columns><column>a,b</column></columns>")));
-    EXPECT_EQ(table.numberOfRows(), 0);
+    ASSERT_TRUE(loadText(table, folder, tableFile("numRows=\"0\" numCols=\"1\"", "<columns><column>a,b</column></columns>")));
     EXPECT_TRUE(table.columnAtIndex(0)->cells().empty());
-}
 
-TEST(TableReader, BufferParsingFillsTheRecord) {
     const std::string xml = tableFile("name=\"Buf\" numRows=\"2\"", "<columns><column>a,b</column></columns>");
     TablesXML parser;
     ASSERT_TRUE(parser.initWithBuffer(xml.data(), static_cast<int>(xml.size())));
-    EXPECT_EQ(parser.getTable().name, "Buf");
-    EXPECT_EQ(parser.getTable().numRows, 2);
-    ASSERT_EQ(parser.getTable().columns.size(), 1u);
-    EXPECT_EQ(parser.getTable().columns[0].text, "a,b");
+    EXPECT_EQ(parser.getTable().name + parser.getTable().columns.at(0).text, "Buf" "a,b");
 }
 
 // Each bad file is refused with a message naming the problem, and the table that was
@@ -320,17 +280,13 @@ TEST(TableReader, BadFilesAreRefusedAndLeaveTheTableAsItWas) {
     ScratchFolder folder;
     const std::string good = tableFile("name=\"Good\" numRows=\"1\" numCols=\"1\"",
                                        "<columns><column>kept</column></columns>");
-    const std::string truncated = good.substr(0, good.size() / 2);
     struct Case {
         std::string xml;
         std::string message;
     } cases[] = {
         {"<table><columns></table>", "mismatched tag at line 1"},
-        {truncated, "TableParser Error"},
-        {std::string("\x01\xff garbage \x00", 13), "TableParser Error"},
         {"", "no element found"},
         {tableFile("numRows=\"-1\"", ""), "numRows -1 is outside"},
-        {tableFile("numRows=\"2000000000\"", ""), "numRows 2000000000 is outside"},
         {tableFile("numRows=\"99999999999999999999\"", ""), "is outside"},
         {tableFile("numCols=\"-3\"", ""), "numCols -3 is outside"},
         {tableFile("numRows=\"1000000\" numCols=\"10000\"", ""), "exceed"},
@@ -378,18 +334,13 @@ TEST(TableReader, MissingFilesAndNullBuffersFail) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "TableParser Error: no element found at line 1\n\n");
 }
 
+// In format 0 a plain ampersand and backslashes were data.
 TEST(TableConversion, VersionZeroFilesAreConvertedOnLoad) {
     QzTable table;
     ASSERT_TRUE(table.loadTable(kData + "/version0.xml"));
-    EXPECT_STREQ(table.cellValue(0, 0), "a");
-    EXPECT_STREQ(table.cellValue(1, 0), "b,c");
-    EXPECT_STREQ(table.cellValue(2, 0), "d");
-    EXPECT_STREQ(table.cellValue(0, 1), "1");
-    EXPECT_STREQ(table.cellValue(1, 1), "0");
-    EXPECT_STREQ(table.cellValue(2, 1), "3");
-    EXPECT_STREQ(table.cellValue(0, 2), "two\nlines");
-    EXPECT_STREQ(table.cellValue(1, 2), "Tom & Jerry");  // a plain ampersand, not "&amp;"
-    EXPECT_STREQ(table.cellValue(2, 2), "C:\\new");      // backslashes were data in format 0
+    const char* expected[3][3] = {{"a", "1", "two\nlines"}, {"b,c", "0", "Tom & Jerry"}, {"d", "3", "C:\\new"}};
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column) EXPECT_STREQ(table.cellValue(row, column), expected[row][column]);
     EXPECT_STREQ(table.rowTitle(2), "third");
 }
 
