@@ -127,30 +127,25 @@ TEST(PGFWriterFileTest, UnopenableAndUnwritableFilesAreReported) {
     EXPECT_FALSE(json->finish(&error));
 }
 
-TEST(PGFJSONWriterTest, AnElementAloneIsAnObjectWithItsType) {
-    auto writer = jsonWriter();
-    EXPECT_EQ(writer->startDocument(), 0);
-    EXPECT_EQ(writer->startElement("name"), 1);
-    EXPECT_EQ(writer->endElement(), 1);
-    EXPECT_EQ(writer->endDocument(), 0);
-    EXPECT_EQ(textOf(*writer), "{\"_type\":\"name\"}");
-}
-
-TEST(PGFJSONWriterTest, AttributesAfterChildrenCloseTheChildrenArray) {
-    auto writer = jsonWriter();
-    writeSample(*writer);
-    EXPECT_EQ(textOf(*writer),
-              "{\"_type\":\"a\",\"x\":\"1\",\"_children\":[{\"_type\":\"b\",\"_text\":\"hi\"},"
-              "{\"_type\":\"c\"}],\"z\":\"2\"}");
-}
-
-TEST(PGFJSONWriterTest, ThePrettyFormIndentsWithTabs) {
-    auto writer = jsonWriter(true);
-    writeSample(*writer);
-    EXPECT_EQ(textOf(*writer),
-              "{\n\t\"_type\": \"a\",\n\t\"x\": \"1\",\n\t\"_children\": [\n"
-              "\t\t{\n\t\t\t\"_type\": \"b\",\n\t\t\t\"_text\": \"hi\"\n\t\t},\n"
-              "\t\t{\n\t\t\t\"_type\": \"c\"\n\t\t}\n\t],\n\t\"z\": \"2\"\n}\n");
+// An element alone is an object with its type; attributes after children close the children
+// array; the pretty form indents with tabs.
+TEST(PGFJSONWriterTest, ElementsBecomeObjectsWithTheirTypeAndChildren) {
+    auto alone = jsonWriter();
+    EXPECT_EQ(alone->startDocument(), 0);
+    EXPECT_EQ(alone->startElement("name"), 1);
+    EXPECT_EQ(alone->endElement(), 1);
+    EXPECT_EQ(alone->endDocument(), 0);
+    EXPECT_EQ(textOf(*alone), "{\"_type\":\"name\"}");
+    for (const bool pretty : {false, true}) {
+        auto writer = jsonWriter(pretty);
+        writeSample(*writer);
+        EXPECT_EQ(textOf(*writer),
+                  pretty ? "{\n\t\"_type\": \"a\",\n\t\"x\": \"1\",\n\t\"_children\": [\n"
+                           "\t\t{\n\t\t\t\"_type\": \"b\",\n\t\t\t\"_text\": \"hi\"\n\t\t},\n"
+                           "\t\t{\n\t\t\t\"_type\": \"c\"\n\t\t}\n\t],\n\t\"z\": \"2\"\n}\n"
+                         : "{\"_type\":\"a\",\"x\":\"1\",\"_children\":[{\"_type\":\"b\",\"_text\":\"hi\"},"
+                           "{\"_type\":\"c\"}],\"z\":\"2\"}");
+    }
 }
 
 TEST(PGFJSONWriterTest, TextWrittenWhileTheChildrenArrayIsOpenLandsInTheArray) {

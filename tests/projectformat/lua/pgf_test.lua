@@ -75,27 +75,6 @@ check.test("reader arguments are checked", function()
   check.raises("zero byte", pgf.loadFile, "doc\0.xml")
 end)
 
-check.test("a document written as XML reads back into the same tree", function()
-  local writer = pgf.writer.newToString("xml")
-  writer:startDocument()
-  writer:startElement("root")
-  writer:writeAttribute("text", "a & b &#38; <c> \"q\" 'p'\n\tend")
-  writer:startElement("item")
-  writer:writeTextValue("x & <y>\r\n")
-  writer:endElement()
-  writer:startElement("number")
-  writer:writeAttribute("n", 5)
-  writer:endElement()
-  writer:endElement()
-  writer:endDocument()
-  local root = pgf.loadString(writer:getString())
-  check.equal(root.text, "a & b &#38; <c> \"q\" 'p'\n\tend")
-  check.equal(root[1][1], "x & <y>\r\n")
-  check.equal(describe(root), describe({[0] = "root", text = root.text,
-    {[0] = "item", "x & <y>\r\n"}, {[0] = "number", n = "5"}}))
-  writer:close()
-end)
-
 check.test("the format chooses the writer", function()
   local starts = {[1] = "<?xml ", xml = "<?xml ", JSON = "<?xml ", json = '{"_type":"a"',
                   ["json-pretty"] = '{\n\t"_type": "a"'}
