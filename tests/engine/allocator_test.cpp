@@ -115,8 +115,8 @@ TEST_F(PoolAllocatorTest, APoolGrowsTo128ChunksThenFailsGrowthButNeverAShrink) {
     EXPECT_EQ(exhaustMessage, "Ran out of chunks of size 8\n");
     testing::internal::CaptureStdout();
     QzPoolAllocatorPrintDescription(allocator);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("\nBlock Size 8:\n\tFree Blocks: 0\n\tChunks allocated: 128\n"),
-              std::string::npos);
+    const std::string description = testing::internal::GetCapturedStdout();
+    EXPECT_NE(description.find("\nBlock Size 8:\n\tFree Blocks: 0\n\tChunks allocated: 128\n"), std::string::npos);
 
     testing::internal::CaptureStdout();
     void* small = allocate(4);

@@ -8,6 +8,7 @@
 
 #include "QzAllocator.h"
 #include "QzDatabase.h"
+#include "engine_fixture.h"
 #include "test_files.h"
 
 namespace {
@@ -20,7 +21,8 @@ protected:
     // Compiles Lua source with our luac into a precompiled chunk and returns its bytes.
     std::string precompile(const std::string& source) {
         writeFile(folder.file("engine.lua"), source);
-        const std::string command = std::string(QZ_LUAC) + " -o " + folder.file("engine.luo") + " " + folder.file("engine.lua");
+        const std::string command =
+            std::string(QZ_LUAC) + " -o " + folder.file("engine.luo") + " " + folder.file("engine.lua");
         EXPECT_EQ(std::system(command.c_str()), 0);
         return readFile(folder.file("engine.luo"));
     }

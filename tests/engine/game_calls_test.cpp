@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "QzLuaPanic.h"
-#include "test_files.h"
+#include "engine_fixture.h"
 
 namespace {
 
@@ -73,7 +73,8 @@ const GameCall kCalls[] = {
     {"accelerated 0.25 -1 9.5", true, true, [](QzState* s) { return Qz_Accelerated(s, 0.25f, -1, 9.5f); }},
     {"raiseExternalEvent keyboardInputEntered {typed text,second}", false, true,
      [](QzState* s) { return Qz_RaiseExternalEvent(s, "keyboardInputEntered", kExternalArguments, 2); }},
-    {"raiseExternalEvent empty {}", false, true, [](QzState* s) { return Qz_RaiseExternalEvent(s, "empty", nullptr, 0); }},
+    {"raiseExternalEvent empty {}", false, true,
+     [](QzState* s) { return Qz_RaiseExternalEvent(s, "empty", nullptr, 0); }},
     {"setVolume 0.75", false, true, [](QzState* s) { return Qz_SetVolume(s, 0.75f); }},
     {"deviceOrientationChanged 3 true", false, true, [](QzState* s) { return Qz_SetDeviceOrientation(s, 3, true); }},
     {"setScreenSize 800 600", false, false, [](QzState* s) { return Qz_SetScreenSize(s, 800, 600), 0; }},

@@ -129,7 +129,8 @@ TEST_F(PGFReaderTest, DocumentsBecomeTreesOfStrings) {
         {"<a>A &amp; B &lt; C &#38; &#x41;</a>", "a\"A & B < C & A\""},
         {"<?xml version='1.0' encoding='ISO-8859-1'?><a v='caf\xe9'>\xe0</a>", "a(v=caf\xc3\xa9)\"\xc3\xa0\""},
         // Prefixed names and namespace declarations are attributes as written.
-        {"<p:a xmlns:p='urn:p' xmlns='urn:d' p:k='1' k='2'><p:b/></p:a>", "p:a(k=2,p:k=1,xmlns=urn:d,xmlns:p=urn:p)[p:b]"},
+        {"<p:a xmlns:p='urn:p' xmlns='urn:d' p:k='1' k='2'><p:b/></p:a>",
+         "p:a(k=2,p:k=1,xmlns=urn:d,xmlns:p=urn:p)[p:b]"},
         {"<a xmlns:q='urn:x?a=1&amp;b=2' xmlns='u&#38;v'/>", "a(xmlns=u&v,xmlns:q=urn:x?a=1&b=2)"},
     };
     for (const auto& c : cases) EXPECT_EQ(read(c.document), c.tree) << c.document;

@@ -255,7 +255,8 @@ TEST(TableReader, CellsTitlesAndCountsComeFromTheFile) {
                                    "<column type=\"1\">ends\\</column><column>x</column>"
                                    "</columns><rows><row id=\"2\" name=\"two\"/><row id=\"0\" name=\"zero\"/>"
                                    "<row id=\"-7\" name=\"bad\"/></rows>")));
-    const char* expected[3][4] = {{"a,b", "7", "x\\y", "ends\\"}, {"c", "0", "line1\nline2", ""}, {"", "", "tab\tq\r", ""}};
+    const char* expected[3][4] = {
+        {"a,b", "7", "x\\y", "ends\\"}, {"c", "0", "line1\nline2", ""}, {"", "", "tab\tq\r", ""}};
     for (int row = 0; row < 3; ++row)
         for (int column = 0; column < 4; ++column) EXPECT_STREQ(table.cellValue(row, column), expected[row][column]);
     EXPECT_EQ(table.columnAtIndex(2)->cells().size(), 3u);
@@ -265,7 +266,8 @@ TEST(TableReader, CellsTitlesAndCountsComeFromTheFile) {
     EXPECT_EQ(table.findRowNumberByName("bad"), -1);
     EXPECT_STREQ(table.columnTitle(1), "B");
     EXPECT_EQ(table.flags(), 4294967295u);
-    ASSERT_TRUE(loadText(table, folder, tableFile("numRows=\"0\" numCols=\"1\"", "<columns><column>a,b</column></columns>")));
+    ASSERT_TRUE(
+        loadText(table, folder, tableFile("numRows=\"0\" numCols=\"1\"", "<columns><column>a,b</column></columns>")));
     EXPECT_TRUE(table.columnAtIndex(0)->cells().empty());
 
     const std::string xml = tableFile("name=\"Buf\" numRows=\"2\"", "<columns><column>a,b</column></columns>");
