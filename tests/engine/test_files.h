@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-
 // A fresh folder named after the running test, removed when the object goes.
 class ScratchFolder {
 public:
