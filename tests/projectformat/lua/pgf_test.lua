@@ -4,17 +4,12 @@ local work = check.workDir()
 
 -- name(attr=value,...)"text" or name(...)[child,child], attributes sorted by name.
 local function describe(node)
-  local names = {}
-  for key in pairs(node) do
-    if type(key) == "string" then names[#names + 1] = key end
-  end
+  local names, children = {}, {}
+  for key in pairs(node) do if type(key) == "string" then names[#names + 1] = key .. "=" .. node[key] end end
   table.sort(names)
-  local parts = {}
-  for _, name in ipairs(names) do parts[#parts + 1] = name .. "=" .. node[name] end
-  local out = tostring(node[0]) .. (#parts > 0 and "(" .. table.concat(parts, ",") .. ")" or "")
+  for _, child in ipairs(node) do children[#children + 1] = type(child) == "table" and describe(child) or "" end
+  local out = node[0] .. (#names > 0 and "(" .. table.concat(names, ",") .. ")" or "")
   if type(node[1]) == "string" then return out .. string.format("%q", node[1]) end
-  local children = {}
-  for _, child in ipairs(node) do children[#children + 1] = describe(child) end
   return #children > 0 and out .. "[" .. table.concat(children, ",") .. "]" or out
 end
 
