@@ -31,6 +31,8 @@ pkg_check_modules(GLU REQUIRED IMPORTED_TARGET glu)
 pkg_check_modules(PNG REQUIRED IMPORTED_TARGET libpng)
 pkg_check_modules(LIBXML2 REQUIRED IMPORTED_TARGET libxml-2.0)
 pkg_check_modules(YAJL REQUIRED IMPORTED_TARGET yajl)
+pkg_check_modules(SDL2_IMAGE REQUIRED IMPORTED_TARGET SDL2_image)
+pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo)
 
 find_package(GTest REQUIRED)
 if(QZ_BUILD_BENCH)

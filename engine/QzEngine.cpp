@@ -11,6 +11,7 @@
 
 #include "QzAllocator.h"
 #include "QzDatabase.h"
+#include "QzEngineAssetManagerBinding.h"
 #include "QzLuaAdditions.h"
 #include "QzLuaPanic.h"
 #include "physics/QzPhysics.h"
@@ -38,6 +39,7 @@ const luaL_Reg kLibraries[] = {
     {"physics", luaopen_physics},
     {"tableHelper", luaopen_tableHelper},
     {"pgf", luaopen_PGF},
+    {"assetManager", luaopen_assetManager},
     {nullptr, nullptr},
 };
 

@@ -1,15 +1,27 @@
 // The class table of SGSpace::createNode.
 #include "nodes/SGNodeFactory.h"
 
+#include "QzEngineAssetManager.h"
 #include "SGSpace.h"
 #include "nodes/SGArithmeticNode.h"
 #include "nodes/SGClearNode.h"
 #include "nodes/SGColorNode.h"
 #include "nodes/SGImageFlipNode.h"
+#include "nodes/SGImageLoaderNode.h"
 #include "nodes/SGParticleSystemNode.h"
 #include "nodes/SGReplicatorNode.h"
 #include "nodes/SGSpriteNode.h"
+#include "nodes/SGStringToImageNode.h"
 #include "nodes/SGWrapNode.h"
+
+namespace {
+
+// The space's asset manager, unless the script has deleted it since.
+QzEngineAssetManager* liveAssetManager(const SGSpace& space) {
+    return QzEngineAssetManager::isLive(space.assetMgr) ? space.assetMgr : nullptr;
+}
+
+}  // namespace
 
 SGNode* SGNodeFactoryCreate(SGSpace& space, uint32_t nodeClass) {
     switch (nodeClass) {
@@ -22,6 +34,8 @@ SGNode* SGNodeFactoryCreate(SGSpace& space, uint32_t nodeClass) {
     case SGSpriteNodeClass: return new SGSpriteNode;
     case SGWrapSpaceClass: return new SGWrapNode(space);
     case SGImageFlipNodeClass: return new SGImageFlipNode;
+    case SGImageLoaderNodeClass: return new SGImageLoaderNode(liveAssetManager(space));
+    case SGStringToImageNodeClass: return new SGStringToImageNode(liveAssetManager(space));
     default: return nullptr;
     }
 }
