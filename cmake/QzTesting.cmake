@@ -10,7 +10,7 @@ function(qz_add_gtest name)
     QZ_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QZ_BINARY_DIR="${CMAKE_BINARY_DIR}"
     QZ_LUAC="${QZ_LUAC}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "ALSOFT_DRIVERS=null;QZ_RESOURCE_DIR=${CMAKE_BINARY_DIR}/resources")
+    PROPERTIES ENVIRONMENT "ALSOFT_DRIVERS=null")
 endfunction()
 
 # qz_add_lua_test(FILE [NAME name] [PRECOMPILED] [ARGS ...]): runs a Lua test file as the
