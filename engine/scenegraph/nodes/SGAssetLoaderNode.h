@@ -14,8 +14,9 @@ public:
     // The manager may be null (a scene made without one): the node then loads nothing.
     explicit SGAssetLoaderNode(QzEngineAssetManager* assetManager);
 
-    // What the asset manager asks of its loaders.
-    std::string currentAssetName() { return name.stringValue(); }
+    // What the asset manager asks of its loaders. The name is read without bringing this node
+    // up to date: the manager asks while it unloads, and must not have the node load anything.
+    std::string currentAssetName() { return name.sourcePort ? name.sourcePort->stringValue() : name.value; }
     virtual const QzIAsset* heldAsset() const = 0;
     // The asset is gone: mark the output dirty and forget the handle without releasing.
     virtual void assetWasUnloaded() = 0;
