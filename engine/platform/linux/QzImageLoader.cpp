@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_image.h>
@@ -20,7 +21,10 @@ namespace {
 
 std::string gResourceDirectory;  // set by QzSetResourceDirectory; empty when not set
 
-constexpr size_t kHeaderBytes = 64 * 1024;  // enough for any header we size
+// Most headers are sized from their first bytes; JPEG and GIF may need to skip metadata
+// and colour tables first.
+constexpr size_t kShortHeaderBytes = 1024;
+constexpr size_t kLongHeaderBytes = 64 * 1024;
 
 uint32_t bigEndian16(const uint8_t* p) { return (uint32_t{p[0]} << 8) | p[1]; }
 uint32_t bigEndian32(const uint8_t* p) { return (bigEndian16(p) << 16) | bigEndian16(p + 2); }
@@ -147,32 +151,47 @@ bool QzReadImageSize(const std::string& path, int64_t* width, int64_t* height, s
         *error = "the file cannot be opened";
         return false;
     }
-    std::vector<uint8_t> header(kHeaderBytes);
-    file.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
-    header.resize(static_cast<size_t>(file.gcount()));
-    if (pngSize(header, width, height) || gifSize(header, width, height) ||
-        bmpSize(header, width, height) || jpegSize(header, width, height) ||
-        tgaSize(path, header, width, height)) {
-        return true;
+    std::vector<uint8_t> header;
+    for (size_t length : {kShortHeaderBytes, kLongHeaderBytes}) {
+        const size_t had = header.size();
+        header.resize(length);
+        file.read(reinterpret_cast<char*>(header.data() + had), static_cast<std::streamsize>(length - had));
+        header.resize(had + static_cast<size_t>(file.gcount()));
+        if (pngSize(header, width, height) || gifSize(header, width, height) ||
+            bmpSize(header, width, height) || jpegSize(header, width, height) ||
+            tgaSize(path, header, width, height)) {
+            return true;
+        }
+        if (header.size() < length) break;  // the whole file was read
     }
     *error = "it is not a PNG, JPEG, GIF, BMP or TGA picture (or its header is damaged)";
     return false;
 }
 
 void QzPremultiplyAndFlip(const uint8_t* topDown, int32_t pitch, QzBitmap* bitmap) {
+    // value × alpha / 255, rounded, for every alpha and value: one lookup per channel.
+    static const std::vector<uint8_t> kProducts = [] {
+        std::vector<uint8_t> table(256 * 256);
+        for (uint32_t alpha = 0; alpha < 256; ++alpha) {
+            for (uint32_t value = 0; value < 256; ++value) {
+                table[alpha * 256 + value] = static_cast<uint8_t>((value * alpha + 127) / 255);
+            }
+        }
+        return table;
+    }();
     const size_t rowBytes = static_cast<size_t>(bitmap->width) * 4;
-    bitmap->rgba.resize(rowBytes * static_cast<size_t>(bitmap->height));
+    // Every byte is written below, so the pixels are not cleared first.
+    bitmap->rgba = std::make_unique_for_overwrite<uint8_t[]>(rowBytes * static_cast<size_t>(bitmap->height));
     for (int32_t y = 0; y < bitmap->height; ++y) {
         const uint8_t* source = topDown + static_cast<size_t>(bitmap->height - 1 - y) * pitch;
-        uint8_t* target = bitmap->rgba.data() + static_cast<size_t>(y) * rowBytes;
+        uint8_t* target = bitmap->rgba.get() + static_cast<size_t>(y) * rowBytes;
         for (size_t i = 0; i < rowBytes; i += 4) {
-            const uint32_t alpha = source[i + 3];
-            for (size_t c = 0; c < 3; ++c) {
-                // Exact rounding of value × alpha / 255.
-                const uint32_t product = source[i + c] * alpha + 128;
-                target[i + c] = static_cast<uint8_t>((product + (product >> 8)) >> 8);
-            }
-            target[i + 3] = static_cast<uint8_t>(alpha);
+            const uint8_t alpha = source[i + 3];
+            const uint8_t* products = &kProducts[size_t{alpha} * 256];
+            target[i] = products[source[i]];
+            target[i + 1] = products[source[i + 1]];
+            target[i + 2] = products[source[i + 2]];
+            target[i + 3] = alpha;
         }
     }
 }
@@ -197,7 +216,10 @@ bool QzDecodeImageFile(const std::string& path, QzBitmap* bitmap, std::string* e
         *error = "its decoded size differs from the size its header declares";
         return false;
     }
-    SurfacePtr rgba(SDL_ConvertSurfaceFormat(decoded.get(), SDL_PIXELFORMAT_RGBA32, 0));
+    // PNG files with alpha decode as RGBA already; anything else is converted.
+    SurfacePtr rgba(decoded->format->format == SDL_PIXELFORMAT_RGBA32
+                        ? decoded.release()
+                        : SDL_ConvertSurfaceFormat(decoded.get(), SDL_PIXELFORMAT_RGBA32, 0));
     if (!rgba) {
         *error = std::string("it cannot be converted to RGBA: ") + SDL_GetError();
         return false;
@@ -220,7 +242,7 @@ GLuint uploadAsGLTexture(const QzBitmap& bitmap) {
         std::fprintf(stderr, "uploadAsGLTexture: glGenTextures returned invalid ID\n");
         return 0;
     }
-    QzFillRGBATexture(name, bitmap.width, bitmap.height, bitmap.rgba.data());
+    QzFillRGBATexture(name, bitmap.width, bitmap.height, bitmap.rgba.get());
     return name;
 }
 

@@ -4,8 +4,8 @@
 #define QZ_IMAGE_LOADER_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include <GL/gl.h>
 
@@ -16,7 +16,7 @@
 struct QzBitmap {
     int32_t width = 0;
     int32_t height = 0;
-    std::vector<uint8_t> rgba;
+    std::unique_ptr<uint8_t[]> rgba;  // width × height × 4 bytes
 };
 
 // The pixel size a PNG, JPEG, GIF, BMP or TGA file declares, read from its header without
