@@ -14,6 +14,7 @@
 #include "QzEngineAssetManagerBinding.h"
 #include "QzLuaAdditions.h"
 #include "QzLuaPanic.h"
+#include "SoundManager.h"
 #include "physics/QzPhysics.h"
 #include "projectformat/pgf/PGFBinding.h"
 #include "scenegraph/SGSceneGraphBinding.h"
@@ -40,6 +41,7 @@ const luaL_Reg kLibraries[] = {
     {"tableHelper", luaopen_tableHelper},
     {"pgf", luaopen_PGF},
     {"assetManager", luaopen_assetManager},
+    {"soundManager", luaopen_soundManager},
     {nullptr, nullptr},
 };
 
