@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "nodes/SGImageLoaderNode.h"
+#include "nodes/SGSoundLoaderNode.h"
 #include "nodes/SGStringToImageNode.h"
 
 namespace {
@@ -50,15 +51,39 @@ std::string QzEngineAssetManager::pathForImage(const std::string& name) {
     return resolvePath("pathForImage", name);
 }
 
-void QzEngineAssetManager::loadImageForName(const std::string& name) {
+template <class Shelf>
+void QzEngineAssetManager::load(Shelf& shelf, const char* kind, const std::string& name, const char* pathFunction) {
     if (!isValidAssetName(name)) {
-        std::fprintf(stderr, "asset manager: the image name \"%s\" contains a path separator or a "
+        std::fprintf(stderr, "asset manager: the %s name \"%s\" contains a path separator or a "
                              "zero byte and is not loaded: use the asset's name from the game project\n",
-                     name.c_str());
+                     kind, name.c_str());
         return;
     }
     const BusyScope scope(busy);
-    images.load(name, [&] { return pathForImage(name); }, this);
+    shelf.load(name, [&] { return resolvePath(pathFunction, name); }, this);
+}
+
+void QzEngineAssetManager::loadImageForName(const std::string& name) { load(images, "image", name, "pathForImage"); }
+
+void QzEngineAssetManager::loadSoundForName(const std::string& name) { load(sounds, "sound", name, "pathForSound"); }
+
+std::string QzEngineAssetManager::pathForSound(const std::string& name) {
+    return resolvePath("pathForSound", name);
+}
+
+QzAssetHandle<SGSound> QzEngineAssetManager::soundForName(const std::string& name) {
+    loadSoundForName(name);
+    return sounds.handleFor(name);
+}
+
+void QzEngineAssetManager::unloadSound(const std::string& name) { sounds.unload(name); }
+
+void QzEngineAssetManager::unloadAllSounds() { sounds.unloadAll(); }
+
+void QzEngineAssetManager::cleanupUnusedSounds(const std::set<std::string>& keep) { sounds.cleanup(keep); }
+
+void QzEngineAssetManager::loadNewSounds(const std::set<std::string>& names) {
+    for (const std::string& name : names) loadSoundForName(name);
 }
 
 QzAssetHandle<SGImage> QzEngineAssetManager::imageForName(const std::string& name) {
@@ -84,6 +109,7 @@ void QzEngineAssetManager::loadNewImages(const std::set<std::string>& names) {
 void QzEngineAssetManager::flushAssets() {
     if (!unreferencedAssets) return;
     images.cleanup({});
+    sounds.cleanup({});
     unreferencedAssets = false;
 }
 
@@ -96,6 +122,8 @@ void QzEngineAssetManager::notifyAssetReleased(QzIAsset* asset) {
 void QzEngineAssetManager::detachAllNodes() {
     for (SGImageLoaderNode* node : images.loaders) node->detachFromManager();
     images.loaders.clear();
+    for (SGSoundLoaderNode* node : sounds.loaders) node->detachFromManager();
+    sounds.loaders.clear();
     for (SGStringToImageNode* node : textImageNodes) node->detachFromManager();
     textImageNodes.clear();
 }

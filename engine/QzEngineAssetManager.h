@@ -1,4 +1,4 @@
-// QzEngineAssetManager: loads images (and sounds) once by name, shares them through counted
+// QzEngineAssetManager: loads images and sounds once by name, shares them through counted
 // handles and tells the nodes that show them when they are unloaded.
 #ifndef QZ_ENGINE_ASSET_MANAGER_H
 #define QZ_ENGINE_ASSET_MANAGER_H
@@ -11,10 +11,13 @@
 
 #include "QzAsset.h"
 #include "QzAssetShelf.h"
+#include "QzSoundAsset.h"
 #include "QzTextureAsset.h"
 #include "SGImage.h"
+#include "SGSound.h"
 
 class SGImageLoaderNode;
+class SGSoundLoaderNode;
 class SGStringToImageNode;
 
 class QzEngineAssetManager final : public QzIAssetObserver {
@@ -27,7 +30,8 @@ public:
 
     explicit QzEngineAssetManager(PathResolver resolver);
     // Flushes (when assets went unreferenced), detaches every node still registered (their
-    // handles are emptied and they stop reporting here) and frees every asset left.
+    // handles are emptied and they stop reporting here) and frees every asset left (a sound
+    // that was still referenced keeps its buffers, see QzSoundAsset::freeAsset).
     ~QzEngineAssetManager();
     QzEngineAssetManager(const QzEngineAssetManager&) = delete;
     QzEngineAssetManager& operator=(const QzEngineAssetManager&) = delete;
@@ -50,7 +54,18 @@ public:
     void cleanupUnusedImages(const std::set<std::string>& keep);
     void loadNewImages(const std::set<std::string>& names);
 
-    // Unloads every image (and sound) when some asset has become unreferenced.
+    // The same for sounds. A sound that cannot be decoded throws SGSoundLoadError out of
+    // loadSoundForName and soundForName, and nothing is stored.
+    void loadSoundForName(const std::string& name);
+    std::string pathForSound(const std::string& name);
+    QzAssetHandle<SGSound> soundForName(const std::string& name);
+    const std::map<std::string, std::unique_ptr<QzSoundAsset>>& getSounds() const { return sounds.assets; }
+    void unloadSound(const std::string& name);
+    void unloadAllSounds();
+    void cleanupUnusedSounds(const std::set<std::string>& keep);
+    void loadNewSounds(const std::set<std::string>& names);
+
+    // Unloads every image and sound when some asset has become unreferenced.
     void flushAssets();
     bool hasUnreferencedAssets() const { return unreferencedAssets; }
     void setHasUnreferencedAssets(bool flag) { unreferencedAssets = flag; }
@@ -60,6 +75,8 @@ public:
     // Called by the nodes themselves from their constructors and destructors.
     void addImageLoader(SGImageLoaderNode* node) { images.loaders.insert(node); }
     void removeImageLoader(SGImageLoaderNode* node) { images.loaders.erase(node); }
+    void addSoundLoader(SGSoundLoaderNode* node) { sounds.loaders.insert(node); }
+    void removeSoundLoader(SGSoundLoaderNode* node) { sounds.loaders.erase(node); }
     void addTextImageNode(SGStringToImageNode* node) { textImageNodes.insert(node); }
     void removeTextImageNode(SGStringToImageNode* node) { textImageNodes.erase(node); }
 
@@ -76,7 +93,12 @@ private:
 
     std::set<SGStringToImageNode*> textImageNodes;  // borrowed: the nodes register themselves
     PathResolver resolvePath;
+    // Loads into the shelf unless the name is refused; counts the load as under way.
+    template <class Shelf>
+    void load(Shelf& shelf, const char* kind, const std::string& name, const char* pathFunction);
+
     QzAssetShelf<QzTextureAsset, SGImageLoaderNode> images;
+    QzAssetShelf<QzSoundAsset, SGSoundLoaderNode> sounds;
     bool unreferencedAssets = false;
     int busy = 0;  // loads under way
 };

@@ -199,19 +199,47 @@ int cleanupUnusedImages(lua_State* L) {
 int loadImages(lua_State* L) {
     return withList(L, "loadImages", [](auto& m, const Names& names) { m.loadNewImages(names); });
 }
+int soundNames(lua_State* L) {
+    pushNames(L, managerAlone(L, "soundNames")->getSounds());
+    return 1;
+}
+int loadSoundForName(lua_State* L) {
+    return withName(L, "loadSoundForName", [](auto& m, const std::string& name) { m.loadSoundForName(name); });
+}
+int unloadSound(lua_State* L) {
+    return withName(L, "unloadSound", [](auto& m, const std::string& name) { m.unloadSound(name); });
+}
+int cleanupAndLoadSounds(lua_State* L) {
+    return withList(L, "cleanupAndLoadSounds", [](auto& m, const Names& names) {
+        m.cleanupUnusedSounds(names);
+        m.loadNewSounds(names);
+    });
+}
+int cleanupUnusedSounds(lua_State* L) {
+    return withList(L, "cleanupUnusedSounds", [](auto& m, const Names& names) { m.cleanupUnusedSounds(names); });
+}
+int loadSounds(lua_State* L) {
+    return withList(L, "loadSounds", [](auto& m, const Names& names) { m.loadNewSounds(names); });
+}
 
 const luaL_Reg kFunctions[] = {
     {"new", QzGuarded<newManager>},
     {"delete", QzGuarded<deleteManager>},
     {"reloadAllImages", QzGuarded<reloadAllImages>},
     {"loadImageForName", QzGuarded<loadImageForName>},
+    {"loadSoundForName", QzGuarded<loadSoundForName>},
     {"unloadImage", QzGuarded<unloadImage>},
     {"unloadAllImages", QzGuarded<unloadAllImages>},
     {"clearForFreedImages", QzGuarded<clearForFreedImages>},
+    {"unloadSound", QzGuarded<unloadSound>},
     {"imageNames", QzGuarded<imageNames>},
+    {"soundNames", QzGuarded<soundNames>},
     {"cleanupAndLoadImages", QzGuarded<cleanupAndLoadImages>},
     {"cleanupUnusedImages", QzGuarded<cleanupUnusedImages>},
+    {"cleanupAndLoadSounds", QzGuarded<cleanupAndLoadSounds>},
+    {"cleanupUnusedSounds", QzGuarded<cleanupUnusedSounds>},
     {"loadImages", QzGuarded<loadImages>},
+    {"loadSounds", QzGuarded<loadSounds>},
     {"flushAssets", QzGuarded<flushAssets>},
     {nullptr, nullptr},
 };

@@ -11,6 +11,7 @@
 #include "SGBindingSupport.h"
 #include "SGImage.h"
 #include "SGScene.h"
+#include "SoundManager.h"
 
 namespace {
 
@@ -84,12 +85,13 @@ SGSpace* checkSpace(lua_State* L, int index, const char* function) {
 // The scene and its spaces borrow the managers.
 int sceneNew(lua_State* L) {
     const int first = SGArgumentsFromTop(L, 2, "new");
+    SoundManager* sound = QzOptSoundManager(L, first, "new");
     QzEngineAssetManager* assets = QzOptAssetManager(L, first + 1, "new");
     auto* handle = static_cast<SGSceneHandle*>(lua_newuserdata(L, sizeof(SGSceneHandle)));
     handle->scene = nullptr;
     luaL_getmetatable(L, kSceneMT);
     lua_setmetatable(L, -2);
-    handle->scene = new SGScene(nullptr, assets);
+    handle->scene = new SGScene(sound, assets);
     return 1;
 }
 

@@ -1,0 +1,22 @@
+// Sound assets: one decoded sound per file.
+#include "QzSoundAsset.h"
+
+#include <cstdio>
+
+#include "SGSoundDecoder.h"
+
+QzSoundAsset::QzSoundAsset(QzIAssetObserver* observer, const std::string& path)
+    : QzBaseAsset<SGSound>(observer, path) {
+    SGSoundLoadFromFile(&sound, path.c_str());
+}
+
+QzSoundAsset::~QzSoundAsset() { QzSoundAsset::freeAsset(); }
+
+void QzSoundAsset::freeAsset() {
+    if (getReferenceCount() != 0) {
+        std::printf("An asset with a valid reference count should not be deleted.\n");
+        std::fflush(stdout);
+        return;
+    }
+    SGSoundFree(&sound);
+}
