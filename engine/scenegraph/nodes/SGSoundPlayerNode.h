@@ -23,6 +23,8 @@ public:
     QzAudioSource* reserveSourceIfNeeded();
     // The manager's callback when the source stops: the owner forgets it.
     static void soundFinished(QzAudioSource* source);
+    // The source the node holds, or null.
+    QzAudioSource* heldSource() const { return source; }
 
     SGBooleanPort playing;
     SGSoundPort sound;
