@@ -101,5 +101,46 @@ check.test("scenes hand their manager to loader nodes, which draw the image", fu
   scene:delete()
 end)
 
+-- A short 16-bit mono WAV square wave.
+local function writeWav(path)
+  local function u16(n) return string.char(n % 256, math.floor(n / 256) % 256) end
+  local function u32(n) return u16(n % 65536) .. u16(math.floor(n / 65536)) end
+  local samples = {}
+  for i = 1, 800 do samples[i] = (i % 20 < 10) and u16(8192) or u16(57344) end
+  local data = table.concat(samples)
+  local file = assert(io.open(path, "wb"))
+  file:write("RIFF", u32(36 + #data), "WAVEfmt ", u32(16), u16(1), u16(1), u32(8000), u32(16000),
+    u16(2), u16(16), "data", u32(#data), data)
+  file:close()
+end
+
+check.test("sounds: loader and player nodes play, decoder failures are script errors", function()
+  local dir = check.workDir()
+  writeWav(dir .. "/beep.wav")
+  local broken = assert(io.open(dir .. "/broken.ogg", "wb"))
+  broken:write("not a sound")
+  broken:close()
+  function project:pathForSound(name) return dir .. "/" .. name end
+  local sm = soundManager.new()
+  local am = assetManager.new()
+  local scene = scenegraph.scene.new(sm, am)
+  local space = scene:defaultSpace()
+  local loader = space:createNode(scenegraph.soundLoaderNode)
+  loader.name:setValue("beep.wav", true)
+  local player = space:createNode(scenegraph.soundPlayerNode)
+  player.sound:setValue(loader.asset)
+  player.trigger:setValue(true, true)
+  check.equal(player.playing:value(), true, "playing")
+  check.equal(am:soundNames()[0], "beep.wav", "loaded by the loader")
+  check.raises("broken.ogg", function() am:loadSoundForName("broken.ogg") end)
+  am:cleanupAndLoadSounds({"beep.wav", "beep.wav"})
+  check.equal(#am:soundNames(), 0, "one sound, at key 0")
+  am:unloadSound("beep.wav")
+  check.equal(next(am:soundNames()), nil, "unloaded")
+  scene:delete()
+  am:delete()
+  sm:delete()
+end)
+
 function initEngine() end
 check.finish()
