@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "AssetsTestSupport.h"
 #include "QzImageLoader.h"
@@ -234,8 +235,17 @@ TEST_F(TextTexture, UnknownFontsDrawInArialAndTextIsStraightWhite) {
     }
 }
 
-TEST_F(TextTexture, InvalidUTF8DrawsAndEmptyTextGivesNoImage) {
-    EXPECT_GT(inkSpan(text("ok\xff\xfe\xc3"), true).second, 0);
+TEST_F(TextTexture, BadTextAndFramesDoNotCrash) {
+    EXPECT_GT(inkSpan(text("ok\xff\xfe\xc3"), true).second, 0) << "invalid UTF-8 still draws";
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(QzImageFromString("Hi", "Arial", 12, QzTextAlignLeft, true, 1e9f, 50).hasTexture());
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("is refused"), std::string::npos);
+    EXPECT_FALSE(QzImageFromString("Hi", "Arial", NAN, QzTextAlignLeft, false, 0, 0).hasTexture());
+    EXPECT_EQ(text("Hi", "Arial", QzTextAlignLeft, false).textureWidth,
+              text("Hi", "Arial", static_cast<QzTextAlignment>(-7), false).textureWidth);
+    loaded.push_back(QzImageFromString("Hi", "Arial", 12, QzTextAlignLeft, true, 2, 2));
+    EXPECT_EQ(loaded.back().textureWidth, 2) << "a frame smaller than the margins";
+
     SGStringToImageNode node(nullptr);
     node.font.setValue(std::string("Arial"));
     EXPECT_FALSE(node.image.imageValue().hasTexture());

@@ -1,6 +1,7 @@
 // Text layout and drawing with Pango and Cairo, turned into OpenGL textures.
 #include "QzStringTexture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -208,7 +209,7 @@ void StringTexture::genTexture() {
     // The text box: from the margins to the far edges; the text breaks lines at its width.
     const double boxWidth = frameSize_.width - marginSize_.width;
     const double boxHeight = frameSize_.height - marginSize_.height;
-    pango_layout_set_width(layout.get(), static_cast<int>(std::min(boxWidth, 1e6) * PANGO_SCALE));
+    pango_layout_set_width(layout.get(), static_cast<int>(std::clamp(boxWidth, 0.0, 1e6) * PANGO_SCALE));
     cairo_rectangle(cr.get(), marginSize_.width, marginSize_.height, boxWidth, boxHeight);
     cairo_clip(cr.get());
     setSource(cr.get(), textColor_);
