@@ -37,6 +37,8 @@ QzEngineAssetManager::~QzEngineAssetManager() {
     liveManagers().erase(this);
     flushAssets();
     detachAllNodes();
+    sounds.assets.clear();
+    QzSoundAsset::freeRetiredSounds();
 }
 
 bool QzEngineAssetManager::isLive(const QzEngineAssetManager* manager) {
@@ -76,11 +78,20 @@ QzAssetHandle<SGSound> QzEngineAssetManager::soundForName(const std::string& nam
     return sounds.handleFor(name);
 }
 
-void QzEngineAssetManager::unloadSound(const std::string& name) { sounds.unload(name); }
+void QzEngineAssetManager::unloadSound(const std::string& name) {
+    sounds.unload(name);
+    QzSoundAsset::freeRetiredSounds();
+}
 
-void QzEngineAssetManager::unloadAllSounds() { sounds.unloadAll(); }
+void QzEngineAssetManager::unloadAllSounds() {
+    sounds.unloadAll();
+    QzSoundAsset::freeRetiredSounds();
+}
 
-void QzEngineAssetManager::cleanupUnusedSounds(const std::set<std::string>& keep) { sounds.cleanup(keep); }
+void QzEngineAssetManager::cleanupUnusedSounds(const std::set<std::string>& keep) {
+    sounds.cleanup(keep);
+    QzSoundAsset::freeRetiredSounds();
+}
 
 void QzEngineAssetManager::loadNewSounds(const std::set<std::string>& names) {
     for (const std::string& name : names) loadSoundForName(name);

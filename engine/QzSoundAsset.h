@@ -15,8 +15,11 @@ public:
 
     SGSound* getAsset() override { return &sound; }
     // Deletes the buffers when nothing references the sound. A referenced sound may still be
-    // queued on a playing source, so its buffers are kept (and the fact is printed).
+    // queued on a playing source: the fact is printed and its buffers are retired, to be
+    // deleted by freeRetiredSounds once OpenAL accepts it.
     void freeAsset() override;
+    // Deletes the buffers of retired sounds that no source holds any more.
+    static void freeRetiredSounds();
 
 private:
     SGSound sound = SGSoundNull;  // owns its buffers
