@@ -14,6 +14,7 @@
 #include "QzEngineAssetManagerBinding.h"
 #include "QzLuaAdditions.h"
 #include "QzLuaPanic.h"
+#include "QzPlatformWrappers.h"
 #include "SoundManager.h"
 #include "physics/QzPhysics.h"
 #include "projectformat/pgf/PGFBinding.h"
@@ -40,6 +41,7 @@ const luaL_Reg kLibraries[] = {
     {"physics", luaopen_physics},
     {"tableHelper", luaopen_tableHelper},
     {"pgf", luaopen_PGF},
+    {"platformWrappers", luaopen_platformWrappers},
     {"assetManager", luaopen_assetManager},
     {"soundManager", luaopen_soundManager},
     {nullptr, nullptr},
