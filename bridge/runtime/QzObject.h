@@ -35,6 +35,8 @@ public:
 
     // The registered class whose methods this object answers; the root class by default.
     virtual QzClass* objectClass() const;
+    // True only for classes, whose messages go to their class methods.
+    virtual bool isClassObject() const { return false; }
     virtual std::string description() const;
     // Identity by default; value classes compare their contents.
     virtual bool isEqual(const QzObject* other) const { return other == this; }
