@@ -109,15 +109,17 @@ int releaseHeldObject(lua_State* L) {
     return 0;
 }
 
-// The target's method for the selector, through the closure's cache (upvalue 3).
-const QzMethod* cachedMethod(lua_State* L, QzObject* target, std::string_view selector) {
+// The target's method for the selector in upvalue 2, through the closure's cache (upvalue 3).
+const QzMethod* cachedMethod(lua_State* L, QzObject* target) {
     auto* cache = static_cast<MethodCache*>(lua_touserdata(L, lua_upvalueindex(3)));
     bool classMethods = target->isClassObject();
     const QzObject* domain = classMethods ? target : target->objectClass();
     uint64_t generation = QzClass::methodGeneration();
     if (cache->domain == domain && cache->classMethods == classMethods && cache->generation == generation)
         return cache->method;
-    const QzMethod* method = QzMethodForSelector(target, selector);
+    size_t length = 0;
+    const char* selector = lua_tolstring(L, lua_upvalueindex(2), &length);
+    const QzMethod* method = QzMethodForSelector(target, {selector, length});
     *cache = {domain, classMethods, generation, method};
     return method;
 }
@@ -126,28 +128,28 @@ const QzMethod* cachedMethod(lua_State* L, QzObject* target, std::string_view se
 // script arguments from index 2. `missing` logs when the target does not answer.
 template <class Missing>
 int sendMessage(lua_State* L, QzObject* target, Missing missing) {
-    size_t length = 0;
-    const char* selector = lua_tolstring(L, lua_upvalueindex(2), &length);
-    const QzMethod* method = cachedMethod(L, target, {selector, length});
+    const QzMethod* method = cachedMethod(L, target);
     if (!method) {
-        missing(selector);
+        missing(lua_tostring(L, lua_upvalueindex(2)));
         return 0;
     }
     QzInvocation invocation(&method->signature);
     luaObjc_prepareInvocation(L, 2, invocation);
-    invocation.setSelector({selector, length});
+    invocation.setSelector(method->selector);
     invocation.invokeMethod(target, *method);
     return luaObjc_pushInvocationReturn(L, invocation);
 }
 
 int objectMethodCall(lua_State* L) {
     // The wrapper key and holder metatable are upvalues 4 and 5: no name is hashed per call.
-    QzId target(static_cast<QzObject*>(pointerInWrapper(L, 1, lua_upvalueindex(4), lua_upvalueindex(5))));
+    // The wrapper at index 1 keeps the object alive for the call: only the collector can
+    // release it, since scripts cannot reach the holder's metatable.
+    auto* target = static_cast<QzObject*>(pointerInWrapper(L, 1, lua_upvalueindex(4), lua_upvalueindex(5)));
     if (!target) {
         QzLog("luaObject_object_method_call attempt to call method %s on nil", lua_tostring(L, lua_upvalueindex(1)));
         return 0;
     }
-    return sendMessage(L, target.get(), [&](const char* selector) {
+    return sendMessage(L, target, [&](const char* selector) {
         QzLog("luaObjc_object_method_call, %s does not respond to selector: %s", target->description().c_str(),
               selector);
     });
@@ -217,6 +219,8 @@ int luaopen_luaObjc(lua_State* L) {
     newHolderMetatable(L, kGcMetatable);
     lua_pushcfunction(L, releaseHeldObject);
     lua_setfield(L, -2, "__gc");
+    lua_pushboolean(L, 0);
+    lua_setfield(L, -2, "__metatable");
     lua_pop(L, 1);
     newHolderMetatable(L, kClassHolderMetatable);
     lua_pop(L, 1);

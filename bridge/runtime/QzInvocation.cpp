@@ -50,13 +50,12 @@ QzInvocation::~QzInvocation() {
     if (return_.object) return_.object->release();
 }
 
-QzInvocation::Slot& QzInvocation::slot(size_t index) {
-    QZ_ASSERT(index < signature_->numberOfArguments(), this, "invocation argument index out of range");
-    return arguments_[index];
-}
-
-const QzInvocation::Slot& QzInvocation::slot(size_t index) const {
-    return const_cast<QzInvocation*>(this)->slot(index);
+void QzInvocation::failIndex(size_t index) const {
+    QzHandleAssertionFailure(__func__, this, __FILE_NAME__, __LINE__,
+                             "invocation argument index " + std::to_string(index) + " out of range for " +
+                                 signature_->encoding());
+    // A handler that returns leaves no slot to hand out.
+    throw QzException(QzInternalInconsistencyException, "invocation argument index out of range");
 }
 
 void QzInvocation::setObject(size_t index, QzObject* object) {

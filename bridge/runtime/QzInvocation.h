@@ -118,8 +118,12 @@ private:
         } value;
         QzObject* object;  // retained
     };
-    Slot& slot(size_t index);
-    const Slot& slot(size_t index) const;
+    Slot& slot(size_t index) {
+        if (index >= signature_->numberOfArguments()) failIndex(index);
+        return arguments_[index];
+    }
+    const Slot& slot(size_t index) const { return const_cast<QzInvocation*>(this)->slot(index); }
+    [[noreturn]] void failIndex(size_t index) const;
 
     const QzMethodSignature* signature_;  // borrowed (owned by its class's method)
     QzObject* target_ = nullptr;           // borrowed
