@@ -10,9 +10,11 @@ local actorAttributes = {
   blend = {"enum", "normal", {normal = 0, opaque = 1, add = 2, screen = 3, multiply = 4}},
 }
 
-local function actorElement(own)
+-- The common actor attributes (less those named in `without`) and the kind's own.
+local function actorElement(own, without)
   local attributes = {}
   for key, value in pairs(actorAttributes) do attributes[key] = value end
+  for _, key in ipairs(without or {}) do attributes[key] = nil end
   for key, value in pairs(own) do attributes[key] = value end
   return {attributes = attributes, children = {"body", "property"}}
 end
@@ -71,7 +73,7 @@ Format.elements = {
   sound = actorElement({
     sound = {"string"}, volume = {"number", 1}, pitch = {"number", 1}, loop = {"bool", false},
     autoplay = {"bool", false},
-  }),
+  }, {"angle", "color", "blend"}),
   body = {
     attributes = {type = {"enum", "dynamic", {static = 0, kinematic = 1, dynamic = 2}},
       shape = {"enum", "box", {box = "box", circle = "circle", polygon = "polygon"}},
