@@ -11,20 +11,25 @@ Behaviours.callbacks = {"onStart", "onUpdate", "onKeyDown", "onKeyUp", "onMouseD
 
 local chunks = {}
 
+-- Compiles a file of the project; its messages name it as written in the project
+-- ("scripts/hero.lua:12: ..."). Returns the function, or nil and a message.
+local function compile(project, file)
+  local handle = io.open(project:fileInProject(file), "rb")
+  if not handle then return nil, file .. ": cannot open the file; check the name in the scene" end
+  local text = handle:read("*a")
+  handle:close()
+  return loadstring(text, "@" .. file)
+end
+
 -- The compiled file, or nil (reported) when it cannot be read or compiled. Chunks are kept
 -- per engine run, so a file is compiled once however many actors use it.
 function Behaviours.chunk(project, file)
-  local key = project.path .. "/" .. file
+  local key = project:fileInProject(file)
   local entry = chunks[key]
   if entry == nil then
-    local fn, message = loadfile(key)
-    if not fn then
-      message = string.gsub(message, "^" .. string.gsub(project.path .. "/", "%p", "%%%0"), "")
-      Engine.report("behaviour " .. message)
-      entry = false
-    else
-      entry = fn
-    end
+    local fn, message = compile(project, file)
+    if not fn then Engine.report("behaviour " .. message) end
+    entry = fn or false
     chunks[key] = entry
   end
   return entry or nil
@@ -157,7 +162,7 @@ function Behaviours.attach(project, file, owner)
   if not chunk then return nil end
   local environment = setmetatable({self = owner}, {__index = api})
   setfenv(chunk, environment)
-  if not Engine.protect(nil, chunk) then return nil end
+  if not Engine.protect("behaviour", chunk) then return nil end
   local instance = {file = file, owner = owner, environment = environment}
   for _, name in ipairs(Behaviours.callbacks) do
     local fn = rawget(environment, name)

@@ -49,6 +49,11 @@ function Engine.report(message)
   end
   reported[message] = true
   reportedCount = reportedCount + 1
+  Engine.reportSink(message)
+end
+
+-- Where reports go: standard error and the player's debug log.
+function Engine.reportSink(message)
   io.stderr:write("game: ", message, "\n")
   if platformWrappers and platformWrappers.logDebugStatement then
     pcall(platformWrappers.logDebugStatement, message)

@@ -4,7 +4,7 @@ local harness = {reports = {}}
 
 dofile(os.getenv("QZ_BINARY_DIR") .. "/enginescript/engine64.luo")
 
-Engine.report = function(message)
+Engine.reportSink = function(message)
   harness.reports[#harness.reports + 1] = tostring(message)
 end
 
