@@ -118,11 +118,11 @@ function api.readTable(name)
   return setmetatable({data = data}, TableView)
 end
 
-function api.save(key, value)
+function api.saveValue(key, value)
   game():saveValue(needString(key, "the key", 2), value)
 end
 
-function api.load(key)
+function api.loadValue(key)
   return game():loadValue(needString(key, "the key", 2))
 end
 

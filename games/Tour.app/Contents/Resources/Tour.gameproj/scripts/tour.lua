@@ -15,7 +15,7 @@ local function go(step)
 end
 
 function onStart()
-  save("lastScene", sceneName())
+  saveValue("lastScene", sceneName())
   local title = actor("title")
   if title then title:setText(currentRow() .. "/" .. tour:rows() .. "  " .. tour:get(currentRow(), "title")) end
 end
