@@ -200,17 +200,27 @@ function Actor:position()
   return self.xAttribute._value, self.yAttribute._value
 end
 
-function Actor:moveTo(x, y)
-  x, y = tonumber(x), tonumber(y)
-  if not x or not y then error("moveTo(x, y) needs two numbers", 2) end
+local function place(self, x, y)
   if self.wrapArea then x, y = self.wrapArea:wrapPosition(x, y) end
   self.xAttribute:setValue(x)
   self.yAttribute:setValue(y)
   if self.body then self.scene.physics:moveBody(self, x, y) end
 end
 
+function Actor:moveTo(x, y)
+  if type(x) ~= "number" or type(y) ~= "number" then
+    x, y = tonumber(x), tonumber(y)
+    if not x or not y then error("moveTo(x, y) needs two numbers", 2) end
+  end
+  place(self, x, y)
+end
+
 function Actor:move(dx, dy)
-  self:moveTo(self.xAttribute._value + (tonumber(dx) or 0), self.yAttribute._value + (tonumber(dy) or 0))
+  if type(dx) ~= "number" or type(dy) ~= "number" then
+    dx, dy = tonumber(dx), tonumber(dy)
+    if not dx or not dy then error("move(dx, dy) needs two numbers", 2) end
+  end
+  place(self, self.xAttribute._value + dx, self.yAttribute._value + dy)
 end
 
 function Actor:angle()

@@ -284,10 +284,24 @@ function Scene:playSound(name, volume)
   player.trigger:setValue(false, true)
 end
 
+-- Runs every onUpdate; the loop is written out because it runs for every actor every frame.
+function Scene:updateBehaviours(dt)
+  local instances = self.instances
+  for index = 1, #instances do
+    local instance = instances[index]
+    local fn = instance.onUpdate
+    if fn and not instance.dead then
+      local ok, message = pcall(fn, dt)
+      if not ok then Engine.report("behaviour " .. tostring(message)) end
+    end
+  end
+  self:compactInstances()
+end
+
 function Scene:update(dt)
   self.time = self.time + dt
   self.timeAttribute:setValue(self.time)
-  self:dispatch("onUpdate", dt)
+  self:updateBehaviours(dt)
   if self.physics then self.physics:step(dt) end
   for actor in pairs(self.soundActors) do actor.player:compute() end
 end
