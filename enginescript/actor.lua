@@ -46,8 +46,13 @@ end
 function Actor.new(scene, space, kind, values, file)
   local self = setmetatable({scene = scene, space = space, kind = kind, values = values,
     file = file, name = values.name or kind, nodes = {}, properties = {}, visible = true}, Actor)
-  self.xAttribute = Attribute.new(sg.NUMBER, values.x)
-  self.yAttribute = Attribute.new(sg.NUMBER, values.y)
+  -- The position lives in the actor (behaviours read self.x and self.y) and in two attribute
+  -- nodes that every node showing the actor reads.
+  self.x, self.y = values.x, values.y
+  self.xNode = sg.attributeNode.new(sg.NUMBER)
+  self.yNode = sg.attributeNode.new(sg.NUMBER)
+  self.xNode:setValue(self.x, true)
+  self.yNode:setValue(self.y, true)
   self.angleValue = values.angle
   self.width, self.height = values.width, values.height
   self.builders[kind](self, values)
@@ -112,8 +117,7 @@ function Actor.builders.sound(self, values)
   end
   loader.name:setValue(values.sound or "", true)
   player.sound:setValue(loader.asset)
-  player.x:connectToAttribute(self.xAttribute)
-  player.y:connectToAttribute(self.yAttribute)
+  self:connectPosition(player)
   player.sourceRelative:setValue(false, true)
   player.volume:setValue(values.volume, true)
   player.pitch:setValue(values.pitch, true)
@@ -174,8 +178,7 @@ local renderClasses = {sprite = sg.spriteNode, text = sg.spriteNode,
 function Actor:buildRenderNode()
   local node = self:createNode(renderClasses[self.kind])
   self.renderNode = node
-  node.x:connectToAttribute(self.xAttribute)
-  node.y:connectToAttribute(self.yAttribute)
+  self:connectPosition(node)
   local anglePort = self.kind == "particles" and node.rotation or node.angle
   anglePort:setValue(self.angleValue, true)
   node.blendingMode:setValue(self.values.blend, true)
@@ -197,13 +200,34 @@ end
 -- --- The behaviour API ---
 
 function Actor:position()
-  return self.xAttribute._value, self.yAttribute._value
+  return self.x, self.y
+end
+
+-- Makes the node's x and y ports follow the actor.
+function Actor:connectPosition(node)
+  node.x:setValue(self.xNode.value)
+  node.y:setValue(self.yNode.value)
+end
+
+-- Runs for every actor move, so it calls the attribute nodes' setValue without a lookup.
+local setNodeValue = sg.attributeNode.setValue
+
+-- Shows the actor at the position; physics calls it after every step.
+function Actor:showAt(x, y)
+  if x ~= self.x then
+    self.x = x
+    setNodeValue(self.xNode, x, true)
+  end
+  if y ~= self.y then
+    self.y = y
+    setNodeValue(self.yNode, y, true)
+  end
 end
 
 local function place(self, x, y)
-  if self.wrapArea then x, y = self.wrapArea:wrapPosition(x, y) end
-  self.xAttribute:setValue(x)
-  self.yAttribute:setValue(y)
+  local area = self.wrapArea
+  if area then x, y = area:wrapPosition(x, y) end
+  self:showAt(x, y)
   if self.body then self.scene.physics:moveBody(self, x, y) end
 end
 
@@ -220,7 +244,7 @@ function Actor:move(dx, dy)
     dx, dy = tonumber(dx), tonumber(dy)
     if not dx or not dy then error("move(dx, dy) needs two numbers", 2) end
   end
-  place(self, self.xAttribute._value + dx, self.yAttribute._value + dy)
+  place(self, self.x + dx, self.y + dy)
 end
 
 function Actor:angle()

@@ -80,8 +80,7 @@ function Physics:step(dt)
   if not ok then Engine.report("physics step: " .. tostring(message)) end
   for _, actor in pairs(self.actors) do
     local x, y = actor.body:position()
-    actor.xAttribute:setValue(x)
-    actor.yAttribute:setValue(y)
+    actor:showAt(x, y)
     local degrees = math.deg(actor.body:angle())
     if degrees ~= actor.angleValue then
       actor.angleValue = degrees

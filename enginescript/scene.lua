@@ -95,10 +95,7 @@ function Scene:buildGroup(space, kind, node, index)
     group.wrapWidth:setValue(area.width, true)
     group.wrapHeight:setValue(area.height, true)
     local built = self:buildChildren(group, node, kind, area)
-    if built[1] then
-      group.x:connectToAttribute(built[1].xAttribute)
-      group.y:connectToAttribute(built[1].yAttribute)
-    end
+    if built[1] then built[1]:connectPosition(group) end
   end
   space:sortRenderNodes()
 end

@@ -101,12 +101,8 @@ function Attribute:value()
   return self._value
 end
 
--- Called for every actor move, so it skips the node's method lookup.
-local setNodeValue = scenegraph.attributeNode.setValue
-
 function Attribute:setValue(value)
   if value == self._value then return end
   self._value = value
-  local node = self._node
-  if node then setNodeValue(node, value, true) end
+  if self._node then self._node:setValue(value, true) end
 end
