@@ -62,8 +62,10 @@ function Game:switchToScene(name)
   end
   self.nextScene = nil
   if name == nil then return end
-  self.scene = Engine.Scene.new(self, self.project, name)
-  self.scene:start()
+  local ok, scene = Engine.protect("scene '" .. name .. "'", Engine.Scene.new, self, self.project, name)
+  if not ok then return end
+  self.scene = scene
+  scene:start()
   if callbacks.callExternalFunction then callbacks.callExternalFunction("TrackSceneChange", name) end
 end
 

@@ -10,6 +10,8 @@ Engine.Scene = Scene
 local actorKinds = {sprite = true, text = true, particles = true, sound = true}
 local kMaxSoundPlayers = 16
 
+-- Builds the scene from its document. A failure while building deletes what was built and
+-- raises; a document with faults is reported and built as far as it goes.
 function Scene.new(game, project, name)
   local file = project.scenes[name]
   local self = setmetatable({game = game, project = project, name = name, file = file,
@@ -18,17 +20,24 @@ function Scene.new(game, project, name)
     timeAttribute = Attribute.new(sg.NUMBER, 0)}, Scene)
   self.graph = sg.scene.new(sharedSoundManager, sharedAssetManager)
   self.defaultSpace = self.graph:defaultSpace()
-  local root = Format.load(project:fileInProject(file), file, "scene")
-  local values = root and Format.attributes(root, file, "scene") or
-    Format.attributes({[0] = "scene"}, file, "scene")
+  local ok, message = pcall(self.build, self)
+  if not ok then
+    self:destroy()
+    error(message, 0)
+  end
+  return self
+end
+
+function Scene:build()
+  local root = Format.load(self.project:fileInProject(self.file), self.file, "scene")
+  local values = Format.attributes(root or {[0] = "scene"}, self.file, "scene")
   self:buildBackground(values.background)
   self.gravity = values.gravity
   if root then
-    for _, child in ipairs(Format.children(root, file, "scene")) do self:buildLayer(child.node) end
+    for _, child in ipairs(Format.children(root, self.file, "scene")) do self:buildLayer(child.node) end
   end
   if values.behaviour then self:attachBehaviours(self, values.behaviour) end
-  if values.music then game:playMusic(values.music, true) end
-  return self
+  if values.music then self.game:playMusic(values.music, true) end
 end
 
 function Scene:buildBackground(color)
