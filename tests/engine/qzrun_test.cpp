@@ -79,6 +79,40 @@ function update(dt) frames = (frames or 0) + 1 if frames == 4 then error('fourth
     EXPECT_NE(four.output.find("frame 4: update failed: fourth frame, dt 0.25"), std::string::npos) << four.output;
 }
 
+// An --input timeline delivers its events through the input calls before the frame's update,
+// in file order; a line that does not parse stops qzrun before it starts.
+TEST(Qzrun, InputTimelineDeliversEventsBeforeTheirFrame) {
+    ScratchFolder folder;
+    const std::string script = R"(
+function initEngine() end
+local seen = {}
+local function record(...) seen[#seen + 1] = table.concat({...}, ' ') end
+function keyDown(k) record('down', k) end
+function keyUp(k) record('up', k) end
+function mouseDown(x, y) record('press', x, y) end
+function mouseUp(x, y) record('release', x, y) end
+function mouseMoved(x, y) record('move', x, y) end
+function update() frame = (frame or 0) + 1 record('frame', frame) end
+function shutdownEngine() io.stdout:write(table.concat(seen, ', '), '\n') end
+)";
+    writeFile(folder.file("good.txt"),
+              "# keys first\n2 keyDown left\n2 mouseMoved 1 2\n\n3 keyUp left\n3 mouseDown 3.5 4\n3 mouseUp 5 6\n");
+    const QzrunResult run = runQzrun(folder, script, "--frames 3 --input " + folder.file("good.txt"));
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("frame 1, down left, move 1 2, frame 2, up left, press 3.5 4, release 5 6, frame 3"),
+              std::string::npos) << run.output;
+    for (const char* line : {"0 keyDown a", "1 keyDown", "1 jump", "1 mouseDown 1", "x keyUp a",
+                             "1 keyDown a b", "1 screenshot shot.png"}) {
+        SCOPED_TRACE(line);
+        writeFile(folder.file("bad.txt"), std::string("1 keyDown ok\n") + line + "\n");
+        const QzrunResult bad = runQzrun(folder, script, "--frames 1 --input " + folder.file("bad.txt"));
+        EXPECT_EQ(bad.status, 2) << bad.output;
+        EXPECT_NE(bad.output.find("bad.txt:2: expected"), std::string::npos) << bad.output;
+    }
+    const QzrunResult missing = runQzrun(folder, script, "--input " + folder.file("none.txt"));
+    EXPECT_EQ(missing.status, 2) << missing.output;
+}
+
 TEST(Qzrun, BadArgumentsShowTheUsage) {
     ScratchFolder folder;
     for (const char* arguments : {"--frames", "--frames -1", "--frames x", "--frames 1e30", "--frames inf",
