@@ -11,79 +11,65 @@
 
 namespace {
 
-const std::string kQzrun = std::string(QZ_BINARY_DIR) + "/tools/qzrun/qzrun";
-
-struct QzrunResult {
-    int status;
-    std::string output;
-};
-
-QzrunResult runQzrun(const ScratchFolder& folder, const std::string& script, const std::string& arguments) {
-    const std::string scriptPath = folder.file("engine.lua"), outputPath = folder.file("out.txt");
-    writeFile(scriptPath, script);
-    const int raw = std::system((kQzrun + " " + scriptPath + " " + arguments + " > " + outputPath + " 2>&1").c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), readFile(outputPath)};
-}
-
 constexpr const char* kProject = R"(
 function initEngine() end
 function update(dt) frames = (frames or 0) + 1 end
 Project = {new = function() return {load = function(self, path) loaded = path end} end}
 )";
 
+// Fails on its fourth frame, naming the step it received.
+constexpr const char* kFourthFrameFails = R"(
+function initEngine() end
+function update(dt) frames = (frames or 0) + 1 if frames == 4 then error('fourth frame, dt ' .. dt, 0) end end
+)";
+
 TEST(Qzrun, ExitStatusSaysWhetherEveryCallSucceeded) {
     ScratchFolder folder;
+    const std::string project = kProject;
     const struct {
-        const char* name;
         std::string script;
         const char* arguments;
         int status;
         const char* says;
     } cases[] = {
-        {"everything succeeds", kProject, "--project /p --frames 3 --pool", 0, ""},
-        {"no initEngine", "", "", 1, "initEngine failed"},
-        {"the engine script raises", std::string("function initEngine() end error('boom')"), "", 1,
-         "1 error(s) reported"},
-        {"one frame fails", std::string(kProject) + "function update() error('frame broke') end", "--frames 2",
-         1, "frame 1: update failed: "},
-        {"the project load raises a string",
-         std::string(kProject) + "Project.new = function() return {load = function() error('bad project') end} end",
+        {project, "--project /p --frames 3 --pool", 0, ""},
+        {"", "", 1, "initEngine failed"},
+        {"function initEngine() end error('boom')", "", 1, "1 error(s) reported"},
+        {project + "function update() error('frame broke') end", "--frames 2", 1, "frame 1: update failed: "},
+        {project + "Project.new = function() return {load = function() error('bad project') end} end",
          "--project /p", 1, "loading the project failed: "},
-        {"the project load raises a table",
-         std::string(kProject) + "Project.new = function() return {load = function() error({}) end} end",
-         "--project /p", 1, "loading the project failed: (error object is a table value)"},
-        {"no Project at all", "function initEngine() end", "--project /p", 1, "loading the project failed"},
-        {"a frame raises nil", std::string(kProject) + "function update() error() end", "--frames 1", 1,
-         "update failed: (error object is a nil value)"},
+        {project + "Project.new = function() return {load = function() error({}) end} end", "--project /p", 1,
+         "loading the project failed: (error object is a table value)"},
+        {"function initEngine() end", "--project /p", 1, "loading the project failed"},
+        {project + "function update() error() end", "--frames 1", 1, "update failed: (error object is a nil value)"},
+        // Exactly the given frames with the fixed step.
+        {kFourthFrameFails, "--frames 3 --dt 0.25", 0, ""},
+        {kFourthFrameFails, "--frames 4 --dt 0.25", 1, "frame 4: update failed: fourth frame, dt 0.25"},
+    };
+    const std::string scriptPath = folder.file("engine.lua"), outputPath = folder.file("out.txt");
+    const std::string qzrun = std::string(QZ_BINARY_DIR) + "/tools/qzrun/qzrun " + scriptPath + " ";
+    const auto run = [&](const std::string& script, const std::string& arguments) {
+        writeFile(scriptPath, script);
+        const int raw = std::system((qzrun + arguments + " > " + outputPath + " 2>&1").c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QzrunResult run = runQzrun(folder, c.script, c.arguments);
-        EXPECT_EQ(run.status, c.status) << run.output;
-        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        SCOPED_TRACE(c.arguments);
+        EXPECT_EQ(run(c.script, c.arguments), c.status) << readFile(outputPath);
+        EXPECT_NE(readFile(outputPath).find(c.says), std::string::npos) << readFile(outputPath);
     }
-}
-
-// The frame loop runs exactly N frames with the given step: a script that fails on its
-// fourth frame passes three frames and fails four, and reports the step it received.
-TEST(Qzrun, RunsExactlyTheGivenFramesWithTheFixedStep) {
-    ScratchFolder folder;
-    const std::string script = R"(
-function initEngine() end
-function update(dt) frames = (frames or 0) + 1 if frames == 4 then error('fourth frame, dt ' .. dt, 0) end end
-)";
-    const QzrunResult three = runQzrun(folder, script, "--frames 3 --dt 0.25");
-    EXPECT_EQ(three.status, 0) << three.output;
-    const QzrunResult four = runQzrun(folder, script, "--frames 4 --dt 0.25");
-    EXPECT_EQ(four.status, 1) << four.output;
-    EXPECT_NE(four.output.find("frame 4: update failed: fourth frame, dt 0.25"), std::string::npos) << four.output;
+    for (const char* arguments : {"--frames", "--frames -1", "--frames x", "--frames 1e30", "--frames inf",
+                                  "--frames 2.5", "--dt", "--bogus"}) {
+        EXPECT_EQ(run(kProject, arguments), 2) << arguments;
+        EXPECT_NE(readFile(outputPath).find("usage: qzrun"), std::string::npos) << arguments;
+    }
 }
 
 // An --input timeline delivers its events through the input calls before the frame's update,
 // in file order; a line that does not parse stops qzrun before it starts.
 TEST(Qzrun, InputTimelineDeliversEventsBeforeTheirFrame) {
     ScratchFolder folder;
-    const std::string script = R"(
+    writeFile(folder.file("engine.lua"), R"(
 function initEngine() end
 local seen = {}
 local function record(...) seen[#seen + 1] = table.concat({...}, ' ') end
@@ -94,33 +80,24 @@ function mouseUp(x, y) record('release', x, y) end
 function mouseMoved(x, y) record('move', x, y) end
 function update() frame = (frame or 0) + 1 record('frame', frame) end
 function shutdownEngine() io.stdout:write(table.concat(seen, ', '), '\n') end
-)";
-    writeFile(folder.file("good.txt"),
-              "# keys first\n2 keyDown left\n2 mouseMoved 1 2\n\n3 keyUp left\n3 mouseDown 3.5 4\n3 mouseUp 5 6\n");
-    const QzrunResult run = runQzrun(folder, script, "--frames 3 --input " + folder.file("good.txt"));
-    EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("frame 1, down left, move 1 2, frame 2, up left, press 3.5 4, release 5 6, frame 3"),
-              std::string::npos) << run.output;
+)");
+    const std::string outputPath = folder.file("out.txt");
+    const auto run = [&](const std::string& timeline, const char* frames) {
+        writeFile(folder.file("input.txt"), timeline);
+        const int raw = std::system((std::string(QZ_BINARY_DIR) + "/tools/qzrun/qzrun " + folder.file("engine.lua") +
+                                     " --frames " + frames + " --input " + folder.file("input.txt") + " > " +
+                                     outputPath + " 2>&1").c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    };
+    EXPECT_EQ(run("# keys first\n2 keyDown left\n2 mouseMoved 1 2\n\n3 keyUp left\n3 mouseDown 3.5 4\n"
+                  "3 mouseUp 5 6\n", "3"), 0) << readFile(outputPath);
+    EXPECT_NE(readFile(outputPath).find(
+                  "frame 1, down left, move 1 2, frame 2, up left, press 3.5 4, release 5 6, frame 3"),
+              std::string::npos) << readFile(outputPath);
     for (const char* line : {"0 keyDown a", "1 keyDown", "1 jump", "1 mouseDown 1", "x keyUp a",
                              "1 keyDown a b", "1 screenshot shot.png"}) {
-        SCOPED_TRACE(line);
-        writeFile(folder.file("bad.txt"), std::string("1 keyDown ok\n") + line + "\n");
-        const QzrunResult bad = runQzrun(folder, script, "--frames 1 --input " + folder.file("bad.txt"));
-        EXPECT_EQ(bad.status, 2) << bad.output;
-        EXPECT_NE(bad.output.find("bad.txt:2: expected"), std::string::npos) << bad.output;
-    }
-    const QzrunResult missing = runQzrun(folder, script, "--input " + folder.file("none.txt"));
-    EXPECT_EQ(missing.status, 2) << missing.output;
-}
-
-TEST(Qzrun, BadArgumentsShowTheUsage) {
-    ScratchFolder folder;
-    for (const char* arguments : {"--frames", "--frames -1", "--frames x", "--frames 1e30", "--frames inf",
-                                  "--frames 2.5", "--dt", "--bogus"}) {
-        SCOPED_TRACE(arguments);
-        const QzrunResult run = runQzrun(folder, kProject, arguments);
-        EXPECT_EQ(run.status, 2) << run.output;
-        EXPECT_NE(run.output.find("usage: qzrun"), std::string::npos) << run.output;
+        EXPECT_EQ(run(std::string("1 keyDown ok\n") + line + "\n", "1"), 2) << line;
+        EXPECT_NE(readFile(outputPath).find("input.txt:2: expected"), std::string::npos) << readFile(outputPath);
     }
 }
 
