@@ -38,5 +38,5 @@ function(qz_add_lua_test file)
       $<TARGET_FILE:qzrun> ${CMAKE_CURRENT_BINARY_DIR}/lua-work/${base}
       ${script} ${ARG_ARGS})
   set_tests_properties(lua.${prefix}.${base} PROPERTIES ENVIRONMENT
-    "LUA_PATH=${CMAKE_SOURCE_DIR}/tests/support/?.lua\\;${CMAKE_CURRENT_SOURCE_DIR}/?.lua;QZ_SOURCE_DIR=${CMAKE_SOURCE_DIR};QZ_LUAC=${QZ_LUAC};ALSOFT_DRIVERS=null")
+    "LUA_PATH=${CMAKE_SOURCE_DIR}/tests/support/?.lua\\;${CMAKE_CURRENT_SOURCE_DIR}/?.lua\\;${CMAKE_CURRENT_SOURCE_DIR}/lua/?.lua;QZ_SOURCE_DIR=${CMAKE_SOURCE_DIR};QZ_BINARY_DIR=${CMAKE_BINARY_DIR};QZ_LUAC=${QZ_LUAC};ALSOFT_DRIVERS=null")
 endfunction()

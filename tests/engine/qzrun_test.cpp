@@ -65,4 +65,40 @@ TEST(Qzrun, ExitStatusSaysWhetherEveryCallSucceeded) {
     }
 }
 
+// An --input timeline delivers its events through the input calls before the frame's update,
+// in file order; a line that does not parse stops qzrun before it starts.
+TEST(Qzrun, InputTimelineDeliversEventsBeforeTheirFrame) {
+    ScratchFolder folder;
+    writeFile(folder.file("engine.lua"), R"(
+function initEngine() end
+local seen = {}
+local function record(...) seen[#seen + 1] = table.concat({...}, ' ') end
+function keyDown(k) record('down', k) end
+function keyUp(k) record('up', k) end
+function mouseDown(x, y) record('press', x, y) end
+function mouseUp(x, y) record('release', x, y) end
+function mouseMoved(x, y) record('move', x, y) end
+function update() frame = (frame or 0) + 1 record('frame', frame) end
+function shutdownEngine() io.stdout:write(table.concat(seen, ', '), '\n') end
+)");
+    const std::string outputPath = folder.file("out.txt");
+    const auto run = [&](const std::string& timeline, const char* frames) {
+        writeFile(folder.file("input.txt"), timeline);
+        const int raw = std::system((std::string(QZ_BINARY_DIR) + "/tools/qzrun/qzrun " + folder.file("engine.lua") +
+                                     " --frames " + frames + " --input " + folder.file("input.txt") + " > " +
+                                     outputPath + " 2>&1").c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    };
+    EXPECT_EQ(run("# keys first\n2 keyDown left\n2 mouseMoved 1 2\n\n3 keyUp left\n3 mouseDown 3.5 4\n"
+                  "3 mouseUp 5 6\n", "3"), 0) << readFile(outputPath);
+    EXPECT_NE(readFile(outputPath).find(
+                  "frame 1, down left, move 1 2, frame 2, up left, press 3.5 4, release 5 6, frame 3"),
+              std::string::npos) << readFile(outputPath);
+    for (const char* line : {"0 keyDown a", "1 keyDown", "1 jump", "1 mouseDown 1", "x keyUp a",
+                             "1 keyDown a b", "1 screenshot shot.png"}) {
+        EXPECT_EQ(run(std::string("1 keyDown ok\n") + line + "\n", "1"), 2) << line;
+        EXPECT_NE(readFile(outputPath).find("input.txt:2: expected"), std::string::npos) << readFile(outputPath);
+    }
+}
+
 }  // namespace

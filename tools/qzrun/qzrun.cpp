@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "QzEngine.h"
 #include "QzNotificationCenter.h"
@@ -23,12 +26,23 @@ struct Options {
     int glWidth = 0;   // 0: no OpenGL context
     int glHeight = 0;
     const char* screenshot = nullptr;
+    const char* input = nullptr;
+};
+
+// One line of an --input timeline: before the update of frame `frame` (from 1), deliver a
+// key or mouse event; or after that update, write a screenshot.
+struct TimelineEvent {
+    long frame = 0;
+    std::string kind;  // keyDown, keyUp, mouseDown, mouseUp, mouseMoved or screenshot
+    std::string text;  // the key name or the screenshot file
+    float x = 0;
+    float y = 0;
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: qzrun SCRIPT [--save PATH] [--project PATH] [--frames N] [--dt SECONDS] [--pool]\n"
-                 "             [--gl WIDTHxHEIGHT] [--screenshot FILE.png]\n"
+                 "             [--gl WIDTHxHEIGHT] [--screenshot FILE.png] [--input FILE]\n"
                  "  SCRIPT      engine script, Lua source or precompiled by our luac\n"
                  "  --save      save path prefix (the store file is PATH followed by persistent.save)\n"
                  "  --project   project path handed to Qz_LoadGame\n"
@@ -38,7 +52,10 @@ void usage() {
                  "  --gl        draw into an off-screen OpenGL context of that size, current during\n"
                  "              every engine call, with the host's drawing state; sound goes to\n"
                  "              OpenAL Soft's null output unless ALSOFT_DRIVERS says otherwise\n"
-                 "  --screenshot  write the last frame as a PNG file (needs --gl)\n");
+                 "  --screenshot  write the last frame as a PNG file (needs --gl)\n"
+                 "  --input     a timeline, one event a line: FRAME keyDown|keyUp NAME,\n"
+                 "              FRAME mouseDown|mouseUp|mouseMoved X Y, or FRAME screenshot FILE.png;\n"
+                 "              events come before that frame's update, screenshots after it\n");
 }
 
 // A whole count from 0 up, in decimal digits only; fractions, signs and counts out of range fail.
@@ -87,6 +104,8 @@ bool parseOptions(int argc, char** argv, Options* options) {
                    parseSize(argv[++i], &options->glWidth, &options->glHeight)) {
         } else if (arg == "--screenshot" && hasValue) {
             options->screenshot = argv[++i];
+        } else if (arg == "--input" && hasValue) {
+            options->input = argv[++i];
         } else if (arg[0] != '-' && !options->script) {
             options->script = argv[i];
         } else {
@@ -99,6 +118,50 @@ bool parseOptions(int argc, char** argv, Options* options) {
         return false;
     }
     return options->script != nullptr;
+}
+
+// Reads an --input timeline; a line that does not parse is reported with its number.
+bool readTimeline(const char* path, bool haveGL, std::vector<TimelineEvent>* events) {
+    std::ifstream file(path);
+    if (!file) {
+        std::fprintf(stderr, "qzrun: cannot open the input timeline \"%s\"\n", path);
+        return false;
+    }
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        std::istringstream words(line);
+        TimelineEvent event;
+        std::string frame;
+        if (!(words >> frame) || frame[0] == '#') continue;
+        bool ok = parseCount(frame.c_str(), &event.frame) && event.frame >= 1 &&
+                  static_cast<bool>(words >> event.kind);
+        if (ok && (event.kind == "keyDown" || event.kind == "keyUp" || event.kind == "screenshot")) {
+            ok = static_cast<bool>(words >> event.text);
+            ok = ok && (event.kind != "screenshot" || haveGL);
+        } else if (ok && (event.kind == "mouseDown" || event.kind == "mouseUp" || event.kind == "mouseMoved")) {
+            ok = static_cast<bool>(words >> event.x >> event.y);
+        } else {
+            ok = false;
+        }
+        std::string extra;
+        if (!ok || words >> extra) {
+            std::fprintf(stderr, "qzrun: %s:%d: expected FRAME keyDown|keyUp NAME, FRAME "
+                         "mouseDown|mouseUp|mouseMoved X Y or FRAME screenshot FILE (needs --gl)\n",
+                         path, number);
+            return false;
+        }
+        events->push_back(event);
+    }
+    return true;
+}
+
+// Delivers one timeline event through the engine host; returns the call's status.
+int deliver(QzState* state, const TimelineEvent& event) {
+    if (event.kind == "keyDown") return Qz_KeyDown(state, event.text.c_str());
+    if (event.kind == "keyUp") return Qz_KeyUp(state, event.text.c_str());
+    if (event.kind == "mouseDown") return Qz_MouseDown(state, event.x, event.y);
+    if (event.kind == "mouseUp") return Qz_MouseUp(state, event.x, event.y);
+    return Qz_MouseMoved(state, event.x, event.y);
 }
 
 // Writes the current frame of the context as a PNG file.
@@ -136,6 +199,9 @@ int main(int argc, char** argv) {
         }
     }
 
+    std::vector<TimelineEvent> timeline;
+    if (options.input && !readTimeline(options.input, gl != nullptr, &timeline)) return 2;
+
     // Debug statements go to standard output, one a line.
     QzNotificationCenter::defaultCenter().addObserver(
         "QzLogDebugStatementNotification", [](const std::string&, const QzNotificationUserInfo& userInfo) {
@@ -163,10 +229,22 @@ int main(int argc, char** argv) {
         Qz_LoadGame(state, options.projectPath);
         if (Qz_LastSilentError(state)) fail("loading the project");
     }
-    for (long frame = 0; frame < options.frames; ++frame) {
+    for (long frame = 1; frame <= options.frames; ++frame) {
+        const std::string name = "frame " + std::to_string(frame);
         // As the player's frame loop does: the script's sound context is current for the frame.
         SoundManager_MakeCurrent(SoundManager_FromLuaState(state->L));
-        if (Qz_Update(state, options.dt) != 0) fail("frame " + std::to_string(frame + 1) + ": update");
+        for (const TimelineEvent& event : timeline) {
+            if (event.frame == frame && event.kind != "screenshot" && deliver(state, event) != 0) {
+                fail(name + ": " + event.kind);
+            }
+        }
+        if (Qz_Update(state, options.dt) != 0) fail(name + ": update");
+        for (const TimelineEvent& event : timeline) {
+            if (event.frame == frame && event.kind == "screenshot" &&
+                !writeScreenshot(*gl, event.text.c_str())) {
+                ++failures;
+            }
+        }
     }
 
     if (options.screenshot && !writeScreenshot(*gl, options.screenshot)) ++failures;

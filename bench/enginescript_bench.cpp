@@ -1,0 +1,152 @@
+// Benchmark: the engine script on the feature tour's largest scene (document read, actors
+// built, first frame drawn) and on a scene of 2,000 actors that each run an update behaviour,
+// each against a baseline measured in the same run.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include <benchmark/benchmark.h>
+#include <lauxlib.h>
+
+#include "QzEngine.h"
+#include "QzOffscreenGL.h"
+#include "SGGL.h"
+
+namespace {
+
+const std::string kChunk = std::string(QZ_BINARY_DIR) + "/enginescript/engine64.luo";
+const std::string kTour = std::string(QZ_SOURCE_DIR) + "/games/Tour.app/Contents/Resources/Tour.gameproj";
+const std::string kCrowd = std::string(QZ_BINARY_DIR) + "/bench/crowd.gameproj";
+constexpr const char* kLargestScene = "sprites";  // the tour scene with the most actors
+constexpr int kCrowdSize = 2000;
+
+// A project whose one scene holds kCrowdSize sprites, each moved by its own behaviour.
+void writeCrowdProject() {
+    for (const char* folder : {"", "/scenes", "/scripts"}) mkdir((kCrowd + folder).c_str(), 0755);
+    std::ofstream(kCrowd + "/game.xml")
+        << "<game width=\"480\" height=\"320\" startScene=\"crowd\"><scenes>"
+           "<scene name=\"crowd\" file=\"scenes/crowd.xml\"/></scenes></game>\n";
+    std::ofstream scene(kCrowd + "/scenes/crowd.xml");
+    scene << "<scene name=\"crowd\"><layer>\n";
+    for (int i = 0; i < kCrowdSize; ++i) {
+        scene << "<sprite x=\"" << (i % 50) * 9 << "\" y=\"" << (i / 50) * 8
+              << "\" width=\"6\" height=\"6\" behaviour=\"scripts/walk.lua\"/>\n";
+    }
+    scene << "</layer></scene>\n";
+    std::ofstream(kCrowd + "/scripts/walk.lua")
+        << "local speed = 20\n"
+           "function onUpdate(dt)\n"
+           "  local x = self:position()\n"
+           "  if x > 470 or x < 10 then speed = -speed end\n"
+           "  self:move(speed * dt, 0)\n"
+           "end\n";
+}
+
+// The one off-screen context of the run, made before the games and destroyed after them
+// (contexts of one process share their display, which the last one closes).
+QzOffscreenGL& context() {
+    static std::unique_ptr<QzOffscreenGL> gl = [] {
+        std::string error;
+        auto made = QzOffscreenGL::create(480, 320, &error);
+        if (!made) throw std::runtime_error(error);
+        return made;
+    }();
+    return *gl;
+}
+
+// An engine state running the engine script on a project.
+class Game {
+public:
+    explicit Game(const std::string& project) {
+        context();
+        state_ = Qz_NewState(0);
+        Qz_Init(state_, kChunk.c_str(), nullptr);
+        Qz_LoadGame(state_, project.c_str());
+        Qz_Update(state_, 1.0f / 60);
+    }
+    ~Game() { Qz_DestroyState(state_); }
+
+    void run(const std::string& code) {
+        if (luaL_dostring(state_->L, code.c_str()) != 0) {
+            std::fprintf(stderr, "%s\n", lua_tostring(state_->L, -1));
+            lua_settop(state_->L, 0);
+        }
+    }
+    QzState* state() { return state_; }
+
+private:
+    QzState* state_ = nullptr;
+};
+
+Game& tour() {
+    static Game game(kTour);
+    return game;
+}
+
+Game& crowd() {
+    static Game game((writeCrowdProject(), kCrowd));
+    return game;
+}
+
+// Baseline: reading the scene's document alone.
+void BM_LargestScene_DocumentOnly(benchmark::State& state) {
+    Game& game = tour();
+    const std::string code = "pgf.loadFile('" + kTour + "/scenes/" + kLargestScene + ".xml')";
+    for (auto _ : state) game.run(code);
+}
+
+// Document read and actors built, nothing drawn.
+void BM_LargestScene_Build(benchmark::State& state) {
+    Game& game = tour();
+    const std::string code = std::string("game:switchToScene('") + kLargestScene + "')";
+    for (auto _ : state) game.run(code);
+}
+
+// Document read, actors built, pictures loaded and the first frame drawn and finished.
+void BM_LargestScene_LoadAndFirstFrame(benchmark::State& state) {
+    Game& game = tour();
+    const std::string code = std::string("AssetManager:freeGLAssets() game:switchToScene('") +
+                             kLargestScene + "') render()";
+    for (auto _ : state) {
+        game.run(code);
+        glFinish();
+    }
+}
+
+// Baseline: 2,000 protected calls of an empty Lua function, the least a per-actor update costs.
+void BM_Crowd_EmptyCalls(benchmark::State& state) {
+    Game& game = crowd();
+    game.run("local f = function() end local n = " + std::to_string(kCrowdSize) +
+             " function emptyCalls() for i = 1, n do pcall(f, 1 / 60) end end");
+    for (auto _ : state) game.run("emptyCalls()");
+}
+
+// The engine script's share of a frame: 2,000 behaviours moving their actors (no drawing).
+void BM_Crowd_ScriptUpdate(benchmark::State& state) {
+    Game& game = crowd();
+    for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
+}
+
+// A whole frame through the engine host: script update and drawing, finished.
+void BM_Crowd_WholeFrame(benchmark::State& state) {
+    Game& game = crowd();
+    for (auto _ : state) {
+        Qz_Update(game.state(), 1.0f / 60);
+        glFinish();
+    }
+}
+
+BENCHMARK(BM_LargestScene_DocumentOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargestScene_Build)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargestScene_LoadAndFirstFrame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Crowd_EmptyCalls)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Crowd_ScriptUpdate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Crowd_WholeFrame)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,381 @@
+-- Actors: the sprites, text labels, particle emitters and sound emitters of a scene, built
+-- from scene-graph nodes, with the methods that behaviours call on them.
+local sg = scenegraph
+
+Actor = Engine.class()
+Engine.Actor = Actor
+
+-- Creates a node of the class in the actor's space and remembers it, so that destroying the
+-- actor removes it. Returns nil when this build of the player cannot make that class.
+function Actor:createNode(class)
+  local node = self.space:createNode(class)
+  if node then self.nodes[#self.nodes + 1] = node end
+  return node
+end
+
+local function setColor(node, color)
+  node.r:setValue(color[1], true)
+  node.g:setValue(color[2], true)
+  node.b:setValue(color[3], true)
+  node.a:setValue(color[4], true)
+end
+
+function Actor:colorNode(color)
+  local node = self:createNode(sg.colorNode)
+  setColor(node, color)
+  return node
+end
+
+-- A loader node showing the named image, or nil (reported) when images cannot be loaded.
+function Actor:imageSource(imageName)
+  if not imageName then return nil end
+  local path = self.scene.project:pathForImage(imageName)
+  if not Engine.Format.fileExists(path) then
+    Engine.report(string.format("%s: actor '%s': image '%s' not found in images/", self.file,
+      self.name, imageName))
+  end
+  local loader = self:createNode(sg.imageLoaderNode)
+  if not loader then
+    Engine.report("this player cannot load images yet; image sprites are drawn as plain colour")
+    return nil
+  end
+  loader.name:setValue(imageName, true)
+  return loader
+end
+
+function Actor.new(scene, space, kind, values, file)
+  local self = setmetatable({scene = scene, space = space, kind = kind, values = values,
+    file = file, name = values.name or kind, nodes = {}, properties = {}, visible = true}, Actor)
+  -- The position lives in the actor (behaviours read self.x and self.y) and in two attribute
+  -- nodes that every node showing the actor reads.
+  self.x, self.y = values.x, values.y
+  self.xNode = sg.attributeNode.new(sg.NUMBER)
+  self.yNode = sg.attributeNode.new(sg.NUMBER)
+  self.xNode:setValue(self.x, true)
+  self.yNode:setValue(self.y, true)
+  self.angleValue = values.angle
+  self.width, self.height = values.width, values.height
+  self.builders[kind](self, values)
+  if not values.visible then self:hide() end
+  return self
+end
+
+Actor.builders = {}
+
+function Actor.builders.sprite(self, values)
+  self.color = self:colorNode(values.color)
+  local loader = self:imageSource(values.image)
+  if loader then
+    self.imageLoader = loader
+    self.flip = self:createNode(sg.imageFlipNode)
+    self.flip.input:setValue(loader.asset)
+    self.flip.flipHorizontal:setValue(values.flipX, true)
+    self.flip.flipVertical:setValue(values.flipY, true)
+  end
+  self:buildRenderNode()
+end
+
+function Actor.builders.text(self, values)
+  self.color = self:colorNode(values.color)
+  self.textNode = self:createNode(sg.stringToImageNode)
+  if not self.textNode then
+    Engine.report("this player cannot draw text yet; text actors are not shown")
+    return
+  end
+  local node = self.textNode
+  node.text:setValue(values.text, true)
+  node.font:setValue(values.font, true)
+  node.fontSize:setValue(values.size, true)
+  node.alignment:setValue(values.align, true)
+  if values.wrapWidth then
+    node.wrap:setValue(true, true)
+    node.wrapWidth:setValue(values.wrapWidth, true)
+    node.wrapHeight:setValue(values.wrapHeight or values.size * 4, true)
+  end
+  self:buildRenderNode()
+end
+
+function Actor.builders.particles(self, values)
+  self.color = self:colorNode(values.color)
+  self.colorTarget = self:colorNode(values.colorTarget or values.color)
+  self.imageLoader = self:imageSource(values.image)
+  self.emitting = values.emitting
+  self:buildRenderNode()
+end
+
+function Actor.builders.sound(self, values)
+  local path = self.scene.project:pathForSound(values.sound or "")
+  if not values.sound or not Engine.Format.fileExists(path) then
+    Engine.report(string.format("%s: actor '%s': sound '%s' not found in sounds/", self.file,
+      self.name, tostring(values.sound)))
+  end
+  local loader = self:createNode(sg.soundLoaderNode)
+  local player = loader and self:createNode(sg.soundPlayerNode)
+  if not player then
+    Engine.report("this player cannot play sounds yet; sound actors are silent")
+    return
+  end
+  loader.name:setValue(values.sound or "", true)
+  player.sound:setValue(loader.asset)
+  self:connectPosition(player)
+  player.sourceRelative:setValue(false, true)
+  player.volume:setValue(values.volume, true)
+  player.pitch:setValue(values.pitch, true)
+  player.loop:setValue(values.loop, true)
+  self.player = player
+  self.scene.soundActors[self] = true
+  if values.autoplay then self:play() end
+end
+
+local renderNodeBuilders = {}
+
+function renderNodeBuilders.sprite(self, node)
+  local values = self.values
+  node.color:setValue(self.color.output)
+  if self.flip then node.image:setValue(self.flip.output) end
+  node.width:setValue(self.width, true)
+  node.height:setValue(self.height, true)
+  node.horizontalWrapping:setValue(values.hmode or values.mode, true)
+  node.verticalWrapping:setValue(values.vmode or values.mode, true)
+  node.horizontalAnchor:setValue(values.hanchor, true)
+  node.verticalAnchor:setValue(values.vanchor, true)
+  node.tileWidth:setValue(values.tileWidth, true)
+  node.tileHeight:setValue(values.tileHeight, true)
+end
+
+function renderNodeBuilders.text(self, node)
+  node.color:setValue(self.color.output)
+  node.image:setValue(self.textNode.image)
+  node.width:setValue(self.textNode.width)
+  node.height:setValue(self.textNode.height)
+end
+
+function renderNodeBuilders.particles(self, node)
+  local values = self.values
+  node.numParticles:setValue(values.count, true)
+  node.lifestart:setValue(values.lifestart, true)
+  node.lifetime:setValue(values.lifetime, true)
+  node.direction:setValue(values.direction, true)
+  node.speed:setValue(values.speed, true)
+  node.size:setValue(values.size, true)
+  node.sizeTarget:setValue(values.sizeTarget, true)
+  node.sizeTransitionTime:setValue(values.sizeTime, true)
+  node.colorTransitionTime:setValue(values.colorTime, true)
+  node.gravityX:setValue(values.gravity[1], true)
+  node.gravityY:setValue(values.gravity[2], true)
+  node.angularVelocity:setValue(values.spin, true)
+  node.color:setValue(self.color.output)
+  node.colorTarget:setValue(self.colorTarget.output)
+  node.spawnParticles:setValue(self.emitting, true)
+  node.time:connectToAttribute(self.scene.timeAttribute)
+  if self.imageLoader then node.image:setValue(self.imageLoader.asset) end
+end
+
+local renderClasses = {sprite = sg.spriteNode, text = sg.spriteNode,
+  particles = sg.particleSystemNode}
+
+-- Makes the node that draws the actor; hiding removes it, showing makes it again.
+function Actor:buildRenderNode()
+  local node = self:createNode(renderClasses[self.kind])
+  self.renderNode = node
+  self:connectPosition(node)
+  local anglePort = self.kind == "particles" and node.rotation or node.angle
+  anglePort:setValue(self.angleValue, true)
+  node.blendingMode:setValue(self.values.blend, true)
+  renderNodeBuilders[self.kind](self, node)
+  node:setLayer(self.z or 0)
+  self.space:sortRenderNodes()
+end
+
+function Actor:removeNode(node)
+  for index, held in ipairs(self.nodes) do
+    if held == node then
+      table.remove(self.nodes, index)
+      break
+    end
+  end
+  self.space:removeNode(node)
+end
+
+-- --- The behaviour API ---
+
+function Actor:position()
+  return self.x, self.y
+end
+
+-- Makes the node's x and y ports follow the actor.
+function Actor:connectPosition(node)
+  node.x:setValue(self.xNode.value)
+  node.y:setValue(self.yNode.value)
+end
+
+-- Runs for every actor move, so it calls the attribute nodes' setValue without a lookup.
+local setNodeValue = sg.attributeNode.setValue
+
+-- Shows the actor at the position; physics calls it after every step.
+function Actor:showAt(x, y)
+  if x ~= self.x then
+    self.x = x
+    setNodeValue(self.xNode, x, true)
+  end
+  if y ~= self.y then
+    self.y = y
+    setNodeValue(self.yNode, y, true)
+  end
+end
+
+local function place(self, x, y)
+  local area = self.wrapArea
+  if area then x, y = area:wrapPosition(x, y) end
+  self:showAt(x, y)
+  if self.body then self.scene.physics:moveBody(self, x, y) end
+end
+
+function Actor:moveTo(x, y)
+  if type(x) ~= "number" or type(y) ~= "number" then
+    x, y = tonumber(x), tonumber(y)
+    if not x or not y then error("moveTo(x, y) needs two numbers", 2) end
+  end
+  place(self, x, y)
+end
+
+function Actor:move(dx, dy)
+  if type(dx) ~= "number" or type(dy) ~= "number" then
+    dx, dy = tonumber(dx), tonumber(dy)
+    if not dx or not dy then error("move(dx, dy) needs two numbers", 2) end
+  end
+  place(self, self.x + dx, self.y + dy)
+end
+
+function Actor:angle()
+  return self.angleValue
+end
+
+function Actor:setAngle(degrees)
+  self.angleValue = tonumber(degrees) or 0
+  if self.renderNode then
+    local port = self.kind == "particles" and self.renderNode.rotation or self.renderNode.angle
+    port:setValue(self.angleValue, true)
+  end
+  if self.body then self.scene.physics:moveBody(self, self:position()) end
+end
+
+function Actor:size()
+  return self.width, self.height
+end
+
+function Actor:setSize(width, height)
+  if self.kind ~= "sprite" then error("setSize works on sprites only", 2) end
+  self.width, self.height = tonumber(width) or self.width, tonumber(height) or self.height
+  if self.renderNode then
+    self.renderNode.width:setValue(self.width, true)
+    self.renderNode.height:setValue(self.height, true)
+  end
+end
+
+function Actor:isVisible()
+  return self.visible
+end
+
+function Actor:hide()
+  if not self.visible then return end
+  self.visible = false
+  if self.renderNode then
+    self:removeNode(self.renderNode)
+    self.renderNode = nil
+  end
+  if self.player then self:stop() end
+end
+
+function Actor:show()
+  if self.visible or self.destroyed then return end
+  self.visible = true
+  if renderClasses[self.kind] and (self.kind ~= "text" or self.textNode) then
+    self:buildRenderNode()
+  end
+end
+
+function Actor:setColor(r, g, b, a)
+  if not self.color then error("this actor has no colour", 2) end
+  setColor(self.color, {tonumber(r) or 1, tonumber(g) or 1, tonumber(b) or 1, tonumber(a) or 1})
+end
+
+function Actor:setImage(name)
+  if not self.imageLoader then error("setImage works on actors made with an image", 2) end
+  self.imageLoader.name:setValue(tostring(name), true)
+end
+
+function Actor:setText(text)
+  if self.kind ~= "text" then error("setText works on text actors only", 2) end
+  if self.textNode then self.textNode.text:setValue(tostring(text), true) end
+end
+
+function Actor:setEmitting(flag)
+  if self.kind ~= "particles" then error("setEmitting works on particle actors only", 2) end
+  self.emitting = flag and true or false
+  if self.renderNode then self.renderNode.spawnParticles:setValue(self.emitting, true) end
+end
+
+-- Starts the sound of a sound actor (again from the start when it is playing).
+function Actor:play()
+  if self.kind ~= "sound" then error("play works on sound actors only", 2) end
+  if not self.player then return end
+  self.player.trigger:setValue(true, true)
+  self.player:compute()
+  self.player.trigger:setValue(false, true)
+end
+
+function Actor:stop()
+  if not self.player then return end
+  self.player.stop:setValue(true, true)
+  self.player:compute()
+  self.player.stop:setValue(false, true)
+end
+
+function Actor:isPlaying()
+  return self.player ~= nil and self.player.playing:value() == true
+end
+
+function Actor:property(name)
+  local text = self.properties[name]
+  return tonumber(text) or text
+end
+
+-- Whether the point lies inside the actor's rectangle (rotation ignored).
+function Actor:contains(x, y)
+  if not self.visible or not self.width then return false end
+  local ax, ay = self:position()
+  return math.abs(x - ax) <= self.width / 2 and math.abs(y - ay) <= self.height / 2
+end
+
+function Actor:velocity()
+  if not self.body then return 0, 0 end
+  return self.body:linearVelocity()
+end
+
+function Actor:setVelocity(vx, vy)
+  if not self.body then error("setVelocity works on actors with a <body>", 2) end
+  self.body:setLinearVelocity(tonumber(vx) or 0, tonumber(vy) or 0)
+end
+
+function Actor:applyForce(fx, fy)
+  if not self.body then error("applyForce works on actors with a <body>", 2) end
+  local cx, cy = self.body:worldCenter()
+  self.body:applyForce(tonumber(fx) or 0, tonumber(fy) or 0, cx, cy)
+end
+
+-- Removes the actor from its scene; inside a collision callback this happens after the step.
+function Actor:destroy()
+  if self.destroyed then return end
+  self.scene:destroyActor(self)
+end
+
+-- Called by the scene once the actor may really go.
+function Actor:release()
+  self.destroyed = true
+  self.visible = false
+  if self.player then self:stop() end
+  self.scene.soundActors[self] = nil
+  for index = #self.nodes, 1, -1 do self.space:removeNode(self.nodes[index]) end
+  self.nodes, self.renderNode, self.player = {}, nil, nil
+end

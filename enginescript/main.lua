@@ -1,0 +1,219 @@
+-- The globals the player calls: start-up and shutdown, the game lifecycle, frames, input,
+-- display and volume, and the `game`, `devices`, `Renderer` and `AssetManager` objects.
+local sg = scenegraph
+
+local Game = Engine.class()
+
+-- Screen sizes by resolution number; 0 and unknown numbers mean the game's own display size.
+local kResolutions = {[1] = {480, 320}, [2] = {960, 640}, [3] = {1024, 768}, [4] = {1280, 720},
+  [5] = {1920, 1080}}
+
+local function newGame()
+  local self = setmetatable({}, Game)
+  self.resolution = 0
+  self.resolutionIndependence = 0
+  self.plugins = {}
+  self.width, self.height = 480, 320
+  self.attributes = {displaySize = {width = Attribute.new(sg.NUMBER, 480),
+    height = Attribute.new(sg.NUMBER, 320)}}
+  self.volume = 1
+  self.volumeAttribute = Attribute.new(sg.NUMBER, 1)
+  self.orientation = 0
+  self.keysDown = {}
+  self.playing = true
+  self.memorySaves = {}
+  return self
+end
+
+function Game:projectDidLoad(project)
+  self.project = project
+  self.width, self.height = project.width, project.height
+  self.attributes.displaySize.width:setValue(project.width)
+  self.attributes.displaySize.height:setValue(project.height)
+  self.resolution = project.resolution
+  self.resolutionIndependence = project.resolutionIndependence
+  self.orientation = project.width >= project.height and 0 or 1
+  self.plugins = {}
+  for name, enabled in pairs(project.plugins) do
+    self.plugins[name] = {enabled = Attribute.new(sg.BOOLEAN, enabled)}
+  end
+  if project.music then
+    self:playMusic(project.music.file, project.music.loop)
+    if platformWrappers then platformWrappers.setMusicVolume(project.music.volume * self.volume) end
+  end
+  self:setNeedsToChangeScene(project.startScene, false)
+end
+
+-- Asks for a scene change at the start of the next frame (behaviours may ask mid-frame).
+function Game:setNeedsToChangeScene(name, _)
+  if not (self.project and self.project.scenes[name]) then
+    Engine.report(string.format("changeScene: no scene named '%s' in game.xml", tostring(name)))
+    return
+  end
+  self.nextScene = name
+end
+
+-- Replaces the running scene at once; nil just ends it.
+function Game:switchToScene(name)
+  if self.scene then
+    self.scene:destroy()
+    self.scene = nil
+    collectgarbage()
+    -- The ended scene's pictures and sounds go; the next scene loads what it shows.
+    if sharedAssetManager then assetManager.flushAssets(sharedAssetManager) end
+  end
+  self.nextScene = nil
+  if name == nil then return end
+  local ok, scene = Engine.protect("scene '" .. name .. "'", Engine.Scene.new, self, self.project, name)
+  if not ok then return end
+  self.scene = scene
+  scene:start()
+  if callbacks.callExternalFunction then callbacks.callExternalFunction("TrackSceneChange", name) end
+end
+
+function Game:playMusic(file, loop)
+  if not (platformWrappers and platformWrappers.playMusic) then return end
+  local path = self.project:pathForSound(file)
+  if not Engine.Format.fileExists(path) then
+    Engine.report(string.format("music '%s' not found in sounds/", file))
+    return
+  end
+  platformWrappers.playMusic(path, loop and 1 or 0)
+end
+
+-- Saved values go to the player's store; without one (no save folder) they last for the run.
+function Game:saveValue(key, value)
+  if database then
+    database.storeValueForKey(tostring(value), key)
+  else
+    self.memorySaves[key] = tostring(value)
+  end
+end
+
+function Game:loadValue(key)
+  local text
+  if database then text = database.loadValueForKey(key) else text = self.memorySaves[key] end
+  return tonumber(text) or text
+end
+
+function Game:frame(dt)
+  if self.nextScene then self:switchToScene(self.nextScene) end
+  if self.scene and self.playing then self.scene:update(dt) end
+  if sharedSoundManager then soundManager.update(sharedSoundManager) end
+  if self.scene then self.scene:render() end
+end
+
+function Game:dispatch(name, ...)
+  if self.scene and self.playing then self.scene:dispatch(name, ...) end
+end
+
+-- --- The globals of the player's contract ---
+
+function initEngine()
+  Engine.resetReports()
+  Engine.Behaviours.forget()
+  if assetManager and not sharedAssetManager then sharedAssetManager = assetManager.new() end
+  if soundManager and not sharedSoundManager then sharedSoundManager = soundManager.new() end
+  game = newGame()
+  Engine.game = game
+end
+
+function shutdownEngine()
+  if game then game:switchToScene(nil) end
+  if sharedSoundManager then soundManager.delete(sharedSoundManager) end
+  if sharedAssetManager then assetManager.delete(sharedAssetManager) end
+  sharedSoundManager, sharedAssetManager = nil, nil
+end
+
+function play() game.playing = true end
+function stop() game.playing = false end
+function systemInitiatedPause() game.playing = false end
+function behaviorInitiatedPause() game.playing = false end
+
+function reset()
+  if game.project and game.project.startScene then
+    game:setNeedsToChangeScene(game.project.startScene, false)
+  end
+end
+
+function update(dt)
+  game:frame(tonumber(dt) or 0)
+end
+
+function render()
+  if game.scene then game.scene:render() end
+end
+
+function keyDown(key)
+  game.keysDown[key] = true
+  game:dispatch("onKeyDown", key)
+end
+
+function keyUp(key)
+  game.keysDown[key] = nil
+  game:dispatch("onKeyUp", key)
+end
+
+function mouseDown(x, y)
+  if game.scene and game.playing then game.scene:mouseDown(x, y) end
+end
+
+function mouseUp(x, y) game:dispatch("onMouseUp", x, y) end
+function mouseMoved(x, y) game:dispatch("onMouseMoved", x, y) end
+
+-- Touches act as the mouse: the first touch clicks, moves and releases.
+function touchDown(x, y) mouseDown(x, y) end
+function touchMoved(x, y) mouseMoved(x, y) end
+function touchUp(x, y) mouseUp(x, y) end
+function touchCancel() end
+function accelerated() end
+
+function raiseExternalEvent(name, arguments)
+  game:dispatch("onEvent", name, arguments)
+  if name == "keyboardInputEntered" then game:dispatch("onTextEntered", arguments[1] or "") end
+end
+
+function sizeAndOrientationForResolution(resolution)
+  local size = kResolutions[resolution] or {game.width, game.height}
+  return size[1], size[2], size[1] >= size[2] and 0 or 1
+end
+
+function deviceOrientationChanged(orientation)
+  game.orientation = orientation
+end
+
+function getInterfaceOrientation()
+  return game.orientation
+end
+
+function getVolume()
+  return game.volume
+end
+
+function setVolume(volume)
+  volume = math.max(0, math.min(1, tonumber(volume) or 1))
+  game.volume = volume
+  game.volumeAttribute:setValue(volume)
+  if platformWrappers and platformWrappers.setMusicVolume then
+    local music = game.project and game.project.music
+    platformWrappers.setMusicVolume((music and music.volume or 1) * volume)
+  end
+end
+
+devices = {screenWidth = 0, screenHeight = 0}
+
+function devices:setScreenSize(width, height)
+  self.screenWidth, self.screenHeight = width, height
+end
+
+Renderer = {}
+
+function Renderer:removeCurrentView()
+  game:switchToScene(nil)
+end
+
+AssetManager = {}
+
+function AssetManager:freeGLAssets()
+  if sharedAssetManager then assetManager.unloadAllImages(sharedAssetManager) end
+end

@@ -1,0 +1,85 @@
+-- Bad projects: every fault is reported with its file (and line), once, and the game runs on.
+local check = require("check")
+local harness = require("engine_harness")
+
+local scene = harness.start(harness.projectPath("bad.gameproj"))
+
+local function expectReported(text, times)
+  local count = harness.reported(text)
+  if times then
+    check.equal(count, times, "reports of " .. text .. " in:\n" .. harness.dumpProblems())
+  else
+    check.truthy(count > 0, "a report of " .. text .. " in:\n" .. harness.dumpProblems())
+  end
+end
+
+local function visit(name, frames)
+  harness.reports = {}
+  Engine.Behaviours.api.changeScene(name)
+  harness.frames(frames or 3)
+  check.equal(game.scene.name, name, "the game runs the scene")
+end
+
+check.test("game.xml: start scene, tables, unknown elements and attributes", function()
+  expectReported("game.xml: the start scene 'nowhere' is not listed", 1)
+  expectReported("tables/gone.xml: table 'gone' cannot be opened", 1)
+  expectReported("game.xml: unknown element <extras> in <game>; ignored", 1)
+  expectReported("game.xml: unknown attribute 'colour' of <game>; ignored", 1)
+  expectReported("game.xml: <scene> without a name; ignored", 1)
+  check.equal(scene.name, "faulty", "the first listed scene starts instead")
+end)
+
+check.test("behaviours that fail are reported with file and line, once per message", function()
+  harness.frames(120)
+  expectReported("scripts/syntax.lua:3:", 1)
+  expectReported("scripts/everyFrame.lua:4: attempt to index local 'missing'", 1)
+  expectReported("scripts/atStart.lua:3: cannot start", 1)
+  expectReported("scripts/atLoad.lua:2: cannot load", 1)
+  expectReported("scripts/nofile.lua", 1)
+  check.equal(scene:actorNamed("healthy").behaviours[1].environment.frames, 121,
+    "other behaviours run every frame")
+end)
+
+check.test("API misuse names the behaviour's line", function()
+  expectReported("scripts/misuse.lua:7: moveTo(x, y) needs two numbers", 1)
+end)
+
+check.test("a malformed scene document", function()
+  visit("broken")
+  expectReported("scenes/broken.xml: not a well-formed XML document", 1)
+end)
+
+check.test("a scene file that does not exist", function()
+  visit("absent")
+  expectReported("scenes/absent.xml: cannot open the file", 1)
+end)
+
+check.test("a missing image and a missing sound", function()
+  visit("assets")
+  expectReported("scenes/assets.xml: actor 'ghost': image 'ghost.png' not found in images/", 1)
+  expectReported("scenes/assets.xml: actor 'silence': sound 'silence.ogg' not found in sounds/", 1)
+end)
+
+check.test("unknown elements, attributes and values that do not convert", function()
+  visit("unknowns")
+  expectReported("scenes/unknowns.xml: unknown element <blob> in <layer>; ignored", 1)
+  expectReported("scenes/unknowns.xml: unknown attribute 'sparkle' of <sprite>; ignored", 1)
+  expectReported("scenes/unknowns.xml: <sprite x=\"left\">: expected a number", 1)
+  expectReported("scenes/unknowns.xml: <sprite blend=\"glow\">: expected one of add, multiply, normal, opaque, screen", 1)
+  expectReported("scenes/unknowns.xml: <sprite color=\"red\">: expected three or four numbers", 1)
+  expectReported("scenes/unknowns.xml: <scene gravity=\"down\">: expected two numbers", 1)
+  expectReported("scenes/unknowns.xml: <body> of 'odd': ", 1)
+  check.truthy(game.scene:actorNamed("fine").renderNode, "the rest of the scene is built")
+  check.truthy(game.scene:actorNamed("odd").renderNode, "a bad value falls back to its default")
+end)
+
+check.test("a changeScene to an unknown scene is reported and ignored", function()
+  harness.reports = {}
+  Engine.Behaviours.api.changeScene("elsewhere")
+  harness.frames(1)
+  expectReported("changeScene: no scene named 'elsewhere' in game.xml", 1)
+  check.equal(game.scene.name, "unknowns", "the scene stays")
+end)
+
+shutdownEngine()
+check.finish()

@@ -1,0 +1,163 @@
+-- The project format: every element and attribute of a test project reaches the scene graph,
+-- physics, tables and saves as documented, and the format's schema is fully exercised.
+local check = require("check")
+local harness = require("engine_harness")
+local sg = scenegraph
+
+local path = harness.projectPath("format.gameproj")
+local scene = harness.start(path)
+
+local function actor(name) return scene:actorNamed(name) end
+
+check.test("game.xml: size, resolution, plugins, tables, start scene", function()
+  check.equal(game.width, 320, "width")
+  check.equal(game.attributes.displaySize.height._value, 240, "height")
+  check.equal(game.resolution, 1, "resolution")
+  check.equal(game.plugins.physics.enabled._value, true, "plugin")
+  check.equal(scene.name, "all", "start scene")
+  check.equal(#harness.problems(), 0, "reports: " .. harness.dumpProblems())
+end)
+
+check.test("sprites: position, angle, colour, blend, modes, anchors, tiles, z order", function()
+  local plain = actor("plain").renderNode
+  check.equal(plain.x:value(), 50, "x")
+  check.equal(plain.angle:value(), 30, "angle")
+  check.equal(plain.blendingMode:value(), 2, "add")
+  check.equal(plain:getLayer(), 5, "z")
+  check.equal(actor("plain").color.r:value() + actor("plain").color.g:value(), 1, "colour red")
+  local picture = actor("picture").renderNode
+  check.equal(picture.horizontalWrapping:value(), 1, "fixed")
+  check.equal(picture.horizontalAnchor:value(), 2, "right")
+  check.equal(picture.verticalAnchor:value(), 2, "top")
+  check.equal(picture.tileWidth:value(), 8, "tileWidth")
+  check.equal(picture.width:value(), 64, "width")
+  local tiles = actor("tiles").renderNode
+  check.equal(tiles.horizontalWrapping:value(), 2, "hmode tiled")
+  check.equal(tiles.verticalWrapping:value(), 1, "vmode fixed")
+  check.equal(tiles.blendingMode:value(), 4, "multiply")
+  check.equal(tiles.width:value(), 32, "default width")
+  if actor("picture").flip then
+    check.equal(actor("picture").flip.flipHorizontal:value(), true, "flipX")
+    check.equal(actor("picture").flip.flipVertical:value(), false, "flipY")
+  end
+end)
+
+check.test("visible, template, spawn, properties and behaviours", function()
+  check.equal(actor("hidden").renderNode, nil, "hidden actors draw nothing")
+  actor("hidden"):show()
+  check.truthy(actor("hidden").renderNode, "shown")
+  check.equal(actor("stamp"), nil, "templates are not built")
+  local stamp = Engine.Behaviours.api.spawn("stamp", 7, 8)
+  check.equal(stamp:property("kind"), "stamp", "property")
+  check.equal(select(2, stamp:position()), 8, "spawned at")
+  check.equal(stamp.behaviours[1].environment.started, 1, "a spawned behaviour starts")
+  check.equal(scene.behaviours[1].environment.started, 1, "the scene behaviour started once")
+  harness.frames(2)
+  check.equal(scene.behaviours[1].environment.updates, 3, "onUpdate every frame")
+  stamp:destroy()
+  check.equal(actor("stamp"), nil, "destroyed")
+end)
+
+check.test("layers, replicators and wrap spaces", function()
+  local back = actor("plain").space
+  check.equal(back.x:value(), -10, "layer x scrolls the layer")
+  check.equal(back.y:value(), -20, "layer y")
+  check.equal(back.width:value(), 320, "layer width is the display width")
+  local row = actor("dot").space
+  check.equal(row.copies:value(), 3, "copies")
+  check.equal(row.spacing:value(), 20, "spacing")
+  check.equal(row.angle:value(), 90, "angle")
+  local wrapped = actor("wrapped")
+  local x, y = wrapped:position()
+  check.equal(x, 50, "x wraps into the area")
+  check.equal(y, 70, "y wraps into the area")
+  check.equal(wrapped.space.wrapWidth:value(), 100, "wrap width")
+  check.equal(wrapped.space.x:value(), 50, "the wrap space follows its actor")
+  wrapped:move(60, 0)
+  check.equal(wrapped.space.x:value(), 10, "and keeps following it")
+end)
+
+check.test("text, particles and sound actors", function()
+  local label = actor("label")
+  if label.textNode then
+    check.equal(label.textNode.text:value(), "Hello", "text")
+    check.equal(label.textNode.font:value(), "Courier New", "font")
+    check.equal(label.textNode.alignment:value(), 2, "align right")
+    check.equal(label.textNode.wrap:value(), true, "wrapping")
+    check.equal(label.textNode.wrapHeight:value(), 40, "wrapHeight")
+  end
+  local sparks = actor("sparks").renderNode
+  check.equal(sparks.numParticles:value(), 30, "count")
+  check.equal(sparks.direction:value(), 45, "direction")
+  check.equal(sparks.gravityY:value(), -10, "gravity")
+  check.equal(sparks.spawnParticles:value(), false, "emitting")
+  check.equal(sparks.angularVelocity:value(), 90, "spin")
+  local chime = actor("chime")
+  if chime.player then
+    check.equal(chime.player.pitch:value(), 1.5, "pitch")
+    check.equal(chime.player.loop:value(), true, "loop")
+  end
+end)
+
+check.test("bodies: static, dynamic, kinematic; box, circle, polygon", function()
+  harness.frames(240)
+  local _, floorY = actor("floor"):position()
+  check.near(floorY, 10, 0.01, "static bodies stay")
+  local _, crateY = actor("crate"):position()
+  check.near(crateY, 28, 1, "the crate rests on the floor")
+  check.equal(actor("crate"):angle(), 0, "fixed rotation")
+  local _, wheelY = actor("wheel"):position()
+  check.near(wheelY, 28, 1, "the wheel rests on the floor")
+  local _, shardY = actor("shard"):position()
+  check.near(shardY, 100, 0.01, "kinematic bodies ignore gravity")
+  check.near(actor("crate").body:mass(), 2 * 0.32 * 0.32, 0.01, "density")
+end)
+
+check.test("tables and saves", function()
+  local scores = Engine.Behaviours.api.readTable("scores")
+  check.equal(scores:get("bob", "points"), 25, "integer cell by titles")
+  check.equal(scores:get(1, 2), true, "boolean cell")
+  check.equal(scores:rows(), 2, "rows")
+  Engine.Behaviours.api.saveValue("level", 3)
+  check.equal(Engine.Behaviours.api.loadValue("level"), 3, "saved number")
+  check.raises("no table named 'nope'", Engine.Behaviours.api.readTable, "nope")
+end)
+
+check.test("every element and attribute of the format is in the test project", function()
+  local seen = {}
+  local function walk(node, parent)
+    local name = (parent == "scenes" and node[0] == "scene") and "sceneref" or node[0]
+    seen[name] = seen[name] or {}
+    for key in pairs(node) do if type(key) == "string" then seen[name][key] = true end end
+    for index = 1, #node do
+      if type(node[index]) == "table" then walk(node[index], name) end
+    end
+  end
+  for _, file in ipairs({"game.xml", "scenes/all.xml", "scenes/empty.xml"}) do
+    walk(pgf.loadFile(path .. "/" .. file))
+  end
+  -- Actor kinds share the rules of their common attributes: a shared rule seen on one kind
+  -- counts for all of them.
+  local rulesSeen = {}
+  for element, spec in pairs(Engine.Format.elements) do
+    for attribute, rule in pairs(spec.attributes) do
+      if seen[element] and seen[element][attribute] then rulesSeen[rule] = true end
+    end
+  end
+  for element, spec in pairs(Engine.Format.elements) do
+    check.truthy(seen[element], "element " .. element)
+    for attribute, rule in pairs(spec.attributes) do
+      check.truthy(rulesSeen[rule], element .. "@" .. attribute)
+    end
+  end
+end)
+
+check.test("a scene change replaces the scene and keeps running", function()
+  Engine.Behaviours.api.changeScene("empty")
+  harness.frames(2)
+  check.equal(game.scene.name, "empty", "changed")
+  check.equal(#harness.problems(), 0, "reports: " .. harness.dumpProblems())
+end)
+
+shutdownEngine()
+check.finish()

@@ -1,0 +1,2 @@
+-- A behaviour that fails while its file runs.
+error("cannot load")

@@ -1,0 +1,5 @@
+-- A behaviour that fails on every frame.
+function onUpdate(dt)
+  local missing = nil
+  return missing.field
+end
