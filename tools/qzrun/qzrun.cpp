@@ -12,7 +12,9 @@
 #include <lauxlib.h>
 
 #include "QzEngine.h"
+#include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
+#include "SoundManager.h"
 
 namespace {
 
@@ -229,6 +231,14 @@ int main(int argc, char** argv) {
     std::vector<TimelineEvent> timeline;
     if (options.input && !readTimeline(options.input, gl != nullptr, &timeline)) return 2;
 
+    // Debug statements go to standard output, one a line.
+    QzNotificationCenter::defaultCenter().addObserver(
+        "QzLogDebugStatementNotification", [](const std::string&, const QzNotificationUserInfo& userInfo) {
+            const auto statement = userInfo.find("debugStatement");
+            if (statement != userInfo.end()) std::printf("%s\n", statement->second.c_str());
+            std::fflush(stdout);
+        });
+
     QzState* state = Qz_NewState(options.pool ? 1 : 0);
     state->callExternalFunction = printExternalCall;
     int failures = 0;
@@ -256,6 +266,8 @@ int main(int argc, char** argv) {
                 fail(name + ": " + event.kind);
             }
         }
+        // As the player's frame loop does: the script's sound context is current for the frame.
+        SoundManager_MakeCurrent(SoundManager_FromLuaState(state->L));
         if (Qz_Update(state, options.dt) != 0) fail(name + ": update");
         for (const TimelineEvent& event : timeline) {
             if (event.frame == frame && event.kind == "screenshot" &&
