@@ -30,10 +30,16 @@ function onTextEntered(text)
   changeScene("scores")
 end
 
+-- Waits a moment before keys and clicks count, so that a key still held from play does not
+-- skip the scene, and while the name is being asked.
+local function canLeave()
+  return not asked and time() > 1
+end
+
 function onKeyDown(key)
-  if key == "space" or key == "return" or key == "esc" then changeScene("scores") end
+  if canLeave() and (key == "space" or key == "return" or key == "esc") then changeScene("scores") end
 end
 
 function onMouseDown()
-  changeScene("scores")
+  if canLeave() then changeScene("scores") end
 end
