@@ -80,7 +80,8 @@ function update(dt) frames = (frames or 0) + 1 if frames == 4 then error('fourth
 }
 
 // An --input timeline delivers its events through the input calls before the frame's update,
-// in file order; a line that does not parse stops qzrun before it starts.
+// in file order; a line that does not parse stops qzrun before it starts. External function
+// calls are printed.
 TEST(Qzrun, InputTimelineDeliversEventsBeforeTheirFrame) {
     ScratchFolder folder;
     const std::string script = R"(
@@ -92,17 +93,27 @@ function keyUp(k) record('up', k) end
 function mouseDown(x, y) record('press', x, y) end
 function mouseUp(x, y) record('release', x, y) end
 function mouseMoved(x, y) record('move', x, y) end
-function update() frame = (frame or 0) + 1 record('frame', frame) end
+function raiseExternalEvent(name, args) record(name, '[' .. args[1] .. ']') end
+function systemInitiatedPause() record('pause') end
+function play() record('play') end
+function update()
+  frame = (frame or 0) + 1
+  record('frame', frame)
+  if frame == 1 then callbacks.callExternalFunction('openURL', 0, 'about.html', true) end
+end
 function shutdownEngine() io.stdout:write(table.concat(seen, ', '), '\n') end
 )";
     writeFile(folder.file("good.txt"),
-              "# keys first\n2 keyDown left\n2 mouseMoved 1 2\n\n3 keyUp left\n3 mouseDown 3.5 4\n3 mouseUp 5 6\n");
+              "# keys first\n2 keyDown left\n2 mouseMoved 1 2\n2 text Ada  Lovelace\n2 pause\n\n3 play\n3 keyUp left\n"
+              "3 mouseDown 3.5 4\n3 mouseUp 5 6\n3 text\n");
     const QzrunResult run = runQzrun(folder, script, "--frames 3 --input " + folder.file("good.txt"));
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("frame 1, down left, move 1 2, frame 2, up left, press 3.5 4, release 5 6, frame 3"),
+    EXPECT_NE(run.output.find("frame 1, down left, move 1 2, keyboardInputEntered [Ada  Lovelace], pause, frame 2, "
+                              "play, up left, press 3.5 4, release 5 6, keyboardInputEntered [], frame 3"),
               std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("qzrun: external openURL 0 about.html true"), std::string::npos) << run.output;
     for (const char* line : {"0 keyDown a", "1 keyDown", "1 jump", "1 mouseDown 1", "x keyUp a",
-                             "1 keyDown a b", "1 screenshot shot.png"}) {
+                             "1 keyDown a b", "1 screenshot shot.png", "1 pause now"}) {
         SCOPED_TRACE(line);
         writeFile(folder.file("bad.txt"), std::string("1 keyDown ok\n") + line + "\n");
         const QzrunResult bad = runQzrun(folder, script, "--frames 1 --input " + folder.file("bad.txt"));

@@ -3,7 +3,7 @@
 -- control, bricks laid out from each level's table, score, lives, levels and pause.
 local kFieldLeft, kFieldRight = 8, 472
 local kPaddleY, kPaddleSpeed = 24, 420
-local kRestY = kPaddleY + 12
+local kRestY = kPaddleY + 13
 local kFirstColumnX, kColumnStep = 60, 40
 local kTopRowY, kRowStep = 268, 18
 local kMaxBounceDegrees = 62       -- off the vertical, at the paddle's very ends
@@ -89,6 +89,7 @@ end
 local function setPaused(on)
   if on == paused then return end
   paused = on
+  log(on and "paused" or "going on")
   if on then
     heldVelocity = {self:velocity()}
     self:setVelocity(0, 0)
@@ -157,7 +158,7 @@ end
 -- ends sideways.
 local function bounceOffPaddle()
   local _, vy = self:velocity()
-  if vy > 0 or self.y < paddle.y then return end
+  if not launched or vy > 0 or self.y < paddle.y then return end
   local offset = clamp((self.x - paddle.x) / (paddleHalf + 6), -1, 1)
   local radians = math.rad(offset * kMaxBounceDegrees)
   self:setVelocity(speed * math.sin(radians), speed * math.cos(radians))
