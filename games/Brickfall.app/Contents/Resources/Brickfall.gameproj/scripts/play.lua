@@ -20,6 +20,7 @@ local launched, paused = false, false
 local heldVelocity = {0, 0}
 local bricks = {}                  -- brick actor -> {hits, points, r, g, b, place}
 local bricksLeft = 0
+local levelCleared = false         -- the next level is built after the physics step
 
 local function clamp(value, low, high)
   return math.max(low, math.min(high, value))
@@ -151,7 +152,7 @@ local function hitBrick(brick)
   brick:destroy()
   log(string.format("brick at %s broken: score %d", info.place, score))
   showStatus()
-  if bricksLeft == 0 then nextLevel() end
+  if bricksLeft == 0 then levelCleared = true end
 end
 
 -- Where the ball meets the paddle sets the angle: the centre sends it straight up, the
@@ -187,6 +188,10 @@ end
 
 function onUpdate(dt)
   if paused then return end
+  if levelCleared then
+    levelCleared = false
+    nextLevel()
+  end
   if isKeyDown("left") then movePaddleTo(paddle.x - kPaddleSpeed * dt) end
   if isKeyDown("right") then movePaddleTo(paddle.x + kPaddleSpeed * dt) end
   if not launched then return end
