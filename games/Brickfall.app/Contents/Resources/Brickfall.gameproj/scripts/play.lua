@@ -146,7 +146,7 @@ local function hitBrick(brick)
   bricks[brick] = nil
   bricksLeft = bricksLeft - 1
   score = score + info.points
-  for _, name in ipairs({"sparksLeft", "sparksRight"}) do
+  for _, name in ipairs({"sparksLeft", "sparksUp", "sparksRight", "sparksDown"}) do
     spawn(name, brick.x, brick.y):setColor(info.r, info.g, info.b, 1)
   end
   brick:destroy()
