@@ -59,6 +59,8 @@ function Game:switchToScene(name)
     self.scene:destroy()
     self.scene = nil
     collectgarbage()
+    -- The ended scene's pictures and sounds go; the next scene loads what it shows.
+    if sharedAssetManager then assetManager.flushAssets(sharedAssetManager) end
   end
   self.nextScene = nil
   if name == nil then return end

@@ -52,12 +52,9 @@ function Engine.report(message)
   Engine.reportSink(message)
 end
 
--- Where reports go: standard error and the player's debug log.
+-- Where reports go: standard error, where the player's own errors go too.
 function Engine.reportSink(message)
   io.stderr:write("game: ", message, "\n")
-  if platformWrappers and platformWrappers.logDebugStatement then
-    pcall(platformWrappers.logDebugStatement, message)
-  end
 end
 
 -- How many reports were printed and how many were held back (tests and the benchmark read it).

@@ -266,6 +266,8 @@ int main(int argc, char** argv) {
     }
     for (long frame = 1; frame <= options.frames; ++frame) {
         const std::string name = "frame " + std::to_string(frame);
+        // As the player's frame loop does: the script's sound context is current for the frame.
+        SoundManager_MakeCurrent(SoundManager_FromLuaState(state->L));
         for (const TimelineEvent& event : timeline) {
             if (event.frame == frame && event.kind != "screenshot" && deliver(state, event) != 0) {
                 fail(name + ": " + event.kind);
