@@ -7,7 +7,7 @@ Engine.Behaviours = Behaviours
 
 Behaviours.callbacks = {"onStart", "onUpdate", "onKeyDown", "onKeyUp", "onMouseDown",
   "onMouseUp", "onMouseMoved", "onClick", "onCollision", "onCollisionEnd", "onEvent",
-  "onTextEntered"}
+  "onTextEntered", "onPause"}
 
 local chunks = {}
 
@@ -130,8 +130,15 @@ function api.askText(prompt, initial)
   callbacks.callExternalFunction("KeyboardInput", 0, tostring(prompt or ""), tostring(initial or ""), false)
 end
 
+-- An address without a scheme ("about.html") names a file of the project.
 function api.openURL(url)
-  callbacks.callExternalFunction("openURL", 0, needString(url, "the address", 2), true)
+  url = needString(url, "the address", 2)
+  if not string.find(url, "^%a[%w+.-]*:") then
+    local path = game().project:fileInProject(url)
+    if string.sub(path, 1, 1) ~= "/" then path = (os.getenv("PWD") or ".") .. "/" .. path end
+    url = "file://" .. path
+  end
+  callbacks.callExternalFunction("openURL", 0, url, true)
 end
 
 function api.endGame()

@@ -127,7 +127,12 @@ end
 
 function play() game.playing = true end
 function stop() game.playing = false end
-function systemInitiatedPause() game.playing = false end
+-- The player pauses the game when its window loses the focus; behaviours hear of it first
+-- (onPause), so that a game can stay paused until the player asks to go on.
+function systemInitiatedPause()
+  game:dispatch("onPause")
+  game.playing = false
+end
 function behaviorInitiatedPause() game.playing = false end
 
 function reset()

@@ -11,6 +11,15 @@
 
 namespace {
 
+// Runs qzrun on the script with the arguments; its output goes to the folder's out.txt.
+int runQzrun(const ScratchFolder& folder, const std::string& script, const std::string& arguments) {
+    const std::string scriptPath = folder.file("engine.lua");
+    writeFile(scriptPath, script);
+    const std::string qzrun = std::string(QZ_BINARY_DIR) + "/tools/qzrun/qzrun " + scriptPath + " ";
+    const int raw = std::system((qzrun + arguments + " > " + folder.file("out.txt") + " 2>&1").c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
 constexpr const char* kProject = R"(
 function initEngine() end
 function update(dt) frames = (frames or 0) + 1 end
@@ -46,12 +55,9 @@ TEST(Qzrun, ExitStatusSaysWhetherEveryCallSucceeded) {
         {kFourthFrameFails, "--frames 3 --dt 0.25", 0, ""},
         {kFourthFrameFails, "--frames 4 --dt 0.25", 1, "frame 4: update failed: fourth frame, dt 0.25"},
     };
-    const std::string scriptPath = folder.file("engine.lua"), outputPath = folder.file("out.txt");
-    const std::string qzrun = std::string(QZ_BINARY_DIR) + "/tools/qzrun/qzrun " + scriptPath + " ";
+    const std::string outputPath = folder.file("out.txt");
     const auto run = [&](const std::string& script, const std::string& arguments) {
-        writeFile(scriptPath, script);
-        const int raw = std::system((qzrun + arguments + " > " + outputPath + " 2>&1").c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        return runQzrun(folder, script, arguments);
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -66,10 +72,11 @@ TEST(Qzrun, ExitStatusSaysWhetherEveryCallSucceeded) {
 }
 
 // An --input timeline delivers its events through the input calls before the frame's update,
-// in file order; a line that does not parse stops qzrun before it starts.
+// in file order; a line that does not parse stops qzrun before it starts. External function
+// calls are printed.
 TEST(Qzrun, InputTimelineDeliversEventsBeforeTheirFrame) {
     ScratchFolder folder;
-    writeFile(folder.file("engine.lua"), R"(
+    const std::string script = R"(
 function initEngine() end
 local seen = {}
 local function record(...) seen[#seen + 1] = table.concat({...}, ' ') end
@@ -78,27 +85,33 @@ function keyUp(k) record('up', k) end
 function mouseDown(x, y) record('press', x, y) end
 function mouseUp(x, y) record('release', x, y) end
 function mouseMoved(x, y) record('move', x, y) end
-function update() frame = (frame or 0) + 1 record('frame', frame) end
+function raiseExternalEvent(name, args) record(name, '[' .. args[1] .. ']') end
+function systemInitiatedPause() record('pause') end
+function play() record('play') end
+function update()
+  frame = (frame or 0) + 1
+  record('frame', frame)
+  if frame == 1 then callbacks.callExternalFunction('openURL', 0, 'about.html', true) end
+end
 function shutdownEngine() io.stdout:write(table.concat(seen, ', '), '\n') end
-)");
-    const std::string outputPath = folder.file("out.txt");
-    const auto run = [&](const std::string& timeline, const char* frames) {
-        writeFile(folder.file("input.txt"), timeline);
-        const int raw = std::system((std::string(QZ_BINARY_DIR) + "/tools/qzrun/qzrun " + folder.file("engine.lua") +
-                                     " --frames " + frames + " --input " + folder.file("input.txt") + " > " +
-                                     outputPath + " 2>&1").c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    };
-    EXPECT_EQ(run("# keys first\n2 keyDown left\n2 mouseMoved 1 2\n\n3 keyUp left\n3 mouseDown 3.5 4\n"
-                  "3 mouseUp 5 6\n", "3"), 0) << readFile(outputPath);
-    EXPECT_NE(readFile(outputPath).find(
-                  "frame 1, down left, move 1 2, frame 2, up left, press 3.5 4, release 5 6, frame 3"),
-              std::string::npos) << readFile(outputPath);
+)";
+    writeFile(folder.file("good.txt"),
+              "# keys first\n2 keyDown left\n2 mouseMoved 1 2\n2 text Ada  Lovelace\n2 pause\n\n3 play\n3 keyUp left\n"
+              "3 mouseDown 3.5 4\n3 mouseUp 5 6\n3 text\n");
+    EXPECT_EQ(runQzrun(folder, script, "--frames 3 --input " + folder.file("good.txt")), 0);
+    const std::string output = readFile(folder.file("out.txt"));
+    EXPECT_NE(output.find("frame 1, down left, move 1 2, keyboardInputEntered [Ada  Lovelace], pause, frame 2, "
+                              "play, up left, press 3.5 4, release 5 6, keyboardInputEntered [], frame 3"),
+              std::string::npos) << output;
+    EXPECT_NE(output.find("qzrun: external openURL 0 about.html true"), std::string::npos) << output;
     for (const char* line : {"0 keyDown a", "1 keyDown", "1 jump", "1 mouseDown 1", "x keyUp a",
-                             "1 keyDown a b", "1 screenshot shot.png"}) {
-        EXPECT_EQ(run(std::string("1 keyDown ok\n") + line + "\n", "1"), 2) << line;
-        EXPECT_NE(readFile(outputPath).find("input.txt:2: expected"), std::string::npos) << readFile(outputPath);
+                             "1 keyDown a b", "1 screenshot shot.png", "1 pause now"}) {
+        SCOPED_TRACE(line);
+        writeFile(folder.file("bad.txt"), std::string("1 keyDown ok\n") + line + "\n");
+        EXPECT_EQ(runQzrun(folder, script, "--frames 1 --input " + folder.file("bad.txt")), 2);
+        EXPECT_NE(readFile(folder.file("out.txt")).find("bad.txt:2: expected"), std::string::npos);
     }
+    EXPECT_EQ(runQzrun(folder, script, "--input " + folder.file("none.txt")), 2);
 }
 
 }  // namespace

@@ -197,8 +197,11 @@ TEST_F(EngineScriptContract, TablesAndObjectsTheHostAndLibrariesUse) {
 }
 
 TEST_F(EngineScriptContract, BehaviourHostCallsUseTheCallbacksLibrary) {
-    EXPECT_EQ(eval("Engine.Behaviours.api.openURL('address-to-open') or 'ok'"), "ok");
-    EXPECT_EQ(host.external.back(), "openURL 0 address-to-open true");
+    EXPECT_EQ(eval("Engine.Behaviours.api.openURL('mailto:address-to-open') or 'ok'"), "ok");
+    EXPECT_EQ(host.external.back(), "openURL 0 mailto:address-to-open true");
+    EXPECT_EQ(eval("Engine.Behaviours.api.openURL('pages/about.html') or 'ok'"), "ok");
+    EXPECT_EQ(host.external.back(), "openURL 0 file://" + kProject + "/pages/about.html true")
+        << "an address without a scheme is a file of the project";
     EXPECT_EQ(eval("Engine.Behaviours.api.askText('Name?', 'Ann') or 'ok'"), "ok");
     EXPECT_EQ(host.external.back(), "KeyboardInput 0 Name? Ann false");
     EXPECT_EQ(eval("Engine.Behaviours.api.endGame() or 'ok'"), "ok");

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <png.h>
+
+#include "support/picture_match.h"
 
 namespace {
 
@@ -20,41 +21,6 @@ const std::string kReferences = std::string(QZ_SOURCE_DIR) + "/tests/enginescrip
 // The scenes in tour order; each is shown for kFramesPerScene frames before its screenshot.
 const char* const kScenes[] = {"sprites", "flips", "spaces", "particles", "text", "layers", "physics"};
 constexpr int kFramesPerScene = 90;
-
-// A pixel differs when a channel is off by more than this; a picture matches when at most
-// kMaxDifferingPixels differ (edges of text and particles may move by a shade).
-constexpr int kChannelTolerance = 12;
-constexpr double kMaxDifferingShare = 0.002;
-
-struct Picture {
-    unsigned width = 0;
-    unsigned height = 0;
-    std::vector<unsigned char> rgba;
-};
-
-bool readPNG(const std::string& path, Picture* picture) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-    image.format = PNG_FORMAT_RGBA;
-    picture->width = image.width;
-    picture->height = image.height;
-    picture->rgba.resize(PNG_IMAGE_SIZE(image));
-    return png_image_finish_read(&image, nullptr, picture->rgba.data(), 0, nullptr) != 0;
-}
-
-size_t differingPixels(const Picture& a, const Picture& b) {
-    size_t count = 0;
-    for (size_t pixel = 0; pixel + 3 < a.rgba.size(); pixel += 4) {
-        for (size_t channel = 0; channel < 4; ++channel) {
-            if (std::abs(a.rgba[pixel + channel] - b.rgba[pixel + channel]) > kChannelTolerance) {
-                ++count;
-                break;
-            }
-        }
-    }
-    return count;
-}
 
 // Right arrow to go forward, one click (on the fifth scene), left and right at the end to
 // check going back; a screenshot at the end of each scene's frames.
@@ -93,15 +59,7 @@ TEST(TourScreenshots, EachSceneMatchesItsReference) {
         SCOPED_TRACE(shot);
         const std::string actualPath = kWork + "/" + shot + ".png";
         const std::string referencePath = kReferences + "/tour-" + (shot == "back" ? "layers" : shot) + ".png";
-        Picture actual, reference;
-        ASSERT_TRUE(readPNG(actualPath, &actual)) << "no screenshot " << actualPath;
-        ASSERT_TRUE(readPNG(referencePath, &reference)) << "no reference " << referencePath;
-        ASSERT_EQ(actual.width, reference.width);
-        ASSERT_EQ(actual.height, reference.height);
-        const size_t differing = differingPixels(actual, reference);
-        EXPECT_LE(differing, static_cast<size_t>(kMaxDifferingShare * actual.width * actual.height))
-            << "the picture changed: look at " << actualPath << " and, if it is right, copy it to "
-            << referencePath;
+        EXPECT_EQ(pictureMismatch(actualPath, referencePath), "");
     }
 }
 

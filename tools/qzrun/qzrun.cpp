@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <lauxlib.h>
+
 #include "QzEngine.h"
 #include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
@@ -30,11 +32,12 @@ struct Options {
 };
 
 // One line of an --input timeline: before the update of frame `frame` (from 1), deliver a
-// key or mouse event; or after that update, write a screenshot.
+// key or mouse event, typed text, or the player's pause or play; or after that update, write
+// a screenshot.
 struct TimelineEvent {
     long frame = 0;
-    std::string kind;  // keyDown, keyUp, mouseDown, mouseUp, mouseMoved or screenshot
-    std::string text;  // the key name or the screenshot file
+    std::string kind;  // keyDown, keyUp, mouseDown, mouseUp, mouseMoved, text, pause, play or screenshot
+    std::string text;  // the key name, the typed text or the screenshot file
     float x = 0;
     float y = 0;
 };
@@ -54,8 +57,10 @@ void usage() {
                  "              OpenAL Soft's null output unless ALSOFT_DRIVERS says otherwise\n"
                  "  --screenshot  write the last frame as a PNG file (needs --gl)\n"
                  "  --input     a timeline, one event a line: FRAME keyDown|keyUp NAME,\n"
-                 "              FRAME mouseDown|mouseUp|mouseMoved X Y, or FRAME screenshot FILE.png;\n"
-                 "              events come before that frame's update, screenshots after it\n");
+                 "              FRAME mouseDown|mouseUp|mouseMoved X Y, FRAME text WORDS (the text\n"
+                 "              panel's answer), FRAME pause|play (the window lost or got the focus)\n"
+                 "              or FRAME screenshot FILE.png; events come before that frame's update,\n"
+                 "              screenshots after it; external function calls are printed\n");
 }
 
 // A whole count from 0 up, in decimal digits only; fractions, signs and counts out of range fail.
@@ -140,13 +145,17 @@ bool readTimeline(const char* path, bool haveGL, std::vector<TimelineEvent>* eve
             ok = ok && (event.kind != "screenshot" || haveGL);
         } else if (ok && (event.kind == "mouseDown" || event.kind == "mouseUp" || event.kind == "mouseMoved")) {
             ok = static_cast<bool>(words >> event.x >> event.y);
-        } else {
+        } else if (ok && event.kind == "text") {
+            words >> std::ws;
+            std::getline(words, event.text);
+        } else if (ok && event.kind != "pause" && event.kind != "play") {
             ok = false;
         }
         std::string extra;
         if (!ok || words >> extra) {
             std::fprintf(stderr, "qzrun: %s:%d: expected FRAME keyDown|keyUp NAME, FRAME "
-                         "mouseDown|mouseUp|mouseMoved X Y or FRAME screenshot FILE (needs --gl)\n",
+                         "mouseDown|mouseUp|mouseMoved X Y, FRAME text WORDS, FRAME pause|play "
+                         "or FRAME screenshot FILE (needs --gl)\n",
                          path, number);
             return false;
         }
@@ -161,7 +170,32 @@ int deliver(QzState* state, const TimelineEvent& event) {
     if (event.kind == "keyUp") return Qz_KeyUp(state, event.text.c_str());
     if (event.kind == "mouseDown") return Qz_MouseDown(state, event.x, event.y);
     if (event.kind == "mouseUp") return Qz_MouseUp(state, event.x, event.y);
-    return Qz_MouseMoved(state, event.x, event.y);
+    if (event.kind == "mouseMoved") return Qz_MouseMoved(state, event.x, event.y);
+    if (event.kind == "text") {
+        const char* const arguments[] = {event.text.c_str()};
+        return Qz_RaiseExternalEvent(state, "keyboardInputEntered", arguments, 1);
+    }
+    if (event.kind == "pause") {
+        Qz_SystemInitiatedPause(state);
+    } else {
+        Qz_Play(state);
+    }
+    return 0;
+}
+
+// Stands in for the player's external functions (the text panel, the browser): prints the
+// call on standard output, "qzrun: external NAME ARGUMENTS...", and returns nothing.
+int32_t printExternalCall(void*, lua_State* L) {
+    std::string line = "qzrun: external";
+    for (int index = 1; index <= lua_gettop(L); ++index) {
+        const char* text = lua_type(L, index) == LUA_TBOOLEAN ? (lua_toboolean(L, index) ? "true" : "false")
+                                                               : lua_tostring(L, index);
+        line += " ";
+        line += text ? text : luaL_typename(L, index);
+    }
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    return 0;
 }
 
 // Writes the current frame of the context as a PNG file.
@@ -211,6 +245,7 @@ int main(int argc, char** argv) {
         });
 
     QzState* state = Qz_NewState(options.pool ? 1 : 0);
+    state->callExternalFunction = printExternalCall;
     int failures = 0;
     auto fail = [&](const std::string& what) {
         ++failures;
@@ -238,6 +273,8 @@ int main(int argc, char** argv) {
                 fail(name + ": " + event.kind);
             }
         }
+        // As the player's frame loop does: the script's sound context is current for the frame.
+        SoundManager_MakeCurrent(SoundManager_FromLuaState(state->L));
         if (Qz_Update(state, options.dt) != 0) fail(name + ": update");
         for (const TimelineEvent& event : timeline) {
             if (event.frame == frame && event.kind == "screenshot" &&
