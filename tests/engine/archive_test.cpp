@@ -9,7 +9,7 @@
 #include <zip.h>
 
 #include "QzEngine.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace fs = std::filesystem;
 

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "QzDatabase.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace {
 
