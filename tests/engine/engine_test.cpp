@@ -224,20 +224,18 @@ TEST_F(EngineTest, CallbacksReachTheHostOrDoNothingWhenUnset) {
     EXPECT_EQ(eval("return select('#', callbacks.loadingWillStart(), callbacks.loadingWillEnd(), "
                    "callbacks.gameDidEnd(), callbacks.callExternalFunction('x'))"),
               "3") << "the three nils come from truncation";
-    int calls[4] = {};
-    state->callbackContext = state->externalFunctionContext = calls;
-    state->loadingWillStart = [](void* c) { ++static_cast<int*>(c)[0]; };
-    state->loadingWillEnd = [](void* c) { ++static_cast<int*>(c)[1]; };
-    state->gameDidEnd = [](void* c) { ++static_cast<int*>(c)[2]; };
+    std::string calls;
+    state->callbackContext = state->externalFunctionContext = &calls;
+    state->loadingWillStart = [](void* c) { *static_cast<std::string*>(c) += "start "; };
+    state->loadingWillEnd = [](void* c) { *static_cast<std::string*>(c) += "end "; };
+    state->gameDidEnd = [](void* c) { *static_cast<std::string*>(c) += "gameDidEnd "; };
     state->callExternalFunction = [](void* c, lua_State* L) -> int32_t {
-        ++static_cast<int*>(c)[3];
-        lua_pushfstring(L, "%s:%d", luaL_optstring(L, 1, ""), lua_gettop(L));
-        return 1;
+        *static_cast<std::string*>(c) += "external";
+        return lua_pushfstring(L, "%s:%d", luaL_optstring(L, 1, ""), lua_gettop(L)), 1;
     };
     eval("callbacks.loadingWillStart() callbacks.loadingWillEnd() callbacks.loadingWillEnd() callbacks.gameDidEnd()");
     EXPECT_EQ(eval("return callbacks.callExternalFunction('openURL', 'x')"), "openURL:2");
-    EXPECT_EQ(std::to_string(calls[0]) + std::to_string(calls[1]) + std::to_string(calls[2]) + std::to_string(calls[3]),
-              "1211");
+    EXPECT_EQ(calls, "start end end gameDidEnd external");
 }
 
 // Every global the script lacks is a function that records its name and arguments in `log`,
