@@ -11,7 +11,7 @@
 #include "SGScene.h"
 #include "SGSoundDecoder.h"
 #include "SoundManager.h"
-#include "engine/test_files.h"
+#include "support/test_files.h"
 #include "nodes/SGSoundLoaderNode.h"
 #include "nodes/SGSoundPlayerNode.h"
 #include "sound_files.h"

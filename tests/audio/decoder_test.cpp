@@ -9,7 +9,7 @@
 #include "QzPCMStream.h"
 #include "QzSoundFile.h"
 #include "SGSoundDecoder.h"
-#include "engine/test_files.h"
+#include "support/test_files.h"
 #include "sound_files.h"
 
 namespace {

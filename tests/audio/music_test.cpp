@@ -10,7 +10,7 @@
 
 #include "QzMusicManager.h"
 #include "QzMusicPlayer.h"
-#include "engine/test_files.h"
+#include "support/test_files.h"
 #include "sound_files.h"
 
 namespace {

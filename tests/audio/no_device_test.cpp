@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include "engine/test_files.h"
+#include "support/test_files.h"
 #include "sound_files.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "QzAudioOutput.h"
 #include "SGSoundDecoder.h"
 #include "SoundManager.h"
-#include "engine/test_files.h"
+#include "support/test_files.h"
 #include "sound_files.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <zip.h>
 
 #include "QzEngine.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -90,19 +90,9 @@ TEST_F(ArchiveTest, EntriesThatWouldLeaveTheFolderAreRefusedAndTheRestExtracted)
     EXPECT_EQ(readFile(out + "/good.txt"), "kept");
 }
 
-TEST_F(ArchiveTest, CorruptEmptyAndMissingArchivesFail) {
-    const std::string out = target();
-    const std::string garbage = folder.file("garbage.zip"), empty = folder.file("empty.zip");
-    writeFile(garbage, std::string(5000, '\x42'));
-    writeFile(empty, "");
-    for (const std::string& zip : {garbage, empty, folder.file("absent.zip")})
-        EXPECT_NE(Qz_ExtractGameAtPathToFolder(zip.c_str(), out.c_str()), 0) << zip;
-    EXPECT_NE(Qz_ExtractGameAtPathToFolder(garbage.c_str(), folder.file("no-such-folder").c_str()), 0);
-    EXPECT_TRUE(fs::is_empty(out));
-}
-
-// A damaged entry leaves an existing file as it was, and no partial file behind.
-TEST_F(ArchiveTest, AnEntryWithDamagedDataLeavesTheOldFile) {
+// A damaged entry leaves an existing file as it was, and no partial file behind; corrupt,
+// empty and missing archives and a missing folder fail.
+TEST_F(ArchiveTest, DamagedEntriesAndArchivesFailLeavingTheOldFiles) {
     const std::string zip = folder.file("damaged.zip");
     const std::string contents(20000, 'd');
     makeZip(zip, {{"data.bin", contents}}, 0);
@@ -114,6 +104,11 @@ TEST_F(ArchiveTest, AnEntryWithDamagedDataLeavesTheOldFile) {
     const std::string out = target();
     writeFile(out + "/data.bin", "old");
     EXPECT_NE(Qz_ExtractGameAtPathToFolder(zip.c_str(), out.c_str()), 0);
+    writeFile(folder.file("garbage.zip"), std::string(5000, '\x42'));
+    writeFile(folder.file("empty.zip"), "");
+    for (const char* name : {"garbage.zip", "empty.zip", "absent.zip"})
+        EXPECT_NE(Qz_ExtractGameAtPathToFolder(folder.file(name).c_str(), out.c_str()), 0) << name;
+    EXPECT_NE(Qz_ExtractGameAtPathToFolder(zip.c_str(), folder.file("no-such-folder").c_str()), 0);
     EXPECT_EQ(readFile(out + "/data.bin"), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
 }

@@ -9,18 +9,16 @@
 #include <unistd.h>
 
 #include "QzDatabase.h"
-#include "test_files.h"
+#include "support/test_files.h"
 
 namespace {
 
 int countRows(const std::string& path) {
     sqlite3* db = nullptr;
-    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* statement = nullptr;
-    int rows = -1;
-    if (sqlite3_prepare_v2(db, "SELECT count(*) FROM savedValues", -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW)
-        rows = sqlite3_column_int(statement, 0);
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM savedValues", -1, &statement, nullptr);
+    const int rows = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return rows;

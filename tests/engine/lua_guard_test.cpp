@@ -13,21 +13,9 @@ int destructorsRun = 0;
 struct Witness {
     ~Witness() { ++destructorsRun; }
 };
-
-int throwsStdException(lua_State*) {
-    Witness witness;
-    throw std::runtime_error("native failure");
-}
-
-int raisesLuaError(lua_State* L) {
-    Witness witness;
-    return luaL_error(L, "script misuse %d", 7);
-}
-
-int returnsNormally(lua_State* L) {
-    lua_pushinteger(L, 42);
-    return 1;
-}
+int throwsStdException(lua_State*) { Witness w; throw std::runtime_error("native failure"); }
+int raisesLuaError(lua_State* L) { Witness w; return luaL_error(L, "script misuse %d", 7); }
+int returnsNormally(lua_State* L) { return lua_pushinteger(L, 42), 1; }
 
 TEST(LuaGuard, ExceptionsBecomeLuaErrorsAndLuaErrorsPassThrough) {
     lua_State* L = luaL_newstate();

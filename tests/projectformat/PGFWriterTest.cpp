@@ -1,43 +1,22 @@
 // Tests of the XML and JSON document writers: output form, escaping, status reports and file output.
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "PGFJSONWriter.h"
 #include "PGFXMLWriter.h"
+#include "support/test_files.h"
 
 namespace {
 
-std::string scratchPath(const std::string& name) {
-    const std::filesystem::path folder = std::filesystem::path(QZ_BINARY_DIR) / "pgf-writer-test";
-    std::filesystem::create_directories(folder);
-    return (folder / name).string();
-}
+std::string textOf(PGFWriter& writer) { return std::string(writer.getString().value_or("<none>")); }
 
-std::string contentsOf(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    return contents.str();
-}
-
-std::string textOf(PGFWriter& writer) {
-    const std::optional<std::string_view> text = writer.getString();
-    return text ? std::string(*text) : "<none>";
-}
-
+std::string ignoredError;
 std::unique_ptr<PGFWriter> jsonWriter(bool beautify = false) {
-    std::string error;
-    return PGFJSONWriter::newToString(beautify, &error);
+    return PGFJSONWriter::newToString(beautify, &ignoredError);
 }
-
-std::unique_ptr<PGFWriter> xmlWriter() {
-    std::string error;
-    return PGFXMLWriter::newToString(&error);
-}
+std::unique_ptr<PGFWriter> xmlWriter() { return PGFXMLWriter::newToString(&ignoredError); }
 
 // Writes a with x=1, children b (text hi) and c, then the attribute z=2.
 void writeSample(PGFWriter& writer) {
@@ -56,13 +35,10 @@ void writeSample(PGFWriter& writer) {
 
 TEST(PGFXMLWriterTest, WritesTheDeclarationAndEscapesTextAndAttributes) {
     auto writer = xmlWriter();
-    EXPECT_GE(writer->startDocument(), 0);
-    EXPECT_GE(writer->startElement("a"), 0);
-    EXPECT_GE(writer->writeAttribute("x", "1&<\"\n\t'>"), 0);
-    EXPECT_GE(writer->writeTextValue("a < b & c > \" \r"), 0);
-    EXPECT_GE(writer->startElement("b"), 0);
-    EXPECT_GE(writer->endElement(), 0);
-    EXPECT_GE(writer->endDocument(), 0);
+    const int results[] = {writer->startDocument(), writer->startElement("a"),
+                           writer->writeAttribute("x", "1&<\"\n\t'>"), writer->writeTextValue("a < b & c > \" \r"),
+                           writer->startElement("b"), writer->endElement(), writer->endDocument()};
+    for (int result : results) EXPECT_GE(result, 0);
     EXPECT_EQ(textOf(*writer),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
               "<a x=\"1&amp;&lt;&quot;&#10;&#9;'&gt;\">a &lt; b &amp; c &gt; &quot; &#13;<b/></a>\n");
@@ -100,33 +76,6 @@ TEST(PGFXMLWriterTest, RefusesWhatWouldMakeTheDocumentNotWellFormed) {
     EXPECT_EQ(textOf(*twice), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
 }
 
-TEST(PGFWriterFileTest, UnopenableAndUnwritableFilesAreReported) {
-    std::string error;
-    EXPECT_EQ(PGFXMLWriter::newToFile("/nonexistent/folder/out.xml", &error), nullptr);
-    EXPECT_NE(error.find("/nonexistent/folder/out.xml"), std::string::npos) << error;
-    error.clear();
-    EXPECT_EQ(PGFJSONWriter::newToFile("/nonexistent/folder/out.json", false, &error), nullptr);
-    EXPECT_NE(error.find("/nonexistent/folder/out.json"), std::string::npos) << error;
-
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    auto xml = PGFXMLWriter::newToFile("/dev/full", &error);
-    ASSERT_NE(xml, nullptr) << error;
-    writeSample(*xml);
-    EXPECT_FALSE(xml->finish(&error));
-    EXPECT_NE(error.find("cannot write '/dev/full'"), std::string::npos) << error;
-
-    testing::internal::CaptureStdout();
-    auto json = PGFJSONWriter::newToFile("/dev/full", false, &error);
-    ASSERT_NE(json, nullptr) << error;
-    int lastResult = 1;
-    for (int i = 0; i < 2000 && lastResult == 1; ++i) {
-        lastResult = i == 0 ? json->startElement("a") : json->writeAttribute("k" + std::to_string(i), "value");
-    }
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(lastResult, 0) << "a failed write is reported once the stream flushes";
-    EXPECT_FALSE(json->finish(&error));
-}
-
 // An element alone is an object with its type; attributes after children close the children
 // array; the pretty form indents with tabs.
 TEST(PGFJSONWriterTest, ElementsBecomeObjectsWithTheirTypeAndChildren) {
@@ -146,16 +95,15 @@ TEST(PGFJSONWriterTest, ElementsBecomeObjectsWithTheirTypeAndChildren) {
                          : "{\"_type\":\"a\",\"x\":\"1\",\"_children\":[{\"_type\":\"b\",\"_text\":\"hi\"},"
                            "{\"_type\":\"c\"}],\"z\":\"2\"}");
     }
-}
-
-TEST(PGFJSONWriterTest, TextWrittenWhileTheChildrenArrayIsOpenLandsInTheArray) {
+    // Text written while the children array is open lands in the array.
     auto writer = jsonWriter();
     writer->startElement("a");
     writer->startElement("b");
     writer->endElement();
     EXPECT_EQ(writer->writeTextValue("t \"q\" \\ \n"), 1);
     writer->endElement();
-    EXPECT_EQ(textOf(*writer), "{\"_type\":\"a\",\"_children\":[{\"_type\":\"b\"},\"_text\",\"t \\\"q\\\" \\\\ \\n\"]}");
+    EXPECT_EQ(textOf(*writer),
+              "{\"_type\":\"a\",\"_children\":[{\"_type\":\"b\"},\"_text\",\"t \\\"q\\\" \\\\ \\n\"]}");
 }
 
 TEST(PGFJSONWriterTest, MisuseAndBadInputAreReportedWithStatusTexts) {
@@ -195,8 +143,11 @@ TEST(PGFJSONWriterTest, MisuseAndBadInputAreReportedWithStatusTexts) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "max depth exceeded\nin error state\ninvalid UTF-8 string\n");
 }
 
-TEST(PGFJSONWriterTest, AFileWriterHasNoStringAndLeavesACompleteFile) {
-    const std::string path = scratchPath("out.json");
+// A file writer has no string and leaves a complete file; files that cannot be opened or
+// written are reported with their name.
+TEST(PGFWriterFileTest, FileWritersLeaveCompleteFilesOrReportTheirFailure) {
+    ScratchFolder folder;
+    const std::string path = folder.file("out.json");
     std::string error;
     auto writer = PGFJSONWriter::newToFile(path.c_str(), false, &error);
     ASSERT_NE(writer, nullptr) << error;
@@ -207,7 +158,28 @@ TEST(PGFJSONWriterTest, AFileWriterHasNoStringAndLeavesACompleteFile) {
     EXPECT_EQ(writer->writeAttribute("x", "1"), 1) << "asking for the string does not break the writer";
     EXPECT_EQ(writer->endElement(), 1);
     EXPECT_TRUE(writer->finish(&error)) << error;
-    EXPECT_EQ(contentsOf(path), "{\"_type\":\"a\",\"x\":\"1\"}");
+    EXPECT_EQ(readFile(path), "{\"_type\":\"a\",\"x\":\"1\"}");
+
+    EXPECT_EQ(PGFXMLWriter::newToFile("/nonexistent/folder/out.xml", &error), nullptr);
+    EXPECT_NE(error.find("/nonexistent/folder/out.xml"), std::string::npos) << error;
+    EXPECT_EQ(PGFJSONWriter::newToFile("/nonexistent/folder/out.json", false, &error), nullptr);
+    EXPECT_NE(error.find("/nonexistent/folder/out.json"), std::string::npos) << error;
+
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    auto xml = PGFXMLWriter::newToFile("/dev/full", &error);
+    ASSERT_NE(xml, nullptr) << error;
+    writeSample(*xml);
+    EXPECT_FALSE(xml->finish(&error));
+    EXPECT_NE(error.find("cannot write '/dev/full'"), std::string::npos) << error;
+    testing::internal::CaptureStdout();
+    auto json = PGFJSONWriter::newToFile("/dev/full", false, &error);
+    ASSERT_NE(json, nullptr) << error;
+    int lastResult = 1;
+    for (int i = 0; i < 2000 && lastResult == 1; ++i)
+        lastResult = i == 0 ? json->startElement("a") : json->writeAttribute("k" + std::to_string(i), "value");
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(lastResult, 0) << "a failed write is reported once the stream flushes";
+    EXPECT_FALSE(json->finish(&error));
 }
 
 }  // namespace

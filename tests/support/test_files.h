@@ -1,4 +1,4 @@
-// Scratch folders and small file helpers shared by the engine tests.
+// Scratch folders and small file helpers shared by the native test suites.
 #ifndef QZ_TESTS_TEST_FILES_H
 #define QZ_TESTS_TEST_FILES_H
 
