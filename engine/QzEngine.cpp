@@ -13,6 +13,7 @@
 #include "QzDatabase.h"
 #include "QzLuaAdditions.h"
 #include "QzLuaPanic.h"
+#include "SoundManager.h"
 #include "physics/QzPhysics.h"
 #include "projectformat/pgf/PGFBinding.h"
 #include "scenegraph/SGSceneGraphBinding.h"
@@ -38,6 +39,7 @@ const luaL_Reg kLibraries[] = {
     {"physics", luaopen_physics},
     {"tableHelper", luaopen_tableHelper},
     {"pgf", luaopen_PGF},
+    {"soundManager", luaopen_soundManager},
     {nullptr, nullptr},
 };
 

@@ -1,0 +1,160 @@
+// The sound decoders: Ogg Vorbis in 128 KB chunks, linear PCM ".caf" as stored, and every
+// other file as 16-bit mono, each into one OpenAL buffer.
+#include "SGSoundDecoder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <AL/al.h>
+#include <AL/alc.h>
+
+#include "QzOpenALCheck.h"
+#include "QzPCMStream.h"
+#include "QzSoundFile.h"
+
+namespace {
+
+constexpr int32_t kOggChunkBytes = 131072;
+
+// One piece of decoded Ogg data. The bytes are left uninitialised: only `length` of them
+// are ever read.
+struct OggChunk {
+    char data[kOggChunkBytes];
+    int32_t length = 0;
+};
+
+[[noreturn]] void fail(const char* path, const char* reason) {
+    throw SGSoundLoadError(std::string("cannot load the sound \"") + path + "\": " + reason);
+}
+
+// Hands the data to one new buffer and stores it as the sound's only buffer. Without a
+// current context there is nothing to hold a buffer and the sound stays empty.
+void storeBuffer(SGSound* sound, const void* data, size_t size, ALenum format, int frequency,
+                 const char* context) {
+    if (!alcGetCurrentContext()) return;
+    ALuint name = 0;
+    alGenBuffers(1, &name);
+    alBufferData(name, format, data, static_cast<ALsizei>(size), frequency);
+    QzCheckALError(context);
+    sound->buffers = new uint32_t[1]{name};
+    sound->count = 1;
+}
+
+// Reads the whole stream into a chain of chunks. A read error is reported and the read tried
+// again, up to a bound on errors in a row, after which the file counts as unreadable.
+std::vector<std::unique_ptr<OggChunk>> readOggChunks(OggVorbis_File* vorbis, const char* path) {
+    std::vector<std::unique_ptr<OggChunk>> chunks;
+    chunks.emplace_back(new OggChunk);
+    uint64_t total = 0;
+    int errorsInARow = 0;
+    int bitstream = 0;
+    for (;;) {
+        OggChunk& chunk = *chunks.back();
+        if (chunk.length == kOggChunkBytes) {
+            chunks.emplace_back(new OggChunk);
+            continue;
+        }
+        const long got = ov_read(vorbis, chunk.data + chunk.length, kOggChunkBytes - chunk.length, 0, 2, 1, &bitstream);
+        if (got == 0) break;
+        if (got < 0) {
+            std::fputs("Ogg read had an error", stdout);
+            if (++errorsInARow == kQzMaxVorbisReadErrorsInARow) fail(path, "the Ogg Vorbis data cannot be read");
+            continue;
+        }
+        errorsInARow = 0;
+        chunk.length += static_cast<int32_t>(got);
+        total += got;
+        if (total > kQzMaxPCMBytes) fail(path, "the decoded sound is longer than 2 GB");
+    }
+    return chunks;
+}
+
+void decodeOgg(SGSound* sound, const char* path) {
+    OggVorbis_File vorbis;
+    if (!QzOpenVorbisFile(path, &vorbis)) fail(path, "it is missing or not an Ogg Vorbis file");
+    struct Clear {
+        OggVorbis_File* vorbis;
+        ~Clear() { ov_clear(vorbis); }
+    } clear{&vorbis};
+
+    const std::vector<std::unique_ptr<OggChunk>> chunks = readOggChunks(&vorbis, path);
+    const vorbis_info* info = ov_info(&vorbis, -1);
+    if (!info || info->channels < 1) fail(path, "the Ogg Vorbis stream has no channels");
+
+    size_t size = 0;
+    for (const auto& chunk : chunks) size += chunk->length;
+    std::unique_ptr<char[]> block(new char[size]);
+    size_t offset = 0;
+    for (const auto& chunk : chunks) {
+        std::memcpy(block.get() + offset, chunk->data, chunk->length);
+        offset += chunk->length;
+    }
+    if (info->channels > 2) {
+        const long frames = static_cast<long>(size / (2 * info->channels));
+        QzDownmixVorbisToStereo(reinterpret_cast<int16_t*>(block.get()), info->channels, frames);
+        size = frames * 4;
+    }
+    storeBuffer(sound, block.get(), size, info->channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16,
+                static_cast<int>(info->rate), "makeOpenALBuffers: alBufferData");
+}
+
+void decodeMono16(SGSound* sound, const char* path) {
+    QzPCMData data;
+    switch (QzReadSoundFileMono16(path, &data)) {
+    case QzSoundFileStatus::ok: break;
+    case QzSoundFileStatus::tooManyChannels: fail(path, "it has three or more channels (at most two are taken)");
+    case QzSoundFileStatus::readFailed: fail(path, "its sound data cannot be read");
+    default: fail(path, "it is missing or not a sound file that can be read");
+    }
+    storeBuffer(sound, data.bytes.data(), data.bytes.size(), AL_FORMAT_MONO16, data.sampleRate,
+                "ExtAudioFileToOpenAL: alBufferData");
+}
+
+// 8 and 16 bits in one or two channels; anything else gets the format -1, which OpenAL refuses.
+ALenum linearPCMFormat(const QzPCMData& data) {
+    if (data.channels == 1 && data.bitsPerChannel == 16) return AL_FORMAT_MONO16;
+    if (data.channels == 2 && data.bitsPerChannel == 16) return AL_FORMAT_STEREO16;
+    if (data.channels == 1 && data.bitsPerChannel == 8) return AL_FORMAT_MONO8;
+    if (data.channels == 2 && data.bitsPerChannel == 8) return AL_FORMAT_STEREO8;
+    return -1;
+}
+
+void decodeCAF(SGSound* sound, const char* path) {
+    QzPCMData data;
+    switch (QzReadCAFLinearPCM(path, &data)) {
+    case QzSoundFileStatus::ok:
+        storeBuffer(sound, data.bytes.data(), data.bytes.size(), linearPCMFormat(data), data.sampleRate,
+                    "CAFToOpenAL: alBufferData");
+        return;
+    case QzSoundFileStatus::notLinearPCM: decodeMono16(sound, path); return;
+    case QzSoundFileStatus::unreadable: fail(path, "it is missing or not a sound file that can be read");
+    default: return;  // read, but not as a buffer OpenAL can take: the sound stays empty
+    }
+}
+
+}  // namespace
+
+bool SGSoundLoadFromFile(SGSound* sound, const char* path) {
+    *sound = SGSoundNull;
+    if (QzHasSuffix(path, ".ogg")) {
+        decodeOgg(sound, path);
+    } else if (QzHasSuffix(path, ".caf")) {
+        decodeCAF(sound, path);
+    } else {
+        decodeMono16(sound, path);
+    }
+    return true;
+}
+
+void SGSoundFree(SGSound* sound) {
+    QzCheckALError("~SGSound");
+    if (sound->count >= 1 && sound->buffers) {
+        alDeleteBuffers(sound->count, sound->buffers);
+        QzCheckALError("~SGSound: alDeleteBuffers");
+        delete[] sound->buffers;
+    }
+    *sound = SGSoundNull;
+}

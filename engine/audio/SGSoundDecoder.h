@@ -1,0 +1,33 @@
+// Decoding a sound file into an SGSound that owns one OpenAL buffer holding the whole sound.
+#ifndef SG_SOUND_DECODER_H
+#define SG_SOUND_DECODER_H
+
+#include <stdexcept>
+
+#include "SGSound.h"
+
+// The sound file could not be decoded: it is missing or unreadable, not in a format the
+// decoder for its name takes, has three or more channels where the reader takes at most two,
+// or its data cannot be read. The message names the file and the reason. Scripts see it
+// only as a Lua error, through QzGuarded.
+class SGSoundLoadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Decodes the file at `path` into `sound`, chosen by the name's ending (byte for byte):
+// ".ogg" through vorbisfile (mono or stereo 16-bit; more channels are mixed down to stereo),
+// ".caf" holding linear PCM as stored, everything else (and compressed ".caf") as 16-bit mono
+// at the file's own sample rate. `sound` is first set to SGSoundNull; on success it owns one
+// buffer name in an array allocated with new[], to be released with SGSoundFree. A file that
+// is read but cannot become a buffer (unreadable ".caf" data, big-endian PCM, no current
+// OpenAL context) leaves it without a buffer; playing such a sound plays nothing. Returns
+// true, also when OpenAL refused the data (reported on standard error); throws
+// SGSoundLoadError otherwise. Needs the OpenAL context of the buffers to be current.
+bool SGSoundLoadFromFile(SGSound* sound, const char* path);
+
+// Deletes the sound's buffers and frees the array; a sound without buffers deletes nothing.
+// Leaves `sound` as SGSoundNull.
+void SGSoundFree(SGSound* sound);
+
+#endif

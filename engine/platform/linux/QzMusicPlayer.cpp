@@ -1,0 +1,208 @@
+// The streaming music player: a few buffers decoded ahead on one OpenAL source.
+#include "QzMusicPlayer.h"
+
+#include <chrono>
+#include <cmath>
+
+#define AL_ALEXT_PROTOTYPES
+#include <AL/alext.h>
+
+#include "QzOpenALCheck.h"
+
+namespace {
+
+// Makes the stream's context current on this thread for a scope, and puts back the thread's
+// own choice afterwards, so that the stream plays into its context even while the game has
+// none current (the sound manager suspended) and never changes the caller's.
+class ThreadContextScope {
+public:
+    explicit ThreadContextScope(ALCcontext* context) : previous_(alcGetThreadContext()) {
+        alcSetThreadContext(context);
+    }
+    ~ThreadContextScope() { alcSetThreadContext(previous_); }
+
+private:
+    ALCcontext* previous_;
+};
+
+constexpr auto kWorkerPeriod = std::chrono::milliseconds(20);
+
+}  // namespace
+
+std::unique_ptr<QzMusicStream> QzMusicStream::open(const char* path, ALCcontext* context) {
+    std::unique_ptr<QzPCMStream> pcm = QzOpenPCMStream(path);
+    if (!pcm || pcm->channels() > 2) return nullptr;
+    return std::unique_ptr<QzMusicStream>(new QzMusicStream(std::move(pcm), context));
+}
+
+QzMusicStream::QzMusicStream(std::unique_ptr<QzPCMStream> pcm, ALCcontext* context)
+    : pcm_(std::move(pcm)), context_(context), format_(pcm_->channels() == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16) {
+    scratch_.resize(kBufferFrames * pcm_->channels());
+    if (!context_) return;
+    ThreadContextScope scope(context_);
+    alGenSources(1, &source_);
+    // Music is heard as it is: no position, no distance attenuation.
+    alSourcei(source_, AL_SOURCE_RELATIVE, AL_TRUE);
+    alSourcef(source_, AL_ROLLOFF_FACTOR, 0.0f);
+    freeBuffers_.resize(kBufferCount);
+    alGenBuffers(kBufferCount, freeBuffers_.data());
+    QzCheckALError("QzMusicStream: alGenSources, alGenBuffers");
+}
+
+QzMusicStream::~QzMusicStream() {
+    if (!context_) return;
+    ThreadContextScope scope(context_);
+    std::lock_guard lock(mutex_);
+    stopLocked();
+    alDeleteSources(1, &source_);
+    alDeleteBuffers(static_cast<ALsizei>(freeBuffers_.size()), freeBuffers_.data());
+    QzCheckALError("QzMusicStream: alDeleteSources, alDeleteBuffers");
+}
+
+void QzMusicStream::setLooping(bool looping) {
+    std::lock_guard lock(mutex_);
+    looping_ = looping;
+}
+
+void QzMusicStream::play() {
+    ThreadContextScope scope(context_);
+    std::lock_guard lock(mutex_);
+    stopLocked();
+    pcm_->rewind();
+    endOfStream_ = false;
+    mode_ = Mode::playing;
+    if (!context_) return;
+    refillLocked();
+    alSourcePlay(source_);
+    QzCheckALError("QzMusicStream: alSourcePlay");
+}
+
+void QzMusicStream::stop() {
+    ThreadContextScope scope(context_);
+    std::lock_guard lock(mutex_);
+    stopLocked();
+}
+
+void QzMusicStream::pause() {
+    ThreadContextScope scope(context_);
+    std::lock_guard lock(mutex_);
+    if (mode_ != Mode::playing) return;
+    mode_ = Mode::paused;
+    if (context_) alSourcePause(source_);
+}
+
+void QzMusicStream::resume() {
+    ThreadContextScope scope(context_);
+    std::lock_guard lock(mutex_);
+    if (mode_ != Mode::paused) return;
+    mode_ = Mode::playing;
+    if (context_) alSourcePlay(source_);
+}
+
+void QzMusicStream::setVolume(float volume) {
+    if (!(volume >= 0.0f) || !std::isfinite(volume)) return;
+    ThreadContextScope scope(context_);
+    std::lock_guard lock(mutex_);
+    if (context_) alSourcef(source_, AL_GAIN, volume);
+}
+
+bool QzMusicStream::isPlaying() const {
+    std::lock_guard lock(mutex_);
+    return mode_ == Mode::playing;
+}
+
+void QzMusicStream::service() {
+    if (!context_) return;
+    ThreadContextScope scope(context_);
+    std::lock_guard lock(mutex_);
+    if (mode_ != Mode::playing) return;
+    refillLocked();
+    ALint state = 0;
+    alGetSourcei(source_, AL_SOURCE_STATE, &state);
+    if (state != AL_STOPPED) return;
+    if (!queuedBuffers_.empty()) {
+        alSourcePlay(source_);  // ran dry before the worker came round: go on
+    } else if (endOfStream_) {
+        mode_ = Mode::stopped;
+    }
+}
+
+void QzMusicStream::stopLocked() {
+    mode_ = Mode::stopped;
+    if (!context_) return;
+    alSourceStop(source_);
+    alSourcei(source_, AL_BUFFER, 0);
+    freeBuffers_.insert(freeBuffers_.end(), queuedBuffers_.begin(), queuedBuffers_.end());
+    queuedBuffers_.clear();
+}
+
+void QzMusicStream::refillLocked() {
+    ALint processed = 0;
+    alGetSourcei(source_, AL_BUFFERS_PROCESSED, &processed);
+    if (processed > 0) {
+        alSourceUnqueueBuffers(source_, processed, queuedBuffers_.data());
+        freeBuffers_.insert(freeBuffers_.end(), queuedBuffers_.begin(), queuedBuffers_.begin() + processed);
+        queuedBuffers_.erase(queuedBuffers_.begin(), queuedBuffers_.begin() + processed);
+    }
+    while (!freeBuffers_.empty() && !endOfStream_) {
+        const long frames = decodeLocked(scratch_.data());
+        if (frames == 0) break;
+        const ALuint buffer = freeBuffers_.back();
+        alBufferData(buffer, format_, scratch_.data(), static_cast<ALsizei>(frames * pcm_->channels() * 2),
+                     pcm_->sampleRate());
+        alSourceQueueBuffers(source_, 1, &buffer);
+        freeBuffers_.pop_back();
+        queuedBuffers_.push_back(buffer);
+    }
+    QzCheckALError("QzMusicStream: refilling the queue");
+}
+
+// Fills one buffer's worth of frames, going back to the start of looping music as often as
+// needed; marks the end of music that does not loop (or cannot be read further).
+long QzMusicStream::decodeLocked(int16_t* out) {
+    const int channels = pcm_->channels();
+    long filled = 0;
+    bool rewoundWithoutData = false;
+    while (filled < kBufferFrames) {
+        const long got = pcm_->read(out + filled * channels, kBufferFrames - filled);
+        if (got > 0) {
+            filled += got;
+            rewoundWithoutData = false;
+            continue;
+        }
+        // An empty or unreadable stream would loop for ever without giving a frame.
+        if (got < 0 || !looping_ || rewoundWithoutData || !pcm_->rewind()) {
+            endOfStream_ = true;
+            break;
+        }
+        rewoundWithoutData = true;
+    }
+    return filled;
+}
+
+std::unique_ptr<QzMusicPlayer> QzMusicPlayer::open(const char* path, ALCcontext* context) {
+    std::unique_ptr<QzMusicStream> stream = QzMusicStream::open(path, context);
+    if (!stream) return nullptr;
+    return std::unique_ptr<QzMusicPlayer>(new QzMusicPlayer(std::move(stream)));
+}
+
+QzMusicPlayer::QzMusicPlayer(std::unique_ptr<QzMusicStream> stream)
+    : stream_(std::move(stream)), worker_(&QzMusicPlayer::work, this) {}
+
+QzMusicPlayer::~QzMusicPlayer() {
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_one();
+    worker_.join();
+}
+
+void QzMusicPlayer::work() {
+    std::unique_lock lock(mutex_);
+    while (!wake_.wait_for(lock, kWorkerPeriod, [this] { return quit_; })) {
+        lock.unlock();
+        stream_->service();
+        lock.lock();
+    }
+}

@@ -1,0 +1,98 @@
+// The platform's music player: one music file streamed through an OpenAL source of its own,
+// outside the sound manager's pool, refilled by a worker thread.
+#ifndef QZ_MUSIC_PLAYER_H
+#define QZ_MUSIC_PLAYER_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <AL/al.h>
+#include <AL/alc.h>
+
+#include "QzPCMStream.h"
+
+// A music file decoded a few buffers ahead into a queue on one OpenAL source. Nothing here
+// runs by itself: `service` refills the queue and must be called regularly (QzMusicPlayer
+// does that on a worker thread). Every operation is safe from any thread; OpenAL calls are
+// made in the stream's own context, whatever context the calling thread has current.
+//
+// Without a context (no sound device) the stream keeps its state but makes no sound, and
+// music that was started counts as playing until it is paused or stopped.
+class QzMusicStream {
+public:
+    static constexpr int kBufferCount = 4;
+    static constexpr long kBufferFrames = 8192;
+
+    // Null when the file cannot be read as sound, or has more than two channels. `context`
+    // is borrowed and must outlive the stream; it may be null.
+    static std::unique_ptr<QzMusicStream> open(const char* path, ALCcontext* context);
+    ~QzMusicStream();
+    QzMusicStream(const QzMusicStream&) = delete;
+    QzMusicStream& operator=(const QzMusicStream&) = delete;
+
+    void setLooping(bool looping);
+    // Plays from the start.
+    void play();
+    // Stops; the next play starts from the beginning again.
+    void stop();
+    // Pauses where it is; resume goes on from there. Both do nothing in the wrong state.
+    void pause();
+    void resume();
+    // Volume from 0 up (1 is the file's own level); applied at once.
+    void setVolume(float volume);
+    // True from play or resume until pause, stop or the end of music that does not loop.
+    bool isPlaying() const;
+
+    // Unqueues the buffers played, decodes into them and queues them again, starts the next
+    // round of looping music, restarts a source that ran dry, and notices the end.
+    void service();
+
+private:
+    enum class Mode { stopped, playing, paused };
+    QzMusicStream(std::unique_ptr<QzPCMStream> pcm, ALCcontext* context);
+    // The caller holds mutex_ and has the stream's context current.
+    void stopLocked();
+    void refillLocked();
+    long decodeLocked(int16_t* out);
+
+    std::unique_ptr<QzPCMStream> pcm_;  // owned
+    ALCcontext* context_;               // borrowed; null without a device
+    ALenum format_;
+    mutable std::mutex mutex_;
+    Mode mode_ = Mode::stopped;
+    bool looping_ = false;
+    bool endOfStream_ = false;
+    ALuint source_ = 0;
+    std::vector<ALuint> freeBuffers_;    // not queued
+    std::vector<ALuint> queuedBuffers_;  // queued, in play order
+    std::vector<int16_t> scratch_;
+};
+
+// A music stream with a worker thread that services it every few milliseconds. The worker
+// never touches the interpreter and is stopped and joined when the player is destroyed.
+class QzMusicPlayer {
+public:
+    // Null when the file cannot be read as sound. `context` as for QzMusicStream::open.
+    static std::unique_ptr<QzMusicPlayer> open(const char* path, ALCcontext* context);
+    ~QzMusicPlayer();
+    QzMusicPlayer(const QzMusicPlayer&) = delete;
+    QzMusicPlayer& operator=(const QzMusicPlayer&) = delete;
+
+    QzMusicStream& stream() { return *stream_; }
+
+private:
+    explicit QzMusicPlayer(std::unique_ptr<QzMusicStream> stream);
+    void work();
+
+    std::unique_ptr<QzMusicStream> stream_;  // owned
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool quit_ = false;
+    std::thread worker_;
+};
+
+#endif

@@ -1,0 +1,199 @@
+// Tests of the sound decoders on files made here: formats, channels, lengths, the Ogg chunk
+// boundary, and bad input of every kind failing cleanly.
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include "QzSoundFile.h"
+#include "SGSoundDecoder.h"
+#include "engine/test_files.h"
+#include "sound_files.h"
+
+namespace {
+
+class Decoder : public ::testing::Test {
+protected:
+    void SetUp() override { LoopbackOutput::shared(); }
+    void TearDown() override { SGSoundFree(&sound); }
+
+    BufferFacts load(const std::string& path) {
+        SGSoundLoadFromFile(&sound, path.c_str());
+        EXPECT_EQ(sound.count, 1);
+        return sound.count == 1 ? bufferFacts(sound.buffers[0]) : BufferFacts{};
+    }
+
+    ScratchFolder folder;
+    SGSound sound = SGSoundNull;
+};
+
+constexpr int kWav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+
+TEST_F(Decoder, EachReaderGivesOneBufferOfItsFormat) {
+    const struct {
+        const char* name;
+        int channels, rate;
+        long frames;
+        int sndfileFormat;  // 0: Ogg Vorbis
+        BufferFacts expected;
+    } cases[] = {
+        {"mono.ogg", 1, 22050, 10000, 0, {20000, 16, 1, 22050}},
+        {"stereo.ogg", 2, 44100, 30000, 0, {120000, 16, 2, 44100}},
+        {"exactly-one-chunk.ogg", 1, 44100, 65536, 0, {131072, 16, 1, 44100}},
+        {"one-sample-past-a-chunk.ogg", 1, 44100, 65537, 0, {131074, 16, 1, 44100}},
+        {"empty.ogg", 2, 44100, 0, 0, {0, 16, 2, 44100}},
+        {"six-channels-mixed-to-stereo.ogg", 6, 48000, 5000, 0, {20000, 16, 2, 48000}},
+        {"capitals-go-to-the-other-reader.OGG", 2, 44100, 3000, SF_FORMAT_OGG | SF_FORMAT_VORBIS, {6000, 16, 1, 44100}},
+        {"stereo-to-mono.wav", 2, 32000, 3000, kWav16, {6000, 16, 1, 32000}},
+        {"mono.flac", 1, 48000, 4000, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, {8000, 16, 1, 48000}},
+        {"stereo-as-stored.caf", 2, 44100, 1000, SF_FORMAT_CAF | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE, {4000, 16, 2, 44100}},
+        {"eight-bit.caf", 1, 8000, 1000, SF_FORMAT_CAF | SF_FORMAT_PCM_S8, {1000, 8, 1, 8000}},
+        {"compressed-caf-to-mono.caf", 2, 8000, 1000, SF_FORMAT_CAF | SF_FORMAT_ULAW, {2000, 16, 1, 8000}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.file(c.name);
+        const auto samples = sineFrames(c.channels, c.rate, c.frames);
+        if (c.sndfileFormat == 0) writeOgg(path, c.channels, c.rate, samples);
+        else writeSndfile(path, c.sndfileFormat, c.channels, c.rate, samples);
+        const BufferFacts facts = load(path);
+        EXPECT_EQ(facts.size, c.expected.size);
+        EXPECT_EQ(facts.bits, c.expected.bits);
+        EXPECT_EQ(facts.channels, c.expected.channels);
+        EXPECT_EQ(facts.frequency, c.expected.frequency);
+        SGSoundFree(&sound);
+        EXPECT_EQ(sound.count, 0);
+    }
+}
+
+TEST_F(Decoder, BigEndianPCMCafIsReadButGivesNoBuffer) {
+    const std::string path = folder.file("big.caf");
+    writeSndfile(path, SF_FORMAT_CAF | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 1, 8000, sineFrames(1, 8000, 100));
+    EXPECT_TRUE(SGSoundLoadFromFile(&sound, path.c_str()));
+    EXPECT_EQ(sound.count, 0);
+    EXPECT_EQ(sound.buffers, nullptr);
+}
+
+TEST(SoundFile, EightBitCafSamplesComeOutUnsignedAsOpenALTakesThem) {
+    ScratchFolder folder;
+    const std::string path = folder.file("s8.caf");
+    writeSndfile(path, SF_FORMAT_CAF | SF_FORMAT_PCM_S8, 1, 8000, std::vector<int16_t>(10, 0));
+    QzPCMData data;
+    ASSERT_EQ(QzReadCAFLinearPCM(path.c_str(), &data), QzSoundFileStatus::ok);
+    EXPECT_EQ(data.bytes, std::vector<uint8_t>(10, 128));
+}
+
+TEST(SoundFile, MonoMixOfStereoIsTheAverageOfBothChannels) {
+    ScratchFolder folder;
+    const std::string path = folder.file("two.wav");
+    writeSndfile(path, kWav16, 2, 8000, {1000, 3000, -200, -400});
+    QzPCMData data;
+    ASSERT_EQ(QzReadSoundFileMono16(path.c_str(), &data), QzSoundFileStatus::ok);
+    ASSERT_EQ(data.bytes.size(), 4u);
+    const auto* mono = reinterpret_cast<const int16_t*>(data.bytes.data());
+    EXPECT_EQ(mono[0], 2000);
+    EXPECT_EQ(mono[1], -300);
+}
+
+// Overwrites bytes of a file at `offset`.
+void patchBytes(const std::string& path, long offset, const std::string& bytes) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(offset);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+long offsetAfter(const std::string& path, const std::string& marker) {
+    return static_cast<long>(readFile(path).find(marker) + marker.size());
+}
+
+TEST_F(Decoder, HeaderClaimingGigabytesGivesOnlyTheDataTheFileHolds) {
+    const struct {
+        const char* name;
+        int format;
+        const char* marker;   // the length field follows it
+        std::string length;   // the claimed length as stored
+        int bytes;            // what the 500 frames give
+    } cases[] = {
+        {"data-chunk.wav", kWav16, "data", "\xf0\xff\xff\xff", 1000},
+        {"data-chunk.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE, "data",
+         "\x00\x00\x00\x7f\xff\xff\xff\x00", 1000},
+        // STREAMINFO's 36-bit total sample count, all ones.
+        {"total-samples.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "fLaC", "", 1000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.file(c.name);
+        writeSndfile(path, c.format, 1, 8000, sineFrames(1, 8000, 500));
+        if (c.length.empty()) {
+            const long totalSamples = offsetAfter(path, c.marker) + 4 + 13;
+            patchBytes(path, totalSamples, std::string(1, char(readFile(path)[totalSamples] | 0x0f)) + "\xff\xff\xff\xff");
+        } else {
+            patchBytes(path, offsetAfter(path, c.marker), c.length);
+        }
+        EXPECT_EQ(load(path).size, c.bytes);
+        SGSoundFree(&sound);
+    }
+}
+
+TEST_F(Decoder, DamagedOggPagesAreReportedAndPassedOver) {
+    const std::string path = folder.file("damaged.ogg");
+    writeOgg(path, 2, 44100, noisyFrames(2, 44100, 88200));
+    std::string bytes = readFile(path);
+    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i) bytes[i] = static_cast<char>(~bytes[i]);
+    writeFile(path, bytes);
+    ::testing::internal::CaptureStdout();
+    SGSoundLoadFromFile(&sound, path.c_str());
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Ogg read had an error");
+    ASSERT_EQ(sound.count, 1);
+    const BufferFacts facts = bufferFacts(sound.buffers[0]);
+    EXPECT_GT(facts.size, 88200 * 4 / 2);
+    EXPECT_LT(facts.size, 88200 * 4);
+}
+
+TEST_F(Decoder, BadInputFailsWithTheFileNamed) {
+    const std::string folderPath = folder.file("folder.ogg");
+    std::filesystem::create_directory(folderPath);
+    std::filesystem::create_directory(folder.file("folder.wav"));
+    writeFile(folder.file("empty.ogg"), "");
+    writeFile(folder.file("empty.wav"), "");
+    writeFile(folder.file("empty.caf"), "");
+    writeFile(folder.file("text.ogg"), "this is not a sound at all, just some text\n");
+    writeFile(folder.file("text.wav"), "this is not a sound at all, just some text\n");
+    writeFile(folder.file("text.caf"), "this is not a sound at all, just some text\n");
+    writeSndfile(folder.file("three.wav"), kWav16, 3, 8000, sineFrames(3, 8000, 100));
+    writeOgg(folder.file("headers-cut.ogg"), 1, 44100, sineFrames(1, 44100, 1000));
+    std::filesystem::resize_file(folder.file("headers-cut.ogg"), 60);
+    writeOgg(folder.file("cut-in-half.ogg"), 1, 44100, sineFrames(1, 44100, 44100));
+    std::filesystem::resize_file(folder.file("cut-in-half.ogg"), std::filesystem::file_size(folder.file("cut-in-half.ogg")) / 2);
+    for (const char* name : {"missing.ogg", "missing.wav", "missing.caf", "folder.ogg", "folder.wav", "empty.ogg",
+                             "empty.wav", "empty.caf", "text.ogg", "text.wav", "text.caf", "three.wav",
+                             "headers-cut.ogg", "cut-in-half.ogg"}) {
+        SCOPED_TRACE(name);
+        const std::string path = folder.file(name);
+        try {
+            SGSoundLoadFromFile(&sound, path.c_str());
+            ADD_FAILURE() << "loaded";
+        } catch (const SGSoundLoadError& error) {
+            EXPECT_NE(std::string(error.what()).find(path), std::string::npos) << error.what();
+        }
+        EXPECT_EQ(sound.count, 0);
+    }
+}
+
+TEST_F(Decoder, ThreeChannelFileSaysWhy) {
+    const std::string path = folder.file("three.flac");
+    writeSndfile(path, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 3, 8000, sineFrames(3, 8000, 100));
+    EXPECT_THROW(
+        {
+            try {
+                SGSoundLoadFromFile(&sound, path.c_str());
+            } catch (const SGSoundLoadError& error) {
+                EXPECT_NE(std::string(error.what()).find("three or more channels"), std::string::npos);
+                throw;
+            }
+        },
+        SGSoundLoadError);
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+// Test sound files and the loopback output.
+#include "sound_files.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#define AL_ALEXT_PROTOTYPES
+#include <AL/alext.h>
+#include <sndfile.h>
+#include <vorbis/vorbisenc.h>
+
+#include "QzAudioOutput.h"
+
+std::vector<int16_t> sineFrames(int channels, int rate, long frames, double hertz) {
+    std::vector<int16_t> samples(static_cast<size_t>(frames) * channels);
+    for (long f = 0; f < frames; ++f) {
+        for (int c = 0; c < channels; ++c) {
+            samples[f * channels + c] =
+                static_cast<int16_t>(16000 * std::sin(2 * M_PI * hertz * (c + 1) * f / rate));
+        }
+    }
+    return samples;
+}
+
+std::vector<int16_t> noisyFrames(int channels, int rate, long frames) {
+    std::vector<int16_t> samples = sineFrames(channels, rate, frames);
+    uint32_t seed = 1;
+    for (int16_t& sample : samples) {
+        seed = seed * 1103515245u + 12345u;
+        sample = static_cast<int16_t>(sample / 2 + static_cast<int>((seed >> 16) & 0x3fff) - 8192);
+    }
+    return samples;
+}
+
+void writeSndfile(const std::string& path, int format, int channels, int rate, const std::vector<int16_t>& samples) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) throw std::runtime_error("cannot write " + path + ": " + sf_strerror(nullptr));
+    sf_writef_short(file, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
+    sf_close(file);
+}
+
+namespace {
+
+void writePage(FILE* out, const ogg_page& page) {
+    std::fwrite(page.header, 1, page.header_len, out);
+    std::fwrite(page.body, 1, page.body_len, out);
+}
+
+}  // namespace
+
+void writeOgg(const std::string& path, int channels, int rate, const std::vector<int16_t>& samples) {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) throw std::runtime_error("cannot write " + path);
+    vorbis_info info;
+    vorbis_info_init(&info);
+    if (vorbis_encode_init_vbr(&info, channels, rate, 0.4f) != 0) throw std::runtime_error("vorbis_encode_init_vbr");
+    vorbis_comment comment;
+    vorbis_comment_init(&comment);
+    vorbis_dsp_state dsp;
+    vorbis_analysis_init(&dsp, &info);
+    vorbis_block block;
+    vorbis_block_init(&dsp, &block);
+    ogg_stream_state stream;
+    ogg_stream_init(&stream, 1234);
+    ogg_packet header, commentHeader, codeHeader;
+    vorbis_analysis_headerout(&dsp, &comment, &header, &commentHeader, &codeHeader);
+    ogg_stream_packetin(&stream, &header);
+    ogg_stream_packetin(&stream, &commentHeader);
+    ogg_stream_packetin(&stream, &codeHeader);
+    ogg_page page;
+    while (ogg_stream_flush(&stream, &page)) writePage(out, page);
+
+    const long frames = static_cast<long>(samples.size() / channels);
+    for (long done = 0; done <= frames;) {
+        const long count = std::min<long>(4096, frames - done);
+        if (count > 0) {
+            float** buffer = vorbis_analysis_buffer(&dsp, static_cast<int>(count));
+            for (long f = 0; f < count; ++f)
+                for (int c = 0; c < channels; ++c) buffer[c][f] = samples[(done + f) * channels + c] / 32768.0f;
+        }
+        vorbis_analysis_wrote(&dsp, static_cast<int>(count));
+        done += count > 0 ? count : 1;
+        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+            vorbis_analysis(&block, nullptr);
+            vorbis_bitrate_addblock(&block);
+            ogg_packet packet;
+            while (vorbis_bitrate_flushpacket(&dsp, &packet)) {
+                ogg_stream_packetin(&stream, &packet);
+                while (ogg_stream_pageout(&stream, &page)) writePage(out, page);
+            }
+        }
+    }
+    while (ogg_stream_flush(&stream, &page)) writePage(out, page);
+    ogg_stream_clear(&stream);
+    vorbis_block_clear(&block);
+    vorbis_dsp_clear(&dsp);
+    vorbis_comment_clear(&comment);
+    vorbis_info_clear(&info);
+    std::fclose(out);
+}
+
+BufferFacts bufferFacts(ALuint buffer) {
+    BufferFacts facts{};
+    alGetBufferi(buffer, AL_SIZE, &facts.size);
+    alGetBufferi(buffer, AL_BITS, &facts.bits);
+    alGetBufferi(buffer, AL_CHANNELS, &facts.channels);
+    alGetBufferi(buffer, AL_FREQUENCY, &facts.frequency);
+    return facts;
+}
+
+LoopbackOutput& LoopbackOutput::shared() {
+    static LoopbackOutput output;
+    return output;
+}
+
+LoopbackOutput::LoopbackOutput() {
+    device_ = alcLoopbackOpenDeviceSOFT(nullptr);
+    const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_SHORT_SOFT,
+                                 ALC_FREQUENCY, 44100, 0};
+    context_ = device_ ? alcCreateContext(device_, attributes) : nullptr;
+    if (!context_) throw std::runtime_error("no OpenAL Soft loopback device");
+    alcMakeContextCurrent(context_);
+    QzUseSharedAudioOutput(device_, context_);
+}
+
+std::vector<int16_t> LoopbackOutput::render(long frames) {
+    std::vector<int16_t> stereo(static_cast<size_t>(frames) * 2);
+    alcRenderSamplesSOFT(device_, stereo.data(), static_cast<ALCsizei>(frames));
+    return stereo;
+}
+
+int peak(const std::vector<int16_t>& stereo, int channel) {
+    int largest = 0;
+    for (size_t i = 0; i < stereo.size(); ++i) {
+        if (channel == -1 || static_cast<int>(i % 2) == channel) largest = std::max(largest, std::abs(int(stereo[i])));
+    }
+    return largest;
+}
+
+long lastAudibleFrame(const std::vector<int16_t>& stereo) {
+    for (long f = static_cast<long>(stereo.size() / 2) - 1; f >= 0; --f) {
+        if (std::abs(stereo[2 * f]) > kDitherLevel || std::abs(stereo[2 * f + 1]) > kDitherLevel) return f;
+    }
+    return -1;
+}
