@@ -2,7 +2,9 @@
 // real OpenAL buffer on the null output, then the same file streamed as the music player reads it.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -28,16 +30,35 @@ void streamThrough(const char* path) {
     }
 }
 
+// The OpenAL device and context on the null output, current for the whole run.
+class NullOutput {
+public:
+    NullOutput() {
+        setenv("ALSOFT_DRIVERS", "null", 0);
+        device_ = alcOpenDevice(nullptr);
+        context_ = device_ ? alcCreateContext(device_, nullptr) : nullptr;
+        if (!context_ || !alcMakeContextCurrent(context_)) {
+            std::fprintf(stderr, "sound_decoder: no OpenAL context on the null output\n");
+            std::abort();
+        }
+    }
+    ~NullOutput() {
+        alcMakeContextCurrent(nullptr);
+        alcDestroyContext(context_);
+        alcCloseDevice(device_);
+    }
+    NullOutput(const NullOutput&) = delete;
+    NullOutput& operator=(const NullOutput&) = delete;
+
+private:
+    ALCdevice* device_;    // owned
+    ALCcontext* context_;  // owned
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setenv("ALSOFT_DRIVERS", "null", 0);
-    ALCdevice* device = alcOpenDevice(nullptr);
-    ALCcontext* context = device ? alcCreateContext(device, nullptr) : nullptr;
-    if (!context || !alcMakeContextCurrent(context)) {
-        std::fprintf(stderr, "sound_decoder: no OpenAL context on the null output\n");
-        std::abort();
-    }
+    static NullOutput output;
     return 0;
 }
 
