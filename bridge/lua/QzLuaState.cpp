@@ -1,0 +1,97 @@
+// The engine's Lua state wrapper.
+#include "QzLuaState.h"
+
+#include "LuaObject.h"
+#include "QzExternalFunctionTable.h"
+#include "QzLog.h"
+
+namespace {
+
+// Calls sharedAssetManager:<method>() (the method name is the light userdata argument).
+// Run through lua_cpcall, so that a missing manager or a failing method costs nothing.
+int callAssetManagerMethod(lua_State* L) {
+    const char* method = static_cast<const char*>(lua_touserdata(L, 1));
+    lua_getglobal(L, "sharedAssetManager");
+    lua_getfield(L, -1, method);
+    lua_pushvalue(L, -2);
+    lua_call(L, 1, 0);
+    return 0;
+}
+
+}  // namespace
+
+QzRef<QzLuaState> QzLuaState::withEnginePath(const std::string& enginePath, const std::optional<std::string>& savePath) {
+    QzRef<QzLuaState> wrapper = QzAdopt(new QzLuaState);
+    QzState* state = Qz_NewState(0);
+    state->callbackContext = wrapper.get();
+    state->callExternalFunction = callExternalFunction;
+    Qz_Init(state, enginePath.c_str(), savePath ? savePath->c_str() : nullptr);
+    wrapper->S_ = state;
+    wrapper->initWithState(state->L);
+    return wrapper;
+}
+
+QzLuaState::~QzLuaState() {
+    QzLuaState::close();
+}
+
+void QzLuaState::close() {
+    QzState* state = S_;
+    if (!state) return;
+    lua_State* L = this->state();
+    releaseGlobalObject();
+    LuaStateLock lock(this);
+    S_ = nullptr;
+    // Detached first, so that proxies released while the engine shuts down find no
+    // interpreter to touch; the engine state closes the interpreter itself.
+    detachFromInterpreter();
+    Qz_DestroyState(state);
+    QzExternalFunctionTable::destroyExternalFunctionTableForState(L);
+}
+
+QzRef<LuaObject> QzLuaState::game() {
+    QzRef<LuaObject> global = globalObject();
+    return global ? QzRef<LuaObject>(QzCast<LuaObject>(global->valueForKey("game").get())) : nullptr;
+}
+
+template <class Result, class Query>
+Result QzLuaState::askEngine(const char* name, Result fallback, Query query) {
+    LuaStateLock lock(this);
+    if (!S_) return fallback;
+    try {
+        return query();
+    } catch (const LuaErrorException& error) {
+        QzLog("[QzLuaState %s]: Lua Error caught (and ignored): %s", name, error.luaError().c_str());
+        return fallback;
+    }
+}
+
+int32_t QzLuaState::targetDisplayResolution() {
+    return askEngine("targetDisplayResolution", 0, [this] { return Qz_GetTargetDisplayResolution(S_); });
+}
+
+bool QzLuaState::resolutionIndependence() {
+    return askEngine("resolutionIndependence", false, [this] { return Qz_GetResolutionIndependence(S_) != 0; });
+}
+
+QzSize QzLuaState::intendedDisplaySize() {
+    return askEngine("intendedDisplaySize", QzSize{}, [this] {
+        int32_t width = 0;
+        int32_t height = 0;
+        Qz_GetIntendedDisplaySize(S_, &width, &height);
+        return QzSize{static_cast<double>(width), static_cast<double>(height)};
+    });
+}
+
+void QzLuaState::makeOpenALContextCurrent() {
+}
+
+void QzLuaState::freeGLAssets() {
+    LuaStateLock lock(this);
+    lua_State* L = state();
+    if (!L) return;
+    for (const char* method : {"unloadAllImages", "clearForFreedImages"}) {
+        lua_cpcall(L, callAssetManagerMethod, const_cast<char*>(method));
+        lua_settop(L, 0);
+    }
+}

@@ -1,0 +1,226 @@
+// Classes registered by name, their methods keyed by selector text, and the typed
+// registration that derives a method's type encoding from its C++ signature.
+#ifndef QZ_CLASS_H
+#define QZ_CLASS_H
+
+#include <functional>
+#include <memory>
+#include <shared_mutex>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "QzInvocation.h"
+#include "QzObject.h"
+
+// A method's body: reads its arguments from the invocation and writes its result there.
+// `self` is the receiver: an object for instance methods, the class for class methods.
+using QzMethodImplementation = std::function<void(QzObject* self, QzInvocation& invocation)>;
+
+struct QzMethod {
+    std::string selector;
+    QzMethodSignature signature;
+    QzMethodImplementation implementation;
+};
+
+// A registered class. Classes live until the process exits; retaining or releasing one
+// never destroys it. Registration is thread-safe; so are lookups while methods are added.
+class QzClass final : public QzObject {
+public:
+    // The class registered under the name, or null.
+    static QzClass* named(std::string_view name);
+    // Registers a class under the name, or returns the one already registered.
+    static QzClass* registerClass(const std::string& name, QzClass* superclass);
+    // The root of every class ("QzObject"), with no superclass.
+    static QzClass* rootClass();
+
+    const std::string& name() const { return name_; }
+    QzClass* superclass() const { return superclass_; }
+    bool isSubclassOfClass(const QzClass* other) const;
+
+    // Adds or replaces a method. The selector must have one colon per argument after the
+    // receiver and selector; a mismatch fails the assertion handler.
+    void addMethod(const std::string& selector, std::string_view encoding, QzMethodImplementation body);
+    void addClassMethod(const std::string& selector, std::string_view encoding, QzMethodImplementation body);
+    // Typed forms: a member function of the class's C++ type (instance method) or a free
+    // function (class method); the encoding comes from the parameter and result types.
+    template <auto Method>
+    void addMethod(const std::string& selector);
+    template <auto Function>
+    void addClassMethod(const std::string& selector);
+
+    // Looks through the superclasses too; null when no class in the chain has it.
+    const QzMethod* instanceMethod(std::string_view selector) const;
+    const QzMethod* classMethod(std::string_view selector) const;
+
+    std::string description() const override { return name_; }
+
+private:
+    struct TextHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    using MethodTable = std::unordered_map<std::string, const QzMethod*, TextHash, std::equal_to<>>;
+
+    QzClass(std::string name, QzClass* superclass);
+    void add(MethodTable& table, const std::string& selector, std::string_view encoding, QzMethodImplementation body);
+    const QzMethod* find(const MethodTable QzClass::*table, std::string_view selector) const;
+
+    std::string name_;
+    QzClass* superclass_;  // borrowed (classes are immortal)
+    mutable std::shared_mutex mutex_;
+    MethodTable instanceMethods_;
+    MethodTable classMethods_;
+    // Every method ever added, so that a replaced method stays valid for a call in flight.
+    std::vector<std::unique_ptr<QzMethod>> methods_;  // owned
+};
+
+// The method the object answers for the selector: a class method when the object is a
+// class, an instance method of its class otherwise. Null when it does not answer.
+const QzMethod* QzMethodForSelector(const QzObject* object, std::string_view selector);
+const QzMethodSignature* QzMethodSignatureForSelector(const QzObject* object, std::string_view selector);
+bool QzRespondsToSelector(const QzObject* object, std::string_view selector);
+
+// --- Typed registration ---
+
+template <class T, class = void>
+struct QzTypeTraits;
+
+#define QZ_INTEGER_TYPE(Type, Letter)                                                   \
+    template <>                                                                         \
+    struct QzTypeTraits<Type> {                                                         \
+        static constexpr const char* encoding = Letter;                                 \
+        static Type read(const QzInvocation& i, size_t n) { return static_cast<Type>(i.integerArgument(n)); } \
+        static void write(QzInvocation& i, Type v) { i.setReturnInteger(static_cast<int64_t>(v)); } \
+    };
+QZ_INTEGER_TYPE(bool, "c")
+QZ_INTEGER_TYPE(signed char, "c")
+QZ_INTEGER_TYPE(unsigned char, "C")
+QZ_INTEGER_TYPE(short, "s")
+QZ_INTEGER_TYPE(unsigned short, "S")
+QZ_INTEGER_TYPE(int, "i")
+QZ_INTEGER_TYPE(unsigned int, "I")
+QZ_INTEGER_TYPE(long, "q")
+QZ_INTEGER_TYPE(unsigned long, "Q")
+QZ_INTEGER_TYPE(long long, "q")
+QZ_INTEGER_TYPE(unsigned long long, "Q")
+#undef QZ_INTEGER_TYPE
+
+template <>
+struct QzTypeTraits<float> {
+    static constexpr const char* encoding = "f";
+    static float read(const QzInvocation& i, size_t n) { return i.floatArgument(n); }
+    static void write(QzInvocation& i, float v) { i.setReturnFloat(v); }
+};
+template <>
+struct QzTypeTraits<double> {
+    static constexpr const char* encoding = "d";
+    static double read(const QzInvocation& i, size_t n) { return i.doubleArgument(n); }
+    static void write(QzInvocation& i, double v) { i.setReturnDouble(v); }
+};
+template <>
+struct QzTypeTraits<void*> {
+    static constexpr const char* encoding = "^v";
+    static void* read(const QzInvocation& i, size_t n) { return i.pointerArgument(n); }
+    static void write(QzInvocation& i, void* v) { i.setReturnPointer(v); }
+};
+template <>
+struct QzTypeTraits<const char*> {
+    static constexpr const char* encoding = "*";
+    static const char* read(const QzInvocation& i, size_t n) { return static_cast<const char*>(i.pointerArgument(n)); }
+    static void write(QzInvocation& i, const char* v) { i.setReturnPointer(const_cast<char*>(v)); }
+};
+template <>
+struct QzTypeTraits<QzClass*> {
+    static constexpr const char* encoding = "#";
+    static QzClass* read(const QzInvocation& i, size_t n) { return QzCast<QzClass>(i.objectArgument(n)); }
+    static void write(QzInvocation& i, QzClass* v) { i.setReturnObject(v); }
+};
+// Objects: an argument that is not of the declared type arrives as null.
+template <class T>
+struct QzTypeTraits<T*, std::enable_if_t<std::is_base_of_v<QzObject, T> && !std::is_same_v<T, QzClass>>> {
+    static constexpr const char* encoding = "@";
+    static T* read(const QzInvocation& i, size_t n) { return QzCast<T>(i.objectArgument(n)); }
+    static void write(QzInvocation& i, T* v) { i.setReturnObject(v); }
+};
+template <class T>
+struct QzTypeTraits<QzRef<T>> {
+    static constexpr const char* encoding = "@";
+    static QzRef<T> read(const QzInvocation& i, size_t n) { return QzRef<T>(QzCast<T>(i.objectArgument(n))); }
+    static void write(QzInvocation& i, const QzRef<T>& v) { i.setReturnObject(v.get()); }
+};
+
+template <class F>
+struct QzCallableTraits;
+template <class C, class R, class... A>
+struct QzCallableTraits<R (C::*)(A...)> {
+    using Class = C;
+    using Return = R;
+    using Arguments = std::tuple<std::decay_t<A>...>;
+};
+template <class C, class R, class... A>
+struct QzCallableTraits<R (C::*)(A...) const> : QzCallableTraits<R (C::*)(A...)> {};
+template <class R, class... A>
+struct QzCallableTraits<R (*)(A...)> {
+    using Class = void;
+    using Return = R;
+    using Arguments = std::tuple<std::decay_t<A>...>;
+};
+
+template <class Return, class Arguments>
+std::string QzEncodingFor() {
+    std::string encoding;
+    if constexpr (std::is_void_v<Return>)
+        encoding = "v";
+    else
+        encoding = QzTypeTraits<std::decay_t<Return>>::encoding;
+    encoding += "@:";
+    std::apply([&](auto... argument) { ((encoding += QzTypeTraits<decltype(argument)>::encoding), ...); },
+               Arguments{});
+    return encoding;
+}
+
+// Reads the arguments from slots 2, 3, ... calls `call` with them and stores its result.
+template <class Return, class Arguments, class Call, size_t... Index>
+void QzCallWithSlots(QzInvocation& invocation, Call&& call, std::index_sequence<Index...>) {
+    if constexpr (std::is_void_v<Return>) {
+        call(QzTypeTraits<std::tuple_element_t<Index, Arguments>>::read(invocation, Index + 2)...);
+    } else {
+        QzTypeTraits<std::decay_t<Return>>::write(
+            invocation, call(QzTypeTraits<std::tuple_element_t<Index, Arguments>>::read(invocation, Index + 2)...));
+    }
+}
+
+template <auto Method>
+void QzClass::addMethod(const std::string& selector) {
+    using Traits = QzCallableTraits<decltype(Method)>;
+    using Arguments = typename Traits::Arguments;
+    addMethod(selector, QzEncodingFor<typename Traits::Return, Arguments>(),
+              [](QzObject* self, QzInvocation& invocation) {
+                  // A receiver of another C++ type (a method registered on the wrong class)
+                  // does nothing rather than run on the wrong object.
+                  auto* receiver = QzCast<typename Traits::Class>(self);
+                  if (!receiver) return;
+                  QzCallWithSlots<typename Traits::Return, Arguments>(
+                      invocation, [receiver](auto&&... arguments) { return (receiver->*Method)(arguments...); },
+                      std::make_index_sequence<std::tuple_size_v<Arguments>>());
+              });
+}
+
+template <auto Function>
+void QzClass::addClassMethod(const std::string& selector) {
+    using Traits = QzCallableTraits<decltype(Function)>;
+    using Arguments = typename Traits::Arguments;
+    addClassMethod(selector, QzEncodingFor<typename Traits::Return, Arguments>(),
+                   [](QzObject*, QzInvocation& invocation) {
+                       QzCallWithSlots<typename Traits::Return, Arguments>(
+                           invocation, [](auto&&... arguments) { return Function(arguments...); },
+                           std::make_index_sequence<std::tuple_size_v<Arguments>>());
+                   });
+}
+
+#endif

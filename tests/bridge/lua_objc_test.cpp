@@ -1,0 +1,123 @@
+// Tests of the luaObjc library: classes and messages from scripts, conversions both ways,
+// wrapper lifetime and misuse.
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+
+#include "LuaObject.h"
+#include "LuaState.h"
+#include "QzClass.h"
+#include "luaObjc.h"
+#include "log_capture.h"
+
+namespace {
+
+class Host final : public QzObject {
+public:
+    static QzClass* registeredClass() {
+        static QzClass* cls = [] {
+            QzClass* made = QzClass::registerClass("BridgeTestHost", QzClass::rootClass());
+            made->addClassMethod<&Host::make>("host");
+            made->addMethod<&Host::setValueForKey>("setValue:forKey:");
+            made->addMethod<&Host::name>("name");
+            made->addMethod<&Host::half>("half");
+            made->addMethod<&Host::add>("add:to:");
+            made->addMethod<&Host::fail>("fail");
+            made->addMethod<&Host::self>("self");
+            return made;
+        }();
+        return cls;
+    }
+    QzClass* objectClass() const override { return registeredClass(); }
+    static QzRef<Host> make() { return QzMake<Host>(); }
+    void setValueForKey(QzObject* value, QzObject* key) {
+        received = QzArray::of({QzId(value), QzId(key)});
+    }
+    QzRef<QzString> name() { return QzString::withUTF8("host"); }
+    QzRef<QzNumber> half() { return QzNumber::withFloat(0.5f); }
+    int add(int a, int b) { return a + b; }
+    void fail() { throw std::runtime_error("host method failed"); }
+    Host* self() { return this; }
+
+    QzRef<QzArray> received;
+};
+
+class LuaObjcTest : public ::testing::Test {
+protected:
+    LuaObjcTest() { Host::registeredClass(); }
+    std::string eval(const std::string& expression) { return state->evaluateExpression(expression); }
+    LogCapture log;
+    QzRef<LuaState> state = LuaState::withNewState();
+};
+
+TEST_F(LuaObjcTest, UnderscoresBecomeColonsAndValuesConvertBothWays) {
+    state->doString("host = luaObjc.class('BridgeTestHost'):host() host:setValue_forKey_(3, 'k')");
+    QzId value = state->globalObject()->valueForKey("host");
+    auto* host = QzCast<Host>(value.get());
+    ASSERT_NE(host, nullptr);
+    ASSERT_NE(host->received, nullptr);
+    EXPECT_EQ(QzCast<QzNumber>(host->received->objectAtIndex(0))->floatValue(), 3.0f);
+    EXPECT_EQ(QzCast<QzString>(host->received->objectAtIndex(1))->utf8(), "k");
+    EXPECT_EQ(eval("type(host:name()) .. host:name()"), "stringhost");
+    EXPECT_EQ(eval("type(host:half()) .. host:half()"), "number0.5");
+    EXPECT_EQ(eval("host:add_to_(2, 40)"), "42");
+    EXPECT_EQ(eval("luaObjc._NAME .. luaObjc._VERSION"), "luaObjc0.1");
+}
+
+TEST_F(LuaObjcTest, WrongArgumentTypesReadAsZeroOrNoObject) {
+    state->doString("host = luaObjc.class('BridgeTestHost'):host()");
+    EXPECT_EQ(eval("host:add_to_({}, 'x')"), "0");
+    EXPECT_EQ(eval("host:add_to_(1e30, 0)"), "2.14748e+09");
+    EXPECT_EQ(eval("select('#', host:setValue_forKey_(true, print))"), "0");
+}
+
+TEST_F(LuaObjcTest, MissingClassesSelectorsAndReceiversAreLoggedNotFatal) {
+    EXPECT_EQ(eval("select('#', luaObjc.class('NoSuchClass'):alloc())"), "0");
+    EXPECT_TRUE(log.contains("luaObjc: class (null) has no method called alloc"));
+    state->doString("host = luaObjc.class('BridgeTestHost'):host()");
+    EXPECT_EQ(eval("select('#', host:no_such_())"), "0");
+    EXPECT_TRUE(log.contains("does not respond to selector: no:such:"));
+    EXPECT_EQ(eval("select('#', host.setValue_forKey_({}, 1, 2))"), "0");
+    EXPECT_TRUE(log.contains("luaObject_object_method_call attempt to call method setValue_forKey_ on nil"));
+    // A foreign userdata planted under the object key is not taken for an object.
+    EXPECT_EQ(eval("select('#', setmetatable({luaObjc__object = io.stdout}, getmetatable(host)):name())"), "0");
+}
+
+TEST_F(LuaObjcTest, HostExceptionsBecomeScriptErrors) {
+    state->doString("host = luaObjc.class('BridgeTestHost'):host()");
+    EXPECT_EQ(eval("select(2, pcall(host.fail, host))"), "host method failed");
+}
+
+TEST_F(LuaObjcTest, CollectingTheLastWrapperReleasesTheObjectOnce) {
+    QzRef<Host> host = Host::make();
+    lua_State* L = state->state();
+    luaObjc_pushid(L, host.get());
+    luaObjc_pushid(L, host.get());
+    EXPECT_EQ(host->retainCount(), 3);
+    EXPECT_TRUE(luaObjc_isid(L, -1));
+    EXPECT_EQ(luaObjc_getid(L, -2), host.get());
+    EXPECT_EQ(luaObjc_toid(L, -1), host);
+    lua_pop(L, 1);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(host->retainCount(), 2);
+    lua_pop(L, 1);
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(host->retainCount(), 1);
+}
+
+TEST_F(LuaObjcTest, ConvertersMapScriptValues) {
+    lua_State* L = state->state();
+    lua_pushnumber(L, 3);
+    lua_pushstring(L, "s");
+    lua_pushboolean(L, 1);
+    luaObjc_pushClass(L, Host::registeredClass());
+    EXPECT_EQ(QzCast<QzNumber>(luaObjc_toid(L, 1).get())->floatValue(), 3.0f);
+    EXPECT_EQ(QzCast<QzString>(luaObjc_toid(L, 2).get())->utf8(), "s");
+    EXPECT_EQ(luaObjc_toid(L, 3), nullptr);
+    EXPECT_TRUE(luaObjc_isClass(L, -1));
+    EXPECT_EQ(luaObjc_getClass(L, 4), Host::registeredClass());
+    EXPECT_EQ(luaObjc_toid(L, 4).get(), Host::registeredClass());
+    lua_settop(L, 0);
+}
+
+}  // namespace

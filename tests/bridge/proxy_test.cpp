@@ -1,0 +1,172 @@
+// Tests of the binder and the table proxies: identity, references, key-value access,
+// change announcements, script collections and proxies outliving their state.
+#include <gtest/gtest.h>
+#include <lauxlib.h>
+
+#include "LuaBinder.h"
+#include "LuaObject.h"
+#include "LuaState.h"
+#include "QzMainQueue.h"
+#include "QzNotificationCenter.h"
+#include "log_capture.h"
+
+namespace {
+
+class ProxyTest : public ::testing::Test {
+protected:
+    ProxyTest() { QzMainQueueBecomeMainThread(); }
+    QzRef<LuaObject> global(const std::string& name) {
+        QzId value = state->globalObject()->valueForKey(name);
+        return QzRef<LuaObject>(QzCast<LuaObject>(value.get()));
+    }
+    std::string eval(const std::string& expression) { return state->evaluateExpression(expression); }
+    LogCapture log;
+    QzRef<LuaState> state = LuaState::withNewState();
+};
+
+TEST_F(ProxyTest, OneLiveProxyPerTableAndItsReferenceFreedWithIt) {
+    state->doString("t = {}");
+    QzRef<LuaObject> first = global("t");
+    EXPECT_EQ(global("t"), first);
+    int reference = first->ref();
+    EXPECT_EQ(eval("luaBinder.reverseReferences[t]"), std::to_string(reference));
+    first = nullptr;
+    EXPECT_EQ(eval("tostring(luaBinder.reverseReferences[t])"), "nil");
+    state->lockState();
+    lua_rawgeti(state->state(), LUA_REGISTRYINDEX, reference);
+    EXPECT_FALSE(lua_istable(state->state(), -1));
+    state->setTop(0);
+    state->unlockState();
+    EXPECT_NE(global("t"), nullptr);
+}
+
+TEST_F(ProxyTest, FreeingANilReferenceFailsTheAssertion) {
+    state->lockState();
+    EXPECT_THROW(state->binder()->freeReference(9999), QzException);
+    state->unlockState();
+}
+
+TEST_F(ProxyTest, KeyAndIndexAccess) {
+    state->doString("t = {1, 2, nil, 4, name = 'n'}");
+    QzRef<LuaObject> t = global("t");
+    EXPECT_EQ(t->toArray()->count(), 2u);
+    EXPECT_EQ(t->valueForKey("missing"), nullptr);
+    EXPECT_EQ(QzCast<QzString>(t->valueForKey("name").get())->utf8(), "n");
+    t->setValueForKey(nullptr, "name");
+    EXPECT_EQ(eval("tostring(t.name)"), "nil");
+    t->setValueAtIndex(QzString::withUTF8("three").get(), 3);
+    EXPECT_EQ(t->toArray()->count(), 4u);
+    EXPECT_EQ(QzCast<QzString>(t->valueAtIndex(3).get())->utf8(), "three");
+}
+
+TEST_F(ProxyTest, ScriptAccessorMethodsAreUsedWhenPresent) {
+    state->doString("o = {store = {}} function o:valueForKey(k) return 'v:' .. k end "
+                    "function o:setValueForKey(v, k) self.store[k] = v end "
+                    "function o:twice(x) return 2 * x end");
+    QzRef<LuaObject> o = global("o");
+    EXPECT_EQ(QzCast<QzString>(o->valueForKey("a").get())->utf8(), "v:a");
+    o->setValueForKey(QzNumber::withFloat(5).get(), "a");
+    EXPECT_EQ(eval("o.store.a"), "5");
+    QzRef<QzArray> arguments = QzArray::of({QzNumber::withFloat(4)});
+    EXPECT_EQ(QzCast<QzNumber>(o->invokeMethod("twice", arguments.get()).get())->floatValue(), 8.0f);
+    EXPECT_EQ(o->invokeMethod("absent"), nullptr);
+}
+
+TEST_F(ProxyTest, ScriptErrorsInProxyCallsLeaveTheStateUsable) {
+    state->doString("o = {} function o:boom() error('proxy boom') end");
+    EXPECT_THROW(global("o")->invokeMethod("boom"), LuaErrorException);
+    EXPECT_FALSE(state->holdsLock());
+    EXPECT_EQ(eval("1 + 1"), "2");
+}
+
+TEST_F(ProxyTest, ScriptChangeReportsAreNotDoubledForTheHostsOwnWrite) {
+    state->doString("o = {} function o:setValueForKey(v, k) rawset(self, k, v) luaBinder.valueDidChangeForKey(self, k) end");
+    QzRef<LuaObject> o = global("o");
+    int wills = 0, dids = 0;
+    o->addKeyValueObserver([&](QzObject*, const std::string&, QzChangePhase phase) {
+        (phase == QzChangePhase::willChange ? wills : dids) += 1;
+    });
+    o->setValueForKey(QzNumber::withFloat(1).get(), "x");
+    QzMainQueueRunPending();
+    EXPECT_EQ(wills, 1);
+    EXPECT_EQ(dids, 1);
+
+    int posted = 0;
+    auto token = QzNotificationCenter::defaultCenter().addObserver(
+        LuaValueDidChangeNotification, [&](const std::string&, const QzNotificationUserInfo& info, const void* sender) {
+            posted += sender == o.get() && info.at("key") == "y";
+        });
+    o->setSendNotifications(true);
+    state->doString("o:setValueForKey(2, 'y')");
+    EXPECT_EQ(dids, 1);  // delivered on the main thread, not at once
+    QzMainQueueRunPending();
+    QzNotificationCenter::defaultCenter().removeObserver(token);
+    EXPECT_EQ(wills, 2);
+    EXPECT_EQ(dids, 2);
+    EXPECT_EQ(posted, 1);
+}
+
+TEST_F(ProxyTest, DictionaryAndClassQueriesGoThroughTheScript) {
+    state->doString("function table.keys(t) local k = {} for key in pairs(t) do k[#k + 1] = key end return k end "
+                    "function instanceOfClassType(o, c) if getmetatable(o) == c then return true end end "
+                    "Point = {} Point.__index = Point p = setmetatable({1, x = 'a', __classname = 'Point'}, Point)");
+    QzRef<LuaObject> p = global("p");
+    QzRef<QzDictionary> dictionary = p->toDictionary();
+    EXPECT_EQ(dictionary->count(), 3u);
+    EXPECT_EQ(QzCast<QzString>(dictionary->objectForKey("x"))->utf8(), "a");
+    EXPECT_EQ(QzCast<QzNumber>(dictionary->objectForKey(QzNumber::withFloat(1).get()))->floatValue(), 1.0f);
+    EXPECT_EQ(QzCast<QzString>(p->luaClassname().get())->utf8(), "Point");
+    EXPECT_TRUE(p->isInstanceOfLuaClass("Point"));
+    EXPECT_FALSE(p->isInstanceOfLuaClass("Missing"));
+}
+
+TEST_F(ProxyTest, ProxiesOutlivingTheirStateAnswerNothing) {
+    state->doString("t = {1}");
+    QzRef<LuaObject> t = global("t");
+    state = nullptr;
+    EXPECT_EQ(t->valueAtIndex(1), nullptr);
+    EXPECT_EQ(t->toArray()->count(), 0u);
+    t->setValueForKey(QzNumber::withFloat(1).get(), "x");
+    EXPECT_EQ(t->invokeMethod("anything"), nullptr);
+}
+
+TEST_F(ProxyTest, DeactivateFreesTheReferenceOnTheMainThread) {
+    state->doString("t = {}");
+    QzRef<LuaObject> t = global("t");
+    t->deactivate();
+    EXPECT_EQ(t->ref(), -1);
+    EXPECT_NE(eval("tostring(luaBinder.reverseReferences[t])"), "nil");
+    QzMainQueueRunPending();
+    EXPECT_EQ(eval("tostring(luaBinder.reverseReferences[t])"), "nil");
+}
+
+// A script collection keeping its elements in itself.
+const char* kCollection = R"(
+c = {'a', 'b', 'c'}
+function c:count() return #self end
+function c:indexOfObject(o) for i, v in ipairs(self) do if v == o then return i end end return 0 end
+function c:addObjectAtIndex(o, i, key) table.insert(self, i, o) end
+function c:removeObjectAtIndex(i) table.remove(self, i) end
+function c:setObjectForKey(o, i) self[i] = o end
+)";
+
+TEST_F(ProxyTest, LuaArrayTranslatesIndexes) {
+    state->doString(kCollection);
+    QzRef<LuaArray> array = QzMake<LuaArray>(global("c").get());
+    EXPECT_EQ(array->count(), 3u);
+    EXPECT_EQ(QzCast<QzString>(array->objectAtIndex(0).get())->utf8(), "a");
+    EXPECT_EQ(array->indexOfObject(QzString::withUTF8("a").get()), 0);
+    EXPECT_EQ(array->indexOfObject(QzString::withUTF8("z").get()), LuaArray::NotFound);
+    array->moveObjectAtIndex(0, 2);
+    EXPECT_EQ(eval("table.concat(c, ',')"), "b,a,c");
+    array->moveObjectAtIndex(2, 0);
+    EXPECT_EQ(eval("table.concat(c, ',')"), "c,b,a");
+    array->replaceObjectAtIndex(0, QzString::withUTF8("x").get());
+    array->removeLastObject();
+    array->addObject(QzString::withUTF8("y").get());
+    EXPECT_EQ(eval("table.concat(c, ',')"), "x,b,y");
+    array->setArray(QzArray::of({QzString::withUTF8("only")}).get());
+    EXPECT_EQ(eval("table.concat(c, ',')"), "only");
+}
+
+}  // namespace
