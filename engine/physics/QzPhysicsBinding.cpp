@@ -148,11 +148,8 @@ b2CircleShape* QzCheckCircleShape(lua_State* L, int index) {
     return shape;
 }
 
-void QzCheckUnlocked(lua_State* L, const b2World* world) {
-    if (world->IsLocked()) {
-        luaL_error(L, "the physics world is locked: bodies and fixtures cannot be created, destroyed "
-                      "or moved, nor the world stepped, during a step or a collision callback");
-    }
+void QzCheckUnlocked(const b2World* world) {
+    if (world->IsLocked()) throw b2Exception("IsLocked() == false", __FILE__, __LINE__);
 }
 
 float QzCheckFinite(lua_State* L, int index) {

@@ -11,6 +11,7 @@
 #include <lauxlib.h>
 #include <lua.h>
 
+#include "QzLuaArgs.h"
 #include "QzLuaGuard.h"
 #include "QzPhysicsRecords.h"
 #include "b2_exception.h"
@@ -109,9 +110,12 @@ b2Fixture* QzCheckFixture(lua_State* L, int index);
 QzPolygonShape* QzCheckPolygonShape(lua_State* L, int index);
 b2CircleShape* QzCheckCircleShape(lua_State* L, int index);
 
-// Raises an error when the world is locked: bodies and fixtures cannot be created, destroyed
-// or moved during a step or inside a collision callback.
-void QzCheckUnlocked(lua_State* L, const b2World* world);
+// Bodies and fixtures cannot be created, destroyed or moved, nor the world stepped, during a
+// step or inside a collision callback. Called before Box2D is touched: when the world is
+// locked it throws the b2Exception Box2D's own lock assertion would raise, so the function
+// reports it and returns no value, as for any Box2D assertion, and the script (a collision
+// callback, typically) goes on running.
+void QzCheckUnlocked(const b2World* world);
 
 // Argument readers. Numbers must be finite; integers are truncated and must fit 32 bits.
 float QzCheckFinite(lua_State* L, int index);

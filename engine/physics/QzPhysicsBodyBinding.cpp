@@ -33,12 +33,13 @@ const b2Shape* shapeForFixture(lua_State* L, int definitionIndex, b2PolygonShape
 // after the fixture was linked in, the fixture is destroyed again: the script is told that no
 // fixture was made, and the body's mass data is recomputed without it.
 int bodyCreateFixture(lua_State* L) {
-    b2Body* body = QzCheckBody(L, 1);
-    const b2FixtureDef* definition = QzCheckFixtureDef(L, 2);
-    QzCheckUnlocked(L, body->GetWorld());
+    const QzArgsFromTop arg(L, 2);
+    b2Body* body = QzCheckBody(L, arg[1]);
+    const b2FixtureDef* definition = QzCheckFixtureDef(L, arg[2]);
+    QzCheckUnlocked(body->GetWorld());
     b2PolygonShape scratch;
     b2FixtureDef copy = *definition;
-    copy.shape = shapeForFixture(L, 2, &scratch);
+    copy.shape = shapeForFixture(L, arg[2], &scratch);
     auto record = std::make_unique<qzFixtureUserData>(*QzFixtureRecord(definition));
     copy.userData.pointer = reinterpret_cast<uintptr_t>(record.get());
     const b2Fixture* firstBefore = body->GetFixtureList();
@@ -59,17 +60,18 @@ int bodyCreateFixture(lua_State* L) {
 
 // Non-userdata arguments (a nil from a failed createFixture, say) make this do nothing.
 int bodyDestroyFixture(lua_State* L) {
-    if (!lua_isuserdata(L, 1) || !lua_isuserdata(L, 2)) return 0;
-    b2Body* body = QzCheckBody(L, 1);
-    b2Fixture* fixture = QzCheckFixture(L, 2);
+    const QzArgsFromTop arg(L, 2);
+    if (!lua_isuserdata(L, arg[1]) || !lua_isuserdata(L, arg[2])) return 0;
+    b2Body* body = QzCheckBody(L, arg[1]);
+    b2Fixture* fixture = QzCheckFixture(L, arg[2]);
     b2World* world = body->GetWorld();
-    QzCheckUnlocked(L, world);
-    if (fixture->GetBody() != body) luaL_argerror(L, 2, "the fixture belongs to another body");
+    QzCheckUnlocked(world);
+    if (fixture->GetBody() != body) luaL_argerror(L, arg[2], "the fixture belongs to another body");
     // Keeps the world object alive while the ended-contact callbacks run. Once it is no longer
     // found, the collector has condemned it and its finaliser may run inside those callbacks,
     // with the world locked, where it could not free the world.
     QzPushWorldObject(L, world);
-    if (lua_isnil(L, -1)) luaL_argerror(L, 1, "the body's world was collected");
+    if (lua_isnil(L, -1)) luaL_argerror(L, arg[1], "the body's world was collected");
     QzScriptStateScope scriptState(QzListenerOf(world), L);
     QzFreeFixtureRecord(fixture);
     body->DestroyFixture(fixture);
@@ -78,91 +80,107 @@ int bodyDestroyFixture(lua_State* L) {
 }
 
 int bodySetAwake(lua_State* L) {
-    QzCheckBody(L, 1)->SetAwake(QzCheckFlag(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    QzCheckBody(L, arg[1])->SetAwake(QzCheckFlag(L, arg[2]));
     return 0;
 }
 
 int bodyPosition(lua_State* L) {
-    return QzPushVector(L, QzCheckBody(L, 1)->GetPosition(), kQzToScreen);
+    const QzArgsFromTop arg(L, 1);
+    return QzPushVector(L, QzCheckBody(L, arg[1])->GetPosition(), kQzToScreen);
 }
 
 int bodySetPositionAndAngle(lua_State* L) {
-    b2Body* body = QzCheckBody(L, 1);
-    const b2Vec2 position = QzCheckVector(L, 2, kQzToMetres);
-    const float angle = QzCheckFinite(L, 4);
-    QzCheckUnlocked(L, body->GetWorld());
+    const QzArgsFromTop arg(L, 4);
+    b2Body* body = QzCheckBody(L, arg[1]);
+    const b2Vec2 position = QzCheckVector(L, arg[2], kQzToMetres);
+    const float angle = QzCheckFinite(L, arg[4]);
+    QzCheckUnlocked(body->GetWorld());
     body->SetTransform(position, angle);
     return 0;
 }
 
 int bodyAngle(lua_State* L) {
-    lua_pushnumber(L, QzCheckBody(L, 1)->GetAngle());
+    const QzArgsFromTop arg(L, 1);
+    lua_pushnumber(L, QzCheckBody(L, arg[1])->GetAngle());
     return 1;
 }
 
 int bodySetLinearVelocity(lua_State* L) {
-    QzCheckBody(L, 1)->SetLinearVelocity(QzCheckVector(L, 2, kQzToMetres));
+    const QzArgsFromTop arg(L, 3);
+    QzCheckBody(L, arg[1])->SetLinearVelocity(QzCheckVector(L, arg[2], kQzToMetres));
     return 0;
 }
 
 int bodyLinearVelocity(lua_State* L) {
-    return QzPushVector(L, QzCheckBody(L, 1)->GetLinearVelocity(), kQzToScreen);
+    const QzArgsFromTop arg(L, 1);
+    return QzPushVector(L, QzCheckBody(L, arg[1])->GetLinearVelocity(), kQzToScreen);
 }
 
 int bodySetAngularVelocity(lua_State* L) {
-    QzCheckBody(L, 1)->SetAngularVelocity(QzCheckFinite(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    QzCheckBody(L, arg[1])->SetAngularVelocity(QzCheckFinite(L, arg[2]));
     return 0;
 }
 
 int bodyAngularVelocity(lua_State* L) {
-    lua_pushnumber(L, QzCheckBody(L, 1)->GetAngularVelocity() * kDegreesPerRadian);
+    const QzArgsFromTop arg(L, 1);
+    lua_pushnumber(L, QzCheckBody(L, arg[1])->GetAngularVelocity() * kDegreesPerRadian);
     return 1;
 }
 
 int bodySetAngularDamping(lua_State* L) {
-    QzCheckBody(L, 1)->SetAngularDamping(QzCheckNonNegative(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    QzCheckBody(L, arg[1])->SetAngularDamping(QzCheckNonNegative(L, arg[2]));
     return 0;
 }
 
 int bodyAngularDamping(lua_State* L) {
-    lua_pushnumber(L, QzCheckBody(L, 1)->GetAngularDamping());
+    const QzArgsFromTop arg(L, 1);
+    lua_pushnumber(L, QzCheckBody(L, arg[1])->GetAngularDamping());
     return 1;
 }
 
 int bodyMass(lua_State* L) {
-    lua_pushnumber(L, QzCheckBody(L, 1)->GetMass());
+    const QzArgsFromTop arg(L, 1);
+    lua_pushnumber(L, QzCheckBody(L, arg[1])->GetMass());
     return 1;
 }
 
 int bodyWorldCenter(lua_State* L) {
-    return QzPushVector(L, QzCheckBody(L, 1)->GetWorldCenter(), 1.0f);
+    const QzArgsFromTop arg(L, 1);
+    return QzPushVector(L, QzCheckBody(L, arg[1])->GetWorldCenter(), 1.0f);
 }
 
 // The point is in metres, unscaled, like the result of worldCenter.
 int bodyApplyForce(lua_State* L) {
-    b2Body* body = QzCheckBody(L, 1);
-    const b2Vec2 force = QzCheckVector(L, 2, kQzToMetres);
-    const b2Vec2 point = QzCheckVector(L, 4, 1.0f);
+    const QzArgsFromTop arg(L, 5);
+    b2Body* body = QzCheckBody(L, arg[1]);
+    const b2Vec2 force = QzCheckVector(L, arg[2], kQzToMetres);
+    const b2Vec2 point = QzCheckVector(L, arg[4], 1.0f);
     body->ApplyForce(force, point, true);
     return 0;
 }
 
 int bodyActorID(lua_State* L) {
-    const qzActorUserData* record = QzActorRecord(QzCheckBody(L, 1));
+    const QzArgsFromTop arg(L, 1);
+    const qzActorUserData* record = QzActorRecord(QzCheckBody(L, arg[1]));
     lua_pushnumber(L, record ? static_cast<lua_Number>(record->actorID) : -1.0f);
     return 1;
 }
 
 int bodyAddCollisionCategory(lua_State* L) {
-    qzActorUserData* record = QzActorRecord(QzCheckBody(L, 1));
-    const int32_t category = QzCheckInt32(L, 2);
+    const QzArgsFromTop arg(L, 2);
+    qzActorUserData* record = QzActorRecord(QzCheckBody(L, arg[1]));
+    const int32_t category = QzCheckInt32(L, arg[2]);
     if (record) record->addCollisionCategory(category);
     return 0;
 }
 
 int bodyRemoveCollisionCategory(lua_State* L) {
-    qzActorUserData* record = QzActorRecord(QzCheckBody(L, 1));
-    const int32_t category = QzCheckInt32(L, 2);
+    const QzArgsFromTop arg(L, 2);
+    qzActorUserData* record = QzActorRecord(QzCheckBody(L, arg[1]));
+    const int32_t category = QzCheckInt32(L, arg[2]);
     if (record) record->removeCollisionCategory(category);
     return 0;
 }

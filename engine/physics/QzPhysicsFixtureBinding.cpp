@@ -6,11 +6,12 @@
 
 namespace {
 
-// The record a new definition starts from: a copy of a live fixture's record when the first
-// argument is a Fixture, otherwise a fresh one.
+// The record a new definition starts from: a copy of a live fixture's record when the
+// (optional) argument is a Fixture, otherwise a fresh one.
 std::unique_ptr<qzFixtureUserData> recordForNewDefinition(lua_State* L) {
-    if (QzIsObject(L, 1, kQzFixtureMT)) {
-        const qzFixtureUserData* source = QzFixtureRecord(QzCheckFixture(L, 1));
+    const QzArgsFromTop arg(L, 1);
+    if (QzIsObject(L, arg[1], kQzFixtureMT)) {
+        const qzFixtureUserData* source = QzFixtureRecord(QzCheckFixture(L, arg[1]));
         if (source) return std::make_unique<qzFixtureUserData>(*source);
     }
     return std::make_unique<qzFixtureUserData>();
@@ -39,72 +40,84 @@ int fixtureDefGC(lua_State* L) {
 }
 
 int fixtureDefSetShape(lua_State* L) {
-    QzCheckFixtureDef(L, 1);
-    if (!QzIsObject(L, 2, kQzPolygonShapeMT) && !QzIsObject(L, 2, kQzCircleShapeMT)) {
-        luaL_argerror(L, 2, "PolygonShape or CircleShape expected");
+    const QzArgsFromTop arg(L, 2);
+    QzCheckFixtureDef(L, arg[1]);
+    if (!QzIsObject(L, arg[2], kQzPolygonShapeMT) && !QzIsObject(L, arg[2], kQzCircleShapeMT)) {
+        luaL_argerror(L, arg[2], "PolygonShape or CircleShape expected");
     }
-    lua_getfenv(L, 1);
-    lua_pushvalue(L, 2);
+    lua_getfenv(L, arg[1]);
+    lua_pushvalue(L, arg[2]);
     lua_setfield(L, -2, "shape");
     return 0;
 }
 
 int fixtureDefSetDensity(lua_State* L) {
-    QzCheckFixtureDef(L, 1)->density = QzCheckNonNegative(L, 2);
+    const QzArgsFromTop arg(L, 2);
+    QzCheckFixtureDef(L, arg[1])->density = QzCheckNonNegative(L, arg[2]);
     return 0;
 }
 
 // Scaled like a length, as the game's tuning expects.
 int fixtureDefSetFriction(lua_State* L) {
-    QzCheckFixtureDef(L, 1)->friction = QzCheckNonNegative(L, 2) * kQzToMetres;
+    const QzArgsFromTop arg(L, 2);
+    QzCheckFixtureDef(L, arg[1])->friction = QzCheckNonNegative(L, arg[2]) * kQzToMetres;
     return 0;
 }
 
 int fixtureDefSetRestitution(lua_State* L) {
-    QzCheckFixtureDef(L, 1)->restitution = QzCheckFinite(L, 2);
+    const QzArgsFromTop arg(L, 2);
+    QzCheckFixtureDef(L, arg[1])->restitution = QzCheckFinite(L, arg[2]);
     return 0;
 }
 
 int fixtureDefSetIsSensor(lua_State* L) {
-    QzCheckFixtureDef(L, 1)->isSensor = QzCheckFlag(L, 2);
+    const QzArgsFromTop arg(L, 2);
+    QzCheckFixtureDef(L, arg[1])->isSensor = QzCheckFlag(L, arg[2]);
     return 0;
 }
 
 int fixtureDefSetFixtureID(lua_State* L) {
-    QzFixtureRecord(QzCheckFixtureDef(L, 1))->fixtureID = QzCheckInt32(L, 2);
+    const QzArgsFromTop arg(L, 2);
+    QzFixtureRecord(QzCheckFixtureDef(L, arg[1]))->fixtureID = QzCheckInt32(L, arg[2]);
     return 0;
 }
 
 int fixtureDefAddCollisionMaskCategory(lua_State* L) {
-    QzFixtureRecord(QzCheckFixtureDef(L, 1))->addCollisionMaskCategory(QzCheckInt32(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    QzFixtureRecord(QzCheckFixtureDef(L, arg[1]))->addCollisionMaskCategory(QzCheckInt32(L, arg[2]));
     return 0;
 }
 
 int fixtureFixtureID(lua_State* L) {
-    lua_pushnumber(L, static_cast<lua_Number>(QzFixtureRecord(QzCheckFixture(L, 1))->fixtureID));
+    const QzArgsFromTop arg(L, 1);
+    lua_pushnumber(L, static_cast<lua_Number>(QzFixtureRecord(QzCheckFixture(L, arg[1]))->fixtureID));
     return 1;
 }
 
 int fixtureAddCollisionMaskCategory(lua_State* L) {
-    qzFixtureUserData* record = QzFixtureRecord(QzCheckFixture(L, 1));
-    record->addCollisionMaskCategory(QzCheckInt32(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    qzFixtureUserData* record = QzFixtureRecord(QzCheckFixture(L, arg[1]));
+    record->addCollisionMaskCategory(QzCheckInt32(L, arg[2]));
     return 0;
 }
 
 int fixtureRemoveCollisionMaskCategory(lua_State* L) {
-    qzFixtureUserData* record = QzFixtureRecord(QzCheckFixture(L, 1));
-    record->removeCollisionMaskCategory(QzCheckInt32(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    qzFixtureUserData* record = QzFixtureRecord(QzCheckFixture(L, arg[1]));
+    record->removeCollisionMaskCategory(QzCheckInt32(L, arg[2]));
     return 0;
 }
 
 int fixtureTestPoint(lua_State* L) {
-    const b2Fixture* fixture = QzCheckFixture(L, 1);
-    lua_pushboolean(L, fixture->TestPoint(QzCheckVector(L, 2, kQzToMetres)));
+    const QzArgsFromTop arg(L, 3);
+    const b2Fixture* fixture = QzCheckFixture(L, arg[1]);
+    lua_pushboolean(L, fixture->TestPoint(QzCheckVector(L, arg[2], kQzToMetres)));
     return 1;
 }
 
 int fixtureBody(lua_State* L) {
-    pushBody(L, QzCheckFixture(L, 1)->GetBody());
+    const QzArgsFromTop arg(L, 1);
+    pushBody(L, QzCheckFixture(L, arg[1])->GetBody());
     return 1;
 }
 

@@ -22,23 +22,26 @@ int polygonGC(lua_State* L) {
 }
 
 int polygonSetAsBox(lua_State* L) {
-    QzPolygonShape* shape = QzCheckPolygonShape(L, 1);
-    const b2Vec2 size = QzCheckVector(L, 2, kQzToMetres);
+    const QzArgsFromTop arg(L, 3);
+    QzPolygonShape* shape = QzCheckPolygonShape(L, arg[1]);
+    const b2Vec2 size = QzCheckVector(L, arg[2], kQzToMetres);
     shape->setAsBox(std::max(size.x, kMinimumHalfExtent), std::max(size.y, kMinimumHalfExtent));
     return 0;
 }
 
 int polygonAddVertex(lua_State* L) {
-    QzPolygonShape* shape = QzCheckPolygonShape(L, 1);
-    if (!shape->addVertex(QzCheckVector(L, 2, kQzToMetres))) {
+    const QzArgsFromTop arg(L, 3);
+    QzPolygonShape* shape = QzCheckPolygonShape(L, arg[1]);
+    if (!shape->addVertex(QzCheckVector(L, arg[2], kQzToMetres))) {
         luaL_error(L, "a polygon holds at most %d vertices", static_cast<int>(b2_maxPolygonVertices));
     }
     return 0;
 }
 
 int circleNew(lua_State* L) {
-    const float radius = QzCheckFinite(L, 1) * kQzToMetres;
-    if (!(radius > 0.0f)) luaL_argerror(L, 1, "a circle's radius must be greater than 0");
+    const QzArgsFromTop arg(L, 1);
+    const float radius = QzCheckFinite(L, arg[1]) * kQzToMetres;
+    if (!(radius > 0.0f)) luaL_argerror(L, arg[1], "a circle's radius must be greater than 0");
     auto* object = QzNewObject<QzCircleShapeObject>(L, kQzCircleShapeMT, nullptr);
     object->shape = new b2CircleShape();
     object->shape->m_radius = radius;

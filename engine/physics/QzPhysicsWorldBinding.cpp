@@ -21,9 +21,10 @@ constexpr float kMinimumTimeStep = 1.0e-9f;
 constexpr float kMaximumTimeStep = 1.0e9f;
 
 int worldNew(lua_State* L) {
-    const b2Vec2 gravity = QzCheckVector(L, 1, kQzToMetres);
+    const QzArgsFromTop arg(L, 3);
+    const b2Vec2 gravity = QzCheckVector(L, arg[1], kQzToMetres);
     // The sleep flag is any value, read as a condition (absent means false).
-    const bool allowSleep = lua_toboolean(L, 3) != 0;
+    const bool allowSleep = lua_toboolean(L, arg[3]) != 0;
     auto* object = QzNewObject<QzWorldObject>(L, kQzWorldMT, nullptr, nullptr, nullptr);
     object->listener = new qzContactListener(L);
     object->filter = new qzContactFilter();
@@ -42,7 +43,7 @@ int worldNew(lua_State* L) {
 int worldGC(lua_State* L) {
     QzWorldObject* object = QzCheckWorldObject(L, 1);
     if (object->world) {
-        QzCheckUnlocked(L, object->world);
+        QzCheckUnlocked(object->world);
         QzFreeWorldRecords(object->world);
         delete object->world;
         object->world = nullptr;
@@ -57,9 +58,10 @@ int worldGC(lua_State* L) {
 // The body gets its own copy of the definition's record, so that a definition used for
 // several bodies never makes them share (and doubly free) one record.
 int worldCreateBody(lua_State* L) {
-    b2World* world = QzCheckWorld(L, 1);
-    const b2BodyDef* definition = QzCheckBodyDef(L, 2);
-    QzCheckUnlocked(L, world);
+    const QzArgsFromTop arg(L, 2);
+    b2World* world = QzCheckWorld(L, arg[1]);
+    const b2BodyDef* definition = QzCheckBodyDef(L, arg[2]);
+    QzCheckUnlocked(world);
     b2BodyDef copy = *definition;
     auto record = std::make_unique<qzActorUserData>(*QzActorRecord(definition));
     copy.userData.pointer = reinterpret_cast<uintptr_t>(record.get());
@@ -71,10 +73,11 @@ int worldCreateBody(lua_State* L) {
 }
 
 int worldDestroyBody(lua_State* L) {
-    b2World* world = QzCheckWorld(L, 1);
-    b2Body* body = QzCheckBody(L, 2);
-    QzCheckUnlocked(L, world);
-    if (body->GetWorld() != world) luaL_argerror(L, 2, "the body belongs to another world");
+    const QzArgsFromTop arg(L, 2);
+    b2World* world = QzCheckWorld(L, arg[1]);
+    b2Body* body = QzCheckBody(L, arg[2]);
+    QzCheckUnlocked(world);
+    if (body->GetWorld() != world) luaL_argerror(L, arg[2], "the body belongs to another world");
     QzScriptStateScope scriptState(QzListenerOf(world), L);
     QzDyingBodyScope dying(body);
     world->DestroyBody(body);
@@ -82,14 +85,15 @@ int worldDestroyBody(lua_State* L) {
 }
 
 int worldStep(lua_State* L) {
-    b2World* world = QzCheckWorld(L, 1);
-    const float timeStep = QzCheckFinite(L, 2);
+    const QzArgsFromTop arg(L, 4);
+    b2World* world = QzCheckWorld(L, arg[1]);
+    const float timeStep = QzCheckFinite(L, arg[2]);
     if (timeStep > 0.0f && (timeStep < kMinimumTimeStep || timeStep > kMaximumTimeStep)) {
-        luaL_argerror(L, 2, "a positive time step must lie between 1e-9 and 1e9 seconds");
+        luaL_argerror(L, arg[2], "a positive time step must lie between 1e-9 and 1e9 seconds");
     }
-    const int32_t velocityIterations = QzCheckInt32(L, 3);
-    const int32_t positionIterations = QzCheckInt32(L, 4);
-    QzCheckUnlocked(L, world);
+    const int32_t velocityIterations = QzCheckInt32(L, arg[3]);
+    const int32_t positionIterations = QzCheckInt32(L, arg[4]);
+    QzCheckUnlocked(world);
     QzScriptStateScope scriptState(QzListenerOf(world), L);
     QzWorldUnlockOnExit unlock(world);
     world->Step(timeStep, velocityIterations, positionIterations);
@@ -97,8 +101,9 @@ int worldStep(lua_State* L) {
 }
 
 int worldSetGravity(lua_State* L) {
-    b2World* world = QzCheckWorld(L, 1);
-    world->SetGravity(QzCheckVector(L, 2, kQzToMetres));
+    const QzArgsFromTop arg(L, 3);
+    b2World* world = QzCheckWorld(L, arg[1]);
+    world->SetGravity(QzCheckVector(L, arg[2], kQzToMetres));
     return 0;
 }
 
@@ -121,8 +126,9 @@ int bodyDefGC(lua_State* L) {
 }
 
 int bodyDefSetType(lua_State* L) {
-    b2BodyDef* definition = QzCheckBodyDef(L, 1);
-    const float type = static_cast<float>(luaL_checknumber(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    b2BodyDef* definition = QzCheckBodyDef(L, arg[1]);
+    const float type = static_cast<float>(luaL_checknumber(L, arg[2]));
     if (type == 0.0f) definition->type = b2_staticBody;
     if (type == 1.0f) definition->type = b2_kinematicBody;
     if (type == 2.0f) definition->type = b2_dynamicBody;
@@ -130,27 +136,32 @@ int bodyDefSetType(lua_State* L) {
 }
 
 int bodyDefSetPosition(lua_State* L) {
-    QzCheckBodyDef(L, 1)->position = QzCheckVector(L, 2, kQzToMetres);
+    const QzArgsFromTop arg(L, 3);
+    QzCheckBodyDef(L, arg[1])->position = QzCheckVector(L, arg[2], kQzToMetres);
     return 0;
 }
 
 int bodyDefSetAngle(lua_State* L) {
-    QzCheckBodyDef(L, 1)->angle = QzCheckFinite(L, 2);
+    const QzArgsFromTop arg(L, 2);
+    QzCheckBodyDef(L, arg[1])->angle = QzCheckFinite(L, arg[2]);
     return 0;
 }
 
 int bodyDefSetFixedRotation(lua_State* L) {
-    QzCheckBodyDef(L, 1)->fixedRotation = QzCheckFlag(L, 2);
+    const QzArgsFromTop arg(L, 2);
+    QzCheckBodyDef(L, arg[1])->fixedRotation = QzCheckFlag(L, arg[2]);
     return 0;
 }
 
 int bodyDefSetActorID(lua_State* L) {
-    QzActorRecord(QzCheckBodyDef(L, 1))->actorID = QzCheckInt32(L, 2);
+    const QzArgsFromTop arg(L, 2);
+    QzActorRecord(QzCheckBodyDef(L, arg[1]))->actorID = QzCheckInt32(L, arg[2]);
     return 0;
 }
 
 int bodyDefAddCollisionCategory(lua_State* L) {
-    QzActorRecord(QzCheckBodyDef(L, 1))->addCollisionCategory(QzCheckInt32(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    QzActorRecord(QzCheckBodyDef(L, arg[1]))->addCollisionCategory(QzCheckInt32(L, arg[2]));
     return 0;
 }
 

@@ -32,5 +32,11 @@ void SGNode::addOutputPort(SGPort* port, SGPortValueType type) {
 void SGNode::addInputPort(SGPort* port, SGPortValueType type) {
     port->type = type;
     port->node = this;
+    inputPorts.push_back(port);
     for (SGPort* output : outputPorts) port->addDestPort(output);
+}
+
+void SGNode::disconnectPorts() {
+    for (SGPort* port : outputPorts) port->disconnect();
+    for (SGPort* port : inputPorts) port->disconnect();
 }

@@ -45,11 +45,14 @@ public:
 
     void addOutputPort(SGPort* port, SGPortValueType type);
     void addInputPort(SGPort* port, SGPortValueType type);
+    // Disconnects every port of the node from its source, releasing the sources' nodes.
+    void disconnectPorts();
     bool isRenderNode() const { return (classFlags & SGRenderBit) != 0; }
 
     bool dirty = true;
     uint32_t classFlags = 0;
     std::vector<SGPort*> outputPorts;  // borrowed: members of the concrete node
+    std::vector<SGPort*> inputPorts;   // borrowed: members of the concrete node
 };
 
 // A node that draws when its space renders; layer orders the drawing within the space.

@@ -8,13 +8,26 @@
 SGScene::SGScene(SoundManager* sound, QzEngineAssetManager* assets)
     : defaultSpace(sound, assets), assetMgr(assets), soundMgr(sound) {}
 
+namespace {
+
+void disconnectSpace(SGSpace* space) {
+    space->disconnectPorts();
+    space->disconnectContents();
+}
+
+void releaseSpace(SGSpace* space) {
+    space->removeAllNodes();  // see SGSpace::removeNode: breaks containment cycles
+    space->release();
+}
+
+}  // namespace
+
 SGScene::~SGScene() {
     std::vector<SGSpace*> dropped;
     dropped.swap(spaces);
-    for (SGSpace* space : dropped) {
-        space->removeAllNodes();  // see SGSpace::removeNode: breaks containment cycles
-        space->release();
-    }
+    defaultSpace.disconnectContents();
+    for (SGSpace* space : dropped) disconnectSpace(space);
+    for (SGSpace* space : dropped) releaseSpace(space);
 }
 
 SGSpace* SGScene::createSpace(uint32_t nodeClass) {
@@ -28,8 +41,8 @@ void SGScene::removeSpace(SGSpace* space) {
     const auto found = std::find(spaces.begin(), spaces.end(), space);
     if (found == spaces.end()) return;
     spaces.erase(found);
-    space->removeAllNodes();
-    space->release();
+    disconnectSpace(space);
+    releaseSpace(space);
 }
 
 bool SGScene::containsSpace(const SGSpace* space) const {

@@ -10,13 +10,16 @@
 class SGScene : public SGObject {
 public:
     SGScene(SoundManager* soundMgr, QzEngineAssetManager* assetMgr);
-    // Empties and releases the spaces in order, then the default space goes with the scene.
+    // Disconnects every node of the scene (see SGSpace::disconnectContents), so that whatever
+    // the connections between them all go, then empties and releases the spaces in order;
+    // the default space goes with the scene.
     ~SGScene() override;
 
     // An SGOrtho2DSpace for the class ortho2DSpace, a plain space for any other value; the
     // scene holds the space's one reference.
     SGSpace* createSpace(uint32_t nodeClass);
-    // Empties and releases the space if the scene has it; otherwise nothing.
+    // Empties and releases the space if the scene has it; otherwise nothing. Its nodes and
+    // the space itself are disconnected first, as when the scene is deleted.
     void removeSpace(SGSpace* space);
     bool containsSpace(const SGSpace* space) const;
     // Draws the default space, then every space in order.

@@ -65,6 +65,13 @@ void SGSpace::removeAllNodes() {
     for (SGNode* node : dropped) dropNode(node);
 }
 
+void SGSpace::disconnectContents() {
+    for (SGNode* node : nodes) {
+        node->disconnectPorts();
+        if (node->classFlags & SGSpaceClass) static_cast<SGSpace*>(node)->disconnectContents();
+    }
+}
+
 void SGSpace::addRenderNode(SGRenderNode* node) { renderNodes.push_back(node); }
 
 void SGSpace::sortRenderNodes() {

@@ -27,6 +27,10 @@ public:
     // is emptied first (its nodes are no longer drawn by anyone).
     void removeNode(SGNode* node);
     void removeAllNodes();
+    // Disconnects every port of every node in the space and in the spaces nested in it
+    // (not the space's own ports). Connections that loop, through nodes that have no
+    // outputs, say, are not refused as cycles, and would keep their nodes alive for good.
+    void disconnectContents();
     void addRenderNode(SGRenderNode* node);
     // Orders the render nodes by ascending layer (not a stable sort).
     void sortRenderNodes();

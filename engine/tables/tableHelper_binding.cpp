@@ -11,6 +11,7 @@
 #include <lauxlib.h>
 #include <lua.h>
 
+#include "QzLuaArgs.h"
 #include "QzLuaGuard.h"
 #include "QzTable.h"
 #include "QzTableHelper.h"
@@ -21,7 +22,8 @@ constexpr const char* kTableMetatable = "tableHelper.TableDataMT";
 // Longest path (in bytes) that saveTableToDatabase and loadTableFromDatabase will join.
 constexpr size_t kMaxJoinedPath = 1023;
 
-// Arguments are read by position from the first one; extra arguments are ignored.
+// Every function takes a fixed number of arguments and counts them back from the last one
+// (QzArgsFromTop), so `t:getValue(r, c)` and `tableHelper.Tables.getValue(t, r, c)` agree.
 
 QzTable*& tableSlot(lua_State* L, int index) {
     return *static_cast<QzTable**>(luaL_checkudata(L, index, kTableMetatable));
@@ -115,8 +117,9 @@ int collectTable(lua_State* L) {
 }
 
 int setId(lua_State* L) {
-    QzTable& table = checkTable(L, 1);
-    table.setTableId(checkText(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    QzTable& table = checkTable(L, arg[1]);
+    table.setTableId(checkText(L, arg[2]));
     return 0;
 }
 
@@ -126,17 +129,18 @@ struct CellIndex {
     bool resolved() const { return row >= 0 && column >= 0; }
 };
 
-// The cell named by the row and column arguments at 2 and 3.
-CellIndex checkCell(lua_State* L, const QzTable& table) {
-    const Position row = checkPosition(L, 2);
-    const Position column = checkPosition(L, 3);
+// The cell named by the row and column arguments, the second and third.
+CellIndex checkCell(lua_State* L, const QzArgsFromTop& arg, const QzTable& table) {
+    const Position row = checkPosition(L, arg[2]);
+    const Position column = checkPosition(L, arg[3]);
     return {resolve(table, row, Axis::Row), resolve(table, column, Axis::Column)};
 }
 
 int setValue(lua_State* L) {
-    QzTable& table = checkTable(L, 1);
-    const CellIndex cell = checkCell(L, table);
-    const std::string value = checkText(L, 4);
+    const QzArgsFromTop arg(L, 4);
+    QzTable& table = checkTable(L, arg[1]);
+    const CellIndex cell = checkCell(L, arg, table);
+    const std::string value = checkText(L, arg[4]);
     if (cell.resolved()) table.setCellValue(cell.row, cell.column, value);
     return 0;
 }
@@ -160,8 +164,9 @@ void pushTyped(lua_State* L, const std::string& text, ColumnType type) {
 }
 
 int getValue(lua_State* L) {
-    QzTable& table = checkTable(L, 1);
-    const CellIndex cell = checkCell(L, table);
+    const QzArgsFromTop arg(L, 3);
+    QzTable& table = checkTable(L, arg[1]);
+    const CellIndex cell = checkCell(L, arg, table);
     if (!cell.resolved()) {
         lua_pushstring(L, "");
         return 1;
@@ -173,31 +178,35 @@ int getValue(lua_State* L) {
 }
 
 int getNumRows(lua_State* L) {
-    lua_pushnumber(L, static_cast<lua_Number>(checkTable(L, 1).numberOfRows()));
+    const QzArgsFromTop arg(L, 1);
+    lua_pushnumber(L, static_cast<lua_Number>(checkTable(L, arg[1]).numberOfRows()));
     return 1;
 }
 
 int getNumCols(lua_State* L) {
-    lua_pushnumber(L, static_cast<lua_Number>(checkTable(L, 1).numberOfColumns()));
+    const QzArgsFromTop arg(L, 1);
+    lua_pushnumber(L, static_cast<lua_Number>(checkTable(L, arg[1]).numberOfColumns()));
     return 1;
 }
 
 int loadFromFile(lua_State* L) {
-    QzTable& table = checkTable(L, 1);
-    table.loadTable(checkPath(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    QzTable& table = checkTable(L, arg[1]);
+    table.loadTable(checkPath(L, arg[2]));
     return 0;
 }
 
 int saveTableData(lua_State* L) {
-    QzTable& table = checkTable(L, 1);
-    table.saveTable(checkPath(L, 2), false);
+    const QzArgsFromTop arg(L, 2);
+    QzTable& table = checkTable(L, arg[1]);
+    table.saveTable(checkPath(L, arg[2]), false);
     return 0;
 }
 
 // directory + name + ".xml", or an empty text (with a message) when that is too long to
 // be used whole.
-std::string databasePath(lua_State* L, const char* function) {
-    const std::string path = checkPath(L, 1) + checkPath(L, 3) + ".xml";
+std::string databasePath(lua_State* L, const QzArgsFromTop& arg, const char* function) {
+    const std::string path = checkPath(L, arg[1]) + checkPath(L, arg[3]) + ".xml";
     if (path.size() > kMaxJoinedPath) {
         std::printf("tableHelper.%s: the table path is %zu bytes long, at most %zu are allowed: %s\n",
                     function, path.size(), kMaxJoinedPath, path.c_str());
@@ -207,36 +216,41 @@ std::string databasePath(lua_State* L, const char* function) {
 }
 
 int saveTableToDatabase(lua_State* L) {
-    QzTable& table = checkTable(L, 2);
-    const std::string path = databasePath(L, "saveTableToDatabase");
+    const QzArgsFromTop arg(L, 3);
+    QzTable& table = checkTable(L, arg[2]);
+    const std::string path = databasePath(L, arg, "saveTableToDatabase");
     if (!path.empty()) table.saveTable(path, false);
     return 0;
 }
 
 int loadTableFromDatabase(lua_State* L) {
-    QzTable& table = checkTable(L, 2);
-    const std::string path = databasePath(L, "loadTableFromDatabase");
+    const QzArgsFromTop arg(L, 3);
+    QzTable& table = checkTable(L, arg[2]);
+    const std::string path = databasePath(L, arg, "loadTableFromDatabase");
     if (!path.empty()) table.loadTable(path);
     return 0;
 }
 
 int addRow(lua_State* L) {
-    QzTable& table = checkTable(L, 1);
-    const int row = rowForEdit(table, checkPosition(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    QzTable& table = checkTable(L, arg[1]);
+    const int row = rowForEdit(table, checkPosition(L, arg[2]));
     if (row >= 0) table.addRowAtIndex(row);
     return 0;
 }
 
 int removeRow(lua_State* L) {
-    QzTable& table = checkTable(L, 1);
-    const int row = rowForEdit(table, checkPosition(L, 2));
+    const QzArgsFromTop arg(L, 2);
+    QzTable& table = checkTable(L, arg[1]);
+    const int row = rowForEdit(table, checkPosition(L, arg[2]));
     if (row >= 0 && table.numberOfRows() > 0) table.removeRowAtIndex(row);
     return 0;
 }
 
 int copyTable(lua_State* L) {
-    QzTable& destination = checkTable(L, 1);
-    const QzTable& source = checkTable(L, 2);
+    const QzArgsFromTop arg(L, 2);
+    QzTable& destination = checkTable(L, arg[1]);
+    const QzTable& source = checkTable(L, arg[2]);
     const std::string name = destination.tableName();
     destination.copyTableData(source);
     destination.setTableName(name);

@@ -39,6 +39,20 @@ TEST(QzPolygonShape, AVertexInTheMiddleOfAnEdgeIsDroppedBeforeBox2DWrapsTheHull)
     EXPECT_NEAR(mass.mass, 0.5f * (34 * 37 - 36 * -68) * 0.0004f, 1e-5f) << "the triangle's area";
 }
 
+// The hull's tolerance grows with the polygon's diameter; measured in floats, the diameter of
+// a huge polygon overflowed to infinity and every corner was dropped.
+TEST(QzPolygonShape, AHugePolygonKeepsItsCorners) {
+    QzPolygonShape shape;
+    for (const b2Vec2& p : {b2Vec2(-1e19f, -1e19f), b2Vec2(1e19f, -1e19f), b2Vec2(1e19f, 1e19f), b2Vec2(-1e19f, 1e19f)}) {
+        shape.addVertex(p);
+    }
+    b2PolygonShape scratch;
+    const char* problem = nullptr;
+    const b2PolygonShape* ready = shape.shapeForFixture(&scratch, &problem);
+    ASSERT_NE(ready, nullptr) << problem;
+    EXPECT_EQ(ready->m_count, 4);
+}
+
 TEST(QzPolygonShape, ABoxIsUsedAsItIs) {
     QzPolygonShape shape;
     shape.setAsBox(1.0f, 0.5f);

@@ -18,7 +18,7 @@ function world.body(w, options)
 end
 
 -- Options: shape (a shape object), or box = {width, height} or radius; density, fixtureID,
--- masks, sensor, friction, restitution.
+-- masks, sensor, friction.
 function world.fixture(body, options)
   local shape = options.shape
   if options.box then
@@ -31,7 +31,6 @@ function world.fixture(body, options)
   def:setShape(shape)
   def:setDensity(options.density or 1)
   if options.friction then def:setFriction(options.friction) end
-  if options.restitution then def:setRestitution(options.restitution) end
   if options.sensor then def:setIsSensor(true) end
   def:setFixtureID(options.fixtureID or 2)
   for _, category in ipairs(options.masks or {}) do def:addCollisionMaskCategory(category) end

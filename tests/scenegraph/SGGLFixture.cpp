@@ -16,8 +16,6 @@ void SGDrawingTest::SetUpTestSuite() {
     }
 }
 
-void SGDrawingTest::TearDownTestSuite() {}
-
 void SGDrawingTest::SetUp() {
     ASSERT_TRUE(gl->makeCurrent());
     QzApplyHostGLState(kWidth, kHeight);

@@ -22,7 +22,6 @@ public:
 
 protected:
     static void SetUpTestSuite();
-    static void TearDownTestSuite();
     void SetUp() override;
     void TearDown() override;
 

@@ -12,6 +12,7 @@
 #include "PGFJSONWriter.h"
 #include "PGFXMLParser.h"
 #include "PGFXMLWriter.h"
+#include "QzLuaArgs.h"
 #include "QzLuaGuard.h"
 
 namespace {
@@ -33,11 +34,7 @@ const char* checkPath(lua_State* L, int index) {
 
 // The reader functions take their argument as the last one, so the dot and the colon
 // syntax (pgf.parser:loadFile(path)) both work.
-int lastArgument(lua_State* L) {
-    const int last = lua_gettop(L);
-    if (last == 0) luaL_argerror(L, 1, "string expected, got no value");
-    return last;
-}
+int lastArgument(lua_State* L) { return QzArgsFromTop(L, 1)[1]; }
 
 // The root node, or no value at all when the document cannot be read (the reason is
 // printed on standard output).
@@ -104,13 +101,13 @@ int newToFile(lua_State* L) { return pushNewWriter(L, 2, checkPath(L, 1)); }
 
 int newToString(lua_State* L) { return pushNewWriter(L, 1, nullptr); }
 
-PGFWriter** checkHandle(lua_State* L) {
-    return static_cast<PGFWriter**>(luaL_checkudata(L, 1, kWriterMetatable));
+PGFWriter** checkHandle(lua_State* L, int index) {
+    return static_cast<PGFWriter**>(luaL_checkudata(L, index, kWriterMetatable));
 }
 
-// The writer of the object at argument 1; a closed writer is a Lua error.
-PGFWriter* checkWriter(lua_State* L) {
-    PGFWriter* writer = *checkHandle(L);
+// The writer of the object at index; a closed writer is a Lua error.
+PGFWriter* checkWriter(lua_State* L, int index) {
+    PGFWriter* writer = *checkHandle(L, index);
     if (!writer) luaL_error(L, "attempt to use a closed writer");
     return writer;
 }
@@ -118,7 +115,7 @@ PGFWriter* checkWriter(lua_State* L) {
 // Returns true, or nil and the reason when the file could not be written completely.
 // A second close does nothing.
 int close(lua_State* L) {
-    PGFWriter** handle = checkHandle(L);
+    PGFWriter** handle = checkHandle(L, QzArgsFromTop(L, 1)[1]);
     if (!*handle) return 0;
     std::unique_ptr<PGFWriter> writer(*handle);
     *handle = nullptr;
@@ -134,7 +131,7 @@ int close(lua_State* L) {
 
 // A writer collected without close is released; its file is finished.
 int collect(lua_State* L) {
-    PGFWriter** handle = checkHandle(L);
+    PGFWriter** handle = checkHandle(L, 1);
     delete *handle;
     *handle = nullptr;
     return 0;
@@ -145,31 +142,36 @@ int pushResult(lua_State* L, int result) {
     return 1;
 }
 
-// The writing functions read their arguments by position after the writer.
-int startDocument(lua_State* L) { return pushResult(L, checkWriter(L)->startDocument()); }
+// The writing functions count their arguments back from the last one, the writer first.
+PGFWriter* checkOnlyWriter(lua_State* L) { return checkWriter(L, QzArgsFromTop(L, 1)[1]); }
 
-int endDocument(lua_State* L) { return pushResult(L, checkWriter(L)->endDocument()); }
+int startDocument(lua_State* L) { return pushResult(L, checkOnlyWriter(L)->startDocument()); }
+
+int endDocument(lua_State* L) { return pushResult(L, checkOnlyWriter(L)->endDocument()); }
 
 int startElement(lua_State* L) {
-    PGFWriter* writer = checkWriter(L);
-    return pushResult(L, writer->startElement(checkText(L, 2)));
+    const QzArgsFromTop arg(L, 2);
+    PGFWriter* writer = checkWriter(L, arg[1]);
+    return pushResult(L, writer->startElement(checkText(L, arg[2])));
 }
 
-int endElement(lua_State* L) { return pushResult(L, checkWriter(L)->endElement()); }
+int endElement(lua_State* L) { return pushResult(L, checkOnlyWriter(L)->endElement()); }
 
 int writeAttribute(lua_State* L) {
-    PGFWriter* writer = checkWriter(L);
-    const std::string_view name = checkText(L, 2);
-    return pushResult(L, writer->writeAttribute(name, checkText(L, 3)));
+    const QzArgsFromTop arg(L, 3);
+    PGFWriter* writer = checkWriter(L, arg[1]);
+    const std::string_view name = checkText(L, arg[2]);
+    return pushResult(L, writer->writeAttribute(name, checkText(L, arg[3])));
 }
 
 int writeTextValue(lua_State* L) {
-    PGFWriter* writer = checkWriter(L);
-    return pushResult(L, writer->writeTextValue(checkText(L, 2)));
+    const QzArgsFromTop arg(L, 2);
+    PGFWriter* writer = checkWriter(L, arg[1]);
+    return pushResult(L, writer->writeTextValue(checkText(L, arg[2])));
 }
 
 int getString(lua_State* L) {
-    const std::optional<std::string_view> text = checkWriter(L)->getString();
+    const std::optional<std::string_view> text = checkOnlyWriter(L)->getString();
     if (text) {
         lua_pushlstring(L, text->data(), text->size());
     } else {

@@ -88,9 +88,11 @@ void SGParticleSystemNode::compute() {
 
 void SGParticleSystemNode::allocateParticles() {
     assert(!poolAllocated && "particleSystem.particles == NULL");
-    poolAllocated = true;
     const int32_t count = numParticles.intValue();
     snapshot.lifestart = lifestart.numberValue();
+    // Only once both reads succeeded: a read that throws (nested too deep) is retried at the
+    // next frame, like every other read.
+    poolAllocated = true;
     if (count <= 0) return;
     if (count > kMaxParticles) {
         std::printf("SGParticleSystemNode: %d particles requested, at most %d allowed: "

@@ -144,9 +144,9 @@ check.test("a closed writer refuses every call and a second close does nothing",
   local writer = pgf.writer.newToString("json")
   writer:close()
   check.equal(select("#", writer:close()), 0)
-  for _, name in ipairs({"startDocument", "endDocument", "startElement", "endElement",
-                         "writeAttribute", "writeTextValue", "getString"}) do
-    check.raises("closed writer", pgf.writer[name], writer, "a", "b")
+  for name, args in pairs({startDocument = {}, endDocument = {}, startElement = {"a"}, endElement = {},
+                           writeAttribute = {"a", "b"}, writeTextValue = {"a"}, getString = {}}) do
+    check.raises("closed writer", pgf.writer[name], writer, unpack(args))
   end
 end)
 
