@@ -13,6 +13,7 @@
 #include "QzDatabase.h"
 #include "QzLuaAdditions.h"
 #include "QzLuaPanic.h"
+#include "QzPlatformWrappers.h"
 #include "SoundManager.h"
 #include "physics/QzPhysics.h"
 #include "projectformat/pgf/PGFBinding.h"
@@ -39,6 +40,7 @@ const luaL_Reg kLibraries[] = {
     {"physics", luaopen_physics},
     {"tableHelper", luaopen_tableHelper},
     {"pgf", luaopen_PGF},
+    {"platformWrappers", luaopen_platformWrappers},
     {"soundManager", luaopen_soundManager},
     {nullptr, nullptr},
 };

@@ -62,8 +62,8 @@ private:
 };
 
 // The script's shared sound manager as the host application sees it: the userdata block held
-// by the global "sharedSoundManager" (null when that is not a userdata). The value stays
-// pushed on the Lua stack.
+// by the global "sharedSoundManager" (null when that is not a sound manager). Leaves the Lua
+// stack as it was: the host calls this every frame.
 void* SoundManager_FromLuaState(lua_State* L);
 // `soundManager` must not be null. A manager the script has already deleted is left alone.
 void SoundManager_Suspend(void* soundManager);

@@ -11,6 +11,8 @@
 #include <AL/al.h>
 #include <AL/alc.h>
 
+#include "QzALContextScope.h"
+#include "QzAudioOutput.h"
 #include "QzOpenALCheck.h"
 #include "QzPCMStream.h"
 #include "QzSoundFile.h"
@@ -21,7 +23,7 @@ constexpr int32_t kOggChunkBytes = 131072;
 
 // One piece of decoded Ogg data. The bytes are left uninitialised: only `length` of them
 // are ever read.
-struct OggChunk {
+struct alignas(int16_t) OggChunk {
     char data[kOggChunkBytes];
     int32_t length = 0;
 };
@@ -30,34 +32,57 @@ struct OggChunk {
     throw SGSoundLoadError(std::string("cannot load the sound \"") + path + "\": " + reason);
 }
 
-// Hands the data to one new buffer and stores it as the sound's only buffer. Without a
-// current context there is nothing to hold a buffer and the sound stays empty.
-void storeBuffer(SGSound* sound, const void* data, size_t size, ALenum format, int frequency,
-                 const char* context) {
-    if (!alcGetCurrentContext()) return;
-    ALuint name = 0;
-    alGenBuffers(1, &name);
-    alBufferData(name, format, data, static_cast<ALsizei>(size), frequency);
-    QzCheckALError(context);
-    sound->buffers = new uint32_t[1]{name};
-    sound->count = 1;
+// The context to make buffers in: the current one, else the shared output (opened if need
+// be), so that sounds decode the same before any sound manager exists or while the sound
+// manager is suspended. Null without a sound device.
+ALCcontext* bufferContext() {
+    ALCcontext* current = alcGetCurrentContext();
+    return current ? current : QzOpenSharedAudioOutput("SGSound");
 }
 
-// Reads the whole stream into a chain of chunks. A read error is reported and the read tried
-// again, up to a bound on errors in a row, after which the file counts as unreadable.
-std::vector<std::unique_ptr<OggChunk>> readOggChunks(OggVorbis_File* vorbis, const char* path) {
-    std::vector<std::unique_ptr<OggChunk>> chunks;
+// Generates the sound's one buffer and hands it to `fill`, in the buffer context. Without a
+// sound device there is nothing to hold a buffer and the sound stays empty.
+template <typename Fill>
+void storeBuffer(SGSound* sound, Fill fill) {
+    ALCcontext* context = bufferContext();
+    if (!context) return;
+    QzALContextScope scope(context);
+    ALuint name = 0;
+    alGenBuffers(1, &name);
+    sound->buffers = new uint32_t[1]{name};
+    sound->count = 1;
+    fill(name);
+}
+
+// Hands the data to one new buffer and stores it as the sound's only buffer.
+void storeBuffer(SGSound* sound, const void* data, size_t size, ALenum format, int frequency,
+                 const char* context) {
+    storeBuffer(sound, [&](ALuint buffer) {
+        alBufferData(buffer, format, data, static_cast<ALsizei>(size), frequency);
+        QzCheckALError(context);
+    });
+}
+
+using OggChunks = std::vector<std::unique_ptr<OggChunk>>;
+
+// Reads the whole stream into a chain of chunks, each filled up to a whole number of frames
+// (all of it for one or two channels: vorbisfile hands out whole frames only, and would
+// refuse a rest smaller than a frame). A read error is reported and the read tried again,
+// up to a bound on errors in a row, after which the file counts as unreadable.
+OggChunks readOggChunks(OggVorbis_File* vorbis, int frameBytes, const char* path) {
+    const int32_t capacity = kOggChunkBytes - kOggChunkBytes % frameBytes;
+    OggChunks chunks;
     chunks.emplace_back(new OggChunk);
     uint64_t total = 0;
     int errorsInARow = 0;
     int bitstream = 0;
     for (;;) {
         OggChunk& chunk = *chunks.back();
-        if (chunk.length == kOggChunkBytes) {
+        if (chunk.length == capacity) {
             chunks.emplace_back(new OggChunk);
             continue;
         }
-        const long got = ov_read(vorbis, chunk.data + chunk.length, kOggChunkBytes - chunk.length, 0, 2, 1, &bitstream);
+        const long got = ov_read(vorbis, chunk.data + chunk.length, capacity - chunk.length, 0, 2, 1, &bitstream);
         if (got == 0) break;
         if (got < 0) {
             std::fputs("Ogg read had an error", stdout);
@@ -72,6 +97,22 @@ std::vector<std::unique_ptr<OggChunk>> readOggChunks(OggVorbis_File* vorbis, con
     return chunks;
 }
 
+// Hands the chunks in order to one buffer of their total size: OpenAL's copy is the one
+// block that holds the whole sound.
+void storeChunks(SGSound* sound, const OggChunks& chunks, ALenum format, int frequency) {
+    storeBuffer(sound, [&](ALuint buffer) {
+        ALsizei size = 0;
+        for (const auto& chunk : chunks) size += chunk->length;
+        alBufferData(buffer, format, nullptr, size, frequency);
+        ALsizei offset = 0;
+        for (const auto& chunk : chunks) {
+            alBufferSubDataSOFT(buffer, format, chunk->data, offset, chunk->length);
+            offset += chunk->length;
+        }
+        QzCheckALError("makeOpenALBuffers: alBufferData");
+    });
+}
+
 void decodeOgg(SGSound* sound, const char* path) {
     OggVorbis_File vorbis;
     if (!QzOpenVorbisFile(path, &vorbis)) fail(path, "it is missing or not an Ogg Vorbis file");
@@ -79,26 +120,19 @@ void decodeOgg(SGSound* sound, const char* path) {
         OggVorbis_File* vorbis;
         ~Clear() { ov_clear(vorbis); }
     } clear{&vorbis};
-
-    const std::vector<std::unique_ptr<OggChunk>> chunks = readOggChunks(&vorbis, path);
     const vorbis_info* info = ov_info(&vorbis, -1);
     if (!info || info->channels < 1) fail(path, "the Ogg Vorbis stream has no channels");
+    const int channels = info->channels;
 
-    size_t size = 0;
-    for (const auto& chunk : chunks) size += chunk->length;
-    std::unique_ptr<char[]> block(new char[size]);
-    size_t offset = 0;
-    for (const auto& chunk : chunks) {
-        std::memcpy(block.get() + offset, chunk->data, chunk->length);
-        offset += chunk->length;
+    const OggChunks chunks = readOggChunks(&vorbis, 2 * channels, path);
+    if (channels > 2) {
+        for (const auto& chunk : chunks) {
+            const long frames = chunk->length / (2 * channels);
+            QzDownmixVorbisToStereo(reinterpret_cast<int16_t*>(chunk->data), channels, frames);
+            chunk->length = static_cast<int32_t>(frames * 4);
+        }
     }
-    if (info->channels > 2) {
-        const long frames = static_cast<long>(size / (2 * info->channels));
-        QzDownmixVorbisToStereo(reinterpret_cast<int16_t*>(block.get()), info->channels, frames);
-        size = frames * 4;
-    }
-    storeBuffer(sound, block.get(), size, info->channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16,
-                static_cast<int>(info->rate), "makeOpenALBuffers: alBufferData");
+    storeChunks(sound, chunks, channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, static_cast<int>(info->rate));
 }
 
 void decodeMono16(SGSound* sound, const char* path) {
@@ -152,6 +186,7 @@ bool SGSoundLoadFromFile(SGSound* sound, const char* path) {
 void SGSoundFree(SGSound* sound) {
     QzCheckALError("~SGSound");
     if (sound->count >= 1 && sound->buffers) {
+        QzALContextScope scope(bufferContext());
         alDeleteBuffers(sound->count, sound->buffers);
         QzCheckALError("~SGSound: alDeleteBuffers");
         delete[] sound->buffers;

@@ -20,10 +20,11 @@ public:
 // ".caf" holding linear PCM as stored, everything else (and compressed ".caf") as 16-bit mono
 // at the file's own sample rate. `sound` is first set to SGSoundNull; on success it owns one
 // buffer name in an array allocated with new[], to be released with SGSoundFree. A file that
-// is read but cannot become a buffer (unreadable ".caf" data, big-endian PCM, no current
-// OpenAL context) leaves it without a buffer; playing such a sound plays nothing. Returns
-// true, also when OpenAL refused the data (reported on standard error); throws
-// SGSoundLoadError otherwise. Needs the OpenAL context of the buffers to be current.
+// is read but cannot become a buffer (unreadable ".caf" data, big-endian PCM, no sound
+// device) leaves it without a buffer; playing such a sound plays nothing. Returns true, also
+// when OpenAL refused the data (reported on standard error); throws SGSoundLoadError
+// otherwise. Buffers are made in the current OpenAL context, or in the shared output when
+// none is current (opening it if need be). Runs on the interpreter's thread.
 bool SGSoundLoadFromFile(SGSound* sound, const char* path);
 
 // Deletes the sound's buffers and frees the array; a sound without buffers deletes nothing.

@@ -45,14 +45,10 @@ void writeSndfile(const std::string& path, int format, int channels, int rate, c
     sf_close(file);
 }
 
-namespace {
-
-void writePage(FILE* out, const ogg_page& page) {
+static void writePage(FILE* out, const ogg_page& page) {
     std::fwrite(page.header, 1, page.header_len, out);
     std::fwrite(page.body, 1, page.body_len, out);
 }
-
-}  // namespace
 
 void writeOgg(const std::string& path, int channels, int rate, const std::vector<int16_t>& samples) {
     FILE* out = std::fopen(path.c_str(), "wb");
@@ -68,11 +64,9 @@ void writeOgg(const std::string& path, int channels, int rate, const std::vector
     vorbis_block_init(&dsp, &block);
     ogg_stream_state stream;
     ogg_stream_init(&stream, 1234);
-    ogg_packet header, commentHeader, codeHeader;
-    vorbis_analysis_headerout(&dsp, &comment, &header, &commentHeader, &codeHeader);
-    ogg_stream_packetin(&stream, &header);
-    ogg_stream_packetin(&stream, &commentHeader);
-    ogg_stream_packetin(&stream, &codeHeader);
+    ogg_packet headers[3];
+    vorbis_analysis_headerout(&dsp, &comment, &headers[0], &headers[1], &headers[2]);
+    for (ogg_packet& header : headers) ogg_stream_packetin(&stream, &header);
     ogg_page page;
     while (ogg_stream_flush(&stream, &page)) writePage(out, page);
 

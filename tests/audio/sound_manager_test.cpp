@@ -1,6 +1,8 @@
 // Tests of the sound manager and its sources on the loopback output: the pool, finished
 // sources coming back, and what is heard (length, silence after stop, panning, volume).
 #include <gtest/gtest.h>
+#include <lauxlib.h>
+#include <lualib.h>
 #include <sndfile.h>
 
 #include "QzAudioOutput.h"
@@ -20,10 +22,12 @@ protected:
         for (SGSound& sound : sounds) SGSoundFree(&sound);
     }
 
-    // A mono WAV tone of `frames` frames, decoded.
-    SGSound tone(long frames) {
-        const std::string path = folder.file("tone" + std::to_string(sounds.size()) + ".wav");
-        writeSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate, sineFrames(1, kRate, frames, 1000.0));
+    // A mono tone of `frames` frames, decoded from a WAV file (or an Ogg one).
+    SGSound tone(long frames, bool ogg = false) {
+        const std::string path = folder.file("tone" + std::to_string(sounds.size()) + (ogg ? ".ogg" : ".wav"));
+        const auto samples = sineFrames(1, kRate, frames, 1000.0);
+        if (ogg) writeOgg(path, 1, kRate, samples);
+        else writeSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate, samples);
         sounds.emplace_back();
         SGSoundLoadFromFile(&sounds.back(), path.c_str());
         return sounds.back();
@@ -119,10 +123,13 @@ TEST_F(SoundManagerTest, SecondManagerReusesTheSharedOutput) {
 
 TEST_F(SoundManagerTest, PlayedSoundIsHeardForItsLengthAndStoppedSoundFallsSilent) {
     SoundManager manager;
-    play(manager, tone(4410));
-    const auto mix = output->render(8820);
-    EXPECT_NEAR(lastAudibleFrame(mix), 4410, 64);  // the mixer's filters delay the end slightly
-    EXPECT_GT(peak(mix), 3000);
+    for (bool ogg : {false, true}) {
+        SCOPED_TRACE(ogg ? "Ogg" : "WAV");
+        play(manager, tone(4410, ogg));
+        const auto mix = output->render(8820);
+        EXPECT_NEAR(lastAudibleFrame(mix), 4410, 64);  // the mixer's filters delay the end slightly
+        EXPECT_GT(peak(mix), 3000);
+    }
 
     QzAudioSource* source = play(manager, tone(kRate));
     EXPECT_GT(peak(output->render(1024)), 3000);
@@ -150,6 +157,27 @@ TEST_F(SoundManagerTest, PositionPansAndVolumeScales) {
     EXPECT_GT(peak(left, 0), 2 * peak(left, 1));
     const double ratio = double(peak(heard(0, 0.5f))) / peak(heard(0, 1));
     EXPECT_NEAR(ratio, 0.5, 0.05);
+}
+
+TEST_F(SoundManagerTest, HostInterfaceFindsTheScriptsManagerAndLeavesTheStackAlone) {
+    lua_State* L = luaL_newstate();
+    luaL_openlibs(L);
+    lua_pushcfunction(L, luaopen_soundManager);
+    lua_call(L, 0, 0);
+    luaL_dostring(L, "sharedSoundManager = io.stdout");
+    EXPECT_EQ(SoundManager_FromLuaState(L), nullptr);
+    luaL_dostring(L, "sharedSoundManager = soundManager.new()");
+    void* block = SoundManager_FromLuaState(L);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(lua_gettop(L), 0);
+    SoundManager_Suspend(block);
+    EXPECT_EQ(alcGetCurrentContext(), nullptr);
+    SoundManager_Resume(block);
+    EXPECT_EQ(alcGetCurrentContext(), output->context());
+    luaL_dostring(L, "sharedSoundManager:delete()");
+    SoundManager_Suspend(block);  // a deleted manager is left alone
+    EXPECT_EQ(alcGetCurrentContext(), output->context());
+    lua_close(L);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "QzEngine.h"
+#include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
+#include "SoundManager.h"
 
 namespace {
 
@@ -129,6 +131,14 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Debug statements go to standard output, one a line.
+    QzNotificationCenter::defaultCenter().addObserver(
+        "QzLogDebugStatementNotification", [](const std::string&, const QzNotificationUserInfo& userInfo) {
+            const auto statement = userInfo.find("debugStatement");
+            if (statement != userInfo.end()) std::printf("%s\n", statement->second.c_str());
+            std::fflush(stdout);
+        });
+
     QzState* state = Qz_NewState(options.pool ? 1 : 0);
     int failures = 0;
     auto fail = [&](const std::string& what) {
@@ -149,6 +159,8 @@ int main(int argc, char** argv) {
         if (Qz_LastSilentError(state)) fail("loading the project");
     }
     for (long frame = 0; frame < options.frames; ++frame) {
+        // As the player's frame loop does: the script's sound context is current for the frame.
+        SoundManager_MakeCurrent(SoundManager_FromLuaState(state->L));
         if (Qz_Update(state, options.dt) != 0) fail("frame " + std::to_string(frame + 1) + ": update");
     }
 

@@ -3,6 +3,7 @@
 #ifndef QZ_MUSIC_PLAYER_H
 #define QZ_MUSIC_PLAYER_H
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -20,8 +21,8 @@
 // does that on a worker thread). Every operation is safe from any thread; OpenAL calls are
 // made in the stream's own context, whatever context the calling thread has current.
 //
-// Without a context (no sound device) the stream keeps its state but makes no sound, and
-// music that was started counts as playing until it is paused or stopped.
+// Without a context (no sound device) the stream keeps its state but makes no sound; music
+// that does not loop counts as playing for as long as the file says it lasts.
 class QzMusicStream {
 public:
     static constexpr int kBufferCount = 4;
@@ -58,6 +59,8 @@ private:
     void stopLocked();
     void refillLocked();
     long decodeLocked(int16_t* out);
+    // Without a device: whether music that does not loop has played for its whole length.
+    bool silentMusicEndedLocked() const;
 
     std::unique_ptr<QzPCMStream> pcm_;  // owned
     ALCcontext* context_;               // borrowed; null without a device
@@ -70,7 +73,14 @@ private:
     std::vector<ALuint> freeBuffers_;    // not queued
     std::vector<ALuint> queuedBuffers_;  // queued, in play order
     std::vector<int16_t> scratch_;
+    // Without a device: how long the music has played, as time played before the last pause
+    // plus the time since the last start.
+    std::chrono::steady_clock::duration playedBeforePause_{};
+    std::chrono::steady_clock::time_point playStarted_;
 };
+
+// The name of the worker thread, as the system lists it.
+inline constexpr const char* kQzMusicWorkerName = "qz-music";
 
 // A music stream with a worker thread that services it every few milliseconds. The worker
 // never touches the interpreter and is stopped and joined when the player is destroyed.

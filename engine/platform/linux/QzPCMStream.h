@@ -24,6 +24,8 @@ public:
     virtual long read(int16_t* out, long frames) = 0;
     // Goes back to the first frame; false when the source cannot seek.
     virtual bool rewind() = 0;
+    // The length in frames as the file states it, or -1 when it does not say.
+    virtual int64_t totalFrames() = 0;
 };
 
 // Opens `path` with vorbisfile, reading through stdio. False when the file cannot be opened

@@ -31,6 +31,8 @@ public:
 
     bool rewind() override { return sf_seek(file_, 0, SEEK_SET) == 0; }
 
+    int64_t totalFrames() override { return info_.frames; }
+
 private:
     SNDFILE* file_ = nullptr;
     SF_INFO info_{};

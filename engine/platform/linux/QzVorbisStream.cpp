@@ -68,6 +68,11 @@ public:
 
     bool rewind() override { return ov_pcm_seek(&vorbis_, 0) == 0; }
 
+    int64_t totalFrames() override {
+        const ogg_int64_t frames = ov_pcm_total(&vorbis_, -1);
+        return frames >= 0 ? frames : -1;
+    }
+
 private:
     // One ov_read call's worth of whole frames; gaps are passed over, repeated errors end it.
     long readFrames(int16_t* out, long frames, int channels) {
