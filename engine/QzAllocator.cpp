@@ -98,31 +98,73 @@ void QzPoolAllocatorDestroy(QzPoolAllocator* allocator) {
     std::free(allocator);
 }
 
+namespace {
+
+bool poolHolds(const QzMemoryPool& pool, const void* block) {
+    const auto* address = static_cast<const char*>(block);
+    for (uint64_t i = 0; i < pool.chunkCount; ++i) {
+        const auto* chunk = static_cast<const char*>(pool.chunks[i]);
+        if (address >= chunk && address < chunk + pool.blocksPerChunk * pool.blockSize) return true;
+    }
+    return false;
+}
+
+// The pool a live block came from (-1 for the heap), given the pool its size selects. Only
+// a pool that has strangers needs the search; the stranger count drops when one is found,
+// since the caller frees or moves it.
+int sourcePool(QzPoolAllocator* allocator, const void* block, int sizedPool) {
+    if (sizedPool < 0 || allocator->pools[sizedPool].strangerCount == 0) return sizedPool;
+    if (poolHolds(allocator->pools[sizedPool], block)) return sizedPool;
+    --allocator->pools[sizedPool].strangerCount;
+    for (int i = 0; i < QzPoolCount; ++i)
+        if (i != sizedPool && poolHolds(allocator->pools[i], block)) return i;
+    return -1;
+}
+
+void release(QzPoolAllocator* allocator, void* block, int pool) {
+    if (pool < 0) std::free(block);
+    else returnBlock(&allocator->pools[pool], block);
+}
+
+}  // namespace
+
 void* Qz_PoolLuaAlloc(void* ud, void* block, size_t oldSize, size_t newSize) {
     auto* allocator = static_cast<QzPoolAllocator*>(ud);
     // The interpreter passes the size of the block being freed or resized, and 0 with a
     // null block for a new allocation; a null block always means "no old block".
     if (!block) oldSize = 0;
-    const int oldPool = QzPoolIndexForSize(oldSize);
+    const int sizedPool = QzPoolIndexForSize(oldSize);
+    const int oldPool = block ? sourcePool(allocator, block, sizedPool) : sizedPool;
 
     if (newSize == 0) {
-        if (!block) return nullptr;
-        if (oldPool < 0) std::free(block);
-        else returnBlock(&allocator->pools[oldPool], block);
+        if (block) release(allocator, block, oldPool);
         return nullptr;
     }
 
     const int newPool = QzPoolIndexForSize(newSize);
     if (!block) return newPool < 0 ? std::malloc(newSize) : takeBlock(&allocator->pools[newPool]);
 
-    if (oldPool < 0 && newPool < 0) return std::realloc(block, newSize);
+    if (oldPool < 0 && newPool < 0) {
+        // A failed shrink keeps the old block, which still holds the smaller size.
+        void* resized = std::realloc(block, newSize);
+        return resized == nullptr && newSize <= oldSize ? block : resized;
+    }
     if (oldPool == newPool) return block;
 
     void* moved = newPool < 0 ? std::malloc(newSize) : takeBlock(&allocator->pools[newPool]);
-    if (!moved) return nullptr;  // the interpreter keeps the old block
+    if (!moved) {
+        // A request the old block still holds must succeed (a shrink always does): the block
+        // stays, a stranger to the pool its new size selects.
+        const size_t capacity = oldPool < 0 ? oldSize : allocator->pools[oldPool].blockSize;
+        if (newSize <= capacity) {
+            ++allocator->pools[newPool].strangerCount;
+            return block;
+        }
+        if (sizedPool != oldPool) ++allocator->pools[sizedPool].strangerCount;  // still one
+        return nullptr;  // the interpreter keeps the old block and raises its memory error
+    }
     std::memcpy(moved, block, oldSize < newSize ? oldSize : newSize);
-    if (oldPool < 0) std::free(block);
-    else returnBlock(&allocator->pools[oldPool], block);
+    release(allocator, block, oldPool);
     return moved;
 }
 

@@ -17,6 +17,9 @@ struct QzMemoryPool {
     void** freeStack;                 // owned; blocksPerChunk * 128 entries
     uint64_t chunkCount;
     void* chunks[QzPoolMaxChunks];    // owned; the first chunkCount are in use
+    // Blocks the interpreter sizes for this pool that came from another pool or the heap:
+    // kept in place by a shrink that this pool could not serve.
+    uint64_t strangerCount;
 };
 
 struct QzPoolAllocator {
@@ -28,8 +31,10 @@ QzPoolAllocator* QzPoolAllocatorNew();
 void QzPoolAllocatorDestroy(QzPoolAllocator* allocator);
 
 // The interpreter's allocation function (lua_Alloc) with the allocator as its user data.
-// A request that a full pool (128 chunks, no free block) cannot serve prints a message and
-// fails, so the interpreter raises its out-of-memory error.
+// A new block or a growth that a full pool (128 chunks, no free block) cannot serve prints a
+// message and fails, so the interpreter raises its out-of-memory error. A request that does
+// not grow the block never fails (the interpreter relies on that): a shrink into a full pool
+// keeps the old block, and freeing or resizing it later finds the pool it came from.
 void* Qz_PoolLuaAlloc(void* allocator, void* block, size_t oldSize, size_t newSize);
 
 void QzPoolAllocatorGetSize(const QzPoolAllocator* allocator, uint64_t* bytesInUse,

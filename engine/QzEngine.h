@@ -98,8 +98,8 @@ int Qz_RaiseExternalEvent(QzState* state, const char* eventName, const char* con
 
 // The error value of the last failed silent call (lifecycle, frame and input calls, and
 // the steps of Qz_LoadGame), or null. Silent calls do not report; they keep their error
-// here instead of on the interpreter's stack, an error value without text as a text naming
-// its type. The text lives until the next silent failure.
+// here instead of on the interpreter's stack: a number as its text, an error value without
+// text as a text naming its type. The text lives until the next silent failure.
 const char* Qz_LastSilentError(QzState* state);
 void Qz_ClearLastSilentError(QzState* state);
 

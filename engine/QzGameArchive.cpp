@@ -10,6 +10,7 @@
 #include <unzip.h>
 
 #include "QzEngine.h"
+#include "QzReplacementFile.h"
 
 namespace {
 
@@ -63,34 +64,20 @@ Descriptor openFolders(int root, const std::vector<std::string>& folders) {
     return current;
 }
 
+// Writes the current entry under a temporary name in its folder and renames it over any
+// existing file only once the entry is complete and its checksum matches, so a damaged entry
+// leaves the old file as it was.
 bool copyCurrentEntry(unzFile archive, int folder, const std::string& fileName) {
-    Descriptor out(openat(folder, fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644));
-    if (!out.valid()) return false;
     if (unzOpenCurrentFile(archive) != UNZ_OK) return false;
+    QzReplacementFile out(folder, fileName, 0644);
     char buffer[64 * 1024];
-    bool ok = true;
-    for (;;) {
-        const int count = unzReadCurrentFile(archive, buffer, sizeof buffer);
-        if (count == 0) break;
-        if (count < 0) {
-            ok = false;
-            break;
-        }
-        for (int written = 0; written < count;) {
-            const ssize_t n = write(out.get(), buffer + written, static_cast<size_t>(count - written));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                ok = false;
-                break;
-            }
-            written += static_cast<int>(n);
-        }
-        if (!ok) break;
+    int count;
+    while ((count = unzReadCurrentFile(archive, buffer, sizeof buffer)) > 0) {
+        if (!out.write(buffer, static_cast<size_t>(count))) break;
     }
     // Closing checks the entry's CRC.
-    if (unzCloseCurrentFile(archive) != UNZ_OK) ok = false;
-    if (!ok) unlinkat(folder, fileName.c_str(), 0);
-    return ok;
+    const bool complete = count == 0 && out.valid();
+    return unzCloseCurrentFile(archive) == UNZ_OK && complete && out.commit();
 }
 
 // Extracts the archive's current entry below the root folder. False when it was refused or

@@ -14,10 +14,13 @@ constexpr const char* kLastErrorKey = "Qz.lastSilentError";
 // registry (see Qz_LastSilentError) rather than left on the stack, where each failed frame
 // would otherwise leave one more value until the stack overflowed.
 // An error value without text (error({}) or error()) is kept as a text naming its type, so
-// that a failure always shows in Qz_LastSilentError.
+// that a failure always shows in Qz_LastSilentError. A number is kept as its text: the text
+// Qz_LastSilentError returns must live in the registry, not in a conversion made on the fly.
 int finishSilent(lua_State* L, int status) {
     if (status == 0) return status;
-    if (!lua_isstring(L, -1)) {
+    if (lua_isstring(L, -1)) {
+        lua_tostring(L, -1);  // converts a number in place
+    } else {
         lua_pushfstring(L, "(error object is a %s value)", luaL_typename(L, -1));
         lua_remove(L, -2);
     }

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "IQzTable.h"
@@ -47,7 +48,8 @@ public:
     // is remembered either way for a later saveTable with an empty path.
     bool loadTable(const std::string& path) override;
     // Writes the table as XML or JSON to `path`, or to the remembered path when it is empty.
-    // False (with a message on standard output) when the file cannot be written.
+    // False (with a message on standard output) when the file cannot be written or the
+    // table is larger than a table file may be.
     bool saveTable(const std::string& path, bool json) override;
     void copyTableData(const IQzTable& source) override;
     bool importCSV(const std::string& text) override;
@@ -80,7 +82,8 @@ public:
     TableType tableType() const override { return tableType_; }
     void setTableType(TableType type) override;
 
-    // Writes the table as comma-separated text; false when the file cannot be written.
+    // Writes the table as comma-separated text; false when the file cannot be written or the
+    // table is larger than CSV import accepts.
     virtual bool exportCSV(const std::string& path);
     virtual const char* columnTypeName(ColumnType type) const;
     // The table as XML / JSON text, kept until the next call.
@@ -97,7 +100,7 @@ public:
     // Splits comma-separated text into records and fields, handing each field over in
     // order; returns the number of records. Commas and line breaks inside double quotes
     // belong to the field; a line break there becomes a carriage return.
-    static int validateCSV(const std::string& text, const CSVFieldHandler& onField);
+    static int validateCSV(std::string_view text, const CSVFieldHandler& onField);
 
     // The flag bit setTableType keeps in step with a zero table type.
     static constexpr uint32_t kZeroTableTypeFlag = 8;
@@ -108,6 +111,9 @@ private:
     // The stored cell, or null; nothing is created.
     const TableCell* findCell(int column, int row) const;
     const char* fileStream(bool json);
+    // False, with a message naming the writer and the path, when the table is larger than a
+    // table file (and CSV import) may be.
+    bool fitsTableFile(const char* writer, const std::string& path) const;
 
     int numRows_ = 1;
     int numCols_ = 1;

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <string_view>
 
 #include "QzTable.h"
 #include "TableFiles.h"
@@ -9,6 +10,9 @@
 #include "TablesXML.h"
 
 namespace {
+
+// Spreadsheet programs start a UTF-8 file with it; it is not part of the first title.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool isCSVSpecial(char byte) {
     return byte == '"' || byte == ',' || byte == '\r' || byte == '\n';
@@ -21,7 +25,7 @@ bool isCSVSpecial(char byte) {
 // empty line is a record of one empty field. Inside quotes a line break becomes a carriage
 // return. Text that does not end with a line break still ends its last record, and empty
 // text is one record of one empty field.
-int QzTable::validateCSV(const std::string& text, const CSVFieldHandler& onField) {
+int QzTable::validateCSV(std::string_view text, const CSVFieldHandler& onField) {
     int record = 0;
     int fieldIndex = 0;
     std::string field;
@@ -72,8 +76,9 @@ int QzTable::validateCSV(const std::string& text, const CSVFieldHandler& onField
     return record;
 }
 
-// A field that begins with a double quote loses it, and its closing quote when it ends with
-// one; the rest is decoded from its XML and backslash escapes. Text describing more rows,
+// A leading UTF-8 byte-order mark is dropped. A field that begins with a double quote loses
+// it, and its closing quote when it ends with one; the rest is decoded from its XML and
+// backslash escapes. Text describing more rows,
 // columns or cells than a table file may state is refused: saving or exporting walks every
 // cell of the grid, so a short text of commas and line breaks could otherwise cost far more
 // time and memory than its size. Once a bound is passed nothing more is stored.
@@ -82,7 +87,9 @@ bool QzTable::importCSV(const std::string& text) {
     int widest = 0;
     int64_t stored = 0;
     bool tooLarge = false;
-    const int records = validateCSV(text, [&](int record, int column, std::string& field) {
+    std::string_view fields = text;
+    if (fields.starts_with(kByteOrderMark)) fields.remove_prefix(kByteOrderMark.size());
+    const int records = validateCSV(fields, [&](int record, int column, std::string& field) {
         if (tooLarge || record >= TablesXML::kMaxRows || column >= TablesXML::kMaxColumns ||
             stored >= TablesXML::kMaxCells) {
             tooLarge = true;
@@ -124,6 +131,7 @@ bool QzTable::loadCSV(const std::string& path) {
 // Cells are written escaped for XML and backslashes and wrapped in double quotes; a blank
 // cell is written as its column type's default text without quotes.
 bool QzTable::exportCSV(const std::string& path) {
+    if (!fitsTableFile("TableCSV", path)) return false;
     std::string text;
     std::string escaped;
     for (int row = 0; row < numRows_; ++row) {

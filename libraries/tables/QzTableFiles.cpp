@@ -86,6 +86,7 @@ bool QzTable::saveTable(const std::string& path, bool json) {
         std::printf("TableWriter Error: the table has no file to be saved to\n");
         return false;
     }
+    if (!fitsTableFile("TableWriter", target)) return false;
     std::unique_ptr<TablesXML> parser = createParser();
     initTableParser(*parser, json);
     if (parser->writeFileOut(target, json) == 0) {
@@ -93,6 +94,15 @@ bool QzTable::saveTable(const std::string& path, bool json) {
         return false;
     }
     return true;
+}
+
+// A file the player itself would refuse to read is never written.
+bool QzTable::fitsTableFile(const char* writer, const std::string& path) const {
+    const std::string problem = TablesXML::sizeProblem(numRows_, numCols_);
+    if (problem.empty()) return true;
+    std::printf("%s Error: %s is not written: %s; remove rows or columns and save again\n", writer,
+                path.c_str(), problem.c_str());
+    return false;
 }
 
 void QzTable::initTableParser(TablesXML& parser, bool json) {

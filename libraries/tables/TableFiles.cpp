@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "QzReplacementFile.h"
+
 namespace {
 
 struct FileCloser {
@@ -26,15 +28,5 @@ bool qzReadWholeFile(const std::string& path, std::string& text) {
 }
 
 long qzWriteWholeFile(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".saving";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return -1;
-    const size_t written = std::fwrite(text.data(), 1, text.size(), file);
-    const long position = std::ftell(file);
-    const bool closed = std::fclose(file) == 0;
-    if (written != text.size() || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return -1;
-    }
-    return position;
+    return qzReplaceFileContents(path, text) ? static_cast<long>(text.size()) : -1;
 }

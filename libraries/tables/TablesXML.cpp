@@ -167,25 +167,29 @@ bool TablesXML::initWithBuffer(const char* buffer, int length) {
     return finishParse("");
 }
 
-std::string TablesXML::recordProblem() const {
+std::string TablesXML::sizeProblem(int numRows, int numCols) {
     char text[160];
-    if (rootName_ != "table") {
-        return "the root element is <" + rootName_ + ">, not <table>";
-    }
-    if (table_.numRows < 0 || table_.numRows > kMaxRows) {
-        std::snprintf(text, sizeof text, "numRows %d is outside 0 to %d", table_.numRows, kMaxRows);
+    if (numRows < 0 || numRows > kMaxRows) {
+        std::snprintf(text, sizeof text, "numRows %d is outside 0 to %d", numRows, kMaxRows);
         return text;
     }
-    if (table_.numCols < 0 || table_.numCols > kMaxColumns) {
-        std::snprintf(text, sizeof text, "numCols %d is outside 0 to %d", table_.numCols, kMaxColumns);
+    if (numCols < 0 || numCols > kMaxColumns) {
+        std::snprintf(text, sizeof text, "numCols %d is outside 0 to %d", numCols, kMaxColumns);
         return text;
     }
-    if (int64_t{table_.numRows} * table_.numCols > kMaxCells) {
-        std::snprintf(text, sizeof text, "%d rows of %d columns exceed %lld cells", table_.numRows,
-                      table_.numCols, static_cast<long long>(kMaxCells));
+    if (int64_t{numRows} * numCols > kMaxCells) {
+        std::snprintf(text, sizeof text, "%d rows of %d columns exceed %lld cells", numRows, numCols,
+                      static_cast<long long>(kMaxCells));
         return text;
     }
     return std::string();
+}
+
+std::string TablesXML::recordProblem() const {
+    if (rootName_ != "table") {
+        return "the root element is <" + rootName_ + ">, not <table>";
+    }
+    return sizeProblem(table_.numRows, table_.numCols);
 }
 
 // A parse that expat accepted still has to describe a table of bounded size.

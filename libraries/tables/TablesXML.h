@@ -43,6 +43,9 @@ public:
     static constexpr int kMaxColumns = 1 << 14;
     static constexpr int64_t kMaxCells = int64_t{1} << 22;
 
+    // Why a table of this size cannot be a table file (empty when it can).
+    static std::string sizeProblem(int numRows, int numCols);
+
     TablesXML();
     ~TablesXML() override;
     TablesXML(const TablesXML&) = delete;

@@ -31,81 +31,51 @@ std::string load(QzDatabase* store, const std::string& key) {
     return QzDatabaseLoadValue(store, key, &value) ? value : "<none>";
 }
 
-TEST(Database, LoadingBeforeAnyStoreFindsNothingAndCreatesNoFile) {
-    ScratchFolder folder;
-    const std::string path = folder.file("save.datapersistent.save");
-    QzDatabase* store = QzDatabaseOpen(path.c_str());
-    EXPECT_EQ(load(store, "score"), "<none>");
-    EXPECT_FALSE(std::filesystem::exists(path));
-    QzDatabaseClose(store);
-}
-
-TEST(Database, StoringCreatesTheFileAndUpdatesOneRowPerKey) {
+// The file appears with the first store, holds one row per key, and keeps its values after
+// closing; a stored null reads as nothing. Keys and values may hold quotes, any byte and long
+// texts.
+TEST(Database, StoresOneRowPerKeyInAFileMadeByTheFirstStore) {
     ScratchFolder folder;
     const std::string path = folder.file("persistent.save");
     QzDatabase* store = QzDatabaseOpen(path.c_str());
-    const std::string five = "5", six = "6";
-    EXPECT_TRUE(QzDatabaseStoreValue(store, "score", &five));
-    EXPECT_EQ(load(store, "score"), "5");
-    EXPECT_TRUE(QzDatabaseStoreValue(store, "score", &six));
-    EXPECT_EQ(load(store, "score"), "6");
-    QzDatabaseClose(store);
-    EXPECT_EQ(countRows(path), 1);
-
-    QzDatabase* reopened = QzDatabaseOpen(path.c_str());
-    EXPECT_EQ(load(reopened, "score"), "6") << "values survive closing the store";
-    QzDatabaseClose(reopened);
-}
-
-TEST(Database, KeysAndValuesWithQuotesBinaryBytesAndLongTextsSurvive) {
-    ScratchFolder folder;
-    QzDatabase* store = QzDatabaseOpen(folder.file("persistent.save").c_str());
+    EXPECT_EQ(load(store, "score"), "<none>");
+    EXPECT_FALSE(std::filesystem::exists(path));
     std::string binary;
     for (int i = 1; i < 256; ++i) binary.push_back(static_cast<char>(i));
-    const std::string quoted = "it's \"quoted\"; DROP TABLE savedValues; --";
+    const std::string five = "5", six = "6", quoted = "it's \"quoted\"; DROP TABLE savedValues; --";
     const std::string longText(10 * 1024, 'x');
+    for (const auto& [key, value] : {std::pair{"score", &five}, {"score", &six}, {"flag", &five}, {"flag", nullptr}})
+        EXPECT_TRUE(QzDatabaseStoreValue(store, key, value)) << key;
     EXPECT_TRUE(QzDatabaseStoreValue(store, quoted, &binary));
     EXPECT_TRUE(QzDatabaseStoreValue(store, binary, &quoted));
     EXPECT_TRUE(QzDatabaseStoreValue(store, longText, &longText));
+    QzDatabaseClose(store);
+    EXPECT_EQ(countRows(path), 5);
+
+    store = QzDatabaseOpen(path.c_str());
+    EXPECT_EQ(load(store, "score"), "6");
+    EXPECT_EQ(load(store, "flag"), "<none>");
     EXPECT_EQ(load(store, quoted), binary);
     EXPECT_EQ(load(store, binary), quoted);
     EXPECT_EQ(load(store, longText), longText);
     QzDatabaseClose(store);
 }
 
-TEST(Database, AStoredNullReadsAsNothing) {
+// A file that is not a database is left alone; a missing or unusable folder makes stores
+// fail quietly. Both read as empty.
+TEST(Database, UnusableFilesAndFoldersReadAsEmptyAndAreLeftAlone) {
     ScratchFolder folder;
-    QzDatabase* store = QzDatabaseOpen(folder.file("persistent.save").c_str());
-    const std::string one = "1";
-    QzDatabaseStoreValue(store, "flag", &one);
-    EXPECT_TRUE(QzDatabaseStoreValue(store, "flag", nullptr));
-    EXPECT_EQ(load(store, "flag"), "<none>");
-    QzDatabaseClose(store);
-}
-
-TEST(Database, AFileThatIsNotADatabaseIsLeftAloneAndReadsAsEmpty) {
-    ScratchFolder folder;
-    const std::string path = folder.file("persistent.save");
-    const std::string garbage(4096, '\x5a');
-    writeFile(path, garbage);
-    QzDatabase* store = QzDatabaseOpen(path.c_str());
-    const std::string value = "1";
-    EXPECT_EQ(load(store, "key"), "<none>");
-    EXPECT_FALSE(QzDatabaseStoreValue(store, "key", &value));
-    QzDatabaseClose(store);
-    EXPECT_EQ(readFile(path), garbage);
-}
-
-TEST(Database, AMissingOrUnusableFolderMakesStoresFailQuietly) {
-    ScratchFolder folder;
+    const std::string garbage(4096, '\x5a'), value = "1";
+    writeFile(folder.file("persistent.save"), garbage);
     writeFile(folder.file("plainfile"), "x");
-    const std::string value = "1";
-    for (const std::string& path : {folder.file("missing/persistent.save"), folder.file("plainfile/persistent.save")}) {
+    for (const std::string& path : {folder.file("persistent.save"), folder.file("missing/persistent.save"),
+                                    folder.file("plainfile/persistent.save")}) {
         QzDatabase* store = QzDatabaseOpen(path.c_str());
-        EXPECT_FALSE(QzDatabaseStoreValue(store, "key", &value)) << path;
         EXPECT_EQ(load(store, "key"), "<none>") << path;
+        EXPECT_FALSE(QzDatabaseStoreValue(store, "key", &value)) << path;
         QzDatabaseClose(store);
     }
+    EXPECT_EQ(readFile(folder.file("persistent.save")), garbage);
 }
 
 // A child process stores values one by one and reports each store that returned; it is
@@ -113,35 +83,31 @@ TEST(Database, AMissingOrUnusableFolderMakesStoresFailQuietly) {
 TEST(Database, AValueWhoseStoreReturnedSurvivesAKill) {
     ScratchFolder folder;
     const std::string path = folder.file("persistent.save");
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        close(pipeFds[0]);
         QzDatabase* store = QzDatabaseOpen(path.c_str());
         for (int i = 0;; ++i) {
             const std::string value = "value-" + std::to_string(i);
             if (!QzDatabaseStoreValue(store, "key-" + std::to_string(i % 500), &value)) _exit(3);
-            if (write(pipeFds[1], &i, sizeof i) != sizeof i) _exit(4);
+            if (write(fds[1], &i, sizeof i) != sizeof i) _exit(4);
         }
     }
-    close(pipeFds[1]);
-    int last = -1, received = 0;
-    while (received < 1500 && read(pipeFds[0], &last, sizeof last) == sizeof last) ++received;
+    close(fds[1]);
+    int last = -1, next = 0;
+    for (int received = 0; received < 1500 && read(fds[0], &last, sizeof last) == sizeof last;) ++received;
     kill(child, SIGKILL);
-    // Drain what the child reported before it died.
-    int next = 0;
-    while (read(pipeFds[0], &next, sizeof next) == sizeof next) last = next;
-    close(pipeFds[0]);
+    while (read(fds[0], &next, sizeof next) == sizeof next) last = next;  // reported before it died
+    close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself with status " << status;
     ASSERT_GE(last, 1499);
-
     QzDatabase* store = QzDatabaseOpen(path.c_str());
     // A store that finished but was not yet reported may have overwritten the oldest key.
-    for (int i = last; i > last - 499 && i >= 0; --i)
+    for (int i = last; i > last - 499; --i)
         EXPECT_EQ(load(store, "key-" + std::to_string(i % 500)), "value-" + std::to_string(i));
     QzDatabaseClose(store);
 }

@@ -24,18 +24,18 @@ protected:
         state = nullptr;
     }
 
-    // Runs Lua code in the state and returns the value of its `return` as a string.
+    // Runs Lua code in the state; returns the text of its first result ("nil" and so on for
+    // other types), or "<error>" with a test failure when it raises.
     std::string eval(const std::string& code) {
         lua_State* L = state->L;
         const int top = lua_gettop(L);
-        if (luaL_dostring(L, code.c_str()) != 0) {
-            std::string message = lua_tostring(L, -1);
-            lua_settop(L, top);
-            ADD_FAILURE() << "eval failed: " << message;
-            return "<error>";
-        }
+        const bool failed = luaL_dostring(L, code.c_str()) != 0;
+        if (failed) ADD_FAILURE() << "eval failed: " << lua_tostring(L, -1);
         const char* text = lua_gettop(L) > top ? lua_tostring(L, top + 1) : nullptr;
-        std::string result = text ? text : (lua_gettop(L) > top ? luaL_typename(L, top + 1) : "<nothing>");
+        std::string result = failed                 ? "<error>"
+                             : text                 ? text
+                             : lua_gettop(L) > top ? luaL_typename(L, top + 1)
+                                                    : "<nothing>";
         lua_settop(L, top);
         return result;
     }

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <lauxlib.h>
-#include <lualib.h>
 
 #include "QzLuaGuard.h"
 
@@ -30,24 +29,18 @@ int returnsNormally(lua_State* L) {
     return 1;
 }
 
-std::string callProtected(lua_State* L, lua_CFunction function) {
-    lua_pushcfunction(L, function);
-    if (lua_pcall(L, 0, 1, 0) == 0) {
-        std::string result = lua_tostring(L, -1);
-        lua_pop(L, 1);
-        return "ok " + result;
-    }
-    std::string message = lua_tostring(L, -1);
-    lua_pop(L, 1);
-    return "error " + message;
-}
-
 TEST(LuaGuard, ExceptionsBecomeLuaErrorsAndLuaErrorsPassThrough) {
     lua_State* L = luaL_newstate();
-    destructorsRun = 0;
-    EXPECT_EQ(callProtected(L, QzGuarded<throwsStdException>), "error native failure");
-    EXPECT_EQ(callProtected(L, QzGuarded<raisesLuaError>), "error script misuse 7");
-    EXPECT_EQ(callProtected(L, QzGuarded<returnsNormally>), "ok 42");
+    const auto call = [L](lua_CFunction function) {
+        lua_pushcfunction(L, function);
+        const std::string outcome = lua_pcall(L, 0, 1, 0) == 0 ? "ok " : "error ";
+        const std::string result = outcome + lua_tostring(L, -1);
+        lua_pop(L, 1);
+        return result;
+    };
+    EXPECT_EQ(call(QzGuarded<throwsStdException>), "error native failure");
+    EXPECT_EQ(call(QzGuarded<raisesLuaError>), "error script misuse 7");
+    EXPECT_EQ(call(QzGuarded<returnsNormally>), "ok 42");
     EXPECT_EQ(destructorsRun, 2) << "unwinding runs destructors in both cases";
     EXPECT_EQ(lua_gettop(L), 0);
     lua_close(L);

@@ -11,82 +11,57 @@
 
 namespace {
 
-const std::string kQzrun = std::string(QZ_BINARY_DIR) + "/tools/qzrun/qzrun";
-
-struct QzrunResult {
-    int status;
-    std::string output;
-};
-
-QzrunResult runQzrun(const ScratchFolder& folder, const std::string& script, const std::string& arguments) {
-    const std::string scriptPath = folder.file("engine.lua"), outputPath = folder.file("out.txt");
-    writeFile(scriptPath, script);
-    const int raw = std::system((kQzrun + " " + scriptPath + " " + arguments + " > " + outputPath + " 2>&1").c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), readFile(outputPath)};
-}
-
 constexpr const char* kProject = R"(
 function initEngine() end
 function update(dt) frames = (frames or 0) + 1 end
 Project = {new = function() return {load = function(self, path) loaded = path end} end}
 )";
 
+// Fails on its fourth frame, naming the step it received.
+constexpr const char* kFourthFrameFails = R"(
+function initEngine() end
+function update(dt) frames = (frames or 0) + 1 if frames == 4 then error('fourth frame, dt ' .. dt, 0) end end
+)";
+
 TEST(Qzrun, ExitStatusSaysWhetherEveryCallSucceeded) {
     ScratchFolder folder;
+    const std::string project = kProject;
     const struct {
-        const char* name;
         std::string script;
         const char* arguments;
         int status;
         const char* says;
     } cases[] = {
-        {"everything succeeds", kProject, "--project /p --frames 3 --pool", 0, ""},
-        {"no initEngine", "", "", 1, "initEngine failed"},
-        {"the engine script raises", std::string("function initEngine() end error('boom')"), "", 1,
-         "1 error(s) reported"},
-        {"one frame fails", std::string(kProject) + "function update() error('frame broke') end", "--frames 2",
-         1, "frame 1: update failed: "},
-        {"the project load raises a string",
-         std::string(kProject) + "Project.new = function() return {load = function() error('bad project') end} end",
+        {project, "--project /p --frames 3 --pool", 0, ""},
+        {"", "", 1, "initEngine failed"},
+        {"function initEngine() end error('boom')", "", 1, "1 error(s) reported"},
+        {project + "function update() error('frame broke') end", "--frames 2", 1, "frame 1: update failed: "},
+        {project + "Project.new = function() return {load = function() error('bad project') end} end",
          "--project /p", 1, "loading the project failed: "},
-        {"the project load raises a table",
-         std::string(kProject) + "Project.new = function() return {load = function() error({}) end} end",
-         "--project /p", 1, "loading the project failed: (error object is a table value)"},
-        {"no Project at all", "function initEngine() end", "--project /p", 1, "loading the project failed"},
-        {"a frame raises nil", std::string(kProject) + "function update() error() end", "--frames 1", 1,
-         "update failed: (error object is a nil value)"},
+        {project + "Project.new = function() return {load = function() error({}) end} end", "--project /p", 1,
+         "loading the project failed: (error object is a table value)"},
+        {"function initEngine() end", "--project /p", 1, "loading the project failed"},
+        {project + "function update() error() end", "--frames 1", 1, "update failed: (error object is a nil value)"},
+        // Exactly the given frames with the fixed step.
+        {kFourthFrameFails, "--frames 3 --dt 0.25", 0, ""},
+        {kFourthFrameFails, "--frames 4 --dt 0.25", 1, "frame 4: update failed: fourth frame, dt 0.25"},
+    };
+    const std::string scriptPath = folder.file("engine.lua"), outputPath = folder.file("out.txt");
+    const std::string qzrun = std::string(QZ_BINARY_DIR) + "/tools/qzrun/qzrun " + scriptPath + " ";
+    const auto run = [&](const std::string& script, const std::string& arguments) {
+        writeFile(scriptPath, script);
+        const int raw = std::system((qzrun + arguments + " > " + outputPath + " 2>&1").c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QzrunResult run = runQzrun(folder, c.script, c.arguments);
-        EXPECT_EQ(run.status, c.status) << run.output;
-        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        SCOPED_TRACE(c.arguments);
+        EXPECT_EQ(run(c.script, c.arguments), c.status) << readFile(outputPath);
+        EXPECT_NE(readFile(outputPath).find(c.says), std::string::npos) << readFile(outputPath);
     }
-}
-
-// The frame loop runs exactly N frames with the given step: a script that fails on its
-// fourth frame passes three frames and fails four, and reports the step it received.
-TEST(Qzrun, RunsExactlyTheGivenFramesWithTheFixedStep) {
-    ScratchFolder folder;
-    const std::string script = R"(
-function initEngine() end
-function update(dt) frames = (frames or 0) + 1 if frames == 4 then error('fourth frame, dt ' .. dt, 0) end end
-)";
-    const QzrunResult three = runQzrun(folder, script, "--frames 3 --dt 0.25");
-    EXPECT_EQ(three.status, 0) << three.output;
-    const QzrunResult four = runQzrun(folder, script, "--frames 4 --dt 0.25");
-    EXPECT_EQ(four.status, 1) << four.output;
-    EXPECT_NE(four.output.find("frame 4: update failed: fourth frame, dt 0.25"), std::string::npos) << four.output;
-}
-
-TEST(Qzrun, BadArgumentsShowTheUsage) {
-    ScratchFolder folder;
     for (const char* arguments : {"--frames", "--frames -1", "--frames x", "--frames 1e30", "--frames inf",
                                   "--frames 2.5", "--dt", "--bogus"}) {
-        SCOPED_TRACE(arguments);
-        const QzrunResult run = runQzrun(folder, kProject, arguments);
-        EXPECT_EQ(run.status, 2) << run.output;
-        EXPECT_NE(run.output.find("usage: qzrun"), std::string::npos) << run.output;
+        EXPECT_EQ(run(kProject, arguments), 2) << arguments;
+        EXPECT_NE(readFile(outputPath).find("usage: qzrun"), std::string::npos) << arguments;
     }
 }
 

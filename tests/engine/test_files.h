@@ -34,8 +34,7 @@ private:
 };
 
 inline void writeFile(const std::string& path, const std::string& contents) {
-    std::ofstream out(path, std::ios::binary);
-    out << contents;
+    std::ofstream(path, std::ios::binary) << contents;
 }
 
 inline std::string readFile(const std::string& path) {

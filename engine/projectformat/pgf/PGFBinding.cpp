@@ -1,6 +1,7 @@
 // The script library `pgf`: the document reader and the document writers.
 #include "PGFBinding.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <string_view>
 
 #include <lauxlib.h>
+#include <private/lstate.h>
 
 #include "PGFJSONWriter.h"
 #include "PGFXMLParser.h"
@@ -36,22 +38,36 @@ const char* checkPath(lua_State* L, int index) {
 // syntax (pgf.parser:loadFile(path)) both work.
 int lastArgument(lua_State* L) { return QzArgsFromTop(L, 1)[1]; }
 
+// Everything the reader allocates ends up in the tree, so a collection cycle during the read
+// would only traverse the growing tree again and again: the collector's threshold is raised
+// out of reach for the read. The interpreter has no query for a stopped collector, so the
+// threshold itself is kept and put back: a collector the script stopped stays stopped, and a
+// running one goes on from where it was, without a debt for the read's allocations.
+class CollectorPause {
+public:
+    explicit CollectorPause(lua_State* L) : state_(G(L)), threshold_(state_->GCthreshold) {
+        state_->GCthreshold = MAX_LUMEM;
+    }
+    ~CollectorPause() { state_->GCthreshold = std::max(threshold_, state_->totalbytes); }
+    CollectorPause(const CollectorPause&) = delete;
+    CollectorPause& operator=(const CollectorPause&) = delete;
+
+private:
+    global_State* state_;  // borrowed
+    lu_mem threshold_;
+};
+
 // The root node, or no value at all when the document cannot be read (the reason is
 // printed on standard output).
 int readDocument(lua_State* L, PGFXMLParser& parser) {
     const int top = lua_gettop(L);
-    // Everything the reader allocates ends up in the tree, so a collection cycle during the
-    // read would only traverse the growing tree again and again.
-    struct CollectorPause {
-        lua_State* L;
-        ~CollectorPause() { lua_gc(L, LUA_GCRESTART, 0); }
-    } pause{L};
-    lua_gc(L, LUA_GCSTOP, 0);
+    CollectorPause pause(L);
     if (parser.parse() != 0) {
         lua_settop(L, top);
         std::printf("pgf: %s\n", parser.errorMessage().c_str());
         return 0;
     }
+    for (const std::string& note : parser.droppedEntityNotes()) std::printf("pgf: %s\n", note.c_str());
     return 1;
 }
 

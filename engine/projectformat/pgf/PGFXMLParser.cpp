@@ -74,6 +74,7 @@ PGFXMLParser::PGFXMLParser(lua_State* L, const char* buffer, size_t length)
 int PGFXMLParser::parse() {
     errorMessage_.clear();
     firstLibraryError_.clear();
+    droppedEntities_.clear();
     readError_ = 0;
     std::unique_ptr<std::FILE, FileCloser> file;
     if (fileName_) {
@@ -130,8 +131,21 @@ int PGFXMLParser::readSource(void* context, char* buffer, int length) {
     return static_cast<int>(count);
 }
 
-xmlEntityPtr PGFXMLParser::lookUpEntity(void*, const xmlChar* name) {
-    return xmlGetPredefinedEntity(name);
+// Only the five predefined entities are known. A document with an external DTD may use
+// others without being refused; their references are dropped, which droppedEntityNotes tells.
+xmlEntityPtr PGFXMLParser::lookUpEntity(void* context, const xmlChar* name) {
+    xmlEntityPtr entity = xmlGetPredefinedEntity(name);
+    if (!entity) static_cast<PGFXMLParser*>(context)->droppedEntities_.insert(chars(name));
+    return entity;
+}
+
+std::vector<std::string> PGFXMLParser::droppedEntityNotes() const {
+    std::vector<std::string> notes;
+    for (const std::string& name : droppedEntities_) {
+        notes.push_back(describeSource() + ": dropped the references to the entity '" + name +
+                        "', which the reader does not expand; write its text in the document instead");
+    }
+    return notes;
 }
 
 template <typename Work>

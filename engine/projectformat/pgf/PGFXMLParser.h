@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <exception>
+#include <set>
 #include <string>
+#include <vector>
 
 #include <libxml/parser.h>
 
@@ -30,6 +32,9 @@ public:
 
     // Why the last parse failed, in one line naming the source; empty after a success.
     const std::string& errorMessage() const { return errorMessage_; }
+    // One line per entity whose references the last parse dropped (any but the five
+    // predefined ones), naming the entity and the source.
+    std::vector<std::string> droppedEntityNotes() const;
 
 private:
     static int readSource(void* context, char* buffer, int length);
@@ -67,6 +72,7 @@ private:
     std::string errorMessage_;
     std::string firstLibraryError_;   // the first error libxml2 reported, with its line
     int readError_ = 0;               // errno of a failed file read
+    std::set<std::string> droppedEntities_;  // names of the entities met and not expanded
 };
 
 #endif
