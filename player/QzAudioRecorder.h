@@ -1,0 +1,40 @@
+// Recording of what the game plays: OpenAL Soft's loopback device as the shared sound output,
+// rendered on demand at a fixed rate in step with headless frames, written as a WAV file.
+#ifndef QZ_AUDIO_RECORDER_H
+#define QZ_AUDIO_RECORDER_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <AL/alc.h>
+
+class QzAudioRecorder {
+public:
+    static constexpr int kSampleRate = 44100;
+    static constexpr int kChannels = 2;
+
+    // Opens a loopback device (stereo at kSampleRate) and makes it the process's shared
+    // sound output. Must run before anything opens the output. Null with error set when the
+    // loopback extension is missing or the output is already open.
+    static std::unique_ptr<QzAudioRecorder> open(std::string* error);
+    ~QzAudioRecorder();
+    QzAudioRecorder(const QzAudioRecorder&) = delete;
+    QzAudioRecorder& operator=(const QzAudioRecorder&) = delete;
+
+    // Renders the output up to `seconds` from the start (nothing when already there).
+    void renderUntil(double seconds);
+    // Writes everything rendered so far as a 16-bit PCM WAV file.
+    bool writeWav(const std::string& path, std::string* error) const;
+
+private:
+    QzAudioRecorder() = default;
+
+    ALCdevice* device_ = nullptr;    // owned; lent to the shared output
+    ALCcontext* context_ = nullptr;  // owned; lent to the shared output
+    std::vector<int16_t> samples_;   // interleaved 16-bit frames
+    long long framesRendered_ = 0;
+};
+
+#endif

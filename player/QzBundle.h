@@ -1,0 +1,54 @@
+// Game bundles: opening and checking a bundle folder or a zipped bundle, its information
+// dictionary (Contents/Info.plist), and the per-game save folder.
+#ifndef QZ_BUNDLE_H
+#define QZ_BUNDLE_H
+
+#include <string>
+
+// The keys of the bundle's information dictionary the player reads.
+struct QzBundleInfo {
+    std::string bundleName;        // "CFBundleName": window title and save folder name
+    bool startFullscreen = false;  // "QzStartFullscreen"
+    bool overscan = false;         // "QzOverscan": crop to fill instead of letterbox
+};
+
+struct QzBundle {
+    std::string folder;            // the bundle folder
+    std::string resources;         // its Contents/Resources
+    std::string enginePath;        // Contents/Resources/engine64.luo
+    std::string projectPath;       // the first NAME.gameproj in name order
+    std::string defaultImagePath;  // Contents/Resources/Default.png, empty when absent
+    QzBundleInfo info;
+};
+
+// Every failure below sets error to one line naming the file, what is wrong and what to do.
+
+// Opens a bundle folder and checks everything the player needs in it.
+bool QzOpenBundleFolder(const std::string& folder, QzBundle* bundle, std::string* error);
+
+// Reads an XML property list whose root dictionary holds the keys of QzBundleInfo. A missing
+// CFBundleName is an error: it names the save folder.
+bool QzReadInfoPlist(const std::string& path, QzBundleInfo* info, std::string* error);
+
+// Checks that an engine script is Lua source or a chunk precompiled for this interpreter
+// (Lua 5.1, 32-bit float numbers, this machine's sizes).
+bool QzCheckEngineScript(const std::string& path, std::string* error);
+
+// Extracts a zipped bundle below cacheRoot (one folder per archive path) and sets folder to
+// the bundle in it. An earlier extraction is re-used while the archive's size and
+// modification time are unchanged. Entries that would land outside the cache are refused
+// and fail the whole extraction.
+bool QzExtractZippedBundle(const std::string& zipPath, const std::string& cacheRoot, std::string* folder,
+                           std::string* error);
+
+// Creates dataHome/<bundleName>/ when missing, checks that it is writable, and sets savePath
+// to that folder followed by "save.data" (the store file becomes save.datapersistent.save).
+bool QzPrepareSaveFolder(const std::string& dataHome, const std::string& bundleName, std::string* savePath,
+                         std::string* error);
+
+// $XDG_DATA_HOME, else ~/.local/share; $XDG_CACHE_HOME, else ~/.cache. Relative values are
+// ignored, as the XDG base directory rules say. Empty when neither can be found.
+std::string QzUserDataHome();
+std::string QzUserCacheHome();
+
+#endif

@@ -1,0 +1,245 @@
+// The game view's frame loop, engine-call brackets, geometry and input posting.
+#include "QzGameView.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include <GL/gl.h>
+
+float QzGetTimeAsFloat() {
+    static const auto start = std::chrono::steady_clock::now();
+    return std::chrono::duration<float>(std::chrono::steady_clock::now() - start).count();
+}
+
+QzGameView::QzGameView(QzGameSurface* surface, Clock clock, bool frameTimer)
+    : surface_(surface), clock_(std::move(clock)), frameTimer_(frameTimer) {}
+
+QzGameView::~QzGameView() {
+    thread_.postAndWait([this] { stopAnimation(); });
+}
+
+void QzGameView::setEngine(QzPlayerEngine* engine) { engine_ = engine; }
+
+void QzGameView::setOverlay(Overlay overlay) {
+    std::lock_guard lock(contextLock_);
+    overlay_ = std::move(overlay);
+}
+
+void QzGameView::setErrorObserver(std::function<void(const LuaErrorException&)> observer) {
+    thread_.postAndWait([&] { errorObserver_ = std::move(observer); });
+}
+
+void QzGameView::scriptFailed(const char* where, const LuaErrorException& error) {
+    std::fprintf(stderr, "%s: Lua Error caught (and ignored): %s\n", where, error.luaError().c_str());
+    if (QzPlayerEngine* engine = engine_) engine->countError();
+    if (errorObserver_) errorObserver_(error);
+}
+
+void QzGameView::bracket(const std::function<void(QzState*)>& call) {
+    QzPlayerEngine* engine = engine_;
+    if (!engine) return;
+    surface_->makeCurrent();
+    engine->makeOpenALContextCurrent();
+    std::lock_guard context(contextLock_);
+    QzEngineLock state(*engine);
+    call(engine->state());
+}
+
+void QzGameView::play() {
+    bracket([](QzState* state) { Qz_Play(state); });
+    resetTimebase();
+    startAnimation();
+}
+
+void QzGameView::pauseInitiatedBySystem(bool system) {
+    stopAnimation();
+    bracket([system](QzState* state) {
+        if (system)
+            Qz_SystemInitiatedPause(state);
+        else
+            Qz_BehaviorInitiatedPause(state);
+    });
+}
+
+void QzGameView::stop() {
+    stopAnimation();
+    bracket([](QzState* state) { Qz_Stop(state); });
+}
+
+void QzGameView::startAnimation() {
+    if (animating_) return;
+    const auto interval = std::chrono::nanoseconds(1'000'000'000LL * animationFrameInterval_ / 60);
+    if (frameTimer_) thread_.startTimer(interval, [this] { drawView(); });
+    animating_ = true;
+}
+
+void QzGameView::stopAnimation() {
+    thread_.stopTimer();
+    animating_ = false;
+}
+
+void QzGameView::applyViewport() {
+    if (geometry_.clip) {
+        // In full screen the game may clear; only its viewport is its own, the bars stay black.
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glScissor(geometry_.viewportX, geometry_.viewportY, geometry_.viewportWidth, geometry_.viewportHeight);
+        glEnable(GL_SCISSOR_TEST);
+    }
+    if (!viewportChanged_) return;
+    viewportChanged_ = false;
+    glViewport(geometry_.viewportX, geometry_.viewportY, geometry_.viewportWidth, geometry_.viewportHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, pointWidth_, 0, pointHeight_, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void QzGameView::drawOverlay() {
+    glDisable(GL_SCISSOR_TEST);
+    if (!overlay_) return;
+    const int width = backingWidth_, height = backingHeight_;
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, width, 0, height, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    overlay_(width, height);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glViewport(geometry_.viewportX, geometry_.viewportY, geometry_.viewportWidth, geometry_.viewportHeight);
+}
+
+void QzGameView::checkSilentCall(const char* where, int status) {
+    QzPlayerEngine* engine = engine_;
+    if (status == 0 || !engine) return;
+    const char* message = Qz_LastSilentError(engine->state());
+    scriptFailed(where, LuaErrorException(message ? message : "(no message)", std::nullopt));
+    Qz_ClearLastSilentError(engine->state());
+}
+
+void QzGameView::drawFrame() {
+    const float now = clock_();
+    const float elapsed = now - currentTime_;
+    currentTime_ = now;
+    QzPlayerEngine* engine = engine_;
+    if (!engine) return;
+    int status;
+    {
+        QzEngineLock state(*engine);
+        status = Qz_Update(engine->state(), elapsed);
+    }
+    checkSilentCall("QzGameView drawFrame", status);
+}
+
+void QzGameView::renderFrame() {
+    QzPlayerEngine* engine = engine_;
+    int status;
+    {
+        QzEngineLock state(*engine);
+        status = Qz_Render(engine->state());
+    }
+    checkSilentCall("QzGameView refreshFrame", status);
+}
+
+void QzGameView::tick(void (QzGameView::*draw)()) {
+    surface_->makeCurrent();
+    if (QzPlayerEngine* engine = engine_) engine->makeOpenALContextCurrent();
+    {
+        std::lock_guard context(contextLock_);
+        applyViewport();
+        if (drawingEnabled_ && engine_) {
+            (this->*draw)();
+        } else {
+            glClearColor(0, 0, 0, 1);
+            glClear(GL_COLOR_BUFFER_BIT);
+        }
+        drawOverlay();
+        glFinish();
+    }
+    surface_->present();
+}
+
+void QzGameView::drawView() { tick(&QzGameView::drawFrame); }
+
+void QzGameView::refreshView() { tick(&QzGameView::renderFrame); }
+
+void QzGameView::reshape(int backingWidth, int backingHeight, int pointWidth, int pointHeight) {
+    {
+        std::lock_guard context(contextLock_);
+        geometry_ = QzComputeViewGeometry(backingWidth, backingHeight, fullScreen_, cropToFit_, originalAspectRatio_);
+        pointWidth_ = pointWidth;
+        pointHeight_ = pointHeight;
+        backingWidth_ = backingWidth;
+        backingHeight_ = backingHeight;
+        viewportChanged_ = true;
+    }
+    // The script may draw or set up drawing when told the size, so it hears of it on the
+    // game thread, where the context is current.
+    thread_.post([this, pointWidth, pointHeight] { updateScreenSize(pointWidth, pointHeight); });
+}
+
+void QzGameView::updateScreenSize(int width, int height) {
+    bracket([width, height](QzState* state) { Qz_SetScreenSize(state, width, height); });
+}
+
+QzViewGeometry QzGameView::geometry() {
+    std::lock_guard context(contextLock_);
+    return geometry_;
+}
+
+void QzGameView::mapPoint(double x, double y, float* gameX, float* gameY) {
+    std::lock_guard context(contextLock_);
+    // Backing pixels per point: 1 except on high-density displays.
+    const double scale = pointWidth_ > 0 && backingWidth_ > 0 ? static_cast<double>(backingWidth_) / pointWidth_ : 1.0;
+    float backingX, backingY;
+    QzMapViewPoint(geometry_, x * scale, y * scale, &backingX, &backingY);
+    *gameX = static_cast<float>(backingX / scale);
+    *gameY = static_cast<float>(backingY / scale);
+}
+
+void QzGameView::postEvent(const QzInputEvent& event) {
+    const char* function = QzInputFunctionName(event.kind);
+    if (!function) return;
+    std::vector<QzScriptArgument> arguments;
+    if (event.kind == QzInputEvent::Kind::KeyDown || event.kind == QzInputEvent::Kind::KeyUp)
+        arguments.emplace_back(event.text);
+    else
+        arguments = {event.x, event.y};
+    thread_.post([this, function, arguments] {
+        QzPlayerEngine* engine = engine_;
+        if (!engine) return;
+        try {
+            engine->callFunction(function, arguments);
+        } catch (const LuaErrorException& error) {
+            scriptFailed("LuaState runLoop", error);
+        }
+    });
+}
+
+void QzGameView::playWaitUntilDone(bool wait) {
+    auto task = [this] {
+        try {
+            play();
+        } catch (const LuaErrorException& error) {
+            scriptFailed("QzGameView play", error);
+        }
+    };
+    wait ? thread_.postAndWait(task) : thread_.post(task);
+}
+
+void QzGameView::pauseWaitUntilDone(bool wait, bool initiatedBySystem) {
+    auto task = [this, initiatedBySystem] { pauseInitiatedBySystem(initiatedBySystem); };
+    wait ? thread_.postAndWait(task) : thread_.post(task);
+}
+
+void QzGameView::stopWaitUntilDone(bool wait) {
+    auto task = [this] { stop(); };
+    wait ? thread_.postAndWait(task) : thread_.post(task);
+}

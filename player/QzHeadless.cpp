@@ -1,0 +1,198 @@
+// The headless run: an off-screen surface with a framebuffer that takes the game's size,
+// a fixed-step clock, and the frame-by-frame driver.
+#include "QzHeadless.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include "QzAudioRecorder.h"
+#include "QzGameView.h"
+#include "QzInputEvent.h"
+#include "QzOffscreenGL.h"
+#include "QzPlayerSession.h"
+
+namespace {
+
+constexpr int kDefaultWidth = 480, kDefaultHeight = 320;
+
+// An off-screen context drawing into a framebuffer object, so that the picture can take the
+// game's size after the game has loaded (a pbuffer's size is fixed).
+class HeadlessSurface : public QzGameSurface {
+public:
+    ~HeadlessSurface() override { release(); }
+
+    bool create(int width, int height, std::string* error) {
+        gl_ = QzOffscreenGL::create(16, 16, error);
+        if (!gl_) return false;
+        glGenFramebuffers(1, &framebuffer_);
+        glGenRenderbuffers(1, &color_);
+        return resize(width, height, error);
+    }
+
+    bool resize(int width, int height, std::string* error) {
+        glBindRenderbuffer(GL_RENDERBUFFER, color_);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color_);
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            *error = "the off-screen framebuffer of " + std::to_string(width) + "x" + std::to_string(height) +
+                     " is not supported";
+            return false;
+        }
+        width_ = width;
+        height_ = height;
+        QzApplyHostGLState(width, height);
+        return true;
+    }
+
+    bool makeCurrent() override {
+        if (!gl_ || !gl_->makeCurrent()) return false;
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        return true;
+    }
+    void present() override {}
+
+    bool writeScreenshot(const std::string& path, std::string* error) {
+        makeCurrent();
+        std::vector<uint8_t> pixels(static_cast<size_t>(width_) * height_ * 4);
+        glFinish();
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        return QzWritePNG(path, pixels, width_, height_, error);
+    }
+
+    void release() {
+        if (!gl_) return;
+        gl_->makeCurrent();
+        glDeleteFramebuffers(1, &framebuffer_);
+        glDeleteRenderbuffers(1, &color_);
+        gl_.reset();
+    }
+
+private:
+    std::unique_ptr<QzOffscreenGL> gl_;  // owned; current on the game thread only
+    GLuint framebuffer_ = 0;
+    GLuint color_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+};
+
+// Set by SIGINT and SIGTERM: the run stops after the current frame and shuts down as usual.
+std::atomic<bool> stopRequested{false};
+
+void requestStop(int) { stopRequested = true; }
+
+void handleStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool readTimeline(const std::string& path, std::vector<QzTimedInputEvent>* events) {
+    if (path.empty()) return true;
+    std::ifstream in(path);
+    std::string error;
+    if (!in) error = "cannot be read";
+    if (in && QzReadInputTimeline(in, events, &error)) return true;
+    std::fprintf(stderr, "quillane-player: input timeline '%s': %s\n", path.c_str(), error.c_str());
+    return false;
+}
+
+}  // namespace
+
+int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const std::string& savePath) {
+    std::vector<QzTimedInputEvent> timeline;
+    if (!readTimeline(options.input, &timeline)) return kQzExitUsage;
+    std::unique_ptr<QzAudioRecorder> recorder;
+    std::string error;
+    if (!options.audio.empty() && !(recorder = QzAudioRecorder::open(&error))) {
+        std::fprintf(stderr, "quillane-player: cannot record sound: %s\n", error.c_str());
+        return kQzExitNoDisplay;
+    }
+    const long frames = options.frames < 0 ? 60 : options.frames;
+
+    HeadlessSurface surface;
+    long frame = 0;  // game thread
+    QzGameView view(&surface, [&] { return static_cast<float>(frame * options.dt); }, false);
+    bool ready = false;
+    view.thread().postAndWait([&] {
+        ready = surface.create(options.width > 0 ? options.width : kDefaultWidth,
+                               options.height > 0 ? options.height : kDefaultHeight, &error);
+    });
+    if (!ready) {
+        std::fprintf(stderr, "quillane-player: no off-screen OpenGL context: %s\n", error.c_str());
+        return kQzExitNoDisplay;
+    }
+
+    std::atomic<bool> ended{false};
+    QzSessionHooks hooks;
+    hooks.debug = options.debug;
+    hooks.gameDidEnd = [&] { ended = true; };
+    hooks.openURL = [](const std::string& address) {
+        std::printf("openURL: %s (not opened: headless)\n", address.c_str());
+        std::fflush(stdout);
+    };
+    QzPlayerSession session(bundle, savePath, &view, hooks);
+
+    int width = options.width, height = options.height;
+    view.thread().postAndWait([&] {
+        session.loadGame();
+        if (width == 0) session.engine()->intendedDisplaySize(&width, &height);
+        if (width <= 0 || height <= 0) {
+            width = kDefaultWidth;
+            height = kDefaultHeight;
+        }
+        ready = surface.resize(width, height, &error);
+    });
+    if (!ready) {
+        std::fprintf(stderr, "quillane-player: %s\n", error.c_str());
+        return kQzExitNoDisplay;
+    }
+    view.setOriginalAspectRatio(static_cast<float>(width) / height);
+    view.reshape(width, height, width, height);
+    view.playWaitUntilDone(true);
+
+    handleStopSignals();
+    size_t next = 0;
+    for (long current = 1; current <= frames && !ended && !stopRequested; ++current) {
+        for (; next < timeline.size() && timeline[next].frame <= current; ++next)
+            session.deliverInput(timeline[next].event);
+        view.thread().postAndWait([&] {
+            frame = current;
+            view.animating() ? view.drawView() : view.refreshView();
+            if (recorder) recorder->renderUntil(current * options.dt);
+        });
+    }
+
+    int status = kQzExitOK;
+    if (!options.screenshot.empty()) {
+        bool written = false;
+        view.thread().postAndWait([&] { written = surface.writeScreenshot(options.screenshot, &error); });
+        if (!written) {
+            std::fprintf(stderr, "quillane-player: screenshot: %s\n", error.c_str());
+            status = kQzExitUsage;
+        }
+    }
+    if (recorder && !recorder->writeWav(options.audio, &error)) {
+        std::fprintf(stderr, "quillane-player: --audio: %s\n", error.c_str());
+        status = kQzExitUsage;
+    }
+    const int errors = session.errorCount();
+    session.shutdown();
+    view.thread().postAndWait([&] { surface.release(); });
+    if (errors > 0) {
+        std::fprintf(stderr, "quillane-player: %d script error(s) reported\n", errors);
+        return kQzExitScriptError;
+    }
+    return status;
+}

@@ -1,0 +1,36 @@
+// Drawing of the player's own pictures over the game: filled rectangles, text laid out
+// with Pango, and images, with fixed-function OpenGL in view pixels (origin lower left).
+#ifndef QZ_OVERLAY_PAINTER_H
+#define QZ_OVERLAY_PAINTER_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct QzOverlayColor {
+    float r, g, b, a;
+};
+
+// An RGBA picture with straight alpha, rows bottom-up.
+struct QzOverlayImage {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels;
+};
+
+// Lays text out in the given font size (points = pixels), wrapped at maxWidth pixels when
+// maxWidth > 0, white on transparent.
+QzOverlayImage QzRenderOverlayText(const std::string& text, int fontSize, int maxWidth);
+// The width in pixels of text laid out as above, on one line.
+int QzMeasureOverlayText(const std::string& text, int fontSize);
+// Reads a PNG (or any format SDL_image reads); empty with error set when it cannot.
+QzOverlayImage QzLoadOverlayImage(const std::string& path, std::string* error);
+
+// Game thread only, with the context current and the overlay projection set.
+void QzFillOverlayRect(float x, float y, float width, float height, QzOverlayColor color);
+// Draws image with its lower-left corner at (x, y), scaled to width × height, its colours
+// multiplied by tint.
+void QzDrawOverlayImage(const QzOverlayImage& image, float x, float y, float width, float height,
+                        QzOverlayColor tint);
+
+#endif

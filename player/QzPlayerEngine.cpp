@@ -1,0 +1,91 @@
+// The player's engine handle over QzLuaState.
+#include "QzPlayerEngine.h"
+
+#include <optional>
+
+#include <lua.h>
+
+#include "QzExternalFunctionTable.h"
+
+QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string& savePath)
+    : luaState_(QzLuaState::withEnginePath(enginePath, savePath.empty() ? std::nullopt
+                                                                        : std::optional<std::string>(savePath))) {
+    QzState* state = luaState_->S();
+    // Qz_Init leaves a failed initEngine's message on the stack without reporting it.
+    if (lua_gettop(state->L) > 0) {
+        std::fprintf(stderr, "QzPlayerEngine: initEngine failed: %s\n",
+                     lua_isstring(state->L, -1) ? lua_tostring(state->L, -1) : "(no message)");
+        countError();
+        lua_settop(state->L, 0);
+    }
+    state->gameDidEnd = &QzPlayerEngine::gameDidEndCallback;
+    state->callbackContext = this;
+}
+
+QzPlayerEngine::~QzPlayerEngine() {
+    freeGameResources();
+    luaState_->close();
+}
+
+// What the host does before it lets an engine state go: no scene, no view, no graphics
+// assets. Each step runs only when the engine script has it.
+void QzPlayerEngine::freeGameResources() {
+    const struct {
+        const char* object;
+        const char* method;
+    } steps[] = {{"game", "switchToScene"}, {"Renderer", "removeCurrentView"}, {"AssetManager", "freeGLAssets"}};
+    for (const auto& step : steps) {
+        bool present = false;
+        {
+            QzEngineLock lock(*this);
+            luaState_->getGlobal(step.object);
+            present = luaState_->luaType() == LUA_TTABLE && luaState_->hasMethod(step.method);
+            luaState_->setTop(0);
+        }
+        if (!present) continue;
+        try {
+            const QzRef<QzArray> arguments = std::string(step.method) == "switchToScene"
+                                                 ? QzArray::of({QzId(QzNull::null())})
+                                                 : QzArray::array();
+            luaState_->callMethodOfObject(step.method, step.object, arguments.get());
+        } catch (const LuaErrorException& error) {
+            std::fprintf(stderr, "QzPlayerEngine %s:%s: Lua Error caught (and ignored): %s\n", step.object,
+                         step.method, error.luaError().c_str());
+        }
+    }
+    luaState_->collectGarbage();
+}
+
+void QzPlayerEngine::callFunction(const char* name, const std::vector<QzScriptArgument>& arguments) {
+    QzRef<QzArray> array = QzArray::array();
+    for (const QzScriptArgument& argument : arguments) {
+        if (const auto* text = std::get_if<std::string>(&argument))
+            array->addObject(QzString::withUTF8(*text).get());
+        else
+            array->addObject(QzNumber::withFloat(std::get<float>(argument)).get());
+    }
+    luaState_->callFunction(name, array.get());
+}
+
+void QzPlayerEngine::intendedDisplaySize(int* width, int* height) {
+    const QzSize size = luaState_->intendedDisplaySize();
+    *width = static_cast<int>(size.width);
+    *height = static_cast<int>(size.height);
+}
+
+void QzPlayerEngine::registerHostServices(QzKeyboardInputSupport::Request keyboardInput,
+                                          QzOpenURLSupport::Opener openURL) {
+    keyboardInput_ = QzMake<QzKeyboardInputSupport>(std::move(keyboardInput));
+    openURL_ = QzMake<QzOpenURLSupport>(std::move(openURL));
+    auto table = QzExternalFunctionTable::externalFunctionTableForState(luaState_->state());
+    table->registerTarget(keyboardInput_.get(), nullptr, "keyboardInput:forPrompt:withInitialValue:displayNumberPad:",
+                          "KeyboardInput");
+    table->registerTarget(openURL_.get(), nullptr, "openURL:withString:extBrowser:", "openURL");
+}
+
+void QzPlayerEngine::setGameDidEnd(std::function<void()> gameDidEnd) { gameDidEnd_ = std::move(gameDidEnd); }
+
+void QzPlayerEngine::gameDidEndCallback(void* context) {
+    auto* engine = static_cast<QzPlayerEngine*>(context);
+    if (engine->gameDidEnd_) engine->gameDidEnd_();
+}

@@ -1,0 +1,75 @@
+// The player's handle on the engine, through the script bridge's engine wrapper: the engine
+// state with the wrapper's lock, script calls whose failures arrive as LuaErrorException,
+// the host services scripts reach by name, and the display and sound queries of the view.
+#ifndef QZ_PLAYER_ENGINE_H
+#define QZ_PLAYER_ENGINE_H
+
+#include <functional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "LuaErrorException.h"
+#include "QzEngine.h"
+#include "QzHostServices.h"
+#include "QzLuaState.h"
+
+using QzScriptArgument = std::variant<std::string, float>;
+
+class QzPlayerEngine {
+public:
+    // Creates the engine state and runs the engine script and its initEngine. savePath may
+    // be empty (no database library). Load errors are reported on standard error.
+    QzPlayerEngine(const std::string& enginePath, const std::string& savePath);
+    // Frees the game's scene and graphics assets, then destroys the engine state:
+    // shutdownEngine runs once, the store closes.
+    ~QzPlayerEngine();
+    QzPlayerEngine(const QzPlayerEngine&) = delete;
+    QzPlayerEngine& operator=(const QzPlayerEngine&) = delete;
+
+    QzState* state() { return luaState_->S(); }
+    // The wrapper's lock around every engine call. Not recursive: the calls below take it.
+    void lockState() { luaState_->lockState(); }
+    void unlockState() { luaState_->unlockState(); }
+
+    // Calls the script global with the arguments under the lock; a missing or failing
+    // function throws LuaErrorException.
+    void callFunction(const char* name, const std::vector<QzScriptArgument>& arguments);
+    // game.attributes.displaySize under the lock; (0, 0) with a logged line when the script
+    // has no such table.
+    void intendedDisplaySize(int* width, int* height);
+    void makeOpenALContextCurrent() { luaState_->makeOpenALContextCurrent(); }
+
+    // Registers "KeyboardInput" and "openURL" in the interpreter's external function table.
+    void registerHostServices(QzKeyboardInputSupport::Request keyboardInput, QzOpenURLSupport::Opener openURL);
+    // Called (on the thread running the script) when the script calls callbacks.gameDidEnd.
+    void setGameDidEnd(std::function<void()> gameDidEnd);
+
+    // Script errors so far: reported by the engine host, plus failures counted by the player.
+    int errorCount() const { return luaState_->S()->errorsReported + extraErrors_; }
+    void countError() { ++extraErrors_; }
+
+private:
+    static void gameDidEndCallback(void* context);
+    void freeGameResources();
+
+    QzRef<QzLuaState> luaState_;
+    QzRef<QzKeyboardInputSupport> keyboardInput_;  // the table holds it weakly
+    QzRef<QzOpenURLSupport> openURL_;              // the table holds it weakly
+    std::function<void()> gameDidEnd_;
+    int extraErrors_ = 0;
+};
+
+// Holds an engine's lock for a scope.
+class QzEngineLock {
+public:
+    explicit QzEngineLock(QzPlayerEngine& engine) : engine_(engine) { engine_.lockState(); }
+    ~QzEngineLock() { engine_.unlockState(); }
+    QzEngineLock(const QzEngineLock&) = delete;
+    QzEngineLock& operator=(const QzEngineLock&) = delete;
+
+private:
+    QzPlayerEngine& engine_;
+};
+
+#endif

@@ -1,0 +1,145 @@
+// Command-line parsing, the help text and bundle resolution of quillane-player.
+#include "QzPlayerOptions.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+bool parseSize(const std::string& text, int* width, int* height) {
+    char* end = nullptr;
+    const long w = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != 'x') return false;
+    const char* rest = end + 1;
+    const long h = std::strtol(rest, &end, 10);
+    if (end == rest || *end != '\0' || w < 1 || h < 1 || w > 16384 || h > 16384) return false;
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
+}
+
+bool parseCount(const std::string& text, long* value) {
+    if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    *value = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0' && errno == 0;
+}
+
+bool parseSeconds(const std::string& text, double* value) {
+    char* end = nullptr;
+    *value = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0' && std::isfinite(*value) && *value > 0 && *value <= 10;
+}
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// The first bundle folder (NAME.app) under the games folder, in name order.
+std::string defaultBundle() {
+    std::vector<std::string> bundles;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(QZ_GAMES_DIR, ignored))
+        if (entry.is_directory(ignored) && endsWith(entry.path().filename().string(), ".app"))
+            bundles.push_back(entry.path().string());
+    return bundles.empty() ? "" : *std::min_element(bundles.begin(), bundles.end());
+}
+
+}  // namespace
+
+const char* QzPlayerUsage() {
+    return "usage: quillane-player [options] [BUNDLE | GAME.zip]\n"
+           "Plays a game bundle (a folder with Contents/Info.plist and Contents/Resources/engine64.luo)\n"
+           "or a zipped bundle. Without an argument it plays the default bundle under games/.\n"
+           "\n"
+           "  --help               show this help and exit\n"
+           "  --debug              draw the last script error and its stack trace over the game\n"
+           "  --headless           run without a window, on an off-screen OpenGL context, with a\n"
+           "                       fixed time step\n"
+           "  --size WxH           (headless) picture size; default: the game's intended size\n"
+           "  --frames N           number of frames to run (headless default 60; in a window:\n"
+           "                       quit after N frames, default: until the window closes)\n"
+           "  --dt SECONDS         (headless) time step per frame, default 1/60\n"
+           "  --screenshot F.png   write the last frame as a PNG file\n"
+           "  --input FILE         (headless) replay an input timeline: lines \"FRAME keydown NAME\",\n"
+           "                       \"FRAME keyup NAME\", \"FRAME mousedown|mouseup|mousemove X Y\"\n"
+           "                       (game coordinates) and \"FRAME text TEXT\"\n"
+           "  --audio FILE.wav     (headless) record the game's sound, rendered in step with the frames\n"
+           "  --timing             print launch-to-first-frame time and frame-time statistics at exit\n"
+           "  --no-vsync           (benchmarks) no vertical sync, frames drawn back to back\n"
+           "\n"
+           "Keys: F11 or Alt+Enter toggles full screen, Escape leaves it.\n"
+           "Saved data lives in $XDG_DATA_HOME/<CFBundleName>/ (else ~/.local/share/<CFBundleName>/).\n"
+           "Exit status: 0 done; 1 a script error was reported (headless); 2 bad command line;\n"
+           "3 the bundle or its save folder cannot be used; 4 no window or OpenGL context.\n";
+}
+
+bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::string* error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        const std::string value = hasValue ? argv[i + 1] : "";
+        bool ok = true;
+        if (arg == "--help" || arg == "-h") {
+            options->help = true;
+        } else if (arg == "--headless") {
+            options->headless = true;
+        } else if (arg == "--debug") {
+            options->debug = true;
+        } else if (arg == "--timing") {
+            options->timing = true;
+        } else if (arg == "--no-vsync") {
+            options->noVsync = true;
+        } else if (arg == "--size" || arg == "--frames" || arg == "--dt" || arg == "--screenshot" ||
+                   arg == "--input" || arg == "--audio") {
+            ++i;
+            if (!hasValue) ok = false;
+            else if (arg == "--size") ok = parseSize(value, &options->width, &options->height);
+            else if (arg == "--frames") ok = parseCount(value, &options->frames);
+            else if (arg == "--dt") ok = parseSeconds(value, &options->dt);
+            else if (arg == "--screenshot") options->screenshot = value;
+            else if (arg == "--input") options->input = value;
+            else options->audio = value;
+            if (!ok) {
+                *error = "bad value for " + arg + (hasValue ? ": \"" + value + "\"" : ": it needs one") +
+                         " (see --help)";
+                return false;
+            }
+        } else if (!arg.empty() && arg[0] != '-' && options->bundle.empty()) {
+            options->bundle = arg;
+        } else {
+            *error = "unknown argument \"" + arg + "\" (see --help)";
+            return false;
+        }
+    }
+    if (!options->headless && (!options->input.empty() || !options->audio.empty() || options->width > 0)) {
+        *error = "--size, --input and --audio work only with --headless";
+        return false;
+    }
+    return true;
+}
+
+bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string* savePath, std::string* error) {
+    std::string folder = argument.empty() ? defaultBundle() : argument;
+    if (folder.empty()) {
+        *error = std::string("no bundle given and no default bundle (NAME.app) under ") + QZ_GAMES_DIR +
+                 "; give the path of a game bundle";
+        return false;
+    }
+    if (endsWith(folder, ".zip")) {
+        const std::string cache = QzUserCacheHome();
+        if (cache.empty()) {
+            *error = "cannot unpack " + folder + ": neither XDG_CACHE_HOME nor HOME is set to an absolute path; set one";
+            return false;
+        }
+        const std::string zipPath = folder;
+        if (!QzExtractZippedBundle(zipPath, cache + "/quillane-player/bundles", &folder, error)) return false;
+    }
+    return QzOpenBundleFolder(folder, bundle, error) &&
+           QzPrepareSaveFolder(QzUserDataHome(), bundle->info.bundleName, savePath, error);
+}

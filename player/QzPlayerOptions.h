@@ -1,0 +1,40 @@
+// The command line of quillane-player and how a bundle argument becomes an opened bundle.
+#ifndef QZ_PLAYER_OPTIONS_H
+#define QZ_PLAYER_OPTIONS_H
+
+#include <string>
+
+#include "QzBundle.h"
+
+// Exit statuses.
+constexpr int kQzExitOK = 0;
+constexpr int kQzExitScriptError = 1;  // headless: a script error was reported
+constexpr int kQzExitUsage = 2;
+constexpr int kQzExitBadBundle = 3;    // the bundle or its save folder cannot be used
+constexpr int kQzExitNoDisplay = 4;    // no window or OpenGL context could be made
+
+struct QzPlayerOptions {
+    std::string bundle;  // folder or .zip; empty: the default bundle
+    bool help = false;
+    bool headless = false;
+    bool debug = false;
+    bool timing = false;
+    bool noVsync = false;  // benchmarks: no vertical sync, frames back to back
+    int width = 0;  // 0: the game's intended size
+    int height = 0;
+    long frames = -1;  // -1: headless 60, window unlimited
+    double dt = 1.0 / 60.0;
+    std::string screenshot;
+    std::string input;
+    std::string audio;
+};
+
+// False with error set for an unknown option or a malformed value.
+bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::string* error);
+const char* QzPlayerUsage();
+
+// The folder or zip named by options.bundle (or the default bundle) opened and checked, its
+// save folder made. False with error set to the message for the user.
+bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string* savePath, std::string* error);
+
+#endif

@@ -1,0 +1,156 @@
+// The session's start-up, shutdown, script services and overlay drawing.
+#include "QzPlayerSession.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+
+QzPlayerSession::QzPlayerSession(const QzBundle& bundle, std::string savePath, QzGameView* view,
+                                 QzSessionHooks hooks)
+    : bundle_(bundle), savePath_(std::move(savePath)), view_(view), hooks_(std::move(hooks)) {
+    view_->setOverlay([this](int width, int height) { drawOverlay(width, height); });
+    view_->setErrorObserver([this](const LuaErrorException& error) {
+        std::lock_guard lock(overlayMutex_);
+        lastError_ = error.luaError() + (error.luaStackTrace() ? "\n" + *error.luaStackTrace() : "");
+    });
+}
+
+QzPlayerSession::~QzPlayerSession() { shutdown(); }
+
+void QzPlayerSession::loadGame() {
+    engine_ = std::make_unique<QzPlayerEngine>(bundle_.enginePath, savePath_);
+    engine_->registerHostServices(
+        [this](const std::string& prompt, const std::string& initialValue) { keyboardInput(prompt, initialValue); },
+        [this](const std::string& address) {
+            if (hooks_.openURL) hooks_.openURL(address);
+        });
+    engine_->setGameDidEnd(hooks_.gameDidEnd);
+    QzState* state = engine_->state();
+    Qz_LoadGame(state, bundle_.projectPath.c_str());
+    if (const char* message = Qz_LastSilentError(state)) {
+        std::fprintf(stderr, "quillane-player: loading the game project failed: %s\n", message);
+        engine_->countError();
+        Qz_ClearLastSilentError(state);
+    }
+    if (Qz_Reset(state) != 0) {
+        const char* message = Qz_LastSilentError(state);
+        std::fprintf(stderr, "quillane-player: reset failed: %s\n", message ? message : "(no message)");
+        engine_->countError();
+        Qz_ClearLastSilentError(state);
+    }
+    view_->setEngine(engine_.get());
+    view_->setDrawingEnabled(true);
+    view_->setCropToFit(bundle_.info.overscan);
+}
+
+void QzPlayerSession::shutdown() {
+    view_->stopWaitUntilDone(true);
+    view_->thread().postAndWait([this] {
+        view_->setEngine(nullptr);
+        engine_.reset();
+    });
+}
+
+int QzPlayerSession::errorCount() {
+    int count = 0;
+    view_->thread().postAndWait([&] { count = engine_ ? engine_->errorCount() : 0; });
+    return count;
+}
+
+// Runs on the game thread inside a script call, so the answer is always raised later, from
+// the game thread's queue, never re-entering the script that asked.
+void QzPlayerSession::keyboardInput(const std::string& prompt, const std::string& initialValue) {
+    if (!view_->animating()) {
+        answerTextRequest("");
+        return;
+    }
+    {
+        std::lock_guard lock(overlayMutex_);
+        if (panelShowing_) {
+            // A second request while the panel shows gets its own empty answer; the first
+            // keeps the panel.
+            answerTextRequest("");
+            return;
+        }
+        entry_.begin(prompt, initialValue);
+        panelShowing_ = true;
+    }
+    view_->pauseWaitUntilDone(false, false);
+    if (hooks_.panelChanged) hooks_.panelChanged(true);
+}
+
+void QzPlayerSession::answerTextRequest(const std::string& text) {
+    view_->thread().post([this, text] {
+        if (!engine_) return;
+        const char* arguments[] = {text.c_str()};
+        QzEngineLock guard(*engine_);
+        Qz_RaiseExternalEvent(engine_->state(), "keyboardInputEntered", arguments, 1);
+    });
+}
+
+bool QzPlayerSession::panelShowing() {
+    std::lock_guard lock(overlayMutex_);
+    return panelShowing_;
+}
+
+void QzPlayerSession::deliverInput(const QzInputEvent& event) {
+    std::string answer;
+    {
+        std::lock_guard lock(overlayMutex_);
+        if (!panelShowing_) {
+            view_->postEvent(event);
+            return;
+        }
+        if (entry_.apply(event) == QzTextEntry::Outcome::Editing) return;
+        panelShowing_ = false;
+        answer = entry_.answer();
+    }
+    if (hooks_.panelChanged) hooks_.panelChanged(false);
+    answerTextRequest(answer);
+    view_->playWaitUntilDone(false);
+}
+
+void QzPlayerSession::setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity) {
+    std::lock_guard lock(overlayMutex_);
+    intro_ = opacity > 0 ? std::move(image) : nullptr;
+    introOpacity_ = opacity;
+}
+
+void QzPlayerSession::drawOverlay(int width, int height) {
+    std::lock_guard lock(overlayMutex_);
+    if (intro_) {
+        // The loading picture fills the view over a white ground, both fading together.
+        QzFillOverlayRect(0, 0, width, height, {1, 1, 1, introOpacity_});
+        QzDrawOverlayImage(*intro_, 0, 0, width, height, {1, 1, 1, introOpacity_});
+    }
+    if (panelShowing_) drawPanel(width, height);
+    if (hooks_.debug && !lastError_.empty()) drawLastError(width, height);
+}
+
+void QzPlayerSession::drawPanel(int width, int height) {
+    constexpr int kFontSize = 16, kMargin = 12;
+    QzFillOverlayRect(0, 0, width, height, {0, 0, 0, 0.5f});
+    const float panelWidth = std::min(width - 2.0f * kMargin, 440.0f);
+    const float panelHeight = 4.0f * kFontSize + 3 * kMargin;
+    const float x = (width - panelWidth) / 2, y = (height - panelHeight) / 2;
+    QzFillOverlayRect(x, y, panelWidth, panelHeight, {0.93f, 0.93f, 0.93f, 1});
+    const QzOverlayImage prompt = QzRenderOverlayText(entry_.prompt(), kFontSize, static_cast<int>(panelWidth) - 2 * kMargin);
+    QzDrawOverlayImage(prompt, x + kMargin, y + panelHeight - kMargin - prompt.height, prompt.width, prompt.height,
+                       {0.1f, 0.1f, 0.1f, 1});
+    const float fieldHeight = 1.6f * kFontSize;
+    QzFillOverlayRect(x + kMargin, y + kMargin, panelWidth - 2 * kMargin, fieldHeight, {1, 1, 1, 1});
+    const QzOverlayImage text = QzRenderOverlayText(entry_.text(), kFontSize, 0);
+    const float textY = y + kMargin + (fieldHeight - text.height) / 2;
+    QzDrawOverlayImage(text, x + 2 * kMargin, textY, text.width, text.height, {0, 0, 0, 1});
+    const int cursorX = QzMeasureOverlayText(entry_.text().substr(0, entry_.cursor()), kFontSize);
+    QzFillOverlayRect(x + 2 * kMargin + cursorX, y + kMargin + 3, 1.5f, fieldHeight - 6, {0, 0, 0, 1});
+}
+
+void QzPlayerSession::drawLastError(int width, int height) {
+    constexpr int kFontSize = 12, kMargin = 6;
+    const QzOverlayImage text = QzRenderOverlayText(lastError_, kFontSize, width - 2 * kMargin);
+    const float boxHeight = std::min<float>(text.height + 2 * kMargin, height);
+    QzFillOverlayRect(0, height - boxHeight, width, boxHeight, {0.35f, 0, 0, 0.85f});
+    QzDrawOverlayImage(text, kMargin, height - kMargin - text.height, text.width, text.height, {1, 1, 1, 1});
+}

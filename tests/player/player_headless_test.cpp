@@ -1,0 +1,216 @@
+// End-to-end tests of headless play: repeatable screenshots, input timelines, text entry,
+// exit statuses and the lifecycle calls the engine script receives.
+#include <gtest/gtest.h>
+
+#include "player_fixture.h"
+
+namespace {
+
+PlayerRun runHeadless(const ScratchFolder& scratch, const BundleSpec& spec, const std::string& arguments) {
+    return runPlayer(scratch, "--headless " + arguments + " " + makeBundle(scratch, spec));
+}
+
+TEST(Headless, TheSameBundleGivesTheSameScreenshotEveryRun) {
+    ScratchFolder scratch;
+    const PlayerRun first = runHeadless(scratch, {}, "--frames 30 --screenshot " + scratch.file("a.png"));
+    const PlayerRun second = runHeadless(scratch, {}, "--frames 30 --screenshot " + scratch.file("b.png"));
+    const PlayerRun other = runHeadless(scratch, {}, "--frames 30 --dt 0.05 --screenshot " + scratch.file("c.png"));
+    ASSERT_EQ(first.status, 0) << first.output;
+    ASSERT_EQ(second.status, 0) << second.output;
+    ASSERT_EQ(other.status, 0) << other.output;
+    const std::string a = readFile(scratch.file("a.png"));
+    EXPECT_GT(a.size(), 100u);
+    EXPECT_EQ(a, readFile(scratch.file("b.png")));
+    EXPECT_NE(a, readFile(scratch.file("c.png"))) << "the picture follows the game clock";
+}
+
+TEST(Headless, LifecycleCallsComeInOrderAndShutdownRunsOnce) {
+    ScratchFolder scratch;
+    const PlayerRun run = runHeadless(scratch, {.game = "game.attributes.displaySize.width._value = 300"}, "--frames 3");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const char* order[] = {"probe: initEngine", "probe: load ", "probe: reset", "probe: screen 300 160", "probe: play",
+                           "probe: stop", "probe: shutdownEngine"};
+    size_t at = 0;
+    for (const char* line : order) {
+        const size_t found = run.output.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << " after offset " << at << "\n" << run.output;
+        at = found;
+    }
+    EXPECT_EQ(countOf(run.output, "probe: shutdownEngine"), 1);
+}
+
+TEST(Headless, GameDidEndEndsTheRun) {
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = "function onUpdate() log('frame', frames) if frames == 3 then callbacks.gameDidEnd() end end"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 100");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("probe: frame 3\nprobe: stop\nprobe: shutdownEngine"), std::string::npos) << run.output;
+}
+
+TEST(Headless, AnInputTimelineDrivesTheGameInOrder) {
+    ScratchFolder scratch;
+    writeFile(scratch.file("input.txt"), "2 keydown left shift\n2 keyup left shift\n1 mousedown 12 34.5\n"
+                                         "3 mousemove 1 2\n3 keydown space\n");
+    const BundleSpec spec{.game = "function onUpdate() log('frame', frames) end"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 3 --input " + scratch.file("input.txt"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("probe: mouseDown 12 34.5\nprobe: frame 1\nprobe: keyDown left shift\n"
+                              "probe: keyUp left shift\nprobe: frame 2\nprobe: mouseMoved 1 2\nprobe: keyDown space\n"
+                              "probe: frame 3\n"),
+              std::string::npos)
+        << run.output;
+}
+
+TEST(Headless, AScriptErrorGivesExitStatus1AndTheGameGoesOn) {
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = "function onUpdate() if frames == 2 then error('boom at two') end log('frame', frames) end"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 3");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("QzGameView drawFrame: Lua Error caught (and ignored): "), std::string::npos);
+    EXPECT_NE(run.output.find("boom at two"), std::string::npos);
+    EXPECT_NE(run.output.find("probe: frame 3"), std::string::npos) << "the next frame runs";
+
+    writeFile(scratch.file("input.txt"), "1 keydown x\n");
+    const BundleSpec failingKey{.game = "function keyDown() error('bad key') end"};
+    const PlayerRun keyRun = runHeadless(scratch, failingKey, "--frames 2 --input " + scratch.file("input.txt"));
+    EXPECT_EQ(keyRun.status, 1) << keyRun.output;
+    EXPECT_NE(keyRun.output.find("Lua Error caught (and ignored): "), std::string::npos) << keyRun.output;
+
+    const PlayerRun clean = runHeadless(scratch, {}, "--frames 2");
+    EXPECT_EQ(clean.status, 0) << clean.output;
+}
+
+// The game asks for text at frame 2 and logs the answer with the frame it arrived in.
+constexpr const char* kTextGame = R"(
+function onUpdate()
+  if frames == 2 then callbacks.callExternalFunction("KeyboardInput", "Your name?", "abc", false) end
+end
+function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]", "frames", frames) end
+)";
+
+TEST(Headless, TextEntryAnswersOncePerRequestWithTheEditedText) {
+    ScratchFolder scratch;
+    writeFile(scratch.file("finish.txt"), "");
+    PlayerRun run = runHeadless(scratch, {.game = kTextGame}, "--frames 6 --input " + scratch.file("finish.txt"));
+    EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered"), 0) << "no answer before the panel finishes";
+    EXPECT_NE(run.output.find("probe: pause behavior"), std::string::npos) << run.output;
+
+    writeFile(scratch.file("finish.txt"), "4 keydown return\n");
+    run = runHeadless(scratch, {.game = kTextGame}, "--frames 6 --input " + scratch.file("finish.txt"));
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered [abc] frames 2"), 1) << run.output;
+
+    writeFile(scratch.file("edit.txt"), "3 keydown delete\n3 text \xC3\xA9 z\n4 keydown return\n5 keydown return\n");
+    run = runHeadless(scratch, {.game = kTextGame}, "--frames 6 --input " + scratch.file("edit.txt"));
+    EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered"), 1) << run.output;
+    EXPECT_NE(run.output.find("[ab\xC3\xA9 z]"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("probe: keyDown return"), std::string::npos) << "after the panel, keys reach the game";
+
+    writeFile(scratch.file("cancel.txt"), "3 text xyz\n4 keydown esc\n");
+    run = runHeadless(scratch, {.game = kTextGame}, "--frames 6 --input " + scratch.file("cancel.txt"));
+    EXPECT_NE(run.output.find("[abc]"), std::string::npos) << run.output;
+}
+
+TEST(Headless, TheTextEntryPanelIsDrawnOverThePausedGame) {
+    ScratchFolder scratch;
+    writeFile(scratch.file("none.txt"), "");
+    const PlayerRun run = runHeadless(scratch, {.game = kTextGame},
+                                      "--frames 4 --screenshot " + scratch.file("panel.png") + " --input " +
+                                          scratch.file("none.txt"));
+    ASSERT_EQ(run.status, 0) << run.output;
+    const Picture picture(scratch.file("panel.png"));
+    ASSERT_EQ(picture.width, 240);
+    EXPECT_GT(picture.red(120, 80), 200) << "the light panel in the middle";
+    EXPECT_GT(picture.green(120, 80), 200);
+    EXPECT_LT(picture.blue(2, 2), 100) << "the game is dimmed around it";
+}
+
+TEST(Headless, ATextRequestWhileTheGameIsNotPlayingIsAnsweredAtOnceWithNothing) {
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = R"(
+callbacks.callExternalFunction("KeyboardInput", "Name?", "abc", false)
+function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]", "frames", frames) end
+)"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 2");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered [] frames 0"), 1) << run.output;
+}
+
+TEST(Headless, DebugDrawsTheLastErrorOverTheGame) {
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = "function onUpdate() if frames == 1 then error('shown in debug') end end"};
+    const PlayerRun plain = runHeadless(scratch, spec, "--frames 3 --screenshot " + scratch.file("plain.png"));
+    const PlayerRun debug = runHeadless(scratch, spec, "--debug --frames 3 --screenshot " + scratch.file("debug.png"));
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(debug.status, 1);
+    const Picture without(scratch.file("plain.png")), with(scratch.file("debug.png"));
+    EXPECT_LT(without.red(1, 1), 20) << "the game's dark blue";
+    EXPECT_GT(with.red(1, 1), 60) << "the error box at the top";
+    EXPECT_EQ(with.red(1, 159), without.red(1, 159)) << "the bottom of the game stays visible";
+}
+
+TEST(Headless, OpenURLTakesOnlyWebAndMailAddresses) {
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = R"(
+callbacks.callExternalFunction("openURL", "https://game.invalid/page", true)
+callbacks.callExternalFunction("openURL", "file:///etc/passwd", true)
+callbacks.callExternalFunction("openURL")
+callbacks.callExternalFunction("noSuchFunction", 1, 2)
+)"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 1");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("openURL: https://game.invalid/page (not opened: headless)"), std::string::npos);
+    EXPECT_NE(run.output.find("refused \"file:///etc/passwd\""), std::string::npos) << run.output;
+}
+
+TEST(Headless, ADeepSceneGraphReadFitsTheGameThreadsStack) {
+    ScratchFolder scratch;
+    // A chain of 4,900 arithmetic nodes read in one go nests through 9,800 ports in native code.
+    const BundleSpec spec{.game = R"(
+deepScene = scenegraph.scene.new(nil, nil)
+local space = deepScene:defaultSpace()
+local previous = space:createNode(scenegraph.arithmeticNode)
+for i = 1, 4900 do
+  local node = space:createNode(scenegraph.arithmeticNode)
+  node.input1:setValue(previous.output)
+  previous = node
+end
+log("deep value", previous.output:value())
+)"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 1");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("probe: deep value"), std::string::npos) << run.output;
+}
+
+TEST(Headless, TheSoundRecordingFollowsTheFramesAndRepeats) {
+    ScratchFolder scratch;
+    // The engine script owns its sound manager and deletes it when the engine shuts down.
+    const BundleSpec spec{.game = "sharedSoundManager = soundManager.new()\n"
+                                  "function shutdownEngine() sharedSoundManager:delete() end"};
+    const PlayerRun first = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("a.wav"));
+    const PlayerRun second = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("b.wav"));
+    ASSERT_EQ(first.status, 0) << first.output;
+    ASSERT_EQ(second.status, 0) << second.output;
+    const std::string wav = readFile(scratch.file("a.wav"));
+    // Half a second of 16-bit stereo at 44,100 Hz after the 44-byte header.
+    ASSERT_EQ(wav.size(), 44u + 22050u * 4u);
+    EXPECT_EQ(wav.compare(0, 4, "RIFF"), 0);
+    EXPECT_EQ(wav.find_first_not_of('\0', 44), std::string::npos) << "nothing played: silence, without dither";
+    EXPECT_EQ(wav, readFile(scratch.file("b.wav")));
+}
+
+TEST(Headless, CommandLineMistakesExitWithStatus2) {
+    ScratchFolder scratch;
+    for (const char* arguments : {"--frames -1", "--size 0x10", "--dt abc", "--bogus", "--input", "--audio x.wav",
+                                  "--headless --input /nonexistent/timeline.txt"}) {
+        const PlayerRun run = runPlayer(scratch, std::string(arguments) + " " + makeBundle(scratch));
+        EXPECT_EQ(run.status, 2) << arguments << "\n" << run.output;
+    }
+    const PlayerRun help = runPlayer(scratch, "--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--headless", "--size", "--frames", "--dt", "--screenshot", "--input", "--audio",
+                               "--debug", "--timing"})
+        EXPECT_NE(help.output.find(option), std::string::npos) << option;
+}
+
+}  // namespace

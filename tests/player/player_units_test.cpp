@@ -1,0 +1,192 @@
+// Tests of the player's pure parts: display geometry, key names and modifier keys, the
+// input timeline, text-entry editing, frame statistics and address checks.
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "QzFrameTiming.h"
+#include "QzGameGeometry.h"
+#include "QzInputEvent.h"
+#include "QzKeyNames.h"
+#include "QzHostServices.h"
+#include "QzTextEntry.h"
+
+namespace {
+
+TEST(Geometry, LetterboxFitsTheHeightOfAWideScreen) {
+    const QzViewGeometry g = QzComputeViewGeometry(1920, 1200, true, false, 1.5f);
+    EXPECT_FLOAT_EQ(g.currentAspectRatio, 1.6f);
+    EXPECT_EQ(g.viewportX, 60);
+    EXPECT_EQ(g.viewportY, 0);
+    EXPECT_EQ(g.viewportWidth, 1800);
+    EXPECT_EQ(g.viewportHeight, 1200);
+    EXPECT_NEAR(g.invertedCropScaleFactorX, 1920.0 / 1800.0, 1e-12);
+    EXPECT_DOUBLE_EQ(g.invertedCropScaleFactorY, 1.0);
+}
+
+TEST(Geometry, CropFitsTheWidthAndOverflowsVertically) {
+    const QzViewGeometry g = QzComputeViewGeometry(1920, 1200, true, true, 1.5f);
+    EXPECT_EQ(g.viewportX, 0);
+    EXPECT_EQ(g.viewportY, -40);
+    EXPECT_EQ(g.viewportWidth, 1920);
+    EXPECT_EQ(g.viewportHeight, 1280);
+    EXPECT_DOUBLE_EQ(g.invertedCropScaleFactorY, 1200.0 / 1280.0);
+}
+
+TEST(Geometry, ANarrowGameLetterboxesAtTheSidesAndCropsAboveAndBelow) {
+    const QzViewGeometry letterbox = QzComputeViewGeometry(1000, 500, true, false, 1.0f);
+    EXPECT_EQ(letterbox.viewportX, 250);
+    EXPECT_EQ(letterbox.viewportWidth, 500);
+    const QzViewGeometry crop = QzComputeViewGeometry(1000, 500, true, true, 1.0f);
+    EXPECT_EQ(crop.viewportY, -250);
+    EXPECT_EQ(crop.viewportHeight, 1000);
+}
+
+TEST(Geometry, AWindowIsFilledWithoutScaling) {
+    const QzViewGeometry g = QzComputeViewGeometry(640, 480, false, true, 1.5f);
+    EXPECT_FALSE(g.clip);
+    EXPECT_EQ(g.viewportX, 0);
+    EXPECT_EQ(g.viewportWidth, 640);
+    EXPECT_EQ(g.viewportHeight, 480);
+    float x, y;
+    QzMapViewPoint(g, 100, 50, &x, &y);
+    EXPECT_FLOAT_EQ(x, 100);
+    EXPECT_FLOAT_EQ(y, 50);
+}
+
+TEST(Geometry, ClicksMapThroughTheLetterboxToTheViewsCorners) {
+    const QzViewGeometry g = QzComputeViewGeometry(1920, 1200, true, false, 1.5f);
+    float x, y;
+    QzMapViewPoint(g, 60, 0, &x, &y);
+    EXPECT_FLOAT_EQ(x, 0);
+    EXPECT_FLOAT_EQ(y, 0);
+    QzMapViewPoint(g, 1860, 1200, &x, &y);
+    EXPECT_FLOAT_EQ(x, 1920);
+    EXPECT_FLOAT_EQ(y, 1200);
+    QzMapViewPoint(g, 30, 600, &x, &y);
+    EXPECT_LT(x, 0) << "a click on the left bar";
+    const QzViewGeometry crop = QzComputeViewGeometry(1920, 1200, true, true, 1.5f);
+    QzMapViewPoint(crop, 0, 0, &x, &y);
+    EXPECT_FLOAT_EQ(y, 37.5f) << "the cropped strip below the screen is not reachable";
+}
+
+TEST(KeyNames, NamedKeysAndCharacters) {
+    const struct {
+        char32_t character;
+        const char* name;
+    } cases[] = {
+        {0xF700, "up"}, {0xF701, "down"}, {0xF702, "left"}, {0xF703, "right"}, {0xF728, "delete"},
+        {127, "delete"}, {27, "esc"}, {32, "space"}, {9, "tab"}, {10, "return"}, {13, "return"},
+        {'a', "a"}, {'Z', "Z"}, {'7', "7"}, {0xE9, "\xC3\xA9"}, {0x4E2D, "\xE4\xB8\xAD"}, {0xD800, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(QzKeyNameForCharacter(c.character), c.name) << std::hex << static_cast<uint32_t>(c.character);
+}
+
+std::string describe(const std::vector<QzKeyEvent>& events) {
+    std::string text;
+    for (const QzKeyEvent& event : events) text += std::string(event.function) + " " + event.keyName + ";";
+    return text;
+}
+
+TEST(KeyNames, ModifierChangesReportEachKeyOnce) {
+    EXPECT_EQ(describe(QzModifierKeyEvents(0, kQzLeftShiftModifierKeyMask)), "keyDown left shift;");
+    EXPECT_EQ(describe(QzModifierKeyEvents(kQzLeftShiftModifierKeyMask, 0)), "keyUp left shift;");
+    EXPECT_EQ(describe(QzModifierKeyEvents(kQzLeftShiftModifierKeyMask,
+                                           kQzLeftShiftModifierKeyMask | kQzRightShiftModifierKeyMask)),
+              "keyDown right shift;");
+    EXPECT_EQ(describe(QzModifierKeyEvents(kQzLeftShiftModifierKeyMask | kQzRightShiftModifierKeyMask,
+                                           kQzRightShiftModifierKeyMask)),
+              "keyUp left shift;");
+    EXPECT_EQ(describe(QzModifierKeyEvents(0, kQzShiftModifierFlag)), "") << "shift without a side bit";
+    EXPECT_EQ(describe(QzModifierKeyEvents(kQzControlModifierMask,
+                                           kQzCapsLockModifierMask | kQzAlternateModifierMask | kQzCommandModifierMask)),
+              "keyDown caps lock;keyUp ctrl;keyDown alt;keyDown cmd;");
+}
+
+TEST(InputTimeline, ReadsEventsInFrameOrder) {
+    std::istringstream in("# a comment\n"
+                          "3 keydown left shift\n"
+                          "1 mousedown 10 20.5\r\n"
+                          "\n"
+                          "3 text hello world\n"
+                          "2 mousemove -4 5\n"
+                          "3 keyup a\n");
+    std::vector<QzTimedInputEvent> events;
+    std::string error;
+    ASSERT_TRUE(QzReadInputTimeline(in, &events, &error)) << error;
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[0].frame, 1);
+    EXPECT_EQ(events[0].event.kind, QzInputEvent::Kind::MouseDown);
+    EXPECT_FLOAT_EQ(events[0].event.y, 20.5f);
+    EXPECT_EQ(events[1].event.kind, QzInputEvent::Kind::MouseMoved);
+    EXPECT_EQ(events[2].event.text, "left shift");
+    EXPECT_EQ(events[3].event.text, "hello world");
+    EXPECT_EQ(events[4].event.kind, QzInputEvent::Kind::KeyUp);
+}
+
+TEST(InputTimeline, RefusesMalformedLinesNamingThem) {
+    for (const char* line : {"0 keydown a", "x keydown a", "1 keydown", "1 mousedown 1", "1 mousedown 1 2 3",
+                             "1 mousedown 1 nan", "1 jump 3", "99999999999999999999 keyup a"}) {
+        std::istringstream in(std::string("1 keyup a\n") + line + "\n");
+        std::vector<QzTimedInputEvent> events;
+        std::string error;
+        EXPECT_FALSE(QzReadInputTimeline(in, &events, &error)) << line;
+        EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+    }
+}
+
+QzInputEvent key(const char* name) { return {QzInputEvent::Kind::KeyDown, name, 0, 0}; }
+QzInputEvent typed(const char* text) { return {QzInputEvent::Kind::Text, text, 0, 0}; }
+
+TEST(TextEntry, FinishingWithoutEditsAnswersTheInitialValue) {
+    QzTextEntry entry;
+    entry.begin("Name?", "abc");
+    EXPECT_EQ(entry.text(), "abc");
+    EXPECT_EQ(entry.apply(key("return")), QzTextEntry::Outcome::Finished);
+    EXPECT_EQ(entry.answer(), "abc");
+}
+
+TEST(TextEntry, EditsByWholeCharactersAtTheCursor) {
+    QzTextEntry entry;
+    entry.begin("", "ab\xC3\xA9");
+    entry.apply(key("delete"));
+    entry.apply(key("left"));
+    entry.apply(typed("\xE4\xB8\xAD"));
+    entry.apply(key("right"));
+    entry.apply(key("right"));
+    entry.apply(typed("!"));
+    entry.apply(key("keyUp is ignored"));
+    entry.apply({QzInputEvent::Kind::MouseDown, "", 1, 2});
+    EXPECT_EQ(entry.apply(key("return")), QzTextEntry::Outcome::Finished);
+    EXPECT_EQ(entry.answer(), "a\xE4\xB8\xAD" "b!");
+    EXPECT_EQ(entry.apply(typed("late")), QzTextEntry::Outcome::Finished) << "nothing changes once finished";
+    EXPECT_EQ(entry.answer(), "a\xE4\xB8\xAD" "b!");
+}
+
+TEST(TextEntry, EscapeKeepsTheInitialText) {
+    QzTextEntry entry;
+    entry.begin("", "keep");
+    entry.apply(typed("xyz"));
+    EXPECT_EQ(entry.apply(key("esc")), QzTextEntry::Outcome::Cancelled);
+    EXPECT_EQ(entry.answer(), "keep");
+}
+
+TEST(FrameStats, MeanPercentileAndMissedRefreshes) {
+    std::vector<double> intervals(99, 1.0 / 60);
+    intervals.push_back(3.0 / 60);
+    const QzFrameStats stats = QzComputeFrameStats(intervals);
+    EXPECT_EQ(stats.frames, 100);
+    EXPECT_NEAR(stats.meanSeconds, 1.02 / 60, 1e-9);
+    EXPECT_NEAR(stats.p99Seconds, 1.0 / 60, 1e-9);
+    EXPECT_EQ(stats.missedFrames, 2);
+}
+
+TEST(OpenURL, OnlyWebAndMailAddressesAreOpened) {
+    for (const char* address : {"http://example.invalid/", "HTTPS://x.invalid", "mailto:someone@example.invalid"})
+        EXPECT_TRUE(QzOpenURLSupport::isOpenableAddress(address)) << address;
+    for (const char* address : {"file:///etc/passwd", "javascript:alert(1)", "ftp://x.invalid", "http:", "mailto:",
+                                "/usr/bin/xterm", "", "smb://host/share"})
+        EXPECT_FALSE(QzOpenURLSupport::isOpenableAddress(address)) << address;
+}
+
+}  // namespace

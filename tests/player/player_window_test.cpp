@@ -1,0 +1,277 @@
+// Window tests under Xvfb: size and title, key names from real key presses, clicks in game
+// coordinates, full-screen letterbox and crop, and closing the window. Every wait is bounded.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "player_fixture.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool writePng(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = width;
+    image.height = height;
+    image.format = PNG_FORMAT_RGBA;
+    return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
+}
+
+const std::string kXclose = std::string(QZ_BINARY_DIR) + "/tests/player/xclose";
+
+pid_t spawn(const std::vector<std::string>& arguments, const std::string& output) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The exit status of a child, or -1 when it has not ended within the timeout.
+int waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(20ms);
+    }
+    return -1;
+}
+
+std::string command(const std::string& line) {
+    std::string output;
+    FILE* pipe = popen(line.c_str(), "r");
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    if (pipe) pclose(pipe);
+    return output;
+}
+
+// An X server of its own (1920 × 1200), on a display number Xvfb picks.
+class Xvfb {
+public:
+    Xvfb() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        const std::string fd = std::to_string(fds[1]);
+        const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1200x24", "-nolisten", "tcp",
+                              nullptr};
+        posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        // The server writes its display number and a line end once it is ready.
+        std::string number;
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (!number.empty()) display_ = ":" + number;
+    }
+    ~Xvfb() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            if (waitForExit(pid_, 5s) < 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& display() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(xvfb_.display().empty()) << "Xvfb did not start"; }
+    void TearDown() override {
+        if (pid_ > 0 && waitForExit(pid_, 1ms) < 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+    }
+
+    void launch(const BundleSpec& spec, const std::string& extra = "") {
+        setenv("DISPLAY", xvfb_.display().c_str(), 1);
+        setenv("XDG_DATA_HOME", scratch_.file("data").c_str(), 1);
+        // Under the sanitizers, SDL2's D-Bus connection leaves blocks behind at exit whose
+        // allocations cannot be traced to a library to suppress; the windowed player is
+        // checked for everything but leaks (headless runs check the same engine for leaks).
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        if (asan) setenv("ASAN_OPTIONS", (std::string(asan) + ":detect_leaks=0").c_str(), 1);
+        std::vector<std::string> arguments = {kPlayer};
+        if (!extra.empty()) arguments.insert(arguments.end(), {"--screenshot", extra});
+        arguments.push_back(makeBundle(scratch_, spec));
+        pid_ = spawn(arguments, scratch_.file("window-output.txt"));
+        ASSERT_GT(pid_, 0);
+        ASSERT_TRUE(waitForOutput("probe: play")) << output();
+        window_ = command("xdotool search --sync --limit 1 --name '^Probe$' 2>/dev/null");
+        while (!window_.empty() && window_.back() == '\n') window_.pop_back();
+        ASSERT_FALSE(window_.empty()) << "no window titled Probe";
+    }
+
+    std::string output() const { return readFile(scratch_.file("window-output.txt")); }
+
+    bool waitForOutput(const std::string& text, int count = 1) const {
+        const auto end = std::chrono::steady_clock::now() + 15s;
+        while (std::chrono::steady_clock::now() < end) {
+            if (countOf(output(), text) >= count) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    void xdotool(const std::string& arguments) { command("xdotool " + arguments + " 2>&1"); }
+
+    int closeWindow() {
+        command(kXclose + " " + window_);
+        return waitForExit(pid_, 60s);
+    }
+
+    Xvfb xvfb_;
+    ScratchFolder scratch_;
+    pid_t pid_ = -1;
+    std::string window_;
+};
+
+TEST_F(WindowTest, TheWindowTakesTheGamesSizeAndTitleAndClosingEndsCleanly) {
+    launch({});
+    EXPECT_NE(command("xdotool getwindowgeometry " + window_).find("Geometry: 240x160"), std::string::npos);
+    EXPECT_EQ(closeWindow(), 0) << output();
+    EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
+    EXPECT_NE(output().find("probe: stop\nprobe: shutdownEngine"), std::string::npos) << output();
+}
+
+TEST_F(WindowTest, F11AndAltEnterToggleFullScreenAndSignalsQuitCleanly) {
+    launch({});
+    xdotool("key --window " + window_ + " F11");
+    ASSERT_TRUE(waitForOutput("probe: screen 1920 1200")) << output();
+    xdotool("key --window " + window_ + " alt+Return");
+    ASSERT_TRUE(waitForOutput("probe: screen 240 160", 3)) << output();
+    EXPECT_EQ(countOf(output(), "probe: keyDown return"), 0) << "Alt+Enter is the player's";
+    EXPECT_EQ(readFile(scratch_.file("data") + "/Probe/player-fullscreen"), "0\n");
+    kill(pid_, SIGINT);
+    EXPECT_EQ(waitForExit(pid_, 60s), 0) << output();
+    EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
+}
+
+TEST_F(WindowTest, TheLoadingPictureSizesTheWindowUntilItHasFaded) {
+    const std::string app = makeBundle(scratch_);
+    std::vector<uint8_t> white(100 * 80 * 4, 255);
+    ASSERT_TRUE(writePng(app + "/Contents/Resources/Default.png", white, 100, 80));
+    launch({});
+    const std::string log = output();
+    const size_t intro = log.find("probe: screen 100 80"), game = log.find("probe: screen 240 160");
+    ASSERT_NE(intro, std::string::npos) << log;
+    EXPECT_LT(intro, game) << log;
+    EXPECT_LT(game, log.find("probe: play")) << log;
+    EXPECT_EQ(closeWindow(), 0);
+}
+
+TEST_F(WindowTest, TypedTextReachesThePanelAndReturnAnswersOnce) {
+    launch({.game = R"(
+function onUpdate()
+  if frames == 3 then callbacks.callExternalFunction("KeyboardInput", "Name?", "abc", false) end
+end
+function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]") end
+)"});
+    ASSERT_TRUE(waitForOutput("probe: pause behavior")) << output();
+    xdotool("type --window " + window_ + " --delay 30 'x y'");
+    xdotool("key --window " + window_ + " BackSpace Return");
+    ASSERT_TRUE(waitForOutput("probe: event keyboardInputEntered")) << output();
+    EXPECT_NE(output().find("probe: event keyboardInputEntered [abcx ]"), std::string::npos) << output();
+    ASSERT_TRUE(waitForOutput("probe: play", 2)) << "the game goes on: " << output();
+    EXPECT_EQ(countOf(output(), "probe: keyDown"), 0) << "the panel took the keys: " << output();
+    EXPECT_EQ(closeWindow(), 0);
+}
+
+TEST_F(WindowTest, KeyPressesArriveAsKeyNames) {
+    launch({});
+    xdotool("key --delay 20 --window " + window_ + " a 7 Up Down Left Right space Return Caps_Lock");
+    xdotool("keydown --window " + window_ + " Shift_L");
+    xdotool("keyup --window " + window_ + " Shift_L");
+    xdotool("keydown --window " + window_ + " Shift_R");
+    xdotool("keyup --window " + window_ + " Shift_R");
+    xdotool("key --window " + window_ + " x");
+    ASSERT_TRUE(waitForOutput("probe: keyUp X")) << output();
+    const std::string log = output();
+    EXPECT_NE(log.find("probe: keyDown a\nprobe: keyUp a\nprobe: keyDown 7\nprobe: keyUp 7\nprobe: keyDown up\n"
+                       "probe: keyUp up\nprobe: keyDown down\nprobe: keyUp down\nprobe: keyDown left\n"
+                       "probe: keyUp left\nprobe: keyDown right\nprobe: keyUp right\nprobe: keyDown space\n"
+                       "probe: keyUp space\nprobe: keyDown return\nprobe: keyUp return\nprobe: keyDown caps lock\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("probe: keyDown left shift\nprobe: keyUp left shift\n"), std::string::npos) << log;
+    // xdotool presses the left shift key with the right one; each side is reported on its own.
+    EXPECT_EQ(countOf(log, "probe: keyDown right shift"), 1) << log;
+    EXPECT_EQ(countOf(log, "probe: keyUp right shift"), 1) << log;
+    EXPECT_NE(log.find("probe: keyDown X"), std::string::npos) << "caps lock is on: " << log;
+    EXPECT_EQ(closeWindow(), 0);
+}
+
+TEST_F(WindowTest, ClicksArriveInGameCoordinatesWithTheOriginAtTheLowerLeft) {
+    launch({});
+    xdotool("mousemove --sync --window " + window_ + " 10 20 click 1");
+    xdotool("mousemove --sync --window " + window_ + " 239 159 click 1");
+    ASSERT_TRUE(waitForOutput("probe: mouseUp", 2)) << output();
+    EXPECT_NE(output().find("probe: mouseDown 10 139\nprobe: mouseUp 10 139\n"), std::string::npos) << output();
+    EXPECT_NE(output().find("probe: mouseDown 239 0\n"), std::string::npos) << output();
+    EXPECT_EQ(closeWindow(), 0);
+}
+
+constexpr const char* kGame480x320 =
+    "game.attributes.displaySize.width._value = 480 game.attributes.displaySize.height._value = 320";
+
+TEST_F(WindowTest, FullScreenLetterboxPlacesThePictureAndMapsClicks) {
+    launch({"<key>CFBundleName</key><string>Probe</string><key>QzStartFullscreen</key><true/>", kGame480x320},
+           scratch_.file("letterbox.png"));
+    ASSERT_TRUE(waitForOutput("probe: screen 1920 1200")) << output();
+    xdotool("mousemove --sync 60 600 click 1");
+    xdotool("mousemove --sync 30 1199 click 1");
+    ASSERT_TRUE(waitForOutput("probe: mouseUp", 2)) << output();
+    EXPECT_NE(output().find("probe: mouseDown 0 599\n"), std::string::npos) << output();
+    EXPECT_NE(output().find("probe: mouseDown -32 0\n"), std::string::npos) << "a click on the bar: " << output();
+    EXPECT_EQ(closeWindow(), 0);
+    const Picture picture(scratch_.file("letterbox.png"));
+    ASSERT_EQ(picture.width, 1920);
+    EXPECT_EQ(picture.blue(59, 600), 0) << "left bar";
+    EXPECT_GT(picture.blue(60, 600), 100) << "the game's first column";
+    EXPECT_GT(picture.blue(1859, 600), 100);
+    EXPECT_EQ(picture.blue(1860, 600), 0) << "right bar";
+}
+
+TEST_F(WindowTest, FullScreenCropFillsTheScreenAndMapsClicks) {
+    launch({"<key>CFBundleName</key><string>Probe</string><key>QzStartFullscreen</key><true/>"
+            "<key>QzOverscan</key><true/>", kGame480x320},
+           scratch_.file("crop.png"));
+    ASSERT_TRUE(waitForOutput("probe: screen 1920 1200")) << output();
+    xdotool("mousemove --sync 0 1199 click 1");
+    ASSERT_TRUE(waitForOutput("probe: mouseUp")) << output();
+    EXPECT_NE(output().find("probe: mouseDown 0 37.5\n"), std::string::npos) << output();
+    // Escape leaves full screen and still reaches the game; the window takes the game's size.
+    xdotool("key Escape");
+    ASSERT_TRUE(waitForOutput("probe: keyDown esc")) << output();
+    ASSERT_TRUE(waitForOutput("probe: screen 480 320", 2)) << output();
+    EXPECT_EQ(closeWindow(), 0);
+    const Picture picture(scratch_.file("crop.png"));
+    ASSERT_EQ(picture.width, 480) << "the screenshot is taken after leaving full screen";
+    EXPECT_EQ(readFile(scratch_.file("data") + "/Probe/player-fullscreen"), "0\n") << "the choice is remembered";
+}
+
+}  // namespace
