@@ -23,6 +23,7 @@ int __real_open(const char* path, int flags, ...);
 int __real_openat(int folder, const char* path, int flags, ...);
 int __real_mkdirat(int folder, const char* path, mode_t mode);
 int __real_unlinkat(int folder, const char* path, int flags);
+int __real_renameat(int fromFolder, const char* from, int toFolder, const char* to);
 }
 
 namespace {
@@ -83,6 +84,12 @@ int __wrap_mkdirat(int folder, const char* path, mode_t mode) {
 int __wrap_unlinkat(int folder, const char* path, int flags) {
     requireInside("unlinkat", folder, path);
     return __real_unlinkat(folder, path, flags);
+}
+
+int __wrap_renameat(int fromFolder, const char* from, int toFolder, const char* to) {
+    requireInside("renameat", fromFolder, from);
+    requireInside("renameat", toFolder, to);
+    return __real_renameat(fromFolder, from, toFolder, to);
 }
 
 }  // extern "C"
