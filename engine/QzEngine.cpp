@@ -11,6 +11,7 @@
 
 #include "QzAllocator.h"
 #include "QzDatabase.h"
+#include "QzEngineAssetManagerBinding.h"
 #include "QzLuaAdditions.h"
 #include "QzLuaPanic.h"
 #include "QzPlatformWrappers.h"
@@ -41,6 +42,7 @@ const luaL_Reg kLibraries[] = {
     {"tableHelper", luaopen_tableHelper},
     {"pgf", luaopen_PGF},
     {"platformWrappers", luaopen_platformWrappers},
+    {"assetManager", luaopen_assetManager},
     {"soundManager", luaopen_soundManager},
     {nullptr, nullptr},
 };

@@ -24,7 +24,19 @@ void makeSharedContextCurrent(const char* context) {
 
 }  // namespace
 
+namespace {
+
+std::set<const SoundManager*>& liveManagers() {
+    static std::set<const SoundManager*> managers;
+    return managers;
+}
+
+}  // namespace
+
+bool SoundManager::isLive(const SoundManager* manager) { return manager && liveManagers().count(manager) != 0; }
+
 SoundManager::SoundManager() {
+    liveManagers().insert(this);
     if (!QzOpenSharedAudioOutput("SoundManager::SoundManager")) return;
     makeSharedContextCurrent("SoundManager::SoundManager: alcMakeContextCurrent");
     QzCheckALError("SoundManager::SoundManager");
@@ -32,6 +44,7 @@ SoundManager::SoundManager() {
 }
 
 SoundManager::~SoundManager() {
+    liveManagers().erase(this);
     if (QzSharedAlContext()) {
         reportPendingErrors("SoundManager::~SoundManager");
         makeSharedContextCurrent("SoundManager::~SoundManager: alcMakeContextCurrent");

@@ -48,6 +48,10 @@ public:
     void resume();
     void makeCurrent();
 
+    // Whether the pointer is a manager that has not been destroyed: scenes and sound player
+    // nodes borrow their manager, and a script may delete it while they live.
+    static bool isLive(const SoundManager* manager);
+
     // For tests and diagnostics: the sizes of the three sets.
     size_t freeCount() const { return freeSources_.size(); }
     size_t reservedCount() const { return reservedSources_.size(); }
@@ -70,6 +74,10 @@ void SoundManager_Suspend(void* soundManager);
 void SoundManager_Resume(void* soundManager);
 // Does nothing when `soundManager` is null or its manager was deleted.
 void SoundManager_MakeCurrent(void* soundManager);
+
+// The manager of an optional script argument: none for nil, the manager of a sound-manager
+// userdata that was not deleted; raises a script error naming the function for anything else.
+SoundManager* QzOptSoundManager(lua_State* L, int index, const char* function);
 
 // Opens the script library `soundManager` and the metatable "SoundManager.MT".
 int luaopen_soundManager(lua_State* L);

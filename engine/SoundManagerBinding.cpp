@@ -79,6 +79,16 @@ int luaopen_soundManager(lua_State* L) {
 // The value is popped again before returning: the host calls this every frame, and a value
 // left behind each time would grow the stack without bound. The global keeps the userdata
 // alive.
+SoundManager* QzOptSoundManager(lua_State* L, int index, const char* function) {
+    if (lua_isnil(L, index)) return nullptr;
+    if (!isSoundManager(L, index)) {
+        luaL_error(L, "bad argument to '%s' (sound manager expected, got %s)", function, luaL_typename(L, index));
+    }
+    SoundManager* manager = *static_cast<SoundManagerSlot*>(lua_touserdata(L, index));
+    if (!manager) luaL_error(L, "'%s': the sound manager was deleted", function);
+    return manager;
+}
+
 void* SoundManager_FromLuaState(lua_State* L) {
     lua_getglobal(L, "sharedSoundManager");
     void* block = isSoundManager(L, -1) ? lua_touserdata(L, -1) : nullptr;

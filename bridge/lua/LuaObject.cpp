@@ -297,7 +297,7 @@ QzClass* LuaArray::registeredClass() {
 }
 
 uint64_t LuaArray::count() {
-    auto* number = object_ ? QzCast<QzNumber>(object_->invokeMethod("count").get()) : nullptr;
+    QzRef<QzNumber> number = object_ ? QzCast<QzNumber>(object_->invokeMethod("count")) : nullptr;
     return number ? QzSaturatingCast<uint64_t>(number->doubleValue()) : 0;
 }
 
@@ -308,7 +308,7 @@ QzId LuaArray::objectAtIndex(uint64_t index) {
 int64_t LuaArray::indexOfObject(QzObject* object) {
     if (!object_) return NotFound;
     QzRef<QzArray> arguments = QzArray::of({QzId(object)});
-    auto* position = QzCast<QzNumber>(object_->invokeMethod("indexOfObject", arguments.get()).get());
+    QzRef<QzNumber> position = QzCast<QzNumber>(object_->invokeMethod("indexOfObject", arguments.get()));
     int64_t scriptPosition = position ? position->integerValue() : 0;
     return scriptPosition > 0 ? scriptPosition - 1 : NotFound;
 }

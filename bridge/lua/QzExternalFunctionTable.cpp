@@ -43,7 +43,7 @@ QzId scriptValueAsObject(lua_State* L, int index) {
 }
 
 void setArgument(lua_State* L, int index, QzInvocation& invocation, size_t position) {
-    switch (invocation.methodSignature()->argumentType(position).front()) {
+    switch (invocation.methodSignature()->argumentTypeLetter(position)) {
     case '@':
         invocation.setObject(position, scriptValueAsObject(L, index).get());
         break;
@@ -68,7 +68,7 @@ void setArgument(lua_State* L, int index, QzInvocation& invocation, size_t posit
 }
 
 int pushResult(lua_State* L, const QzInvocation& invocation) {
-    switch (invocation.methodSignature()->methodReturnType().front()) {
+    switch (invocation.methodSignature()->returnTypeLetter()) {
     case '@':
         if (auto* number = QzCast<QzNumber>(invocation.returnObject()))
             lua_pushnumber(L, number->floatValue());

@@ -83,7 +83,34 @@ QzSize QzLuaState::intendedDisplaySize() {
     });
 }
 
+template <class Action>
+void QzLuaState::withSoundManager(Action action) {
+    bool takeLock = !holdsLock();
+    if (takeLock) lockState();
+    lua_State* L = state();
+    try {
+        if (S_ && L) {
+            int top = lua_gettop(L);
+            if (void* manager = SoundManager_FromLuaState(L)) action(manager);
+            lua_settop(L, top);
+        }
+    } catch (...) {
+        if (takeLock) unlockState();
+        throw;
+    }
+    if (takeLock) unlockState();
+}
+
 void QzLuaState::makeOpenALContextCurrent() {
+    withSoundManager(SoundManager_MakeCurrent);
+}
+
+void QzLuaState::suspendSound() {
+    withSoundManager(SoundManager_Suspend);
+}
+
+void QzLuaState::resumeSound() {
+    withSoundManager(SoundManager_Resume);
 }
 
 void QzLuaState::freeGLAssets() {

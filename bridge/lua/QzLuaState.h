@@ -9,6 +9,7 @@
 
 #include "LuaState.h"
 #include "QzEngine.h"
+#include "SoundManager.h"
 
 class LuaObject;
 
@@ -39,6 +40,9 @@ public:
     QzSize intendedDisplaySize();
     // Makes the engine's sound context current on the calling thread.
     void makeOpenALContextCurrent();
+    // Suspends and resumes the engine's sound output (while the application is inactive).
+    void suspendSound();
+    void resumeSound();
     // (locks) Has the asset manager unload every image and clear the freed ones.
     void freeGLAssets();
 
@@ -50,6 +54,10 @@ private:
     // name and gives `fallback`.
     template <class Result, class Query>
     Result askEngine(const char* name, Result fallback, Query query);
+    // Runs `action` on the script's sound manager when there is one. Takes the lock unless
+    // the calling thread holds it already (the frame loop calls these around its calls).
+    template <class Action>
+    void withSoundManager(Action action);
 
     QzState* S_ = nullptr;  // owned
 };

@@ -19,25 +19,62 @@ constexpr const char* kClassMetatable = "luaObjc.class";
 // class key is never taken for a class.
 constexpr const char* kClassHolderMetatable = "luaObjc.classHolder";
 constexpr const char* kObjectKey = "luaObjc__object";
+
+// The holder metatables are also kept in the registry under the addresses of these
+// anchors, so that the check on every message compares without hashing a name.
+const char kGcAnchor = 0;
+const char kClassHolderAnchor = 0;
+
+const void* anchorOf(const char* holderMetatable) {
+    return holderMetatable == kGcMetatable ? &kGcAnchor : &kClassHolderAnchor;
+}
+
+// Makes the registry metatable `name` and files it under its anchor too.
+void newHolderMetatable(lua_State* L, const char* name) {
+    luaL_newmetatable(L, name);
+    lua_pushlightuserdata(L, const_cast<void*>(anchorOf(name)));
+    lua_pushvalue(L, -2);
+    lua_rawset(L, LUA_REGISTRYINDEX);
+}
+
+// The last lookup a method closure made, reused while the receiver's class and every
+// class's methods stay the same.
+struct MethodCache {
+    const QzObject* domain;  // borrowed: the class whose methods were searched
+    bool classMethods;
+    uint64_t generation;
+    const QzMethod* method;  // borrowed: classes keep every method they ever had
+};
 constexpr const char* kClassKey = "luaObjc__class";
 
 int absoluteIndex(lua_State* L, int index) {
     return index < 0 && index > LUA_REGISTRYINDEX ? lua_gettop(L) + index + 1 : index;
 }
 
-// The pointer in the userdata under `key` of the table at index when that userdata carries
-// the metatable `holderMetatable`; null otherwise. Leaves the stack as it was.
-void* heldPointer(lua_State* L, int index, const char* key, const char* holderMetatable) {
-    index = absoluteIndex(L, index);
+// The pointer held by the wrapper table at `index`: the userdata under the key at
+// `keyIndex`, when it carries the metatable at `metatableIndex`; null otherwise. Leaves the
+// stack as it was. All three indexes are absolute or pseudo-indexes.
+void* pointerInWrapper(lua_State* L, int index, int keyIndex, int metatableIndex) {
     if (!lua_istable(L, index)) return nullptr;
-    lua_getfield(L, index, key);
+    lua_pushvalue(L, keyIndex);
+    lua_rawget(L, index);
     void* pointer = nullptr;
     if (lua_type(L, -1) == LUA_TUSERDATA && lua_getmetatable(L, -1)) {
-        luaL_getmetatable(L, holderMetatable);
-        if (lua_rawequal(L, -1, -2)) pointer = *static_cast<void**>(lua_touserdata(L, -3));
-        lua_pop(L, 2);
+        if (lua_rawequal(L, -1, metatableIndex)) pointer = *static_cast<void**>(lua_touserdata(L, -2));
+        lua_pop(L, 1);
     }
     lua_pop(L, 1);
+    return pointer;
+}
+
+void* heldPointer(lua_State* L, int index, const char* key, const char* holderMetatable) {
+    index = absoluteIndex(L, index);
+    lua_pushstring(L, key);
+    lua_pushlightuserdata(L, const_cast<void*>(anchorOf(holderMetatable)));
+    lua_rawget(L, LUA_REGISTRYINDEX);
+    int top = lua_gettop(L);
+    void* pointer = pointerInWrapper(L, index, top - 1, top);
+    lua_pop(L, 2);
     return pointer;
 }
 
@@ -72,32 +109,47 @@ int releaseHeldObject(lua_State* L) {
     return 0;
 }
 
+// The target's method for the selector in upvalue 2, through the closure's cache (upvalue 3).
+const QzMethod* cachedMethod(lua_State* L, QzObject* target) {
+    auto* cache = static_cast<MethodCache*>(lua_touserdata(L, lua_upvalueindex(3)));
+    bool classMethods = target->isClassObject();
+    const QzObject* domain = classMethods ? target : target->objectClass();
+    uint64_t generation = QzClass::methodGeneration();
+    if (cache->domain == domain && cache->classMethods == classMethods && cache->generation == generation)
+        return cache->method;
+    size_t length = 0;
+    const char* selector = lua_tolstring(L, lua_upvalueindex(2), &length);
+    const QzMethod* method = QzMethodForSelector(target, {selector, length});
+    *cache = {domain, classMethods, generation, method};
+    return method;
+}
+
 // Sends the message named by upvalue 1 (selector text in upvalue 2) to `target`, with the
 // script arguments from index 2. `missing` logs when the target does not answer.
 template <class Missing>
 int sendMessage(lua_State* L, QzObject* target, Missing missing) {
-    size_t length = 0;
-    const char* selector = lua_tolstring(L, lua_upvalueindex(2), &length);
-    const QzMethodSignature* signature = QzMethodSignatureForSelector(target, {selector, length});
-    if (!signature) {
-        missing(selector);
+    const QzMethod* method = cachedMethod(L, target);
+    if (!method) {
+        missing(lua_tostring(L, lua_upvalueindex(2)));
         return 0;
     }
-    QzInvocation invocation(signature);
+    QzInvocation invocation(&method->signature);
     luaObjc_prepareInvocation(L, 2, invocation);
-    invocation.setSelector({selector, length});
-    invocation.invokeWithTarget(target);
+    invocation.setSelector(method->selector);
+    invocation.invokeMethod(target, *method);
     return luaObjc_pushInvocationReturn(L, invocation);
 }
 
 int objectMethodCall(lua_State* L) {
-    const char* name = lua_tostring(L, lua_upvalueindex(1));
-    QzId target(luaObjc_getid(L, 1));  // kept alive while its method runs
+    // The wrapper key and holder metatable are upvalues 4 and 5: no name is hashed per call.
+    // The wrapper at index 1 keeps the object alive for the call: only the collector can
+    // release it, since scripts cannot reach the holder's metatable.
+    auto* target = static_cast<QzObject*>(pointerInWrapper(L, 1, lua_upvalueindex(4), lua_upvalueindex(5)));
     if (!target) {
-        QzLog("luaObject_object_method_call attempt to call method %s on nil", name);
+        QzLog("luaObject_object_method_call attempt to call method %s on nil", lua_tostring(L, lua_upvalueindex(1)));
         return 0;
     }
-    return sendMessage(L, target.get(), [&](const char* selector) {
+    return sendMessage(L, target, [&](const char* selector) {
         QzLog("luaObjc_object_method_call, %s does not respond to selector: %s", target->description().c_str(),
               selector);
     });
@@ -105,7 +157,7 @@ int objectMethodCall(lua_State* L) {
 
 int classMethodCall(lua_State* L) {
     const char* name = lua_tostring(L, lua_upvalueindex(1));
-    QzClass* target = luaObjc_getClass(L, 1);
+    auto* target = static_cast<QzClass*>(pointerInWrapper(L, 1, lua_upvalueindex(4), lua_upvalueindex(5)));
     auto missing = [&](const char*) {
         QzLog("luaObjc: class %s has no method called %s", target ? target->name().c_str() : "(null)", name);
     };
@@ -116,9 +168,10 @@ int classMethodCall(lua_State* L) {
     return sendMessage(L, target, missing);
 }
 
-// __index of a method cache (upvalue 1: the method body): makes the closure for a method
-// name, remembering the name and its selector text, and keeps it in the cache so that
-// later lookups are plain table reads.
+// __index of a method cache (upvalues: the method body, the wrapper key, the holder
+// metatable): makes the closure for a method name, remembering the name, its selector
+// text, a lookup cache, the wrapper key and the holder metatable, and keeps it in the
+// cache so that later lookups are plain table reads.
 int makeMethodClosure(lua_State* L) {
     if (lua_type(L, 2) != LUA_TSTRING) return 0;
     std::string selector = lua_tostring(L, 2);
@@ -126,7 +179,10 @@ int makeMethodClosure(lua_State* L) {
         if (character == '_') character = ':';
     lua_pushvalue(L, 2);
     lua_pushlstring(L, selector.data(), selector.size());
-    lua_pushcclosure(L, lua_tocfunction(L, lua_upvalueindex(1)), 2);
+    *static_cast<MethodCache*>(lua_newuserdata(L, sizeof(MethodCache))) = MethodCache{};
+    lua_pushvalue(L, lua_upvalueindex(2));
+    lua_pushvalue(L, lua_upvalueindex(3));
+    lua_pushcclosure(L, lua_tocfunction(L, lua_upvalueindex(1)), 5);
     lua_pushvalue(L, 2);
     lua_pushvalue(L, -2);
     lua_rawset(L, 1);
@@ -134,11 +190,13 @@ int makeMethodClosure(lua_State* L) {
 }
 
 // Gives the wrapper metatable at the top an __index that looks methods up through a cache.
-void setMethodLookup(lua_State* L, lua_CFunction body) {
+void setMethodLookup(lua_State* L, lua_CFunction body, const char* key, const char* holderMetatable) {
     lua_newtable(L);                   // the cache
     lua_createtable(L, 0, 1);          // its metatable
     lua_pushcfunction(L, body);
-    lua_pushcclosure(L, makeMethodClosure, 1);
+    lua_pushstring(L, key);
+    luaL_getmetatable(L, holderMetatable);
+    lua_pushcclosure(L, makeMethodClosure, 3);
     lua_setfield(L, -2, "__index");
     lua_setmetatable(L, -2);
     lua_setfield(L, -2, "__index");
@@ -158,17 +216,19 @@ const luaL_Reg kFunctions[] = {
 }  // namespace
 
 int luaopen_luaObjc(lua_State* L) {
-    luaL_newmetatable(L, kGcMetatable);
+    newHolderMetatable(L, kGcMetatable);
     lua_pushcfunction(L, releaseHeldObject);
     lua_setfield(L, -2, "__gc");
+    lua_pushboolean(L, 0);
+    lua_setfield(L, -2, "__metatable");
     lua_pop(L, 1);
-    luaL_newmetatable(L, kClassHolderMetatable);
+    newHolderMetatable(L, kClassHolderMetatable);
     lua_pop(L, 1);
     luaL_newmetatable(L, kObjectMetatable);
-    setMethodLookup(L, QzGuarded<objectMethodCall>);
+    setMethodLookup(L, QzGuarded<objectMethodCall>, kObjectKey, kGcMetatable);
     lua_pop(L, 1);
     luaL_newmetatable(L, kClassMetatable);
-    setMethodLookup(L, QzGuarded<classMethodCall>);
+    setMethodLookup(L, QzGuarded<classMethodCall>, kClassKey, kClassHolderMetatable);
     lua_pop(L, 1);
 
     luaL_register(L, "luaObjc", kFunctions);
@@ -240,7 +300,7 @@ void luaObjc_prepareInvocation(lua_State* L, int firstIndex, QzInvocation& invoc
     const QzMethodSignature& signature = *invocation.methodSignature();
     for (size_t position = 2; position < signature.numberOfArguments(); ++position) {
         int index = firstIndex + static_cast<int>(position - 2);
-        switch (signature.argumentType(position).front()) {
+        switch (signature.argumentTypeLetter(position)) {
         case '@':
             invocation.setObject(position, luaObjc_toid(L, index).get());
             break;
@@ -266,7 +326,7 @@ void luaObjc_prepareInvocation(lua_State* L, int firstIndex, QzInvocation& invoc
 }
 
 int luaObjc_pushInvocationReturn(lua_State* L, const QzInvocation& invocation) {
-    switch (invocation.methodSignature()->methodReturnType().front()) {
+    switch (invocation.methodSignature()->returnTypeLetter()) {
     case '@':
         luaObjc_pushid(L, invocation.returnObject());
         return 1;

@@ -69,6 +69,7 @@ void QzClass::add(MethodTable& table, const std::string& selector, std::string_v
     std::unique_lock lock(mutex_);
     table[selector] = method.get();
     methods_.push_back(std::move(method));
+    generation_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 const QzMethod* QzClass::find(const MethodTable QzClass::*table, std::string_view selector) const {
@@ -91,7 +92,7 @@ const QzMethod* QzClass::classMethod(std::string_view selector) const {
 
 const QzMethod* QzMethodForSelector(const QzObject* object, std::string_view selector) {
     if (!object) return nullptr;
-    if (auto* cls = dynamic_cast<const QzClass*>(object)) return cls->classMethod(selector);
+    if (object->isClassObject()) return static_cast<const QzClass*>(object)->classMethod(selector);
     return object->objectClass()->instanceMethod(selector);
 }
 

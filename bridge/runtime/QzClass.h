@@ -3,12 +3,15 @@
 #ifndef QZ_CLASS_H
 #define QZ_CLASS_H
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <typeinfo>
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
@@ -58,8 +61,15 @@ public:
     const QzMethod* classMethod(std::string_view selector) const;
 
     std::string description() const override { return name_; }
+    bool isClassObject() const override { return true; }
+
+    // Changes whenever any class gains or replaces a method, so that a cached lookup can
+    // tell it is still current.
+    static uint64_t methodGeneration() { return generation_.load(std::memory_order_acquire); }
 
 private:
+    static inline std::atomic<uint64_t> generation_{0};
+
     struct TextHash {
         using is_transparent = void;
         size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
@@ -203,7 +213,9 @@ void QzClass::addMethod(const std::string& selector) {
               [](QzObject* self, QzInvocation& invocation) {
                   // A receiver of another C++ type (a method registered on the wrong class)
                   // does nothing rather than run on the wrong object.
-                  auto* receiver = QzCast<typename Traits::Class>(self);
+                  using Receiver = typename Traits::Class;
+                  auto* receiver = typeid(*self) == typeid(Receiver) ? static_cast<Receiver*>(self)
+                                                                     : QzCast<Receiver>(self);
                   if (!receiver) return;
                   QzCallWithSlots<typename Traits::Return, Arguments>(
                       invocation, [receiver](auto&&... arguments) { return (receiver->*Method)(arguments...); },

@@ -31,6 +31,7 @@ QzMethodSignature::QzMethodSignature(std::string_view encoding) : encoding_(enco
     std::string_view rest = encoding;
     returnType_ = nextType(rest);
     while (!rest.empty()) argumentTypes_.push_back(nextType(rest));
+    for (const std::string& type : argumentTypes_) argumentLetters_ += type.front();
     bool wellFormed = !returnType_.empty() && argumentTypes_.size() >= 2 &&
                       QzTypeMatches(argumentTypes_[0], "@") && QzTypeMatches(argumentTypes_[1], ":");
     QZ_ASSERT(wellFormed, this,
@@ -39,21 +40,22 @@ QzMethodSignature::QzMethodSignature(std::string_view encoding) : encoding_(enco
               "type encoding '" + encoding_ + "' has more arguments than an invocation holds");
 }
 
-QzInvocation::QzInvocation(const QzMethodSignature* signature) : signature_(signature) {}
+QzInvocation::QzInvocation(const QzMethodSignature* signature) : signature_(signature) {
+    for (size_t index = 0; index < signature_->numberOfArguments(); ++index) arguments_[index] = Slot{{0}, nullptr};
+}
 
 QzInvocation::~QzInvocation() {
-    for (Slot& argument : arguments_)
-        if (argument.object) argument.object->release();
+    for (size_t index = 0; index < signature_->numberOfArguments(); ++index)
+        if (arguments_[index].object) arguments_[index].object->release();
     if (return_.object) return_.object->release();
 }
 
-QzInvocation::Slot& QzInvocation::slot(size_t index) {
-    QZ_ASSERT(index < signature_->numberOfArguments(), this, "invocation argument index out of range");
-    return arguments_[index];
-}
-
-const QzInvocation::Slot& QzInvocation::slot(size_t index) const {
-    return const_cast<QzInvocation*>(this)->slot(index);
+void QzInvocation::failIndex(size_t index) const {
+    QzHandleAssertionFailure(__func__, this, __FILE_NAME__, __LINE__,
+                             "invocation argument index " + std::to_string(index) + " out of range for " +
+                                 signature_->encoding());
+    // A handler that returns leaves no slot to hand out.
+    throw QzException(QzInternalInconsistencyException, "invocation argument index out of range");
 }
 
 void QzInvocation::setObject(size_t index, QzObject* object) {
@@ -83,4 +85,9 @@ void QzInvocation::invoke() {
               "invocation signature " + signature_->encoding() + " does not match method " +
                   std::string(selector_) + " (" + method->signature.encoding() + ")");
     method->implementation(target_, *this);
+}
+
+void QzInvocation::invokeMethod(QzObject* target, const QzMethod& method) {
+    setTarget(target);
+    method.implementation(target, *this);
 }

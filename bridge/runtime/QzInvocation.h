@@ -10,6 +10,8 @@
 
 #include "QzObject.h"
 
+struct QzMethod;
+
 // The type encoding letters of the runtime. Encodings are compared by their first letter.
 inline constexpr char QzTypeDouble = 'd';
 inline constexpr char QzTypeFloat = 'f';
@@ -45,12 +47,16 @@ public:
     size_t numberOfArguments() const { return argumentTypes_.size(); }
     const std::string& argumentType(size_t index) const { return argumentTypes_.at(index); }
     const std::string& methodReturnType() const { return returnType_; }
+    // The first letters of the argument types and of the return type, for quick dispatch.
+    char argumentTypeLetter(size_t index) const { return argumentLetters_[index]; }
+    char returnTypeLetter() const { return returnType_.front(); }
     const std::string& encoding() const { return encoding_; }
 
 private:
     std::string encoding_;
     std::string returnType_;
     std::vector<std::string> argumentTypes_;
+    std::string argumentLetters_;
 };
 
 // One call in the making: a target, a selector, typed argument slots and a return slot.
@@ -98,6 +104,9 @@ public:
     // selector, or answers it with a different signature, fails the runtime's assertion.
     void invoke();
     void invokeWithTarget(QzObject* target);
+    // Calls `method`, already looked up as the target's answer to the invocation's selector
+    // (with this invocation's signature), skipping the lookup.
+    void invokeMethod(QzObject* target, const QzMethod& method);
 
 private:
     struct Slot {
@@ -106,17 +115,22 @@ private:
             double real;
             float single;
             void* pointer;
-        } value{};
-        QzObject* object = nullptr;  // retained
+        } value;
+        QzObject* object;  // retained
     };
-    Slot& slot(size_t index);
-    const Slot& slot(size_t index) const;
+    Slot& slot(size_t index) {
+        if (index >= signature_->numberOfArguments()) failIndex(index);
+        return arguments_[index];
+    }
+    const Slot& slot(size_t index) const { return const_cast<QzInvocation*>(this)->slot(index); }
+    [[noreturn]] void failIndex(size_t index) const;
 
     const QzMethodSignature* signature_;  // borrowed (owned by its class's method)
     QzObject* target_ = nullptr;           // borrowed
     std::string_view selector_;
-    std::array<Slot, QzMethodSignature::kMaxArguments> arguments_{};
-    Slot return_{};
+    // Only the signature's slots are initialised: an invocation is made for every call.
+    std::array<Slot, QzMethodSignature::kMaxArguments> arguments_;
+    Slot return_{{0}, nullptr};
 };
 
 #endif

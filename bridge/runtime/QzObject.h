@@ -35,6 +35,8 @@ public:
 
     // The registered class whose methods this object answers; the root class by default.
     virtual QzClass* objectClass() const;
+    // True only for classes, whose messages go to their class methods.
+    virtual bool isClassObject() const { return false; }
     virtual std::string description() const;
     // Identity by default; value classes compare their contents.
     virtual bool isEqual(const QzObject* other) const { return other == this; }
@@ -113,10 +115,15 @@ QzRef<T> QzMake(Args&&... args) {
 
 using QzId = QzRef<QzObject>;
 
-// The runtime's cast between object types: null when the object is not a T.
+// The runtime's cast between object types: null when the object is not a T. The form taking
+// a reference keeps the object retained, so that the result of a call can be cast safely.
 template <class T>
 T* QzCast(QzObject* object) {
     return dynamic_cast<T*>(object);
+}
+template <class T, class U>
+QzRef<T> QzCast(const QzRef<U>& object) {
+    return QzRef<T>(dynamic_cast<T*>(object.get()));
 }
 
 // A reference that does not keep its object alive and reads null once it is destroyed.

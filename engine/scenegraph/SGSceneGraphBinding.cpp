@@ -6,10 +6,12 @@
 
 #include <lauxlib.h>
 
+#include "QzEngineAssetManagerBinding.h"
 #include "QzLuaGuard.h"
 #include "SGBindingSupport.h"
 #include "SGImage.h"
 #include "SGScene.h"
+#include "SoundManager.h"
 
 namespace {
 
@@ -79,14 +81,17 @@ SGSpace* checkSpace(lua_State* L, int index, const char* function) {
     return static_cast<SGSpace*>(SGCheckNode(L, index, SGKindSpace, function));
 }
 
-// scene.new(soundManager, assetManager). Until the managers' libraries exist, any values
-// are accepted and the scene holds none.
+// scene.new(soundManager, assetManager): either may be nil, and the scene then has none.
+// The scene and its spaces borrow the managers.
 int sceneNew(lua_State* L) {
+    const int first = SGArgumentsFromTop(L, 2, "new");
+    SoundManager* sound = QzOptSoundManager(L, first, "new");
+    QzEngineAssetManager* assets = QzOptAssetManager(L, first + 1, "new");
     auto* handle = static_cast<SGSceneHandle*>(lua_newuserdata(L, sizeof(SGSceneHandle)));
     handle->scene = nullptr;
     luaL_getmetatable(L, kSceneMT);
     lua_setmetatable(L, -2);
-    handle->scene = new SGScene(nullptr, nullptr);
+    handle->scene = new SGScene(sound, assets);
     return 1;
 }
 

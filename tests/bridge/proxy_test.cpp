@@ -40,6 +40,22 @@ TEST_F(ProxyTest, OneLiveProxyPerTableAndItsReferenceFreedWithIt) {
     EXPECT_NE(global("t"), nullptr);
 }
 
+TEST_F(ProxyTest, ReleasingAProxyWhileHoldingTheLockFreesItWithoutDeadlock) {
+    state->doString("t = {}");
+    lua_State* L = state->state();
+    state->lockState();
+    lua_getglobal(L, "t");
+    QzRef<LuaObject> proxy = state->binder()->toLuaObject();
+    int reference = proxy->ref();
+    lua_pushnumber(L, 1);
+    proxy = nullptr;
+    EXPECT_EQ(lua_gettop(L), 1);
+    lua_rawgeti(L, LUA_REGISTRYINDEX, reference);
+    EXPECT_FALSE(lua_istable(L, -1));
+    state->setTop(0);
+    state->unlockState();
+}
+
 TEST_F(ProxyTest, FreeingANilReferenceFailsTheAssertion) {
     state->lockState();
     EXPECT_THROW(state->binder()->freeReference(9999), QzException);

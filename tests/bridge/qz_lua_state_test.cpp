@@ -1,6 +1,7 @@
 // Tests of the engine's state wrapper: display queries, freeing graphics assets, closing.
 #include <fstream>
 
+#include <AL/alc.h>
 #include <gtest/gtest.h>
 
 #include "LuaObject.h"
@@ -55,6 +56,22 @@ TEST_F(QzLuaStateTest, FreeGLAssetsCallsBothManagerMethodsAndIgnoresTheirErrors)
     engine->doString("sharedAssetManager = nil");
     engine->freeGLAssets();
     EXPECT_EQ(engine->evaluateExpression("#calls"), "2");
+}
+
+TEST_F(QzLuaStateTest, SoundCallsReachTheScriptsSoundManager) {
+    engine->makeOpenALContextCurrent();  // no sound manager yet: nothing to do
+    engine->doString("sharedSoundManager = soundManager.new()");
+    alcMakeContextCurrent(nullptr);
+    engine->makeOpenALContextCurrent();
+    EXPECT_NE(alcGetCurrentContext(), nullptr);
+    engine->suspendSound();
+    engine->resumeSound();
+    engine->lockState();
+    engine->makeOpenALContextCurrent();  // also from inside the lock
+    engine->unlockState();
+    EXPECT_EQ(engine->evaluateExpression("type(sharedSoundManager)"), "userdata");
+    engine->doString("sharedSoundManager:delete()");  // the script owns its sound manager
+    engine->makeOpenALContextCurrent();
 }
 
 TEST_F(QzLuaStateTest, CloseDestroysTheEngineStateOnce) {

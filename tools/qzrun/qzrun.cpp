@@ -36,7 +36,8 @@ void usage() {
                  "  --dt        seconds passed to each Qz_Update (default 1/60)\n"
                  "  --pool      run the interpreter on the pool allocator\n"
                  "  --gl        draw into an off-screen OpenGL context of that size, current during\n"
-                 "              every engine call, with the host's drawing state\n"
+                 "              every engine call, with the host's drawing state; sound goes to\n"
+                 "              OpenAL Soft's null output unless ALSOFT_DRIVERS says otherwise\n"
                  "  --screenshot  write the last frame as a PNG file (needs --gl)\n");
 }
 
@@ -118,6 +119,10 @@ int main(int argc, char** argv) {
         usage();
         return 2;
     }
+
+    // A headless run plays sound into OpenAL Soft's null output unless the environment chooses
+    // an output, so scripts can make and play sounds on machines without a sound card.
+    if (options.glWidth > 0) setenv("ALSOFT_DRIVERS", "null", 0);
 
     // Made first and destroyed last, so it is current for every engine call, shutdown
     // included (one thread: it never stops being current).

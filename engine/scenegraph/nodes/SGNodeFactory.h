@@ -8,8 +8,7 @@ class SGNode;
 class SGSpace;
 
 // A new node (one reference, the caller's) of the class, built for the space, or none for
-// a class no space builds (attribute nodes, the asset-loader base, orthographic spaces) and
-// for classes that are not part of this build yet (loader and sound nodes).
+// a class no space builds (attribute nodes, the asset-loader base, orthographic spaces).
 SGNode* SGNodeFactoryCreate(SGSpace& space, uint32_t nodeClass);
 
 #endif

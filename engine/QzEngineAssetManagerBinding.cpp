@@ -1,0 +1,269 @@
+// The `assetManager` script library over QzEngineAssetManager, with path resolution through
+// the engine script's project.
+#include "QzEngineAssetManagerBinding.h"
+
+#include <set>
+#include <string>
+
+#include <lauxlib.h>
+
+#include "QzEngineAssetManager.h"
+#include "QzLuaGuard.h"
+#include "SGBindingSupport.h"
+
+namespace {
+
+// The contents of a manager userdata; manager is cleared by `delete`.
+struct ManagerHandle {
+    QzEngineAssetManager* manager;  // owned until deleted
+};
+
+ManagerHandle* toHandle(lua_State* L, int index) {
+    if (lua_type(L, index) != LUA_TUSERDATA || !lua_getmetatable(L, index)) return nullptr;
+    luaL_getmetatable(L, kQzAssetManagerMT);
+    const bool same = lua_rawequal(L, -1, -2) != 0;
+    lua_pop(L, 2);
+    return same ? static_cast<ManagerHandle*>(lua_touserdata(L, index)) : nullptr;
+}
+
+// The path the project gives for the name: project:pathForImage(name) (or pathForSound).
+// Runs unprotected, so a script error in it passes to the caller; nil means an unknown name.
+std::string resolveThroughProject(lua_State* L, const char* function, const std::string& name) {
+    const int top = lua_gettop(L);
+    lua_getglobal(L, "project");
+    if (!lua_istable(L, -1)) {
+        luaL_error(L, "cannot find the file of asset '%s': the engine script has no global table 'project'",
+                   name.c_str());
+    }
+    lua_getfield(L, -1, function);
+    if (!lua_isfunction(L, -1)) {
+        luaL_error(L, "cannot find the file of asset '%s': 'project' has no function '%s'",
+                   name.c_str(), function);
+    }
+    lua_pushvalue(L, -2);
+    lua_pushlstring(L, name.data(), name.size());
+    lua_call(L, 2, 1);
+    std::string path;
+    if (lua_type(L, -1) == LUA_TSTRING) {
+        size_t length = 0;
+        const char* text = lua_tolstring(L, -1, &length);
+        path.assign(text, length);
+    } else if (!lua_isnil(L, -1)) {
+        luaL_error(L, "project:%s('%s') returned a %s: it must return the file's path as a string, "
+                      "or nil for a name the project does not have",
+                   function, name.c_str(), luaL_typename(L, -1));
+    }
+    lua_settop(L, top);
+    return path;
+}
+
+// The name argument: a string (or a number, converted as the script would).
+std::string checkName(lua_State* L, int index) {
+    size_t length = 0;
+    const char* text = luaL_checklstring(L, index, &length);
+    return std::string(text, length);
+}
+
+// The names of the list on the top of the stack (its values, not its keys); duplicates
+// collapse.
+std::set<std::string> namesFromList(lua_State* L, int index, const char* function) {
+    luaL_checktype(L, index, LUA_TTABLE);
+    std::set<std::string> names;
+    lua_pushnil(L);
+    while (lua_next(L, index) != 0) {
+        const int type = lua_type(L, -1);
+        if (type != LUA_TSTRING && type != LUA_TNUMBER) {
+            luaL_error(L, "'%s': the list holds a %s where asset names (strings) are expected",
+                       function, luaL_typename(L, -1));
+        }
+        size_t length = 0;
+        const char* text = lua_tolstring(L, -1, &length);
+        names.emplace(text, length);
+        lua_pop(L, 1);
+    }
+    return names;
+}
+
+// A new table of the names in ascending byte order, from key 0.
+template <class Map>
+void pushNames(lua_State* L, const Map& assets) {
+    lua_createtable(L, static_cast<int>(assets.size()), 0);
+    int key = 0;
+    for (const auto& entry : assets) {
+        lua_pushlstring(L, entry.first.data(), entry.first.size());
+        lua_rawseti(L, -2, key++);
+    }
+}
+
+int newManager(lua_State* L) {
+    if (lua_pushthread(L) != 1) {
+        return luaL_error(L, "'new': make the asset manager on the main thread, not in a coroutine: "
+                             "it calls the project's path functions on the thread that made it");
+    }
+    lua_pop(L, 1);
+    auto* handle = static_cast<ManagerHandle*>(lua_newuserdata(L, sizeof(ManagerHandle)));
+    handle->manager = nullptr;
+    luaL_getmetatable(L, kQzAssetManagerMT);
+    lua_setmetatable(L, -2);
+    handle->manager = new QzEngineAssetManager(
+        [L](const char* function, const std::string& name) { return resolveThroughProject(L, function, name); });
+    return 1;
+}
+
+int deleteManager(lua_State* L) {
+    ManagerHandle* handle = toHandle(L, lua_gettop(L));
+    if (!handle || !handle->manager) return 0;
+    if (handle->manager->isBusy()) {
+        return luaL_error(L, "'delete': the asset manager is loading an asset (a project path function "
+                             "called delete); delete it after the load has returned");
+    }
+    QzEngineAssetManager* manager = handle->manager;
+    handle->manager = nullptr;
+    delete manager;
+    return 0;
+}
+
+int flushAssets(lua_State* L) {
+    ManagerHandle* handle = toHandle(L, lua_gettop(L));
+    if (handle && handle->manager) handle->manager->flushAssets();
+    return 0;
+}
+
+// The manager of a function taking the object alone.
+QzEngineAssetManager* managerAlone(lua_State* L, const char* function) {
+    return QzCheckAssetManager(L, SGArgumentsFromTop(L, 1, function), function);
+}
+
+// The manager and the index of the one argument of a function taking the object and it.
+QzEngineAssetManager* managerWithArgument(lua_State* L, const char* function, int* argument) {
+    const int first = SGArgumentsFromTop(L, 2, function);
+    *argument = first + 1;
+    return QzCheckAssetManager(L, first, function);
+}
+
+// Functions taking the object and a name.
+template <class Operation>
+int withName(lua_State* L, const char* function, Operation operation) {
+    int argument = 0;
+    QzEngineAssetManager* manager = managerWithArgument(L, function, &argument);
+    operation(*manager, checkName(L, argument));
+    return 0;
+}
+
+// Functions taking the object and a list of names.
+template <class Operation>
+int withList(lua_State* L, const char* function, Operation operation) {
+    int argument = 0;
+    QzEngineAssetManager* manager = managerWithArgument(L, function, &argument);
+    operation(*manager, namesFromList(L, argument, function));
+    return 0;
+}
+
+using Names = std::set<std::string>;
+
+int reloadAllImages(lua_State* L) {
+    managerAlone(L, "reloadAllImages")->reloadAllImages();
+    return 0;
+}
+
+int unloadAllImages(lua_State* L) {
+    managerAlone(L, "unloadAllImages")->unloadAllImages();
+    return 0;
+}
+
+int clearForFreedImages(lua_State* L) {
+    managerAlone(L, "clearForFreedImages");
+    return 0;
+}
+
+int imageNames(lua_State* L) {
+    pushNames(L, managerAlone(L, "imageNames")->getImages());
+    return 1;
+}
+
+int loadImageForName(lua_State* L) {
+    return withName(L, "loadImageForName", [](auto& m, const std::string& name) { m.loadImageForName(name); });
+}
+int unloadImage(lua_State* L) {
+    return withName(L, "unloadImage", [](auto& m, const std::string& name) { m.unloadImage(name); });
+}
+int cleanupAndLoadImages(lua_State* L) {
+    return withList(L, "cleanupAndLoadImages", [](auto& m, const Names& names) {
+        m.cleanupUnusedImages(names);
+        m.loadNewImages(names);
+    });
+}
+int cleanupUnusedImages(lua_State* L) {
+    return withList(L, "cleanupUnusedImages", [](auto& m, const Names& names) { m.cleanupUnusedImages(names); });
+}
+int loadImages(lua_State* L) {
+    return withList(L, "loadImages", [](auto& m, const Names& names) { m.loadNewImages(names); });
+}
+int soundNames(lua_State* L) {
+    pushNames(L, managerAlone(L, "soundNames")->getSounds());
+    return 1;
+}
+int loadSoundForName(lua_State* L) {
+    return withName(L, "loadSoundForName", [](auto& m, const std::string& name) { m.loadSoundForName(name); });
+}
+int unloadSound(lua_State* L) {
+    return withName(L, "unloadSound", [](auto& m, const std::string& name) { m.unloadSound(name); });
+}
+int cleanupAndLoadSounds(lua_State* L) {
+    return withList(L, "cleanupAndLoadSounds", [](auto& m, const Names& names) {
+        m.cleanupUnusedSounds(names);
+        m.loadNewSounds(names);
+    });
+}
+int cleanupUnusedSounds(lua_State* L) {
+    return withList(L, "cleanupUnusedSounds", [](auto& m, const Names& names) { m.cleanupUnusedSounds(names); });
+}
+int loadSounds(lua_State* L) {
+    return withList(L, "loadSounds", [](auto& m, const Names& names) { m.loadNewSounds(names); });
+}
+
+const luaL_Reg kFunctions[] = {
+    {"new", QzGuarded<newManager>},
+    {"delete", QzGuarded<deleteManager>},
+    {"reloadAllImages", QzGuarded<reloadAllImages>},
+    {"loadImageForName", QzGuarded<loadImageForName>},
+    {"loadSoundForName", QzGuarded<loadSoundForName>},
+    {"unloadImage", QzGuarded<unloadImage>},
+    {"unloadAllImages", QzGuarded<unloadAllImages>},
+    {"clearForFreedImages", QzGuarded<clearForFreedImages>},
+    {"unloadSound", QzGuarded<unloadSound>},
+    {"imageNames", QzGuarded<imageNames>},
+    {"soundNames", QzGuarded<soundNames>},
+    {"cleanupAndLoadImages", QzGuarded<cleanupAndLoadImages>},
+    {"cleanupUnusedImages", QzGuarded<cleanupUnusedImages>},
+    {"cleanupAndLoadSounds", QzGuarded<cleanupAndLoadSounds>},
+    {"cleanupUnusedSounds", QzGuarded<cleanupUnusedSounds>},
+    {"loadImages", QzGuarded<loadImages>},
+    {"loadSounds", QzGuarded<loadSounds>},
+    {"flushAssets", QzGuarded<flushAssets>},
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+QzEngineAssetManager* QzCheckAssetManager(lua_State* L, int index, const char* function) {
+    ManagerHandle* handle = toHandle(L, index);
+    if (!handle) {
+        luaL_error(L, "bad argument to '%s' (asset manager expected, got %s)", function, luaL_typename(L, index));
+    }
+    if (!handle->manager) luaL_error(L, "'%s': the asset manager was deleted", function);
+    return handle->manager;
+}
+
+QzEngineAssetManager* QzOptAssetManager(lua_State* L, int index, const char* function) {
+    return lua_isnil(L, index) ? nullptr : QzCheckAssetManager(L, index, function);
+}
+
+int luaopen_assetManager(lua_State* L) {
+    luaL_register(L, "assetManager", kFunctions);
+    luaL_newmetatable(L, kQzAssetManagerMT);
+    lua_pushvalue(L, -2);
+    lua_setfield(L, -2, "__index");
+    lua_pop(L, 1);
+    return 1;
+}

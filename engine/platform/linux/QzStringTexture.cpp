@@ -1,0 +1,242 @@
+// Text layout and drawing with Pango and Cairo, turned into OpenGL textures.
+#include "QzStringTexture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <glib.h>
+#include <pango/pangocairo.h>
+
+#include "QzGLTexture.h"
+
+namespace {
+
+struct GObjectDeleter {
+    void operator()(void* object) const { g_object_unref(object); }
+};
+struct CairoDeleter {
+    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+    void operator()(cairo_font_options_t* options) const { cairo_font_options_destroy(options); }
+};
+struct FontDescriptionDeleter {
+    void operator()(PangoFontDescription* description) const { pango_font_description_free(description); }
+};
+using LayoutPtr = std::unique_ptr<PangoLayout, GObjectDeleter>;
+using ContextPtr = std::unique_ptr<PangoContext, GObjectDeleter>;
+using CairoPtr = std::unique_ptr<cairo_t, CairoDeleter>;
+using SurfacePtr = std::unique_ptr<cairo_surface_t, CairoDeleter>;
+
+// Invalid byte sequences become U+FFFD, so any bytes can be laid out.
+std::string validUTF8(const std::string& text) {
+    std::unique_ptr<gchar, decltype(&g_free)> valid(
+        g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())), g_free);
+    return valid.get();
+}
+
+PangoAlignment pangoAlignment(QzPlatformAlignment alignment) {
+    switch (alignment) {
+    case QzPlatformAlignRight: return PANGO_ALIGN_RIGHT;
+    case QzPlatformAlignCenter: return PANGO_ALIGN_CENTER;
+    default: return PANGO_ALIGN_LEFT;
+    }
+}
+
+// A layout of the text with unhinted metrics and grey antialiasing, so sizes do not depend
+// on the target surface.
+LayoutPtr makeLayout(const std::string& text, const std::string& family, float size,
+                     QzPlatformAlignment alignment) {
+    ContextPtr context(pango_font_map_create_context(pango_cairo_font_map_get_default()));
+    std::unique_ptr<cairo_font_options_t, CairoDeleter> options(cairo_font_options_create());
+    cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
+    pango_cairo_context_set_font_options(context.get(), options.get());
+    LayoutPtr layout(pango_layout_new(context.get()));
+    std::unique_ptr<PangoFontDescription, FontDescriptionDeleter> font(pango_font_description_new());
+    pango_font_description_set_family(font.get(), family.c_str());
+    pango_font_description_set_absolute_size(font.get(), static_cast<double>(size) * PANGO_SCALE);
+    pango_layout_set_font_description(layout.get(), font.get());
+    pango_layout_set_alignment(layout.get(), pangoAlignment(alignment));
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+    pango_layout_set_text(layout.get(), text.c_str(), static_cast<int>(text.size()));
+    return layout;
+}
+
+QzSize layoutSize(PangoLayout* layout) {
+    PangoRectangle logical{};
+    pango_layout_get_extents(layout, nullptr, &logical);
+    return {static_cast<double>(logical.width) / PANGO_SCALE,
+            static_cast<double>(logical.height) / PANGO_SCALE};
+}
+
+// A frame side in whole pixels; sides that are not finite or not positive give 0.
+int64_t pixelSide(double side) {
+    if (!std::isfinite(side) || side <= 0) return 0;
+    return side >= 1e9 ? int64_t{1000000000} : static_cast<int64_t>(std::ceil(side));
+}
+
+// Cairo's premultiplied native-endian ARGB rows, top-down, into straight RGBA rows
+// bottom-up.
+std::vector<uint8_t> straightRGBABottomUp(cairo_surface_t* surface, int32_t width, int32_t height) {
+    cairo_surface_flush(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
+    for (int32_t y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(height - 1 - y) * stride);
+        uint8_t* out = rgba.data() + static_cast<size_t>(y) * width * 4;
+        for (int32_t x = 0; x < width; ++x, out += 4) {
+            const uint32_t argb = row[x];
+            const uint32_t alpha = argb >> 24;
+            const uint32_t colour[3] = {(argb >> 16) & 0xff, (argb >> 8) & 0xff, argb & 0xff};
+            for (int c = 0; c < 3; ++c) {
+                out[c] = alpha == 0 ? 0 : static_cast<uint8_t>(std::min<uint32_t>(255, (colour[c] * 255 + alpha / 2) / alpha));
+            }
+            out[3] = static_cast<uint8_t>(alpha);
+        }
+    }
+    return rgba;
+}
+
+void setSource(cairo_t* cr, const QzRGBA& colour) {
+    cairo_set_source_rgba(cr, colour.r, colour.g, colour.b, colour.a);
+}
+
+}  // namespace
+
+std::optional<std::string> StringTexture::fontNameForDisplayName(const std::string& displayName) {
+    static const std::map<std::string, std::string> kFonts = {
+        {"Arial", "ArialMT"},
+        {"Courier New", "CourierNewPSMT"},
+        {"Georgia", "Georgia"},
+        {"Times New Roman", "TimesNewRomanPSMT"},
+        {"Trebuchet MS", "TrebuchetMS"},
+        {"Verdana", "Verdana"},
+        {"Zapfino", "Zapfino"},
+        {"Helvetica", "Helvetica"},
+        {"Helvetica Neue", "Helvetica Neue"},
+        {"American Typewriter", "American Typewriter"},
+        {"Baskerville", "Baskerville"},
+        {"Cochin", "Cochin"},
+        {"Futura", "Futura"},
+        {"Gill Sans", "Gill Sans"},
+    };
+    const auto found = kFonts.find(displayName);
+    if (found == kFonts.end()) return std::nullopt;
+    return found->second;
+}
+
+std::string StringTexture::familyNameForFontName(const std::string& fontName) {
+    static const std::map<std::string, std::string> kFamilies = {
+        {"ArialMT", "Arial"},
+        {"TimesNewRomanPSMT", "Times New Roman"},
+        {"CourierNewPSMT", "Courier New"},
+        {"TrebuchetMS", "Trebuchet MS"},
+    };
+    const auto found = kFamilies.find(fontName);
+    return found == kFamilies.end() ? fontName : found->second;
+}
+
+StringTexture::StringTexture(std::string text, std::string fontName, float size,
+                             QzPlatformAlignment alignment)
+    : text_(validUTF8(text)),
+      fontFamily_(familyNameForFontName(fontName)),
+      fontSize_(size),
+      alignment_(alignment) {}
+
+void StringTexture::useStaticFrame(QzSize size) {
+    deleteTexture();
+    frameSize_ = size;
+    staticFrame_ = true;
+}
+
+void StringTexture::useDynamicFrame() {
+    if (!staticFrame_) return;
+    deleteTexture();
+    staticFrame_ = false;
+    frameSize_ = {};
+}
+
+void StringTexture::deleteTexture() {
+    if (texName_ != 0 && cglCtx_) {
+        if (QzCurrentGLContext() == cglCtx_) glDeleteTextures(1, &texName_);
+        texName_ = 0;
+        cglCtx_ = nullptr;
+    }
+}
+
+void StringTexture::genTexture() {
+    deleteTexture();
+    if (!std::isfinite(fontSize_) || fontSize_ <= 0) return;
+    LayoutPtr layout = makeLayout(text_, fontFamily_, fontSize_, alignment_);
+    if (!staticFrame_ && frameSize_.width == 0 && frameSize_.height == 0) {
+        const QzSize text = layoutSize(layout.get());
+        frameSize_ = {text.width + 2 * marginSize_.width, text.height + 2 * marginSize_.height};
+    }
+    const int64_t width = pixelSide(frameSize_.width);
+    const int64_t height = pixelSide(frameSize_.height);
+    const char* reason = nullptr;
+    if (!QzTextureSizeAllowed(width, height, &reason)) {
+        std::fprintf(stderr, "StringTexture -genTexture: a text texture of %lldx%lld pixels is refused: %s\n",
+                     static_cast<long long>(width), static_cast<long long>(height), reason);
+        return;
+    }
+    texSize_ = {static_cast<double>(width), static_cast<double>(height)};
+    cglCtx_ = QzCurrentGLContext();
+    if (!cglCtx_) {
+        std::fprintf(stderr, "StringTexture -genTexture: Failure to get current OpenGL context\n");
+        return;
+    }
+
+    const auto w = static_cast<int32_t>(width);
+    const auto h = static_cast<int32_t>(height);
+    SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
+    CairoPtr cr(cairo_create(surface.get()));
+    if (boxColor_.a != 0) {
+        setSource(cr.get(), boxColor_);
+        cairo_paint(cr.get());
+    }
+    if (borderColor_.a != 0) {
+        setSource(cr.get(), borderColor_);
+        cairo_set_line_width(cr.get(), 1.0);
+        cairo_rectangle(cr.get(), 0.5, 0.5, w - 1.0, h - 1.0);
+        cairo_stroke(cr.get());
+    }
+    // The text box: from the margins to the far edges; the text breaks lines at its width.
+    const double boxWidth = frameSize_.width - marginSize_.width;
+    const double boxHeight = frameSize_.height - marginSize_.height;
+    pango_layout_set_width(layout.get(), static_cast<int>(std::clamp(boxWidth, 0.0, 1e6) * PANGO_SCALE));
+    cairo_rectangle(cr.get(), marginSize_.width, marginSize_.height, boxWidth, boxHeight);
+    cairo_clip(cr.get());
+    setSource(cr.get(), textColor_);
+    cairo_move_to(cr.get(), marginSize_.width, marginSize_.height);
+    pango_cairo_update_layout(cr.get(), layout.get());
+    pango_cairo_show_layout(cr.get(), layout.get());
+
+    const std::vector<uint8_t> rgba = straightRGBABottomUp(surface.get(), w, h);
+    glGenTextures(1, &texName_);
+    QzFillRGBATexture(texName_, w, h, rgba.data());
+}
+
+SGImage QzImageFromString(const char* text, const char* font, float size, QzTextAlignment alignment,
+                          bool staticFrame, float frameWidth, float frameHeight) {
+    const QzPlatformAlignment platformAlignment =
+        alignment == QzTextAlignLeft ? QzPlatformAlignLeft
+        : alignment == QzTextAlignRight ? QzPlatformAlignRight : QzPlatformAlignCenter;
+    const std::string fontName = StringTexture::fontNameForDisplayName(font ? font : "").value_or("ArialMT");
+    StringTexture texture(text ? text : "", fontName, size, platformAlignment);
+    if (staticFrame) texture.useStaticFrame({frameWidth, frameHeight});
+    texture.genTexture();
+    SGImage image = SGImageNull;
+    image.textureName = texture.texName();
+    image.textureWidth = SGTruncateToInt(texture.texWidth());
+    image.textureHeight = SGTruncateToInt(texture.texHeight());
+    image.textureRect = {0, 0, 1, 1};
+    image.width = static_cast<uint32_t>(image.getWidth());
+    image.height = static_cast<uint32_t>(image.getHeight());
+    return image;
+}

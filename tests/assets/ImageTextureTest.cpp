@@ -1,0 +1,269 @@
+// Pictures and text as textures on the off-screen context: orientation, premultiplied
+// blending, the formats, the fallback picture for bad files, text sizes, frames, alignment
+// and fonts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "AssetsTestSupport.h"
+#include "QzImageLoader.h"
+#include "QzStringTexture.h"
+#include "SGGLFixture.h"
+#include "SGScene.h"
+#include "nodes/SGSpriteNode.h"
+#include "nodes/SGStringToImageNode.h"
+
+namespace {
+
+const std::string kResources = std::string(QZ_BINARY_DIR) + "/resources";
+constexpr TestPixel kRed{255, 0, 0, 255};
+constexpr TestPixel kBlue{0, 0, 255, 255};
+constexpr TestPixel kMagenta{255, 0, 255, 255};
+
+TestPixel redTopBlueBottom(int, int y) { return y < 8 ? kRed : kBlue; }
+TestPixel halfRed(int, int) { return {255, 0, 0, 128}; }
+TestPixel solidRed(int, int) { return kRed; }
+
+class ImageTexture : public SGDrawingTest {
+protected:
+    void SetUp() override {
+        SGDrawingTest::SetUp();
+        QzSetResourceDirectory(kResources);
+    }
+    void TearDown() override {
+        for (const SGImage& image : loaded) image.freeImage();
+        SGDrawingTest::TearDown();
+    }
+
+    SGImage load(const std::string& path) {
+        loaded.push_back(QzLoadImageFromFile(path.c_str()));
+        return loaded.back();
+    }
+
+    // Draws the image over the whole frame.
+    void drawFullFrame(const SGImage& image) {
+        SGScene scene(nullptr, nullptr);
+        auto* sprite = static_cast<SGSpriteNode*>(scene.defaultSpace.createNode(SGSpriteNodeClass));
+        sprite->x.setValue(32.0f);
+        sprite->y.setValue(32.0f);
+        sprite->width.setValue(64.0f);
+        sprite->height.setValue(64.0f);
+        sprite->image.setValue(image);
+        scene.render();
+    }
+
+    static bool near(Pixel actual, TestPixel expected, int tolerance) {
+        for (int c = 0; c < 4; ++c) {
+            if (std::abs(actual[c] - expected[c]) > tolerance) return false;
+        }
+        return true;
+    }
+
+    std::vector<SGImage> loaded;
+};
+
+TEST_F(ImageTexture, PictureWithRedTopHalfShowsRedAtTheTop) {
+    const std::string path = assetsTestDir() + "/redtop.png";
+    writePicture(path, 16, 16, redTopBlueBottom);
+    const SGImage image = load(path);
+    EXPECT_EQ(image.textureWidth, 16);
+    EXPECT_EQ(image.width, 16u);
+    EXPECT_EQ(image.premultiplied, 1u);
+    drawFullFrame(image);
+    EXPECT_TRUE(pixelIs(32, 60, kRed));
+    EXPECT_TRUE(pixelIs(32, 4, kBlue));
+}
+
+TEST_F(ImageTexture, TransparencyBlendsAsPremultipliedColour) {
+    const std::string path = assetsTestDir() + "/halfred.png";
+    writePicture(path, 4, 4, halfRed);
+    const SGImage image = load(path);
+    EXPECT_EQ(textureRGBA(image)[0], 128) << "red is stored multiplied by alpha";
+    glClearColor(0, 1, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    drawFullFrame(image);
+    EXPECT_TRUE(pixelIs(32, 32, {128, 127, 0, 255})) << "half red over green";
+}
+
+TEST_F(ImageTexture, JpegGifAndBmpLoad) {
+    const std::string dir = assetsTestDir();
+    writePicture(dir + "/red.jpg", 8, 8, solidRed);
+    writePicture(dir + "/red.bmp", 8, 8, solidRed);
+    writeSolidGIF(dir + "/red.gif", 8, 8, kRed);
+    for (const char* name : {"/red.jpg", "/red.bmp", "/red.gif"}) {
+        const SGImage image = load(dir + name);
+        EXPECT_EQ(image.textureWidth, 8) << name;
+        drawFullFrame(image);
+        EXPECT_TRUE(near(pixel(32, 32), kRed, 6)) << name;
+    }
+}
+
+std::vector<uint8_t> pngDeclaring(uint32_t width, uint32_t height) {
+    std::vector<uint8_t> bytes = readBytes(assetsTestDir() + "/redtop.png");
+    for (int i = 0; i < 4; ++i) {
+        bytes[16 + i] = static_cast<uint8_t>(width >> (24 - 8 * i));
+        bytes[20 + i] = static_cast<uint8_t>(height >> (24 - 8 * i));
+    }
+    return bytes;
+}
+
+TEST_F(ImageTexture, BadFilesShowTheFallbackPictureAndNameTheFile) {
+    const std::string dir = assetsTestDir();
+    writePicture(dir + "/redtop.png", 16, 16, redTopBlueBottom);
+    std::vector<uint8_t> truncated = readBytes(dir + "/redtop.png");
+    truncated.resize(truncated.size() / 2);
+    const std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
+        {"truncated.png", truncated},
+        {"huge.png", pngDeclaring(100000, 100000)},
+        {"zero.png", pngDeclaring(0, 16)},
+        {"text.png", {'h', 'e', 'l', 'l', 'o', '\n'}},
+        {"empty.png", {}},
+    };
+    for (const auto& [name, bytes] : files) writeBytes(dir + "/" + name, bytes);
+    for (const std::string name : {"truncated.png", "huge.png", "zero.png", "text.png", "empty.png", "missing.png"}) {
+        testing::internal::CaptureStderr();
+        const SGImage image = load(dir + "/" + name);
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_NE(log.find(dir + "/" + name), std::string::npos) << log;
+        EXPECT_EQ(image.textureWidth, 32) << name << ": the 32 x 32 fallback picture";
+        drawFullFrame(image);
+        EXPECT_TRUE(pixelIs(4, 60, kMagenta)) << name;
+        EXPECT_TRUE(pixelIs(20, 60, {0, 0, 0, 255})) << name;
+    }
+}
+
+TEST_F(ImageTexture, WithoutTheFallbackPictureABadFileGivesNoImage) {
+    QzSetResourceDirectory(assetsTestDir() + "/nowhere");
+    testing::internal::CaptureStderr();
+    const SGImage image = QzLoadImageFromFile((assetsTestDir() + "/missing.png").c_str());
+    testing::internal::GetCapturedStderr();
+    QzSetResourceDirectory(kResources);
+    EXPECT_EQ(image.textureName, 0u);
+    EXPECT_FALSE(image.hasTexture());
+}
+
+TEST_F(ImageTexture, UploadOfAnEmptyBitmapIsRefused) {
+    QzBitmap bitmap;
+    bitmap.height = 10;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(uploadAsGLTexture(bitmap), 0u);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("invalid source image size: 0.000000x10.000000"),
+              std::string::npos);
+}
+
+// --- text ---
+
+class TextTexture : public ImageTexture {
+protected:
+    SGImage text(const char* string, const char* font = "Arial", QzTextAlignment alignment = QzTextAlignCenter,
+                 bool staticFrame = false) {
+        loaded.push_back(QzImageFromString(string, font, 12, alignment, staticFrame, 200, 50));
+        return loaded.back();
+    }
+
+    // The columns (or rows) between which the texture has ink.
+    static std::pair<int, int> inkSpan(const SGImage& image, bool columns) {
+        const std::vector<uint8_t> rgba = textureRGBA(image);
+        int low = 1 << 30;
+        int high = -1;
+        for (int y = 0; y < image.textureHeight; ++y) {
+            for (int x = 0; x < image.textureWidth; ++x) {
+                if (rgba[(static_cast<size_t>(y) * image.textureWidth + x) * 4 + 3] < 128) continue;
+                const int at = columns ? x : y;
+                low = std::min(low, at);
+                high = std::max(high, at);
+            }
+        }
+        return {low, high};
+    }
+};
+
+TEST_F(TextTexture, DynamicFrameIsTheTextPlusMarginsAndNodeOutputsMatch) {
+    const SGImage hi = text("Hi");
+    const SGImage twice = text("HiHi");
+    EXPECT_GT(hi.textureWidth, 8 + 6);
+    EXPECT_NEAR(twice.textureWidth - hi.textureWidth, hi.textureWidth - 8, 1)
+        << "the text's width is the texture's less 8";
+    EXPECT_EQ(twice.textureHeight, hi.textureHeight);
+    EXPECT_EQ(hi.premultiplied, 0u);
+
+    SGStringToImageNode node(nullptr);
+    node.text.setValue(std::string("Hi"));
+    node.font.setValue(std::string("Arial"));
+    const SGImage made = node.image.imageValue();
+    EXPECT_EQ(made.textureWidth, hi.textureWidth);
+    EXPECT_EQ(node.width.numberValue(), static_cast<float>(hi.textureWidth));
+    EXPECT_EQ(node.height.numberValue(), static_cast<float>(hi.textureHeight));
+}
+
+TEST_F(TextTexture, StaticFrameKeepsItsSizeAndWrapsDownwards) {
+    const SGImage shortText = text("a", "Arial", QzTextAlignLeft, true);
+    const SGImage longText = text("a long line of words that has to wrap at the frame's width", "Arial",
+                                  QzTextAlignLeft, true);
+    for (const SGImage& image : {shortText, longText}) {
+        EXPECT_EQ(image.textureWidth, 200);
+        EXPECT_EQ(image.textureHeight, 50);
+    }
+    EXPECT_GT(inkSpan(shortText, false).first, 30) << "one line at the top: rows are bottom-up";
+    EXPECT_LT(inkSpan(longText, false).first, inkSpan(shortText, false).first - 10) << "wrapped lines go down";
+}
+
+TEST_F(TextTexture, AlignmentPutsTheInkWhereItBelongs) {
+    const struct {
+        QzTextAlignment alignment;
+        int low, high;
+    } cases[] = {{QzTextAlignLeft, 0, 30}, {QzTextAlignCenter, 85, 120}, {QzTextAlignRight, 170, 200}};
+    for (const auto& c : cases) {
+        const auto [left, right] = inkSpan(text("ii", "Arial", c.alignment, true), true);
+        EXPECT_GE(left, c.low) << c.alignment;
+        EXPECT_LE(right, c.high) << c.alignment;
+    }
+}
+
+TEST_F(TextTexture, UnknownFontsDrawInArialAndTextIsStraightWhite) {
+    EXPECT_EQ(StringTexture::fontNameForDisplayName("Times New Roman"), "TimesNewRomanPSMT");
+    EXPECT_FALSE(StringTexture::fontNameForDisplayName("LucidaGrande"));
+    const std::vector<uint8_t> arial = textureRGBA(text("Hello", "Arial"));
+    EXPECT_EQ(textureRGBA(text("Hello", "LucidaGrande")), arial);
+    EXPECT_EQ(textureRGBA(text("Hello", "No Such Font")), arial);
+    EXPECT_NE(textureRGBA(text("Hello", "Times New Roman")), arial);
+    for (size_t i = 0; i < arial.size(); i += 4) {
+        if (arial[i + 3] > 0) {
+            ASSERT_EQ(arial[i], 255) << "straight colour, not multiplied by alpha";
+        }
+    }
+}
+
+TEST_F(TextTexture, BadTextAndFramesDoNotCrash) {
+    EXPECT_GT(inkSpan(text("ok\xff\xfe\xc3"), true).second, 0) << "invalid UTF-8 still draws";
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(QzImageFromString("Hi", "Arial", 12, QzTextAlignLeft, true, 1e9f, 50).hasTexture());
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("is refused"), std::string::npos);
+    EXPECT_FALSE(QzImageFromString("Hi", "Arial", NAN, QzTextAlignLeft, false, 0, 0).hasTexture());
+    EXPECT_EQ(text("Hi", "Arial", QzTextAlignLeft, false).textureWidth,
+              text("Hi", "Arial", static_cast<QzTextAlignment>(-7), false).textureWidth);
+    loaded.push_back(QzImageFromString("Hi", "Arial", 12, QzTextAlignLeft, true, 2, 2));
+    EXPECT_EQ(loaded.back().textureWidth, 2) << "a frame smaller than the margins";
+
+    SGStringToImageNode node(nullptr);
+    node.font.setValue(std::string("Arial"));
+    EXPECT_FALSE(node.image.imageValue().hasTexture());
+    EXPECT_EQ(node.width.numberValue(), 0.0f);
+}
+
+TEST_F(TextTexture, RecomputingAndDestroyingTextNodesLeaksNoTexture) {
+    const int before = countLiveTextures();
+    {
+        SGStringToImageNode node(nullptr);
+        node.text.setValue(std::string("Hi"));
+        for (float size : {10.0f, 20.0f, 30.0f}) {
+            node.fontSize.setValue(size);
+            node.image.imageValue();
+            EXPECT_EQ(countLiveTextures(), before + 1);
+        }
+    }
+    EXPECT_EQ(countLiveTextures(), before);
+}
+
+}  // namespace
