@@ -28,6 +28,13 @@ function Project:load(path)
   print("game: assets", #sharedAssetManager:imageNames() + 1, #sharedAssetManager:soundNames() + 1)
 end
 
+-- The lifecycle calls the player makes around play.
+function reset() end
+function play() end
+function stop() end
+function render() end
+function shutdownEngine() end
+
 frames = 0
 function update()
   frames = frames + 1
