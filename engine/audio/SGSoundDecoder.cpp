@@ -21,10 +21,10 @@ namespace {
 
 constexpr int32_t kOggChunkBytes = 131072;
 
-// One piece of decoded Ogg data. The bytes are left uninitialised: only `length` of them
-// are ever read.
-struct alignas(int16_t) OggChunk {
-    char data[kOggChunkBytes];
+// One piece of decoded Ogg data, its bytes aligned for the 16-bit samples they hold. The
+// bytes are left uninitialised: only `length` of them are ever read.
+struct OggChunk {
+    alignas(int16_t) char data[kOggChunkBytes];
     int32_t length = 0;
 };
 

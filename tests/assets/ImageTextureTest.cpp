@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "AssetsTestSupport.h"
+#include "QzGLTexture.h"
 #include "QzImageLoader.h"
 #include "QzStringTexture.h"
 #include "SGGLFixture.h"
@@ -141,6 +142,12 @@ TEST_F(ImageTexture, WithoutTheFallbackPictureABadFileGivesNoImage) {
     QzSetResourceDirectory(kResources);
     EXPECT_EQ(image.textureName, 0u);
     EXPECT_FALSE(image.hasTexture());
+}
+
+TEST(TextureSize, SidesWhoseProductOverflowsAreRefused) {
+    const char* reason = nullptr;
+    EXPECT_FALSE(QzTextureSizeAllowed(4294967295, 4294967295, &reason));
+    EXPECT_FALSE(QzTextureSizeAllowed(int64_t{1} << 40, int64_t{1} << 40, &reason));
 }
 
 TEST_F(ImageTexture, UploadOfAnEmptyBitmapIsRefused) {

@@ -97,6 +97,18 @@ TEST(SoundFile, EightBitCafSamplesComeOutUnsignedAsOpenALTakesThem) {
     EXPECT_EQ(data.bytes, std::vector<uint8_t>(10, 128));
 }
 
+TEST(SoundFile, ManyWideChannelsReserveNoMoreThanTheFileHolds) {
+    ScratchFolder folder;
+    const std::string path = folder.file("wide.caf");
+    // 1024 channels of 64-bit samples make 8 KB frames; two frames of data are 16 KB.
+    writeSndfile(path, SF_FORMAT_CAF | SF_FORMAT_DOUBLE | SF_ENDIAN_LITTLE, 1024, 8000,
+                 std::vector<int16_t>(2 * 1024, 0));
+    QzPCMData data;
+    ASSERT_EQ(QzReadCAFLinearPCM(path.c_str(), &data), QzSoundFileStatus::ok);
+    EXPECT_EQ(data.bytes.size(), 16384u);
+    EXPECT_LE(data.bytes.capacity(), 1u << 20) << "the read reserved room for thousands of frames";
+}
+
 TEST(SoundFile, VorbisDownmixSendsEachChannelToItsSide) {
     // Three channels in Vorbis order: left, centre, right; then six with the LFE last.
     int16_t three[] = {1000, 1000, 0};

@@ -12,7 +12,7 @@
 
 #include <png.h>
 
-#include "engine/test_files.h"
+#include "support/test_files.h"
 
 const std::string kPlayer = std::string(QZ_BINARY_DIR) + "/player/quillane-player";
 const std::string kProbeEngine = std::string(QZ_BINARY_DIR) + "/tests/player/probe_engine.luo";

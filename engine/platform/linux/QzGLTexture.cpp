@@ -37,7 +37,8 @@ bool QzTextureSizeAllowed(int64_t width, int64_t height, const char** reason) {
         *reason = "it is larger than the largest texture this OpenGL context accepts";
         return false;
     }
-    if (width * height > kQzMaxTexturePixels) {
+    // Divided, not multiplied: two sides a header states can overflow their product.
+    if (width > kQzMaxTexturePixels / height) {
         *reason = "it has more pixels than the player accepts in one texture (64 Mi)";
         return false;
     }

@@ -1,6 +1,7 @@
 // Whole sound files read into memory on libsndfile.
 #include "QzSoundFile.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <memory>
@@ -12,6 +13,10 @@
 namespace {
 
 constexpr long kFramesPerRead = 4096;
+// Raw reads take about this many bytes of whole frames (at least one frame). A fixed count of
+// frames would not do: a header stating 1024 channels of 64-bit samples would make every read
+// reserve 32 MB, however little data the file holds.
+constexpr sf_count_t kRawReadBytes = 65536;
 
 struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
@@ -37,10 +42,10 @@ bool storedBigEndian(SNDFILE* file) {
     return needsSwap == (std::endian::native == std::endian::little);
 }
 
-// Appends the file's raw data bytes in reads of a few frames until the data ends. Memory
-// grows with what is really read, never with a length the header claims.
+// Appends the file's raw data bytes in reads of whole frames until the data ends. Memory
+// grows with what is really read, never with a length or width the header claims.
 QzSoundFileStatus readRawData(SNDFILE* file, int frameBytes, std::vector<uint8_t>* bytes) {
-    const sf_count_t chunk = kFramesPerRead * frameBytes;
+    const sf_count_t chunk = std::max<sf_count_t>(1, kRawReadBytes / frameBytes) * frameBytes;
     for (;;) {
         const size_t used = bytes->size();
         if (used + chunk > kQzMaxPCMBytes) return QzSoundFileStatus::readFailed;
