@@ -155,7 +155,11 @@ bool QzCheckEngineScript(const std::string& path, std::string* error) {
     }
     unsigned char header[12] = {};
     in.read(reinterpret_cast<char*>(header), sizeof header);
-    if (in.gcount() == 0 || header[0] != 0x1b) return true;  // Lua source: the interpreter compiles it
+    if (in.gcount() == 0) {
+        *error = quoted(path) + " is empty; put the game's precompiled engine script there";
+        return false;
+    }
+    if (header[0] != 0x1b) return true;  // Lua source: the interpreter compiles it
     const auto recompile = "; compile it again with the player's luac (Lua 5.1, 32-bit float numbers)";
     if (in.gcount() < static_cast<std::streamsize>(sizeof header) || std::memcmp(header, "\x1bLua", 4) != 0) {
         *error = quoted(path) + " is not a Lua chunk (its header is damaged)" + recompile;

@@ -30,7 +30,7 @@ bool QzOpenBundleFolder(const std::string& folder, QzBundle* bundle, std::string
 // CFBundleName is an error: it names the save folder.
 bool QzReadInfoPlist(const std::string& path, QzBundleInfo* info, std::string* error);
 
-// Checks that an engine script is Lua source or a chunk precompiled for this interpreter
+// Checks that an engine script is non-empty Lua source or a chunk precompiled for this interpreter
 // (Lua 5.1, 32-bit float numbers, this machine's sizes).
 bool QzCheckEngineScript(const std::string& path, std::string* error);
 

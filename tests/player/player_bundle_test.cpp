@@ -37,6 +37,8 @@ TEST(Bundles, EachWrongBundleNamesTheFileAndExitsWithStatus3) {
          "cannot name a folder"},
         {"no engine script", [](const std::string& app) { fs::remove(app + "/Contents/Resources/engine64.luo"); },
          "engine64.luo is missing"},
+        {"empty engine script", [](const std::string& app) { writeFile(app + "/Contents/Resources/engine64.luo", ""); },
+         "engine64.luo' is empty"},
         {"engine script for double numbers",
          [](const std::string& app) {
              writeFile(app + "/Contents/Resources/engine64.luo", std::string("\x1bLua\x51\x00\x01\x04\x08\x04\x08\x00", 12));
