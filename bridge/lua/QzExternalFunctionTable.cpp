@@ -5,8 +5,8 @@
 #include "QzInvocation.h"
 #include "QzLog.h"
 #include "QzLuaGuard.h"
-#include "QzSaturate.h"
 #include "QzValues.h"
+#include "luaObjc.h"
 
 namespace {
 
@@ -47,22 +47,11 @@ void setArgument(lua_State* L, int index, QzInvocation& invocation, size_t posit
     case '@':
         invocation.setObject(position, scriptValueAsObject(L, index).get());
         break;
-    case 'i':
-        invocation.setInteger(position, QzSaturatingCast<int32_t>(lua_tonumber(L, index)));
-        break;
-    case 'I':
-        invocation.setInteger(position, QzSaturatingCast<uint32_t>(lua_tonumber(L, index)));
-        break;
-    case 'd':
-        invocation.setDouble(position, static_cast<float>(lua_tonumber(L, index)));
-        break;
-    case 'f':
-        invocation.setFloat(position, lua_tonumber(L, index));
-        break;
     case 'c':
         invocation.setInteger(position, lua_toboolean(L, index));
         break;
     default:
+        luaObjc_setNumberArgument(L, index, invocation, position);
         break;
     }
 }

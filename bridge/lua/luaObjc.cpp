@@ -295,6 +295,25 @@ QzId luaObjc_toid(lua_State* L, int index) {
     }
 }
 
+bool luaObjc_setNumberArgument(lua_State* L, int index, QzInvocation& invocation, size_t position) {
+    switch (invocation.methodSignature()->argumentTypeLetter(position)) {
+    case 'i':
+        invocation.setInteger(position, QzSaturatingCast<int32_t>(lua_tonumber(L, index)));
+        return true;
+    case 'I':
+        invocation.setInteger(position, QzSaturatingCast<uint32_t>(lua_tonumber(L, index)));
+        return true;
+    case 'd':
+        invocation.setDouble(position, lua_tonumber(L, index));
+        return true;
+    case 'f':
+        invocation.setFloat(position, lua_tonumber(L, index));
+        return true;
+    default:
+        return false;
+    }
+}
+
 void luaObjc_prepareInvocation(lua_State* L, int firstIndex, QzInvocation& invocation) {
     firstIndex = absoluteIndex(L, firstIndex);
     const QzMethodSignature& signature = *invocation.methodSignature();
@@ -307,20 +326,10 @@ void luaObjc_prepareInvocation(lua_State* L, int firstIndex, QzInvocation& invoc
         case '#':
             invocation.setObject(position, luaObjc_getClass(L, index));
             break;
-        case 'i':
-            invocation.setInteger(position, QzSaturatingCast<int32_t>(lua_tonumber(L, index)));
-            break;
-        case 'I':
-            invocation.setInteger(position, QzSaturatingCast<uint32_t>(lua_tonumber(L, index)));
-            break;
-        case 'd':
-            invocation.setDouble(position, lua_tonumber(L, index));
-            break;
-        case 'f':
-            invocation.setFloat(position, lua_tonumber(L, index));
-            break;
         default:
-            break;  // structures, pointers, selectors, 64-bit integers and characters stay unset
+            // Structures, pointers, selectors, 64-bit integers and characters stay unset.
+            luaObjc_setNumberArgument(L, index, invocation, position);
+            break;
         }
     }
 }

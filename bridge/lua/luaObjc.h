@@ -61,6 +61,9 @@ QzId luaObjc_toid(lua_State* L, int index);
 // firstIndex + 1, ..., by the signature's types: "@" objects, "#" classes, "i" and "I"
 // integers (saturating), "d" and "f" numbers. Other types are left unset.
 void luaObjc_prepareInvocation(lua_State* L, int firstIndex, QzInvocation& invocation);
+// Sets the invocation's argument at position from the number at index when the signature
+// types it "i" or "I" (integers, saturating), "d" or "f"; returns false for any other type.
+bool luaObjc_setNumberArgument(lua_State* L, int index, QzInvocation& invocation, size_t position);
 // Pushes the return value by the signature's return type; returns 0 or 1 values pushed.
 int luaObjc_pushInvocationReturn(lua_State* L, const QzInvocation& invocation);
 
