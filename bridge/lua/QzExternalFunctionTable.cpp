@@ -66,23 +66,11 @@ int pushResult(lua_State* L, const QzInvocation& invocation) {
         else
             lua_pushnil(L);
         return 1;
-    case 'i':
-        lua_pushinteger(L, static_cast<int32_t>(invocation.returnInteger()));
-        return 1;
-    case 'I':
-        lua_pushinteger(L, static_cast<uint32_t>(invocation.returnInteger()));
-        return 1;
-    case 'd':
-        lua_pushnumber(L, static_cast<float>(invocation.returnDouble()));
-        return 1;
-    case 'f':
-        lua_pushnumber(L, invocation.returnFloat());
-        return 1;
     case 'c':
         lua_pushboolean(L, invocation.returnInteger() != 0);
         return 1;
     default:
-        return 0;
+        return luaObjc_pushNumberReturn(L, invocation);
     }
 }
 

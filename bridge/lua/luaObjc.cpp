@@ -334,14 +334,8 @@ void luaObjc_prepareInvocation(lua_State* L, int firstIndex, QzInvocation& invoc
     }
 }
 
-int luaObjc_pushInvocationReturn(lua_State* L, const QzInvocation& invocation) {
+int luaObjc_pushNumberReturn(lua_State* L, const QzInvocation& invocation) {
     switch (invocation.methodSignature()->returnTypeLetter()) {
-    case '@':
-        luaObjc_pushid(L, invocation.returnObject());
-        return 1;
-    case '#':
-        luaObjc_pushClass(L, QzCast<QzClass>(invocation.returnObject()));
-        return 1;
     case 'i':
         lua_pushnumber(L, static_cast<lua_Number>(static_cast<int32_t>(invocation.returnInteger())));
         return 1;
@@ -356,5 +350,18 @@ int luaObjc_pushInvocationReturn(lua_State* L, const QzInvocation& invocation) {
         return 1;
     default:
         return 0;
+    }
+}
+
+int luaObjc_pushInvocationReturn(lua_State* L, const QzInvocation& invocation) {
+    switch (invocation.methodSignature()->returnTypeLetter()) {
+    case '@':
+        luaObjc_pushid(L, invocation.returnObject());
+        return 1;
+    case '#':
+        luaObjc_pushClass(L, QzCast<QzClass>(invocation.returnObject()));
+        return 1;
+    default:
+        return luaObjc_pushNumberReturn(L, invocation);
     }
 }

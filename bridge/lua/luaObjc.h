@@ -66,5 +66,8 @@ void luaObjc_prepareInvocation(lua_State* L, int firstIndex, QzInvocation& invoc
 bool luaObjc_setNumberArgument(lua_State* L, int index, QzInvocation& invocation, size_t position);
 // Pushes the return value by the signature's return type; returns 0 or 1 values pushed.
 int luaObjc_pushInvocationReturn(lua_State* L, const QzInvocation& invocation);
+// Pushes the return value when the signature types it "i", "I", "d" or "f" and returns 1;
+// pushes nothing and returns 0 for any other type.
+int luaObjc_pushNumberReturn(lua_State* L, const QzInvocation& invocation);
 
 #endif
