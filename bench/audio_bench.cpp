@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -18,6 +17,7 @@
 #include <sndfile.h>
 
 #include "QzAudioOutput.h"
+#include "QzRatioReporter.h"
 #include "QzMusicPlayer.h"
 #include "QzPCMStream.h"
 #include "SGSoundDecoder.h"
@@ -162,34 +162,17 @@ BENCHMARK(BM_MusicWorkerStreaming)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_SoundManagerUpdate32Playing)->Unit(benchmark::kMicrosecond);
 
 // Prints the usual table, then the decoder's time as a ratio of the bare pass of this run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                times_[run.run_name.function_name] = {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
-            }
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (!times_.count(kBareName) || !times_.count(kDecodeName)) return;
-        const Times& bare = times_[kBareName];
-        const Times& decode = times_[kDecodeName];
+class RatioReporter : public QzRatioReporter {
+    void printRatios() override {
+        const Times* bare = times(kBareName);
+        const Times* decode = times(kDecodeName);
+        if (!bare || !decode) return;
         std::printf("SGSoundLoadFromFile / bare vorbisfile pass: %.3f in processor time, %.3f elapsed (target at most 1.1)\n",
-                    decode.cpu / bare.cpu, decode.real / bare.real);
-        if (!times_.count(kWholeName)) return;
-        std::printf("SGSoundLoadFromFile / bare pass into a whole-sound buffer: %.3f in processor time, %.3f elapsed\n",
-                    decode.cpu / times_[kWholeName].cpu, decode.real / times_[kWholeName].real);
+                    decode->cpu / bare->cpu, decode->real / bare->real);
+        if (const Times* whole = times(kWholeName))
+            std::printf("SGSoundLoadFromFile / bare pass into a whole-sound buffer: %.3f in processor time, %.3f elapsed\n",
+                        decode->cpu / whole->cpu, decode->real / whole->real);
     }
-
-private:
-    struct Times {
-        double cpu = 0;
-        double real = 0;
-    };
-    std::map<std::string, Times> times_;
 };
 
 }  // namespace

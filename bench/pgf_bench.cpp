@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -14,6 +13,7 @@
 
 #include "PGFBinding.h"
 #include "PGFParser.h"
+#include "QzRatioReporter.h"
 
 namespace {
 
@@ -175,35 +175,16 @@ BENCHMARK(BM_TreeBuildingOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Prints the usual table, then the reader's time as a ratio of the bare pass of this run,
 // in processor time (steady on a shared machine) and in elapsed time.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                times_[run.run_name.function_name] = {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
-            }
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        if (!times_.count(kBareName) || !times_.count(kLoadName)) return;
-        const Times& bare = times_[kBareName];
-        const Times& load = times_[kLoadName];
+class RatioReporter : public QzRatioReporter {
+    void printRatios() override {
+        const Times* bare = times(kBareName);
+        const Times* load = times(kLoadName);
+        if (!bare || !load) return;
         std::printf("pgf.loadFile / bare libxml2 SAX pass: %.2f in processor time, %.2f elapsed (target at most 2.5)\n",
-                    load.cpu / bare.cpu, load.real / bare.real);
-        if (times_.count(kTreeName)) {
-            std::printf("tree building alone / bare libxml2 SAX pass: %.2f in processor time\n",
-                        times_[kTreeName].cpu / bare.cpu);
-        }
+                    load->cpu / bare->cpu, load->real / bare->real);
+        if (const Times* tree = times(kTreeName))
+            std::printf("tree building alone / bare libxml2 SAX pass: %.2f in processor time\n", tree->cpu / bare->cpu);
     }
-
-private:
-    struct Times {
-        double cpu = 0;
-        double real = 0;
-    };
-    std::map<std::string, Times> times_;
 };
 
 }  // namespace
