@@ -137,12 +137,12 @@ local expectations = {
 -- The element's attributes converted by the schema, defaults filled in. Unknown attributes
 -- and values that do not convert are reported (with the file) and left at their defaults.
 function Format.attributes(node, file, elementName)
-  local spec = Format.elements[elementName]
+  local schema = Format.elements[elementName]
   local values = {}
-  for key, rule in pairs(spec.attributes) do values[key] = rule[2] end
+  for key, rule in pairs(schema.attributes) do values[key] = rule[2] end
   for key, text in pairs(node) do
     if type(key) == "string" then
-      local rule = spec.attributes[key]
+      local rule = schema.attributes[key]
       if not rule then
         Engine.report(string.format("%s: unknown attribute '%s' of <%s>; ignored", file, key,
           node[0]))
@@ -167,7 +167,7 @@ function Format.attributes(node, file, elementName)
       end
     end
   end
-  for key, rule in pairs(spec.attributes) do
+  for key, rule in pairs(schema.attributes) do
     if rule[1] == "enum" and type(values[key]) == "string" then values[key] = rule[3][values[key]] end
   end
   return values

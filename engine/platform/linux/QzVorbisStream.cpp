@@ -22,7 +22,7 @@ long tellFile(void* file) { return static_cast<long>(ftello(static_cast<FILE*>(f
 
 // Where each channel of a Vorbis stream goes in the downmix: 'L' left, 'R' right, 'C' both
 // at -3 dB, '-' nowhere (low-frequency effects). Indexed by channel count 3 to 8, in the
-// channel order of the Vorbis I specification.
+// channel order Vorbis streams use (front left, centre, front right, rear left, ...).
 constexpr std::array<const char*, 9> kDownmixRoles = {
     "", "", "", "LCR", "LRLR", "LCRLR", "LCRLR-", "LCRLRC-", "LCRLRLR-",
 };

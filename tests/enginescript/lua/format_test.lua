@@ -139,14 +139,14 @@ check.test("every element and attribute of the format is in the test project", f
   -- Actor kinds share the rules of their common attributes: a shared rule seen on one kind
   -- counts for all of them.
   local rulesSeen = {}
-  for element, spec in pairs(Engine.Format.elements) do
-    for attribute, rule in pairs(spec.attributes) do
+  for element, schema in pairs(Engine.Format.elements) do
+    for attribute, rule in pairs(schema.attributes) do
       if seen[element] and seen[element][attribute] then rulesSeen[rule] = true end
     end
   end
-  for element, spec in pairs(Engine.Format.elements) do
+  for element, schema in pairs(Engine.Format.elements) do
     check.truthy(seen[element], "element " .. element)
-    for attribute, rule in pairs(spec.attributes) do
+    for attribute, rule in pairs(schema.attributes) do
       check.truthy(rulesSeen[rule], element .. "@" .. attribute)
     end
   end
