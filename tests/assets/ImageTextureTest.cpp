@@ -150,6 +150,33 @@ TEST(TextureSize, SidesWhoseProductOverflowsAreRefused) {
     EXPECT_FALSE(QzTextureSizeAllowed(int64_t{1} << 40, int64_t{1} << 40, &reason));
 }
 
+// A header may state no more pixels than its file can hold at its format's densest; solid
+// pictures, the densest a real encoder writes, still load.
+TEST(ImageFileSize, SmallFilesStatingHugePicturesAreRefusedBeforeDecoding) {
+    const std::string dir = assetsTestDir();
+    writePicture(dir + "/redtop.png", 16, 16, redTopBlueBottom);
+    std::vector<uint8_t> targa = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0x10, 32, 8};
+    targa.resize(18 + 4096, 0x7f);
+    std::vector<uint8_t> bitmap = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
+                                   0, 0x10, 0, 0, 0, 0x10, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0};
+    bitmap.resize(54 + 4096, 0x7f);
+    writeBytes(dir + "/stated.png", pngDeclaring(4096, 4096));
+    writeBytes(dir + "/stated.tga", targa);
+    writeBytes(dir + "/stated.bmp", bitmap);
+    writePicture(dir + "/solid.png", 2048, 2048, solidRed);
+    writePicture(dir + "/solid.jpg", 1024, 1024, solidRed);
+    writePicture(dir + "/solid.bmp", 512, 512, solidRed);
+    for (const auto& [name, refused] : std::vector<std::pair<std::string, bool>>{
+             {"stated.png", true}, {"stated.tga", true}, {"stated.bmp", true},
+             {"solid.png", false}, {"solid.jpg", false}, {"solid.bmp", false}}) {
+        QzBitmap decoded;
+        std::string error;
+        const bool ok = QzDecodeImageFile(dir + "/" + name, &decoded, &error);
+        EXPECT_EQ(ok, !refused) << name << ": " << error;
+        EXPECT_EQ(error.find("file cannot hold that many pixels") != std::string::npos, refused) << name << ": " << error;
+    }
+}
+
 TEST_F(ImageTexture, UploadOfAnEmptyBitmapIsRefused) {
     QzBitmap bitmap;
     bitmap.height = 10;

@@ -15,6 +15,7 @@
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_image.h>
 
+#include "QzGIFDecoder.h"
 #include "QzGLTexture.h"
 
 namespace {
@@ -38,16 +39,39 @@ bool hasExtension(const std::string& path, const char* extension) {
     return path.size() >= length && strcasecmp(path.c_str() + path.size() - length, extension) == 0;
 }
 
-bool pngSize(const std::vector<uint8_t>& h, int64_t* w, int64_t* ht) {
+// What a header states: the picture's size, and how densely its encoding can pack pixels
+// at best (pixels <= file bytes x densityNumerator / densityDenominator). The density bounds
+// what a file of a given real size can honestly hold.
+struct ImageHeader {
+    int64_t width = 0;
+    int64_t height = 0;
+    int64_t densityNumerator = 1;
+    int64_t densityDenominator = 1;
+    bool gif = false;  // decoded here, not by SDL2_image
+};
+
+// Deflate stands for at most 1032 bytes per byte, and a PNG pixel takes bitsPerPixel bits.
+constexpr int64_t kDeflateBitsPerByte = 1032 * 8;
+
+int64_t pngBitsPerPixel(uint8_t bitDepth, uint8_t colourType) {
+    static constexpr int64_t kChannels[7] = {1, 0, 3, 1, 2, 0, 4};
+    const int64_t channels = colourType < 7 ? kChannels[colourType] : 0;
+    return std::max<int64_t>(1, bitDepth * channels);
+}
+
+bool pngHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     static constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    if (h.size() < 24 || std::memcmp(h.data(), kSignature, 8) != 0) return false;
-    *w = bigEndian32(&h[16]);
-    *ht = bigEndian32(&h[20]);
+    if (h.size() < 26 || std::memcmp(h.data(), kSignature, 8) != 0) return false;
+    header->width = bigEndian32(&h[16]);
+    header->height = bigEndian32(&h[20]);
+    header->densityNumerator = kDeflateBitsPerByte;
+    header->densityDenominator = pngBitsPerPixel(h[24], h[25]);
     return true;
 }
 
-// The size of the first frame: SDL2_image decodes that frame at its own size.
-bool gifSize(const std::vector<uint8_t>& h, int64_t* w, int64_t* ht) {
+// The size of the first frame: SDL2_image decodes that frame at its own size. LZW codes are
+// at most 12 bits, each standing for at most 4096 pixels.
+bool gifHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     if (h.size() < 13 || (std::memcmp(h.data(), "GIF87a", 6) != 0 && std::memcmp(h.data(), "GIF89a", 6) != 0)) {
         return false;
     }
@@ -56,8 +80,11 @@ bool gifSize(const std::vector<uint8_t>& h, int64_t* w, int64_t* ht) {
     while (at < h.size()) {
         if (h[at] == 0x2c) {
             if (at + 9 > h.size()) return false;
-            *w = littleEndian16(&h[at + 5]);
-            *ht = littleEndian16(&h[at + 7]);
+            header->width = littleEndian16(&h[at + 5]);
+            header->height = littleEndian16(&h[at + 7]);
+            header->densityNumerator = 4096 * 8;
+            header->densityDenominator = 12;
+            header->gif = true;
             return true;
         }
         if (h[at] != 0x21 || at + 2 >= h.size()) return false;
@@ -68,19 +95,33 @@ bool gifSize(const std::vector<uint8_t>& h, int64_t* w, int64_t* ht) {
     return false;
 }
 
-bool bmpSize(const std::vector<uint8_t>& h, int64_t* w, int64_t* ht) {
+// Uncompressed rows hold bitsPerPixel bits a pixel; run-length rows at most 255 pixels in
+// two bytes (skips and an early end of picture are not counted as pixels the file holds).
+bool bmpHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     if (h.size() < 26 || h[0] != 'B' || h[1] != 'M') return false;
+    int64_t bitsPerPixel = 0;
+    uint32_t compression = 0;
     if (littleEndian32(&h[14]) == 12) {
-        *w = littleEndian16(&h[18]);
-        *ht = littleEndian16(&h[20]);
+        header->width = littleEndian16(&h[18]);
+        header->height = littleEndian16(&h[20]);
+        bitsPerPixel = littleEndian16(&h[24]);
     } else {
-        *w = littleEndian32(&h[18]);
-        *ht = std::abs(int64_t{littleEndian32(&h[22])});  // negative: rows top-down
+        header->width = littleEndian32(&h[18]);
+        header->height = std::abs(int64_t{littleEndian32(&h[22])});  // negative: rows top-down
+        if (h.size() >= 34) {
+            bitsPerPixel = littleEndian16(&h[28]);
+            compression = static_cast<uint32_t>(littleEndian32(&h[30]));
+        }
     }
+    const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+    header->densityNumerator = uncompressed ? 8 : 255;
+    header->densityDenominator = uncompressed ? std::max<int64_t>(1, bitsPerPixel) : 2;
     return true;
 }
 
-bool jpegSize(const std::vector<uint8_t>& h, int64_t* w, int64_t* ht) {
+// Huffman-coded blocks take at least one bit for every 8 x 8 pixels of a component; 1024
+// pixels a byte leaves room for progressive and arithmetic coding of flat pictures.
+bool jpegHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     if (h.size() < 4 || h[0] != 0xff || h[1] != 0xd8) return false;
     size_t at = 2;
     while (at + 9 < h.size()) {
@@ -93,8 +134,10 @@ bool jpegSize(const std::vector<uint8_t>& h, int64_t* w, int64_t* ht) {
         const bool startOfFrame = marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 &&
                                   marker != 0xc8 && marker != 0xcc;
         if (startOfFrame) {
-            *ht = bigEndian16(&h[at + 5]);
-            *w = bigEndian16(&h[at + 7]);
+            header->height = bigEndian16(&h[at + 5]);
+            header->width = bigEndian16(&h[at + 7]);
+            header->densityNumerator = 1024;
+            header->densityDenominator = 1;
             return true;
         }
         at += 2 + bigEndian16(&h[at + 2]);
@@ -102,12 +145,109 @@ bool jpegSize(const std::vector<uint8_t>& h, int64_t* w, int64_t* ht) {
     return false;
 }
 
-// TGA has no signature; SDL2_image recognises it by the file name too.
-bool tgaSize(const std::string& path, const std::vector<uint8_t>& h, int64_t* w, int64_t* ht) {
+// TGA has no signature; SDL2_image recognises it by the file name too. Raw pictures hold
+// bitsPerPixel bits a pixel; a run-length packet at most 128 pixels in one byte and a pixel.
+bool tgaHeader(const std::string& path, const std::vector<uint8_t>& h, ImageHeader* header) {
     if (h.size() < 18 || !hasExtension(path, ".tga")) return false;
-    *w = littleEndian16(&h[12]);
-    *ht = littleEndian16(&h[14]);
+    header->width = littleEndian16(&h[12]);
+    header->height = littleEndian16(&h[14]);
+    const int64_t bitsPerPixel = std::max<int64_t>(8, h[16]);
+    const bool runLength = (h[2] & 8) != 0;
+    header->densityNumerator = runLength ? 128 * 8 : 8;
+    header->densityDenominator = runLength ? 8 + bitsPerPixel : bitsPerPixel;
     return true;
+}
+
+// Reads the header of a PNG, JPEG, GIF, BMP or TGA file; *fileBytes is the file's size.
+bool readImageHeader(const std::string& path, ImageHeader* result, int64_t* fileBytes, std::string* error) {
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    if (!file) {
+        *error = "the file cannot be opened";
+        return false;
+    }
+    *fileBytes = static_cast<int64_t>(file.tellg());
+    file.seekg(0);
+    std::vector<uint8_t> header;
+    for (size_t length : {kShortHeaderBytes, kLongHeaderBytes}) {
+        const size_t had = header.size();
+        header.resize(length);
+        file.read(reinterpret_cast<char*>(header.data() + had), static_cast<std::streamsize>(length - had));
+        header.resize(had + static_cast<size_t>(file.gcount()));
+        if (pngHeader(header, result) || gifHeader(header, result) || bmpHeader(header, result) ||
+            jpegHeader(header, result) || tgaHeader(path, header, result)) {
+            return true;
+        }
+        if (header.size() < length) break;  // the whole file was read
+    }
+    *error = "it is not a PNG, JPEG, GIF, BMP or TGA picture (or its header is damaged)";
+    return false;
+}
+
+// Pictures up to this many pixels are decoded whatever their file's size: a small picture
+// costs little even when its file is damaged.
+constexpr int64_t kPixelsAllowedAnyway = 256 * 256;
+
+// Whether the file is large enough to hold the pixels its header states at its format's
+// densest. A small file stating a huge picture is refused before SDL2_image allocates it.
+bool fileCanHoldPixels(const ImageHeader& header, int64_t fileBytes) {
+    const int64_t pixels = header.width * header.height;  // both checked against the texture limits
+    if (pixels <= kPixelsAllowedAnyway) return true;
+    const int64_t bytes = std::min<int64_t>(fileBytes, int64_t{1} << 40);
+    return pixels * header.densityDenominator <= bytes * header.densityNumerator;
+}
+
+// While a picture decodes, SDL (and SDL2_image through it) may not allocate more at once
+// than the picture's declared size justifies. A damaged file can lead SDL2_image to a frame
+// or size other than the one its header states; it then fails instead of allocating.
+thread_local size_t tAllocationLimit = 0;  // bytes; 0 while no picture decodes on this thread
+thread_local bool tAllocationRefused = false;
+SDL_malloc_func gSDLMalloc = nullptr;
+SDL_calloc_func gSDLCalloc = nullptr;
+SDL_realloc_func gSDLRealloc = nullptr;
+
+bool allocationRefused(size_t count, size_t size) {
+    if (tAllocationLimit == 0 || size == 0 || count <= tAllocationLimit / size) return false;
+    tAllocationRefused = true;
+    return true;
+}
+void* SDLCALL limitedMalloc(size_t size) { return allocationRefused(1, size) ? nullptr : gSDLMalloc(size); }
+void* SDLCALL limitedCalloc(size_t count, size_t size) {
+    return allocationRefused(count, size) ? nullptr : gSDLCalloc(count, size);
+}
+void* SDLCALL limitedRealloc(void* block, size_t size) {
+    return allocationRefused(1, size) ? nullptr : gSDLRealloc(block, size);
+}
+
+// Wraps SDL's own allocator once; blocks allocated before or after stay compatible, since
+// every call still ends in SDL's own functions.
+void limitSDLAllocations() {
+    static const bool installed = [] {
+        SDL_free_func free = nullptr;
+        SDL_GetMemoryFunctions(&gSDLMalloc, &gSDLCalloc, &gSDLRealloc, &free);
+        return SDL_SetMemoryFunctions(limitedMalloc, limitedCalloc, limitedRealloc, free) == 0;
+    }();
+    (void)installed;
+}
+
+// Limits SDL's allocations on this thread for as long as it lives.
+class SDLAllocationLimit {
+public:
+    explicit SDLAllocationLimit(size_t bytes) {
+        limitSDLAllocations();
+        tAllocationLimit = bytes;
+        tAllocationRefused = false;
+    }
+    ~SDLAllocationLimit() { tAllocationLimit = 0; }
+    SDLAllocationLimit(const SDLAllocationLimit&) = delete;
+    SDLAllocationLimit& operator=(const SDLAllocationLimit&) = delete;
+    bool refused() const { return tAllocationRefused; }
+};
+
+// The largest single allocation decoding a width x height picture needs: four bytes a
+// pixel with rows padded, plus room for the decoders' own tables.
+size_t decodingAllocationLimit(int64_t width, int64_t height) {
+    constexpr int64_t kDecoderTables = 1 << 20;
+    return static_cast<size_t>(4 * (width + 4) * height + kDecoderTables);
 }
 
 std::string programDirectory() {
@@ -143,29 +283,33 @@ bool loadTexture(const std::string& path, SGImage* image, std::string* error) {
     return true;
 }
 
+// SDL2_image's GIF reader moves on to a later frame when the first is damaged, whatever
+// its size, and writes through a missing pixel buffer for frames without pixels; GIFs are
+// decoded here instead.
+bool decodeGIFFile(const std::string& path, QzBitmap* bitmap, std::string* error) {
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    QzGIFPicture picture;
+    std::string reason;
+    if (!QzDecodeGIF(bytes.data(), bytes.size(), &picture, &reason)) {
+        *error = "it cannot be decoded: " + reason;
+        return false;
+    }
+    bitmap->width = picture.width;
+    bitmap->height = picture.height;
+    QzPremultiplyAndFlip(picture.rgba.data(), picture.width * 4, bitmap);
+    return true;
+}
+
 }  // namespace
 
 bool QzReadImageSize(const std::string& path, int64_t* width, int64_t* height, std::string* error) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *error = "the file cannot be opened";
-        return false;
-    }
-    std::vector<uint8_t> header;
-    for (size_t length : {kShortHeaderBytes, kLongHeaderBytes}) {
-        const size_t had = header.size();
-        header.resize(length);
-        file.read(reinterpret_cast<char*>(header.data() + had), static_cast<std::streamsize>(length - had));
-        header.resize(had + static_cast<size_t>(file.gcount()));
-        if (pngSize(header, width, height) || gifSize(header, width, height) ||
-            bmpSize(header, width, height) || jpegSize(header, width, height) ||
-            tgaSize(path, header, width, height)) {
-            return true;
-        }
-        if (header.size() < length) break;  // the whole file was read
-    }
-    *error = "it is not a PNG, JPEG, GIF, BMP or TGA picture (or its header is damaged)";
-    return false;
+    ImageHeader header;
+    int64_t fileBytes = 0;
+    if (!readImageHeader(path, &header, &fileBytes, error)) return false;
+    *width = header.width;
+    *height = header.height;
+    return true;
 }
 
 void QzPremultiplyAndFlip(const uint8_t* topDown, int32_t pitch, QzBitmap* bitmap) {
@@ -197,16 +341,32 @@ void QzPremultiplyAndFlip(const uint8_t* topDown, int32_t pitch, QzBitmap* bitma
 }
 
 bool QzDecodeImageFile(const std::string& path, QzBitmap* bitmap, std::string* error) {
-    int64_t width = 0;
-    int64_t height = 0;
-    if (!QzReadImageSize(path, &width, &height, error)) return false;
+    ImageHeader header;
+    int64_t fileBytes = 0;
+    if (!readImageHeader(path, &header, &fileBytes, error)) return false;
+    const int64_t width = header.width;
+    const int64_t height = header.height;
+    const std::string declared = "its declared size " + std::to_string(width) + "x" + std::to_string(height);
     const char* reason = nullptr;
     if (!QzTextureSizeAllowed(width, height, &reason)) {
-        *error = "its declared size " + std::to_string(width) + "x" + std::to_string(height) +
-                 " is refused: " + reason;
+        *error = declared + " is refused: " + reason;
         return false;
     }
-    SurfacePtr decoded(IMG_Load(path.c_str()));
+    if (!fileCanHoldPixels(header, fileBytes)) {
+        *error = declared + " is refused: its " + std::to_string(fileBytes) +
+                 "-byte file cannot hold that many pixels";
+        return false;
+    }
+    if (header.gif) return decodeGIFFile(path, bitmap, error);
+    SurfacePtr decoded;
+    {
+        SDLAllocationLimit limit(decodingAllocationLimit(width, height));
+        decoded.reset(IMG_Load(path.c_str()));
+        if (!decoded && limit.refused()) {
+            *error = declared + " is refused: decoding it needs more memory than that size justifies";
+            return false;
+        }
+    }
     if (!decoded) {
         *error = std::string("it cannot be decoded: ") + IMG_GetError();
         return false;
@@ -224,6 +384,7 @@ bool QzDecodeImageFile(const std::string& path, QzBitmap* bitmap, std::string* e
         *error = std::string("it cannot be converted to RGBA: ") + SDL_GetError();
         return false;
     }
+    decoded.reset();  // converted: only two copies of a large picture are held at once, not three
     bitmap->width = rgba->w;
     bitmap->height = rgba->h;
     QzPremultiplyAndFlip(static_cast<const uint8_t*>(rgba->pixels), rgba->pitch, bitmap);
@@ -251,11 +412,15 @@ SGImage QzLoadImageFromFile(const char* path) {
     SGImage image;
     std::string error;
     if (loadTexture(path, &image, &error)) return image;
-    std::fprintf(stderr, "QzLoadImageFromFile could not create NSImage from file %s (%s); "
-                         "the image_missing picture is shown instead\n", path, error.c_str());
     std::string fallbackError;
-    if (loadTexture(QzResourcePath("image_missing.png"), &image, &fallbackError)) return image;
-    return SGImageNull;
+    const std::string fallback = QzResourcePath("image_missing.png");
+    const bool replaced = loadTexture(fallback, &image, &fallbackError);
+    const std::string outcome = replaced ? "the image_missing picture is shown instead"
+                                         : "nothing is shown, since the fallback picture " + fallback +
+                                               " cannot be used either (" + fallbackError + ")";
+    std::fprintf(stderr, "QzLoadImageFromFile could not create NSImage from file %s (%s); %s\n", path,
+                 error.c_str(), outcome.c_str());
+    return replaced ? image : SGImageNull;
 }
 
 void QzSetResourceDirectory(const std::string& directory) { gResourceDirectory = directory; }

@@ -1,5 +1,6 @@
-// Image files into OpenGL textures: size checks before decoding, decoding with SDL2_image,
-// premultiplying and flipping to bottom-up rows, upload, and the fallback picture.
+// Image files into OpenGL textures: size checks before decoding, decoding (GIF by our own
+// reader, the other formats by SDL2_image), premultiplying and flipping to bottom-up rows,
+// upload, and the fallback picture.
 #ifndef QZ_IMAGE_LOADER_H
 #define QZ_IMAGE_LOADER_H
 
