@@ -10,6 +10,7 @@
 #include <fstream>
 #include <vector>
 
+#include <lauxlib.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <unistd.h>
@@ -147,6 +148,24 @@ bool QzReadInfoPlist(const std::string& path, QzBundleInfo* info, std::string* e
     return true;
 }
 
+namespace {
+
+// Whether the script compiles (source) or loads whole (a precompiled chunk), tried in a
+// bare interpreter: a damaged script is a damaged bundle, not a game that starts dead.
+bool engineScriptLoads(const std::string& path, const char* advice, std::string* error) {
+    lua_State* L = luaL_newstate();
+    if (!L) {
+        *error = "no interpreter could be made to check " + quoted(path);
+        return false;
+    }
+    const bool loads = luaL_loadfile(L, path.c_str()) == 0;
+    if (!loads) *error = quoted(path) + " cannot be loaded: " + (lua_tostring(L, -1) ? lua_tostring(L, -1) : "") + advice;
+    lua_close(L);
+    return loads;
+}
+
+}  // namespace
+
 bool QzCheckEngineScript(const std::string& path, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -159,8 +178,8 @@ bool QzCheckEngineScript(const std::string& path, std::string* error) {
         *error = quoted(path) + " is empty; put the game's precompiled engine script there";
         return false;
     }
-    if (header[0] != 0x1b) return true;  // Lua source: the interpreter compiles it
     const auto recompile = "; compile it again with the player's luac (Lua 5.1, 32-bit float numbers)";
+    if (header[0] != 0x1b) return engineScriptLoads(path, "", error);  // Lua source
     if (in.gcount() < static_cast<std::streamsize>(sizeof header) || std::memcmp(header, "\x1bLua", 4) != 0) {
         *error = quoted(path) + " is not a Lua chunk (its header is damaged)" + recompile;
         return false;
@@ -180,7 +199,7 @@ bool QzCheckEngineScript(const std::string& path, std::string* error) {
         *error = quoted(path) + " was compiled for another kind of machine" + recompile;
         return false;
     }
-    return true;
+    return engineScriptLoads(path, recompile, error);
 }
 
 bool QzOpenBundleFolder(const std::string& folder, QzBundle* bundle, std::string* error) {

@@ -49,6 +49,15 @@ TEST(Bundles, EachWrongBundleNamesTheFileAndExitsWithStatus3) {
              writeFile(app + "/Contents/Resources/engine64.luo", std::string("\x1bLua\x52\x00\x01\x04\x08\x04\x04\x00", 12));
          },
          "compiled for another Lua version"},
+        {"truncated engine script",
+         [](const std::string& app) {
+             const std::string path = app + "/Contents/Resources/engine64.luo";
+             fs::resize_file(path, fs::file_size(path) / 2);
+         },
+         "engine64.luo' cannot be loaded: "},
+        {"engine script source that does not compile",
+         [](const std::string& app) { writeFile(app + "/Contents/Resources/engine64.luo", "function initEngine("); },
+         "engine64.luo' cannot be loaded: "},
         {"no project", [](const std::string& app) { fs::remove_all(app + "/Contents/Resources/main.gameproj"); },
          "holds no NAME.gameproj"},
     };
