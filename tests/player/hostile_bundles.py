@@ -5,11 +5,12 @@
       writes one broken copy of the bundle per breakage into OUTDIR: every file truncated,
       emptied, replaced by random bytes, replaced by a folder, made unreadable, or replaced by
       a symbolic link pointing outside the bundle; and the bundle zipped, then truncated.
-  hostile_bundles.py run PLAYER LUAC WORKDIR
-      builds the valid bundle in WORKDIR, makes the broken ones, and plays each headless. Each
-      run must end within 10 s with status 0 (the broken file replaced) or with a message that
-      names the broken file; it must not crash, and must write nothing outside its save and
-      cache folders. Exits 1 listing every bundle that failed.
+  hostile_bundles.py run PLAYER LUAC
+      builds the valid bundle in a new temporary folder, makes the broken ones, and plays each
+      headless with a copy of the player (and its fallback picture) kept there. Each run must
+      end within 10 s with status 0 (a broken picture replaced by the fallback picture) or with
+      a message that names the broken file; it must not crash, and must write nothing outside
+      its save and cache folders. Exits 1 listing every bundle that failed, keeping the folder.
 """
 import io
 import os
@@ -19,6 +20,7 @@ import stat
 import struct
 import subprocess
 import sys
+import tempfile
 import wave
 import zipfile
 import zlib
@@ -61,6 +63,9 @@ def write(path, contents):
         file.write(contents)
 
 
+PICTURE = "Contents/Resources/Game.gameproj/hero.png"
+
+
 def make_valid_bundle(folder, luac):
     contents = os.path.join(folder, "Contents")
     resources = os.path.join(contents, "Resources")
@@ -76,7 +81,7 @@ def make_valid_bundle(folder, luac):
     write(os.path.join(project, "project.xml"),
           b'<project name="Hostile"><scene name="start"><sprite image="hero"/></scene></project>')
     write(os.path.join(project, "levels.xml"), TABLE)
-    write(os.path.join(project, "hero.png"), png(4, 4, (255, 0, 0, 255)))
+    write(os.path.join(folder, PICTURE), png(4, 4, (255, 0, 0, 255)))
     write(os.path.join(project, "beep.wav"), wav(800))
 
 
@@ -177,6 +182,15 @@ def as_unprivileged(command):
     return ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] + command
 
 
+def private_suppressions(work):
+    """LSAN_OPTIONS with its suppressions file copied into the work folder, for the same reason."""
+    options = os.environ.get("LSAN_OPTIONS", "").split(":")
+    for index, option in enumerate(options):
+        if option.startswith("suppressions=") and os.path.isfile(option.split("=", 1)[1]):
+            options[index] = "suppressions=" + shutil.copy2(option.split("=", 1)[1], os.path.join(work, "bin"))
+    return ":".join(options)
+
+
 def play(player, bundle, home):
     environment = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"),
                        XDG_CACHE_HOME=os.path.join(home, "cache"), ALSOFT_DRIVERS="null")
@@ -198,11 +212,26 @@ def problem(status, output, broken):
         return f"ended by signal {abs(status) if status < 0 else status - 128}"
     if status != 0 and broken and os.path.basename(broken) not in output:
         return f"exit status {status} without a message naming {os.path.basename(broken)}"
+    if status == 0 and broken == PICTURE and "image_missing picture is shown instead" not in output:
+        return "the broken picture was not replaced by the fallback picture"
     return None
 
 
-def run(player, luac, work):
-    shutil.rmtree(work, ignore_errors=True)
+def private_player(player, work):
+    """A copy of the player and its fallback picture in the work folder: the unprivileged runs
+    may not reach the build folder."""
+    folder = os.path.join(work, "bin")
+    os.makedirs(folder)
+    for source in (player, os.path.join(os.path.dirname(player), "image_missing.png")):
+        shutil.copy2(source, folder)
+    return os.path.join(folder, os.path.basename(player))
+
+
+def run(player, luac):
+    work = tempfile.mkdtemp(prefix="qz-hostile-")
+    os.chmod(work, 0o755)
+    player = private_player(player, work)
+    os.environ["LSAN_OPTIONS"] = private_suppressions(work)
     valid = os.path.join(work, "valid", "Hostile.app")
     make_valid_bundle(valid, luac)
     bundles = os.path.join(work, "bundles")
@@ -229,7 +258,11 @@ def run(player, luac, work):
         if why:
             failures.append(name)
     print(f"{len(made)} bundles played, {len(failures)} failed" + (": " + ", ".join(failures) if failures else ""))
-    return 1 if failures else 0
+    if failures:
+        print(f"the bundles and the player are kept in {work}")
+        return 1
+    shutil.rmtree(work, ignore_errors=True)
+    return 0
 
 
 def main():
@@ -237,7 +270,7 @@ def main():
         for name, _, bundle in make(sys.argv[2], sys.argv[3]):
             print(name, bundle)
         return 0
-    if len(sys.argv) == 5 and sys.argv[1] == "run":
+    if len(sys.argv) == 4 and sys.argv[1] == "run":
         return run(*sys.argv[2:])
     sys.exit(__doc__)
 
