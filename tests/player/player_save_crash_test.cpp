@@ -1,5 +1,6 @@
-// End-to-end crash safety of saves: a game saving at full speed is killed at random moments;
-// everything it reported saved must be there on restart and the database must stay sound.
+// End-to-end crash safety of saves: the player, headless, runs a game saving at full speed
+// and is killed at random moments; everything the game reported saved must be there on
+// restart, and the save database must stay sound.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,16 +18,23 @@
 #include <sqlite3.h>
 
 #include "QzTable.h"
-#include "support/test_files.h"
+#include "player_fixture.h"
 
 namespace {
 
-const std::string kQzrun = std::string(QZ_BINARY_DIR) + "/tools/qzrun/qzrun";
-const std::string kGame = std::string(QZ_SOURCE_DIR) + "/tests/engine/data/save_storm.lua";
+const std::string kGame = std::string(QZ_SOURCE_DIR) + "/tests/player/save_storm.lua";
 
-// Starts the game on the save folder and returns its pid, with its standard output readable
-// from `*output`.
-pid_t startGame(const std::string& saveFolder, const char* frames, int* output) {
+// Starts the player headless on the bundle, with the scratch folder as data and cache home,
+// and returns its pid, with its standard output readable from `*output`.
+pid_t startGame(const ScratchFolder& scratch, const std::string& bundle, const char* frames, int* output) {
+    const std::string dataHome = "XDG_DATA_HOME=" + scratch.file("data");
+    const std::string cacheHome = "XDG_CACHE_HOME=" + scratch.file("cache");
+    std::vector<char*> environment = {const_cast<char*>(dataHome.c_str()), const_cast<char*>(cacheHome.c_str())};
+    for (char** variable = environ; *variable; ++variable) {
+        if (!std::string(*variable).starts_with("XDG_")) environment.push_back(*variable);
+    }
+    environment.push_back(nullptr);
+    const char* arguments[] = {kPlayer.c_str(), "--headless", "--frames", frames, bundle.c_str(), nullptr};
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return -1;
     const pid_t pid = fork();
@@ -34,8 +42,7 @@ pid_t startGame(const std::string& saveFolder, const char* frames, int* output) 
         dup2(pipeEnds[1], STDOUT_FILENO);
         close(pipeEnds[0]);
         close(pipeEnds[1]);
-        execl(kQzrun.c_str(), kQzrun.c_str(), kGame.c_str(), "--save", saveFolder.c_str(), "--frames", frames,
-              static_cast<char*>(nullptr));
+        execve(kPlayer.c_str(), const_cast<char* const*>(arguments), environment.data());
         _exit(127);
     }
     close(pipeEnds[1]);
@@ -111,15 +118,16 @@ std::pair<long, long> saveOrder(const std::string& value) {
 }
 
 TEST(SaveCrashSafety, EverySaveReportedBeforeAKillSurvivesIt) {
-    ScratchFolder folder;
-    const std::string save = folder.prefix();
+    ScratchFolder scratch;
+    const std::string bundle = makeBundle(scratch, {.game = readFile(kGame)});
+    const std::string save = scratch.file("data") + "/Probe/save.data";
     std::mt19937 random(std::random_device{}());
     std::uniform_int_distribution<int> killAfterMs(5, 300);
     Reported reported;
     for (int repetition = 0; repetition < 20; ++repetition) {
         SCOPED_TRACE("repetition " + std::to_string(repetition));
         int output = -1;
-        const pid_t pid = startGame(save, "100000000", &output);
+        const pid_t pid = startGame(scratch, bundle, "100000000", &output);
         ASSERT_GT(pid, 0);
         std::vector<std::string> lines = readLines(output, true);
         std::this_thread::sleep_for(std::chrono::milliseconds(killAfterMs(random)));
@@ -133,7 +141,7 @@ TEST(SaveCrashSafety, EverySaveReportedBeforeAKillSurvivesIt) {
         collect(lines, &reported);
 
         const std::string lastBeforeKill = reported.lastValue;
-        const pid_t restarted = startGame(save, "1", &output);
+        const pid_t restarted = startGame(scratch, bundle, "1", &output);
         const std::vector<std::string> resumed = readLines(output, false);
         close(output);
         waitpid(restarted, &status, 0);
