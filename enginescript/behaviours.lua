@@ -16,8 +16,9 @@ local chunks = {}
 local function compile(project, file)
   local handle = io.open(project:fileInProject(file), "rb")
   if not handle then return nil, file .. ": cannot open the file; check the name in the scene" end
-  local text = handle:read("*a")
+  local text, problem = handle:read("*a")
   handle:close()
+  if not text then return nil, file .. ": cannot read the file (" .. tostring(problem) .. ")" end
   return loadstring(text, "@" .. file)
 end
 
