@@ -5,8 +5,9 @@
       writes one broken copy of the bundle per breakage into OUTDIR: every file truncated,
       emptied, replaced by random bytes, replaced by a folder, made unreadable, or replaced by
       a symbolic link pointing outside the bundle; and the bundle zipped, then truncated.
-  hostile_bundles.py run PLAYER LUAC
-      builds the valid bundle in a new temporary folder, makes the broken ones, and plays each
+  hostile_bundles.py run PLAYER LUAC [BUNDLE]
+      builds the valid bundle (or copies BUNDLE) in a new temporary folder, makes the broken
+      ones, and plays each
       headless with a copy of the player (and its fallback picture) kept there. Each run must
       end within 10 s with status 0 (a broken picture replaced by the fallback picture) or with
       a message that names the broken file; it must not crash, and must write nothing outside
@@ -227,13 +228,16 @@ def private_player(player, work):
     return os.path.join(folder, os.path.basename(player))
 
 
-def run(player, luac):
+def run(player, luac, source=None):
     work = tempfile.mkdtemp(prefix="qz-hostile-")
     os.chmod(work, 0o755)
     player = private_player(player, work)
     os.environ["LSAN_OPTIONS"] = private_suppressions(work)
     valid = os.path.join(work, "valid", "Hostile.app")
-    make_valid_bundle(valid, luac)
+    if source:
+        shutil.copytree(source, valid)
+    else:
+        make_valid_bundle(valid, luac)
     bundles = os.path.join(work, "bundles")
     made = [("valid", "", valid)] + make(valid, bundles)
     home = os.path.join(work, "home")
@@ -270,7 +274,7 @@ def main():
         for name, _, bundle in make(sys.argv[2], sys.argv[3]):
             print(name, bundle)
         return 0
-    if len(sys.argv) == 4 and sys.argv[1] == "run":
+    if len(sys.argv) in (4, 5) and sys.argv[1] == "run":
         return run(*sys.argv[2:])
     sys.exit(__doc__)
 
