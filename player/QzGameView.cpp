@@ -87,7 +87,9 @@ void QzGameView::applyViewport() {
         glScissor(geometry_.viewportX, geometry_.viewportY, geometry_.viewportWidth, geometry_.viewportHeight);
         glEnable(GL_SCISSOR_TEST);
     }
-    if (!viewportChanged_) return;
+    // Until the view knows its size, there is no projection to make: glOrtho refuses an
+    // empty one and leaves an error for the next check to report.
+    if (!viewportChanged_ || pointWidth_ <= 0 || pointHeight_ <= 0) return;
     viewportChanged_ = false;
     glViewport(geometry_.viewportX, geometry_.viewportY, geometry_.viewportWidth, geometry_.viewportHeight);
     glMatrixMode(GL_PROJECTION);
@@ -98,8 +100,8 @@ void QzGameView::applyViewport() {
 
 void QzGameView::drawOverlay() {
     glDisable(GL_SCISSOR_TEST);
-    if (!overlay_) return;
     const int width = backingWidth_, height = backingHeight_;
+    if (!overlay_ || width <= 0 || height <= 0) return;
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();

@@ -108,6 +108,15 @@ protected:
     }
 
     void launch(const BundleSpec& spec, const std::string& extra = "") {
+        std::vector<std::string> arguments = {kPlayer};
+        if (!extra.empty()) arguments.insert(arguments.end(), {"--screenshot", extra});
+        arguments.push_back(makeBundle(scratch_, spec));
+        start(arguments, "Probe");
+        ASSERT_TRUE(waitForOutput("probe: play")) << output();
+    }
+
+    // Starts the player and finds its window by its title.
+    void start(const std::vector<std::string>& arguments, const std::string& title) {
         setenv("DISPLAY", xvfb_.display().c_str(), 1);
         setenv("XDG_DATA_HOME", scratch_.file("data").c_str(), 1);
         // Under the sanitizers, SDL2's D-Bus connection leaves blocks behind at exit whose
@@ -115,15 +124,11 @@ protected:
         // checked for everything but leaks (headless runs check the same engine for leaks).
         const char* asan = std::getenv("ASAN_OPTIONS");
         if (asan) setenv("ASAN_OPTIONS", (std::string(asan) + ":detect_leaks=0").c_str(), 1);
-        std::vector<std::string> arguments = {kPlayer};
-        if (!extra.empty()) arguments.insert(arguments.end(), {"--screenshot", extra});
-        arguments.push_back(makeBundle(scratch_, spec));
         pid_ = spawn(arguments, scratch_.file("window-output.txt"));
         ASSERT_GT(pid_, 0);
-        ASSERT_TRUE(waitForOutput("probe: play")) << output();
-        window_ = command("xdotool search --sync --limit 1 --name '^Probe$' 2>/dev/null");
+        window_ = command("xdotool search --sync --limit 1 --name '^" + title + "$' 2>/dev/null");
         while (!window_.empty() && window_.back() == '\n') window_.pop_back();
-        ASSERT_FALSE(window_.empty()) << "no window titled Probe";
+        ASSERT_FALSE(window_.empty()) << "no window titled " << title;
     }
 
     std::string output() const { return readFile(scratch_.file("window-output.txt")); }
@@ -156,6 +161,17 @@ TEST_F(WindowTest, TheWindowTakesTheGamesSizeAndTitleAndClosingEndsCleanly) {
     EXPECT_EQ(closeWindow(), 0) << output();
     EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
     EXPECT_NE(output().find("probe: stop\nprobe: shutdownEngine"), std::string::npos) << output();
+}
+
+// The sample game drew its first frame before the window had a size, which left an OpenGL
+// error behind.
+TEST_F(WindowTest, TheSampleGamePlaysInAWindowWithoutErrors) {
+    start({kPlayer, std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app"}, "Brickfall");
+    std::this_thread::sleep_for(1s);
+    xdotool("key --window " + window_ + " space");
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(closeWindow(), 0) << output();
+    EXPECT_EQ(output().find("Error"), std::string::npos) << output();
 }
 
 TEST_F(WindowTest, F11AndAltEnterToggleFullScreenAndSignalsQuitCleanly) {
