@@ -6,6 +6,8 @@
 #include <cstring>
 #include <future>
 
+#include <SDL2/SDL_thread.h>
+
 #include "QzPlayerEngine.h"
 
 void QzRunLoggingErrors(const char* prefix, const std::function<void()>& f) {
@@ -41,6 +43,9 @@ QzGameThread::~QzGameThread() {
 
 void* QzGameThread::body(void* self) {
     static_cast<QzGameThread*>(self)->runLoop();
+    // SDL keeps per-thread data (its error message, set when a picture fails to load) that
+    // it frees by itself only for threads it started.
+    SDL_TLSCleanup();
     return nullptr;
 }
 
