@@ -261,6 +261,7 @@ def run(player, luac, source=None):
         print(f"{name}: status {status}: {why or 'ok'}: {last[:160]}")
         if why:
             failures.append(name)
+            print("    " + "\n    ".join(output.strip().splitlines()[-60:]))
     print(f"{len(made)} bundles played, {len(failures)} failed" + (": " + ", ".join(failures) if failures else ""))
     if failures:
         print(f"the bundles and the player are kept in {work}")

@@ -33,7 +33,11 @@ function reset() end
 function play() end
 function stop() end
 function render() end
-function shutdownEngine() end
+-- The managers have no finaliser: a script deletes what it made.
+function shutdownEngine()
+  soundManager.delete(sharedSoundManager)
+  assetManager.delete(sharedAssetManager)
+end
 
 frames = 0
 function update()
