@@ -197,7 +197,7 @@ TEST_F(WindowTest, TheLoadingPictureSizesTheWindowUntilItHasFaded) {
     ASSERT_NE(intro, std::string::npos) << log;
     EXPECT_LT(intro, game) << log;
     EXPECT_LT(game, log.find("probe: play")) << log;
-    EXPECT_EQ(closeWindow(), 0);
+    EXPECT_EQ(closeWindow(), 0) << output();
 }
 
 TEST_F(WindowTest, TypedTextReachesThePanelAndReturnAnswersOnce) {
@@ -214,7 +214,7 @@ function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments
     EXPECT_NE(output().find("probe: event keyboardInputEntered [abcx ]"), std::string::npos) << output();
     ASSERT_TRUE(waitForOutput("probe: play", 2)) << "the game goes on: " << output();
     EXPECT_EQ(countOf(output(), "probe: keyDown"), 0) << "the panel took the keys: " << output();
-    EXPECT_EQ(closeWindow(), 0);
+    EXPECT_EQ(closeWindow(), 0) << output();
 }
 
 TEST_F(WindowTest, KeyPressesArriveAsKeyNames) {
@@ -238,7 +238,7 @@ TEST_F(WindowTest, KeyPressesArriveAsKeyNames) {
     EXPECT_EQ(countOf(log, "probe: keyDown right shift"), 1) << log;
     EXPECT_EQ(countOf(log, "probe: keyUp right shift"), 1) << log;
     EXPECT_NE(log.find("probe: keyDown X"), std::string::npos) << "caps lock is on: " << log;
-    EXPECT_EQ(closeWindow(), 0);
+    EXPECT_EQ(closeWindow(), 0) << output();
 }
 
 TEST_F(WindowTest, ClicksArriveInGameCoordinatesWithTheOriginAtTheLowerLeft) {
@@ -248,7 +248,7 @@ TEST_F(WindowTest, ClicksArriveInGameCoordinatesWithTheOriginAtTheLowerLeft) {
     ASSERT_TRUE(waitForOutput("probe: mouseUp", 2)) << output();
     EXPECT_NE(output().find("probe: mouseDown 10 139\nprobe: mouseUp 10 139\n"), std::string::npos) << output();
     EXPECT_NE(output().find("probe: mouseDown 239 0\n"), std::string::npos) << output();
-    EXPECT_EQ(closeWindow(), 0);
+    EXPECT_EQ(closeWindow(), 0) << output();
 }
 
 constexpr const char* kGame480x320 =
@@ -263,7 +263,7 @@ TEST_F(WindowTest, FullScreenLetterboxPlacesThePictureAndMapsClicks) {
     ASSERT_TRUE(waitForOutput("probe: mouseUp", 2)) << output();
     EXPECT_NE(output().find("probe: mouseDown 0 599\n"), std::string::npos) << output();
     EXPECT_NE(output().find("probe: mouseDown -32 0\n"), std::string::npos) << "a click on the bar: " << output();
-    EXPECT_EQ(closeWindow(), 0);
+    EXPECT_EQ(closeWindow(), 0) << output();
     const Picture picture(scratch_.file("letterbox.png"));
     ASSERT_EQ(picture.width, 1920);
     EXPECT_EQ(picture.blue(59, 600), 0) << "left bar";
@@ -284,7 +284,7 @@ TEST_F(WindowTest, FullScreenCropFillsTheScreenAndMapsClicks) {
     xdotool("key Escape");
     ASSERT_TRUE(waitForOutput("probe: keyDown esc")) << output();
     ASSERT_TRUE(waitForOutput("probe: screen 480 320", 2)) << output();
-    EXPECT_EQ(closeWindow(), 0);
+    EXPECT_EQ(closeWindow(), 0) << output();
     const Picture picture(scratch_.file("crop.png"));
     ASSERT_EQ(picture.width, 480) << "the screenshot is taken after leaving full screen";
     EXPECT_EQ(readFile(scratch_.file("data") + "/Probe/player-fullscreen"), "0\n") << "the choice is remembered";
