@@ -111,12 +111,12 @@ protected:
         std::vector<std::string> arguments = {kPlayer};
         if (!extra.empty()) arguments.insert(arguments.end(), {"--screenshot", extra});
         arguments.push_back(makeBundle(scratch_, spec));
-        start(arguments, "Probe");
+        start(arguments);
         ASSERT_TRUE(waitForOutput("probe: play")) << output();
+        findWindow("Probe");
     }
 
-    // Starts the player and finds its window by its title.
-    void start(const std::vector<std::string>& arguments, const std::string& title) {
+    void start(const std::vector<std::string>& arguments) {
         setenv("DISPLAY", xvfb_.display().c_str(), 1);
         setenv("XDG_DATA_HOME", scratch_.file("data").c_str(), 1);
         // Under the sanitizers, SDL2's D-Bus connection leaves blocks behind at exit whose
@@ -126,8 +126,18 @@ protected:
         if (asan) setenv("ASAN_OPTIONS", (std::string(asan) + ":detect_leaks=0").c_str(), 1);
         pid_ = spawn(arguments, scratch_.file("window-output.txt"));
         ASSERT_GT(pid_, 0);
-        window_ = command("xdotool search --sync --limit 1 --name '^" + title + "$' 2>/dev/null");
-        while (!window_.empty() && window_.back() == '\n') window_.pop_back();
+    }
+
+    // Finds the player's window by its title. A search while windows come and go can fail
+    // on a window that vanished under it, so it is repeated until it finds one.
+    void findWindow(const std::string& title) {
+        const auto end = std::chrono::steady_clock::now() + 15s;
+        for (;;) {
+            window_ = command("xdotool search --limit 1 --name '^" + title + "$' 2>/dev/null");
+            while (!window_.empty() && window_.back() == '\n') window_.pop_back();
+            if (!window_.empty() || std::chrono::steady_clock::now() >= end) break;
+            std::this_thread::sleep_for(100ms);
+        }
         ASSERT_FALSE(window_.empty()) << "no window titled " << title;
     }
 
@@ -166,7 +176,8 @@ TEST_F(WindowTest, TheWindowTakesTheGamesSizeAndTitleAndClosingEndsCleanly) {
 // The sample game drew its first frame before the window had a size, which left an OpenGL
 // error behind.
 TEST_F(WindowTest, TheSampleGamePlaysInAWindowWithoutErrors) {
-    start({kPlayer, std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app"}, "Brickfall");
+    start({kPlayer, std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app"});
+    findWindow("Brickfall");
     std::this_thread::sleep_for(1s);
     xdotool("key --window " + window_ + " space");
     std::this_thread::sleep_for(500ms);
