@@ -95,7 +95,7 @@ size_t decodeLZW(const std::vector<uint8_t>& data, int rootBits, uint8_t* out, s
             first[next] = first[previous];
             length[next] = static_cast<uint16_t>(length[previous] + 1);
             ++next;
-            if (next == (1 << bits) && bits < kMaxCodeBits) ++bits;
+            if (next >= (1 << bits) && bits < kMaxCodeBits) ++bits;  // at once for 1-bit roots
         }
         // The string is written back to front along its prefixes; what passes the
         // picture's end is dropped.
