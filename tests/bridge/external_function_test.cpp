@@ -7,6 +7,7 @@
 #include "QzExternalFunctionTable.h"
 #include "QzLuaState.h"
 #include "log_capture.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -55,7 +56,9 @@ protected:
     std::string call(const std::string& arguments) {
         return engine->evaluateExpression("call(" + arguments + ")");
     }
-    std::string path = ::testing::TempDir() + "/bridge_external.lua";
+    // Each test process has its own script file: ctest runs tests side by side.
+    ScratchFolder scratch;
+    std::string path = scratch.file("engine.lua");
     QzRef<QzLuaState> engine;
     std::shared_ptr<QzExternalFunctionTable> table;
     QzRef<UrlOpener> opener = QzMake<UrlOpener>();

@@ -7,6 +7,7 @@
 #include "LuaObject.h"
 #include "QzLuaState.h"
 #include "log_capture.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -26,7 +27,9 @@ protected:
         std::ofstream(path) << kEngineScript;
         engine = QzLuaState::withEnginePath(path, std::nullopt);
     }
-    std::string path = ::testing::TempDir() + "/bridge_engine.lua";
+    // Each test process has its own script file: ctest runs tests side by side.
+    ScratchFolder scratch;
+    std::string path = scratch.file("engine.lua");
     LogCapture log;
     QzRef<QzLuaState> engine;
 };
