@@ -1,5 +1,5 @@
 // Tests of the player's pure parts: display geometry, key names and modifier keys, the
-// input timeline, text-entry editing, frame statistics and address checks.
+// input timeline, text-entry editing, overlay text, frame statistics and address checks.
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include "QzInputEvent.h"
 #include "QzKeyNames.h"
 #include "QzHostServices.h"
+#include "QzOverlayPainter.h"
 #include "QzTextEntry.h"
 
 namespace {
@@ -169,6 +170,29 @@ TEST(TextEntry, EscapeKeepsTheInitialText) {
     entry.apply(typed("xyz"));
     EXPECT_EQ(entry.apply(key("esc")), QzTextEntry::Outcome::Cancelled);
     EXPECT_EQ(entry.answer(), "keep");
+}
+
+// Text past what one drawing surface holds is cut with an ellipsis instead of being drawn
+// from a surface without pixels.
+TEST(OverlayText, TextBeyondTheDrawingLimitIsCutWithAnEllipsis) {
+    std::string lines;
+    for (int i = 0; i < 3000; ++i) lines += "line " + std::to_string(i) + "\n";
+    const struct {
+        const char* what;
+        std::string text;
+        int maxWidth;
+        bool tall;  // cut at the bottom rather than at the right
+    } cases[] = {{"a 5000-character value", std::string(5000, 'W'), 0, false},
+                 {"a 3000-line prompt", lines, 416, true},
+                 {"a 3000-line error", lines, 628, true}};
+    for (const auto& c : cases) {
+        const QzOverlayImage image = QzRenderOverlayText(c.text, 16, c.maxWidth);
+        EXPECT_LE(image.width, 32767) << c.what;
+        EXPECT_LE(image.height, 32767) << c.what;
+        EXPECT_GT(c.tall ? image.height : image.width, 30000) << c.what << ": as much as fits is shown";
+        EXPECT_GT(c.tall ? image.width : image.height, 10) << c.what;
+    }
+    EXPECT_EQ(QzRenderOverlayText("", 16, 0).width, 0);
 }
 
 TEST(FrameStats, MeanPercentileAndMissedRefreshes) {
