@@ -69,8 +69,9 @@ bool pngHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     return true;
 }
 
-// The size of the first frame: SDL2_image decodes that frame at its own size. LZW codes are
-// at most 12 bits, each standing for at most 4096 pixels.
+// The size of the canvas the first frame is decoded on: the logical screen, grown where the
+// frame passes its edges (as QzDecodeGIF does). LZW codes are at most 12 bits, each standing
+// for at most 4096 pixels.
 bool gifHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     if (h.size() < 13 || (std::memcmp(h.data(), "GIF87a", 6) != 0 && std::memcmp(h.data(), "GIF89a", 6) != 0)) {
         return false;
@@ -80,8 +81,8 @@ bool gifHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     while (at < h.size()) {
         if (h[at] == 0x2c) {
             if (at + 9 > h.size()) return false;
-            header->width = littleEndian16(&h[at + 5]);
-            header->height = littleEndian16(&h[at + 7]);
+            header->width = std::max(littleEndian16(&h[6]), littleEndian16(&h[at + 1]) + littleEndian16(&h[at + 5]));
+            header->height = std::max(littleEndian16(&h[8]), littleEndian16(&h[at + 3]) + littleEndian16(&h[at + 7]));
             header->densityNumerator = 4096 * 8;
             header->densityDenominator = 12;
             header->gif = true;
