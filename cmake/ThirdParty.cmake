@@ -39,6 +39,10 @@ pkg_check_modules(VORBISENC REQUIRED IMPORTED_TARGET vorbisenc vorbis ogg)
 pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
+# Writers of the less common picture files the image tests decode.
+pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
+pkg_check_modules(TIFF REQUIRED IMPORTED_TARGET libtiff-4)
+pkg_check_modules(WEBP REQUIRED IMPORTED_TARGET libwebp)
 # FFmpeg decodes what libsndfile cannot (AAC, compressed CAF) and the intro movie.
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libswresample libavutil)
 
