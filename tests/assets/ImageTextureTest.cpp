@@ -271,14 +271,17 @@ TEST_F(TextTexture, StaticFrameKeepsItsSizeAndWrapsDownwards) {
 }
 
 TEST_F(TextTexture, AlignmentPutsTheInkWhereItBelongs) {
+    const char* hebrew = "\u05e9\u05dc\u05d5\u05dd!";  // right to left: "left" is still the box's left
     const struct {
+        const char* text;
         QzTextAlignment alignment;
         int low, high;
-    } cases[] = {{QzTextAlignLeft, 0, 30}, {QzTextAlignCenter, 85, 120}, {QzTextAlignRight, 170, 200}};
+    } cases[] = {{"ii", QzTextAlignLeft, 0, 30}, {"ii", QzTextAlignCenter, 85, 120}, {"ii", QzTextAlignRight, 170, 200},
+                 {hebrew, QzTextAlignLeft, 0, 60}, {hebrew, QzTextAlignRight, 140, 200}};
     for (const auto& c : cases) {
-        const auto [left, right] = inkSpan(text("ii", "Arial", c.alignment, true), true);
-        EXPECT_GE(left, c.low) << c.alignment;
-        EXPECT_LE(right, c.high) << c.alignment;
+        const auto [left, right] = inkSpan(text(c.text, "Arial", c.alignment, true), true);
+        EXPECT_GE(left, c.low) << c.text << " " << c.alignment;
+        EXPECT_LE(right, c.high) << c.text << " " << c.alignment;
     }
 }
 

@@ -60,6 +60,14 @@ LayoutPtr makeLayout(const std::string& text, const std::string& family, float s
     pango_layout_set_alignment(layout.get(), pangoAlignment(alignment));
     pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
     pango_layout_set_text(layout.get(), text.c_str(), static_cast<int>(text.size()));
+    // The first paragraph's own direction orders the runs of every line, but Pango's automatic
+    // direction would also swap left and right alignment for right-to-left paragraphs:
+    // "left" means the box's left.
+    const PangoLayoutLine* first = pango_layout_get_line_readonly(layout.get(), 0);
+    const bool rightToLeft = first && first->resolved_dir == PANGO_DIRECTION_RTL;
+    pango_context_set_base_dir(context.get(), rightToLeft ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR);
+    pango_layout_set_auto_dir(layout.get(), false);
+    pango_layout_context_changed(layout.get());
     return layout;
 }
 
