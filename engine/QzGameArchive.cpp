@@ -9,7 +9,7 @@
 #include <unistd.h>
 #include <unzip.h>
 
-#include "QzEngine.h"
+#include "QzGameArchive.h"
 #include "QzReplacementFile.h"
 
 namespace {
