@@ -111,19 +111,32 @@ void QzPlayerSession::deliverInput(const QzInputEvent& event) {
     view_->playWaitUntilDone(false);
 }
 
-void QzPlayerSession::setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity) {
+void QzPlayerSession::setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity, double movieAspect) {
     std::lock_guard lock(overlayMutex_);
     intro_ = opacity > 0 ? std::move(image) : nullptr;
     introOpacity_ = opacity;
+    introMovieAspect_ = movieAspect;
+}
+
+void QzPlayerSession::drawIntro(int width, int height) {
+    if (introMovieAspect_ <= 0) {
+        // The loading picture fills the view over a white ground, both fading together.
+        QzFillOverlayRect(0, 0, width, height, {1, 1, 1, introOpacity_});
+        QzDrawOverlayImage(*intro_, 0, 0, width, height, {1, 1, 1, introOpacity_});
+        return;
+    }
+    // A movie picture keeps its shape, centred on black; its rows come top-down, so it is
+    // drawn from its top edge downwards.
+    const float fitted = std::min<float>(width, height * introMovieAspect_);
+    const float shownHeight = std::min<float>(height, fitted / introMovieAspect_);
+    const float x = (width - fitted) / 2, top = (height + shownHeight) / 2;
+    QzFillOverlayRect(0, 0, width, height, {0, 0, 0, introOpacity_});
+    QzDrawOverlayImage(*intro_, x, top, fitted, -shownHeight, {1, 1, 1, introOpacity_});
 }
 
 void QzPlayerSession::drawOverlay(int width, int height) {
     std::lock_guard lock(overlayMutex_);
-    if (intro_) {
-        // The loading picture fills the view over a white ground, both fading together.
-        QzFillOverlayRect(0, 0, width, height, {1, 1, 1, introOpacity_});
-        QzDrawOverlayImage(*intro_, 0, 0, width, height, {1, 1, 1, introOpacity_});
-    }
+    if (intro_) drawIntro(width, height);
     if (panelShowing_) drawPanel(width, height);
     if (hooks_.debug && !lastError_.empty()) drawLastError(width, height);
 }

@@ -1,6 +1,7 @@
 // One game being played: the engine made from a bundle, the game view it draws into, the
 // text-entry and URL services the script reaches by name, and what the player draws over
-// the game (the loading picture while it fades, the text-entry panel, the last error).
+// the game (the loading picture or intro movie while it shows and fades, the text-entry
+// panel, the last error).
 // Shared by the window and headless modes.
 #ifndef QZ_PLAYER_SESSION_H
 #define QZ_PLAYER_SESSION_H
@@ -40,8 +41,11 @@ public:
     // "openURL", loads the project, resets, and attaches the engine to the view with
     // drawing enabled and cropping from "QzOverscan".
     void loadGame();
-    // Shows the loading picture over the game with the given opacity (0 hides it).
-    void setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity);
+    // Shows the intro over the game with the given opacity (0 hides it). With movieAspect 0 the
+    // image is the loading picture, stretched over the view on white; otherwise it is a picture
+    // of the intro movie (rows top-down), shown at that aspect ratio (width / height) and
+    // letterboxed on black.
+    void setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity, double movieAspect = 0);
     // Main thread: an input event, to the text-entry panel while it shows, else to the game.
     void deliverInput(const QzInputEvent& event);
     bool panelShowing();
@@ -56,6 +60,7 @@ private:
     void keyboardInput(const std::string& prompt, const std::string& initialValue);
     void answerTextRequest(const std::string& text);
     void drawOverlay(int width, int height);
+    void drawIntro(int width, int height);
     void drawPanel(int width, int height);
     void drawLastError(int width, int height);
 
@@ -69,6 +74,7 @@ private:
     bool panelShowing_ = false;
     std::shared_ptr<const QzOverlayImage> intro_;
     float introOpacity_ = 0;
+    double introMovieAspect_ = 0;
     std::string lastError_;
 };
 

@@ -18,6 +18,7 @@
 
 #include "QzFrameTiming.h"
 #include "QzGameView.h"
+#include "QzIntroMovie.h"
 #include "QzKeyNames.h"
 #include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
@@ -143,6 +144,7 @@ public:
 private:
     bool openWindow();
     void launch();
+    void playIntroMovie(const std::string& path);
     void fadeIntro();
     void takeIntendedSize();
     void eventLoop();
@@ -165,6 +167,7 @@ private:
     std::unique_ptr<QzGameView> view_;
     std::unique_ptr<QzPlayerSession> session_;
     std::shared_ptr<const QzOverlayImage> intro_;
+    double introAspect_ = 0;  // 0 for the loading picture, the movie's shape for its last picture
     uint32_t userEvent_ = 0;  // base of our two SDL user events
     int intendedWidth_ = 0;  // the game's size, 0 when it has none
     int intendedHeight_ = 0;
@@ -262,17 +265,22 @@ void WindowPlayer::launch() {
             std::fprintf(stderr, "quillane-player: cannot read the loading picture '%s': %s\n",
                          bundle_.defaultImagePath.c_str(), error.c_str());
         }
-    } else if (std::filesystem::exists(bundle_.resources + "/intro-mac.mov")) {
-        std::fprintf(stderr, "quillane-player: intro movie skipped: this player has no movie decoder\n");
     }
     session_->setIntro(intro_, 1);
     int backingWidth = 0, backingHeight = 0;
     SDL_GL_GetDrawableSize(window_, &backingWidth, &backingHeight);
-    int width = 0, height = 0;
     view_->thread().postAndWait([&] {
         surface_->makeCurrent();
         SDL_GL_SetSwapInterval(options_.noVsync ? 0 : 1);
         QzApplyHostGLState(backingWidth, backingHeight);
+    });
+    const std::string movie = bundle_.resources + "/intro-mac.mov";
+    if (bundle_.defaultImagePath.empty() && std::filesystem::exists(movie)) {
+        reshape();  // the view learns its size, so that its overlay draws
+        playIntroMovie(movie);
+    }
+    int width = 0, height = 0;
+    view_->thread().postAndWait([&] {
         view_->refreshView();
         session_->loadGame();
         session_->engine()->intendedDisplaySize(&width, &height);
@@ -283,6 +291,29 @@ void WindowPlayer::launch() {
     SDL_GetWindowSize(window_, &currentWidth, &currentHeight);
     view_->setOriginalAspectRatio(static_cast<float>(currentWidth) / currentHeight);
     reshape();
+}
+
+// Without a loading picture, the intro movie plays in the window at the launch size until it
+// ends, a key or click ends it, or the window closes; its last picture then fades like the
+// loading picture.
+void WindowPlayer::playIntroMovie(const std::string& path) {
+    QzIntroMovieCalls calls;
+    calls.show = [this](std::shared_ptr<const QzOverlayImage> picture, double aspect) {
+        session_->setIntro(std::move(picture), 1, aspect);
+        view_->thread().postAndWait([&] { view_->refreshView(); });
+    };
+    calls.endRequested = [this] {
+        SDL_Event event;
+        bool end = quit_;
+        while (SDL_PollEvent(&event)) {
+            if (event.type == SDL_QUIT || (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE))
+                quit_ = true;
+            end = end || quit_ || event.type == SDL_KEYDOWN || event.type == SDL_MOUSEBUTTONDOWN;
+        }
+        return end;
+    };
+    QzPlayIntroMovie(path, calls, &intro_, &introAspect_);
+    session_->setIntro(intro_, 1, introAspect_);
 }
 
 // Once the intro has gone, the window takes the game's intended size, centred; a window that
@@ -297,7 +328,7 @@ void WindowPlayer::takeIntendedSize() {
     reshape();
 }
 
-// The loading picture fades out over one second while the game shows its first picture;
+// The loading picture (or the movie's last picture) fades out over one second while the game shows its first picture;
 // the window stays responsive, so closing it during the fade quits.
 void WindowPlayer::fadeIntro() {
     if (!intro_) return;
@@ -305,7 +336,7 @@ void WindowPlayer::fadeIntro() {
     for (;;) {
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (elapsed >= kFadeSeconds || quit_) break;
-        session_->setIntro(intro_, static_cast<float>(1.0 - elapsed / kFadeSeconds));
+        session_->setIntro(intro_, static_cast<float>(1.0 - elapsed / kFadeSeconds), introAspect_);
         view_->thread().postAndWait([&] { view_->refreshView(); });
         SDL_Event event;
         while (SDL_PollEvent(&event))

@@ -13,6 +13,11 @@
 #include <gtest/gtest.h>
 
 #include "player_fixture.h"
+#include "test_movies.h"
+
+// Last: X11's macros would clash with names in the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 extern char** environ;
 
@@ -154,6 +159,32 @@ protected:
 
     void xdotool(const std::string& arguments) { command("xdotool " + arguments + " 2>&1"); }
 
+    // The colour (0xRRGGBB) of a pixel of the window, counted from its top left.
+    unsigned long windowPixel(int x, int y) {
+        Display* display = XOpenDisplay(xvfb_.display().c_str());
+        if (!display) return 0xdeadbeef;
+        unsigned long colour = 0xdeadbeef;
+        if (XImage* image = XGetImage(display, std::stoul(window_), x, y, 1, 1, AllPlanes, ZPixmap)) {
+            colour = XGetPixel(image, 0, 0) & 0xffffff;
+            XDestroyImage(image);
+        }
+        XCloseDisplay(display);
+        return colour;
+    }
+
+    // Whether the pixel comes within 40 of the colour in each channel before the timeout.
+    bool waitForPixel(int x, int y, unsigned long colour) {
+        const auto end = std::chrono::steady_clock::now() + 15s;
+        while (std::chrono::steady_clock::now() < end) {
+            const unsigned long seen = windowPixel(x, y);
+            bool near = true;
+            for (int shift : {0, 8, 16}) near = near && std::abs(int((seen >> shift) & 255) - int((colour >> shift) & 255)) <= 40;
+            if (near) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
     int closeWindow() {
         command(kXclose + " " + window_);
         return waitForExit(pid_, 60s);
@@ -209,6 +240,31 @@ TEST_F(WindowTest, TheLoadingPictureSizesTheWindowUntilItHasFaded) {
     EXPECT_LT(intro, game) << log;
     EXPECT_LT(game, log.find("probe: play")) << log;
     EXPECT_EQ(closeWindow(), 0) << output();
+}
+
+// Without a loading picture, the movie plays in the launch window at its shape (16:9 in
+// 480 x 320: bars above and below), and the game starts when it ends or a key ends it.
+TEST_F(WindowTest, TheIntroMovieShowsItsPicturesAndTheGameStartsAtItsEndOrOnAKey) {
+    const struct {
+        const char* what;
+        int seconds;
+        bool key;
+    } cases[] = {{"played to its end", 2, false}, {"ended by a key", 120, true}};
+    for (const auto& c : cases) {
+        const std::string app = makeBundle(scratch_);
+        std::string error;
+        ASSERT_TRUE(writeTestMovie(app + "/Contents/Resources/intro-mac.mov",
+                                   {.width = 160, .height = 90, .framesPerSecond = 10, .frames = c.seconds * 10}, &error))
+            << error;
+        start({kPlayer, app});
+        findWindow("Probe");
+        EXPECT_TRUE(waitForPixel(240, 160, 0x00ff00)) << c.what << ": the movie's green in the middle, not " << std::hex << windowPixel(240, 160) << "\n" << output();
+        EXPECT_TRUE(waitForPixel(240, 8, 0x000000)) << c.what << ": a black bar above";
+        EXPECT_EQ(countOf(output(), "probe: play"), 0) << c.what << ": the game waits for the movie";
+        if (c.key) xdotool("key --window " + window_ + " space");
+        EXPECT_TRUE(waitForOutput("probe: play")) << c.what << "\n" << output();
+        EXPECT_EQ(closeWindow(), 0) << c.what << "\n" << output();
+    }
 }
 
 TEST_F(WindowTest, TypedTextReachesThePanelAndReturnAnswersOnce) {
