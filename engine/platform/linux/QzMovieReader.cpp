@@ -8,6 +8,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
@@ -20,6 +21,31 @@ namespace {
 // open other files or network addresses.
 constexpr const char* kProtocols = "file";
 constexpr const char* kDemuxers = "mov,matroska,webm,avi,mpeg,mpegts";
+
+// The largest picture a movie may have: 4K UHD, the largest intro movies are made at. It
+// bounds what the decoder and the conversion allocate for a file that states a huge size.
+constexpr int64_t kMaxMoviePixels = int64_t{3840} * 2160;
+
+// Whether a width x height picture may be decoded and shown; sets *error when not.
+bool pictureSizeAllowed(int64_t width, int64_t height, const std::string& what, std::string* error) {
+    const char* reason = nullptr;
+    if (!QzTextureSizeAllowed(width, height, &reason)) {
+        *error = what + " of " + std::to_string(width) + "x" + std::to_string(height) + " pixels are refused: " + reason;
+        return false;
+    }
+    if (width * height > kMaxMoviePixels) {
+        *error = what + " of " + std::to_string(width) + "x" + std::to_string(height) +
+                 " pixels are refused: they are larger than 3840x2160";
+        return false;
+    }
+    return true;
+}
+
+// The largest single block FFmpeg's libraries may allocate in this process: a plane of a
+// 3840 x 2160 picture at 16 bits a sample takes 16 MiB. A damaged or hostile container could
+// otherwise make the demuxer allocate tables of any size its header states (FFmpeg's own bound
+// is 2 GiB). The bound is FFmpeg's only, and holds for every use of it in the process.
+constexpr size_t kMaxFFmpegBlockBytes = size_t{32} << 20;
 
 // Packets in a row the decoder may refuse before the rest of the movie is taken as
 // unreadable; single damaged packets are skipped.
@@ -71,6 +97,7 @@ QzMovieReader::QzMovieReader(std::unique_ptr<State> state) : state_(std::move(st
 QzMovieReader::~QzMovieReader() = default;
 
 std::unique_ptr<QzMovieReader> QzMovieReader::open(const std::string& path, std::string* error) {
+    av_max_alloc(kMaxFFmpegBlockBytes);
     auto state = std::make_unique<State>();
     if (!state->decoded || !state->packet) {
         *error = "out of memory";
@@ -105,14 +132,10 @@ std::unique_ptr<QzMovieReader> QzMovieReader::open(const std::string& path, std:
         *error = "its decoder cannot be set up";
         return nullptr;
     }
+    if (!pictureSizeAllowed(state->codec->width, state->codec->height, "its pictures", error)) return nullptr;
+    state->codec->max_pixels = kMaxMoviePixels;  // the decoder refuses larger pictures met later
     if (const int ready = avcodec_open2(state->codec.get(), decoder, nullptr); ready < 0) {
         *error = std::string("its ") + decoder->name + " pictures cannot be decoded: " + ffmpegError(ready);
-        return nullptr;
-    }
-    const char* reason = nullptr;
-    if (!QzTextureSizeAllowed(state->codec->width, state->codec->height, &reason)) {
-        *error = "its pictures of " + std::to_string(state->codec->width) + "x" + std::to_string(state->codec->height) +
-                 " pixels are refused: " + reason;
         return nullptr;
     }
     const AVRational rate = av_guess_frame_rate(format, const_cast<AVStream*>(stream), nullptr);
@@ -199,12 +222,7 @@ double QzMovieReader::State::secondsOf(const AVFrame* frame) {
 bool QzMovieReader::State::convert(QzMovieFrame* frame, std::string* error) {
     const AVFrame* source = decoded.get();
     // A stream may change its picture size part-way; every picture is checked.
-    const char* reason = nullptr;
-    if (!QzTextureSizeAllowed(source->width, source->height, &reason)) {
-        *error = "a picture of " + std::to_string(source->width) + "x" + std::to_string(source->height) +
-                 " pixels is refused: " + reason;
-        return false;
-    }
+    if (!pictureSizeAllowed(source->width, source->height, "its later pictures", error)) return false;
     scaler.reset(sws_getCachedContext(scaler.release(), source->width, source->height,
                                       static_cast<AVPixelFormat>(source->format), source->width, source->height,
                                       AV_PIX_FMT_RGBA, SWS_BILINEAR, nullptr, nullptr, nullptr));

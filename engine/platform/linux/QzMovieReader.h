@@ -20,7 +20,8 @@ struct QzMovieFrame {
 class QzMovieReader {
 public:
     // Null with *error set when the file cannot be opened, holds no video stream, or its
-    // pictures cannot be decoded here (the codec, or a size beyond the texture limits).
+    // pictures cannot be decoded here (the codec, or a size beyond the texture limits or
+    // 3840 x 2160).
     static std::unique_ptr<QzMovieReader> open(const std::string& path, std::string* error);
     ~QzMovieReader();
     QzMovieReader(const QzMovieReader&) = delete;
