@@ -193,3 +193,41 @@ void SGSoundFree(SGSound* sound) {
     }
     *sound = SGSoundNull;
 }
+
+namespace {
+
+// Sounds whose buffers OpenAL would not delete yet (still queued on a source). The arrays of
+// whatever is left at exit are freed then; the buffers go with the device.
+struct RetiredSounds {
+    std::vector<SGSound> sounds;
+    ~RetiredSounds() {
+        for (const SGSound& sound : sounds) delete[] sound.buffers;
+    }
+};
+
+RetiredSounds& retired() {
+    static RetiredSounds sounds;
+    return sounds;
+}
+
+// Deletes the buffers unless OpenAL refuses; OpenAL deletes none of them when it refuses one.
+bool tryDelete(SGSound& sound) {
+    QzALContextScope scope(bufferContext());
+    QzCheckALError("~SGSound");
+    alDeleteBuffers(sound.count, sound.buffers);
+    if (alGetError() != AL_NO_ERROR) return false;
+    delete[] sound.buffers;
+    sound = SGSoundNull;
+    return true;
+}
+
+}  // namespace
+
+void SGSoundRelease(SGSound* sound) {
+    if (sound->count >= 1 && sound->buffers && !tryDelete(*sound)) retired().sounds.push_back(*sound);
+    *sound = SGSoundNull;
+}
+
+void SGSoundFreeRetired() {
+    if (!retired().sounds.empty()) std::erase_if(retired().sounds, tryDelete);
+}

@@ -28,7 +28,17 @@ public:
 bool SGSoundLoadFromFile(SGSound* sound, const char* path);
 
 // Deletes the sound's buffers and frees the array; a sound without buffers deletes nothing.
-// Leaves `sound` as SGSoundNull.
+// Leaves `sound` as SGSoundNull. The buffers must not be queued on any source: OpenAL then
+// refuses to delete them (reported on standard error) and their names are lost.
 void SGSoundFree(SGSound* sound);
+
+// Lets go of the sound's buffers, which may still be queued on a source that plays them out:
+// they are deleted at once when OpenAL allows it, otherwise retired and deleted by a later
+// SGSoundFreeRetired, once no source holds them any more. Leaves `sound` as SGSoundNull.
+void SGSoundRelease(SGSound* sound);
+
+// Deletes the buffers of retired sounds that no source holds any more. Cheap when there are
+// none: the sound manager calls it whenever a source gives its buffers back.
+void SGSoundFreeRetired();
 
 #endif

@@ -161,12 +161,25 @@ TEST_F(SoundNodes, BuffersOfAReferencedSoundLiveUntilNoSourcePlaysThem) {
     EXPECT_FALSE(alIsBuffer(buffer)) << "deleted once no source holds it";
 }
 
-TEST_F(SoundNodes, UnreferencedSoundsAreDeletedAtOnce) {
-    const ALuint buffer = toneLoader->asset.soundValue().buffers[0];
-    toneLoader->name.setValue(std::string("unknown"));
-    toneLoader->asset.soundValue();
-    assets.cleanupUnusedSounds({});
-    EXPECT_FALSE(alIsBuffer(buffer));
+TEST_F(SoundNodes, UnreferencedSoundsAreDeletedOnceNoSourcePlaysThem) {
+    for (bool playing : {false, true}) {
+        SCOPED_TRACE(playing ? "a one-shot sound still playing" : "silent");
+        toneLoader->name.setValue(std::string("tone"));
+        const ALuint buffer = toneLoader->asset.soundValue().buffers[0];
+        if (playing) {
+            SGSoundPlayerNode* node = player(false);
+            pulse(node, node->trigger);
+        }
+        toneLoader->name.setValue(std::string("unknown"));
+        toneLoader->asset.soundValue();
+        testing::internal::CaptureStderr();
+        assets.cleanupUnusedSounds({});
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(alIsBuffer(buffer) == AL_TRUE, playing);
+        output.render(kRate / 10 + 1024);
+        sounds.update();
+        EXPECT_FALSE(alIsBuffer(buffer));
+    }
 }
 
 }  // namespace
