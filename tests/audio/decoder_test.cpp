@@ -132,6 +132,22 @@ TEST(SoundFile, MonoMixOfStereoIsTheAverageOfBothChannels) {
     EXPECT_EQ(mono[1], -300);
 }
 
+TEST(SoundFile, FloatingPointSamplesKeepTheirLevel) {
+    ScratchFolder folder;
+    for (int format : {SF_FORMAT_WAV | SF_FORMAT_FLOAT, SF_FORMAT_W64 | SF_FORMAT_DOUBLE}) {
+        SCOPED_TRACE(format);
+        const std::string path = folder.file("float.wav");
+        writeSndfile(path, format, 1, 8000, {3277, -3277, 16384});
+        QzPCMData data;
+        ASSERT_EQ(QzReadSoundFileMono16(path.c_str(), &data), QzSoundFileStatus::ok);
+        ASSERT_EQ(data.bytes.size(), 6u);
+        const auto* mono = reinterpret_cast<const int16_t*>(data.bytes.data());
+        EXPECT_NEAR(mono[0], 3277, 1) << "not scaled up to the file's peak";
+        EXPECT_NEAR(mono[1], -3277, 1);
+        EXPECT_NEAR(mono[2], 16384, 1);
+    }
+}
+
 // Overwrites bytes of a file at `offset`.
 void patchBytes(const std::string& path, long offset, const std::string& bytes) {
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);

@@ -41,6 +41,8 @@ void writeSndfile(const std::string& path, int format, int channels, int rate, c
     info.format = format;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) throw std::runtime_error("cannot write " + path + ": " + sf_strerror(nullptr));
+    // Floating-point files hold full scale as 1.0, as every tool writes them.
+    sf_command(file, SFC_SET_SCALE_INT_FLOAT_WRITE, nullptr, SF_TRUE);
     sf_writef_short(file, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
     sf_close(file);
 }

@@ -43,8 +43,8 @@ void QzDownmixVorbisToStereo(int16_t* samples, int channels, long frames);
 // mixed down to stereo. Null when the file is not readable as Ogg Vorbis.
 std::unique_ptr<QzPCMStream> QzOpenVorbisStream(const char* path);
 
-// Any format libsndfile reads, with its own channel count; floating-point data is scaled to
-// the 16-bit range. Null when libsndfile cannot read the file.
+// Any format libsndfile reads, with its own channel count; floating-point data is taken with
+// 1.0 as full scale, clipped beyond. Null when libsndfile cannot read the file.
 std::unique_ptr<QzPCMStream> QzOpenSndfileStream(const char* path);
 
 // True when `text` ends with `suffix`, compared byte for byte; false when the suffix is longer.

@@ -1,5 +1,7 @@
 // Sound files through libsndfile as a PCM stream, and the choice of reader by file name.
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 #include <sndfile.h>
 
@@ -12,8 +14,8 @@ public:
     bool open(const char* path) {
         file_ = sf_open(path, SFM_READ, &info_);
         if (!file_ || info_.channels < 1 || info_.samplerate < 1) return false;
-        // Floating-point data is read scaled to the full 16-bit range, not clipped.
-        sf_command(file_, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+        const int encoding = info_.format & SF_FORMAT_SUBMASK;
+        floatingPoint_ = encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE;
         return true;
     }
     ~QzSndfileStream() override {
@@ -24,7 +26,7 @@ public:
     int sampleRate() const override { return info_.samplerate; }
 
     long read(int16_t* out, long frames) override {
-        const sf_count_t got = sf_readf_short(file_, out, frames);
+        const sf_count_t got = floatingPoint_ ? readFloats(out, frames) : sf_readf_short(file_, out, frames);
         if (got == 0 && sf_error(file_) != SF_ERR_NO_ERROR) return -1;
         return static_cast<long>(got);
     }
@@ -34,8 +36,23 @@ public:
     int64_t totalFrames() override { return info_.frames; }
 
 private:
+    // Floating-point samples keep their level: 1.0 is full scale, louder ones are clipped.
+    // (libsndfile's own conversion either wraps them or, when asked to scale, normalises the
+    // whole file to its peak, which it may read the entire file at open to find.)
+    sf_count_t readFloats(int16_t* out, long frames) {
+        floats_.resize(static_cast<size_t>(frames) * info_.channels);
+        const sf_count_t got = sf_readf_float(file_, floats_.data(), frames);
+        const size_t samples = got > 0 ? static_cast<size_t>(got) * info_.channels : 0;
+        for (size_t i = 0; i < samples; ++i) {
+            out[i] = static_cast<int16_t>(std::lrint(std::fmin(1.0f, std::fmax(-1.0f, floats_[i])) * 32767.0f));
+        }
+        return got;
+    }
+
     SNDFILE* file_ = nullptr;
     SF_INFO info_{};
+    bool floatingPoint_ = false;
+    std::vector<float> floats_;
 };
 
 }  // namespace
