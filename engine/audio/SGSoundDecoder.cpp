@@ -65,24 +65,24 @@ void storeBuffer(SGSound* sound, const void* data, size_t size, ALenum format, i
 
 using OggChunks = std::vector<std::unique_ptr<OggChunk>>;
 
-// Reads the whole stream into a chain of chunks, each filled up to a whole number of frames
-// (all of it for one or two channels: vorbisfile hands out whole frames only, and would
-// refuse a rest smaller than a frame). A read error is reported and the read tried again,
-// up to a bound on errors in a row, after which the file counts as unreadable.
-OggChunks readOggChunks(OggVorbis_File* vorbis, int frameBytes, const char* path) {
+// Reads the whole stream into a chain of chunks of whole frames. A read error is reported and
+// the read tried again, up to a bound on errors in a row, after which the file counts as
+// unreadable.
+OggChunks readOggChunks(QzVorbisReader& vorbis, const char* path) {
+    const int frameBytes = 2 * vorbis.channels();
     const int32_t capacity = kOggChunkBytes - kOggChunkBytes % frameBytes;
     OggChunks chunks;
     chunks.emplace_back(new OggChunk);
     uint64_t total = 0;
     int errorsInARow = 0;
-    int bitstream = 0;
     for (;;) {
         OggChunk& chunk = *chunks.back();
         if (chunk.length == capacity) {
             chunks.emplace_back(new OggChunk);
             continue;
         }
-        const long got = ov_read(vorbis, chunk.data + chunk.length, capacity - chunk.length, 0, 2, 1, &bitstream);
+        const long got = vorbis.read(reinterpret_cast<int16_t*>(chunk.data + chunk.length),
+                                     (capacity - chunk.length) / frameBytes);
         if (got == 0) break;
         if (got < 0) {
             std::fputs("Ogg read had an error", stdout);
@@ -90,8 +90,8 @@ OggChunks readOggChunks(OggVorbis_File* vorbis, int frameBytes, const char* path
             continue;
         }
         errorsInARow = 0;
-        chunk.length += static_cast<int32_t>(got);
-        total += got;
+        chunk.length += static_cast<int32_t>(got * frameBytes);
+        total += got * frameBytes;
         if (total > kQzMaxPCMBytes) fail(path, "the decoded sound is longer than 2 GB");
     }
     return chunks;
@@ -114,25 +114,10 @@ void storeChunks(SGSound* sound, const OggChunks& chunks, ALenum format, int fre
 }
 
 void decodeOgg(SGSound* sound, const char* path) {
-    OggVorbis_File vorbis;
-    if (!QzOpenVorbisFile(path, &vorbis)) fail(path, "it is missing or not an Ogg Vorbis file");
-    struct Clear {
-        OggVorbis_File* vorbis;
-        ~Clear() { ov_clear(vorbis); }
-    } clear{&vorbis};
-    const vorbis_info* info = ov_info(&vorbis, -1);
-    if (!info || info->channels < 1) fail(path, "the Ogg Vorbis stream has no channels");
-    const int channels = info->channels;
-
-    const OggChunks chunks = readOggChunks(&vorbis, 2 * channels, path);
-    if (channels > 2) {
-        for (const auto& chunk : chunks) {
-            const long frames = chunk->length / (2 * channels);
-            QzDownmixVorbisToStereo(reinterpret_cast<int16_t*>(chunk->data), channels, frames);
-            chunk->length = static_cast<int32_t>(frames * 4);
-        }
-    }
-    storeChunks(sound, chunks, channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, static_cast<int>(info->rate));
+    QzVorbisReader vorbis;
+    if (!vorbis.open(path)) fail(path, "it is missing or not an Ogg Vorbis file");
+    const OggChunks chunks = readOggChunks(vorbis, path);
+    storeChunks(sound, chunks, vorbis.channels() == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, vorbis.sampleRate());
 }
 
 void decodeMono16(SGSound* sound, const char* path) {

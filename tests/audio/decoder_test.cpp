@@ -1,5 +1,6 @@
 // Tests of the sound decoders on files made here: formats, channels, lengths, the Ogg chunk
 // boundary, and bad input of every kind failing cleanly.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -67,6 +68,40 @@ TEST_F(Decoder, EachReaderGivesOneBufferOfItsFormat) {
         EXPECT_EQ(facts.frequency, c.expected.frequency);
         SGSoundFree(&sound);
         EXPECT_EQ(sound.count, 0);
+    }
+}
+
+TEST_F(Decoder, ChainedOggLinksComeOutInTheFirstLinksLayoutAndRate) {
+    const struct {
+        const char* name;
+        int firstChannels, firstRate, secondChannels, secondRate;
+        long expectedFrames;  // 10000 frames of the first link, 0.25 s of the second
+    } cases[] = {
+        {"mono-then-stereo.ogg", 1, 44100, 2, 44100, 10000 + 11025},
+        {"stereo-then-mono-at-half-rate.ogg", 2, 44100, 1, 22050, 10000 + 11025},
+        {"stereo-then-six-channels.ogg", 2, 22050, 6, 48000, 10000 + 5513},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.file(c.name);
+        writeOgg(path, c.firstChannels, c.firstRate, sineFrames(c.firstChannels, c.firstRate, 10000));
+        writeOgg(path, c.secondChannels, c.secondRate, sineFrames(c.secondChannels, c.secondRate, c.secondRate / 4), true);
+        const BufferFacts facts = load(path);
+        EXPECT_EQ(facts.channels, std::min(c.firstChannels, 2));
+        EXPECT_EQ(facts.frequency, c.firstRate);
+        EXPECT_NEAR(facts.size / (2 * facts.channels), c.expectedFrames, 64);
+        SGSoundFree(&sound);
+
+        // Streamed music reads the same frames.
+        auto stream = QzOpenPCMStream(path.c_str());
+        ASSERT_NE(stream, nullptr);
+        std::vector<int16_t> block(4096 * 2);
+        long frames = 0;
+        for (long got; (got = stream->read(block.data(), 4096)) > 0;) {
+            frames += got;
+            EXPECT_LT(*std::max_element(block.begin(), block.begin() + got * stream->channels()), 24000) << "noise";
+        }
+        EXPECT_NEAR(frames, c.expectedFrames, 64);
     }
 }
 

@@ -52,9 +52,10 @@ static void writePage(FILE* out, const ogg_page& page) {
     std::fwrite(page.body, 1, page.body_len, out);
 }
 
-void writeOgg(const std::string& path, int channels, int rate, const std::vector<int16_t>& samples) {
-    FILE* out = std::fopen(path.c_str(), "wb");
+void writeOgg(const std::string& path, int channels, int rate, const std::vector<int16_t>& samples, bool append) {
+    FILE* out = std::fopen(path.c_str(), append ? "ab" : "wb");
     if (!out) throw std::runtime_error("cannot write " + path);
+    std::fseek(out, 0, SEEK_END);
     vorbis_info info;
     vorbis_info_init(&info);
     if (vorbis_encode_init_vbr(&info, channels, rate, 0.4f) != 0) throw std::runtime_error("vorbis_encode_init_vbr");
@@ -65,7 +66,8 @@ void writeOgg(const std::string& path, int channels, int rate, const std::vector
     vorbis_block block;
     vorbis_block_init(&dsp, &block);
     ogg_stream_state stream;
-    ogg_stream_init(&stream, 1234);
+    // Each link of a chained stream has a serial number of its own.
+    ogg_stream_init(&stream, 1234 + static_cast<int>(std::ftell(out)));
     ogg_packet headers[3];
     vorbis_analysis_headerout(&dsp, &comment, &headers[0], &headers[1], &headers[2]);
     for (ogg_packet& header : headers) ogg_stream_packetin(&stream, &header);

@@ -22,8 +22,10 @@ std::vector<int16_t> noisyFrames(int channels, int rate, long frames);
 // | endianness).
 void writeSndfile(const std::string& path, int format, int channels, int rate, const std::vector<int16_t>& samples);
 
-// Encodes interleaved 16-bit samples as Ogg Vorbis (quality 0.4) with libvorbisenc.
-void writeOgg(const std::string& path, int channels, int rate, const std::vector<int16_t>& samples);
+// Encodes interleaved 16-bit samples as Ogg Vorbis (quality 0.4) with libvorbisenc; with
+// `append`, as a further link of a chained stream at the end of the file.
+void writeOgg(const std::string& path, int channels, int rate, const std::vector<int16_t>& samples,
+              bool append = false);
 
 // The size in bytes, format and frequency of an OpenAL buffer.
 struct BufferFacts {

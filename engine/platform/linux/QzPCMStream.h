@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include <vorbis/vorbisfile.h>
 
@@ -38,6 +39,51 @@ bool QzOpenVorbisFile(const char* path, OggVorbis_File* vorbis);
 // channels go left, right channels right, centre channels to both at -3 dB and the
 // low-frequency channel nowhere; each side is scaled so that it cannot clip.
 void QzDownmixVorbisToStereo(int16_t* samples, int channels, long frames);
+
+struct SwrContext;
+
+// An Ogg Vorbis file read as 16-bit PCM in the layout of its first link: one or two channels
+// as stored, more mixed down to stereo, at the first link's rate. Later links of a chained
+// stream (one file made of several streams one after another) may have other channel counts
+// and rates: their data is mixed to that layout and resampled to that rate. Reading a stream
+// of one link in that layout goes straight to the caller's memory.
+class QzVorbisReader {
+public:
+    QzVorbisReader() = default;
+    ~QzVorbisReader();
+    QzVorbisReader(const QzVorbisReader&) = delete;
+    QzVorbisReader& operator=(const QzVorbisReader&) = delete;
+
+    // False when the file cannot be opened or is not Ogg Vorbis, or its first link has no
+    // channels or no rate.
+    bool open(const char* path);
+    int channels() const { return channels_; }
+    int sampleRate() const { return rate_; }
+    // Reads up to `frames` frames into `out`: the frames read, 0 at the end of the stream, or
+    // a negative vorbisfile error for data that could not be decoded (reading may go on).
+    long read(int16_t* out, long frames);
+    bool rewind();
+    // The length in frames at the first link's rate; -1 when the stream does not say.
+    int64_t totalFrames();
+
+private:
+    long takePending(int16_t* out, long frames);
+    // Mixes `frames` frames of `channels` channels at `rate` into the reader's layout and
+    // appends them, resampled to the reader's rate, to the pending frames.
+    void convert(const int16_t* in, long frames, int channels, int rate);
+    void resample(const int16_t* in, long frames, int rate);
+
+    OggVorbis_File vorbis_{};
+    bool opened_ = false;
+    int channels_ = 0;
+    int rate_ = 0;
+    std::vector<int16_t> scratch_;
+    std::vector<int16_t> mixed_;
+    std::vector<int16_t> pending_;  // converted frames not yet handed out, from pendingStart_
+    size_t pendingStart_ = 0;
+    SwrContext* resampler_ = nullptr;  // owned; made for the rate of resamplerRate_
+    int resamplerRate_ = 0;
+};
 
 // An Ogg Vorbis stream of one or two channels as stored; streams with more channels come out
 // mixed down to stereo. Null when the file is not readable as Ogg Vorbis.
