@@ -1,6 +1,9 @@
 // Background music: the music object, its three states and the shared manager.
 #include "QzMusicManager.h"
 
+#include <cstdio>
+#include <string>
+
 #include "QzAudioOutput.h"
 
 namespace {
@@ -19,8 +22,12 @@ QzMusicStateCode switchTo(QzMusic& music, const char* path, bool looping) {
 
 bool QzMusic::initSound(const char* path, bool looping) {
     player_.reset();
-    player_ = QzMusicPlayer::open(path, QzOpenSharedAudioOutput("QzMusic::initSound"));
-    if (!player_) return false;
+    std::string reason;
+    player_ = QzMusicPlayer::open(path, QzOpenSharedAudioOutput("QzMusic::initSound"), &reason);
+    if (!player_) {
+        std::fprintf(stderr, "Quillane: cannot play the music \"%s\": %s\n", path, reason.c_str());
+        return false;
+    }
     player_->stream().setLooping(looping);
     return true;
 }

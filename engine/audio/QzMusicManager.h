@@ -15,7 +15,7 @@ enum QzMusicStateCode { kQzMusicPlaying = 0, kQzMusicPaused = 1, kQzMusicStopped
 class QzMusic {
 public:
     // Drops the current player and opens the file on a new one; false (and no player) when
-    // the file cannot be read as sound.
+    // the file cannot be read as sound, which is logged with the file's name and the reason.
     bool initSound(const char* path, bool looping);
     // Play from the start, or pause, after handing the stored volume to the player.
     void play();

@@ -148,8 +148,10 @@ void decodeCAF(SGSound* sound, const char* path) {
         storeBuffer(sound, data.bytes.data(), data.bytes.size(), linearPCMFormat(data), data.sampleRate,
                     "CAFToOpenAL: alBufferData");
         return;
-    case QzSoundFileStatus::notLinearPCM: decodeMono16(sound, path); return;
-    case QzSoundFileStatus::unreadable: fail(path, "it is missing or not a sound file that can be read");
+    // Compressed data, and what libsndfile does not read at all (IMA4 among others), go to
+    // the reader of every other format, which says why when it cannot read it either.
+    case QzSoundFileStatus::notLinearPCM:
+    case QzSoundFileStatus::unreadable: decodeMono16(sound, path); return;
     default: return;  // read, but not as a buffer OpenAL can take: the sound stays empty
     }
 }

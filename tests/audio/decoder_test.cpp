@@ -105,6 +105,43 @@ TEST_F(Decoder, ChainedOggLinksComeOutInTheFirstLinksLayoutAndRate) {
     }
 }
 
+TEST_F(Decoder, CompressedFilesLibsndfileCannotReadDecodeThroughFFmpeg) {
+    const struct {
+        const char* name;
+        const char* encoder;
+        int channels, rate;
+    } cases[] = {
+        {"stereo.m4a", "aac", 2, 44100},
+        {"mono.m4a", "aac", 1, 22050},
+        {"ima4.caf", "adpcm_ima_qt", 2, 44100},
+        {"alac.caf", "alac", 1, 32000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.file(c.name);
+        writeEncoded(path, c.encoder, c.channels, c.rate, sineFrames(c.channels, c.rate, c.rate / 2));
+        const BufferFacts facts = load(path);
+        EXPECT_EQ(facts.bits, 16);
+        EXPECT_EQ(facts.channels, 1);
+        EXPECT_EQ(facts.frequency, c.rate);
+        EXPECT_NEAR(facts.size / 2, c.rate / 2, 2048);
+        SGSoundFree(&sound);
+
+        auto stream = QzOpenPCMStream(path.c_str());
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(stream->channels(), c.channels);
+        std::vector<int16_t> block(4096 * 2);
+        long frames = 0;
+        int loudest = 0;
+        for (long got; (got = stream->read(block.data(), 4096)) > 0; frames += got) {
+            for (long i = 0; i < got * c.channels; ++i) loudest = std::max(loudest, std::abs(int(block[i])));
+        }
+        EXPECT_NEAR(frames, c.rate / 2, 2048);
+        EXPECT_GT(loudest, 12000) << "the tone at its own level";
+        EXPECT_LT(loudest, 25000);
+    }
+}
+
 TEST_F(Decoder, SoundsDecodeIntoTheSharedOutputWhenNoContextIsCurrent) {
     const std::string path = folder.file("early.wav");
     writeSndfile(path, kWav16, 1, 8000, sineFrames(1, 8000, 100));

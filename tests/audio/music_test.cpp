@@ -29,6 +29,7 @@ protected:
         samples.insert(samples.end(), tone.begin(), tone.end());
         const std::string path = folder.file(name);
         if (name.ends_with(".ogg")) writeOgg(path, 2, kRate, samples);
+        else if (name.ends_with(".m4a")) writeEncoded(path, "aac", 2, kRate, samples);
         else writeSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, kRate, samples);
         return path;
     }
@@ -119,7 +120,7 @@ protected:
     void SetUp() override {
         Music::SetUp();
         first = track("first.wav", kRate);
-        second = track("second.ogg", kRate);
+        second = track("second.m4a", kRate);
         std::filesystem::create_directory(folder.file("unreadable.wav"));
         unreadable = folder.file("unreadable.wav");
     }
@@ -165,6 +166,7 @@ TEST_F(MusicStates, EveryRowOfTheStateTable) {
         SCOPED_TRACE(testing::Message() << "from " << row.from << ", action " << row.action);
         QzMusicManager manager;
         enter(manager, row.from);
+        testing::internal::CaptureStderr();
         switch (row.action) {
         case playNoPath: manager.playMusic(row.from == kQzMusicStopped ? "" : nullptr, false); break;
         case playFile: manager.playMusic(second.c_str(), false); break;
@@ -172,6 +174,10 @@ TEST_F(MusicStates, EveryRowOfTheStateTable) {
         case pause: manager.pauseMusic(); break;
         case stop: manager.stopMusic(); break;
         }
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(log.find("cannot play the music \"" + unreadable + "\": ") != std::string::npos,
+                  row.action == playUnreadable)
+            << log;
         EXPECT_EQ(manager.currentState(), row.to);
         EXPECT_EQ(manager.isPlaying(), row.playing);
         EXPECT_EQ(heard(), row.playing);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <vorbis/vorbisfile.h>
@@ -96,7 +97,12 @@ std::unique_ptr<QzPCMStream> QzOpenSndfileStream(const char* path);
 // True when `text` ends with `suffix`, compared byte for byte; false when the suffix is longer.
 bool QzHasSuffix(const char* text, const char* suffix);
 
-// Ogg Vorbis for names ending in ".ogg" (case-sensitive), libsndfile for every other name.
-std::unique_ptr<QzPCMStream> QzOpenPCMStream(const char* path);
+// libsndfile, else FFmpeg's libraries, with the file's own channel count. Null when neither
+// reads the file; `error` (when not null) then says why, without the file name.
+std::unique_ptr<QzPCMStream> QzOpenDecodedStream(const char* path, std::string* error = nullptr);
+
+// Ogg Vorbis for names ending in ".ogg" (case-sensitive), QzOpenDecodedStream for every other
+// name. Null when the file cannot be read as sound; `error` (when not null) then says why.
+std::unique_ptr<QzPCMStream> QzOpenPCMStream(const char* path, std::string* error = nullptr);
 
 #endif

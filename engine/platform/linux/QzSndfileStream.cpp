@@ -1,10 +1,13 @@
-// Sound files through libsndfile as a PCM stream, and the choice of reader by file name.
+// Sound files through libsndfile, and through FFmpeg where libsndfile cannot read them, as PCM
+// streams, and the choice of reader by file name.
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <sndfile.h>
 
+#include "QzFFmpegAudioStream.h"
 #include "QzPCMStream.h"
 
 namespace {
@@ -55,6 +58,21 @@ private:
     std::vector<float> floats_;
 };
 
+// What FFmpeg decodes (AAC, compressed CAF, MP3, ...), as 16-bit samples at the file's own
+// channel count and rate.
+class QzFFmpegPCMStream final : public QzPCMStream {
+public:
+    explicit QzFFmpegPCMStream(std::unique_ptr<QzFFmpegAudioStream> stream) : stream_(std::move(stream)) {}
+    int channels() const override { return stream_->channels(); }
+    int sampleRate() const override { return stream_->sampleRate(); }
+    long read(int16_t* out, long frames) override { return stream_->read(out, frames); }
+    bool rewind() override { return stream_->rewind(); }
+    int64_t totalFrames() override { return stream_->totalFrames(); }
+
+private:
+    std::unique_ptr<QzFFmpegAudioStream> stream_;  // owned
+};
+
 }  // namespace
 
 bool QzHasSuffix(const char* text, const char* suffix) {
@@ -68,6 +86,22 @@ std::unique_ptr<QzPCMStream> QzOpenSndfileStream(const char* path) {
     return stream;
 }
 
-std::unique_ptr<QzPCMStream> QzOpenPCMStream(const char* path) {
-    return QzHasSuffix(path, ".ogg") ? QzOpenVorbisStream(path) : QzOpenSndfileStream(path);
+std::unique_ptr<QzPCMStream> QzOpenDecodedStream(const char* path, std::string* error) {
+    if (std::unique_ptr<QzPCMStream> stream = QzOpenSndfileStream(path)) return stream;
+    std::string reason;
+    std::unique_ptr<QzFFmpegAudioStream> stream = QzFFmpegAudioStream::open(path, QzSampleFormat::int16, 0, 0, &reason);
+    if (stream) return std::make_unique<QzFFmpegPCMStream>(std::move(stream));
+    if (error) *error = "it is missing or not a sound file that can be read (" + reason + ")";
+    return nullptr;
+}
+
+std::unique_ptr<QzPCMStream> QzOpenPCMStream(const char* path, std::string* error) {
+    std::unique_ptr<QzPCMStream> stream;
+    if (QzHasSuffix(path, ".ogg")) {
+        stream = QzOpenVorbisStream(path);
+        if (!stream && error) *error = "it is missing or not an Ogg Vorbis file";
+    } else {
+        stream = QzOpenDecodedStream(path, error);
+    }
+    return stream;
 }

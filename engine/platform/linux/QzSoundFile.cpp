@@ -1,4 +1,4 @@
-// Whole sound files read into memory on libsndfile.
+// Whole sound files read into memory on libsndfile (and FFmpeg for what it cannot read).
 #include "QzSoundFile.h"
 
 #include <algorithm>
@@ -69,7 +69,7 @@ void appendMono(const int16_t* frames, long count, int channels, std::vector<uin
 }  // namespace
 
 QzSoundFileStatus QzReadSoundFileMono16(const char* path, QzPCMData* data) {
-    std::unique_ptr<QzPCMStream> stream = QzOpenSndfileStream(path);
+    std::unique_ptr<QzPCMStream> stream = QzOpenDecodedStream(path);
     if (!stream) return QzSoundFileStatus::unreadable;
     const int channels = stream->channels();
     if (channels >= 3) return QzSoundFileStatus::tooManyChannels;

@@ -29,7 +29,8 @@ enum class QzSoundFileStatus {
 inline constexpr uint64_t kQzMaxPCMBytes = 0x7fffffff;
 
 // Reads every frame of a file of one or two channels as 16-bit mono at the file's own
-// sample rate; two channels are averaged.
+// sample rate; two channels are averaged. Formats libsndfile does not read (AAC, IMA4 and
+// other compressed CAF data, ...) are decoded with FFmpeg's libraries.
 QzSoundFileStatus QzReadSoundFileMono16(const char* path, QzPCMData* data);
 
 // Reads a Core Audio Format file holding linear PCM: the data bytes as stored, with the
