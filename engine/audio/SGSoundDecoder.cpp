@@ -32,6 +32,11 @@ struct OggChunk {
     throw SGSoundLoadError(std::string("cannot load the sound \"") + path + "\": " + reason);
 }
 
+// A sound that is read but cannot become a buffer loads without one, and says so.
+void reportSilent(const char* path, const char* reason) {
+    std::fprintf(stderr, "Quillane: the sound \"%s\" stays silent: %s\n", path, reason);
+}
+
 // The context to make buffers in: the current one, else the shared output (opened if need
 // be), so that sounds decode the same before any sound manager exists or while the sound
 // manager is suspended. Null without a sound device.
@@ -132,7 +137,7 @@ void decodeMono16(SGSound* sound, const char* path) {
                 "ExtAudioFileToOpenAL: alBufferData");
 }
 
-// 8 and 16 bits in one or two channels; anything else gets the format -1, which OpenAL refuses.
+// 8 and 16 bits in one or two channels; anything else gets the format -1.
 ALenum linearPCMFormat(const QzPCMData& data) {
     if (data.channels == 1 && data.bitsPerChannel == 16) return AL_FORMAT_MONO16;
     if (data.channels == 2 && data.bitsPerChannel == 16) return AL_FORMAT_STEREO16;
@@ -144,16 +149,21 @@ ALenum linearPCMFormat(const QzPCMData& data) {
 void decodeCAF(SGSound* sound, const char* path) {
     QzPCMData data;
     switch (QzReadCAFLinearPCM(path, &data)) {
-    case QzSoundFileStatus::ok:
-        storeBuffer(sound, data.bytes.data(), data.bytes.size(), linearPCMFormat(data), data.sampleRate,
-                    "CAFToOpenAL: alBufferData");
-        return;
+    case QzSoundFileStatus::ok: break;
     // Compressed data, and what libsndfile does not read at all (IMA4 among others), go to
     // the reader of every other format, which says why when it cannot read it either.
     case QzSoundFileStatus::notLinearPCM:
     case QzSoundFileStatus::unreadable: decodeMono16(sound, path); return;
-    default: return;  // read, but not as a buffer OpenAL can take: the sound stays empty
+    default: reportSilent(path, "its sound data cannot be read"); return;
     }
+    const ALenum format = linearPCMFormat(data);
+    if (format == -1) {
+        reportSilent(path, ("OpenAL plays linear PCM of 8 or 16 bits in one or two channels, and it holds " +
+                            std::to_string(data.channels) + " channels of " + std::to_string(data.bitsPerChannel) +
+                            " bits").c_str());
+        return;
+    }
+    storeBuffer(sound, data.bytes.data(), data.bytes.size(), format, data.sampleRate, "CAFToOpenAL: alBufferData");
 }
 
 }  // namespace

@@ -152,12 +152,29 @@ TEST_F(Decoder, SoundsDecodeIntoTheSharedOutputWhenNoContextIsCurrent) {
     EXPECT_EQ(bufferFacts(sound.buffers[0]).size, 200);
 }
 
-TEST_F(Decoder, BigEndianPCMCafIsReadButGivesNoBuffer) {
-    const std::string path = folder.file("big.caf");
-    writeSndfile(path, SF_FORMAT_CAF | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 1, 8000, sineFrames(1, 8000, 100));
-    EXPECT_TRUE(SGSoundLoadFromFile(&sound, path.c_str()));
-    EXPECT_EQ(sound.count, 0);
-    EXPECT_EQ(sound.buffers, nullptr);
+TEST_F(Decoder, LinearPCMCafIsMadeLittleEndianAndARefusedLayoutIsReportedByName) {
+    const struct {
+        const char* name;
+        int format;
+        int count;  // buffers
+    } cases[] = {
+        {"big-endian.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 1},
+        {"twenty-four-bits.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_24 | SF_ENDIAN_LITTLE, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.file(c.name);
+        writeSndfile(path, c.format, 1, 8000, {1000, -2, 3});
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(SGSoundLoadFromFile(&sound, path.c_str()));
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(sound.count, c.count);
+        EXPECT_EQ(log.find("the sound \"" + path + "\" stays silent") != std::string::npos, c.count == 0) << log;
+        SGSoundFree(&sound);
+    }
+    QzPCMData data;
+    ASSERT_EQ(QzReadCAFLinearPCM(folder.file("big-endian.caf").c_str(), &data), QzSoundFileStatus::ok);
+    EXPECT_EQ(data.bytes, (std::vector<uint8_t>{0xe8, 0x03, 0xfe, 0xff, 0x03, 0x00}));
 }
 
 TEST(SoundFile, EightBitCafSamplesComeOutUnsignedAsOpenALTakesThem) {

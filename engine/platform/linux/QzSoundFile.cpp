@@ -57,6 +57,13 @@ QzSoundFileStatus readRawData(SNDFILE* file, int frameBytes, std::vector<uint8_t
     return sf_error(file) == SF_ERR_NO_ERROR ? QzSoundFileStatus::ok : QzSoundFileStatus::readFailed;
 }
 
+// Big-endian samples (what sox and many Mac tools write in CAF) made little-endian.
+void swapBytesOfEachSample(std::vector<uint8_t>* bytes, int sampleBytes) {
+    for (size_t at = 0; at + sampleBytes <= bytes->size(); at += sampleBytes) {
+        std::reverse(bytes->begin() + at, bytes->begin() + at + sampleBytes);
+    }
+}
+
 void appendMono(const int16_t* frames, long count, int channels, std::vector<uint8_t>* bytes) {
     const size_t used = bytes->size();
     bytes->resize(used + count * sizeof(int16_t));
@@ -94,10 +101,10 @@ QzSoundFileStatus QzReadCAFLinearPCM(const char* path, QzPCMData* data) {
     if (!file || info.channels < 1 || info.samplerate < 1) return QzSoundFileStatus::unreadable;
     const int bits = linearPCMBits(info.format);
     if (bits == 0) return QzSoundFileStatus::notLinearPCM;
-    if (bits > 8 && storedBigEndian(file.get())) return QzSoundFileStatus::bigEndian;
     data->bytes.clear();
     const QzSoundFileStatus status = readRawData(file.get(), info.channels * bits / 8, &data->bytes);
     if (status != QzSoundFileStatus::ok) return status;
+    if (bits > 8 && storedBigEndian(file.get())) swapBytesOfEachSample(&data->bytes, bits / 8);
     if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_S8) {
         for (uint8_t& sample : data->bytes) sample ^= 0x80;
     }
