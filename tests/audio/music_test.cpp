@@ -70,6 +70,25 @@ TEST_F(Music, LoopingTrackPlaysOnWithoutGapsAndPlainTrackEnds) {
     }
 }
 
+TEST_F(Music, MusicOfSixChannelsIsMixedDownInEveryFormat) {
+    for (const char* name : {"six.ogg", "six.wav", "six.m4a"}) {
+        SCOPED_TRACE(name);
+        const std::string path = folder.file(name);
+        const auto samples = sineFrames(6, kRate, kRate / 2, 200.0);
+        if (std::string(name).ends_with(".ogg")) writeOgg(path, 6, kRate, samples);
+        else if (std::string(name).ends_with(".m4a")) writeEncoded(path, "aac", 6, kRate, samples);
+        else writeSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 6, kRate, samples);
+        auto stream = QzMusicStream::open(path.c_str(), output->context());
+        ASSERT_NE(stream, nullptr);
+        stream->play();
+        output->render(2048);
+        const auto mix = output->render(4096);
+        EXPECT_GT(peak(mix, 0), kLoud);
+        EXPECT_GT(peak(mix, 1), kLoud);
+        stream->stop();
+    }
+}
+
 TEST_F(Music, ResumeGoesOnWherePauseStopped) {
     // A quarter second of silence, then the tone: restarting would be silent at first.
     auto stream = QzMusicStream::open(track("late.wav", kRate, kRate / 4).c_str(), output->context());

@@ -17,7 +17,7 @@ constexpr auto kWorkerPeriod = std::chrono::milliseconds(20);
 
 std::unique_ptr<QzMusicStream> QzMusicStream::open(const char* path, ALCcontext* context, std::string* error) {
     std::unique_ptr<QzPCMStream> pcm = QzOpenPCMStream(path, error);
-    if (!pcm || pcm->channels() > 2) return nullptr;
+    if (!pcm) return nullptr;
     return std::unique_ptr<QzMusicStream>(new QzMusicStream(std::move(pcm), context));
 }
 

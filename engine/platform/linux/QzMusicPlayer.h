@@ -29,9 +29,9 @@ public:
     static constexpr int kBufferCount = 4;
     static constexpr long kBufferFrames = 8192;
 
-    // Null when the file cannot be read as sound, or has more than two channels; `error`
-    // (when not null) then says why. `context` is borrowed and must outlive the stream; it
-    // may be null.
+    // Null when the file cannot be read as sound; `error` (when not null) then says why.
+    // Files of more than two channels play mixed down to stereo. `context` is borrowed and
+    // must outlive the stream; it may be null.
     static std::unique_ptr<QzMusicStream> open(const char* path, ALCcontext* context, std::string* error = nullptr);
     ~QzMusicStream();
     QzMusicStream(const QzMusicStream&) = delete;

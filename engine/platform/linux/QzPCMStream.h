@@ -28,6 +28,9 @@ public:
     virtual bool rewind() = 0;
     // The length in frames as the file states it, or -1 when it does not say.
     virtual int64_t totalFrames() = 0;
+    // Where each channel belongs in a stereo mix (see QzDownmixToStereo); by default the
+    // channel order of WAVE files.
+    virtual std::string channelRoles() const;
 };
 
 // Opens `path` with vorbisfile, reading through stdio. False when the file cannot be opened
@@ -35,10 +38,14 @@ public:
 // clears `vorbis` with ov_clear, which closes the file.
 bool QzOpenVorbisFile(const char* path, OggVorbis_File* vorbis);
 
-// Mixes `frames` frames of Vorbis-ordered audio with 3 to 8 channels down to stereo, in
-// place: the first frames × 2 samples of `samples` then hold the stereo frames. Left
-// channels go left, right channels right, centre channels to both at -3 dB and the
-// low-frequency channel nowhere; each side is scaled so that it cannot clip.
+// Mixes `frames` frames of `channels` channels down to stereo, in place: the first
+// frames × 2 samples of `samples` then hold the stereo frames. `roles` holds one letter per
+// channel: 'L' channels go left, 'R' right, 'C' to both at -3 dB and '-' (low-frequency
+// effects) nowhere; each side is scaled so that it cannot clip.
+void QzDownmixToStereo(int16_t* samples, const char* roles, int channels, long frames);
+
+// The same for audio in the channel order of Vorbis streams (front left, centre, front right,
+// rear left, ...; more than 8 channels have no defined order and go to both sides).
 void QzDownmixVorbisToStereo(int16_t* samples, int channels, long frames);
 
 struct SwrContext;
@@ -102,7 +109,8 @@ bool QzHasSuffix(const char* text, const char* suffix);
 std::unique_ptr<QzPCMStream> QzOpenDecodedStream(const char* path, std::string* error = nullptr);
 
 // Ogg Vorbis for names ending in ".ogg" (case-sensitive), QzOpenDecodedStream for every other
-// name. Null when the file cannot be read as sound; `error` (when not null) then says why.
+// name; streams of three or more channels come out mixed down to stereo. Null when the file
+// cannot be read as sound; `error` (when not null) then says why.
 std::unique_ptr<QzPCMStream> QzOpenPCMStream(const char* path, std::string* error = nullptr);
 
 #endif

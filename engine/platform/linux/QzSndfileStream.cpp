@@ -1,5 +1,6 @@
 // Sound files through libsndfile, and through FFmpeg where libsndfile cannot read them, as PCM
-// streams, and the choice of reader by file name.
+// streams; the stereo mix-down of streams with more channels; the choice of reader by name.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -65,6 +66,7 @@ public:
     explicit QzFFmpegPCMStream(std::unique_ptr<QzFFmpegAudioStream> stream) : stream_(std::move(stream)) {}
     int channels() const override { return stream_->channels(); }
     int sampleRate() const override { return stream_->sampleRate(); }
+    std::string channelRoles() const override { return stream_->channelRoles(); }
     long read(int16_t* out, long frames) override { return stream_->read(out, frames); }
     bool rewind() override { return stream_->rewind(); }
     int64_t totalFrames() override { return stream_->totalFrames(); }
@@ -73,7 +75,42 @@ private:
     std::unique_ptr<QzFFmpegAudioStream> stream_;  // owned
 };
 
+// A stream of three or more channels mixed down to stereo as it is read.
+class QzStereoDownmixStream final : public QzPCMStream {
+public:
+    explicit QzStereoDownmixStream(std::unique_ptr<QzPCMStream> source)
+        : source_(std::move(source)), roles_(source_->channelRoles()) {}
+    int channels() const override { return 2; }
+    int sampleRate() const override { return source_->sampleRate(); }
+    long read(int16_t* out, long frames) override {
+        scratch_.resize(static_cast<size_t>(frames) * source_->channels());
+        const long got = source_->read(scratch_.data(), frames);
+        if (got <= 0) return got;
+        QzDownmixToStereo(scratch_.data(), roles_.c_str(), source_->channels(), got);
+        std::copy_n(scratch_.data(), got * 2, out);
+        return got;
+    }
+    bool rewind() override { return source_->rewind(); }
+    int64_t totalFrames() override { return source_->totalFrames(); }
+
+private:
+    std::unique_ptr<QzPCMStream> source_;  // owned
+    std::string roles_;
+    std::vector<int16_t> scratch_;
+};
+
 }  // namespace
+
+std::string QzPCMStream::channelRoles() const {
+    // The channel order of WAVE files and of most other formats: front left, front right,
+    // centre, low-frequency, back left, back right, front left and right of centre, back
+    // centre, side left, side right; any further channel goes to both sides.
+    static const std::string kStandardOrder = "LRC-LRLRCLR";
+    const size_t count = static_cast<size_t>(channels());
+    std::string roles = kStandardOrder.substr(0, count);
+    roles.resize(count, 'C');
+    return roles;
+}
 
 bool QzHasSuffix(const char* text, const char* suffix) {
     const size_t length = std::strlen(text), suffixLength = std::strlen(suffix);
@@ -103,5 +140,6 @@ std::unique_ptr<QzPCMStream> QzOpenPCMStream(const char* path, std::string* erro
     } else {
         stream = QzOpenDecodedStream(path, error);
     }
+    if (stream && stream->channels() > 2) stream = std::make_unique<QzStereoDownmixStream>(std::move(stream));
     return stream;
 }

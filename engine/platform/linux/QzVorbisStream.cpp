@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <string>
 #include <vector>
 
 extern "C" {
@@ -27,17 +28,11 @@ int closeFile(void* file) { return std::fclose(static_cast<FILE*>(file)); }
 
 long tellFile(void* file) { return static_cast<long>(ftello(static_cast<FILE*>(file))); }
 
-// Where each channel of a Vorbis stream goes in the downmix: 'L' left, 'R' right, 'C' both
-// at -3 dB, '-' nowhere (low-frequency effects). Indexed by channel count 3 to 8, in the
-// channel order Vorbis streams use (front left, centre, front right, rear left, ...).
-constexpr std::array<const char*, 9> kDownmixRoles = {
+// Where each channel of a Vorbis stream goes in the downmix, indexed by channel count 3 to 8,
+// in the channel order Vorbis streams use (front left, centre, front right, rear left, ...).
+constexpr std::array<const char*, 9> kVorbisRoles = {
     "", "", "", "LCR", "LRLR", "LCRLR", "LCRLR-", "LCRLRC-", "LCRLRLR-",
 };
-
-// Streams of more than 8 channels have no defined order: every channel goes to both sides.
-char downmixRole(int channels, int channel) {
-    return channels < static_cast<int>(kDownmixRoles.size()) ? kDownmixRoles[channels][channel] : 'C';
-}
 
 constexpr float kCentreWeight = 0.70710678f;
 
@@ -197,16 +192,19 @@ bool QzOpenVorbisFile(const char* path, OggVorbis_File* vorbis) {
     return true;
 }
 
-void QzDownmixVorbisToStereo(int16_t* samples, int channels, long frames) {
+void QzDownmixToStereo(int16_t* samples, const char* roles, int channels, long frames) {
     std::vector<float> left(channels), right(channels);
     float leftTotal = 0, rightTotal = 0;
     for (int c = 0; c < channels; ++c) {
-        const char role = downmixRole(channels, c);
+        const char role = roles[c];
         left[c] = role == 'L' ? 1.0f : role == 'C' ? kCentreWeight : 0.0f;
         right[c] = role == 'R' ? 1.0f : role == 'C' ? kCentreWeight : 0.0f;
         leftTotal += left[c];
         rightTotal += right[c];
     }
+    // A side that nothing feeds stays silent rather than dividing by zero.
+    leftTotal = leftTotal > 0 ? leftTotal : 1;
+    rightTotal = rightTotal > 0 ? rightTotal : 1;
     for (long frame = 0; frame < frames; ++frame) {
         const int16_t* in = samples + frame * channels;
         float l = 0, r = 0;
@@ -218,6 +216,12 @@ void QzDownmixVorbisToStereo(int16_t* samples, int channels, long frames) {
         samples[frame * 2] = clampToSample(l / leftTotal);
         samples[frame * 2 + 1] = clampToSample(r / rightTotal);
     }
+}
+
+void QzDownmixVorbisToStereo(int16_t* samples, int channels, long frames) {
+    const std::string roles = channels < static_cast<int>(kVorbisRoles.size()) ? std::string(kVorbisRoles[channels])
+                                                                                 : std::string(channels, 'C');
+    QzDownmixToStereo(samples, roles.c_str(), channels, frames);
 }
 
 std::unique_ptr<QzPCMStream> QzOpenVorbisStream(const char* path) {
