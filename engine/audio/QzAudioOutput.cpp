@@ -1,9 +1,11 @@
 // The process-wide OpenAL device and context.
 #include "QzAudioOutput.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "QzOpenALCheck.h"
 
@@ -11,11 +13,13 @@ namespace {
 
 ALCdevice* sharedAlDevice = nullptr;    // owned by the process, never closed
 ALCcontext* sharedAlContext = nullptr;  // owned by the process, never destroyed
+ALCcontext* musicAlContext = nullptr;   // owned by the process, destroyed at exit
 bool deviceUnavailable = false;
 
 // Runs at process exit, so that OpenAL Soft's own clean-up finds no device left open.
 void closeSharedOutput() {
     alcMakeContextCurrent(nullptr);
+    if (musicAlContext) alcDestroyContext(musicAlContext);
     alcDestroyContext(sharedAlContext);
     alcCloseDevice(sharedAlDevice);
 }
@@ -53,4 +57,18 @@ bool QzUseSharedAudioOutput(ALCdevice* device, ALCcontext* context) {
     sharedAlDevice = device;
     sharedAlContext = context;
     return true;
+}
+
+ALCcontext* QzOpenMusicAudioContext() {
+    if (!musicAlContext && QzOpenSharedAudioOutput("QzMusic") && QzSharedAlDevice()) {
+        // The device's own attributes: a second context with others would reset the device
+        // (and a loopback device needs its sample format stated).
+        ALCint size = 0;
+        alcGetIntegerv(sharedAlDevice, ALC_ATTRIBUTES_SIZE, 1, &size);
+        std::vector<ALCint> attributes(static_cast<size_t>(std::max(size, 0)) + 1, 0);
+        if (size > 0) alcGetIntegerv(sharedAlDevice, ALC_ALL_ATTRIBUTES, size, attributes.data());
+        musicAlContext = alcCreateContext(sharedAlDevice, attributes.data());
+        check(sharedAlDevice, "QzMusic", "alcCreateContext");
+    }
+    return musicAlContext;
 }

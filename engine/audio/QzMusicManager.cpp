@@ -23,7 +23,7 @@ QzMusicStateCode switchTo(QzMusic& music, const char* path, bool looping) {
 bool QzMusic::initSound(const char* path, bool looping) {
     player_.reset();
     std::string reason;
-    player_ = QzMusicPlayer::open(path, QzOpenSharedAudioOutput("QzMusic::initSound"), &reason);
+    player_ = QzMusicPlayer::open(path, QzOpenMusicAudioContext(), &reason);
     if (!player_) {
         std::fprintf(stderr, "Quillane: cannot play the music \"%s\": %s\n", path, reason.c_str());
         return false;
@@ -107,7 +107,7 @@ QzMusicManager& QzMusicManager::sharedMusicManager() {
 }
 
 QzMusicManager::QzMusicManager() {
-    QzOpenSharedAudioOutput("QzMusicManager::QzMusicManager");
+    QzOpenMusicAudioContext();
     states_[kQzMusicPlaying] = std::make_unique<QzMusicPlayingState>(music_);
     states_[kQzMusicPaused] = std::make_unique<QzMusicPausedState>(music_);
     states_[kQzMusicStopped] = std::make_unique<QzMusicStoppedState>(music_);

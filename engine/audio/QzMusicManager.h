@@ -77,7 +77,8 @@ public:
     // The one manager of the process, made on first use (thread-safely) and destroyed at exit.
     static QzMusicManager& sharedMusicManager();
 
-    // Opens the shared sound output, so that it outlives the manager; starts stopped.
+    // Opens the music's context on the shared sound output, so that both outlive the
+    // manager; starts stopped.
     QzMusicManager();
 
     void playMusic(const char* path, bool looping);

@@ -211,6 +211,11 @@ TEST_F(MusicStates, VolumeRules) {
     manager.playMusic(first.c_str(), true);
     output->render(512);
     const int full = peak(output->render(2048));
+    ASSERT_EQ(alcGetCurrentContext(), output->context());
+    alListenerf(AL_GAIN, 0.25f);  // the game's listener
+    output->render(512);
+    EXPECT_NEAR(double(peak(output->render(2048))) / full, 1.0, 0.05) << "music has a listener of its own";
+    alListenerf(AL_GAIN, 1.0f);
     manager.pauseMusic();
     manager.setVolume(0.5f);
     EXPECT_EQ(manager.getVolume(), 0.5f);
