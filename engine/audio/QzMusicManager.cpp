@@ -121,6 +121,14 @@ void QzMusicManager::pauseMusic() { transitionToNewState(states_[current_]->paus
 
 void QzMusicManager::stopMusic() { transitionToNewState(states_[current_]->stop()); }
 
+void QzMusicManager::setVolume(float volume) {
+    if (!(volume >= 0.0f)) {
+        std::fprintf(stderr, "Quillane: the music volume %g is below 0 or not a number: 0 is used\n", volume);
+        volume = 0.0f;
+    }
+    music_.setVolume(volume);
+}
+
 void QzMusicManager::transitionToNewState(QzMusicStateCode code) {
     if (code >= kQzMusicPlaying && code <= kQzMusicStopped) current_ = code;
 }

@@ -85,7 +85,8 @@ public:
     void pauseMusic();
     void stopMusic();
     void transitionToNewState(QzMusicStateCode code);
-    void setVolume(float volume) { music_.setVolume(volume); }
+    // A volume below 0, or NaN, is taken as 0 and reported in one line.
+    void setVolume(float volume);
     float getVolume() const { return music_.getVolume(); }
     bool isPlaying() const { return music_.isPlaying(); }
     QzMusicStateCode currentState() const { return current_; }

@@ -2,6 +2,7 @@
 // looping, pausing and resuming where it paused, the end of the music, silence without a
 // device, the worker, every row of the state table and the volume rules.
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <thread>
 
@@ -226,6 +227,14 @@ TEST_F(MusicStates, VolumeRules) {
     manager.playMusic(nullptr, false);
     output->render(512);
     EXPECT_NEAR(double(peak(output->render(2048))) / full, 0.5, 0.05);
+    for (float below : {-0.25f, std::nanf("")}) {
+        testing::internal::CaptureStderr();
+        manager.setVolume(below);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("below 0 or not a number: 0 is used\n"), std::string::npos);
+        EXPECT_EQ(manager.getVolume(), 0.0f);
+    }
+    output->render(4096);
+    EXPECT_LE(peak(output->render(2048)), kDitherLevel);
 }
 
 }  // namespace
