@@ -1,6 +1,8 @@
 // The process-wide OpenAL device and context.
 #include "QzAudioOutput.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +26,21 @@ void closeSharedOutput() {
     alcCloseDevice(sharedAlDevice);
 }
 
+// Keeps the sound libraries' own error output off standard error, so that a machine without
+// a sound card gets the one clear line below rather than a screen of library messages: ALSA's
+// error handler (set on the library OpenAL Soft loads later, when it is installed at all),
+// and OpenAL Soft's log unless the user asks for it.
+void ignoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void quietSoundLibraries() {
+    setenv("ALSOFT_LOGLEVEL", "0", 0);
+    using ErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
+    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+    auto setHandler = alsa ? reinterpret_cast<int (*)(ErrorHandler)>(dlsym(alsa, "snd_lib_error_set_handler")) : nullptr;
+    if (setHandler) setHandler(ignoreAlsaError);
+    // The library stays loaded: OpenAL Soft uses the same instance with its handler.
+}
+
 void check(ALCdevice* device, const char* who, const char* call) {
     QzCheckALCError(device, (std::string(who) + ": " + call).c_str());
 }
@@ -35,6 +52,7 @@ ALCcontext* QzSharedAlContext() { return sharedAlContext; }
 
 ALCcontext* QzOpenSharedAudioOutput(const char* who) {
     if (!sharedAlDevice && !deviceUnavailable) {
+        quietSoundLibraries();
         sharedAlDevice = alcOpenDevice(nullptr);
         if (!sharedAlDevice) {
             deviceUnavailable = true;
