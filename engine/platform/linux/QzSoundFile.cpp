@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include <sndfile.h>
@@ -12,7 +13,7 @@
 
 namespace {
 
-constexpr long kFramesPerRead = 4096;
+constexpr long kFramesPerRead = 16384;
 // Raw reads take about this many bytes of whole frames (at least one frame). A fixed count of
 // frames would not do: a header stating 1024 channels of 64-bit samples would make every read
 // reserve 32 MB, however little data the file holds.
@@ -82,6 +83,13 @@ QzSoundFileStatus QzReadSoundFileMono16(const char* path, QzPCMData* data) {
     if (channels >= 3) return QzSoundFileStatus::tooManyChannels;
     std::vector<int16_t> block(kFramesPerRead * channels);
     data->bytes.clear();
+    // Room for the length the file states, but never more than twice its size: a header may
+    // claim any length.
+    std::error_code error;
+    const uintmax_t fileBytes = std::filesystem::file_size(path, error);
+    if (stream->totalFrames() > 0 && !error) {
+        data->bytes.reserve(2 * std::min<uintmax_t>({uintmax_t(stream->totalFrames()), fileBytes, kQzMaxPCMBytes / 2}));
+    }
     for (;;) {
         const long got = stream->read(block.data(), kFramesPerRead);
         if (got < 0) return QzSoundFileStatus::readFailed;
