@@ -58,6 +58,7 @@ const char* QzPlayerUsage() {
            "or a zipped bundle. Without an argument it plays the default bundle under games/.\n"
            "\n"
            "  --help               show this help and exit\n"
+           "  --version            show the versions of the player and its libraries and exit\n"
            "  --debug              draw the last script error and its stack trace over the game\n"
            "  --headless           run without a window, on an off-screen OpenGL context, with a\n"
            "                       fixed time step\n"
@@ -87,6 +88,8 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
         bool ok = true;
         if (arg == "--help" || arg == "-h") {
             options->help = true;
+        } else if (arg == "--version") {
+            options->version = true;
         } else if (arg == "--headless") {
             options->headless = true;
         } else if (arg == "--debug") {

@@ -16,6 +16,7 @@ constexpr int kQzExitNoDisplay = 4;    // no window or OpenGL context could be m
 struct QzPlayerOptions {
     std::string bundle;  // folder or .zip; empty: the default bundle
     bool help = false;
+    bool version = false;
     bool headless = false;
     bool debug = false;
     bool timing = false;

@@ -4,6 +4,7 @@
 
 #include "QzHeadless.h"
 #include "QzPlayerOptions.h"
+#include "QzPlayerVersion.h"
 #include "QzWindowPlayer.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +16,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(QzPlayerUsage(), stdout);
+        return kQzExitOK;
+    }
+    if (options.version) {
+        std::fputs(QzPlayerVersionText().c_str(), stdout);
         return kQzExitOK;
     }
     QzBundle bundle;
