@@ -7,10 +7,13 @@
 
 #include "QzExternalFunctionTable.h"
 
-QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string& savePath)
+QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string& savePath,
+                               QzScriptInterrupt* interrupt)
     : luaState_(QzLuaState::withEnginePath(enginePath, savePath.empty() ? std::nullopt
-                                                                        : std::optional<std::string>(savePath))) {
+                                                                        : std::optional<std::string>(savePath))),
+      interrupt_(interrupt) {
     QzState* state = luaState_->S();
+    if (interrupt_) interrupt_->attach(state->L);
     // Qz_Init leaves a failed initEngine's message on the stack without reporting it.
     if (lua_gettop(state->L) > 0) {
         std::fprintf(stderr, "QzPlayerEngine: initEngine failed: %s\n",

@@ -13,14 +13,16 @@
 #include "QzEngine.h"
 #include "QzHostServices.h"
 #include "QzLuaState.h"
+#include "QzScriptInterrupt.h"
 
 using QzScriptArgument = std::variant<std::string, float>;
 
 class QzPlayerEngine {
 public:
     // Creates the engine state and runs the engine script and its initEngine. savePath may
-    // be empty (no database library). Load errors are reported on standard error.
-    QzPlayerEngine(const std::string& enginePath, const std::string& savePath);
+    // be empty (no database library). Load errors are reported on standard error. The
+    // interrupt (borrowed, may be null) can stop the engine's scripts from then on.
+    QzPlayerEngine(const std::string& enginePath, const std::string& savePath, QzScriptInterrupt* interrupt = nullptr);
     // Frees the game's scene and graphics assets, then destroys the engine state:
     // shutdownEngine runs once, the store closes.
     ~QzPlayerEngine();
@@ -48,6 +50,8 @@ public:
     // Script errors so far: reported by the engine host, plus failures counted by the player.
     int errorCount() const { return luaState_->S()->errorsReported + extraErrors_; }
     void countError() { ++extraErrors_; }
+    // Whether the engine's scripts are being stopped: no new script call should start.
+    bool interrupted() const { return interrupt_ && interrupt_->pendingReason(); }
 
 private:
     static void gameDidEndCallback(void* context);
@@ -57,6 +61,7 @@ private:
     QzRef<QzKeyboardInputSupport> keyboardInput_;  // the table holds it weakly
     QzRef<QzOpenURLSupport> openURL_;              // the table holds it weakly
     std::function<void()> gameDidEnd_;
+    QzScriptInterrupt* interrupt_;  // borrowed; may be null
     int extraErrors_ = 0;
 };
 

@@ -22,6 +22,7 @@
 #include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
+#include "QzQuitSignals.h"
 
 namespace {
 
@@ -154,7 +155,7 @@ private:
     void reshape();
     void centreWindow(int width, int height);
     std::string fullScreenChoicePath() const;
-    void finish();
+    bool finish();
 
     const QzPlayerOptions& options_;
     const QzBundle& bundle_;
@@ -190,6 +191,9 @@ void WindowPlayer::centreWindow(int width, int height) {
 }
 
 bool WindowPlayer::openWindow() {
+    // The player's own handlers take SIGINT and SIGTERM: SDL's would only queue a quit
+    // that a stuck frame never lets the player act on.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "quillane-player: cannot open a window: %s; on a machine without a display, run with "
                              "--headless\n", SDL_GetError());
@@ -304,7 +308,7 @@ void WindowPlayer::fadeIntro() {
     const auto start = std::chrono::steady_clock::now();
     for (;;) {
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (elapsed >= kFadeSeconds || quit_) break;
+        if (elapsed >= kFadeSeconds || quit_ || QzQuitSignal()) break;
         session_->setIntro(intro_, static_cast<float>(1.0 - elapsed / kFadeSeconds));
         view_->thread().postAndWait([&] { view_->refreshView(); });
         SDL_Event event;
@@ -394,15 +398,18 @@ void WindowPlayer::handleEvent(const SDL_Event& event) {
 }
 
 void WindowPlayer::eventLoop() {
-    while (!quit_) {
+    while (!quit_ && !QzQuitSignal()) {
         SDL_Event event;
         if (SDL_WaitEventTimeout(&event, 50)) handleEvent(event);
         if (options_.frames >= 0 && surface_->presented() >= options_.frames) quit_ = true;
     }
 }
 
-void WindowPlayer::finish() {
-    if (!options_.screenshot.empty()) {
+// Returns false when the screenshot could not be written.
+bool WindowPlayer::finish() {
+    session_->stopFrames();
+    bool written = true;
+    if (!options_.screenshot.empty() && !QzQuitSignal()) {
         int width = 0, height = 0;
         SDL_GL_GetDrawableSize(window_, &width, &height);
         std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
@@ -416,8 +423,8 @@ void WindowPlayer::finish() {
             glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
         });
         std::string error;
-        if (!QzWritePNG(options_.screenshot, pixels, width, height, &error))
-            std::fprintf(stderr, "quillane-player: screenshot: %s\n", error.c_str());
+        written = QzWritePNG(options_.screenshot, pixels, width, height, &error);
+        if (!written) std::fprintf(stderr, "quillane-player: screenshot: %s\n", error.c_str());
     }
     if (options_.timing) {
         const QzFrameStats stats = QzComputeFrameStats(surface_->intervals());
@@ -426,6 +433,7 @@ void WindowPlayer::finish() {
     }
     session_->shutdown();
     view_->thread().postAndWait([&] { SDL_GL_MakeCurrent(window_, nullptr); });
+    return written;
 }
 
 int WindowPlayer::run() {
@@ -436,6 +444,7 @@ int WindowPlayer::run() {
     if (options_.noVsync) view_->setAnimationFrameInterval(0);
     QzSessionHooks hooks;
     hooks.debug = options_.debug;
+    hooks.interrupt = &QzPlayerInterrupt();
     hooks.openURL = [](const std::string& address) {
         if (SDL_OpenURL(address.c_str()) != 0)
             std::fprintf(stderr, "openURL: cannot open \"%s\": %s\n", address.c_str(), SDL_GetError());
@@ -469,13 +478,14 @@ int WindowPlayer::run() {
     const bool fullScreen = remembered >> choice ? choice == "1" : bundle_.info.startFullscreen;
     if (fullScreen) setFullScreen(true);
     if (options_.timing) {
-        while (surface_->presented() == 0 && !quit_) SDL_Delay(1);
+        while (surface_->presented() == 0 && !quit_ && !QzQuitSignal()) SDL_Delay(1);
         std::printf("timing: launch to first frame %.1f ms\n",
                     std::chrono::duration<double, std::milli>(surface_->firstPresent() - launched).count());
     }
     eventLoop();
-    finish();
-    return kQzExitOK;
+    const bool written = finish();
+    if (const int signal = QzQuitSignal()) return 128 + signal;
+    return written ? kQzExitOK : kQzExitUsage;
 }
 
 }  // namespace

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "QzAudioRecorder.h"
 #include "QzFrameTiming.h"
 #include "QzGameGeometry.h"
 #include "QzInputEvent.h"
 #include "QzKeyNames.h"
 #include "QzHostServices.h"
 #include "QzTextEntry.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -190,6 +192,32 @@ TEST(OpenURL, OnlyWebAndMailAddressesAreOpened) {
                                        "ftp:" + slashes + "x", std::string("http:"), std::string("mailto:"),
                                        std::string("/usr/bin/xterm"), std::string(), "smb:" + slashes + "share"})
         EXPECT_FALSE(QzOpenURLSupport::isOpenableAddress(address)) << address;
+}
+
+uint32_t littleEndianAt(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+    return value;
+}
+
+// A recording stops in whole frames at the size its WAV file can describe, and the file's
+// size fields stay true.
+TEST(AudioRecorder, ARecordingStopsAtTheWavSizeLimit) {
+    std::string error;
+    auto recorder = QzAudioRecorder::open(&error, 1003);
+    ASSERT_TRUE(recorder) << error;
+    recorder->renderUntil(0.001);
+    EXPECT_FALSE(recorder->full());
+    recorder->renderUntil(1.0);
+    EXPECT_TRUE(recorder->full());
+    ScratchFolder scratch;
+    ASSERT_TRUE(recorder->writeWav(scratch.file("a.wav"), &error)) << error;
+    const std::string wav = readFile(scratch.file("a.wav"));
+    ASSERT_EQ(wav.size(), 44u + 1000u);
+    EXPECT_EQ(littleEndianAt(wav, 4), 36u + 1000u);
+    EXPECT_EQ(littleEndianAt(wav, 40), 1000u);
+    EXPECT_EQ(QzAudioRecorder::kWavMaxDataBytes % 4, 0u);
+    EXPECT_LE(QzAudioRecorder::kWavMaxDataBytes + 36, 0xFFFFFFFFull);
 }
 
 }  // namespace

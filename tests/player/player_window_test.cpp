@@ -1,20 +1,13 @@
 // Window tests under Xvfb: size and title, key names from real key presses, clicks in game
 // coordinates, full-screen letterbox and crop, and closing the window. Every wait is bounded.
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "player_fixture.h"
-
-extern char** environ;
 
 namespace {
 
@@ -30,31 +23,6 @@ bool writePng(const std::string& path, const std::vector<uint8_t>& rgba, int wid
 }
 
 const std::string kXclose = std::string(QZ_BINARY_DIR) + "/tests/player/xclose";
-
-pid_t spawn(const std::vector<std::string>& arguments, const std::string& output) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// The exit status of a child, or -1 when it has not ended within the timeout.
-int waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(20ms);
-    }
-    return -1;
-}
 
 std::string command(const std::string& line) {
     std::string output;
@@ -194,7 +162,20 @@ TEST_F(WindowTest, F11AndAltEnterToggleFullScreenAndSignalsQuitCleanly) {
     EXPECT_EQ(countOf(output(), "probe: keyDown return"), 0) << "Alt+Enter is the player's";
     EXPECT_EQ(readFile(scratch_.file("data") + "/Probe/player-fullscreen"), "0\n");
     kill(pid_, SIGINT);
-    EXPECT_EQ(waitForExit(pid_, 60s), 0) << output();
+    EXPECT_EQ(waitForExit(pid_, 60s), 128 + SIGINT) << output();
+    EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
+}
+
+// The main thread stays responsive while a frame is stuck in a script loop: the mouse moves,
+// and closing the window stops the frame and shuts the game down.
+TEST_F(WindowTest, ClosingTheWindowEndsAFrameStuckInALoop) {
+    launch({.game = "function onUpdate() if frames == 5 then log('looping') while true do end end end"});
+    ASSERT_TRUE(waitForOutput("probe: looping")) << output();
+    xdotool("mousemove --window " + window_ + " 10 10");
+    xdotool("mousemove --window " + window_ + " 20 20");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(closeWindow(), 0) << output();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << output();
     EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
 }
 
