@@ -2,6 +2,7 @@
 #include "QzPlayerOptions.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -76,7 +77,9 @@ const char* QzPlayerUsage() {
            "Keys: F11 or Alt+Enter toggles full screen, Escape leaves it.\n"
            "Saved data lives in $XDG_DATA_HOME/<CFBundleName>/ (else ~/.local/share/<CFBundleName>/).\n"
            "Exit status: 0 done; 1 a script error was reported (headless); 2 bad command line;\n"
-           "3 the bundle or its save folder cannot be used; 4 no window or OpenGL context.\n";
+           "3 the bundle or its save folder cannot be used; 4 no window or OpenGL context;\n"
+           "5 no sound device to record --audio with; 128 + N ended by signal N (SIGINT, SIGTERM;\n"
+           "a second signal ends the player at once).\n";
 }
 
 bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::string* error) {
@@ -131,15 +134,19 @@ bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string*
                  "; give the path of a game bundle";
         return false;
     }
-    if (endsWith(folder, ".zip")) {
+    std::string lowered = folder;
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::shared_ptr<QzCacheHold> hold;
+    if (endsWith(lowered, ".zip")) {
         const std::string cache = QzUserCacheHome();
         if (cache.empty()) {
             *error = "cannot unpack " + folder + ": neither XDG_CACHE_HOME nor HOME is set to an absolute path; set one";
             return false;
         }
         const std::string zipPath = folder;
-        if (!QzExtractZippedBundle(zipPath, cache + "/quillane-player/bundles", &folder, error)) return false;
+        if (!QzExtractZippedBundle(zipPath, cache + "/quillane-player/bundles", &folder, &hold, error)) return false;
     }
-    return QzOpenBundleFolder(folder, bundle, error) &&
-           QzPrepareSaveFolder(QzUserDataHome(), bundle->info.bundleName, savePath, error);
+    if (!QzOpenBundleFolder(folder, bundle, error)) return false;
+    bundle->cacheHold = hold;
+    return QzPrepareSaveFolder(QzUserDataHome(), bundle->info.bundleName, savePath, error);
 }
