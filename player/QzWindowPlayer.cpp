@@ -9,6 +9,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -258,7 +259,11 @@ void WindowPlayer::setFullScreen(bool fullScreen) {
 void WindowPlayer::launch() {
     std::string error;
     if (!bundle_.defaultImagePath.empty()) {
-        auto image = std::make_shared<QzOverlayImage>(QzLoadOverlayImage(bundle_.defaultImagePath, &error));
+        // The window takes the picture's size, so the picture fits the display.
+        SDL_Rect display{0, 0, 16384, 16384};
+        SDL_GetDisplayUsableBounds(std::max(0, SDL_GetWindowDisplayIndex(window_)), &display);
+        auto image = std::make_shared<QzOverlayImage>(
+            QzLoadOverlayImage(bundle_.defaultImagePath, display.w, display.h, &error));
         if (image->width > 0) {
             intro_ = image;
             if (!bundle_.info.startFullscreen) centreWindow(image->width, image->height);

@@ -6,21 +6,13 @@
 #include <cstdio>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "player_fixture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-bool writePng(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = PNG_FORMAT_RGBA;
-    return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
-}
 
 const std::string kXclose = std::string(QZ_BINARY_DIR) + "/tests/player/xclose";
 
@@ -179,17 +171,41 @@ TEST_F(WindowTest, ClosingTheWindowEndsAFrameStuckInALoop) {
     EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
 }
 
-TEST_F(WindowTest, TheLoadingPictureSizesTheWindowUntilItHasFaded) {
-    const std::string app = makeBundle(scratch_);
-    std::vector<uint8_t> white(100 * 80 * 4, 255);
-    ASSERT_TRUE(writePng(app + "/Contents/Resources/Default.png", white, 100, 80));
-    launch({});
-    const std::string log = output();
-    const size_t intro = log.find("probe: screen 100 80"), game = log.find("probe: screen 240 160");
-    ASSERT_NE(intro, std::string::npos) << log;
-    EXPECT_LT(intro, game) << log;
-    EXPECT_LT(game, log.find("probe: play")) << log;
-    EXPECT_EQ(closeWindow(), 0) << output();
+// A one-bit grey PNG of width × height zero pixels: a small file declaring many pixels.
+std::string blackPng(uint32_t width, uint32_t height) {
+    auto chunk = [](const char* kind, const std::string& data) {
+        std::string bytes = {char(data.size() >> 24), char(data.size() >> 16), char(data.size() >> 8), char(data.size())};
+        const std::string body = kind + data;
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size());
+        return bytes + body + std::string{char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+    };
+    const std::string header = {char(width >> 24), char(width >> 16), char(width >> 8), char(width),
+                                char(height >> 24), char(height >> 16), char(height >> 8), char(height), 1, 0, 0, 0, 0};
+    const std::string rows(static_cast<size_t>(height) * ((width + 7) / 8 + 1), '\0');
+    std::string packed(compressBound(rows.size()), '\0');
+    uLongf size = packed.size();
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(rows.data()), rows.size());
+    packed.resize(size);
+    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) + chunk("IDAT", packed) + chunk("IEND", "");
+}
+
+TEST_F(WindowTest, TheLoadingPictureSizesTheWindowWithinTheDisplayUntilItHasFaded) {
+    const struct {
+        uint32_t width, height;
+        const char* introScreen;  // the screen size the game hears of first, or the refusal
+    } cases[] = {{100, 80, "probe: screen 100 80"}, {3000, 1000, "probe: screen 1920 640"},
+                 {16000, 16000, "is more than the 24000000 pixels"}};
+    for (const auto& c : cases) {
+        const std::string app = makeBundle(scratch_);
+        writeFile(app + "/Contents/Resources/Default.png", blackPng(c.width, c.height));
+        launch({});
+        const std::string log = output();
+        const size_t intro = log.find(c.introScreen), game = log.find("probe: screen 240 160");
+        ASSERT_NE(intro, std::string::npos) << log;
+        EXPECT_LT(intro, game) << log;
+        EXPECT_LT(game, log.find("probe: play")) << log;
+        EXPECT_EQ(closeWindow(), 0) << output();
+    }
 }
 
 TEST_F(WindowTest, TypedTextReachesThePanelAndReturnAnswersOnce) {
