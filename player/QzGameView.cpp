@@ -29,6 +29,15 @@ void QzGameView::setErrorObserver(std::function<void(const LuaErrorException&)> 
     thread_.postAndWait([&] { errorObserver_ = std::move(observer); });
 }
 
+bool QzGameView::hasCallbacks() {
+    bool any = false;
+    thread_.postAndWait([&] {
+        std::lock_guard lock(contextLock_);
+        any = overlay_ || errorObserver_;
+    });
+    return any;
+}
+
 void QzGameView::scriptFailed(const char* where, const LuaErrorException& error) {
     std::fprintf(stderr, "%s: Lua Error caught (and ignored): %s\n", where, error.luaError().c_str());
     if (QzPlayerEngine* engine = engine_) engine->countError();

@@ -56,6 +56,8 @@ public:
     void setOverlay(Overlay overlay);
     // Called on the game thread with each script error the view catches.
     void setErrorObserver(std::function<void(const LuaErrorException&)> observer);
+    // Whether an overlay or an error observer is set.
+    bool hasCallbacks();
 
     // Recomputes the geometry for a view of the given backing pixels and point size and,
     // on the game thread, tells the engine the screen size (the point size).

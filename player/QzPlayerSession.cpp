@@ -16,7 +16,12 @@ QzPlayerSession::QzPlayerSession(const QzBundle& bundle, std::string savePath, Q
     });
 }
 
-QzPlayerSession::~QzPlayerSession() { shutdown(); }
+// The view outlives the session: its callbacks, which capture the session, go with it.
+QzPlayerSession::~QzPlayerSession() {
+    shutdown();
+    view_->setOverlay(nullptr);
+    view_->setErrorObserver(nullptr);
+}
 
 void QzPlayerSession::loadGame() {
     engine_ = std::make_unique<QzPlayerEngine>(bundle_.enginePath, savePath_, hooks_.interrupt);

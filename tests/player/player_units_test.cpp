@@ -9,6 +9,7 @@
 #include "QzGameGeometry.h"
 #include "QzInputEvent.h"
 #include "QzKeyNames.h"
+#include "QzPlayerSession.h"
 #include "QzHostServices.h"
 #include "QzTextEntry.h"
 #include "support/test_files.h"
@@ -192,6 +193,22 @@ TEST(OpenURL, OnlyWebAndMailAddressesAreOpened) {
                                        "ftp:" + slashes + "x", std::string("http:"), std::string("mailto:"),
                                        std::string("/usr/bin/xterm"), std::string(), "smb:" + slashes + "share"})
         EXPECT_FALSE(QzOpenURLSupport::isOpenableAddress(address)) << address;
+}
+
+struct NoSurface : QzGameSurface {
+    bool makeCurrent() override { return false; }
+    void present() override {}
+};
+
+// The view outlives the session; the callbacks it was given capture the session.
+TEST(Session, EndingASessionTakesItsCallbacksFromTheView) {
+    NoSurface surface;
+    QzGameView view(&surface, [] { return 0.0f; }, false);
+    {
+        QzPlayerSession session(QzBundle{}, "", &view, {});
+        EXPECT_TRUE(view.hasCallbacks());
+    }
+    EXPECT_FALSE(view.hasCallbacks());
 }
 
 uint32_t littleEndianAt(const std::string& bytes, size_t at) {
