@@ -77,9 +77,9 @@ void QzPlayerEngine::intendedDisplaySize(int* width, int* height) {
 }
 
 void QzPlayerEngine::registerHostServices(QzKeyboardInputSupport::Request keyboardInput,
-                                          QzOpenURLSupport::Opener openURL) {
+                                          QzOpenURLSupport::Opener openURL, const std::string& bundleFolder) {
     keyboardInput_ = QzMake<QzKeyboardInputSupport>(std::move(keyboardInput));
-    openURL_ = QzMake<QzOpenURLSupport>(std::move(openURL));
+    openURL_ = QzMake<QzOpenURLSupport>(std::move(openURL), bundleFolder);
     auto table = QzExternalFunctionTable::externalFunctionTableForState(luaState_->state());
     table->registerTarget(keyboardInput_.get(), nullptr, "keyboardInput:forPrompt:withInitialValue:displayNumberPad:",
                           "KeyboardInput");

@@ -42,8 +42,10 @@ public:
     void intendedDisplaySize(int* width, int* height);
     void makeOpenALContextCurrent() { luaState_->makeOpenALContextCurrent(); }
 
-    // Registers "KeyboardInput" and "openURL" in the interpreter's external function table.
-    void registerHostServices(QzKeyboardInputSupport::Request keyboardInput, QzOpenURLSupport::Opener openURL);
+    // Registers "KeyboardInput" and "openURL" in the interpreter's external function table;
+    // file addresses may reach inside bundleFolder.
+    void registerHostServices(QzKeyboardInputSupport::Request keyboardInput, QzOpenURLSupport::Opener openURL,
+                              const std::string& bundleFolder);
     // Called (on the thread running the script) when the script calls callbacks.gameDidEnd.
     void setGameDidEnd(std::function<void()> gameDidEnd);
 

@@ -27,9 +27,10 @@ void QzPlayerSession::loadGame() {
     engine_ = std::make_unique<QzPlayerEngine>(bundle_.enginePath, savePath_, hooks_.interrupt);
     engine_->registerHostServices(
         [this](const std::string& prompt, const std::string& initialValue) { keyboardInput(prompt, initialValue); },
-        [this](const std::string& address) {
-            if (hooks_.openURL) hooks_.openURL(address);
-        });
+        [this](const std::string& target) {
+            if (hooks_.openURL) hooks_.openURL(target);
+        },
+        bundle_.folder);
     engine_->setGameDidEnd(hooks_.gameDidEnd);
     QzState* state = engine_->state();
     Qz_LoadGame(state, bundle_.projectPath.c_str());

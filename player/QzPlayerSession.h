@@ -18,8 +18,9 @@
 #include "QzTextEntry.h"
 
 struct QzSessionHooks {
-    // Opens an address the script asked for (already checked: http, https or mailto).
-    std::function<void(const std::string& address)> openURL;
+    // Opens what the script asked for, already checked: an http, https or mailto address, or
+    // the path of a file inside the bundle. Called on the game thread inside a script call.
+    std::function<void(const std::string& target)> openURL;
     // The script ended the game (callbacks.gameDidEnd). Called on the game thread.
     std::function<void()> gameDidEnd;
     // The text-entry panel appeared (true) or went (false). Called on any thread.

@@ -167,7 +167,7 @@ private:
     std::unique_ptr<QzGameView> view_;
     std::unique_ptr<QzPlayerSession> session_;
     std::shared_ptr<const QzOverlayImage> intro_;
-    uint32_t userEvent_ = 0;  // base of our two SDL user events
+    uint32_t userEvent_ = 0;  // base of our SDL user events
     int intendedWidth_ = 0;  // the game's size, 0 when it has none
     int intendedHeight_ = 0;
     uint64_t previousModifiers_ = 0;
@@ -175,7 +175,7 @@ private:
     QzNotificationCenter::Token exitFullscreenToken_ = 0;
 };
 
-enum UserEventCode { kPanelChanged = 0, kExitFullscreen = 1 };
+enum UserEventCode { kPanelChanged = 0, kExitFullscreen = 1, kOpenURL = 2, kUserEventCount = 3 };
 
 WindowPlayer::~WindowPlayer() {
     QzNotificationCenter::defaultCenter().removeObserver(exitFullscreenToken_);
@@ -215,7 +215,7 @@ bool WindowPlayer::openWindow() {
     }
     // The context belongs to the game thread from here on.
     SDL_GL_MakeCurrent(window_, nullptr);
-    userEvent_ = SDL_RegisterEvents(2);
+    userEvent_ = SDL_RegisterEvents(kUserEventCount);
     return true;
 }
 
@@ -397,6 +397,11 @@ void WindowPlayer::handleEvent(const SDL_Event& event) {
             session_->panelShowing() ? SDL_StartTextInput() : SDL_StopTextInput();
         } else if (event.type == userEvent_ + kExitFullscreen && view_->fullScreen()) {
             setFullScreen(false);
+        } else if (event.type == userEvent_ + kOpenURL) {
+            const std::unique_ptr<std::string> target(static_cast<std::string*>(event.user.data1));
+            std::string error;
+            if (!QzStartURLOpener(*target, &error))
+                std::fprintf(stderr, "openURL: cannot open \"%s\": %s\n", target->c_str(), error.c_str());
         }
         break;
     }
@@ -450,9 +455,13 @@ int WindowPlayer::run() {
     QzSessionHooks hooks;
     hooks.debug = options_.debug;
     hooks.interrupt = &QzPlayerInterrupt();
-    hooks.openURL = [](const std::string& address) {
-        if (SDL_OpenURL(address.c_str()) != 0)
-            std::fprintf(stderr, "openURL: cannot open \"%s\": %s\n", address.c_str(), SDL_GetError());
+    // Opened on the main thread, not inside the script call holding the engine lock.
+    const uint32_t openEvent = userEvent_ + kOpenURL;
+    hooks.openURL = [openEvent](const std::string& target) {
+        SDL_Event open{};
+        open.type = openEvent;
+        open.user.data1 = new std::string(target);
+        if (SDL_PushEvent(&open) != 1) delete static_cast<std::string*>(open.user.data1);
     };
     hooks.gameDidEnd = [] {
         SDL_Event quit{};

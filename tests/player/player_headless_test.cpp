@@ -209,10 +209,13 @@ TEST(Headless, DebugDrawsTheLastErrorOverTheGame) {
     EXPECT_EQ(with.red(1, 159), without.red(1, 159)) << "the bottom of the game stays visible";
 }
 
-TEST(Headless, OpenURLTakesOnlyWebAndMailAddresses) {
+// The game's own file is opened by its path; a file outside the bundle is refused.
+TEST(Headless, OpenURLTakesWebAndMailAddressesAndTheBundlesOwnFiles) {
     ScratchFolder scratch;
     const BundleSpec spec{.game = R"(
+local project = debug.getinfo(1, 'S').source:sub(2):gsub('/game.lua$', '')
 callbacks.callExternalFunction("openURL", "mailto:someone", true)
+callbacks.callExternalFunction("openURL", "file://" .. project .. "/game.lua", true)
 callbacks.callExternalFunction("openURL", "file:///etc/passwd", true)
 callbacks.callExternalFunction("openURL")
 callbacks.callExternalFunction("noSuchFunction", 1, 2)
@@ -220,7 +223,11 @@ callbacks.callExternalFunction("noSuchFunction", 1, 2)
     const PlayerRun run = runHeadless(scratch, spec, "--frames 1");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("openURL: mailto:someone (not opened: headless)"), std::string::npos);
-    EXPECT_NE(run.output.find("refused \"file:///etc/passwd\""), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("openURL: " + std::filesystem::canonical(scratch.path()).string() +
+                              "/Probe.app/Contents/Resources/main.gameproj/game.lua (not opened: headless)"),
+              std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("refused \"file:///etc/passwd\": only files inside the game's bundle"),
+              std::string::npos) << run.output;
 }
 
 TEST(Headless, ADeepSceneGraphReadFitsTheGameThreadsStack) {

@@ -184,15 +184,49 @@ TEST(FrameStats, MeanPercentileAndMissedRefreshes) {
     EXPECT_EQ(stats.missedFrames, 2);
 }
 
-TEST(OpenURL, OnlyWebAndMailAddressesAreOpened) {
+TEST(OpenURL, WebAndMailAddressesAndFilesInsideTheBundleAreOpened) {
+    ScratchFolder scratch;
+    const std::string bundle = scratch.file("Game.app");
+    std::filesystem::create_directories(bundle + "/Contents/Resources");
+    writeFile(bundle + "/Contents/Resources/about me.html", "about");
+    writeFile(scratch.file("secret.txt"), "outside");
+    std::filesystem::create_symlink(scratch.file("secret.txt"), bundle + "/Contents/Resources/link.html");
+    std::filesystem::create_symlink(bundle, scratch.file("Link.app"));
     // Web addresses are put together here so that the sources name no network address.
     const std::string slashes = "//";
-    for (const std::string& address : {"http:" + slashes + "page", "HTTPS:" + slashes + "x", std::string("mailto:someone")})
-        EXPECT_TRUE(QzOpenURLSupport::isOpenableAddress(address)) << address;
-    for (const std::string& address : {std::string("file:///etc/passwd"), std::string("javascript:alert(1)"),
-                                       "ftp:" + slashes + "x", std::string("http:"), std::string("mailto:"),
-                                       std::string("/usr/bin/xterm"), std::string(), "smb:" + slashes + "share"})
-        EXPECT_FALSE(QzOpenURLSupport::isOpenableAddress(address)) << address;
+    const struct {
+        std::string address;
+        std::string target;  // empty: refused
+    } cases[] = {
+        {"http:" + slashes + "page", "http:" + slashes + "page"},
+        {"HTTPS:" + slashes + "x", "HTTPS:" + slashes + "x"},
+        {"mailto:someone", "mailto:someone"},
+        {"mailto:someone?subject=Hi", "mailto:someone?subject=Hi"},
+        {"file://" + bundle + "/Contents/Resources/about%20me.html", bundle + "/Contents/Resources/about me.html"},
+        {"file://localhost" + scratch.file("Link.app") + "/Contents/Resources/about%20me.html",
+         bundle + "/Contents/Resources/about me.html"},
+        {"mailto:someone?attach=/etc/passwd", ""},
+        {"mailto:someone?subject=x&%41ttachment=~/.ssh/id_rsa", ""},
+        {"file://" + bundle + "/Contents/Resources/link.html", ""},
+        {"file://" + bundle + "/../secret.txt", ""},
+        {"file://" + bundle, ""},
+        {"file://" + bundle + "/missing.html", ""},
+        {"file:///etc/passwd", ""},
+        {"file://otherhost" + bundle + "/Contents/Resources/about%20me.html", ""},
+        {"javascript:alert(1)", ""},
+        {"ftp:" + slashes + "x", ""},
+        {"http:", ""},
+        {"mailto:", ""},
+        {"/usr/bin/xterm", ""},
+        {"", ""},
+        {"smb:" + slashes + "share", ""},
+    };
+    for (const auto& c : cases) {
+        std::string target, reason;
+        EXPECT_EQ(QzOpenURLSupport::checkAddress(c.address, bundle, &target, &reason), !c.target.empty()) << c.address;
+        if (!c.target.empty()) EXPECT_EQ(target, c.target) << c.address;
+        else EXPECT_FALSE(reason.empty()) << c.address;
+    }
 }
 
 struct NoSurface : QzGameSurface {

@@ -225,6 +225,24 @@ function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments
     EXPECT_EQ(closeWindow(), 0) << output();
 }
 
+// Addresses are opened by xdg-open, started without a shell; its failure is reported.
+TEST_F(WindowTest, OpenURLStartsXdgOpenAndReportsItsFailure) {
+    const std::string tools = scratch_.file("tools");
+    std::filesystem::create_directories(tools);
+    writeFile(tools + "/xdg-open", "#!/bin/sh\necho \"$@\" >> " + scratch_.file("opened.txt") + "\nexit 3\n");
+    std::filesystem::permissions(tools + "/xdg-open", std::filesystem::perms::owner_all);
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", (tools + ":" + path).c_str(), 1);
+    launch({.game = "function onUpdate() if frames == 3 then callbacks.callExternalFunction('openURL', "
+                    "'mailto:a?subject=x;y $(id)', true) end end"});
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_TRUE(waitForOutput("xdg-open could not open")) << output();
+    EXPECT_EQ(readFile(scratch_.file("opened.txt")), "mailto:a?subject=x;y $(id)\n") << "one argument, no shell";
+    EXPECT_NE(output().find("openURL: xdg-open could not open \"mailto:a?subject=x;y $(id)\" (exit status 3)"),
+              std::string::npos) << output();
+    EXPECT_EQ(closeWindow(), 0) << output();
+}
+
 TEST_F(WindowTest, KeyPressesArriveAsKeyNames) {
     launch({});
     xdotool("key --delay 20 --window " + window_ + " a 7 Up Down Left Right space Return Caps_Lock");
