@@ -1,6 +1,7 @@
 // The player's engine handle over QzLuaState.
 #include "QzPlayerEngine.h"
 
+#include <cstdio>
 #include <optional>
 
 #include <lua.h>
@@ -72,8 +73,16 @@ void QzPlayerEngine::callFunction(const char* name, const std::vector<QzScriptAr
 
 void QzPlayerEngine::intendedDisplaySize(int* width, int* height) {
     const QzSize size = luaState_->intendedDisplaySize();
-    *width = static_cast<int>(size.width);
-    *height = static_cast<int>(size.height);
+    const bool fits = size.width >= 0 && size.width <= kQzMaxDisplaySide && size.height >= 0 &&
+                      size.height <= kQzMaxDisplaySide;
+    *width = fits ? static_cast<int>(size.width) : 0;
+    *height = fits ? static_cast<int>(size.height) : 0;
+    if (fits || displaySizeRefused_) return;
+    displaySizeRefused_ = true;
+    countError();
+    std::fprintf(stderr, "quillane-player: the game's display size %.0fx%.0f is refused: each side may be at most %d "
+                         "pixels; the game plays at the player's size instead\n", size.width, size.height,
+                 kQzMaxDisplaySide);
 }
 
 void QzPlayerEngine::registerHostServices(QzKeyboardInputSupport::Request keyboardInput,

@@ -17,6 +17,10 @@
 
 using QzScriptArgument = std::variant<std::string, float>;
 
+// The largest side of a game's picture the player accepts: as large as OpenGL textures and
+// framebuffers commonly go, and small enough that the view's arithmetic stays in range.
+constexpr int kQzMaxDisplaySide = 16384;
+
 class QzPlayerEngine {
 public:
     // Creates the engine state and runs the engine script and its initEngine. savePath may
@@ -38,7 +42,8 @@ public:
     // function throws LuaErrorException.
     void callFunction(const char* name, const std::vector<QzScriptArgument>& arguments);
     // game.attributes.displaySize under the lock; (0, 0) with a logged line when the script
-    // has no such table.
+    // has no such table, and (0, 0) with a reported error (once) when a side is larger than
+    // kQzMaxDisplaySide.
     void intendedDisplaySize(int* width, int* height);
     void makeOpenALContextCurrent() { luaState_->makeOpenALContextCurrent(); }
 
@@ -65,6 +70,7 @@ private:
     std::function<void()> gameDidEnd_;
     QzScriptInterrupt* interrupt_;  // borrowed; may be null
     int extraErrors_ = 0;
+    bool displaySizeRefused_ = false;
 };
 
 // Holds an engine's lock for a scope.

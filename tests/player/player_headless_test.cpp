@@ -89,6 +89,8 @@ TEST(Headless, EveryScriptErrorIsReportedAndGivesExitStatus1AndTheGameGoesOn) {
         {"function behaviorInitiatedPause() error('pause failed') end\n"
          "function onUpdate() if frames == 1 then callbacks.callExternalFunction('KeyboardInput', 'a', 'b') end end",
          "2 keydown return\n", "QzGameView pause: Lua Error caught (and ignored): "},
+        {"game.attributes.displaySize.width._value = 2147483647 game.attributes.displaySize.height._value = 1", "",
+         "display size 2147483647x1 is refused: each side may be at most 16384 pixels"},
     };
     for (const auto& c : cases) {
         ScratchFolder scratch;

@@ -73,6 +73,16 @@ TEST(Geometry, ClicksMapThroughTheLetterboxToTheViewsCorners) {
     EXPECT_FLOAT_EQ(y, 37.5f) << "the cropped strip below the screen is not reachable";
 }
 
+TEST(Geometry, AnAbsurdAspectRatioStaysInRange) {
+    for (const float ratio : {2147483647.0f, 1.0f / 2147483647.0f}) {
+        const QzViewGeometry g = QzComputeViewGeometry(1920, 1200, true, true, ratio);
+        EXPECT_GT(g.viewportWidth, 0) << ratio;
+        EXPECT_GT(g.viewportHeight, 0) << ratio;
+        EXPECT_LE(g.viewportX, 0) << ratio;
+        EXPECT_LE(g.viewportY, 0) << ratio;
+    }
+}
+
 TEST(KeyNames, NamedKeysAndCharacters) {
     const struct {
         char32_t character;
