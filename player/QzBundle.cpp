@@ -123,6 +123,7 @@ bool QzReadInfoPlist(const std::string& path, QzBundleInfo* info, std::string* e
             haveName = true;
         } else if (name == "QzStartFullscreen") {
             info->startFullscreen = plistBoolean(value);
+            info->startFullscreenSet = true;
         } else if (name == "QzOverscan") {
             info->overscan = plistBoolean(value);
         }

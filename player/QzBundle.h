@@ -10,6 +10,7 @@
 struct QzBundleInfo {
     std::string bundleName;        // "CFBundleName": window title and save folder name
     bool startFullscreen = false;  // "QzStartFullscreen"
+    bool startFullscreenSet = false;  // the key is present: the game decides, not the player
     bool overscan = false;         // "QzOverscan": crop to fill instead of letterbox
 };
 

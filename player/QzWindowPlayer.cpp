@@ -24,6 +24,7 @@
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
 #include "QzQuitSignals.h"
+#include "QzReplacementFile.h"
 
 namespace {
 
@@ -253,7 +254,9 @@ void WindowPlayer::setFullScreen(bool fullScreen) {
         if (width > 0 && height > 0) centreWindow(width, height);
     }
     reshape();
-    std::ofstream(fullScreenChoicePath()) << (fullScreen ? "1\n" : "0\n");
+    // The player has no settings of its own: a game that says how it starts is started so
+    // every time; only for the others is the player's last choice remembered.
+    if (!bundle_.info.startFullscreenSet) qzReplaceFileContents(fullScreenChoicePath(), fullScreen ? "1\n" : "0\n");
 }
 
 void WindowPlayer::launch() {
@@ -489,7 +492,8 @@ int WindowPlayer::run() {
     view_->playWaitUntilDone(false);
     std::ifstream remembered(fullScreenChoicePath());
     std::string choice;
-    const bool fullScreen = remembered >> choice ? choice == "1" : bundle_.info.startFullscreen;
+    const bool fullScreen = !bundle_.info.startFullscreenSet && remembered >> choice ? choice == "1"
+                                                                                     : bundle_.info.startFullscreen;
     if (fullScreen) setFullScreen(true);
     if (options_.timing) {
         while (surface_->presented() == 0 && !quit_ && !QzQuitSignal()) SDL_Delay(1);
