@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "QzShippedFiles.h"
+
 namespace {
 
 bool parseSize(const std::string& text, int* width, int* height) {
@@ -41,11 +43,11 @@ bool endsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// The first bundle folder (NAME.app) under the games folder, in name order.
-std::string defaultBundle() {
+// The first bundle folder (NAME.app) in the games folder the player ships, in name order.
+std::string defaultBundle(const std::string& games) {
     std::vector<std::string> bundles;
     std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(QZ_GAMES_DIR, ignored))
+    for (const auto& entry : std::filesystem::directory_iterator(games, ignored))
         if (entry.is_directory(ignored) && endsWith(entry.path().filename().string(), ".app"))
             bundles.push_back(entry.path().string());
     return bundles.empty() ? "" : *std::min_element(bundles.begin(), bundles.end());
@@ -56,7 +58,8 @@ std::string defaultBundle() {
 const char* QzPlayerUsage() {
     return "usage: quillane-player [options] [BUNDLE | GAME.zip]\n"
            "Plays a game bundle (a folder with Contents/Info.plist and Contents/Resources/engine64.luo)\n"
-           "or a zipped bundle. Without an argument it plays the default bundle under games/.\n"
+           "or a zipped bundle. Without an argument it plays the first bundle of the games folder the\n"
+           "player ships (beside it, or in ../share/quillane-player/games).\n"
            "\n"
            "  --help               show this help and exit\n"
            "  --debug              draw the last script error and its stack trace over the game\n"
@@ -128,10 +131,11 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
 }
 
 bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string* savePath, std::string* error) {
-    std::string folder = argument.empty() ? defaultBundle() : argument;
+    const std::string games = QzFindShippedFile("games");
+    std::string folder = argument.empty() && !games.empty() ? defaultBundle(games) : argument;
     if (folder.empty()) {
-        *error = std::string("no bundle given and no default bundle (NAME.app) under ") + QZ_GAMES_DIR +
-                 "; give the path of a game bundle";
+        *error = "no bundle given and no default bundle (NAME.app) in the games folder beside the program or in " +
+                 QzProgramDirectory() + "/../share/quillane-player/games; give the path of a game bundle";
         return false;
     }
     std::string lowered = folder;

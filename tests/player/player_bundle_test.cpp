@@ -103,6 +103,22 @@ TEST(Bundles, SettingsAndTheFirstProjectInNameOrderAreRead) {
     EXPECT_EQ(savePath, scratch.file("data") + "/Space Game/save.data");
 }
 
+// An installed player (PREFIX/bin) plays the first bundle of PREFIX/share/quillane-player/games.
+TEST(Bundles, TheDefaultBundleIsFoundFromTheProgramsOwnPlace) {
+    ScratchFolder scratch;
+    fs::create_directories(scratch.file("prefix/bin"));
+    fs::copy_file(kPlayer, scratch.file("prefix/bin/quillane-player"));
+    const std::string shell = "env XDG_DATA_HOME=" + scratch.file("data") + " " + scratch.file("prefix/bin/quillane-player") +
+                              " --headless --frames 1 > " + scratch.file("out.txt") + " 2>&1";
+    EXPECT_EQ(WEXITSTATUS(std::system(shell.c_str())), 3);
+    EXPECT_NE(readFile(scratch.file("out.txt")).find("no default bundle"), std::string::npos) << readFile(scratch.file("out.txt"));
+    const std::string games = scratch.file("prefix/share/quillane-player/games");
+    fs::create_directories(games);
+    fs::rename(makeBundle(scratch, {.game = "log('installed game')"}), games + "/A.app");
+    EXPECT_EQ(WEXITSTATUS(std::system(shell.c_str())), 0) << readFile(scratch.file("out.txt"));
+    EXPECT_NE(readFile(scratch.file("out.txt")).find("probe: installed game"), std::string::npos);
+}
+
 // Writes a zip archive holding the given (name, contents) entries.
 void writeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {
     zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);

@@ -121,6 +121,7 @@ TEST(Headless, AQuitSignalEndsAStuckFrameAndASecondEndsThePlayerAtOnce) {
         {"function onUpdate() if frames == 2 then log('looping') while true do pcall(function() while true do end end) "
          "end end end", 1, "probe: shutdownEngine"},
         {std::string(kStuck) + "function stop() log('stuck stop') while true do end end", 2, "probe: stuck stop"},
+        {"log('looping') while true do end", 1, "probe: shutdownEngine"},  // while loading
     };
     for (const auto& c : cases) {
         ScratchFolder scratch;
