@@ -40,6 +40,7 @@ pkg_check_modules(SNDFILE REQUIRED IMPORTED_TARGET sndfile)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
 # FFmpeg decodes what libsndfile cannot (AAC, compressed CAF) and the intro movie.
+pkg_check_modules(NETTLE REQUIRED IMPORTED_TARGET nettle)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libswresample libavutil)
 
 find_package(GTest REQUIRED)

@@ -5,9 +5,12 @@
 #include "QzHeadless.h"
 #include "QzPlayerOptions.h"
 #include "QzPlayerVersion.h"
+#include "QzQuitSignals.h"
 #include "QzWindowPlayer.h"
 
 int main(int argc, char** argv) {
+    // From the start: unpacking a large archive or loading a game may take a while.
+    QzHandleQuitSignals();
     QzPlayerOptions options;
     std::string error;
     if (!QzParsePlayerOptions(argc, argv, &options, &error)) {
