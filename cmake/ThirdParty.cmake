@@ -44,6 +44,7 @@ pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
 pkg_check_modules(TIFF REQUIRED IMPORTED_TARGET libtiff-4)
 pkg_check_modules(WEBP REQUIRED IMPORTED_TARGET libwebp)
 # FFmpeg decodes what libsndfile cannot (AAC, compressed CAF) and the intro movie.
+pkg_check_modules(NETTLE REQUIRED IMPORTED_TARGET nettle)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswscale libswresample libavutil)
 
 find_package(GTest REQUIRED)

@@ -56,6 +56,8 @@ public:
     void setOverlay(Overlay overlay);
     // Called on the game thread with each script error the view catches.
     void setErrorObserver(std::function<void(const LuaErrorException&)> observer);
+    // Whether an overlay or an error observer is set.
+    bool hasCallbacks();
 
     // Recomputes the geometry for a view of the given backing pixels and point size and,
     // on the game thread, tells the engine the screen size (the point size).
@@ -74,6 +76,8 @@ public:
     void drawView();
     void refreshView();
     void resetTimebase() { currentTime_ = clock_(); }
+    void startAnimation();
+    void stopAnimation();
 
     // The same, run on the game thread from any thread.
     void playWaitUntilDone(bool wait);
@@ -81,8 +85,6 @@ public:
     void stopWaitUntilDone(bool wait);
 
 private:
-    void startAnimation();
-    void stopAnimation();
     void drawFrame();
     void renderFrame();
     // One tick: current contexts, context lock, the draw (or black while drawing is off),
@@ -92,8 +94,15 @@ private:
     void checkSilentCall(const char* where, int status);
     // Runs an engine call under both locks, context first, on a current context.
     void bracket(const std::function<void(QzState*)>& call);
-    void applyViewport();
-    void drawOverlay();
+    struct Layout {
+        QzViewGeometry geometry;
+        int pointWidth, pointHeight, backingWidth, backingHeight;
+        bool viewportChanged;
+    };
+    // The geometry as of now; clears the viewport-changed mark.
+    Layout takeLayout();
+    void applyViewport(const Layout& layout);
+    void drawOverlay(const Layout& layout);
     void updateScreenSize(int width, int height);
     void scriptFailed(const char* where, const LuaErrorException& error);
 
@@ -101,14 +110,16 @@ private:
     Clock clock_;
     std::atomic<QzPlayerEngine*> engine_{nullptr};  // borrowed
     std::mutex contextLock_;
-    // Fields below marked (ctx) are guarded by contextLock_.
-    QzViewGeometry geometry_;  // (ctx)
-    int pointWidth_ = 0;       // (ctx)
-    int pointHeight_ = 0;      // (ctx)
-    int backingWidth_ = 0;     // (ctx)
-    int backingHeight_ = 0;    // (ctx)
-    bool viewportChanged_ = false;  // (ctx)
-    Overlay overlay_;          // (ctx)
+    Overlay overlay_;  // guarded by contextLock_
+    // The geometry has a lock of its own, never held during a script call, so that the main
+    // thread maps input and reshapes while a frame runs. Fields marked (geo) are guarded by it.
+    std::mutex geometryMutex_;
+    QzViewGeometry geometry_;       // (geo)
+    int pointWidth_ = 0;            // (geo)
+    int pointHeight_ = 0;           // (geo)
+    int backingWidth_ = 0;          // (geo)
+    int backingHeight_ = 0;         // (geo)
+    bool viewportChanged_ = false;  // (geo)
     std::function<void(const LuaErrorException&)> errorObserver_;  // game thread
     std::atomic<bool> drawingEnabled_{false};
     std::atomic<bool> animating_{false};

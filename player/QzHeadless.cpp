@@ -3,7 +3,6 @@
 #include "QzHeadless.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -18,6 +17,7 @@
 #include "QzInputEvent.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
+#include "QzQuitSignals.h"
 
 namespace {
 
@@ -85,19 +85,6 @@ private:
     int height_ = 0;
 };
 
-// Set by SIGINT and SIGTERM: the run stops after the current frame and shuts down as usual.
-std::atomic<bool> stopRequested{false};
-
-void requestStop(int) { stopRequested = true; }
-
-void handleStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
 bool readTimeline(const std::string& path, std::vector<QzTimedInputEvent>* events) {
     if (path.empty()) return true;
     std::ifstream in(path);
@@ -116,8 +103,8 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     std::unique_ptr<QzAudioRecorder> recorder;
     std::string error;
     if (!options.audio.empty() && !(recorder = QzAudioRecorder::open(&error))) {
-        std::fprintf(stderr, "quillane-player: cannot record sound: %s\n", error.c_str());
-        return kQzExitNoDisplay;
+        std::fprintf(stderr, "quillane-player: --audio: cannot record sound: %s\n", error.c_str());
+        return kQzExitNoRecorder;
     }
     const long frames = options.frames < 0 ? 60 : options.frames;
 
@@ -137,6 +124,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     std::atomic<bool> ended{false};
     QzSessionHooks hooks;
     hooks.debug = options.debug;
+    hooks.interrupt = &QzPlayerInterrupt();
     hooks.gameDidEnd = [&] { ended = true; };
     hooks.openURL = [](const std::string& address) {
         std::printf("openURL: %s (not opened: headless)\n", address.c_str());
@@ -162,9 +150,8 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     view.reshape(width, height, width, height);
     view.playWaitUntilDone(true);
 
-    handleStopSignals();
     size_t next = 0;
-    for (long current = 1; current <= frames && !ended && !stopRequested; ++current) {
+    for (long current = 1; current <= frames && !ended && !QzQuitSignal(); ++current) {
         for (; next < timeline.size() && timeline[next].frame <= current; ++next)
             session.deliverInput(timeline[next].event);
         view.thread().postAndWait([&] {
@@ -174,6 +161,13 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
         });
     }
 
+    if (const int signal = QzQuitSignal()) {
+        // An interrupted run made no finished picture or recording: nothing is written.
+        session.shutdown();
+        view.thread().postAndWait([&] { surface.release(); });
+        std::fprintf(stderr, "quillane-player: stopped by signal %d; no screenshot or recording written\n", signal);
+        return 128 + signal;
+    }
     int status = kQzExitOK;
     if (!options.screenshot.empty()) {
         bool written = false;
@@ -187,8 +181,8 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
         std::fprintf(stderr, "quillane-player: --audio: %s\n", error.c_str());
         status = kQzExitUsage;
     }
-    const int errors = session.errorCount();
     session.shutdown();
+    const int errors = session.errorCount();
     view.thread().postAndWait([&] { surface.release(); });
     if (errors > 0) {
         std::fprintf(stderr, "quillane-player: %d script error(s) reported\n", errors);

@@ -1,4 +1,4 @@
-// Pango text layout and SDL_image decoding into RGBA pictures, and their drawing as
+// Pango text layout and picture files (through the engine's guarded decoder) into RGBA pictures, and their drawing as
 // textured quads.
 #include "QzOverlayPainter.h"
 
@@ -7,11 +7,10 @@
 #include <memory>
 
 #include <GL/gl.h>
-#include <SDL.h>
-#include <SDL_image.h>
 #include <pango/pangocairo.h>
 
 #include "QzCairoCanvas.h"
+#include "QzImageLoader.h"
 
 namespace {
 
@@ -96,26 +95,44 @@ QzOverlayImage QzRenderOverlayText(const std::string& text, int fontSize, int ma
     return image;
 }
 
-QzOverlayImage QzLoadOverlayImage(const std::string& path, std::string* error) {
+QzOverlayImage QzLoadOverlayImage(const std::string& path, int maxWidth, int maxHeight, std::string* error) {
     QzOverlayImage image;
-    std::unique_ptr<SDL_Surface, decltype(&SDL_FreeSurface)> loaded(IMG_Load(path.c_str()), SDL_FreeSurface);
-    if (!loaded) {
-        *error = IMG_GetError();
+    int64_t width = 0, height = 0;
+    if (!QzReadImageSize(path, &width, &height, error)) return image;
+    if (width * height > kQzMaxOverlayPicturePixels) {
+        *error = "its declared size " + std::to_string(width) + "x" + std::to_string(height) + " is more than the " +
+                 std::to_string(kQzMaxOverlayPicturePixels) + " pixels a picture the player shows may have";
         return image;
     }
-    std::unique_ptr<SDL_Surface, decltype(&SDL_FreeSurface)> rgba(
-        SDL_ConvertSurfaceFormat(loaded.get(), SDL_PIXELFORMAT_ABGR8888, 0), SDL_FreeSurface);
-    if (!rgba) {
-        *error = SDL_GetError();
-        return image;
+    QzBitmap bitmap;
+    if (!QzDecodeImageFile(path, &bitmap, error)) return image;
+    // Shrunk to fit, keeping its shape: every picture pixel goes into the average of the one
+    // shown pixel it falls on.
+    const double scale = std::min({1.0, static_cast<double>(maxWidth) / bitmap.width,
+                                   static_cast<double>(maxHeight) / bitmap.height});
+    image.width = std::max(1, static_cast<int>(bitmap.width * scale));
+    image.height = std::max(1, static_cast<int>(bitmap.height * scale));
+    std::vector<uint32_t> sums(static_cast<size_t>(image.width) * image.height * 5);
+    for (int y = 0; y < bitmap.height; ++y) {
+        const int row = std::min(image.height - 1, static_cast<int>(y * scale));
+        for (int x = 0; x < bitmap.width; ++x) {
+            uint32_t* sum = &sums[(static_cast<size_t>(row) * image.width +
+                                   std::min(image.width - 1, static_cast<int>(x * scale))) * 5];
+            const uint8_t* pixel = &bitmap.rgba[(static_cast<size_t>(y) * bitmap.width + x) * 4];
+            for (int c = 0; c < 4; ++c) sum[c] += pixel[c];
+            ++sum[4];
+        }
     }
-    image.width = rgba->w;
-    image.height = rgba->h;
-    image.pixels.resize(static_cast<size_t>(rgba->w) * rgba->h * 4);
-    for (int row = 0; row < rgba->h; ++row)
-        SDL_memcpy(&image.pixels[static_cast<size_t>(rgba->h - 1 - row) * rgba->w * 4],
-                   static_cast<const uint8_t*>(rgba->pixels) + static_cast<size_t>(row) * rgba->pitch,
-                   static_cast<size_t>(rgba->w) * 4);
+    // The decoder premultiplies by alpha; overlay pictures keep straight alpha.
+    image.pixels.resize(static_cast<size_t>(image.width) * image.height * 4);
+    for (size_t i = 0; i < image.pixels.size() / 4; ++i) {
+        const uint32_t* sum = &sums[i * 5];
+        const uint32_t count = std::max<uint32_t>(1, sum[4]);
+        const uint32_t alpha = sum[3] / count;
+        image.pixels[i * 4 + 3] = static_cast<uint8_t>(alpha);
+        for (int c = 0; c < 3; ++c)
+            image.pixels[i * 4 + c] = alpha ? static_cast<uint8_t>(std::min<uint32_t>(255, sum[c] / count * 255 / alpha)) : 0;
+    }
     return image;
 }
 

@@ -1,16 +1,20 @@
 // The player's engine handle over QzLuaState.
 #include "QzPlayerEngine.h"
 
+#include <cstdio>
 #include <optional>
 
 #include <lua.h>
 
 #include "QzExternalFunctionTable.h"
 
-QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string& savePath)
+QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string& savePath,
+                               QzScriptInterrupt* interrupt)
     : luaState_(QzLuaState::withEnginePath(enginePath, savePath.empty() ? std::nullopt
-                                                                        : std::optional<std::string>(savePath))) {
+                                                                        : std::optional<std::string>(savePath))),
+      interrupt_(interrupt) {
     QzState* state = luaState_->S();
+    if (interrupt_) interrupt_->attach(state->L);
     // Qz_Init leaves a failed initEngine's message on the stack without reporting it.
     if (lua_gettop(state->L) > 0) {
         std::fprintf(stderr, "QzPlayerEngine: initEngine failed: %s\n",
@@ -69,14 +73,22 @@ void QzPlayerEngine::callFunction(const char* name, const std::vector<QzScriptAr
 
 void QzPlayerEngine::intendedDisplaySize(int* width, int* height) {
     const QzSize size = luaState_->intendedDisplaySize();
-    *width = static_cast<int>(size.width);
-    *height = static_cast<int>(size.height);
+    const bool fits = size.width >= 0 && size.width <= kQzMaxDisplaySide && size.height >= 0 &&
+                      size.height <= kQzMaxDisplaySide;
+    *width = fits ? static_cast<int>(size.width) : 0;
+    *height = fits ? static_cast<int>(size.height) : 0;
+    if (fits || displaySizeRefused_) return;
+    displaySizeRefused_ = true;
+    countError();
+    std::fprintf(stderr, "quillane-player: the game's display size %.0fx%.0f is refused: each side may be at most %d "
+                         "pixels; the game plays at the player's size instead\n", size.width, size.height,
+                 kQzMaxDisplaySide);
 }
 
 void QzPlayerEngine::registerHostServices(QzKeyboardInputSupport::Request keyboardInput,
-                                          QzOpenURLSupport::Opener openURL) {
+                                          QzOpenURLSupport::Opener openURL, const std::string& bundleFolder) {
     keyboardInput_ = QzMake<QzKeyboardInputSupport>(std::move(keyboardInput));
-    openURL_ = QzMake<QzOpenURLSupport>(std::move(openURL));
+    openURL_ = QzMake<QzOpenURLSupport>(std::move(openURL), bundleFolder);
     auto table = QzExternalFunctionTable::externalFunctionTableForState(luaState_->state());
     table->registerTarget(keyboardInput_.get(), nullptr, "keyboardInput:forPrompt:withInitialValue:displayNumberPad:",
                           "KeyboardInput");

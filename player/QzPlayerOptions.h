@@ -12,10 +12,13 @@ constexpr int kQzExitScriptError = 1;  // headless: a script error was reported
 constexpr int kQzExitUsage = 2;
 constexpr int kQzExitBadBundle = 3;    // the bundle or its save folder cannot be used
 constexpr int kQzExitNoDisplay = 4;    // no window or OpenGL context could be made
+constexpr int kQzExitNoRecorder = 5;   // --audio: no loopback sound device to record with
+// Ended by a quit signal: 128 + the signal's number, as a shell reports it.
 
 struct QzPlayerOptions {
     std::string bundle;  // folder or .zip; empty: the default bundle
     bool help = false;
+    bool version = false;
     bool headless = false;
     bool debug = false;
     bool timing = false;

@@ -16,15 +16,21 @@ QzPlayerSession::QzPlayerSession(const QzBundle& bundle, std::string savePath, Q
     });
 }
 
-QzPlayerSession::~QzPlayerSession() { shutdown(); }
+// The view outlives the session: its callbacks, which capture the session, go with it.
+QzPlayerSession::~QzPlayerSession() {
+    shutdown();
+    view_->setOverlay(nullptr);
+    view_->setErrorObserver(nullptr);
+}
 
 void QzPlayerSession::loadGame() {
-    engine_ = std::make_unique<QzPlayerEngine>(bundle_.enginePath, savePath_);
+    engine_ = std::make_unique<QzPlayerEngine>(bundle_.enginePath, savePath_, hooks_.interrupt);
     engine_->registerHostServices(
         [this](const std::string& prompt, const std::string& initialValue) { keyboardInput(prompt, initialValue); },
-        [this](const std::string& address) {
-            if (hooks_.openURL) hooks_.openURL(address);
-        });
+        [this](const std::string& target) {
+            if (hooks_.openURL) hooks_.openURL(target);
+        },
+        bundle_.folder);
     engine_->setGameDidEnd(hooks_.gameDidEnd);
     QzState* state = engine_->state();
     Qz_LoadGame(state, bundle_.projectPath.c_str());
@@ -44,9 +50,24 @@ void QzPlayerSession::loadGame() {
     view_->setCropToFit(bundle_.info.overscan);
 }
 
+void QzPlayerSession::stopFrames() {
+    QzScriptInterrupt* interrupt = hooks_.interrupt;
+    view_->thread().postAndWait(
+        [this, interrupt] {
+            view_->stopAnimation();
+            if (interrupt) interrupt->clear();
+        },
+        kQuitGrace,
+        [interrupt] {
+            if (interrupt) interrupt->request("the player is quitting");
+        });
+}
+
 void QzPlayerSession::shutdown() {
+    stopFrames();
     view_->stopWaitUntilDone(true);
     view_->thread().postAndWait([this] {
+        if (engine_) errorsAtShutdown_ = engine_->errorCount();
         view_->setEngine(nullptr);
         engine_.reset();
     });
@@ -54,7 +75,7 @@ void QzPlayerSession::shutdown() {
 
 int QzPlayerSession::errorCount() {
     int count = 0;
-    view_->thread().postAndWait([&] { count = engine_ ? engine_->errorCount() : 0; });
+    view_->thread().postAndWait([&] { count = engine_ ? engine_->errorCount() : errorsAtShutdown_; });
     return count;
 }
 

@@ -6,6 +6,7 @@
 #ifndef QZ_PLAYER_SESSION_H
 #define QZ_PLAYER_SESSION_H
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -18,18 +19,24 @@
 #include "QzTextEntry.h"
 
 struct QzSessionHooks {
-    // Opens an address the script asked for (already checked: http, https or mailto).
-    std::function<void(const std::string& address)> openURL;
+    // Opens what the script asked for, already checked: an http, https or mailto address, or
+    // the path of a file inside the bundle. Called on the game thread inside a script call.
+    std::function<void(const std::string& target)> openURL;
     // The script ended the game (callbacks.gameDidEnd). Called on the game thread.
     std::function<void()> gameDidEnd;
     // The text-entry panel appeared (true) or went (false). Called on any thread.
     std::function<void(bool showing)> panelChanged;
     // Draw the last script error and its stack trace over the game.
     bool debug = false;
+    // Stops the engine's scripts when the player quits during a stuck frame (borrowed; may
+    // be null).
+    QzScriptInterrupt* interrupt = nullptr;
 };
 
 class QzPlayerSession {
 public:
+    static constexpr std::chrono::milliseconds kQuitGrace{500};
+
     // view is borrowed and must outlive the session.
     QzPlayerSession(const QzBundle& bundle, std::string savePath, QzGameView* view, QzSessionHooks hooks);
     // Shuts down if shutdown() has not run.
@@ -49,10 +56,14 @@ public:
     // Main thread: an input event, to the text-entry panel while it shows, else to the game.
     void deliverInput(const QzInputEvent& event);
     bool panelShowing();
-    // Stops the game and destroys the engine on the game thread (shutdownEngine runs once).
+    // Main thread: stops the frame loop. A frame still running a script after kQuitGrace is
+    // stopped through the interrupt; scripts may run again afterwards.
+    void stopFrames();
+    // Stops the frames and the game and destroys the engine on the game thread
+    // (shutdownEngine runs once).
     void shutdown();
 
-    // Script errors so far; 0 before loadGame.
+    // Script errors so far (up to the stop call once shut down); 0 before loadGame.
     int errorCount();
     QzPlayerEngine* engine() { return engine_.get(); }
 
@@ -76,6 +87,7 @@ private:
     float introOpacity_ = 0;
     double introMovieAspect_ = 0;
     std::string lastError_;
+    int errorsAtShutdown_ = 0;  // game thread
 };
 
 #endif

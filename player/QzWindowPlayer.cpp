@@ -9,6 +9,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +24,8 @@
 #include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
+#include "QzQuitSignals.h"
+#include "QzReplacementFile.h"
 
 namespace {
 
@@ -156,7 +159,7 @@ private:
     void reshape();
     void centreWindow(int width, int height);
     std::string fullScreenChoicePath() const;
-    void finish();
+    bool finish();
 
     const QzPlayerOptions& options_;
     const QzBundle& bundle_;
@@ -168,7 +171,7 @@ private:
     std::unique_ptr<QzPlayerSession> session_;
     std::shared_ptr<const QzOverlayImage> intro_;
     double introAspect_ = 0;  // 0 for the loading picture, the movie's shape for its last picture
-    uint32_t userEvent_ = 0;  // base of our two SDL user events
+    uint32_t userEvent_ = 0;  // base of our SDL user events
     int intendedWidth_ = 0;  // the game's size, 0 when it has none
     int intendedHeight_ = 0;
     uint64_t previousModifiers_ = 0;
@@ -176,7 +179,7 @@ private:
     QzNotificationCenter::Token exitFullscreenToken_ = 0;
 };
 
-enum UserEventCode { kPanelChanged = 0, kExitFullscreen = 1 };
+enum UserEventCode { kPanelChanged = 0, kExitFullscreen = 1, kOpenURL = 2, kUserEventCount = 3 };
 
 WindowPlayer::~WindowPlayer() {
     QzNotificationCenter::defaultCenter().removeObserver(exitFullscreenToken_);
@@ -193,6 +196,9 @@ void WindowPlayer::centreWindow(int width, int height) {
 }
 
 bool WindowPlayer::openWindow() {
+    // The player's own handlers take SIGINT and SIGTERM: SDL's would only queue a quit
+    // that a stuck frame never lets the player act on.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "quillane-player: cannot open a window: %s; on a machine without a display, run with "
                              "--headless\n", SDL_GetError());
@@ -213,7 +219,7 @@ bool WindowPlayer::openWindow() {
     }
     // The context belongs to the game thread from here on.
     SDL_GL_MakeCurrent(window_, nullptr);
-    userEvent_ = SDL_RegisterEvents(2);
+    userEvent_ = SDL_RegisterEvents(kUserEventCount);
     return true;
 }
 
@@ -251,13 +257,19 @@ void WindowPlayer::setFullScreen(bool fullScreen) {
         if (width > 0 && height > 0) centreWindow(width, height);
     }
     reshape();
-    std::ofstream(fullScreenChoicePath()) << (fullScreen ? "1\n" : "0\n");
+    // The player has no settings of its own: a game that says how it starts is started so
+    // every time; only for the others is the player's last choice remembered.
+    if (!bundle_.info.startFullscreenSet) qzReplaceFileContents(fullScreenChoicePath(), fullScreen ? "1\n" : "0\n");
 }
 
 void WindowPlayer::launch() {
     std::string error;
     if (!bundle_.defaultImagePath.empty()) {
-        auto image = std::make_shared<QzOverlayImage>(QzLoadOverlayImage(bundle_.defaultImagePath, &error));
+        // The window takes the picture's size, so the picture fits the display.
+        SDL_Rect display{0, 0, 16384, 16384};
+        SDL_GetDisplayUsableBounds(std::max(0, SDL_GetWindowDisplayIndex(window_)), &display);
+        auto image = std::make_shared<QzOverlayImage>(
+            QzLoadOverlayImage(bundle_.defaultImagePath, display.w, display.h, &error));
         if (image->width > 0) {
             intro_ = image;
             if (!bundle_.info.startFullscreen) centreWindow(image->width, image->height);
@@ -335,7 +347,7 @@ void WindowPlayer::fadeIntro() {
     const auto start = std::chrono::steady_clock::now();
     for (;;) {
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (elapsed >= kFadeSeconds || quit_) break;
+        if (elapsed >= kFadeSeconds || quit_ || QzQuitSignal()) break;
         session_->setIntro(intro_, static_cast<float>(1.0 - elapsed / kFadeSeconds), introAspect_);
         view_->thread().postAndWait([&] { view_->refreshView(); });
         SDL_Event event;
@@ -419,21 +431,29 @@ void WindowPlayer::handleEvent(const SDL_Event& event) {
             session_->panelShowing() ? SDL_StartTextInput() : SDL_StopTextInput();
         } else if (event.type == userEvent_ + kExitFullscreen && view_->fullScreen()) {
             setFullScreen(false);
+        } else if (event.type == userEvent_ + kOpenURL) {
+            const std::unique_ptr<std::string> target(static_cast<std::string*>(event.user.data1));
+            std::string error;
+            if (!QzStartURLOpener(*target, &error))
+                std::fprintf(stderr, "openURL: cannot open \"%s\": %s\n", target->c_str(), error.c_str());
         }
         break;
     }
 }
 
 void WindowPlayer::eventLoop() {
-    while (!quit_) {
+    while (!quit_ && !QzQuitSignal()) {
         SDL_Event event;
         if (SDL_WaitEventTimeout(&event, 50)) handleEvent(event);
         if (options_.frames >= 0 && surface_->presented() >= options_.frames) quit_ = true;
     }
 }
 
-void WindowPlayer::finish() {
-    if (!options_.screenshot.empty()) {
+// Returns false when the screenshot could not be written.
+bool WindowPlayer::finish() {
+    session_->stopFrames();
+    bool written = true;
+    if (!options_.screenshot.empty() && !QzQuitSignal()) {
         int width = 0, height = 0;
         SDL_GL_GetDrawableSize(window_, &width, &height);
         std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
@@ -447,8 +467,8 @@ void WindowPlayer::finish() {
             glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
         });
         std::string error;
-        if (!QzWritePNG(options_.screenshot, pixels, width, height, &error))
-            std::fprintf(stderr, "quillane-player: screenshot: %s\n", error.c_str());
+        written = QzWritePNG(options_.screenshot, pixels, width, height, &error);
+        if (!written) std::fprintf(stderr, "quillane-player: screenshot: %s\n", error.c_str());
     }
     if (options_.timing) {
         const QzFrameStats stats = QzComputeFrameStats(surface_->intervals());
@@ -457,6 +477,7 @@ void WindowPlayer::finish() {
     }
     session_->shutdown();
     view_->thread().postAndWait([&] { SDL_GL_MakeCurrent(window_, nullptr); });
+    return written;
 }
 
 int WindowPlayer::run() {
@@ -467,9 +488,14 @@ int WindowPlayer::run() {
     if (options_.noVsync) view_->setAnimationFrameInterval(0);
     QzSessionHooks hooks;
     hooks.debug = options_.debug;
-    hooks.openURL = [](const std::string& address) {
-        if (SDL_OpenURL(address.c_str()) != 0)
-            std::fprintf(stderr, "openURL: cannot open \"%s\": %s\n", address.c_str(), SDL_GetError());
+    hooks.interrupt = &QzPlayerInterrupt();
+    // Opened on the main thread, not inside the script call holding the engine lock.
+    const uint32_t openEvent = userEvent_ + kOpenURL;
+    hooks.openURL = [openEvent](const std::string& target) {
+        SDL_Event open{};
+        open.type = openEvent;
+        open.user.data1 = new std::string(target);
+        if (SDL_PushEvent(&open) != 1) delete static_cast<std::string*>(open.user.data1);
     };
     hooks.gameDidEnd = [] {
         SDL_Event quit{};
@@ -497,16 +523,18 @@ int WindowPlayer::run() {
     view_->playWaitUntilDone(false);
     std::ifstream remembered(fullScreenChoicePath());
     std::string choice;
-    const bool fullScreen = remembered >> choice ? choice == "1" : bundle_.info.startFullscreen;
+    const bool fullScreen = !bundle_.info.startFullscreenSet && remembered >> choice ? choice == "1"
+                                                                                     : bundle_.info.startFullscreen;
     if (fullScreen) setFullScreen(true);
     if (options_.timing) {
-        while (surface_->presented() == 0 && !quit_) SDL_Delay(1);
+        while (surface_->presented() == 0 && !quit_ && !QzQuitSignal()) SDL_Delay(1);
         std::printf("timing: launch to first frame %.1f ms\n",
                     std::chrono::duration<double, std::milli>(surface_->firstPresent() - launched).count());
     }
     eventLoop();
-    finish();
-    return kQzExitOK;
+    const bool written = finish();
+    if (const int signal = QzQuitSignal()) return 128 + signal;
+    return written ? kQzExitOK : kQzExitUsage;
 }
 
 }  // namespace

@@ -4,9 +4,13 @@
 
 #include "QzHeadless.h"
 #include "QzPlayerOptions.h"
+#include "QzPlayerVersion.h"
+#include "QzQuitSignals.h"
 #include "QzWindowPlayer.h"
 
 int main(int argc, char** argv) {
+    // From the start: unpacking a large archive or loading a game may take a while.
+    QzHandleQuitSignals();
     QzPlayerOptions options;
     std::string error;
     if (!QzParsePlayerOptions(argc, argv, &options, &error)) {
@@ -15,6 +19,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(QzPlayerUsage(), stdout);
+        return kQzExitOK;
+    }
+    if (options.version) {
+        std::fputs(QzPlayerVersionText().c_str(), stdout);
         return kQzExitOK;
     }
     QzBundle bundle;

@@ -1,5 +1,6 @@
 // End-to-end tests of headless play: repeatable screenshots, input timelines, text entry,
 // exit statuses and the lifecycle calls the engine script receives.
+#include <signal.h>
 #include <sndfile.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,16 @@
 #include "sound_files.h"
 
 namespace {
+
+// Waits up to 15 s for the file to hold the text.
+bool waitForText(const std::string& path, const std::string& text) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < end) {
+        if (readFile(path).find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
 
 PlayerRun runHeadless(const ScratchFolder& scratch, const BundleSpec& spec, const std::string& arguments) {
     return runPlayer(scratch, "--headless " + arguments + " " + makeBundle(scratch, spec));
@@ -64,23 +75,72 @@ TEST(Headless, AnInputTimelineDrivesTheGameInOrder) {
         << run.output;
 }
 
-TEST(Headless, AScriptErrorGivesExitStatus1AndTheGameGoesOn) {
+TEST(Headless, EveryScriptErrorIsReportedAndGivesExitStatus1AndTheGameGoesOn) {
+    const struct {
+        const char* game;
+        const char* input;
+        const char* message;
+    } cases[] = {
+        {"function onUpdate() if frames == 2 then error('boom at two') end log('frame', frames) end", "",
+         "QzGameView drawFrame: Lua Error caught (and ignored): "},
+        {"function keyDown() error('bad key') end", "1 keydown x\n", "Lua Error caught (and ignored): "},
+        {"function play() error('play failed') end", "", "QzGameView play: Lua Error caught (and ignored): "},
+        {"function stop() error('stop failed') end", "", "QzGameView stop: Lua Error caught (and ignored): "},
+        {"function behaviorInitiatedPause() error('pause failed') end\n"
+         "function onUpdate() if frames == 1 then callbacks.callExternalFunction('KeyboardInput', 'a', 'b') end end",
+         "2 keydown return\n", "QzGameView pause: Lua Error caught (and ignored): "},
+        {"game.attributes.displaySize.width._value = 2147483647 game.attributes.displaySize.height._value = 1", "",
+         "display size 2147483647x1 is refused: each side may be at most 16384 pixels"},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch;
+        writeFile(scratch.file("input.txt"), c.input);
+        const PlayerRun run = runHeadless(scratch, {.game = c.game}, "--frames 3 --input " + scratch.file("input.txt"));
+        EXPECT_EQ(run.status, 1) << c.game << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.game << "\n" << run.output;
+    }
+    ScratchFolder later;
+    const PlayerRun goesOn = runHeadless(later, {.game = cases[0].game}, "--frames 3");
+    EXPECT_NE(goesOn.output.find("probe: frame 3"), std::string::npos) << "the next frame runs\n" << goesOn.output;
     ScratchFolder scratch;
-    const BundleSpec spec{.game = "function onUpdate() if frames == 2 then error('boom at two') end log('frame', frames) end"};
-    const PlayerRun run = runHeadless(scratch, spec, "--frames 3");
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("QzGameView drawFrame: Lua Error caught (and ignored): "), std::string::npos);
-    EXPECT_NE(run.output.find("boom at two"), std::string::npos);
-    EXPECT_NE(run.output.find("probe: frame 3"), std::string::npos) << "the next frame runs";
-
-    writeFile(scratch.file("input.txt"), "1 keydown x\n");
-    const BundleSpec failingKey{.game = "function keyDown() error('bad key') end"};
-    const PlayerRun keyRun = runHeadless(scratch, failingKey, "--frames 2 --input " + scratch.file("input.txt"));
-    EXPECT_EQ(keyRun.status, 1) << keyRun.output;
-    EXPECT_NE(keyRun.output.find("Lua Error caught (and ignored): "), std::string::npos) << keyRun.output;
-
     const PlayerRun clean = runHeadless(scratch, {}, "--frames 2");
     EXPECT_EQ(clean.status, 0) << clean.output;
+}
+
+// A quit signal stops a frame stuck in a script within a second, even through pcall; the
+// game still stops and shuts down, and nothing half-made is written. A second signal ends
+// the player at once.
+TEST(Headless, AQuitSignalEndsAStuckFrameAndASecondEndsThePlayerAtOnce) {
+    constexpr const char* kStuck = "function onUpdate() if frames == 2 then log('looping') while true do end end end\n";
+    const struct {
+        std::string game;
+        int signals;
+        const char* last;
+    } cases[] = {
+        {kStuck, 1, "probe: shutdownEngine"},
+        {"function onUpdate() if frames == 2 then log('looping') while true do pcall(function() while true do end end) "
+         "end end end", 1, "probe: shutdownEngine"},
+        {std::string(kStuck) + "function stop() log('stuck stop') while true do end end", 2, "probe: stuck stop"},
+        {"log('looping') while true do end", 1, "probe: shutdownEngine"},  // while loading
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch;
+        setenv("XDG_DATA_HOME", scratch.file("data").c_str(), 1);
+        const std::string output = scratch.file("output.txt");
+        const pid_t pid = spawn({kPlayer, "--headless", "--frames", "1000000", "--screenshot", scratch.file("shot.png"),
+                                 makeBundle(scratch, {.game = c.game})}, output);
+        EXPECT_TRUE(waitForText(output, "probe: looping")) << readFile(output);
+        kill(pid, SIGTERM);
+        if (c.signals == 2) {
+            EXPECT_TRUE(waitForText(output, c.last)) << readFile(output);
+            kill(pid, SIGTERM);
+        }
+        const int status = waitForExit(pid, std::chrono::seconds(3));
+        if (status < 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        EXPECT_EQ(status, 128 + SIGTERM) << c.game << "\n" << readFile(output);
+        EXPECT_NE(readFile(output).find(c.last), std::string::npos) << readFile(output);
+        EXPECT_FALSE(std::filesystem::exists(scratch.file("shot.png"))) << "an interrupted run writes no screenshot";
+    }
 }
 
 // The game asks for text at frame 2 and logs the answer with the frame it arrived in.
@@ -152,10 +212,13 @@ TEST(Headless, DebugDrawsTheLastErrorOverTheGame) {
     EXPECT_EQ(with.red(1, 159), without.red(1, 159)) << "the bottom of the game stays visible";
 }
 
-TEST(Headless, OpenURLTakesOnlyWebAndMailAddresses) {
+// The game's own file is opened by its path; a file outside the bundle is refused.
+TEST(Headless, OpenURLTakesWebAndMailAddressesAndTheBundlesOwnFiles) {
     ScratchFolder scratch;
     const BundleSpec spec{.game = R"(
+local project = debug.getinfo(1, 'S').source:sub(2):gsub('/game.lua$', '')
 callbacks.callExternalFunction("openURL", "mailto:someone", true)
+callbacks.callExternalFunction("openURL", "file://" .. project .. "/game.lua", true)
 callbacks.callExternalFunction("openURL", "file:///etc/passwd", true)
 callbacks.callExternalFunction("openURL")
 callbacks.callExternalFunction("noSuchFunction", 1, 2)
@@ -163,7 +226,11 @@ callbacks.callExternalFunction("noSuchFunction", 1, 2)
     const PlayerRun run = runHeadless(scratch, spec, "--frames 1");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("openURL: mailto:someone (not opened: headless)"), std::string::npos);
-    EXPECT_NE(run.output.find("refused \"file:///etc/passwd\""), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("openURL: " + std::filesystem::canonical(scratch.path()).string() +
+                              "/Probe.app/Contents/Resources/main.gameproj/game.lua (not opened: headless)"),
+              std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("refused \"file:///etc/passwd\": only files inside the game's bundle"),
+              std::string::npos) << run.output;
 }
 
 TEST(Headless, ADeepSceneGraphReadFitsTheGameThreadsStack) {

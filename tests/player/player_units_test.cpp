@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include "QzAudioRecorder.h"
 #include "QzFrameTiming.h"
 #include "QzGameGeometry.h"
 #include "QzInputEvent.h"
 #include "QzKeyNames.h"
+#include "QzPlayerSession.h"
 #include "QzHostServices.h"
 #include "QzOverlayPainter.h"
 #include "QzTextEntry.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -69,6 +72,16 @@ TEST(Geometry, ClicksMapThroughTheLetterboxToTheViewsCorners) {
     const QzViewGeometry crop = QzComputeViewGeometry(1920, 1200, true, true, 1.5f);
     QzMapViewPoint(crop, 0, 0, &x, &y);
     EXPECT_FLOAT_EQ(y, 37.5f) << "the cropped strip below the screen is not reachable";
+}
+
+TEST(Geometry, AnAbsurdAspectRatioStaysInRange) {
+    for (const float ratio : {2147483647.0f, 1.0f / 2147483647.0f}) {
+        const QzViewGeometry g = QzComputeViewGeometry(1920, 1200, true, true, ratio);
+        EXPECT_GT(g.viewportWidth, 0) << ratio;
+        EXPECT_GT(g.viewportHeight, 0) << ratio;
+        EXPECT_LE(g.viewportX, 0) << ratio;
+        EXPECT_LE(g.viewportY, 0) << ratio;
+    }
 }
 
 TEST(KeyNames, NamedKeysAndCharacters) {
@@ -205,15 +218,91 @@ TEST(FrameStats, MeanPercentileAndMissedRefreshes) {
     EXPECT_EQ(stats.missedFrames, 2);
 }
 
-TEST(OpenURL, OnlyWebAndMailAddressesAreOpened) {
+TEST(OpenURL, WebAndMailAddressesAndFilesInsideTheBundleAreOpened) {
+    ScratchFolder scratch;
+    const std::string bundle = scratch.file("Game.app");
+    std::filesystem::create_directories(bundle + "/Contents/Resources");
+    writeFile(bundle + "/Contents/Resources/about me.html", "about");
+    writeFile(scratch.file("secret.txt"), "outside");
+    std::filesystem::create_symlink(scratch.file("secret.txt"), bundle + "/Contents/Resources/link.html");
+    std::filesystem::create_symlink(bundle, scratch.file("Link.app"));
     // Web addresses are put together here so that the sources name no network address.
     const std::string slashes = "//";
-    for (const std::string& address : {"http:" + slashes + "page", "HTTPS:" + slashes + "x", std::string("mailto:someone")})
-        EXPECT_TRUE(QzOpenURLSupport::isOpenableAddress(address)) << address;
-    for (const std::string& address : {std::string("file:///etc/passwd"), std::string("javascript:alert(1)"),
-                                       "ftp:" + slashes + "x", std::string("http:"), std::string("mailto:"),
-                                       std::string("/usr/bin/xterm"), std::string(), "smb:" + slashes + "share"})
-        EXPECT_FALSE(QzOpenURLSupport::isOpenableAddress(address)) << address;
+    const struct {
+        std::string address;
+        std::string target;  // empty: refused
+    } cases[] = {
+        {"http:" + slashes + "page", "http:" + slashes + "page"},
+        {"HTTPS:" + slashes + "x", "HTTPS:" + slashes + "x"},
+        {"mailto:someone", "mailto:someone"},
+        {"mailto:someone?subject=Hi", "mailto:someone?subject=Hi"},
+        {"file://" + bundle + "/Contents/Resources/about%20me.html", bundle + "/Contents/Resources/about me.html"},
+        {"file://localhost" + scratch.file("Link.app") + "/Contents/Resources/about%20me.html",
+         bundle + "/Contents/Resources/about me.html"},
+        {"mailto:someone?attach=/etc/passwd", ""},
+        {"mailto:someone?subject=x&%41ttachment=~/.ssh/id_rsa", ""},
+        {"file://" + bundle + "/Contents/Resources/link.html", ""},
+        {"file://" + bundle + "/../secret.txt", ""},
+        {"file://" + bundle, ""},
+        {"file://" + bundle + "/missing.html", ""},
+        {"file:///etc/passwd", ""},
+        {"file://otherhost" + bundle + "/Contents/Resources/about%20me.html", ""},
+        {"javascript:alert(1)", ""},
+        {"ftp:" + slashes + "x", ""},
+        {"http:", ""},
+        {"mailto:", ""},
+        {"/usr/bin/xterm", ""},
+        {"", ""},
+        {"smb:" + slashes + "share", ""},
+    };
+    for (const auto& c : cases) {
+        std::string target, reason;
+        EXPECT_EQ(QzOpenURLSupport::checkAddress(c.address, bundle, &target, &reason), !c.target.empty()) << c.address;
+        if (!c.target.empty()) EXPECT_EQ(target, c.target) << c.address;
+        else EXPECT_FALSE(reason.empty()) << c.address;
+    }
+}
+
+struct NoSurface : QzGameSurface {
+    bool makeCurrent() override { return false; }
+    void present() override {}
+};
+
+// The view outlives the session; the callbacks it was given capture the session.
+TEST(Session, EndingASessionTakesItsCallbacksFromTheView) {
+    NoSurface surface;
+    QzGameView view(&surface, [] { return 0.0f; }, false);
+    {
+        QzPlayerSession session(QzBundle{}, "", &view, {});
+        EXPECT_TRUE(view.hasCallbacks());
+    }
+    EXPECT_FALSE(view.hasCallbacks());
+}
+
+uint32_t littleEndianAt(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+    return value;
+}
+
+// A recording stops in whole frames at the size its WAV file can describe, and the file's
+// size fields stay true.
+TEST(AudioRecorder, ARecordingStopsAtTheWavSizeLimit) {
+    std::string error;
+    auto recorder = QzAudioRecorder::open(&error, 1003);
+    ASSERT_TRUE(recorder) << error;
+    recorder->renderUntil(0.001);
+    EXPECT_FALSE(recorder->full());
+    recorder->renderUntil(1.0);
+    EXPECT_TRUE(recorder->full());
+    ScratchFolder scratch;
+    ASSERT_TRUE(recorder->writeWav(scratch.file("a.wav"), &error)) << error;
+    const std::string wav = readFile(scratch.file("a.wav"));
+    ASSERT_EQ(wav.size(), 44u + 1000u);
+    EXPECT_EQ(littleEndianAt(wav, 4), 36u + 1000u);
+    EXPECT_EQ(littleEndianAt(wav, 40), 1000u);
+    EXPECT_EQ(QzAudioRecorder::kWavMaxDataBytes % 4, 0u);
+    EXPECT_LE(QzAudioRecorder::kWavMaxDataBytes + 36, 0xFFFFFFFFull);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "QzGIFDecoder.h"
 #include "QzGLTexture.h"
+#include "QzShippedFiles.h"
 
 namespace {
 
@@ -277,14 +278,6 @@ size_t decodingAllocationLimit(int64_t width, int64_t height) {
     return static_cast<size_t>(4 * (width + 4) * height + kDecoderTables);
 }
 
-std::string programDirectory() {
-    std::array<char, 4096> buffer{};
-    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    if (length <= 0) return ".";
-    std::string path(buffer.data(), static_cast<size_t>(length));
-    return path.substr(0, path.find_last_of('/'));
-}
-
 struct SurfaceDeleter {
     void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
 };
@@ -495,5 +488,6 @@ std::string QzResourcePath(const std::string& fileName) {
     if (!gResourceDirectory.empty()) return gResourceDirectory + "/" + fileName;
     const char* environment = std::getenv("QZ_RESOURCE_DIR");
     if (environment && *environment) return std::string(environment) + "/" + fileName;
-    return programDirectory() + "/" + fileName;
+    const std::string shipped = QzFindShippedFile(fileName);
+    return shipped.empty() ? QzProgramDirectory() + "/" + fileName : shipped;
 }

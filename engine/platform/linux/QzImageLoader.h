@@ -45,7 +45,8 @@ GLuint uploadAsGLTexture(const QzBitmap& bitmap);
 SGImage QzLoadImageFromFile(const char* path);
 
 // Where the player's own resources ("image_missing.png") are found: the folder given here,
-// else the environment variable QZ_RESOURCE_DIR, else the folder of the running program.
+// else the environment variable QZ_RESOURCE_DIR, else where the program ships its files
+// (QzFindShippedFile).
 void QzSetResourceDirectory(const std::string& directory);
 std::string QzResourcePath(const std::string& fileName);
 
