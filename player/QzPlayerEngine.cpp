@@ -11,12 +11,10 @@ QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string&
     : luaState_(QzLuaState::withEnginePath(enginePath, savePath.empty() ? std::nullopt
                                                                         : std::optional<std::string>(savePath))) {
     QzState* state = luaState_->S();
-    // Qz_Init leaves a failed initEngine's message on the stack without reporting it.
-    if (lua_gettop(state->L) > 0) {
-        std::fprintf(stderr, "QzPlayerEngine: initEngine failed: %s\n",
-                     lua_isstring(state->L, -1) ? lua_tostring(state->L, -1) : "(no message)");
+    // The engine host leaves a failed initEngine unreported; the game still goes on.
+    if (const auto& error = luaState_->initEngineError()) {
+        std::fprintf(stderr, "QzPlayerEngine: initEngine failed: %s\n", error->c_str());
         countError();
-        lua_settop(state->L, 0);
     }
     state->gameDidEnd = &QzPlayerEngine::gameDidEndCallback;
     state->callbackContext = this;

@@ -79,6 +79,18 @@ TEST(Headless, AScriptErrorGivesExitStatus1AndTheGameGoesOn) {
     EXPECT_EQ(keyRun.status, 1) << keyRun.output;
     EXPECT_NE(keyRun.output.find("Lua Error caught (and ignored): "), std::string::npos) << keyRun.output;
 
+    // An engine script whose initEngine raises: the error is reported and the game plays.
+    ScratchFolder failingInit;
+    const std::string app = makeBundle(failingInit, {.game = "function onUpdate() log('frame', frames) end"});
+    writeFile(app + "/Contents/Resources/engine64.luo",
+              "dofile('" + kProbeEngine + "')\nlocal probeInit = initEngine\n"
+              "function initEngine() probeInit() error('boom in initEngine') end\n");
+    const PlayerRun initRun = runPlayer(failingInit, "--headless --frames 2 " + app);
+    EXPECT_EQ(initRun.status, 1) << initRun.output;
+    EXPECT_NE(initRun.output.find("initEngine failed: "), std::string::npos) << initRun.output;
+    EXPECT_NE(initRun.output.find("boom in initEngine"), std::string::npos) << initRun.output;
+    EXPECT_NE(initRun.output.find("probe: frame 2"), std::string::npos) << initRun.output;
+
     const PlayerRun clean = runHeadless(scratch, {}, "--frames 2");
     EXPECT_EQ(clean.status, 0) << clean.output;
 }
