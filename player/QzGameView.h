@@ -23,19 +23,16 @@ public:
     virtual void present() = 0;
 };
 
-// Seconds as a 32-bit float since the process's first reading.
-float QzGetTimeAsFloat();
-
 class QzGameView {
 public:
-    using Clock = std::function<float()>;
     // Draws over the finished frame, with the whole view as viewport and one unit per
     // backing pixel (origin at the lower left). Called on the game thread.
     using Overlay = std::function<void(int viewWidth, int viewHeight)>;
 
     // Starts the game thread. The surface must outlive the view. A view without a frame
-    // timer (headless runs) animates only when its driver calls drawView.
-    explicit QzGameView(QzGameSurface* surface, Clock clock = QzGetTimeAsFloat, bool frameTimer = true);
+    // timer (headless runs) animates only when its driver calls drawView. Frames advance
+    // by the game clock, QzDate::getTimeAsFloat, the clock scripts read too.
+    explicit QzGameView(QzGameSurface* surface, bool frameTimer = true);
     // Stops the loop and joins the game thread.
     ~QzGameView();
 
@@ -73,7 +70,7 @@ public:
     void stop();
     void drawView();
     void refreshView();
-    void resetTimebase() { currentTime_ = clock_(); }
+    void resetTimebase();
 
     // The same, run on the game thread from any thread.
     void playWaitUntilDone(bool wait);
@@ -98,7 +95,6 @@ private:
     void scriptFailed(const char* where, const LuaErrorException& error);
 
     QzGameSurface* surface_;  // borrowed
-    Clock clock_;
     std::atomic<QzPlayerEngine*> engine_{nullptr};  // borrowed
     std::mutex contextLock_;
     // Fields below marked (ctx) are guarded by contextLock_.

@@ -27,6 +27,16 @@ TEST(Headless, TheSameBundleGivesTheSameScreenshotEveryRun) {
     EXPECT_NE(a, readFile(scratch.file("c.png"))) << "the picture follows the game clock";
 }
 
+TEST(Headless, GetSystemTimeReadsTheFixedStepClock) {
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = "log('time at load', platformWrappers.getSystemTime())\n"
+                                  "function onUpdate() log('time', clock, platformWrappers.getSystemTime()) end"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 3 --dt 1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("probe: time at load 0\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("probe: time 1 1\nprobe: time 2 2\nprobe: time 3 3\n"), std::string::npos) << run.output;
+}
+
 TEST(Headless, LifecycleCallsComeInOrderAndShutdownRunsOnce) {
     ScratchFolder scratch;
     const PlayerRun run = runHeadless(scratch, {.game = "game.attributes.displaySize.width._value = 300"}, "--frames 3");
