@@ -21,8 +21,6 @@ struct QzSessionHooks {
     std::function<void(const std::string& address)> openURL;
     // The script ended the game (callbacks.gameDidEnd). Called on the game thread.
     std::function<void()> gameDidEnd;
-    // The text-entry panel appeared (true) or went (false). Called on any thread.
-    std::function<void(bool showing)> panelChanged;
     // Draw the last script error and its stack trace over the game.
     bool debug = false;
 };
@@ -43,7 +41,8 @@ public:
     // Shows the loading picture over the game with the given opacity (0 hides it).
     void setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity);
     // Main thread: an input event, to the text-entry panel while it shows, else to the game.
-    void deliverInput(const QzInputEvent& event);
+    // True when the game receives it.
+    bool deliverInput(const QzInputEvent& event);
     bool panelShowing();
     // Stops the game and destroys the engine on the game thread (shutdownEngine runs once).
     void shutdown();

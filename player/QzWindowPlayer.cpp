@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
+#include "QzSDLKeys.h"
 
 namespace {
 
@@ -67,52 +69,6 @@ private:
     std::chrono::steady_clock::time_point last_, firstPresent_;
     std::vector<double> intervals_;
 };
-
-// The character of a key as the game sees it: the named function keys' characters,
-// letters in the case shift and caps lock give, other keys their unshifted character;
-// 0 for keys without one (function keys, keypad navigation).
-char32_t characterForKey(const SDL_Keysym& key) {
-    switch (key.sym) {
-    case SDLK_UP: return kQzUpArrowCharacter;
-    case SDLK_DOWN: return kQzDownArrowCharacter;
-    case SDLK_LEFT: return kQzLeftArrowCharacter;
-    case SDLK_RIGHT: return kQzRightArrowCharacter;
-    case SDLK_DELETE: return kQzForwardDeleteCharacter;
-    case SDLK_BACKSPACE: return 127;
-    case SDLK_ESCAPE: return 27;
-    case SDLK_RETURN:
-    case SDLK_KP_ENTER: return 13;
-    case SDLK_TAB: return 9;
-    case SDLK_SPACE: return 32;
-    default: break;
-    }
-    if (key.sym & SDLK_SCANCODE_MASK || key.sym < 32) return 0;
-    char32_t c = static_cast<char32_t>(key.sym);
-    const bool upper = ((key.mod & KMOD_SHIFT) != 0) != ((key.mod & KMOD_CAPS) != 0);
-    if (upper && c >= 'a' && c <= 'z') c -= 'a' - 'A';
-    return c;
-}
-
-bool isModifierKey(SDL_Keycode sym) {
-    switch (sym) {
-    case SDLK_LSHIFT: case SDLK_RSHIFT: case SDLK_LCTRL: case SDLK_RCTRL:
-    case SDLK_LALT: case SDLK_RALT: case SDLK_LGUI: case SDLK_RGUI: case SDLK_CAPSLOCK:
-        return true;
-    default:
-        return false;
-    }
-}
-
-uint64_t modifierFlags(uint16_t mod) {
-    uint64_t flags = 0;
-    if (mod & KMOD_CAPS) flags |= kQzCapsLockModifierMask;
-    if (mod & KMOD_LSHIFT) flags |= kQzLeftShiftModifierKeyMask;
-    if (mod & KMOD_RSHIFT) flags |= kQzRightShiftModifierKeyMask;
-    if (mod & KMOD_CTRL) flags |= kQzControlModifierMask;
-    if (mod & KMOD_ALT) flags |= kQzAlternateModifierMask;
-    if (mod & KMOD_GUI) flags |= kQzCommandModifierMask;
-    return flags;
-}
 
 // Whether an X11 window manager runs (it announces itself on the root window). Without one,
 // nobody honours a full-screen request, so the player covers the display itself.
@@ -165,15 +121,18 @@ private:
     std::unique_ptr<QzGameView> view_;
     std::unique_ptr<QzPlayerSession> session_;
     std::shared_ptr<const QzOverlayImage> intro_;
-    uint32_t userEvent_ = 0;  // base of our two SDL user events
+    uint32_t userEvent_ = 0;  // base of our SDL user events
     int intendedWidth_ = 0;  // the game's size, 0 when it has none
     int intendedHeight_ = 0;
     uint64_t previousModifiers_ = 0;
+    // The name each held key was given when the game received its press: its release carries
+    // the same name, and only keys whose press the game received report a release.
+    std::map<SDL_Scancode, std::string> keysDownInGame_;
     bool quit_ = false;
     QzNotificationCenter::Token exitFullscreenToken_ = 0;
 };
 
-enum UserEventCode { kPanelChanged = 0, kExitFullscreen = 1 };
+enum UserEventCode { kExitFullscreen = 0 };
 
 WindowPlayer::~WindowPlayer() {
     QzNotificationCenter::defaultCenter().removeObserver(exitFullscreenToken_);
@@ -210,7 +169,10 @@ bool WindowPlayer::openWindow() {
     }
     // The context belongs to the game thread from here on.
     SDL_GL_MakeCurrent(window_, nullptr);
-    userEvent_ = SDL_RegisterEvents(2);
+    userEvent_ = SDL_RegisterEvents(1);
+    // Text input stays on: the text a key press types names the key for the game, and
+    // feeds the text-entry panel.
+    SDL_StartTextInput();
     return true;
 }
 
@@ -326,8 +288,8 @@ void WindowPlayer::handleMouse(QzInputEvent::Kind kind, int x, int y) {
 
 void WindowPlayer::handleKey(const SDL_KeyboardEvent& key) {
     const bool down = key.type == SDL_KEYDOWN;
-    if (isModifierKey(key.keysym.sym)) {
-        const uint64_t flags = modifierFlags(key.keysym.mod);
+    if (QzIsSDLModifierKey(key.keysym.sym)) {
+        const uint64_t flags = QzModifierFlagsForSDL(key.keysym.mod);
         for (const QzKeyEvent& change : QzModifierKeyEvents(previousModifiers_, flags)) {
             QzInputEvent event;
             event.kind = std::string(change.function) == "keyDown" ? QzInputEvent::Kind::KeyDown
@@ -346,12 +308,24 @@ void WindowPlayer::handleKey(const SDL_KeyboardEvent& key) {
     }
     if (altReturn) return;
     if (down && key.keysym.sym == SDLK_ESCAPE && view_->fullScreen()) setFullScreen(false);
-    const char32_t character = characterForKey(key.keysym);
-    if (character == 0) return;
     QzInputEvent event;
     event.kind = down ? QzInputEvent::Kind::KeyDown : QzInputEvent::Kind::KeyUp;
-    event.text = QzKeyNameForCharacter(character);
-    if (!event.text.empty()) session_->deliverInput(event);
+    if (!down) {
+        const auto held = keysDownInGame_.find(key.keysym.scancode);
+        if (held == keysDownInGame_.end()) return;
+        event.text = std::move(held->second);
+        keysDownInGame_.erase(held);
+        session_->deliverInput(event);
+        return;
+    }
+    // SDL queues the text a press types right behind the press; it stays queued for the
+    // text-entry panel.
+    SDL_Event next;
+    const bool typedFollows = SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+                              next.type == SDL_TEXTINPUT;
+    event.text = QzKeyNameForSDLKey(key.keysym, typedFollows ? next.text.text : "");
+    if (event.text.empty()) return;
+    if (session_->deliverInput(event)) keysDownInGame_[key.keysym.scancode] = event.text;
 }
 
 void WindowPlayer::handleEvent(const SDL_Event& event) {
@@ -384,9 +358,7 @@ void WindowPlayer::handleEvent(const SDL_Event& event) {
                         event.button.x, event.button.y);
         break;
     default:
-        if (event.type == userEvent_ + kPanelChanged) {
-            session_->panelShowing() ? SDL_StartTextInput() : SDL_StopTextInput();
-        } else if (event.type == userEvent_ + kExitFullscreen && view_->fullScreen()) {
+        if (event.type == userEvent_ + kExitFullscreen && view_->fullScreen()) {
             setFullScreen(false);
         }
         break;
@@ -444,12 +416,6 @@ int WindowPlayer::run() {
         SDL_Event quit{};
         quit.type = SDL_QUIT;
         SDL_PushEvent(&quit);
-    };
-    const uint32_t panelEvent = userEvent_ + kPanelChanged;
-    hooks.panelChanged = [panelEvent](bool) {
-        SDL_Event changed{};
-        changed.type = panelEvent;
-        SDL_PushEvent(&changed);
     };
     const uint32_t exitEvent = userEvent_ + kExitFullscreen;
     exitFullscreenToken_ = QzNotificationCenter::defaultCenter().addObserver(

@@ -224,7 +224,9 @@ function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments
     ASSERT_TRUE(waitForOutput("probe: event keyboardInputEntered")) << output();
     EXPECT_NE(output().find("probe: event keyboardInputEntered [abcx ]"), std::string::npos) << output();
     ASSERT_TRUE(waitForOutput("probe: play", 2)) << "the game goes on: " << output();
+    std::this_thread::sleep_for(200ms);
     EXPECT_EQ(countOf(output(), "probe: keyDown"), 0) << "the panel took the keys: " << output();
+    EXPECT_EQ(countOf(output(), "probe: keyUp"), 0) << "no release without its press: " << output();
     EXPECT_EQ(closeWindow(), 0) << output();
 }
 
@@ -237,7 +239,19 @@ TEST_F(WindowTest, KeyPressesArriveAsKeyNames) {
     xdotool("keyup --window " + window_ + " Shift_R");
     xdotool("key --window " + window_ + " x");
     ASSERT_TRUE(waitForOutput("probe: keyUp X")) << output();
+    // Keys are named by the character they type; keys that type none have names of their own.
+    xdotool("key --delay 20 --window " + window_ + " shift+1 shift+slash F5 Home End Prior Next KP_Enter");
+    ASSERT_TRUE(waitForOutput("probe: keyUp return", 2)) << output();
     const std::string log = output();
+    for (const char* name : {"!", "?"}) {
+        EXPECT_EQ(countOf(log, std::string("probe: keyDown ") + name + "\n"), 1) << name << "\n" << log;
+        EXPECT_EQ(countOf(log, std::string("probe: keyUp ") + name + "\n"), 1) << name << "\n" << log;
+    }
+    EXPECT_NE(log.find("probe: keyDown f5\nprobe: keyUp f5\nprobe: keyDown home\nprobe: keyUp home\n"
+                       "probe: keyDown end\nprobe: keyUp end\nprobe: keyDown page up\nprobe: keyUp page up\n"
+                       "probe: keyDown page down\nprobe: keyUp page down\nprobe: keyDown return\n"),
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find("probe: keyDown a\nprobe: keyUp a\nprobe: keyDown 7\nprobe: keyUp 7\nprobe: keyDown up\n"
                        "probe: keyUp up\nprobe: keyDown down\nprobe: keyUp down\nprobe: keyDown left\n"
                        "probe: keyUp left\nprobe: keyDown right\nprobe: keyUp right\nprobe: keyDown space\n"
