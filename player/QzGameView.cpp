@@ -170,6 +170,11 @@ void QzGameView::drawView() { tick(&QzGameView::drawFrame); }
 
 void QzGameView::refreshView() { tick(&QzGameView::renderFrame); }
 
+void QzGameView::requestRedraw() {
+    thread_.post([this] {
+        if (!animating_) refreshView();
+    });
+}
 
 void QzGameView::reshape(int backingWidth, int backingHeight, int pointWidth, int pointHeight) {
     {

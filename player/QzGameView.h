@@ -70,6 +70,10 @@ public:
     void stop();
     void drawView();
     void refreshView();
+    // Redraws the current picture without advancing the game, on the game thread after the
+    // work posted before, unless the frame loop is running (its next frame draws anyway).
+    // From any thread.
+    void requestRedraw();
     void resetTimebase();
 
     // The same, run on the game thread from any thread.

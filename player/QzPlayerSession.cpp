@@ -77,6 +77,7 @@ void QzPlayerSession::keyboardInput(const std::string& prompt, const std::string
         panelShowing_ = true;
     }
     view_->pauseWaitUntilDone(false, false);
+    view_->requestRedraw();
 }
 
 void QzPlayerSession::answerTextRequest(const std::string& text) {
@@ -101,7 +102,10 @@ bool QzPlayerSession::deliverInput(const QzInputEvent& event) {
             view_->postEvent(event);
             return true;
         }
-        if (entry_.apply(event) == QzTextEntry::Outcome::Editing) return false;
+        const QzTextEntry::Outcome outcome = entry_.apply(event);
+        // The game is paused under the panel, so nothing else draws the edit.
+        view_->requestRedraw();
+        if (outcome == QzTextEntry::Outcome::Editing) return false;
         panelShowing_ = false;
         answer = entry_.answer();
     }

@@ -336,6 +336,9 @@ void WindowPlayer::handleEvent(const SDL_Event& event) {
     case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) quit_ = true;
         if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) reshape();
+        // While the game is paused (under the text-entry panel) no frame repaints the window.
+        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || event.window.event == SDL_WINDOWEVENT_EXPOSED)
+            view_->requestRedraw();
         break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:

@@ -14,6 +14,10 @@
 
 #include "player_fixture.h"
 
+// Last: Xlib's macros (None, Bool, Status) would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 extern char** environ;
 
 namespace {
@@ -154,6 +158,25 @@ protected:
 
     void xdotool(const std::string& arguments) { command("xdotool " + arguments + " 2>&1"); }
 
+    // What the window shows now, as the X server holds it: one 32-bit value per pixel.
+    std::vector<unsigned long> windowPixels() const {
+        std::vector<unsigned long> pixels;
+        Display* display = XOpenDisplay(xvfb_.display().c_str());
+        if (!display) return pixels;
+        const Window window = std::strtoul(window_.c_str(), nullptr, 0);
+        XWindowAttributes attributes{};
+        XImage* image = XGetWindowAttributes(display, window, &attributes)
+                            ? XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap)
+                            : nullptr;
+        if (image) {
+            for (int y = 0; y < image->height; ++y)
+                for (int x = 0; x < image->width; ++x) pixels.push_back(XGetPixel(image, x, y));
+            XDestroyImage(image);
+        }
+        XCloseDisplay(display);
+        return pixels;
+    }
+
     int closeWindow() {
         command(kXclose + " " + window_);
         return waitForExit(pid_, 60s);
@@ -219,7 +242,19 @@ end
 function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]") end
 )"});
     ASSERT_TRUE(waitForOutput("probe: pause behavior")) << output();
+    std::this_thread::sleep_for(300ms);
+    const std::vector<unsigned long> before = windowPixels();
     xdotool("type --window " + window_ + " --delay 30 'x y'");
+    std::this_thread::sleep_for(300ms);
+    const std::vector<unsigned long> typed = windowPixels();
+    ASSERT_FALSE(before.empty());
+    EXPECT_NE(before, typed) << "the panel shows what was typed while the game is paused";
+    // The window grown while paused shows the panel over the whole new size.
+    xdotool("windowsize --sync " + window_ + " 300 200");
+    std::this_thread::sleep_for(300ms);
+    const std::vector<unsigned long> grown = windowPixels();
+    ASSERT_EQ(grown.size(), 300u * 200u);
+    EXPECT_EQ(grown[190 * 300 + 295], grown[20 * 300 + 5]) << "the part added by growing shows the dimmed game";
     xdotool("key --window " + window_ + " BackSpace Return");
     ASSERT_TRUE(waitForOutput("probe: event keyboardInputEntered")) << output();
     EXPECT_NE(output().find("probe: event keyboardInputEntered [abcx ]"), std::string::npos) << output();
