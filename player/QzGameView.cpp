@@ -176,6 +176,11 @@ void QzGameView::requestRedraw() {
     });
 }
 
+void QzGameView::setDrawingEnabled(bool enabled) {
+    drawingEnabled_ = enabled;
+    if (enabled) requestRedraw();
+}
+
 void QzGameView::reshape(int backingWidth, int backingHeight, int pointWidth, int pointHeight) {
     {
         std::lock_guard context(contextLock_);

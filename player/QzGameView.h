@@ -40,7 +40,8 @@ public:
 
     // Attaches the engine (borrowed; it must outlive its use here, and is detached with null).
     void setEngine(QzPlayerEngine* engine);
-    void setDrawingEnabled(bool enabled) { drawingEnabled_ = enabled; }
+    // Enabling drawing asks for a redraw, so the game's picture replaces the black one.
+    void setDrawingEnabled(bool enabled);
     void setCropToFit(bool crop) { cropToFit_ = crop; }
     void setFullScreen(bool fullScreen) { fullScreen_ = fullScreen; }
     bool fullScreen() const { return fullScreen_; }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -140,6 +141,13 @@ bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string*
         const std::string zipPath = folder;
         if (!QzExtractZippedBundle(zipPath, cache + "/quillane-player/bundles", &folder, error)) return false;
     }
-    return QzOpenBundleFolder(folder, bundle, error) &&
-           QzPrepareSaveFolder(QzUserDataHome(), bundle->info.bundleName, savePath, error);
+    if (!QzOpenBundleFolder(folder, bundle, error)) return false;
+    const std::string dataHome = QzUserDataHome();
+    if (dataHome.empty()) {
+        std::fprintf(stderr, "quillane-player: warning: neither XDG_DATA_HOME nor HOME is set to an absolute path, so "
+                             "there is no folder for saved games: the game runs without saving; set one to keep them\n");
+        savePath->clear();
+        return true;
+    }
+    return QzPrepareSaveFolder(dataHome, bundle->info.bundleName, savePath, error);
 }

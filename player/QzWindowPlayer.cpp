@@ -176,7 +176,9 @@ bool WindowPlayer::openWindow() {
     return true;
 }
 
+// Empty when the game has no save folder: the choice is then not remembered.
 std::string WindowPlayer::fullScreenChoicePath() const {
+    if (savePath_.empty()) return {};
     return (std::filesystem::path(savePath_).parent_path() / "player-fullscreen").string();
 }
 
@@ -210,7 +212,8 @@ void WindowPlayer::setFullScreen(bool fullScreen) {
         if (width > 0 && height > 0) centreWindow(width, height);
     }
     reshape();
-    std::ofstream(fullScreenChoicePath()) << (fullScreen ? "1\n" : "0\n");
+    if (const std::string path = fullScreenChoicePath(); !path.empty())
+        std::ofstream(path) << (fullScreen ? "1\n" : "0\n");
 }
 
 void WindowPlayer::launch() {

@@ -50,6 +50,11 @@ TEST(Headless, LifecycleCallsComeInOrderAndShutdownRunsOnce) {
         at = found;
     }
     EXPECT_EQ(countOf(run.output, "probe: shutdownEngine"), 1);
+
+    // Enabling drawing once the game has loaded draws its picture before play starts.
+    const PlayerRun drawn = runHeadless(scratch, {.game = "function render() log('render') draw() end"}, "--frames 1");
+    ASSERT_EQ(drawn.status, 0) << drawn.output;
+    EXPECT_LT(drawn.output.find("probe: render"), drawn.output.find("probe: play")) << drawn.output;
 }
 
 TEST(Headless, GameDidEndEndsTheRun) {
