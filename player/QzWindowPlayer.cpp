@@ -222,7 +222,7 @@ void WindowPlayer::launch() {
         auto image = std::make_shared<QzOverlayImage>(QzLoadOverlayImage(bundle_.defaultImagePath, &error));
         if (image->width > 0) {
             intro_ = image;
-            if (!bundle_.info.startFullscreen) centreWindow(image->width, image->height);
+            if (!view_->fullScreen()) centreWindow(image->width, image->height);
         } else {
             std::fprintf(stderr, "quillane-player: cannot read the loading picture '%s': %s\n",
                          bundle_.defaultImagePath.c_str(), error.c_str());
@@ -246,16 +246,21 @@ void WindowPlayer::launch() {
     intendedHeight_ = height;
     int currentWidth = 0, currentHeight = 0;
     SDL_GetWindowSize(window_, &currentWidth, &currentHeight);
+    if (view_->fullScreen()) {
+        // The window has the screen's shape; the game keeps its own.
+        currentWidth = width > 0 && height > 0 ? width : kLaunchWidth;
+        currentHeight = width > 0 && height > 0 ? height : kLaunchHeight;
+    }
     view_->setOriginalAspectRatio(static_cast<float>(currentWidth) / currentHeight);
     reshape();
 }
 
 // Once the intro has gone, the window takes the game's intended size, centred; a window that
-// has it already stays where it is.
+// has it already, or covers the screen, stays as it is.
 void WindowPlayer::takeIntendedSize() {
     int currentWidth = 0, currentHeight = 0;
     SDL_GetWindowSize(window_, &currentWidth, &currentHeight);
-    if (intendedWidth_ <= 0 || intendedHeight_ <= 0) return;
+    if (intendedWidth_ <= 0 || intendedHeight_ <= 0 || view_->fullScreen()) return;
     if (intendedWidth_ == currentWidth && intendedHeight_ == currentHeight) return;
     centreWindow(intendedWidth_, intendedHeight_);
     view_->setOriginalAspectRatio(static_cast<float>(intendedWidth_) / intendedHeight_);
@@ -432,14 +437,15 @@ int WindowPlayer::run() {
         });
     session_ = std::make_unique<QzPlayerSession>(bundle_, savePath_, view_.get(), hooks);
 
-    launch();
-    fadeIntro();
-    takeIntendedSize();
-    view_->playWaitUntilDone(false);
+    // A game that starts in full screen shows its intro there too.
     std::ifstream remembered(fullScreenChoicePath());
     std::string choice;
     const bool fullScreen = remembered >> choice ? choice == "1" : bundle_.info.startFullscreen;
     if (fullScreen) setFullScreen(true);
+    launch();
+    fadeIntro();
+    takeIntendedSize();
+    view_->playWaitUntilDone(false);
     if (options_.timing) {
         while (surface_->presented() == 0 && !quit_) SDL_Delay(1);
         std::printf("timing: launch to first frame %.1f ms\n",

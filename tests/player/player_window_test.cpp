@@ -318,6 +318,7 @@ TEST_F(WindowTest, FullScreenLetterboxPlacesThePictureAndMapsClicks) {
     launch({"<key>CFBundleName</key><string>Probe</string><key>QzStartFullscreen</key><true/>", kGame480x320},
            scratch_.file("letterbox.png"));
     ASSERT_TRUE(waitForOutput("probe: screen 1920 1200")) << output();
+    EXPECT_EQ(countOf(output(), "probe: screen 480 320"), 0) << "full screen from the start: " << output();
     xdotool("mousemove --sync 60 600 click 1");
     xdotool("mousemove --sync 30 1199 click 1");
     ASSERT_TRUE(waitForOutput("probe: mouseUp", 2)) << output();
