@@ -166,6 +166,32 @@ function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments
     EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered [] frames 0"), 1) << run.output;
 }
 
+TEST(Headless, FontsOfTheFontTableFallBackToAFaceOfTheirKind) {
+    ScratchFolder scratch;
+    // A typewriter face is as wide as Courier New, a serif one as Times New Roman.
+    const BundleSpec spec{.game = R"(
+local space = scenegraph.scene.new(nil, nil):defaultSpace()
+for _, font in ipairs({"American Typewriter", "Courier New", "Baskerville", "Cochin", "Times New Roman", "Arial"}) do
+  local text = space:createNode(scenegraph.stringToImageNode)
+  text.text:setValue("Quillane plays typewriter and serif faces", true)
+  text.font:setValue(font, true)
+  text.fontSize:setValue(20, true)
+  log("width", font, text.width:value())
+end
+)"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const auto width = [&](const std::string& font) {
+        const size_t at = run.output.find("probe: width " + font + " ");
+        return at == std::string::npos ? std::string("missing") : run.output.substr(at, run.output.find('\n', at) - at)
+                                                                          .substr(14 + font.size());
+    };
+    EXPECT_EQ(width("American Typewriter"), width("Courier New")) << run.output;
+    EXPECT_EQ(width("Baskerville"), width("Times New Roman")) << run.output;
+    EXPECT_EQ(width("Cochin"), width("Times New Roman")) << run.output;
+    EXPECT_NE(width("Baskerville"), width("Arial")) << run.output;
+}
+
 TEST(Headless, DebugDrawsTheLastErrorOverTheGame) {
     ScratchFolder scratch;
     const BundleSpec spec{.game = "function onUpdate() if frames == 1 then error('shown in debug') end end"};
