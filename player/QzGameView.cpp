@@ -6,13 +6,9 @@
 
 #include <GL/gl.h>
 
-float QzGetTimeAsFloat() {
-    static const auto start = std::chrono::steady_clock::now();
-    return std::chrono::duration<float>(std::chrono::steady_clock::now() - start).count();
-}
+#include "QzDate.h"
 
-QzGameView::QzGameView(QzGameSurface* surface, Clock clock, bool frameTimer)
-    : surface_(surface), clock_(std::move(clock)), frameTimer_(frameTimer) {}
+QzGameView::QzGameView(QzGameSurface* surface, bool frameTimer) : surface_(surface), frameTimer_(frameTimer) {}
 
 QzGameView::~QzGameView() {
     thread_.postAndWait([this] { stopAnimation(); });
@@ -81,6 +77,8 @@ void QzGameView::stop() {
     stopAnimation();
     bracket([this](QzState* state) { checkSilentCall("QzGameView stop", Qz_Stop(state)); });
 }
+
+void QzGameView::resetTimebase() { currentTime_ = QzDate::getTimeAsFloat(); }
 
 void QzGameView::startAnimation() {
     if (animating_) return;
@@ -151,7 +149,7 @@ void QzGameView::checkSilentCall(const char* where, int status) {
 }
 
 void QzGameView::drawFrame() {
-    const float now = clock_();
+    const float now = QzDate::getTimeAsFloat();
     const float elapsed = now - currentTime_;
     currentTime_ = now;
     QzPlayerEngine* engine = engine_;
@@ -199,6 +197,17 @@ void QzGameView::tick(void (QzGameView::*draw)()) {
 void QzGameView::drawView() { tick(&QzGameView::drawFrame); }
 
 void QzGameView::refreshView() { tick(&QzGameView::renderFrame); }
+
+void QzGameView::requestRedraw() {
+    thread_.post([this] {
+        if (!animating_) refreshView();
+    });
+}
+
+void QzGameView::setDrawingEnabled(bool enabled) {
+    drawingEnabled_ = enabled;
+    if (enabled) requestRedraw();
+}
 
 void QzGameView::reshape(int backingWidth, int backingHeight, int pointWidth, int pointHeight) {
     {

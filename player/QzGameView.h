@@ -23,19 +23,16 @@ public:
     virtual void present() = 0;
 };
 
-// Seconds as a 32-bit float since the process's first reading.
-float QzGetTimeAsFloat();
-
 class QzGameView {
 public:
-    using Clock = std::function<float()>;
     // Draws over the finished frame, with the whole view as viewport and one unit per
     // backing pixel (origin at the lower left). Called on the game thread.
     using Overlay = std::function<void(int viewWidth, int viewHeight)>;
 
     // Starts the game thread. The surface must outlive the view. A view without a frame
-    // timer (headless runs) animates only when its driver calls drawView.
-    explicit QzGameView(QzGameSurface* surface, Clock clock = QzGetTimeAsFloat, bool frameTimer = true);
+    // timer (headless runs) animates only when its driver calls drawView. Frames advance
+    // by the game clock, QzDate::getTimeAsFloat, the clock scripts read too.
+    explicit QzGameView(QzGameSurface* surface, bool frameTimer = true);
     // Stops the loop and joins the game thread.
     ~QzGameView();
 
@@ -43,7 +40,8 @@ public:
 
     // Attaches the engine (borrowed; it must outlive its use here, and is detached with null).
     void setEngine(QzPlayerEngine* engine);
-    void setDrawingEnabled(bool enabled) { drawingEnabled_ = enabled; }
+    // Enabling drawing asks for a redraw, so the game's picture replaces the black one.
+    void setDrawingEnabled(bool enabled);
     void setCropToFit(bool crop) { cropToFit_ = crop; }
     void setFullScreen(bool fullScreen) { fullScreen_ = fullScreen; }
     bool fullScreen() const { return fullScreen_; }
@@ -75,7 +73,11 @@ public:
     void stop();
     void drawView();
     void refreshView();
-    void resetTimebase() { currentTime_ = clock_(); }
+    // Redraws the current picture without advancing the game, on the game thread after the
+    // work posted before, unless the frame loop is running (its next frame draws anyway).
+    // From any thread.
+    void requestRedraw();
+    void resetTimebase();
     void startAnimation();
     void stopAnimation();
 
@@ -107,7 +109,6 @@ private:
     void scriptFailed(const char* where, const LuaErrorException& error);
 
     QzGameSurface* surface_;  // borrowed
-    Clock clock_;
     std::atomic<QzPlayerEngine*> engine_{nullptr};  // borrowed
     std::mutex contextLock_;
     Overlay overlay_;  // guarded by contextLock_

@@ -13,6 +13,7 @@
 #include <GL/glext.h>
 
 #include "QzAudioRecorder.h"
+#include "QzDate.h"
 #include "QzGameView.h"
 #include "QzInputEvent.h"
 #include "QzOffscreenGL.h"
@@ -85,6 +86,15 @@ private:
     int height_ = 0;
 };
 
+// Makes the game clock follow a fixed-step reading for its lifetime.
+class FixedStepClock {
+public:
+    explicit FixedStepClock(std::function<float()> reading) { QzDate::setTimeSource(std::move(reading)); }
+    ~FixedStepClock() { QzDate::setTimeSource(nullptr); }
+    FixedStepClock(const FixedStepClock&) = delete;
+    FixedStepClock& operator=(const FixedStepClock&) = delete;
+};
+
 bool readTimeline(const std::string& path, std::vector<QzTimedInputEvent>* events) {
     if (path.empty()) return true;
     std::ifstream in(path);
@@ -110,7 +120,9 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
 
     HeadlessSurface surface;
     long frame = 0;  // game thread
-    QzGameView view(&surface, [&] { return static_cast<float>(frame * options.dt); }, false);
+    // The game clock, which the frame loop and the scripts read, advances by the fixed step.
+    const FixedStepClock clock([&] { return static_cast<float>(frame * options.dt); });
+    QzGameView view(&surface, false);
     bool ready = false;
     view.thread().postAndWait([&] {
         ready = surface.create(options.width > 0 ? options.width : kDefaultWidth,

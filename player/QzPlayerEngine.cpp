@@ -15,12 +15,10 @@ QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string&
       interrupt_(interrupt) {
     QzState* state = luaState_->S();
     if (interrupt_) interrupt_->attach(state->L);
-    // Qz_Init leaves a failed initEngine's message on the stack without reporting it.
-    if (lua_gettop(state->L) > 0) {
-        std::fprintf(stderr, "QzPlayerEngine: initEngine failed: %s\n",
-                     lua_isstring(state->L, -1) ? lua_tostring(state->L, -1) : "(no message)");
+    // The engine host leaves a failed initEngine unreported; the game still goes on.
+    if (const auto& error = luaState_->initEngineError()) {
+        std::fprintf(stderr, "QzPlayerEngine: initEngine failed: %s\n", error->c_str());
         countError();
-        lua_settop(state->L, 0);
     }
     state->gameDidEnd = &QzPlayerEngine::gameDidEndCallback;
     state->callbackContext = this;

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -155,5 +156,12 @@ bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string*
     }
     if (!QzOpenBundleFolder(folder, bundle, error)) return false;
     bundle->cacheHold = hold;
-    return QzPrepareSaveFolder(QzUserDataHome(), bundle->info.bundleName, savePath, error);
+    const std::string dataHome = QzUserDataHome();
+    if (dataHome.empty()) {
+        std::fprintf(stderr, "quillane-player: warning: neither XDG_DATA_HOME nor HOME is set to an absolute path, so "
+                             "there is no folder for saved games: the game runs without saving; set one to keep them\n");
+        savePath->clear();
+        return true;
+    }
+    return QzPrepareSaveFolder(dataHome, bundle->info.bundleName, savePath, error);
 }

@@ -37,7 +37,8 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
 const char* QzPlayerUsage();
 
 // The folder or zip named by options.bundle (or the default bundle) opened and checked, its
-// save folder made. False with error set to the message for the user.
+// save folder made. Without any folder for saved games, warns and leaves savePath empty (the
+// game runs without the database). False with error set to the message for the user.
 bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string* savePath, std::string* error);
 
 #endif

@@ -98,7 +98,7 @@ void QzPlayerSession::keyboardInput(const std::string& prompt, const std::string
         panelShowing_ = true;
     }
     view_->pauseWaitUntilDone(false, false);
-    if (hooks_.panelChanged) hooks_.panelChanged(true);
+    view_->requestRedraw();
 }
 
 void QzPlayerSession::answerTextRequest(const std::string& text) {
@@ -115,21 +115,24 @@ bool QzPlayerSession::panelShowing() {
     return panelShowing_;
 }
 
-void QzPlayerSession::deliverInput(const QzInputEvent& event) {
+bool QzPlayerSession::deliverInput(const QzInputEvent& event) {
     std::string answer;
     {
         std::lock_guard lock(overlayMutex_);
         if (!panelShowing_) {
             view_->postEvent(event);
-            return;
+            return true;
         }
-        if (entry_.apply(event) == QzTextEntry::Outcome::Editing) return;
+        const QzTextEntry::Outcome outcome = entry_.apply(event);
+        // The game is paused under the panel, so nothing else draws the edit.
+        view_->requestRedraw();
+        if (outcome == QzTextEntry::Outcome::Editing) return false;
         panelShowing_ = false;
         answer = entry_.answer();
     }
-    if (hooks_.panelChanged) hooks_.panelChanged(false);
     answerTextRequest(answer);
     view_->playWaitUntilDone(false);
+    return false;
 }
 
 void QzPlayerSession::setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity, double movieAspect) {

@@ -24,8 +24,6 @@ struct QzSessionHooks {
     std::function<void(const std::string& target)> openURL;
     // The script ended the game (callbacks.gameDidEnd). Called on the game thread.
     std::function<void()> gameDidEnd;
-    // The text-entry panel appeared (true) or went (false). Called on any thread.
-    std::function<void(bool showing)> panelChanged;
     // Draw the last script error and its stack trace over the game.
     bool debug = false;
     // Stops the engine's scripts when the player quits during a stuck frame (borrowed; may
@@ -54,7 +52,8 @@ public:
     // letterboxed on black.
     void setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity, double movieAspect = 0);
     // Main thread: an input event, to the text-entry panel while it shows, else to the game.
-    void deliverInput(const QzInputEvent& event);
+    // True when the game receives it.
+    bool deliverInput(const QzInputEvent& event);
     bool panelShowing();
     // Main thread: stops the frame loop. A frame still running a script after kQuitGrace is
     // stopped through the interrupt; scripts may run again afterwards.

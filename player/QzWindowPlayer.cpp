@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "QzPlayerSession.h"
 #include "QzQuitSignals.h"
 #include "QzReplacementFile.h"
+#include "QzSDLKeys.h"
 
 namespace {
 
@@ -71,52 +73,6 @@ private:
     std::chrono::steady_clock::time_point last_, firstPresent_;
     std::vector<double> intervals_;
 };
-
-// The character of a key as the game sees it: the named function keys' characters,
-// letters in the case shift and caps lock give, other keys their unshifted character;
-// 0 for keys without one (function keys, keypad navigation).
-char32_t characterForKey(const SDL_Keysym& key) {
-    switch (key.sym) {
-    case SDLK_UP: return kQzUpArrowCharacter;
-    case SDLK_DOWN: return kQzDownArrowCharacter;
-    case SDLK_LEFT: return kQzLeftArrowCharacter;
-    case SDLK_RIGHT: return kQzRightArrowCharacter;
-    case SDLK_DELETE: return kQzForwardDeleteCharacter;
-    case SDLK_BACKSPACE: return 127;
-    case SDLK_ESCAPE: return 27;
-    case SDLK_RETURN:
-    case SDLK_KP_ENTER: return 13;
-    case SDLK_TAB: return 9;
-    case SDLK_SPACE: return 32;
-    default: break;
-    }
-    if (key.sym & SDLK_SCANCODE_MASK || key.sym < 32) return 0;
-    char32_t c = static_cast<char32_t>(key.sym);
-    const bool upper = ((key.mod & KMOD_SHIFT) != 0) != ((key.mod & KMOD_CAPS) != 0);
-    if (upper && c >= 'a' && c <= 'z') c -= 'a' - 'A';
-    return c;
-}
-
-bool isModifierKey(SDL_Keycode sym) {
-    switch (sym) {
-    case SDLK_LSHIFT: case SDLK_RSHIFT: case SDLK_LCTRL: case SDLK_RCTRL:
-    case SDLK_LALT: case SDLK_RALT: case SDLK_LGUI: case SDLK_RGUI: case SDLK_CAPSLOCK:
-        return true;
-    default:
-        return false;
-    }
-}
-
-uint64_t modifierFlags(uint16_t mod) {
-    uint64_t flags = 0;
-    if (mod & KMOD_CAPS) flags |= kQzCapsLockModifierMask;
-    if (mod & KMOD_LSHIFT) flags |= kQzLeftShiftModifierKeyMask;
-    if (mod & KMOD_RSHIFT) flags |= kQzRightShiftModifierKeyMask;
-    if (mod & KMOD_CTRL) flags |= kQzControlModifierMask;
-    if (mod & KMOD_ALT) flags |= kQzAlternateModifierMask;
-    if (mod & KMOD_GUI) flags |= kQzCommandModifierMask;
-    return flags;
-}
 
 // Whether an X11 window manager runs (it announces itself on the root window). Without one,
 // nobody honours a full-screen request, so the player covers the display itself.
@@ -175,11 +131,14 @@ private:
     int intendedWidth_ = 0;  // the game's size, 0 when it has none
     int intendedHeight_ = 0;
     uint64_t previousModifiers_ = 0;
+    // The name each held key was given when the game received its press: its release carries
+    // the same name, and only keys whose press the game received report a release.
+    std::map<SDL_Scancode, std::string> keysDownInGame_;
     bool quit_ = false;
     QzNotificationCenter::Token exitFullscreenToken_ = 0;
 };
 
-enum UserEventCode { kPanelChanged = 0, kExitFullscreen = 1, kOpenURL = 2, kUserEventCount = 3 };
+enum UserEventCode { kExitFullscreen = 0, kOpenURL = 1, kUserEventCount = 2 };
 
 WindowPlayer::~WindowPlayer() {
     QzNotificationCenter::defaultCenter().removeObserver(exitFullscreenToken_);
@@ -220,10 +179,15 @@ bool WindowPlayer::openWindow() {
     // The context belongs to the game thread from here on.
     SDL_GL_MakeCurrent(window_, nullptr);
     userEvent_ = SDL_RegisterEvents(kUserEventCount);
+    // Text input stays on: the text a key press types names the key for the game, and
+    // feeds the text-entry panel.
+    SDL_StartTextInput();
     return true;
 }
 
+// Empty when the game has no save folder: the choice is then not remembered.
 std::string WindowPlayer::fullScreenChoicePath() const {
+    if (savePath_.empty()) return {};
     return (std::filesystem::path(savePath_).parent_path() / "player-fullscreen").string();
 }
 
@@ -259,7 +223,8 @@ void WindowPlayer::setFullScreen(bool fullScreen) {
     reshape();
     // The player has no settings of its own: a game that says how it starts is started so
     // every time; only for the others is the player's last choice remembered.
-    if (!bundle_.info.startFullscreenSet) qzReplaceFileContents(fullScreenChoicePath(), fullScreen ? "1\n" : "0\n");
+    if (const std::string path = fullScreenChoicePath(); !bundle_.info.startFullscreenSet && !path.empty())
+        qzReplaceFileContents(path, fullScreen ? "1\n" : "0\n");
 }
 
 void WindowPlayer::launch() {
@@ -272,7 +237,7 @@ void WindowPlayer::launch() {
             QzLoadOverlayImage(bundle_.defaultImagePath, display.w, display.h, &error));
         if (image->width > 0) {
             intro_ = image;
-            if (!bundle_.info.startFullscreen) centreWindow(image->width, image->height);
+            if (!view_->fullScreen()) centreWindow(image->width, image->height);
         } else {
             std::fprintf(stderr, "quillane-player: cannot read the loading picture '%s': %s\n",
                          bundle_.defaultImagePath.c_str(), error.c_str());
@@ -301,6 +266,11 @@ void WindowPlayer::launch() {
     intendedHeight_ = height;
     int currentWidth = 0, currentHeight = 0;
     SDL_GetWindowSize(window_, &currentWidth, &currentHeight);
+    if (view_->fullScreen()) {
+        // The window has the screen's shape; the game keeps its own.
+        currentWidth = width > 0 && height > 0 ? width : kLaunchWidth;
+        currentHeight = width > 0 && height > 0 ? height : kLaunchHeight;
+    }
     view_->setOriginalAspectRatio(static_cast<float>(currentWidth) / currentHeight);
     reshape();
 }
@@ -329,11 +299,11 @@ void WindowPlayer::playIntroMovie(const std::string& path) {
 }
 
 // Once the intro has gone, the window takes the game's intended size, centred; a window that
-// has it already stays where it is.
+// has it already, or covers the screen, stays as it is.
 void WindowPlayer::takeIntendedSize() {
     int currentWidth = 0, currentHeight = 0;
     SDL_GetWindowSize(window_, &currentWidth, &currentHeight);
-    if (intendedWidth_ <= 0 || intendedHeight_ <= 0) return;
+    if (intendedWidth_ <= 0 || intendedHeight_ <= 0 || view_->fullScreen()) return;
     if (intendedWidth_ == currentWidth && intendedHeight_ == currentHeight) return;
     centreWindow(intendedWidth_, intendedHeight_);
     view_->setOriginalAspectRatio(static_cast<float>(intendedWidth_) / intendedHeight_);
@@ -369,8 +339,8 @@ void WindowPlayer::handleMouse(QzInputEvent::Kind kind, int x, int y) {
 
 void WindowPlayer::handleKey(const SDL_KeyboardEvent& key) {
     const bool down = key.type == SDL_KEYDOWN;
-    if (isModifierKey(key.keysym.sym)) {
-        const uint64_t flags = modifierFlags(key.keysym.mod);
+    if (QzIsSDLModifierKey(key.keysym.sym)) {
+        const uint64_t flags = QzModifierFlagsForSDL(key.keysym.mod);
         for (const QzKeyEvent& change : QzModifierKeyEvents(previousModifiers_, flags)) {
             QzInputEvent event;
             event.kind = std::string(change.function) == "keyDown" ? QzInputEvent::Kind::KeyDown
@@ -389,12 +359,24 @@ void WindowPlayer::handleKey(const SDL_KeyboardEvent& key) {
     }
     if (altReturn) return;
     if (down && key.keysym.sym == SDLK_ESCAPE && view_->fullScreen()) setFullScreen(false);
-    const char32_t character = characterForKey(key.keysym);
-    if (character == 0) return;
     QzInputEvent event;
     event.kind = down ? QzInputEvent::Kind::KeyDown : QzInputEvent::Kind::KeyUp;
-    event.text = QzKeyNameForCharacter(character);
-    if (!event.text.empty()) session_->deliverInput(event);
+    if (!down) {
+        const auto held = keysDownInGame_.find(key.keysym.scancode);
+        if (held == keysDownInGame_.end()) return;
+        event.text = std::move(held->second);
+        keysDownInGame_.erase(held);
+        session_->deliverInput(event);
+        return;
+    }
+    // SDL queues the text a press types right behind the press; it stays queued for the
+    // text-entry panel.
+    SDL_Event next;
+    const bool typedFollows = SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+                              next.type == SDL_TEXTINPUT;
+    event.text = QzKeyNameForSDLKey(key.keysym, typedFollows ? next.text.text : "");
+    if (event.text.empty()) return;
+    if (session_->deliverInput(event)) keysDownInGame_[key.keysym.scancode] = event.text;
 }
 
 void WindowPlayer::handleEvent(const SDL_Event& event) {
@@ -405,6 +387,9 @@ void WindowPlayer::handleEvent(const SDL_Event& event) {
     case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) quit_ = true;
         if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) reshape();
+        // While the game is paused (under the text-entry panel) no frame repaints the window.
+        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || event.window.event == SDL_WINDOWEVENT_EXPOSED)
+            view_->requestRedraw();
         break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:
@@ -427,9 +412,7 @@ void WindowPlayer::handleEvent(const SDL_Event& event) {
                         event.button.x, event.button.y);
         break;
     default:
-        if (event.type == userEvent_ + kPanelChanged) {
-            session_->panelShowing() ? SDL_StartTextInput() : SDL_StopTextInput();
-        } else if (event.type == userEvent_ + kExitFullscreen && view_->fullScreen()) {
+        if (event.type == userEvent_ + kExitFullscreen && view_->fullScreen()) {
             setFullScreen(false);
         } else if (event.type == userEvent_ + kOpenURL) {
             const std::unique_ptr<std::string> target(static_cast<std::string*>(event.user.data1));
@@ -502,12 +485,6 @@ int WindowPlayer::run() {
         quit.type = SDL_QUIT;
         SDL_PushEvent(&quit);
     };
-    const uint32_t panelEvent = userEvent_ + kPanelChanged;
-    hooks.panelChanged = [panelEvent](bool) {
-        SDL_Event changed{};
-        changed.type = panelEvent;
-        SDL_PushEvent(&changed);
-    };
     const uint32_t exitEvent = userEvent_ + kExitFullscreen;
     exitFullscreenToken_ = QzNotificationCenter::defaultCenter().addObserver(
         "QzShouldExitFullscreenNotification", [exitEvent](const std::string&, const QzNotificationUserInfo&) {
@@ -517,15 +494,16 @@ int WindowPlayer::run() {
         });
     session_ = std::make_unique<QzPlayerSession>(bundle_, savePath_, view_.get(), hooks);
 
-    launch();
-    fadeIntro();
-    takeIntendedSize();
-    view_->playWaitUntilDone(false);
+    // A game that starts in full screen shows its intro there too.
     std::ifstream remembered(fullScreenChoicePath());
     std::string choice;
     const bool fullScreen = !bundle_.info.startFullscreenSet && remembered >> choice ? choice == "1"
                                                                                      : bundle_.info.startFullscreen;
     if (fullScreen) setFullScreen(true);
+    launch();
+    fadeIntro();
+    takeIntendedSize();
+    view_->playWaitUntilDone(false);
     if (options_.timing) {
         while (surface_->presented() == 0 && !quit_ && !QzQuitSignal()) SDL_Delay(1);
         std::printf("timing: launch to first frame %.1f ms\n",

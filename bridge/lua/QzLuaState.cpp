@@ -25,7 +25,11 @@ QzRef<QzLuaState> QzLuaState::withEnginePath(const std::string& enginePath, cons
     QzState* state = Qz_NewState(0);
     state->callbackContext = wrapper.get();
     state->callExternalFunction = callExternalFunction;
-    Qz_Init(state, enginePath.c_str(), savePath ? savePath->c_str() : nullptr);
+    // initEngine's error message is left on the stack, which wrapping the interpreter empties.
+    if (Qz_Init(state, enginePath.c_str(), savePath ? savePath->c_str() : nullptr) != 0) {
+        const char* message = lua_gettop(state->L) > 0 ? lua_tostring(state->L, -1) : nullptr;
+        wrapper->initEngineError_ = message ? message : "(no message)";
+    }
     wrapper->S_ = state;
     wrapper->initWithState(state->L);
     return wrapper;

@@ -83,6 +83,17 @@ TEST(Bundles, AnUnusableSaveFolderIsRefused) {
     EXPECT_NE(run.output.find("cannot use the save folder"), std::string::npos) << run.output;
 }
 
+TEST(Bundles, WithoutAFolderForSavedGamesTheGameRunsWithoutTheDatabase) {
+    ScratchFolder scratch;
+    const std::string app = makeBundle(scratch, {.game = "log('database', type(database))"});
+    const PlayerRun run = runPlayer(scratch, "--headless --frames 1 " + app, "XDG_DATA_HOME= HOME=");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("warning: "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("probe: database nil"), std::string::npos) << run.output;
+    const PlayerRun saving = runPlayer(scratch, "--headless --frames 1 " + app);
+    EXPECT_NE(saving.output.find("probe: database table"), std::string::npos) << saving.output;
+}
+
 TEST(Bundles, SettingsAndTheFirstProjectInNameOrderAreRead) {
     ScratchFolder scratch;
     BundleSpec spec;

@@ -38,6 +38,16 @@ TEST(Headless, TheSameBundleGivesTheSameScreenshotEveryRun) {
     EXPECT_NE(a, readFile(scratch.file("c.png"))) << "the picture follows the game clock";
 }
 
+TEST(Headless, GetSystemTimeReadsTheFixedStepClock) {
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = "log('time at load', platformWrappers.getSystemTime())\n"
+                                  "function onUpdate() log('time', clock, platformWrappers.getSystemTime()) end"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 3 --dt 1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("probe: time at load 0\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("probe: time 1 1\nprobe: time 2 2\nprobe: time 3 3\n"), std::string::npos) << run.output;
+}
+
 TEST(Headless, LifecycleCallsComeInOrderAndShutdownRunsOnce) {
     ScratchFolder scratch;
     const PlayerRun run = runHeadless(scratch, {.game = "game.attributes.displaySize.width._value = 300"}, "--frames 3");
@@ -51,6 +61,11 @@ TEST(Headless, LifecycleCallsComeInOrderAndShutdownRunsOnce) {
         at = found;
     }
     EXPECT_EQ(countOf(run.output, "probe: shutdownEngine"), 1);
+
+    // Enabling drawing once the game has loaded draws its picture before play starts.
+    const PlayerRun drawn = runHeadless(scratch, {.game = "function render() log('render') draw() end"}, "--frames 1");
+    ASSERT_EQ(drawn.status, 0) << drawn.output;
+    EXPECT_LT(drawn.output.find("probe: render"), drawn.output.find("probe: play")) << drawn.output;
 }
 
 TEST(Headless, GameDidEndEndsTheRun) {
@@ -103,6 +118,18 @@ TEST(Headless, EveryScriptErrorIsReportedAndGivesExitStatus1AndTheGameGoesOn) {
     const PlayerRun goesOn = runHeadless(later, {.game = cases[0].game}, "--frames 3");
     EXPECT_NE(goesOn.output.find("probe: frame 3"), std::string::npos) << "the next frame runs\n" << goesOn.output;
     ScratchFolder scratch;
+    // An engine script whose initEngine raises: the error is reported and the game plays.
+    ScratchFolder failingInit;
+    const std::string app = makeBundle(failingInit, {.game = "function onUpdate() log('frame', frames) end"});
+    writeFile(app + "/Contents/Resources/engine64.luo",
+              "dofile('" + kProbeEngine + "')\nlocal probeInit = initEngine\n"
+              "function initEngine() probeInit() error('boom in initEngine') end\n");
+    const PlayerRun initRun = runPlayer(failingInit, "--headless --frames 2 " + app);
+    EXPECT_EQ(initRun.status, 1) << initRun.output;
+    EXPECT_NE(initRun.output.find("initEngine failed: "), std::string::npos) << initRun.output;
+    EXPECT_NE(initRun.output.find("boom in initEngine"), std::string::npos) << initRun.output;
+    EXPECT_NE(initRun.output.find("probe: frame 2"), std::string::npos) << initRun.output;
+
     const PlayerRun clean = runHeadless(scratch, {}, "--frames 2");
     EXPECT_EQ(clean.status, 0) << clean.output;
 }
@@ -197,6 +224,32 @@ function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments
     const PlayerRun run = runHeadless(scratch, spec, "--frames 2");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered [] frames 0"), 1) << run.output;
+}
+
+TEST(Headless, FontsOfTheFontTableFallBackToAFaceOfTheirKind) {
+    ScratchFolder scratch;
+    // A typewriter face is as wide as Courier New, a serif one as Times New Roman.
+    const BundleSpec spec{.game = R"(
+local space = scenegraph.scene.new(nil, nil):defaultSpace()
+for _, font in ipairs({"American Typewriter", "Courier New", "Baskerville", "Cochin", "Times New Roman", "Arial"}) do
+  local text = space:createNode(scenegraph.stringToImageNode)
+  text.text:setValue("Quillane plays typewriter and serif faces", true)
+  text.font:setValue(font, true)
+  text.fontSize:setValue(20, true)
+  log("width", font, text.width:value())
+end
+)"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const auto width = [&](const std::string& font) {
+        const size_t at = run.output.find("probe: width " + font + " ");
+        return at == std::string::npos ? std::string("missing") : run.output.substr(at, run.output.find('\n', at) - at)
+                                                                          .substr(14 + font.size());
+    };
+    EXPECT_EQ(width("American Typewriter"), width("Courier New")) << run.output;
+    EXPECT_EQ(width("Baskerville"), width("Times New Roman")) << run.output;
+    EXPECT_EQ(width("Cochin"), width("Times New Roman")) << run.output;
+    EXPECT_NE(width("Baskerville"), width("Arial")) << run.output;
 }
 
 TEST(Headless, DebugDrawsTheLastErrorOverTheGame) {

@@ -1,9 +1,15 @@
 // Window tests under Xvfb: size and title, key names from real key presses, clicks in game
 // coordinates, full-screen letterbox and crop, and closing the window. Every wait is bounded.
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -11,9 +17,11 @@
 #include "player_fixture.h"
 #include "test_movies.h"
 
-// Last: X11's macros would clash with names in the headers above.
+// Last: Xlib's macros (None, Bool, Status) would break the headers above.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+
+extern char** environ;
 
 namespace {
 
@@ -143,6 +151,23 @@ protected:
             std::this_thread::sleep_for(20ms);
         }
         return false;
+    // What the window shows now, as the X server holds it: one 32-bit value per pixel.
+    std::vector<unsigned long> windowPixels() const {
+        std::vector<unsigned long> pixels;
+        Display* display = XOpenDisplay(xvfb_.display().c_str());
+        if (!display) return pixels;
+        const Window window = std::strtoul(window_.c_str(), nullptr, 0);
+        XWindowAttributes attributes{};
+        XImage* image = XGetWindowAttributes(display, window, &attributes)
+                            ? XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap)
+                            : nullptr;
+        if (image) {
+            for (int y = 0; y < image->height; ++y)
+                for (int x = 0; x < image->width; ++x) pixels.push_back(XGetPixel(image, x, y));
+            XDestroyImage(image);
+        }
+        XCloseDisplay(display);
+        return pixels;
     }
 
     int closeWindow() {
@@ -272,12 +297,26 @@ end
 function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]") end
 )"});
     ASSERT_TRUE(waitForOutput("probe: pause behavior")) << output();
+    std::this_thread::sleep_for(300ms);
+    const std::vector<unsigned long> before = windowPixels();
     xdotool("type --window " + window_ + " --delay 30 'x y'");
+    std::this_thread::sleep_for(300ms);
+    const std::vector<unsigned long> typed = windowPixels();
+    ASSERT_FALSE(before.empty());
+    EXPECT_NE(before, typed) << "the panel shows what was typed while the game is paused";
+    // The window grown while paused shows the panel over the whole new size.
+    xdotool("windowsize --sync " + window_ + " 300 200");
+    std::this_thread::sleep_for(300ms);
+    const std::vector<unsigned long> grown = windowPixels();
+    ASSERT_EQ(grown.size(), 300u * 200u);
+    EXPECT_EQ(grown[190 * 300 + 295], grown[20 * 300 + 5]) << "the part added by growing shows the dimmed game";
     xdotool("key --window " + window_ + " BackSpace Return");
     ASSERT_TRUE(waitForOutput("probe: event keyboardInputEntered")) << output();
     EXPECT_NE(output().find("probe: event keyboardInputEntered [abcx ]"), std::string::npos) << output();
     ASSERT_TRUE(waitForOutput("probe: play", 2)) << "the game goes on: " << output();
+    std::this_thread::sleep_for(200ms);
     EXPECT_EQ(countOf(output(), "probe: keyDown"), 0) << "the panel took the keys: " << output();
+    EXPECT_EQ(countOf(output(), "probe: keyUp"), 0) << "no release without its press: " << output();
     EXPECT_EQ(closeWindow(), 0) << output();
 }
 
@@ -308,7 +347,19 @@ TEST_F(WindowTest, KeyPressesArriveAsKeyNames) {
     xdotool("keyup --window " + window_ + " Shift_R");
     xdotool("key --window " + window_ + " x");
     ASSERT_TRUE(waitForOutput("probe: keyUp X")) << output();
+    // Keys are named by the character they type; keys that type none have names of their own.
+    xdotool("key --delay 20 --window " + window_ + " shift+1 shift+slash F5 Home End Prior Next KP_Enter");
+    ASSERT_TRUE(waitForOutput("probe: keyUp return", 2)) << output();
     const std::string log = output();
+    for (const char* name : {"!", "?"}) {
+        EXPECT_EQ(countOf(log, std::string("probe: keyDown ") + name + "\n"), 1) << name << "\n" << log;
+        EXPECT_EQ(countOf(log, std::string("probe: keyUp ") + name + "\n"), 1) << name << "\n" << log;
+    }
+    EXPECT_NE(log.find("probe: keyDown f5\nprobe: keyUp f5\nprobe: keyDown home\nprobe: keyUp home\n"
+                       "probe: keyDown end\nprobe: keyUp end\nprobe: keyDown page up\nprobe: keyUp page up\n"
+                       "probe: keyDown page down\nprobe: keyUp page down\nprobe: keyDown return\n"),
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find("probe: keyDown a\nprobe: keyUp a\nprobe: keyDown 7\nprobe: keyUp 7\nprobe: keyDown up\n"
                        "probe: keyUp up\nprobe: keyDown down\nprobe: keyUp down\nprobe: keyDown left\n"
                        "probe: keyUp left\nprobe: keyDown right\nprobe: keyUp right\nprobe: keyDown space\n"
@@ -340,6 +391,7 @@ TEST_F(WindowTest, FullScreenLetterboxPlacesThePictureAndMapsClicks) {
     launch({"<key>CFBundleName</key><string>Probe</string><key>QzStartFullscreen</key><true/>", kGame480x320},
            scratch_.file("letterbox.png"));
     ASSERT_TRUE(waitForOutput("probe: screen 1920 1200")) << output();
+    EXPECT_EQ(countOf(output(), "probe: screen 480 320"), 0) << "full screen from the start: " << output();
     xdotool("mousemove --sync 60 600 click 1");
     xdotool("mousemove --sync 30 1199 click 1");
     ASSERT_TRUE(waitForOutput("probe: mouseUp", 2)) << output();
