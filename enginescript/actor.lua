@@ -179,8 +179,9 @@ function Actor:buildRenderNode()
   local node = self:createNode(renderClasses[self.kind])
   self.renderNode = node
   self:connectPosition(node)
-  local anglePort = self.kind == "particles" and node.rotation or node.angle
-  anglePort:setValue(self.angleValue, true)
+  -- Kept: every physics step may turn the actor, and indexing the node makes a new reference.
+  self.anglePort = self.kind == "particles" and node.rotation or node.angle
+  self.anglePort:setValue(self.angleValue, true)
   node.blendingMode:setValue(self.values.blend, true)
   renderNodeBuilders[self.kind](self, node)
   node:setLayer(self.z or 0)
@@ -253,10 +254,7 @@ end
 
 function Actor:setAngle(degrees)
   self.angleValue = tonumber(degrees) or 0
-  if self.renderNode then
-    local port = self.kind == "particles" and self.renderNode.rotation or self.renderNode.angle
-    port:setValue(self.angleValue, true)
-  end
+  if self.renderNode then self.anglePort:setValue(self.angleValue, true) end
   if self.body then self.scene.physics:moveBody(self, self:position()) end
 end
 

@@ -84,13 +84,11 @@ function Physics:step(dt)
     local degrees = math.deg(actor.body:angle())
     if degrees ~= actor.angleValue then
       actor.angleValue = degrees
-      if actor.renderNode then
-        local port = actor.kind == "particles" and actor.renderNode.rotation or actor.renderNode.angle
-        port:setValue(degrees, true)
-      end
+      if actor.renderNode then actor.anglePort:setValue(degrees, true) end
     end
   end
   local pending = self.pending
+  if #pending == 0 then return end  -- no new list, so a quiet step makes no garbage
   self.pending = {}
   for _, actor in ipairs(pending) do self.scene:destroyActor(actor) end
 end
