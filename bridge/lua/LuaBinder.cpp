@@ -13,8 +13,10 @@
 
 namespace {
 
+// The binder the script functions serve, through the handle they share (upvalue 1): null
+// once the wrapper closed, even while the interpreter still runs its shutdown.
 LuaBinder* binderOf(lua_State* L) {
-    return static_cast<LuaBinder*>(lua_touserdata(L, lua_upvalueindex(1)));
+    return *static_cast<LuaBinder**>(lua_touserdata(L, lua_upvalueindex(1)));
 }
 
 // luaBinder.valueDidChangeForKey(table, key): tells the table's live proxy, on the main
@@ -60,17 +62,25 @@ LuaBinder::LuaBinder(LuaState* luaState) : luaState_(luaState) {
     lua_pushvalue(L, -1);
     lua_setfield(L, -4, "reverseReferences");
     lua_rawset(L, LUA_REGISTRYINDEX);
+    handle_ = static_cast<LuaBinder**>(lua_newuserdata(L, sizeof(LuaBinder*)));
+    *handle_ = this;
     for (const luaL_Reg* function = kFunctions; function->name; ++function) {
-        lua_pushlightuserdata(L, this);
+        lua_pushvalue(L, -1);
         lua_pushcclosure(L, function->func, 1);
-        lua_setfield(L, -2, function->name);
+        lua_setfield(L, -3, function->name);
     }
+    lua_pop(L, 1);
     lua_pushlightuserdata(L, this);
     lua_setfield(L, -2, "luaBinderObject");
     lua_setglobal(L, "luaBinder");
 }
 
 LuaBinder::~LuaBinder() = default;
+
+void LuaBinder::disconnect() {
+    if (handle_) *handle_ = nullptr;
+    handle_ = nullptr;
+}
 
 void LuaBinder::pushReverseReferences() {
     lua_State* L = luaState_->state();

@@ -38,6 +38,9 @@ public:
     void freeReference(int reference);
     // Sets the global "luaBinder" to nil and forgets every proxy.
     void clear();
+    // From now on the script functions of "luaBinder" find no binder and do nothing. Called
+    // while the interpreter lives, before it shuts down and closes.
+    void disconnect();
     // The live proxy for a reference, or null.
     QzRef<LuaObject> proxyForReference(int reference) const { return referencesToObjc_.objectForKey(reference); }
     LuaState* luaState() const { return luaState_; }
@@ -48,6 +51,7 @@ private:
     void pushReverseReferences();
 
     LuaState* luaState_;                     // borrowed: the state owns the binder
+    LuaBinder** handle_ = nullptr;           // borrowed: a userdata of the interpreter, shared by the script functions
     QzWeakMap<LuaObject> referencesToObjc_;  // weak: proxies live as long as their holders keep them
 };
 

@@ -174,6 +174,10 @@ void LuaState::initWithState(lua_State* L) {
 
 void LuaState::detachFromInterpreter() {
     L_ = nullptr;
+    if (binder_) binder_->disconnect();
+}
+
+void LuaState::freeBinder() {
     binder_.reset();
 }
 
@@ -185,11 +189,12 @@ void LuaState::close() {
     releaseGlobalObject();
     LuaStateLock lock(this);
     // The wrapper lets go of the interpreter before closing it, so that proxies released
-    // by the collector while it closes find no interpreter to touch.
+    // by the collector while it closes find no interpreter to touch. The binder goes last:
+    // the closing interpreter's scripts may still call its functions.
     lua_State* L = L_;
-    L_ = nullptr;
-    if (L) lua_close(L);
     detachFromInterpreter();
+    if (L) lua_close(L);
+    freeBinder();
 }
 
 QzRef<LuaObject> LuaState::globalObject() {

@@ -112,8 +112,10 @@ protected:
     void initWithState(lua_State* L);
     // Lets go of the global proxy (which frees its reference while the interpreter lives).
     void releaseGlobalObject();
-    // Forgets the interpreter and the binder; the interpreter itself is the caller's to close.
+    // Forgets the interpreter and disconnects the binder's script functions; the interpreter
+    // itself is the caller's to close, and then the binder's to free (freeBinder).
     void detachFromInterpreter();
+    void freeBinder();
 
 private:
     friend class LuaStateLock;

@@ -43,9 +43,11 @@ void QzLuaState::close() {
     LuaStateLock lock(this);
     S_ = nullptr;
     // Detached first, so that proxies released while the engine shuts down find no
-    // interpreter to touch; the engine state closes the interpreter itself.
+    // interpreter to touch; the engine state closes the interpreter itself. The binder is
+    // freed only after that: the game's shutdownEngine may still call luaBinder functions.
     detachFromInterpreter();
     Qz_DestroyState(state);
+    freeBinder();
     QzExternalFunctionTable::destroyExternalFunctionTableForState(L);
 }
 
