@@ -31,7 +31,7 @@ int valueDidChangeForKey(lua_State* L) {
     QzRef<LuaObject> proxy = binder->proxyForReference(binder->getReference());
     // A change the host itself is writing through the proxy is announced by the proxy
     // already; announcing it again would double the will-change/did-change pair.
-    if (proxy && !proxy->isWritingValue()) QzPerformOnMainThread([proxy, key] { proxy->valueDidChangeForKey(key); });
+    if (proxy && !proxy->isWritingValue(key)) QzPerformOnMainThread([proxy, key] { proxy->valueDidChangeForKey(key); });
     return 0;
 }
 

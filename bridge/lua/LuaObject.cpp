@@ -26,32 +26,29 @@ QzId withoutNull(QzId value) {
     return QzIsNull(value.get()) ? nullptr : value;
 }
 
-// Element `index` of the table at `table`, converted; null when it is nil.
-QzId elementAt(LuaState& state, lua_State* L, int table, int index) {
-    lua_pushnumber(L, static_cast<lua_Number>(index));
+// The value under the number key of the table at `table`, converted; null when it is nil.
+QzId valueUnderNumber(LuaState& state, lua_State* L, int table, lua_Number key) {
+    lua_pushnumber(L, key);
     lua_gettable(L, table);
     QzId element = withoutNull(state.getStackItem(-1));
     lua_pop(L, 1);
     return element;
 }
 
-// Restores the flag and closes the will-change/did-change pair however the write ends.
-class HostWrite {
-public:
-    HostWrite(LuaObject* proxy, std::atomic<bool>& flag, const std::string& key) : proxy_(proxy), flag_(flag), key_(key) {
-        flag_ = true;
-        proxy_->willChangeValueForKey(key_);
-    }
-    ~HostWrite() {
-        flag_ = false;
-        proxy_->didChangeValueForKey(key_);
-    }
+// Script numbers are 32-bit floats: past 2^24 neighbouring integers read as the same key.
+constexpr int kLargestExactIndex = 1 << 24;
 
-private:
-    LuaObject* proxy_;  // borrowed
-    std::atomic<bool>& flag_;
-    const std::string& key_;
-};
+void checkExactIndex(int64_t index) {
+    if (index > kLargestExactIndex || index < -kLargestExactIndex)
+        throw QzException(QzInternalInconsistencyException,
+                          "script table index " + std::to_string(index) + " is beyond " +
+                              std::to_string(kLargestExactIndex) + ", where script numbers no longer tell indexes apart");
+}
+
+QzId elementAt(LuaState& state, lua_State* L, int table, int index) {
+    checkExactIndex(index);
+    return valueUnderNumber(state, L, table, static_cast<lua_Number>(index));
+}
 
 }  // namespace
 
@@ -103,6 +100,9 @@ QzId LuaObject::valueForKey(const std::string& key) {
 
 void LuaObject::writeValue(QzObject* value, const std::string& key) {
     withTable(0, [&](LuaState& state, lua_State* L, int table) {
+        // Recorded under the lock, so that only a script report of this very key, made while
+        // the write runs, is taken for the write's own.
+        WritingKey writing(*this, key);
         if (state.hasMethod("setValueForKey")) {
             QzRef<QzArray> arguments = QzArray::of({QzId(this), QzId(value), QzString::withUTF8(key)});
             state.callMethodWithArgs("setValueForKey", arguments.get());
@@ -115,12 +115,32 @@ void LuaObject::writeValue(QzObject* value, const std::string& key) {
 }
 
 void LuaObject::setValueForKey(QzObject* value, const std::string& key) {
-    {
-        HostWrite write(this, valueChangeCameFromCocoa_, key);
+    QzRef<LuaObject> alive(this);  // an observer may drop the last reference to this proxy
+    willChangeValueForKey(key);
+    try {
         writeValue(value ? value : QzNull::null(), key);
+    } catch (...) {
+        didChangeValueForKey(key);
+        throw;
     }
+    didChangeValueForKey(key);
     QzRef<LuaState> state = luaState_.load();
     QzNotificationCenter::defaultCenter().post(LuaObjectSetValueNotification, {}, state.get());
+}
+
+bool LuaObject::isWritingValue(const std::string& key) const {
+    std::lock_guard lock(writingMutex_);
+    return writingKey_ && *writingKey_ == key;
+}
+
+LuaObject::WritingKey::WritingKey(LuaObject& proxy, const std::string& key) : proxy_(proxy) {
+    std::lock_guard lock(proxy_.writingMutex_);
+    proxy_.writingKey_ = key;
+}
+
+LuaObject::WritingKey::~WritingKey() {
+    std::lock_guard lock(proxy_.writingMutex_);
+    proxy_.writingKey_.reset();
 }
 
 QzId LuaObject::invokeMethod(const std::string& name, const QzArray* arguments) {
@@ -136,6 +156,7 @@ QzId LuaObject::invokeMethod(const std::string& name, const QzArray* arguments) 
 QzRef<QzArray> LuaObject::toArray() {
     QzRef<QzArray> elements = QzArray::array();
     withTable(0, [&](LuaState& state, lua_State* L, int table) {
+        // elementAt refuses an index past the exact range, which ends an endless table.
         for (int index = 1;; ++index) {
             QzId element = elementAt(state, L, table, index);
             if (!element) break;
@@ -161,7 +182,9 @@ QzRef<QzDictionary> LuaObject::toDictionary() {
     for (const QzId& key : *keyArray) {
         QzId value;
         if (auto* number = QzCast<QzNumber>(key.get()))
-            value = valueAtIndex(QzSaturatingCast<int>(number->doubleValue()));
+            value = withTable(QzId(), [&](LuaState& state, lua_State* L, int table) {
+                return valueUnderNumber(state, L, table, number->floatValue());
+            });
         else if (auto* string = QzCast<QzString>(key.get()))
             value = valueForKey(string->utf8());
         dictionary->setObject(value ? value.get() : QzNull::null(), key.get());
@@ -204,7 +227,7 @@ void LuaObject::observeCollectionChange() {
 }
 
 void LuaObject::valueDidChangeForKey(const std::string& key) {
-    if (!valueChangeCameFromCocoa_) {
+    if (!isWritingValue(key)) {
         willChangeValueForKey(key);
         didChangeValueForKey(key);
     }

@@ -1,5 +1,9 @@
 // Tests of the binder and the table proxies: identity, references, key-value access,
 // change announcements, script collections and proxies outliving their state.
+#include <atomic>
+#include <map>
+#include <thread>
+
 #include <gtest/gtest.h>
 #include <lauxlib.h>
 
@@ -183,6 +187,63 @@ TEST_F(ProxyTest, LuaArrayTranslatesIndexes) {
     EXPECT_EQ(eval("table.concat(c, ',')"), "x,b,y");
     array->setArray(QzArray::of({QzString::withUTF8("only")}).get());
     EXPECT_EQ(eval("table.concat(c, ',')"), "only");
+}
+
+TEST_F(ProxyTest, AnObserverThatRaisesIsReportedAndTheWriteStands) {
+    state->doString("t = {} function raise() error('observer raised') end");
+    QzRef<LuaObject> t = global("t");
+    int dids = 0;
+    t->addKeyValueObserver([&](QzObject*, const std::string&, QzChangePhase phase) {
+        if (phase == QzChangePhase::didChange) state->callFunction("raise");
+    });
+    t->addKeyValueObserver([&](QzObject*, const std::string&, QzChangePhase phase) {
+        dids += phase == QzChangePhase::didChange;
+    });
+    t->setValueForKey(QzNumber::withFloat(7).get(), "x");
+    EXPECT_EQ(eval("t.x"), "7");
+    EXPECT_EQ(dids, 1);
+    EXPECT_TRUE(log.contains("observer raised"));
+}
+
+TEST_F(ProxyTest, OnlyTheKeyBeingWrittenUnderTheLockIsTakenForTheHostsOwn) {
+    state->doString("o = {} function o:setValueForKey(v, k) rawset(self, k, v) luaBinder.valueDidChangeForKey(self, k) "
+                    "rawset(self, 'side', v) luaBinder.valueDidChangeForKey(self, 'side') end");
+    QzRef<LuaObject> o = global("o");
+    std::map<std::string, int> dids;
+    std::atomic<bool> announced{false};
+    o->addKeyValueObserver([&](QzObject*, const std::string& key, QzChangePhase phase) {
+        if (phase == QzChangePhase::didChange) ++dids[key];
+        announced = true;
+    });
+    o->setValueForKey(QzNumber::withFloat(1).get(), "x");
+    QzMainQueueRunPending();
+    EXPECT_EQ(dids["x"], 1);
+    EXPECT_EQ(dids["side"], 1);
+    // A script change made while a host thread waits for the lock to write the same key
+    // is the script's own and is announced.
+    announced = false;
+    state->lockState();
+    std::thread writer([&] { o->setValueForKey(QzNumber::withFloat(2).get(), "y"); });
+    while (!announced) std::this_thread::yield();
+    lua_State* L = state->state();
+    luaL_dostring(L, "luaBinder.valueDidChangeForKey(o, 'y')");
+    state->setTop(0);
+    state->unlockState();
+    writer.join();
+    QzMainQueueRunPending();
+    EXPECT_EQ(dids["y"], 2);
+}
+
+TEST_F(ProxyTest, NumberKeysAreReadByTheirOwnValueWithinTheExactRange) {
+    state->doString("function table.keys(t) local k = {} for key in pairs(t) do k[#k + 1] = key end return k end "
+                    "t = {'one', [1.5] = 'half'} big = {[16777216] = 'last exact'}");
+    QzRef<QzDictionary> dictionary = global("t")->toDictionary();
+    EXPECT_EQ(QzCast<QzString>(dictionary->objectForKey(QzNumber::withFloat(1.5f).get()))->utf8(), "half");
+    EXPECT_EQ(QzCast<QzString>(dictionary->objectForKey(QzNumber::withFloat(1).get()))->utf8(), "one");
+    QzRef<LuaObject> big = global("big");
+    EXPECT_EQ(QzCast<QzString>(big->valueAtIndex(16777216).get())->utf8(), "last exact");
+    EXPECT_THROW(big->valueAtIndex(16777217), QzException);
+    EXPECT_FALSE(state->holdsLock());
 }
 
 }  // namespace
