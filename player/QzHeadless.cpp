@@ -16,6 +16,7 @@
 #include "QzAudioRecorder.h"
 #include "QzGameView.h"
 #include "QzInputEvent.h"
+#include "QzMainQueue.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
 
@@ -172,6 +173,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
             view.animating() ? view.drawView() : view.refreshView();
             if (recorder) recorder->renderUntil(current * options.dt);
         });
+        QzMainQueueRunPending();
     }
 
     int status = kQzExitOK;

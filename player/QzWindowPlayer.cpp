@@ -19,6 +19,7 @@
 #include "QzFrameTiming.h"
 #include "QzGameView.h"
 #include "QzKeyNames.h"
+#include "QzMainQueue.h"
 #include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
@@ -397,6 +398,7 @@ void WindowPlayer::eventLoop() {
     while (!quit_) {
         SDL_Event event;
         if (SDL_WaitEventTimeout(&event, 50)) handleEvent(event);
+        QzMainQueueRunPending();
         if (options_.frames >= 0 && surface_->presented() >= options_.frames) quit_ = true;
     }
 }

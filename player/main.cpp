@@ -3,10 +3,14 @@
 #include <string>
 
 #include "QzHeadless.h"
+#include "QzMainQueue.h"
 #include "QzPlayerOptions.h"
 #include "QzWindowPlayer.h"
 
 int main(int argc, char** argv) {
+    // Key-value reports from scripts and proxy releases are queued for this thread, which
+    // runs them in its loop.
+    QzMainQueueBecomeMainThread();
     QzPlayerOptions options;
     std::string error;
     if (!QzParsePlayerOptions(argc, argv, &options, &error)) {
