@@ -107,6 +107,7 @@ int LuaBinder::makeReference() {
     }
     int reference = getReference();
     if (reference == LuaBinderNoReference || !proxyForReference(reference)) {
+        refuseInexactReference(L);
         lua_pushvalue(L, -1);
         reference = luaL_ref(L, LUA_REGISTRYINDEX);
         pushReverseReferences();
@@ -117,6 +118,21 @@ int LuaBinder::makeReference() {
     }
     lua_pop(L, 1);
     return reference;
+}
+
+void LuaBinder::refuseInexactReference(lua_State* L) {
+    // Registry keys are script numbers (32-bit floats): a new reference past 2^24 would be
+    // stored over a neighbour's. luaL_ref reuses the free list (slot 0) first, and only
+    // otherwise takes the slot after the last.
+    constexpr size_t kLargestExactReference = size_t{1} << 24;
+    lua_rawgeti(L, LUA_REGISTRYINDEX, 0);
+    bool reusesFreedSlot = lua_tointeger(L, -1) != 0;
+    lua_pop(L, 1);
+    if (!reusesFreedSlot && lua_objlen(L, LUA_REGISTRYINDEX) >= kLargestExactReference) {
+        lua_pop(L, 1);
+        throw QzException(QzInternalInconsistencyException,
+                          "too many script tables are held by the host: references past 2^24 would collide");
+    }
 }
 
 QzRef<LuaObject> LuaBinder::toLuaObject() {

@@ -49,6 +49,9 @@ private:
     // Pushes the reverse-reference table (kept in the registry, so that a script replacing
     // the global does not break the binder).
     void pushReverseReferences();
+    // Throws, popping the value at the top, when a new reference would be past the range
+    // where script numbers tell references apart.
+    void refuseInexactReference(lua_State* L);
 
     LuaState* luaState_;                     // borrowed: the state owns the binder
     LuaBinder** handle_ = nullptr;           // borrowed: a userdata of the interpreter, shared by the script functions
