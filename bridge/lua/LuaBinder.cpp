@@ -143,6 +143,16 @@ QzRef<LuaObject> LuaBinder::toLuaObject() {
     return proxy;
 }
 
+bool LuaBinder::adoptReference(LuaObject* proxy, int reference) {
+    if (reference <= 0 || proxyForReference(reference)) return false;
+    lua_State* L = luaState_->state();
+    lua_rawgeti(L, LUA_REGISTRYINDEX, reference);
+    bool adoptable = lua_istable(L, -1) && getReference() == reference;
+    lua_pop(L, 1);
+    if (adoptable) referencesToObjc_.setObject(proxy, reference);
+    return adoptable;
+}
+
 void LuaBinder::dereference(int reference) {
     lua_rawgeti(luaState_->state(), LUA_REGISTRYINDEX, reference);
 }

@@ -34,6 +34,9 @@ public:
     QzRef<LuaObject> toLuaObject();
     // Pushes the referenced value.
     void dereference(int reference);
+    // Makes the proxy the live one for a reference to a table that has none; false when the
+    // reference is not such a reference.
+    bool adoptReference(LuaObject* proxy, int reference);
     // Releases the reference; a reference to nil fails the assertion handler.
     void freeReference(int reference);
     // Sets the global "luaBinder" to nil and forgets every proxy.

@@ -2,6 +2,7 @@
 #include "LuaObject.h"
 
 #include <algorithm>
+#include <set>
 
 #include <lua.h>
 
@@ -251,24 +252,13 @@ QzRef<LuaObject> LuaObject::copy() {
 
 void LuaObject::freeReference(int reference, LuaState* state) {
     if (!state || reference < 0) return;
-    bool takeLock = !state->holdsLock();
     try {
-        if (takeLock) state->lockState();
-        lua_State* L = state->state();
-        if (L && state->binder()) {
-            int top = lua_gettop(L);
-            try {
-                state->binder()->freeReference(reference);
-            } catch (...) {
-                lua_settop(L, top);
-                throw;
-            }
-            lua_settop(L, top);
-        }
+        state->withLockHeld([&] {
+            if (state->state() && state->binder()) state->binder()->freeReference(reference);
+        });
     } catch (const std::exception& failure) {
         QzLog("LuaObject could not free its reference %d: %s", reference, failure.what());
     }
-    if (takeLock) state->unlockState();
 }
 
 void LuaObject::dereference(QzArray* referenceAndState) {
@@ -277,9 +267,30 @@ void LuaObject::dereference(QzArray* referenceAndState) {
     if (reference && state) freeReference(static_cast<int>(reference->integerValue()), state);
 }
 
+LuaObject* LuaObject::initWithLuaState(LuaState* state, int reference) {
+    bool adopted = false;
+    if (state && ref_ == -1 && !luaState_.load()) {
+        state->withLockHeld([&] {
+            adopted = state->state() && state->binder() && state->binder()->adoptReference(this, reference);
+        });
+    }
+    if (adopted) {
+        luaState_ = QzWeak<LuaState>(state);
+        ref_ = reference;
+    } else {
+        QzLog("LuaObject initWithLuaState:reference: %d is not a reference of that state without a proxy", reference);
+    }
+    return this;
+}
+
 QzClass* LuaObject::registeredClass() {
     static QzClass* cls = [] {
         QzClass* made = QzClass::registerClass("LuaObject", QzClass::rootClass());
+        made->addClassMethod<&LuaObject::alloc>("alloc");
+        made->addClassMethod<&LuaObject::alloc>("new");
+        made->addClassMethod<&LuaObject::freeReference>("freeReference:state:");
+        made->addClassMethod<&LuaObject::dereference>("dereference:");
+        made->addMethod<&LuaObject::initWithLuaState>("initWithLuaState:reference:");
         made->addMethod("valueForKey:", "@@:@", [](QzObject* self, QzInvocation& call) {
             call.setReturnObject(static_cast<LuaObject*>(self)->valueForKey(keyText(call.objectArgument(2))).get());
         });
@@ -289,6 +300,21 @@ QzClass* LuaObject::registeredClass() {
         made->addMethod("invokeMethod:", "@@:@", [](QzObject* self, QzInvocation& call) {
             call.setReturnObject(static_cast<LuaObject*>(self)->invokeMethod(keyText(call.objectArgument(2))).get());
         });
+        made->addMethod("invokeMethod:args:", "@@:@@", [](QzObject* self, QzInvocation& call) {
+            auto* arguments = QzCast<QzArray>(call.objectArgument(3));
+            call.setReturnObject(
+                static_cast<LuaObject*>(self)->invokeMethod(keyText(call.objectArgument(2)), arguments).get());
+        });
+        made->addMethod("isInstanceOfLuaClass:", "c@:@", [](QzObject* self, QzInvocation& call) {
+            call.setReturnInteger(static_cast<LuaObject*>(self)->isInstanceOfLuaClass(keyText(call.objectArgument(2))));
+        });
+        made->addMethod("valueDidChangeForKey:", "v@:@", [](QzObject* self, QzInvocation& call) {
+            static_cast<LuaObject*>(self)->valueDidChangeForKey(keyText(call.objectArgument(2)));
+        });
+        // The argument (the collection that changed) is the proxy itself; it is not needed.
+        made->addMethod("observeCollectionChange:", "v@:@", [](QzObject* self, QzInvocation&) {
+            static_cast<LuaObject*>(self)->observeCollectionChange();
+        });
         made->addMethod<&LuaObject::valueAtIndex>("valueAtIndex:");
         made->addMethod<&LuaObject::setValueAtIndex>("setValue:atIndex:");
         made->addMethod<&LuaObject::toArray>("toArray");
@@ -297,7 +323,9 @@ QzClass* LuaObject::registeredClass() {
         made->addMethod<&LuaObject::addObserver>("addObserver:");
         made->addMethod<&LuaObject::removeObserver>("removeObserver:");
         made->addMethod<&LuaObject::setSendNotifications>("setSendNotifications:");
+        made->addMethod<&LuaObject::deactivate>("deactivate");
         made->addMethod<&LuaObject::ref>("ref");
+        made->addMethod<&LuaObject::luaState>("luaState");
         return made;
     }();
     return cls;
@@ -305,15 +333,41 @@ QzClass* LuaObject::registeredClass() {
 
 LuaArray::LuaArray(LuaObject* object) : object_(object) {}
 
+LuaArray* LuaArray::initWithLuaObject(LuaObject* object) {
+    if (object_)
+        QzLog("LuaArray initWithLuaObject: the array already presents a collection");
+    else
+        object_ = QzRef<LuaObject>(object);
+    return this;
+}
+
 QzClass* LuaArray::registeredClass() {
     static QzClass* cls = [] {
         QzClass* made = QzClass::registerClass("LuaArray", QzClass::rootClass());
+        made->addClassMethod<&LuaArray::alloc>("alloc");
+        made->addClassMethod<&LuaArray::alloc>("new");
+        made->addMethod<&LuaArray::initWithLuaObject>("initWithLuaObject:");
         made->addMethod<&LuaArray::count>("count");
         made->addMethod<&LuaArray::objectAtIndex>("objectAtIndex:");
+        made->addMethod<&LuaArray::indexOfObject>("indexOfObject:");
         made->addMethod<&LuaArray::addObject>("addObject:");
         made->addMethod<&LuaArray::removeLastObject>("removeLastObject");
+        made->addMethod<&LuaArray::insertObjectAtIndex>("insertObject:atIndex:");
         made->addMethod<&LuaArray::removeObjectAtIndex>("removeObjectAtIndex:");
+        made->addMethod<&LuaArray::replaceObjectAtIndex>("replaceObjectAtIndex:withObject:");
+        made->addMethod<&LuaArray::setArray>("setArray:");
+        made->addMethod<&LuaArray::moveObjectAtIndex>("moveObjectAtIndex:toIndex:");
+        // The index set arrives as an array of numbers.
+        made->addMethod("moveObjectsAtIndexes:toIndex:", "v@:@Q", [](QzObject* self, QzInvocation& call) {
+            std::set<uint64_t> indexes;
+            if (auto* numbers = QzCast<QzArray>(call.objectArgument(2)))
+                for (const QzId& number : *numbers)
+                    if (auto* index = QzCast<QzNumber>(number.get()))
+                        indexes.insert(QzSaturatingCast<uint64_t>(index->doubleValue()));
+            static_cast<LuaArray*>(self)->moveObjectsAtIndexes(indexes, static_cast<uint64_t>(call.integerArgument(3)));
+        });
         made->addMethod<&LuaArray::children>("children");
+        made->addMethod<&LuaArray::object>("object");
         return made;
     }();
     return cls;

@@ -26,6 +26,11 @@ public:
     LuaObject(LuaState* luaState, int reference);
     ~LuaObject() override;
     static QzClass* registeredClass();
+    // A proxy for no table yet, to be given one by initWithLuaState.
+    static QzRef<LuaObject> alloc() { return QzMake<LuaObject>(nullptr, -1); }
+    // Takes over a reference of the state that has no live proxy (the binder confirms it);
+    // otherwise logs and stays a proxy for nothing. Returns this proxy.
+    LuaObject* initWithLuaState(LuaState* state, int reference);
 
     QzId valueAtIndex(int index);
     void setValueAtIndex(QzObject* value, int index);
@@ -105,6 +110,10 @@ public:
 
     explicit LuaArray(LuaObject* object);
     static QzClass* registeredClass();
+    // An array presenting no collection yet, to be given one by initWithLuaObject.
+    static QzRef<LuaArray> alloc() { return QzMake<LuaArray>(nullptr); }
+    // Presents the collection, unless the array presents one already. Returns this array.
+    LuaArray* initWithLuaObject(LuaObject* object);
 
     uint64_t count();
     QzId objectAtIndex(uint64_t index);

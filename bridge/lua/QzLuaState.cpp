@@ -87,20 +87,10 @@ QzSize QzLuaState::intendedDisplaySize() {
 
 template <class Action>
 void QzLuaState::withSoundManager(Action action) {
-    bool takeLock = !holdsLock();
-    if (takeLock) lockState();
-    lua_State* L = state();
-    try {
-        if (S_ && L) {
-            int top = lua_gettop(L);
-            if (void* manager = SoundManager_FromLuaState(L)) action(manager);
-            lua_settop(L, top);
-        }
-    } catch (...) {
-        if (takeLock) unlockState();
-        throw;
-    }
-    if (takeLock) unlockState();
+    withLockHeld([&] {
+        if (!S_ || !state()) return;
+        if (void* manager = SoundManager_FromLuaState(state())) action(manager);
+    });
 }
 
 void QzLuaState::makeOpenALContextCurrent() {

@@ -5,6 +5,8 @@
 
 #include <lauxlib.h>
 
+#include "LuaObject.h"
+#include "LuaState.h"
 #include "QzLog.h"
 #include "QzLuaGuard.h"
 #include "QzSaturate.h"
@@ -206,6 +208,18 @@ void setMethodLookup(lua_State* L, lua_CFunction body, const char* key, const ch
     lua_setfield(L, -2, "__index");
 }
 
+// Registers the bridge's classes, so that scripts find them by name from the start.
+void registerBridgeClasses() {
+    static const bool registered = [] {
+        for (QzClass* (*registration)() :
+             {QzString::registeredClass, QzNumber::registeredClass, QzNull::registeredClass, QzArray::registeredClass,
+              QzDictionary::registeredClass, LuaObject::registeredClass, LuaArray::registeredClass})
+            registration();
+        return true;
+    }();
+    (void)registered;
+}
+
 int classForName(lua_State* L) {
     const char* name = luaL_checkstring(L, 1);
     luaObjc_pushClass(L, QzClass::named(name));
@@ -220,6 +234,7 @@ const luaL_Reg kFunctions[] = {
 }  // namespace
 
 int luaopen_luaObjc(lua_State* L) {
+    registerBridgeClasses();
     newHolderMetatable(L, kGcMetatable);
     lua_pushcfunction(L, releaseHeldObject);
     lua_setfield(L, -2, "__gc");

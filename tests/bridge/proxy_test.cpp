@@ -246,4 +246,38 @@ TEST_F(ProxyTest, NumberKeysAreReadByTheirOwnValueWithinTheExactRange) {
     EXPECT_FALSE(state->holdsLock());
 }
 
+TEST_F(ProxyTest, ScriptsFindTheBridgeClassesAndDriveACollectionOfAnotherState) {
+    state->doString(std::string(kCollection) + "Collection = {} "
+                    "function instanceOfClassType(o, c) if c == Collection then return true end end");
+    QzRef<LuaState> other = LuaState::withNewState();
+    QzRef<LuaArray> array = QzMake<LuaArray>(global("c").get());
+    other->globalObject()->setValueForKey(array.get(), "arr");
+    other->globalObject()->setValueForKey(global("c").get(), "proxy");
+    other->doString("function list(...) local a = luaObjc.class('QzArray'):new() "
+                    "for _, v in ipairs({...}) do a:addObject_(v) end return a end");
+    const std::pair<const char*, const char*> answers[] = {
+        {"luaObjc.class('LuaArray'):new():count()", "0"},
+        {"luaObjc.class('LuaArray'):alloc():initWithLuaObject_(nil):count()", "0"},
+        {"arr:count()", "3"},
+        {"arr:objectAtIndex_(2)", "c"},
+        {"arr:indexOfObject_('b')", "1"},
+        {"proxy:isInstanceOfLuaClass_('Collection')", "true"},
+        {"proxy:isInstanceOfLuaClass_('Missing')", "false"},
+        {"proxy:invokeMethod_args_('count', list())", "3"},
+        {"luaObjc.class('LuaObject'):new():initWithLuaState_reference_(nil, 1):ref()", "-1"},
+    };
+    for (auto [expression, expected] : answers) EXPECT_EQ(other->evaluateExpression(expression), expected) << expression;
+    const std::pair<const char*, const char*> changes[] = {
+        {"arr:insertObject_atIndex_('z', 1)", "a,z,b,c"},
+        {"arr:moveObjectAtIndex_toIndex_(0, 3)", "z,b,a,c"},
+        {"arr:moveObjectsAtIndexes_toIndex_(list(1, 2), 0)", "a,b,z,c"},
+        {"arr:replaceObjectAtIndex_withObject_(3, 'y')", "a,b,z,y"},
+        {"arr:setArray_(list('p', 'q'))", "p,q"},
+    };
+    for (auto [action, expected] : changes) {
+        other->doString(action);
+        EXPECT_EQ(eval("table.concat(c, ',')"), expected) << action;
+    }
+}
+
 }  // namespace
