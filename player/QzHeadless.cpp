@@ -16,6 +16,7 @@
 #include "QzDate.h"
 #include "QzGameView.h"
 #include "QzInputEvent.h"
+#include "QzMainQueue.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
 #include "QzQuitSignals.h"
@@ -171,6 +172,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
             view.animating() ? view.drawView() : view.refreshView();
             if (recorder) recorder->renderUntil(current * options.dt);
         });
+        QzMainQueueRunPending();
     }
 
     if (const int signal = QzQuitSignal()) {

@@ -22,6 +22,7 @@
 #include "QzGameView.h"
 #include "QzIntroMovie.h"
 #include "QzKeyNames.h"
+#include "QzMainQueue.h"
 #include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
@@ -428,6 +429,7 @@ void WindowPlayer::eventLoop() {
     while (!quit_ && !QzQuitSignal()) {
         SDL_Event event;
         if (SDL_WaitEventTimeout(&event, 50)) handleEvent(event);
+        QzMainQueueRunPending();
         if (options_.frames >= 0 && surface_->presented() >= options_.frames) quit_ = true;
     }
 }

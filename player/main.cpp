@@ -7,6 +7,7 @@
 
 #include "QzHeadless.h"
 #include "QzImageLoader.h"
+#include "QzMainQueue.h"
 #include "QzPlayerOptions.h"
 #include "QzPlayerVersion.h"
 #include "QzQuitSignals.h"
@@ -32,6 +33,9 @@ void usePlayerFontRules() {
 int main(int argc, char** argv) {
     // From the start: unpacking a large archive or loading a game may take a while.
     QzHandleQuitSignals();
+    // Key-value reports from scripts and proxy releases are queued for this thread, which
+    // runs them in its loop.
+    QzMainQueueBecomeMainThread();
     QzPlayerOptions options;
     std::string error;
     if (!QzParsePlayerOptions(argc, argv, &options, &error)) {

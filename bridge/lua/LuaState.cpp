@@ -74,30 +74,63 @@ void appendLocals(lua_State* L, lua_Debug* frame, std::string& trace) {
     trace += "}\n";
 }
 
+// A trace keeps the levels nearest the error and the outermost ones; a runaway recursion
+// would otherwise log every one of its thousands of frames.
+constexpr int kFirstTraceLevels = 12;
+constexpr int kLastTraceLevels = 10;
+
+// The number of stack levels. lua_getstack walks from the top, so the count is found by
+// doubling and halving rather than level by level.
+int stackDepth(lua_State* L) {
+    lua_Debug frame;
+    int present = 0;
+    int absent = 1;
+    while (lua_getstack(L, absent, &frame)) {
+        present = absent;
+        absent *= 2;
+    }
+    while (absent - present > 1) {
+        int middle = present + (absent - present) / 2;
+        (lua_getstack(L, middle, &frame) ? present : absent) = middle;
+    }
+    return lua_getstack(L, 0, &frame) ? present + 1 : 0;
+}
+
+void appendLevel(lua_State* L, int level, std::string& trace) {
+    lua_Debug frame;
+    if (!lua_getstack(L, level, &frame) || !lua_getinfo(L, "lnuS", &frame)) return;
+    const char* name = frame.name ? frame.name : "?";
+    switch (frame.what ? frame.what[0] : '\0') {
+    case 'C':
+        trace += format("%d: C function %s\n", level, name);
+        break;
+    case 'L':
+        trace += format("%d: [%s:%s]:%d\n", level, frame.short_src, name, frame.currentline);
+        appendLocals(L, &frame, trace);
+        break;
+    case 'm':
+        trace += format("%d: main part of a chunk\n", level);
+        break;
+    case 't':
+        trace += format("%d: tail call\n", level);
+        break;
+    default:
+        trace += "(unknown)\n";
+        break;
+    }
+}
+
 std::string stackTrace(lua_State* L) {
     std::string trace = "Stack Trace:\n";
-    lua_Debug frame;
-    for (int level = 0; lua_getstack(L, level, &frame); ++level) {
-        if (!lua_getinfo(L, "lnuS", &frame)) continue;
-        const char* name = frame.name ? frame.name : "?";
-        switch (frame.what ? frame.what[0] : '\0') {
-        case 'C':
-            trace += format("%d: C function %s\n", level, name);
-            break;
-        case 'L':
-            trace += format("%d: [%s:%s]:%d\n", level, frame.short_src, name, frame.currentline);
-            appendLocals(L, &frame, trace);
-            break;
-        case 'm':
-            trace += format("%d: main part of a chunk\n", level);
-            break;
-        case 't':
-            trace += format("%d: tail call\n", level);
-            break;
-        default:
-            trace += "(unknown)\n";
-            break;
+    int depth = stackDepth(L);
+    int leftOut = depth - kFirstTraceLevels - kLastTraceLevels;
+    for (int level = 0; level < depth; ++level) {
+        if (leftOut > 0 && level == kFirstTraceLevels) {
+            trace += format("... %d levels left out ...\n", leftOut);
+            level += leftOut - 1;
+            continue;
         }
+        appendLevel(L, level, trace);
     }
     return trace;
 }
@@ -174,6 +207,10 @@ void LuaState::initWithState(lua_State* L) {
 
 void LuaState::detachFromInterpreter() {
     L_ = nullptr;
+    if (binder_) binder_->disconnect();
+}
+
+void LuaState::freeBinder() {
     binder_.reset();
 }
 
@@ -185,11 +222,12 @@ void LuaState::close() {
     releaseGlobalObject();
     LuaStateLock lock(this);
     // The wrapper lets go of the interpreter before closing it, so that proxies released
-    // by the collector while it closes find no interpreter to touch.
+    // by the collector while it closes find no interpreter to touch. The binder goes last:
+    // the closing interpreter's scripts may still call its functions.
     lua_State* L = L_;
-    L_ = nullptr;
-    if (L) lua_close(L);
     detachFromInterpreter();
+    if (L) lua_close(L);
+    freeBinder();
 }
 
 QzRef<LuaObject> LuaState::globalObject() {

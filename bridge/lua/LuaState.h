@@ -52,6 +52,10 @@ public:
     void unlockState();
     // Whether the calling thread holds the lock.
     bool holdsLock() const;
+    // Runs `body` holding the lock: taken for it, or already held by the calling thread.
+    // The stack top is restored afterwards.
+    template <class Body>
+    void withLockHeld(Body body);
 
     int getTop();
     void setTop(int top);
@@ -112,8 +116,10 @@ protected:
     void initWithState(lua_State* L);
     // Lets go of the global proxy (which frees its reference while the interpreter lives).
     void releaseGlobalObject();
-    // Forgets the interpreter and the binder; the interpreter itself is the caller's to close.
+    // Forgets the interpreter and disconnects the binder's script functions; the interpreter
+    // itself is the caller's to close, and then the binder's to free (freeBinder).
     void detachFromInterpreter();
+    void freeBinder();
 
 private:
     friend class LuaStateLock;
@@ -143,6 +149,22 @@ public:
 private:
     LuaState* state_;  // borrowed
 };
+
+template <class Body>
+void LuaState::withLockHeld(Body body) {
+    bool takeLock = !holdsLock();
+    if (takeLock) lockState();
+    int top = L_ ? lua_gettop(L_) : 0;
+    try {
+        body();
+    } catch (...) {
+        if (L_) lua_settop(L_, top);
+        if (takeLock) unlockState();
+        throw;
+    }
+    if (L_) lua_settop(L_, top);
+    if (takeLock) unlockState();
+}
 
 // Name of the notification posted (with the LuaState as sender) when instanceOfClass or
 // instanceOfPrototype made an object.

@@ -47,9 +47,11 @@ void QzLuaState::close() {
     LuaStateLock lock(this);
     S_ = nullptr;
     // Detached first, so that proxies released while the engine shuts down find no
-    // interpreter to touch; the engine state closes the interpreter itself.
+    // interpreter to touch; the engine state closes the interpreter itself. The binder is
+    // freed only after that: the game's shutdownEngine may still call luaBinder functions.
     detachFromInterpreter();
     Qz_DestroyState(state);
+    freeBinder();
     QzExternalFunctionTable::destroyExternalFunctionTableForState(L);
 }
 
@@ -89,20 +91,10 @@ QzSize QzLuaState::intendedDisplaySize() {
 
 template <class Action>
 void QzLuaState::withSoundManager(Action action) {
-    bool takeLock = !holdsLock();
-    if (takeLock) lockState();
-    lua_State* L = state();
-    try {
-        if (S_ && L) {
-            int top = lua_gettop(L);
-            if (void* manager = SoundManager_FromLuaState(L)) action(manager);
-            lua_settop(L, top);
-        }
-    } catch (...) {
-        if (takeLock) unlockState();
-        throw;
-    }
-    if (takeLock) unlockState();
+    withLockHeld([&] {
+        if (!S_ || !state()) return;
+        if (void* manager = SoundManager_FromLuaState(state())) action(manager);
+    });
 }
 
 void QzLuaState::makeOpenALContextCurrent() {

@@ -5,6 +5,8 @@
 
 #include <lauxlib.h>
 
+#include "LuaObject.h"
+#include "LuaState.h"
 #include "QzLog.h"
 #include "QzLuaGuard.h"
 #include "QzSaturate.h"
@@ -88,15 +90,19 @@ bool holdsUserdata(lua_State* L, int index, const char* key) {
 }
 
 // Pushes a table with the metatable `metatable` whose field `key` is a pointer-sized
-// userdata holding `pointer`, with the metatable `holderMetatable`.
-void pushWrapper(lua_State* L, const char* metatable, const char* key, void* pointer, const char* holderMetatable) {
+// userdata with the metatable `holderMetatable`. The userdata holds nothing yet: the caller
+// fills the returned slot after the last allocation, so that a memory error on the way
+// never lets the holder's __gc release an object that was not retained for it.
+void** pushWrapper(lua_State* L, const char* metatable, const char* key, const char* holderMetatable) {
     lua_createtable(L, 0, 1);
-    *static_cast<void**>(lua_newuserdata(L, sizeof(void*))) = pointer;
+    auto** slot = static_cast<void**>(lua_newuserdata(L, sizeof(void*)));
+    *slot = nullptr;
     luaL_getmetatable(L, holderMetatable);
     lua_setmetatable(L, -2);
     lua_setfield(L, -2, key);
     luaL_getmetatable(L, metatable);
     lua_setmetatable(L, -2);
+    return slot;
 }
 
 int releaseHeldObject(lua_State* L) {
@@ -202,6 +208,18 @@ void setMethodLookup(lua_State* L, lua_CFunction body, const char* key, const ch
     lua_setfield(L, -2, "__index");
 }
 
+// Registers the bridge's classes, so that scripts find them by name from the start.
+void registerBridgeClasses() {
+    static const bool registered = [] {
+        for (QzClass* (*registration)() :
+             {QzString::registeredClass, QzNumber::registeredClass, QzNull::registeredClass, QzArray::registeredClass,
+              QzDictionary::registeredClass, LuaObject::registeredClass, LuaArray::registeredClass})
+            registration();
+        return true;
+    }();
+    (void)registered;
+}
+
 int classForName(lua_State* L) {
     const char* name = luaL_checkstring(L, 1);
     luaObjc_pushClass(L, QzClass::named(name));
@@ -216,6 +234,7 @@ const luaL_Reg kFunctions[] = {
 }  // namespace
 
 int luaopen_luaObjc(lua_State* L) {
+    registerBridgeClasses();
     newHolderMetatable(L, kGcMetatable);
     lua_pushcfunction(L, releaseHeldObject);
     lua_setfield(L, -2, "__gc");
@@ -253,13 +272,14 @@ void luaObjc_pushid(lua_State* L, QzObject* object) {
     } else if (auto* cls = QzCast<QzClass>(object)) {
         luaObjc_pushClass(L, cls);
     } else {
-        pushWrapper(L, kObjectMetatable, kObjectKey, object, kGcMetatable);
+        void** slot = pushWrapper(L, kObjectMetatable, kObjectKey, kGcMetatable);
         object->retain();
+        *slot = object;
     }
 }
 
 void luaObjc_pushClass(lua_State* L, QzClass* cls) {
-    pushWrapper(L, kClassMetatable, kClassKey, cls, kClassHolderMetatable);
+    *pushWrapper(L, kClassMetatable, kClassKey, kClassHolderMetatable) = cls;
 }
 
 bool luaObjc_isid(lua_State* L, int index) {
@@ -297,11 +317,30 @@ QzId luaObjc_toid(lua_State* L, int index) {
 
 bool luaObjc_setNumberArgument(lua_State* L, int index, QzInvocation& invocation, size_t position) {
     switch (invocation.methodSignature()->argumentTypeLetter(position)) {
+    case 'c':
+        // The boolean type: the value's truth, as the script sees it.
+        invocation.setInteger(position, lua_toboolean(L, index));
+        return true;
+    case 'C':
+        invocation.setInteger(position, QzSaturatingCast<uint8_t>(lua_tonumber(L, index)));
+        return true;
+    case 's':
+        invocation.setInteger(position, QzSaturatingCast<int16_t>(lua_tonumber(L, index)));
+        return true;
+    case 'S':
+        invocation.setInteger(position, QzSaturatingCast<uint16_t>(lua_tonumber(L, index)));
+        return true;
     case 'i':
         invocation.setInteger(position, QzSaturatingCast<int32_t>(lua_tonumber(L, index)));
         return true;
     case 'I':
         invocation.setInteger(position, QzSaturatingCast<uint32_t>(lua_tonumber(L, index)));
+        return true;
+    case 'q':
+        invocation.setInteger(position, QzSaturatingCast<int64_t>(lua_tonumber(L, index)));
+        return true;
+    case 'Q':
+        invocation.setInteger(position, static_cast<int64_t>(QzSaturatingCast<uint64_t>(lua_tonumber(L, index))));
         return true;
     case 'd':
         invocation.setDouble(position, lua_tonumber(L, index));
@@ -327,7 +366,7 @@ void luaObjc_prepareInvocation(lua_State* L, int firstIndex, QzInvocation& invoc
             invocation.setObject(position, luaObjc_getClass(L, index));
             break;
         default:
-            // Structures, pointers, selectors, 64-bit integers and characters stay unset.
+            // Structures, pointers and selectors stay unset.
             luaObjc_setNumberArgument(L, index, invocation, position);
             break;
         }
@@ -335,12 +374,31 @@ void luaObjc_prepareInvocation(lua_State* L, int firstIndex, QzInvocation& invoc
 }
 
 int luaObjc_pushNumberReturn(lua_State* L, const QzInvocation& invocation) {
+    int64_t integer = invocation.returnInteger();
     switch (invocation.methodSignature()->returnTypeLetter()) {
+    case 'c':
+        lua_pushboolean(L, static_cast<int8_t>(integer) != 0);
+        return 1;
+    case 'C':
+        lua_pushnumber(L, static_cast<lua_Number>(static_cast<uint8_t>(integer)));
+        return 1;
+    case 's':
+        lua_pushnumber(L, static_cast<lua_Number>(static_cast<int16_t>(integer)));
+        return 1;
+    case 'S':
+        lua_pushnumber(L, static_cast<lua_Number>(static_cast<uint16_t>(integer)));
+        return 1;
     case 'i':
-        lua_pushnumber(L, static_cast<lua_Number>(static_cast<int32_t>(invocation.returnInteger())));
+        lua_pushnumber(L, static_cast<lua_Number>(static_cast<int32_t>(integer)));
         return 1;
     case 'I':
-        lua_pushnumber(L, static_cast<lua_Number>(static_cast<uint32_t>(invocation.returnInteger())));
+        lua_pushnumber(L, static_cast<lua_Number>(static_cast<uint32_t>(integer)));
+        return 1;
+    case 'q':
+        lua_pushnumber(L, static_cast<lua_Number>(integer));
+        return 1;
+    case 'Q':
+        lua_pushnumber(L, static_cast<lua_Number>(static_cast<uint64_t>(integer)));
         return 1;
     case 'd':
         lua_pushnumber(L, static_cast<lua_Number>(invocation.returnDouble()));

@@ -110,6 +110,8 @@ QzRef<QzArray> QzArray::of(std::initializer_list<QzId> elements) {
 QzClass* QzArray::registeredClass() {
     static QzClass* cls = [] {
         QzClass* made = QzClass::registerClass("QzArray", QzClass::rootClass());
+        made->addClassMethod<&QzArray::array>("array");
+        made->addClassMethod<&QzArray::array>("new");
         made->addMethod<&QzArray::count>("count");
         made->addMethod<&QzArray::objectAtIndex>("objectAtIndex:");
         made->addMethod<&QzArray::addObject>("addObject:");
@@ -146,6 +148,8 @@ QzRef<QzDictionary> QzDictionary::dictionary() {
 QzClass* QzDictionary::registeredClass() {
     static QzClass* cls = [] {
         QzClass* made = QzClass::registerClass("QzDictionary", QzClass::rootClass());
+        made->addClassMethod<&QzDictionary::dictionary>("dictionary");
+        made->addClassMethod<&QzDictionary::dictionary>("new");
         made->addMethod<&QzDictionary::count>("count");
         made->addMethod<static_cast<QzObject* (QzDictionary::*)(const QzObject*) const>(&QzDictionary::objectForKey)>(
             "objectForKey:");

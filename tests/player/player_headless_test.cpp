@@ -68,6 +68,28 @@ TEST(Headless, LifecycleCallsComeInOrderAndShutdownRunsOnce) {
     EXPECT_LT(drawn.output.find("probe: render"), drawn.output.find("probe: play")) << drawn.output;
 }
 
+TEST(Headless, ScriptChangeReportsAreRunOnTheMainThreadNotHoarded) {
+    // Each report on a table with a live host proxy (the global table has one) queues work
+    // for the main thread; a player that never runs the queue grows by about 100 MB here.
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = R"(
+local function residentKB()
+  for line in io.lines('/proc/self/status') do
+    local kb = line:match('^VmRSS:%s*(%d+)') if kb then return tonumber(kb) end
+  end
+end
+function onUpdate()
+  if frames == 2 then before = residentKB() end
+  for i = 1, 100000 do luaBinder.valueDidChangeForKey(_G, 'x') end
+  if frames == 11 then log('grown', math.floor((residentKB() - before) / 1024)) end
+end)"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 11");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const size_t at = run.output.find("probe: grown ");
+    ASSERT_NE(at, std::string::npos) << run.output;
+    EXPECT_LT(std::stoi(run.output.substr(at + 13)), 40) << run.output;
+}
+
 TEST(Headless, GameDidEndEndsTheRun) {
     ScratchFolder scratch;
     const BundleSpec spec{.game = "function onUpdate() log('frame', frames) if frames == 3 then callbacks.gameDidEnd() end end"};
