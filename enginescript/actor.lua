@@ -103,11 +103,13 @@ function Actor.builders.particles(self, values)
   self:buildRenderNode()
 end
 
+-- A sound actor whose file is missing stays silent: it never asks the asset manager for it.
 function Actor.builders.sound(self, values)
   local path = self.scene.project:pathForSound(values.sound or "")
   if not values.sound or not Engine.Format.fileExists(path) then
-    Engine.report(string.format("%s: actor '%s': sound '%s' not found in sounds/", self.file,
-      self.name, tostring(values.sound)))
+    Engine.report(string.format("%s: actor '%s': sound '%s' not found in sounds/; the actor stays silent",
+      self.file, self.name, tostring(values.sound)))
+    return
   end
   local loader = self:createNode(sg.soundLoaderNode)
   local player = loader and self:createNode(sg.soundPlayerNode)
@@ -228,7 +230,7 @@ local function place(self, x, y)
   local area = self.wrapArea
   if area then x, y = area:wrapPosition(x, y) end
   self:showAt(x, y)
-  if self.body then self.scene.physics:moveBody(self, x, y) end
+  if self:hasBody() then self.scene.physics:moveBody(self, x, y) end
 end
 
 function Actor:moveTo(x, y)
@@ -257,7 +259,7 @@ function Actor:setAngle(degrees)
     local port = self.kind == "particles" and self.renderNode.rotation or self.renderNode.angle
     port:setValue(self.angleValue, true)
   end
-  if self.body then self.scene.physics:moveBody(self, self:position()) end
+  if self:hasBody() then self.scene.physics:moveBody(self, self:position()) end
 end
 
 function Actor:size()
@@ -316,20 +318,33 @@ function Actor:setEmitting(flag)
   if self.renderNode then self.renderNode.spawnParticles:setValue(self.emitting, true) end
 end
 
+-- Brings the sound player up to date. A sound file that cannot be read or decoded is
+-- reported once and the actor goes silent, so that it costs no frame after this one.
+function Actor:computeSound()
+  local done, message = pcall(self.player.compute, self.player)
+  if done then return end
+  Engine.report(string.format("%s: actor '%s': sound '%s' cannot be played (%s); the actor stays silent",
+    self.file, self.name, tostring(self.values.sound), tostring(message)))
+  self.scene.soundActors[self] = nil
+  self:removeNode(self.player)
+  self.player = nil
+end
+
+-- Sets a trigger port of the sound player for one update.
+local function pulse(self, port)
+  self.player[port]:setValue(true, true)
+  self:computeSound()
+  if self.player then self.player[port]:setValue(false, true) end
+end
+
 -- Starts the sound of a sound actor (again from the start when it is playing).
 function Actor:play()
   if self.kind ~= "sound" then error("play works on sound actors only", 2) end
-  if not self.player then return end
-  self.player.trigger:setValue(true, true)
-  self.player:compute()
-  self.player.trigger:setValue(false, true)
+  if self.player then pulse(self, "trigger") end
 end
 
 function Actor:stop()
-  if not self.player then return end
-  self.player.stop:setValue(true, true)
-  self.player:compute()
-  self.player.stop:setValue(false, true)
+  if self.player then pulse(self, "stop") end
 end
 
 function Actor:isPlaying()
@@ -348,20 +363,24 @@ function Actor:contains(x, y)
   return math.abs(x - ax) <= self.width / 2 and math.abs(y - ay) <= self.height / 2
 end
 
+-- Whether the actor has a body, or will have one once the physics step in progress ends.
+function Actor:hasBody()
+  return self.body ~= nil or self.bodyPending == true
+end
+
 function Actor:velocity()
   if not self.body then return 0, 0 end
   return self.body:linearVelocity()
 end
 
 function Actor:setVelocity(vx, vy)
-  if not self.body then error("setVelocity works on actors with a <body>", 2) end
-  self.body:setLinearVelocity(tonumber(vx) or 0, tonumber(vy) or 0)
+  if not self:hasBody() then error("setVelocity works on actors with a <body>", 2) end
+  self.scene.physics:setVelocity(self, tonumber(vx) or 0, tonumber(vy) or 0)
 end
 
 function Actor:applyForce(fx, fy)
-  if not self.body then error("applyForce works on actors with a <body>", 2) end
-  local cx, cy = self.body:worldCenter()
-  self.body:applyForce(tonumber(fx) or 0, tonumber(fy) or 0, cx, cy)
+  if not self:hasBody() then error("applyForce works on actors with a <body>", 2) end
+  self.scene.physics:applyForce(self, tonumber(fx) or 0, tonumber(fy) or 0)
 end
 
 -- Removes the actor from its scene; inside a collision callback this happens after the step.

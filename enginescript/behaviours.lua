@@ -59,8 +59,15 @@ local function needString(value, what, level)
   return tostring(value)
 end
 
+-- nil once every actor of that name has gone; a name the scene never had is an error.
 function api.actor(name)
-  return game().scene and game().scene:actorNamed(needString(name, "the actor name", 2))
+  local scene = game().scene
+  if not scene then return nil end
+  name = needString(name, "the actor name", 2)
+  if not scene.knownNames[name] then
+    error(string.format("no actor named '%s' in %s", name, scene.file), 2)
+  end
+  return scene:actorNamed(name)
 end
 
 function api.actors(name)
@@ -74,7 +81,12 @@ function api.spawn(name, x, y)
 end
 
 function api.changeScene(name)
-  game():setNeedsToChangeScene(needString(name, "the scene name", 2), false)
+  name = needString(name, "the scene name", 2)
+  local project = game().project
+  if not (project and project.scenes[name]) then
+    error(string.format("changeScene: no scene named '%s' in game.xml", name), 2)
+  end
+  game():setNeedsToChangeScene(name, false)
 end
 
 function api.sceneName()
@@ -97,11 +109,25 @@ end
 -- or row and column titles).
 local TableView = Engine.class()
 
+-- Raises (blaming the behaviour's line) when the position names no row or column: a number
+-- from 1 to count, or a title of the table.
+local function checkPosition(view, axis, position, count)
+  local number = tonumber(position)
+  if number and number >= 1 and number <= count and number == math.floor(number) then return end
+  if view.titles[axis][string.lower(tostring(position))] then return end
+  error(string.format("table '%s' has no %s '%s' (%ss 1 to %d, or a %s title)", view.name, axis,
+    tostring(position), axis, count, axis), 3)
+end
+
 function TableView:get(row, column)
+  checkPosition(self, "row", row, self.data:getNumRows())
+  checkPosition(self, "column", column, self.data:getNumCols())
   return self.data:getValue(row, column)
 end
 
 function TableView:set(row, column, value)
+  checkPosition(self, "row", row, self.data:getNumRows())
+  checkPosition(self, "column", column, self.data:getNumCols())
   self.data:setValue(row, column, value)
 end
 
@@ -114,9 +140,10 @@ function TableView:columns()
 end
 
 function api.readTable(name)
-  local data = game().project and game().project.tables[needString(name, "the table name", 2)]
+  local project = game().project
+  local data = project and project.tables[needString(name, "the table name", 2)]
   if not data then error("no table named '" .. tostring(name) .. "' in game.xml", 2) end
-  return setmetatable({data = data}, TableView)
+  return setmetatable({data = data, name = name, titles = project.tableTitles[name]}, TableView)
 end
 
 function api.saveValue(key, value)
@@ -127,8 +154,9 @@ function api.loadValue(key)
   return game():loadValue(needString(key, "the key", 2))
 end
 
+-- The host's text panel takes the prompt, the initial text and whether to offer a number pad.
 function api.askText(prompt, initial)
-  callbacks.callExternalFunction("KeyboardInput", 0, tostring(prompt or ""), tostring(initial or ""), false)
+  callbacks.callExternalFunction("KeyboardInput", tostring(prompt or ""), tostring(initial or ""), false)
 end
 
 -- An address without a scheme ("about.html") names a file of the project.
@@ -139,7 +167,7 @@ function api.openURL(url)
     if string.sub(path, 1, 1) ~= "/" then path = (os.getenv("PWD") or ".") .. "/" .. path end
     url = "file://" .. path
   end
-  callbacks.callExternalFunction("openURL", 0, url, true)
+  callbacks.callExternalFunction("openURL", url, true)
 end
 
 function api.endGame()
@@ -164,6 +192,21 @@ function api.displaySize()
   return game().width, game().height
 end
 
+-- Callbacks by their name in lower case, to recognise one spelled in the wrong case.
+local callbacksByLowerName = {}
+for _, name in ipairs(Behaviours.callbacks) do callbacksByLowerName[string.lower(name)] = name end
+
+-- A function named like a callback but spelled in another case ("onclick") is never called:
+-- the behaviour's author is told once, with the right spelling.
+local function reportMisspelledCallbacks(file, environment)
+  for name, value in pairs(environment) do
+    local right = type(name) == "string" and type(value) == "function" and callbacksByLowerName[string.lower(name)]
+    if right and right ~= name then
+      Engine.report(string.format("behaviour %s: unknown callback '%s'; did you mean '%s'?", file, name, right))
+    end
+  end
+end
+
 -- An attachment: the file run once in a fresh environment whose `self` is the owner.
 function Behaviours.attach(project, file, owner)
   local chunk = Behaviours.chunk(project, file)
@@ -176,6 +219,7 @@ function Behaviours.attach(project, file, owner)
     local fn = rawget(environment, name)
     if type(fn) == "function" then instance[name] = fn end
   end
+  reportMisspelledCallbacks(file, environment)
   return instance
 end
 

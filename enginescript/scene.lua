@@ -15,7 +15,7 @@ local kMaxSoundPlayers = 16
 function Scene.new(game, project, name)
   local file = project.scenes[name]
   local self = setmetatable({game = game, project = project, name = name, file = file,
-    actors = {}, byName = {}, templates = {}, instances = {}, soundActors = {},
+    actors = {}, byName = {}, knownNames = {}, templates = {}, instances = {}, soundActors = {},
     soundPlayers = {}, soundLoaders = {}, time = 0,
     timeAttribute = Attribute.new(sg.NUMBER, 0)}, Scene)
   self.graph = sg.scene.new(sharedSoundManager, sharedAssetManager)
@@ -122,7 +122,9 @@ function Scene:buildActorElement(space, kind, node, index, wrapArea)
       if property.name then extras.properties[property.name] = property.value end
     end
   end
-  local template = {space = space, kind = kind, values = values, extras = extras, wrapArea = wrapArea}
+  local template = {space = space, kind = kind, values = values, extras = extras, wrapArea = wrapArea,
+    where = Format.where(self.file, node)}
+  if values.name then self.knownNames[values.name] = true end
   if values.template then
     if values.name then self.templates[values.name] = template end
     return nil
@@ -139,8 +141,8 @@ end
 function Scene:buildActor(template, x, y)
   local values = copyValues(template.values)
   values.x, values.y = x or values.x, y or values.y
-  local ok, actor = Engine.protect(string.format("%s: %s '%s'", self.file, template.kind,
-    tostring(values.name)), Actor.new, self, template.space, template.kind, values, self.file)
+  local ok, actor = Engine.protect(string.format("%s: %s '%s'", template.where, template.kind,
+    tostring(values.name)), Actor.new, self, template.space, template.kind, values, template.where)
   if not ok then return nil end
   actor.z = values.z
   if actor.renderNode then actor.renderNode:setLayer(values.z) end
@@ -160,8 +162,7 @@ end
 
 function Scene:addBody(actor, values)
   if not self.physics then self.physics = Engine.Physics.new(self, self.gravity) end
-  Engine.protect(string.format("%s: <body> of '%s'", self.file, actor.name),
-    self.physics.addBody, self.physics, actor, values)
+  self.physics:addBody(actor, values, string.format("%s: <body> of '%s'", actor.file, actor.name))
 end
 
 function Scene:attachBehaviours(owner, files)
@@ -286,8 +287,11 @@ function Scene:playSound(name, volume)
   player.sound:setValue(loader.asset)
   player.volume:setValue(volume, true)
   player.trigger:setValue(true, true)
-  player:compute()
+  local done, message = pcall(player.compute, player)
   player.trigger:setValue(false, true)
+  if not done then
+    Engine.report(string.format("playSound: sound '%s' cannot be played (%s)", name, tostring(message)))
+  end
 end
 
 -- Runs every onUpdate; the loop is written out because it runs for every actor every frame.
@@ -309,7 +313,7 @@ function Scene:update(dt)
   self.timeAttribute:setValue(self.time)
   self:updateBehaviours(dt)
   if self.physics then self.physics:step(dt) end
-  for actor in pairs(self.soundActors) do actor.player:compute() end
+  for actor in pairs(self.soundActors) do actor:computeSound() end
 end
 
 function Scene:render()

@@ -44,6 +44,9 @@ function Engine.report(message)
   message = tostring(message)
   if reported[message] then return end
   if reportedCount >= kMaxReports then
+    if suppressed == 0 then
+      Engine.reportSink(string.format("%d different problems so far; further ones are only counted", kMaxReports))
+    end
     suppressed = suppressed + 1
     return
   end
@@ -60,6 +63,19 @@ end
 -- How many reports were printed and how many were held back (tests and the benchmark read it).
 function Engine.reportCounts()
   return reportedCount, suppressed
+end
+
+-- The number of problems reported since the engine started, printed or only counted: the
+-- player's headless mode and qzrun call it at the end and fail the run when it is not 0.
+function problemsReported()
+  return reportedCount + suppressed
+end
+
+-- Says at the end of the run how many problems were only counted.
+function Engine.reportSuppressed()
+  if suppressed > 0 then
+    Engine.reportSink(string.format("%d more problem(s) were counted but not printed", suppressed))
+  end
 end
 
 -- Forgets which messages were printed, so that a new game run reports them again.

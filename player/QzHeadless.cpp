@@ -191,7 +191,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     session.shutdown();
     view.thread().postAndWait([&] { surface.release(); });
     if (errors > 0) {
-        std::fprintf(stderr, "quillane-player: %d script error(s) reported\n", errors);
+        std::fprintf(stderr, "quillane-player: %d problem(s) reported\n", errors);
         return kQzExitScriptError;
     }
     return status;

@@ -75,7 +75,7 @@ const char* QzPlayerUsage() {
            "\n"
            "Keys: F11 or Alt+Enter toggles full screen, Escape leaves it.\n"
            "Saved data lives in $XDG_DATA_HOME/<CFBundleName>/ (else ~/.local/share/<CFBundleName>/).\n"
-           "Exit status: 0 done; 1 a script error was reported (headless); 2 bad command line;\n"
+           "Exit status: 0 done; 1 a problem was reported (headless); 2 bad command line;\n"
            "3 the bundle or its save folder cannot be used; 4 no window or OpenGL context.\n";
 }
 

@@ -7,6 +7,9 @@
 #include "QzWindowPlayer.h"
 
 int main(int argc, char** argv) {
+    // The game's log lines reach a file or a pipe as they are written, as on a terminal, so
+    // that whoever watches the output sees what the game is doing while it plays.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QzPlayerOptions options;
     std::string error;
     if (!QzParsePlayerOptions(argc, argv, &options, &error)) {

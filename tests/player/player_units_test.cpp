@@ -3,12 +3,14 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <lauxlib.h>
 
 #include "QzFrameTiming.h"
 #include "QzGameGeometry.h"
 #include "QzInputEvent.h"
 #include "QzKeyNames.h"
 #include "QzHostServices.h"
+#include "QzPlayerEngine.h"
 #include "QzTextEntry.h"
 
 namespace {
@@ -138,6 +140,22 @@ TEST(InputTimeline, RefusesMalformedLinesNamingThem) {
 QzInputEvent key(const char* name) { return {QzInputEvent::Kind::KeyDown, name, 0, 0}; }
 QzInputEvent typed(const char* text) { return {QzInputEvent::Kind::Text, text, 0, 0}; }
 
+// The engine script's askText and openURL reach the player's own services through the
+// external function table, each argument where the service expects it.
+TEST(HostServices, TheEngineScriptsTextAndAddressRequestsArriveWithTheirArguments) {
+    QzPlayerEngine engine(std::string(QZ_BINARY_DIR) + "/enginescript/engine64.luo", "");
+    std::vector<std::string> calls;
+    engine.registerHostServices(
+        [&](const std::string& prompt, const std::string& initial) { calls.push_back(prompt + " | " + initial); },
+        [&](const std::string& address) { calls.push_back("open " + address); });
+    QzEngineLock lock(engine);
+    lua_State* L = engine.state()->L;
+    ASSERT_EQ(luaL_dostring(L, "Engine.Behaviours.api.askText('Your name?', 'Ann') "
+                               "Engine.Behaviours.api.openURL('mailto:someone')"), 0)
+        << lua_tostring(L, -1);
+    EXPECT_EQ(calls, (std::vector<std::string>{"Your name? | Ann", "open mailto:someone"}));
+}
+
 TEST(TextEntry, FinishingWithoutEditsAnswersTheInitialValue) {
     QzTextEntry entry;
     entry.begin("Name?", "abc");
@@ -149,6 +167,7 @@ TEST(TextEntry, FinishingWithoutEditsAnswersTheInitialValue) {
 TEST(TextEntry, EditsByWholeCharactersAtTheCursor) {
     QzTextEntry entry;
     entry.begin("", "ab\xC3\xA9");
+    entry.apply(key("right"));  // ends the selection of the initial text; the cursor stays at its end
     entry.apply(key("delete"));
     entry.apply(key("left"));
     entry.apply(typed("\xE4\xB8\xAD"));
@@ -161,6 +180,21 @@ TEST(TextEntry, EditsByWholeCharactersAtTheCursor) {
     EXPECT_EQ(entry.answer(), "a\xE4\xB8\xAD" "b!");
     EXPECT_EQ(entry.apply(typed("late")), QzTextEntry::Outcome::Finished) << "nothing changes once finished";
     EXPECT_EQ(entry.answer(), "a\xE4\xB8\xAD" "b!");
+}
+
+TEST(TextEntry, TheInitialTextStartsSelectedAndTypingReplacesIt) {
+    QzTextEntry entry;
+    entry.begin("Name?", "Ann");
+    EXPECT_TRUE(entry.selected());
+    entry.apply(key("left shift"));
+    EXPECT_TRUE(entry.selected()) << "a modifier key keeps the selection";
+    entry.apply(typed("Bob"));
+    EXPECT_FALSE(entry.selected());
+    EXPECT_EQ(entry.apply(key("return")), QzTextEntry::Outcome::Finished);
+    EXPECT_EQ(entry.answer(), "Bob");
+    entry.begin("Name?", "Ann");
+    entry.apply(key("delete"));
+    EXPECT_EQ(entry.text(), "") << "delete removes the whole selection";
 }
 
 TEST(TextEntry, EscapeKeepsTheInitialText) {

@@ -185,6 +185,20 @@ TEST_F(WindowTest, TheSampleGamePlaysInAWindowWithoutErrors) {
     EXPECT_EQ(output().find("Error"), std::string::npos) << output();
 }
 
+// The sample game's title asks for the player's name on N; the name typed into the panel
+// reaches the game, which keeps it in the save store and shows it.
+TEST_F(WindowTest, TheNameTypedIntoBrickfallsPanelReachesTheGame) {
+    start({kPlayer, std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app"});
+    findWindow("Brickfall");
+    std::this_thread::sleep_for(1s);
+    xdotool("key --window " + window_ + " n");
+    std::this_thread::sleep_for(500ms);
+    xdotool("type --window " + window_ + " --delay 30 Bob");
+    xdotool("key --window " + window_ + " Return");
+    EXPECT_TRUE(waitForOutput("player: Bob")) << output();
+    EXPECT_EQ(closeWindow(), 0) << output();
+}
+
 TEST_F(WindowTest, F11AndAltEnterToggleFullScreenAndSignalsQuitCleanly) {
     launch({});
     xdotool("key --window " + window_ + " F11");
@@ -219,6 +233,7 @@ end
 function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]") end
 )"});
     ASSERT_TRUE(waitForOutput("probe: pause behavior")) << output();
+    xdotool("key --window " + window_ + " Right");
     xdotool("type --window " + window_ + " --delay 30 'x y'");
     xdotool("key --window " + window_ + " BackSpace Return");
     ASSERT_TRUE(waitForOutput("probe: event keyboardInputEntered")) << output();

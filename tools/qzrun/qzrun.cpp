@@ -286,7 +286,13 @@ int main(int argc, char** argv) {
 
     if (options.screenshot && !writeScreenshot(*gl, options.screenshot)) ++failures;
 
-    const int reported = state->errorsReported;
+    // The engine script may count the problems of the game that it reported itself.
+    int reported = state->errorsReported;
+    if (luaL_dostring(state->L, "return type(problemsReported) == 'function' and problemsReported() or 0") == 0)
+        reported += static_cast<int>(lua_tointeger(state->L, -1));
+    else
+        ++reported;
+    lua_settop(state->L, 0);
     Qz_DestroyState(state);
     if (reported > 0) std::fprintf(stderr, "qzrun: %d error(s) reported\n", reported);
     if (failures > 0 || reported > 0) {

@@ -118,9 +118,24 @@ check.test("tables and saves", function()
   check.equal(scores:get("bob", "points"), 25, "integer cell by titles")
   check.equal(scores:get(1, 2), true, "boolean cell")
   check.equal(scores:rows(), 2, "rows")
-  Engine.Behaviours.api.saveValue("level", 3)
-  check.equal(Engine.Behaviours.api.loadValue("level"), 3, "saved number")
-  check.raises("no table named 'nope'", Engine.Behaviours.api.readTable, "nope")
+  local api = Engine.Behaviours.api
+  for _, case in ipairs({{"level", 3}, {"big", 1234567}, {"fraction", 0.1}, {"off", false}, {"on", true},
+      {"agent", "007"}, {"word", "false"}, {"empty", ""}}) do
+    api.saveValue(case[1], case[2])
+    check.equal(api.loadValue(case[1]), case[2], "saved " .. case[1] .. " keeps its type and value")
+  end
+  api.saveValue("level", nil)
+  check.equal(api.loadValue("level"), nil, "nil forgets a value")
+  for key, text in pairs({old = "12", oldText = "Ada"}) do
+    if database then database.storeValueForKey(text, key) else game.memorySaves[key] = text end
+  end
+  check.equal(api.loadValue("old"), 12, "a value saved without a type reads as before")
+  check.equal(api.loadValue("oldText"), "Ada", "and a text as a text")
+  check.raises("a table cannot be saved", api.saveValue, "t", {})
+  check.raises("no table named 'nope'", api.readTable, "nope")
+  check.raises("table 'scores' has no column 'pointz'", scores.get, scores, "bob", "pointz")
+  check.raises("table 'scores' has no row '3'", scores.set, scores, 3, 1, 0)
+  check.raises("no actor named 'nobody' in scenes/all.xml", api.actor, "nobody")
 end)
 
 check.test("every element and attribute of the format is in the test project", function()
