@@ -112,11 +112,18 @@ TEST(InputTimeline, ReadsEventsInFrameOrder) {
                           "\n"
                           "3 text hello world\n"
                           "2 mousemove -4 5\n"
-                          "3 keyup a\n");
+                          "3 keyUp a\n"
+                          "4 pause\n4 Play\n4 screenshot shots/one.png\n"
+                          "5 mouseMoved 1 2\n");
     std::vector<QzTimedInputEvent> events;
     std::string error;
     ASSERT_TRUE(QzReadInputTimeline(in, &events, &error)) << error;
-    ASSERT_EQ(events.size(), 5u);
+    ASSERT_EQ(events.size(), 9u);
+    EXPECT_EQ(events[5].action, QzTimedInputEvent::Action::Pause);
+    EXPECT_EQ(events[6].action, QzTimedInputEvent::Action::Play);
+    EXPECT_EQ(events[7].action, QzTimedInputEvent::Action::Screenshot);
+    EXPECT_EQ(events[7].event.text, "shots/one.png");
+    EXPECT_EQ(events[8].event.kind, QzInputEvent::Kind::MouseMoved);
     EXPECT_EQ(events[0].frame, 1);
     EXPECT_EQ(events[0].event.kind, QzInputEvent::Kind::MouseDown);
     EXPECT_FLOAT_EQ(events[0].event.y, 20.5f);
@@ -128,13 +135,21 @@ TEST(InputTimeline, ReadsEventsInFrameOrder) {
 
 TEST(InputTimeline, RefusesMalformedLinesNamingThem) {
     for (const char* line : {"0 keydown a", "x keydown a", "1 keydown", "1 mousedown 1", "1 mousedown 1 2 3",
-                             "1 mousedown 1 nan", "1 jump 3", "99999999999999999999 keyup a"}) {
+                             "1 mousedown 1 nan", "1 jump 3", "99999999999999999999 keyup a", "1 pause now",
+                             "1 screenshot", "1 keyDown Return"}) {
         std::istringstream in(std::string("1 keyup a\n") + line + "\n");
         std::vector<QzTimedInputEvent> events;
         std::string error;
         EXPECT_FALSE(QzReadInputTimeline(in, &events, &error)) << line;
         EXPECT_NE(error.find("line 2"), std::string::npos) << error;
     }
+    std::istringstream in("1 keyDown Return\n");
+    std::vector<QzTimedInputEvent> events;
+    std::string error;
+    EXPECT_FALSE(QzReadInputTimeline(in, &events, &error));
+    EXPECT_NE(error.find("unknown key name \"Return\"; the keys are single characters and up, down"),
+              std::string::npos)
+        << error;
 }
 
 QzInputEvent key(const char* name) { return {QzInputEvent::Kind::KeyDown, name, 0, 0}; }
