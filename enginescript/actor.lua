@@ -1,5 +1,6 @@
 -- Actors: the sprites, text labels, particle emitters and sound emitters of a scene, built
 -- from scene-graph nodes, with the methods that behaviours call on them.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local sg = scenegraph
 
 Actor = Engine.class()

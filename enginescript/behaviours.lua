@@ -2,6 +2,7 @@
 -- file in an environment of its own that holds the behaviour API; every callback runs
 -- protected, so a failing behaviour is reported (file and line, once per message) and the
 -- game goes on.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local Behaviours = {}
 Engine.Behaviours = Behaviours
 
@@ -40,13 +41,15 @@ function Behaviours.forget()
   chunks = {}
 end
 
--- The names every behaviour sees besides its own: safe standard libraries and the API.
+-- The functions every behaviour sees besides its own and the API. The libraries are given to
+-- each environment as views of their own (see Behaviours.newEnvironment).
 local base = {
   assert = assert, error = error, ipairs = ipairs, next = next, pairs = pairs, pcall = pcall,
   print = print, select = select, tonumber = tonumber, tostring = tostring, type = type,
-  unpack = unpack, math = math, string = string, table = table, os = {time = os.time,
-    clock = os.clock, date = os.date},
+  unpack = unpack,
 }
+local libraries = {math = math, string = string, table = table,
+  os = {time = os.time, clock = os.clock, date = os.date}}
 Behaviours.api = setmetatable({}, {__index = base})
 local api = Behaviours.api
 
@@ -207,25 +210,39 @@ local function reportMisspelledCallbacks(file, environment)
   end
 end
 
+-- The one place where a behaviour's environment is made: `self`, the API, the base
+-- functions, and a view of each standard library. A view reads through to the library and
+-- keeps what the behaviour writes into it, so a behaviour that replaces string.format or
+-- removes table.remove changes only its own view, never another behaviour's or the engine's.
+function Behaviours.newEnvironment(owner)
+  local environment = setmetatable({self = owner}, {__index = api})
+  for name, library in pairs(libraries) do
+    environment[name] = setmetatable({}, {__index = library})
+  end
+  return environment
+end
+
+-- The callback of that name an attachment defines now, or nil. Looked up at each call, so a
+-- callback defined later (an onUpdate set inside onStart) runs too.
+function Behaviours.callback(instance, name)
+  local fn = rawget(instance.environment, name)
+  return type(fn) == "function" and fn or nil
+end
+
 -- An attachment: the file run once in a fresh environment whose `self` is the owner.
 function Behaviours.attach(project, file, owner)
   local chunk = Behaviours.chunk(project, file)
   if not chunk then return nil end
-  local environment = setmetatable({self = owner}, {__index = api})
+  local environment = Behaviours.newEnvironment(owner)
   setfenv(chunk, environment)
   if not Engine.protect("behaviour", chunk) then return nil end
-  local instance = {file = file, owner = owner, environment = environment}
-  for _, name in ipairs(Behaviours.callbacks) do
-    local fn = rawget(environment, name)
-    if type(fn) == "function" then instance[name] = fn end
-  end
   reportMisspelledCallbacks(file, environment)
-  return instance
+  return {file = file, owner = owner, environment = environment}
 end
 
 -- Calls one callback of an attachment, protected; returns false when it failed.
 function Behaviours.call(instance, name, ...)
-  local fn = instance[name]
+  local fn = Behaviours.callback(instance, name)
   if not fn then return true end
   local ok, message = pcall(fn, ...)
   if not ok then Engine.report("behaviour " .. tostring(message)) end

@@ -1,5 +1,6 @@
 -- The project format: which elements and attributes each document may hold, their value
 -- types and defaults, and the reading of a document into checked values.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local Format = {}
 Engine.Format = Format
 

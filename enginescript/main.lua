@@ -1,5 +1,6 @@
 -- The globals the player calls: start-up and shutdown, the game lifecycle, frames, input,
 -- display and volume, and the `game`, `devices`, `Renderer` and `AssetManager` objects.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local sg = scenegraph
 
 local Game = Engine.class()

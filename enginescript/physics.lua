@@ -1,6 +1,7 @@
 -- The physics of a scene: one world, a body per actor with a <body>, collision callbacks
 -- handed to behaviours, and every body change asked for during the world's step (making,
 -- moving, pushing or destroying a body) deferred until the step has finished.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local Physics = Engine.class()
 Engine.Physics = Physics
 

@@ -1,5 +1,6 @@
 -- The game project: reads NAME.gameproj/game.xml, its scene list, tables and music, and
 -- resolves asset names to files for the asset manager.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local Format = Engine.Format
 
 Project = Engine.class()

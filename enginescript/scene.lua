@@ -1,5 +1,6 @@
 -- A running scene: built from scenes/NAME.xml into a scene-graph scene with one space per
 -- layer, holding its actors, their behaviours and its physics world.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local sg = scenegraph
 local Format = Engine.Format
 local Behaviours = Engine.Behaviours
@@ -245,7 +246,7 @@ function Scene:dispatch(name, ...)
   local count = #instances
   for index = 1, count do
     local instance = instances[index]
-    if instance[name] and not instance.dead then Behaviours.call(instance, name, ...) end
+    if not instance.dead then Behaviours.call(instance, name, ...) end
   end
   self:compactInstances()
 end
@@ -299,7 +300,7 @@ function Scene:updateBehaviours(dt)
   local instances = self.instances
   for index = 1, #instances do
     local instance = instances[index]
-    local fn = instance.onUpdate
+    local fn = rawget(instance.environment, "onUpdate")
     if fn and not instance.dead then
       local ok, message = pcall(fn, dt)
       if not ok then Engine.report("behaviour " .. tostring(message)) end

@@ -1,5 +1,6 @@
 -- Shared pieces of the engine script: the private Engine table, classes, error reports
 -- that say each distinct message once, and attribute objects for the scene graph.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 Engine = {}
 
 -- A class is a table whose instances use it as their metatable; `base` is inherited.
