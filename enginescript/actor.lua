@@ -158,8 +158,9 @@ function renderNodeBuilders.particles(self, node)
   node.numParticles:setValue(values.count, true)
   node.lifestart:setValue(values.lifestart, true)
   node.lifetime:setValue(values.lifetime, true)
-  node.direction:setValue(values.direction, true)
+  node.directionSpread:setValue(values.spread, true)
   node.speed:setValue(values.speed, true)
+  node.speedSpread:setValue(values.speedSpread, true)
   node.size:setValue(values.size, true)
   node.sizeTarget:setValue(values.sizeTarget, true)
   node.sizeTransitionTime:setValue(values.sizeTime, true)
@@ -170,7 +171,11 @@ function renderNodeBuilders.particles(self, node)
   node.color:setValue(self.color.output)
   node.colorTarget:setValue(self.colorTarget.output)
   node.spawnParticles:setValue(self.emitting, true)
-  node.time:connectToAttribute(self.scene.timeAttribute)
+  -- The emitter's own clock starts with it, so an emitter spawned or shown mid-scene starts
+  -- with its first particles, not with every particle the scene's time would owe it.
+  self.clock = Attribute.new(sg.NUMBER, 0)
+  self.scene.emitters[self] = true
+  node.time:connectToAttribute(self.clock)
   if self.imageLoader then node.image:setValue(self.imageLoader.asset) end
 end
 
@@ -182,10 +187,9 @@ function Actor:buildRenderNode()
   local node = self:createNode(renderClasses[self.kind])
   self.renderNode = node
   self:connectPosition(node)
-  local anglePort = self.kind == "particles" and node.rotation or node.angle
-  anglePort:setValue(self.angleValue, true)
   node.blendingMode:setValue(self.values.blend, true)
   renderNodeBuilders[self.kind](self, node)
+  self:showAngle(self.angleValue)
   node:setLayer(self.z or 0)
   self.space:sortRenderNodes()
 end
@@ -254,12 +258,23 @@ function Actor:angle()
   return self.angleValue
 end
 
-function Actor:setAngle(degrees)
-  self.angleValue = tonumber(degrees) or 0
-  if self.renderNode then
-    local port = self.kind == "particles" and self.renderNode.rotation or self.renderNode.angle
-    port:setValue(self.angleValue, true)
+-- Shows the actor turned by the angle, kept within one turn (0 to 360). An emitter turns its
+-- particles and the direction they fly in with it.
+function Actor:showAngle(degrees)
+  degrees = degrees % 360
+  self.angleValue = degrees
+  local node = self.renderNode
+  if not node then return end
+  if self.kind == "particles" then
+    node.rotation:setValue(degrees, true)
+    node.direction:setValue(self.values.direction + degrees, true)
+  else
+    node.angle:setValue(degrees, true)
   end
+end
+
+function Actor:setAngle(degrees)
+  self:showAngle(tonumber(degrees) or 0)
   if self:hasBody() then self.scene.physics:moveBody(self, self:position()) end
 end
 
@@ -393,6 +408,7 @@ end
 -- Called by the scene once the actor may really go.
 function Actor:release()
   self.destroyed = true
+  self.scene.emitters[self] = nil
   self.visible = false
   if self.player then self:stop() end
   self.scene.soundActors[self] = nil

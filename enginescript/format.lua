@@ -66,7 +66,8 @@ Format.elements = {
   }),
   particles = actorElement({
     image = {"string"}, count = {"number", 50}, lifetime = {"number", 1},
-    lifestart = {"number", 1}, direction = {"number", 90}, speed = {"number", 50},
+    lifestart = {"number", 1}, direction = {"number", 90}, spread = {"number", 0},
+    speed = {"number", 50}, speedSpread = {"number", 0},
     size = {"number", 8}, sizeTarget = {"number", 8}, sizeTime = {"number", 1},
     colorTarget = {"color"}, colorTime = {"number", 1}, gravity = {"pair", {0, 0}},
     spin = {"number", 0}, emitting = {"bool", true},

@@ -121,14 +121,8 @@ function Physics:step(dt)
   for _, actor in pairs(self.actors) do
     local x, y = actor.body:position()
     actor:showAt(x, y)
-    local degrees = math.deg(actor.body:angle())
-    if degrees ~= actor.angleValue then
-      actor.angleValue = degrees
-      if actor.renderNode then
-        local port = actor.kind == "particles" and actor.renderNode.rotation or actor.renderNode.angle
-        port:setValue(degrees, true)
-      end
-    end
+    local degrees = math.deg(actor.body:angle()) % 360
+    if degrees ~= actor.angleValue then actor:showAngle(degrees) end
   end
   local deferred = self.deferred
   self.deferred = {}

@@ -16,9 +16,8 @@ local kMaxSoundPlayers = 16
 function Scene.new(game, project, name)
   local file = project.scenes[name]
   local self = setmetatable({game = game, project = project, name = name, file = file,
-    actors = {}, byName = {}, knownNames = {}, templates = {}, instances = {}, soundActors = {},
-    soundPlayers = {}, soundLoaders = {}, time = 0,
-    timeAttribute = Attribute.new(sg.NUMBER, 0)}, Scene)
+    actors = {}, byName = {}, knownNames = {}, templates = {}, instances = {}, soundActors = {}, emitters = {},
+    soundPlayers = {}, soundLoaders = {}, time = 0}, Scene)
   self.graph = sg.scene.new(sharedSoundManager, sharedAssetManager)
   self.defaultSpace = self.graph:defaultSpace()
   local ok, message = pcall(self.build, self)
@@ -311,7 +310,7 @@ end
 
 function Scene:update(dt)
   self.time = self.time + dt
-  self.timeAttribute:setValue(self.time)
+  for emitter in pairs(self.emitters) do emitter.clock:setValue(emitter.clock:value() + dt) end
   self:updateBehaviours(dt)
   if self.physics then self.physics:step(dt) end
   for actor in pairs(self.soundActors) do actor:computeSound() end
