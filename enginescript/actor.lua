@@ -146,11 +146,28 @@ function renderNodeBuilders.sprite(self, node)
   node.tileHeight:setValue(values.tileHeight, true)
 end
 
+-- How far a label's centre lies from x, in label widths, by its alignment: a left-aligned
+-- label starts at x, a right-aligned one ends there. Wrapped labels stay centred on x, their
+-- lines aligned inside the box.
+local kAnchorShift = {[0] = 0.5, [1] = 0, [2] = -0.5}
+
 function renderNodeBuilders.text(self, node)
   node.color:setValue(self.color.output)
   node.image:setValue(self.textNode.image)
   node.width:setValue(self.textNode.width)
   node.height:setValue(self.textNode.height)
+  local shift = not self.values.wrapWidth and kAnchorShift[self.values.align] or 0
+  if shift ~= 0 then
+    local half = self:createNode(sg.arithmeticNode)
+    half.operation:setValue("*", true)
+    half.input1:setValue(self.textNode.width)
+    half.input2:setValue(shift, true)
+    local anchored = self:createNode(sg.arithmeticNode)
+    anchored.input1:setValue(self.xNode.value)
+    anchored.input2:setValue(half.output)
+    node.x:setValue(anchored.output)
+  end
+  self.anchorShift = shift
 end
 
 function renderNodeBuilders.particles(self, node)
@@ -278,8 +295,12 @@ function Actor:setAngle(degrees)
   if self:hasBody() then self.scene.physics:moveBody(self, self:position()) end
 end
 
+-- The size the actor is drawn at: a text actor's is its label's, which follows its text.
 function Actor:size()
-  return self.width, self.height
+  if not self.textNode then return self.width, self.height end
+  if self.renderNode then return self.renderNode.width:value(), self.renderNode.height:value() end
+  self.textNode:compute()
+  return self.textNode.width:value(), self.textNode.height:value()
 end
 
 function Actor:setSize(width, height)
@@ -325,7 +346,13 @@ end
 
 function Actor:setText(text)
   if self.kind ~= "text" then error("setText works on text actors only", 2) end
-  if self.textNode then self.textNode.text:setValue(tostring(text), true) end
+  self.values.text = tostring(text)
+  if self.textNode then self.textNode.text:setValue(self.values.text, true) end
+end
+
+function Actor:getText()
+  if self.kind ~= "text" then error("getText works on text actors only", 2) end
+  return self.values.text
 end
 
 function Actor:setEmitting(flag)
@@ -374,9 +401,12 @@ end
 
 -- Whether the point lies inside the actor's rectangle (rotation ignored).
 function Actor:contains(x, y)
-  if not self.visible or not self.width then return false end
+  if not self.visible then return false end
+  local width, height = self:size()
+  if not width then return false end
   local ax, ay = self:position()
-  return math.abs(x - ax) <= self.width / 2 and math.abs(y - ay) <= self.height / 2
+  ax = ax + width * (self.anchorShift or 0)
+  return math.abs(x - ax) <= width / 2 and math.abs(y - ay) <= height / 2
 end
 
 -- Whether the actor has a body, or will have one once the physics step in progress ends.

@@ -93,6 +93,16 @@ check.test("text, particles and sound actors", function()
     check.equal(label.textNode.wrap:value(), true, "wrapping")
     check.equal(label.textNode.wrapHeight:value(), 40, "wrapHeight")
   end
+  local tag = actor("tag")
+  if tag.textNode then
+    local width, height = tag:size()
+    check.truthy(width > 10 and height > 5, "a text actor has its drawn size")
+    check.near(tag.renderNode.x:value(), 10 + width / 2, 0.5, "align left starts the label at x")
+    check.truthy(tag:contains(12, 200) and not tag:contains(8, 200), "clicks find the label where it is drawn")
+    tag:setText("A longer tag")
+    check.truthy(tag:size() > width, "the size follows the text")
+    check.equal(tag:getText(), "A longer tag", "getText")
+  end
   local sparks = actor("sparks").renderNode
   check.equal(sparks.numParticles:value(), 30, "count")
   check.equal(sparks.direction:value(), 45, "direction")
