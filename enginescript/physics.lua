@@ -120,6 +120,7 @@ function Physics:step(dt)
   if not ok then Engine.report("physics step: " .. tostring(message)) end
   for _, actor in pairs(self.actors) do
     local x, y = actor.body:position()
+    if actor.wrapArea then x, y = self:wrapBody(actor, x, y) end
     actor:showAt(x, y)
     local degrees = math.deg(actor.body:angle()) % 360
     if degrees ~= actor.angleValue then actor:showAngle(degrees) end
@@ -130,6 +131,15 @@ function Physics:step(dt)
     local done, message = pcall(change)
     if not done then Engine.report("physics: " .. tostring(message)) end
   end
+end
+
+-- Brings a body that left its wrap area back in at the other side; returns where it is.
+function Physics:wrapBody(actor, x, y)
+  local wrappedX, wrappedY = actor.wrapArea:wrapPosition(x, y)
+  if wrappedX ~= x or wrappedY ~= y then
+    actor.body:setPositionAndAngle(wrappedX, wrappedY, actor.body:angle())
+  end
+  return wrappedX, wrappedY
 end
 
 -- Whether destroying now must wait: Box2D must not lose a body during its step.

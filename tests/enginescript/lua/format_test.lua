@@ -144,6 +144,10 @@ check.test("bodies: static, dynamic, kinematic; box, circle, polygon", function(
   local _, shardY = actor("shard"):position()
   check.near(shardY, 100, 0.01, "kinematic bodies ignore gravity")
   check.near(actor("crate").body:mass(), 2 * 0.32 * 0.32, 0.01, "density")
+  local orbiter = actor("orbiter")
+  local _, bodyY = orbiter.body:position()
+  check.truthy(orbiter.y >= 0 and orbiter.y < 100 and math.abs(bodyY - orbiter.y) < 1e-3,
+    "a body in a wrap group falls round and round, body and actor together: " .. orbiter.y)
 end)
 
 check.test("tables and saves", function()
