@@ -120,8 +120,9 @@ void QzPlayerSession::setIntro(std::shared_ptr<const QzOverlayImage> image, floa
 void QzPlayerSession::drawOverlay(int width, int height) {
     std::lock_guard lock(overlayMutex_);
     if (intro_) {
-        // The loading picture fills the view over a white ground, both fading together.
-        QzFillOverlayRect(0, 0, width, height, {1, 1, 1, introOpacity_});
+        // The loading picture fills the view over a black ground, both fading together, so
+        // the fade goes from black to the game and never flashes white.
+        QzFillOverlayRect(0, 0, width, height, {0, 0, 0, introOpacity_});
         QzDrawOverlayImage(*intro_, 0, 0, width, height, {1, 1, 1, introOpacity_});
     }
     if (panelShowing_) drawPanel(width, height);

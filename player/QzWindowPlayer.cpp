@@ -169,6 +169,7 @@ private:
     int intendedWidth_ = 0;  // the game's size, 0 when it has none
     int intendedHeight_ = 0;
     uint64_t previousModifiers_ = 0;
+    bool escapeLeftFullScreen_ = false;  // the Escape that left full screen is still held
     bool quit_ = false;
     QzNotificationCenter::Token exitFullscreenToken_ = 0;
 };
@@ -345,7 +346,12 @@ void WindowPlayer::handleKey(const SDL_KeyboardEvent& key) {
         return;
     }
     if (altReturn) return;
-    if (down && key.keysym.sym == SDLK_ESCAPE && view_->fullScreen()) setFullScreen(false);
+    // Escape that leaves full screen is the player's, press and release: the game never sees it.
+    if (key.keysym.sym == SDLK_ESCAPE && (escapeLeftFullScreen_ || (down && view_->fullScreen()))) {
+        if (down) setFullScreen(false);
+        escapeLeftFullScreen_ = down;
+        return;
+    }
     const char32_t character = characterForKey(key.keysym);
     if (character == 0) return;
     QzInputEvent event;

@@ -306,10 +306,15 @@ TEST_F(WindowTest, FullScreenCropFillsTheScreenAndMapsClicks) {
     xdotool("mousemove --sync 0 1199 click 1");
     ASSERT_TRUE(waitForOutput("probe: mouseUp")) << output();
     EXPECT_NE(output().find("probe: mouseDown 0 37.5\n"), std::string::npos) << output();
-    // Escape leaves full screen and still reaches the game; the window takes the game's size.
+    // Escape leaves full screen without reaching the game; the window takes the game's size.
+    // Once windowed, Escape is the game's.
     xdotool("key Escape");
-    ASSERT_TRUE(waitForOutput("probe: keyDown esc")) << output();
     ASSERT_TRUE(waitForOutput("probe: screen 480 320", 2)) << output();
+    xdotool("key --window " + window_ + " x Escape");
+    ASSERT_TRUE(waitForOutput("probe: keyUp esc")) << output();
+    EXPECT_NE(output().find("probe: keyUp x\nprobe: keyDown esc\nprobe: keyUp esc\n"), std::string::npos)
+        << "only the second Escape reaches the game: " << output();
+    EXPECT_EQ(countOf(output(), "probe: keyDown esc"), 1) << output();
     EXPECT_EQ(closeWindow(), 0) << output();
     const Picture picture(scratch_.file("crop.png"));
     ASSERT_EQ(picture.width, 480) << "the screenshot is taken after leaving full screen";
