@@ -1,5 +1,6 @@
 -- Actors: the sprites, text labels, particle emitters and sound emitters of a scene, built
 -- from scene-graph nodes, with the methods that behaviours call on them.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local sg = scenegraph
 
 Actor = Engine.class()
@@ -103,11 +104,13 @@ function Actor.builders.particles(self, values)
   self:buildRenderNode()
 end
 
+-- A sound actor whose file is missing stays silent: it never asks the asset manager for it.
 function Actor.builders.sound(self, values)
   local path = self.scene.project:pathForSound(values.sound or "")
   if not values.sound or not Engine.Format.fileExists(path) then
-    Engine.report(string.format("%s: actor '%s': sound '%s' not found in sounds/", self.file,
-      self.name, tostring(values.sound)))
+    Engine.report(string.format("%s: actor '%s': sound '%s' not found in sounds/; the actor stays silent",
+      self.file, self.name, tostring(values.sound)))
+    return
   end
   local loader = self:createNode(sg.soundLoaderNode)
   local player = loader and self:createNode(sg.soundPlayerNode)
@@ -143,11 +146,28 @@ function renderNodeBuilders.sprite(self, node)
   node.tileHeight:setValue(values.tileHeight, true)
 end
 
+-- How far a label's centre lies from x, in label widths, by its alignment: a left-aligned
+-- label starts at x, a right-aligned one ends there. Wrapped labels stay centred on x, their
+-- lines aligned inside the box.
+local kAnchorShift = {[0] = 0.5, [1] = 0, [2] = -0.5}
+
 function renderNodeBuilders.text(self, node)
   node.color:setValue(self.color.output)
   node.image:setValue(self.textNode.image)
   node.width:setValue(self.textNode.width)
   node.height:setValue(self.textNode.height)
+  local shift = not self.values.wrapWidth and kAnchorShift[self.values.align] or 0
+  if shift ~= 0 then
+    local half = self:createNode(sg.arithmeticNode)
+    half.operation:setValue("*", true)
+    half.input1:setValue(self.textNode.width)
+    half.input2:setValue(shift, true)
+    local anchored = self:createNode(sg.arithmeticNode)
+    anchored.input1:setValue(self.xNode.value)
+    anchored.input2:setValue(half.output)
+    node.x:setValue(anchored.output)
+  end
+  self.anchorShift = shift
 end
 
 function renderNodeBuilders.particles(self, node)
@@ -155,8 +175,9 @@ function renderNodeBuilders.particles(self, node)
   node.numParticles:setValue(values.count, true)
   node.lifestart:setValue(values.lifestart, true)
   node.lifetime:setValue(values.lifetime, true)
-  node.direction:setValue(values.direction, true)
+  node.directionSpread:setValue(values.spread, true)
   node.speed:setValue(values.speed, true)
+  node.speedSpread:setValue(values.speedSpread, true)
   node.size:setValue(values.size, true)
   node.sizeTarget:setValue(values.sizeTarget, true)
   node.sizeTransitionTime:setValue(values.sizeTime, true)
@@ -167,7 +188,11 @@ function renderNodeBuilders.particles(self, node)
   node.color:setValue(self.color.output)
   node.colorTarget:setValue(self.colorTarget.output)
   node.spawnParticles:setValue(self.emitting, true)
-  node.time:connectToAttribute(self.scene.timeAttribute)
+  -- The emitter's own clock starts with it, so an emitter spawned or shown mid-scene starts
+  -- with its first particles, not with every particle the scene's time would owe it.
+  self.clock = Attribute.new(sg.NUMBER, 0)
+  self.scene.emitters[self] = true
+  node.time:connectToAttribute(self.clock)
   if self.imageLoader then node.image:setValue(self.imageLoader.asset) end
 end
 
@@ -181,9 +206,9 @@ function Actor:buildRenderNode()
   self:connectPosition(node)
   -- Kept: every physics step may turn the actor, and indexing the node makes a new reference.
   self.anglePort = self.kind == "particles" and node.rotation or node.angle
-  self.anglePort:setValue(self.angleValue, true)
   node.blendingMode:setValue(self.values.blend, true)
   renderNodeBuilders[self.kind](self, node)
+  self:showAngle(self.angleValue)
   node:setLayer(self.z or 0)
   self.space:sortRenderNodes()
 end
@@ -229,7 +254,7 @@ local function place(self, x, y)
   local area = self.wrapArea
   if area then x, y = area:wrapPosition(x, y) end
   self:showAt(x, y)
-  if self.body then self.scene.physics:moveBody(self, x, y) end
+  if self:hasBody() then self.scene.physics:moveBody(self, x, y) end
 end
 
 function Actor:moveTo(x, y)
@@ -252,14 +277,28 @@ function Actor:angle()
   return self.angleValue
 end
 
-function Actor:setAngle(degrees)
-  self.angleValue = tonumber(degrees) or 0
-  if self.renderNode then self.anglePort:setValue(self.angleValue, true) end
-  if self.body then self.scene.physics:moveBody(self, self:position()) end
+-- Shows the actor turned by the angle, kept within one turn (0 to 360). An emitter turns its
+-- particles and the direction they fly in with it.
+function Actor:showAngle(degrees)
+  degrees = degrees % 360
+  self.angleValue = degrees
+  local node = self.renderNode
+  if not node then return end
+  self.anglePort:setValue(degrees, true)
+  if self.kind == "particles" then node.direction:setValue(self.values.direction + degrees, true) end
 end
 
+function Actor:setAngle(degrees)
+  self:showAngle(tonumber(degrees) or 0)
+  if self:hasBody() then self.scene.physics:moveBody(self, self:position()) end
+end
+
+-- The size the actor is drawn at: a text actor's is its label's, which follows its text.
 function Actor:size()
-  return self.width, self.height
+  if not self.textNode then return self.width, self.height end
+  if self.renderNode then return self.renderNode.width:value(), self.renderNode.height:value() end
+  self.textNode:compute()
+  return self.textNode.width:value(), self.textNode.height:value()
 end
 
 function Actor:setSize(width, height)
@@ -305,7 +344,13 @@ end
 
 function Actor:setText(text)
   if self.kind ~= "text" then error("setText works on text actors only", 2) end
-  if self.textNode then self.textNode.text:setValue(tostring(text), true) end
+  self.values.text = tostring(text)
+  if self.textNode then self.textNode.text:setValue(self.values.text, true) end
+end
+
+function Actor:getText()
+  if self.kind ~= "text" then error("getText works on text actors only", 2) end
+  return self.values.text
 end
 
 function Actor:setEmitting(flag)
@@ -314,20 +359,33 @@ function Actor:setEmitting(flag)
   if self.renderNode then self.renderNode.spawnParticles:setValue(self.emitting, true) end
 end
 
+-- Brings the sound player up to date. A sound file that cannot be read or decoded is
+-- reported once and the actor goes silent, so that it costs no frame after this one.
+function Actor:computeSound()
+  local done, message = pcall(self.player.compute, self.player)
+  if done then return end
+  Engine.report(string.format("%s: actor '%s': sound '%s' cannot be played (%s); the actor stays silent",
+    self.file, self.name, tostring(self.values.sound), tostring(message)))
+  self.scene.soundActors[self] = nil
+  self:removeNode(self.player)
+  self.player = nil
+end
+
+-- Sets a trigger port of the sound player for one update.
+local function pulse(self, port)
+  self.player[port]:setValue(true, true)
+  self:computeSound()
+  if self.player then self.player[port]:setValue(false, true) end
+end
+
 -- Starts the sound of a sound actor (again from the start when it is playing).
 function Actor:play()
   if self.kind ~= "sound" then error("play works on sound actors only", 2) end
-  if not self.player then return end
-  self.player.trigger:setValue(true, true)
-  self.player:compute()
-  self.player.trigger:setValue(false, true)
+  if self.player then pulse(self, "trigger") end
 end
 
 function Actor:stop()
-  if not self.player then return end
-  self.player.stop:setValue(true, true)
-  self.player:compute()
-  self.player.stop:setValue(false, true)
+  if self.player then pulse(self, "stop") end
 end
 
 function Actor:isPlaying()
@@ -341,9 +399,17 @@ end
 
 -- Whether the point lies inside the actor's rectangle (rotation ignored).
 function Actor:contains(x, y)
-  if not self.visible or not self.width then return false end
+  if not self.visible then return false end
+  local width, height = self:size()
+  if not width then return false end
   local ax, ay = self:position()
-  return math.abs(x - ax) <= self.width / 2 and math.abs(y - ay) <= self.height / 2
+  ax = ax + width * (self.anchorShift or 0)
+  return math.abs(x - ax) <= width / 2 and math.abs(y - ay) <= height / 2
+end
+
+-- Whether the actor has a body, or will have one once the physics step in progress ends.
+function Actor:hasBody()
+  return self.body ~= nil or self.bodyPending == true
 end
 
 function Actor:velocity()
@@ -352,14 +418,13 @@ function Actor:velocity()
 end
 
 function Actor:setVelocity(vx, vy)
-  if not self.body then error("setVelocity works on actors with a <body>", 2) end
-  self.body:setLinearVelocity(tonumber(vx) or 0, tonumber(vy) or 0)
+  if not self:hasBody() then error("setVelocity works on actors with a <body>", 2) end
+  self.scene.physics:setVelocity(self, tonumber(vx) or 0, tonumber(vy) or 0)
 end
 
 function Actor:applyForce(fx, fy)
-  if not self.body then error("applyForce works on actors with a <body>", 2) end
-  local cx, cy = self.body:worldCenter()
-  self.body:applyForce(tonumber(fx) or 0, tonumber(fy) or 0, cx, cy)
+  if not self:hasBody() then error("applyForce works on actors with a <body>", 2) end
+  self.scene.physics:applyForce(self, tonumber(fx) or 0, tonumber(fy) or 0)
 end
 
 -- Removes the actor from its scene; inside a collision callback this happens after the step.
@@ -371,6 +436,7 @@ end
 -- Called by the scene once the actor may really go.
 function Actor:release()
   self.destroyed = true
+  self.scene.emitters[self] = nil
   self.visible = false
   if self.player then self:stop() end
   self.scene.soundActors[self] = nil

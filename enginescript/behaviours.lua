@@ -2,6 +2,7 @@
 -- file in an environment of its own that holds the behaviour API; every callback runs
 -- protected, so a failing behaviour is reported (file and line, once per message) and the
 -- game goes on.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local Behaviours = {}
 Engine.Behaviours = Behaviours
 
@@ -40,13 +41,15 @@ function Behaviours.forget()
   chunks = {}
 end
 
--- The names every behaviour sees besides its own: safe standard libraries and the API.
+-- The functions every behaviour sees besides its own and the API. The libraries are given to
+-- each environment as views of their own (see Behaviours.newEnvironment).
 local base = {
   assert = assert, error = error, ipairs = ipairs, next = next, pairs = pairs, pcall = pcall,
   print = print, select = select, tonumber = tonumber, tostring = tostring, type = type,
-  unpack = unpack, math = math, string = string, table = table, os = {time = os.time,
-    clock = os.clock, date = os.date},
+  unpack = unpack,
 }
+local libraries = {math = math, string = string, table = table,
+  os = {time = os.time, clock = os.clock, date = os.date}}
 Behaviours.api = setmetatable({}, {__index = base})
 local api = Behaviours.api
 
@@ -59,8 +62,15 @@ local function needString(value, what, level)
   return tostring(value)
 end
 
+-- nil once every actor of that name has gone; a name the scene never had is an error.
 function api.actor(name)
-  return game().scene and game().scene:actorNamed(needString(name, "the actor name", 2))
+  local scene = game().scene
+  if not scene then return nil end
+  name = needString(name, "the actor name", 2)
+  if not scene.knownNames[name] then
+    error(string.format("no actor named '%s' in %s", name, scene.file), 2)
+  end
+  return scene:actorNamed(name)
 end
 
 function api.actors(name)
@@ -74,7 +84,12 @@ function api.spawn(name, x, y)
 end
 
 function api.changeScene(name)
-  game():setNeedsToChangeScene(needString(name, "the scene name", 2), false)
+  name = needString(name, "the scene name", 2)
+  local project = game().project
+  if not (project and project.scenes[name]) then
+    error(string.format("changeScene: no scene named '%s' in game.xml", name), 2)
+  end
+  game():setNeedsToChangeScene(name, false)
 end
 
 function api.sceneName()
@@ -97,11 +112,25 @@ end
 -- or row and column titles).
 local TableView = Engine.class()
 
+-- Raises (blaming the behaviour's line) when the position names no row or column: a number
+-- from 1 to count, or a title of the table.
+local function checkPosition(view, axis, position, count)
+  local number = tonumber(position)
+  if number and number >= 1 and number <= count and number == math.floor(number) then return end
+  if view.titles[axis][string.lower(tostring(position))] then return end
+  error(string.format("table '%s' has no %s '%s' (%ss 1 to %d, or a %s title)", view.name, axis,
+    tostring(position), axis, count, axis), 3)
+end
+
 function TableView:get(row, column)
+  checkPosition(self, "row", row, self.data:getNumRows())
+  checkPosition(self, "column", column, self.data:getNumCols())
   return self.data:getValue(row, column)
 end
 
 function TableView:set(row, column, value)
+  checkPosition(self, "row", row, self.data:getNumRows())
+  checkPosition(self, "column", column, self.data:getNumCols())
   self.data:setValue(row, column, value)
 end
 
@@ -114,9 +143,10 @@ function TableView:columns()
 end
 
 function api.readTable(name)
-  local data = game().project and game().project.tables[needString(name, "the table name", 2)]
+  local project = game().project
+  local data = project and project.tables[needString(name, "the table name", 2)]
   if not data then error("no table named '" .. tostring(name) .. "' in game.xml", 2) end
-  return setmetatable({data = data}, TableView)
+  return setmetatable({data = data, name = name, titles = project.tableTitles[name]}, TableView)
 end
 
 function api.saveValue(key, value)
@@ -127,8 +157,9 @@ function api.loadValue(key)
   return game():loadValue(needString(key, "the key", 2))
 end
 
+-- The host's text panel takes the prompt, the initial text and whether to offer a number pad.
 function api.askText(prompt, initial)
-  callbacks.callExternalFunction("KeyboardInput", 0, tostring(prompt or ""), tostring(initial or ""), false)
+  callbacks.callExternalFunction("KeyboardInput", tostring(prompt or ""), tostring(initial or ""), false)
 end
 
 -- An address without a scheme ("about.html") names a file of the project.
@@ -139,7 +170,7 @@ function api.openURL(url)
     if string.sub(path, 1, 1) ~= "/" then path = (os.getenv("PWD") or ".") .. "/" .. path end
     url = "file://" .. path
   end
-  callbacks.callExternalFunction("openURL", 0, url, true)
+  callbacks.callExternalFunction("openURL", url, true)
 end
 
 function api.endGame()
@@ -164,24 +195,54 @@ function api.displaySize()
   return game().width, game().height
 end
 
+-- Callbacks by their name in lower case, to recognise one spelled in the wrong case.
+local callbacksByLowerName = {}
+for _, name in ipairs(Behaviours.callbacks) do callbacksByLowerName[string.lower(name)] = name end
+
+-- A function named like a callback but spelled in another case ("onclick") is never called:
+-- the behaviour's author is told once, with the right spelling.
+local function reportMisspelledCallbacks(file, environment)
+  for name, value in pairs(environment) do
+    local right = type(name) == "string" and type(value) == "function" and callbacksByLowerName[string.lower(name)]
+    if right and right ~= name then
+      Engine.report(string.format("behaviour %s: unknown callback '%s'; did you mean '%s'?", file, name, right))
+    end
+  end
+end
+
+-- The one place where a behaviour's environment is made: `self`, the API, the base
+-- functions, and a view of each standard library. A view reads through to the library and
+-- keeps what the behaviour writes into it, so a behaviour that replaces string.format or
+-- removes table.remove changes only its own view, never another behaviour's or the engine's.
+function Behaviours.newEnvironment(owner)
+  local environment = setmetatable({self = owner}, {__index = api})
+  for name, library in pairs(libraries) do
+    environment[name] = setmetatable({}, {__index = library})
+  end
+  return environment
+end
+
+-- The callback of that name an attachment defines now, or nil. Looked up at each call, so a
+-- callback defined later (an onUpdate set inside onStart) runs too.
+function Behaviours.callback(instance, name)
+  local fn = rawget(instance.environment, name)
+  return type(fn) == "function" and fn or nil
+end
+
 -- An attachment: the file run once in a fresh environment whose `self` is the owner.
 function Behaviours.attach(project, file, owner)
   local chunk = Behaviours.chunk(project, file)
   if not chunk then return nil end
-  local environment = setmetatable({self = owner}, {__index = api})
+  local environment = Behaviours.newEnvironment(owner)
   setfenv(chunk, environment)
   if not Engine.protect("behaviour", chunk) then return nil end
-  local instance = {file = file, owner = owner, environment = environment}
-  for _, name in ipairs(Behaviours.callbacks) do
-    local fn = rawget(environment, name)
-    if type(fn) == "function" then instance[name] = fn end
-  end
-  return instance
+  reportMisspelledCallbacks(file, environment)
+  return {file = file, owner = owner, environment = environment}
 end
 
 -- Calls one callback of an attachment, protected; returns false when it failed.
 function Behaviours.call(instance, name, ...)
-  local fn = instance[name]
+  local fn = Behaviours.callback(instance, name)
   if not fn then return true end
   local ok, message = pcall(fn, ...)
   if not ok then Engine.report("behaviour " .. tostring(message)) end

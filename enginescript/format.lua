@@ -1,5 +1,6 @@
 -- The project format: which elements and attributes each document may hold, their value
 -- types and defaults, and the reading of a document into checked values.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local Format = {}
 Engine.Format = Format
 
@@ -65,7 +66,8 @@ Format.elements = {
   }),
   particles = actorElement({
     image = {"string"}, count = {"number", 50}, lifetime = {"number", 1},
-    lifestart = {"number", 1}, direction = {"number", 90}, speed = {"number", 50},
+    lifestart = {"number", 1}, direction = {"number", 90}, spread = {"number", 0},
+    speed = {"number", 50}, speedSpread = {"number", 0},
     size = {"number", 8}, sizeTarget = {"number", 8}, sizeTime = {"number", 1},
     colorTarget = {"color"}, colorTime = {"number", 1}, gravity = {"pair", {0, 0}},
     spin = {"number", 0}, emitting = {"bool", true},
@@ -144,8 +146,8 @@ function Format.attributes(node, file, elementName)
     if type(key) == "string" then
       local rule = schema.attributes[key]
       if not rule then
-        Engine.report(string.format("%s: unknown attribute '%s' of <%s>; ignored", file, key,
-          node[0]))
+        Engine.report(string.format("%s: unknown attribute '%s' of <%s>; ignored",
+          Format.where(file, node), key, node[0]))
       else
         local value
         if rule[1] == "enum" then
@@ -153,14 +155,14 @@ function Format.attributes(node, file, elementName)
           if value == nil then
             local names = table.keys(rule[3])
             table.sort(names)
-            Engine.report(string.format("%s: <%s %s=\"%s\">: expected one of %s", file, node[0],
-              key, text, table.concat(names, ", ")))
+            Engine.report(string.format("%s: <%s %s=\"%s\">: expected one of %s",
+              Format.where(file, node), node[0], key, text, table.concat(names, ", ")))
           end
         else
           value = converters[rule[1]](text)
           if value == nil then
-            Engine.report(string.format("%s: <%s %s=\"%s\">: expected %s", file, node[0], key,
-              text, expectations[rule[1]]))
+            Engine.report(string.format("%s: <%s %s=\"%s\">: expected %s", Format.where(file, node),
+              node[0], key, text, expectations[rule[1]]))
           end
         end
         if value ~= nil then values[key] = value end
@@ -186,12 +188,46 @@ function Format.children(node, file, elementName)
       if allowed[name] then
         children[#children + 1] = {name = name, node = child}
       else
-        Engine.report(string.format("%s: unknown element <%s> in <%s>; ignored", file,
-          tostring(child[0]), elementName))
+        Engine.report(string.format("%s: unknown element <%s> in <%s>; ignored",
+          Format.where(file, child), tostring(child[0]), elementName))
       end
     end
   end
   return children
+end
+
+-- The line of each element node read by Format.load, so that reports can say where the
+-- element is. Weak keys: the lines go with the documents.
+local elementLines = setmetatable({}, {__mode = "k"})
+
+-- The line numbers of the document's start tags, in document order (which is also the order
+-- in which the reader builds element nodes). Comments, declarations and end tags are skipped.
+local function startTagLines(text)
+  text = string.gsub(text, "<!%-%-.-%-%->", function(comment) return (string.gsub(comment, "[^\n]", "")) end)
+  text = string.gsub(text, "<!%[CDATA%[.-%]%]>", function(data) return (string.gsub(data, "[^\n]", "")) end)
+  local lines, line, at = {}, 1, 1
+  for position in string.gmatch(text, "()<[%a_]") do
+    local _, newlines = string.gsub(string.sub(text, at, position), "\n", "")
+    line, at = line + newlines, position + 1
+    lines[#lines + 1] = line
+  end
+  return lines
+end
+
+-- Gives every element of the tree its line, walking it in document order.
+local function numberElements(node, lines, next)
+  elementLines[node] = lines[next]
+  next = next + 1
+  for index = 1, #node do
+    if type(node[index]) == "table" then next = numberElements(node[index], lines, next) end
+  end
+  return next
+end
+
+-- "file:line" for an element node read by Format.load, else the file alone.
+function Format.where(file, node)
+  local line = node and elementLines[node]
+  return line and (file .. ":" .. line) or file
 end
 
 -- Reads an XML document into its tree, or reports why it cannot and returns nil.
@@ -201,8 +237,10 @@ function Format.load(path, file, rootName)
     Engine.report(string.format("%s: cannot open the file; check that it exists", file))
     return nil
   end
+  local text = handle:read("*a") or ""
   handle:close()
   local root = pgf.loadFile(path)
+  if type(root) == "table" then numberElements(root, startTagLines(text), 1) end
   if type(root) ~= "table" then
     Engine.report(string.format("%s: not a well-formed XML document; fix the XML syntax", file))
     return nil

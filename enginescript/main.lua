@@ -1,5 +1,6 @@
 -- The globals the player calls: start-up and shutdown, the game lifecycle, frames, input,
 -- display and volume, and the `game`, `devices`, `Renderer` and `AssetManager` objects.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local sg = scenegraph
 
 local Game = Engine.class()
@@ -81,18 +82,44 @@ function Game:playMusic(file, loop)
   platformWrappers.playMusic(path, loop and 1 or 0)
 end
 
--- Saved values go to the player's store; without one (no save folder) they last for the run.
+-- Saved values go to the player's store as text; without one (no save folder) they last for
+-- the run. Each text starts with a mark and a letter for the value's type, so a value comes
+-- back as it went in: numbers with all their digits ("%.9g" reads back any 32-bit float
+-- exactly), "007" as a string, false as false. Texts without the mark were saved before types
+-- were kept and read as they always were: a number when they read as one.
+local kTypeMark = "\1"
+local encoders = {
+  number = function(value) return "n" .. string.format("%.9g", value) end,
+  string = function(value) return "s" .. value end,
+  boolean = function(value) return value and "b1" or "b0" end,
+  ["nil"] = function() return "z" end,
+}
+local decoders = {
+  n = tonumber,
+  s = function(text) return text end,
+  b = function(text) return text == "1" end,
+  z = function() return nil end,
+}
+
 function Game:saveValue(key, value)
+  local encode = encoders[type(value)]
+  if not encode then
+    error("saveValue: a " .. type(value) .. " cannot be saved; save a number, a string, true or false", 3)
+  end
+  local text = kTypeMark .. encode(value)
   if database then
-    database.storeValueForKey(tostring(value), key)
+    database.storeValueForKey(text, key)
   else
-    self.memorySaves[key] = tostring(value)
+    self.memorySaves[key] = text
   end
 end
 
 function Game:loadValue(key)
   local text
   if database then text = database.loadValueForKey(key) else text = self.memorySaves[key] end
+  if type(text) ~= "string" then return text end
+  local decode = string.sub(text, 1, 1) == kTypeMark and decoders[string.sub(text, 2, 2)]
+  if decode then return decode(string.sub(text, 3)) end
   return tonumber(text) or text
 end
 
@@ -120,6 +147,7 @@ end
 
 function shutdownEngine()
   if game then game:switchToScene(nil) end
+  Engine.reportSuppressed()
   if sharedSoundManager then soundManager.delete(sharedSoundManager) end
   if sharedAssetManager then assetManager.delete(sharedAssetManager) end
   sharedSoundManager, sharedAssetManager = nil, nil
@@ -173,9 +201,13 @@ function touchUp(x, y) mouseUp(x, y) end
 function touchCancel() end
 function accelerated() end
 
+-- Events reach the scene even while the game is paused: the player pauses the game while its
+-- text panel shows and sends the typed text before it lets the game go on.
 function raiseExternalEvent(name, arguments)
-  game:dispatch("onEvent", name, arguments)
-  if name == "keyboardInputEntered" then game:dispatch("onTextEntered", arguments[1] or "") end
+  local scene = game.scene
+  if not scene then return end
+  scene:dispatch("onEvent", name, arguments)
+  if name == "keyboardInputEntered" then scene:dispatch("onTextEntered", arguments[1] or "") end
 end
 
 function sizeAndOrientationForResolution(resolution)

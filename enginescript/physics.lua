@@ -1,5 +1,7 @@
 -- The physics of a scene: one world, a body per actor with a <body>, collision callbacks
--- handed to behaviours, and destruction deferred until the world has finished its step.
+-- handed to behaviours, and every body change asked for during the world's step (making,
+-- moving, pushing or destroying a body) deferred until the step has finished.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local Physics = Engine.class()
 Engine.Physics = Physics
 
@@ -11,9 +13,9 @@ local kMaxStep = 1 / 20
 
 function Physics.new(scene, gravity)
   local world = physics.World.new(gravity[1], gravity[2], true)
-  if not world then error("the physics world could not be made") end
+  if not world then error("the physics world could not be made", 0) end
   return setmetatable({scene = scene, world = world, actors = {}, nextID = 1, stepping = false,
-    pending = {}}, Physics)
+    deferred = {}}, Physics)
 end
 
 local function makeShape(actor, values)
@@ -25,7 +27,7 @@ local function makeShape(actor, values)
   if values.shape == "polygon" then
     local points = values.points or {}
     if #points < 6 or #points % 2 ~= 0 or #points > 16 then
-      error("a polygon body needs 3 to 8 points as \"x1 y1 x2 y2 ...\"")
+      error("a polygon body needs 3 to 8 points as \"x1 y1 x2 y2 ...\"", 0)
     end
     for index = 1, #points, 2 do shape:addVertex(points[index], points[index + 1]) end
   else
@@ -34,7 +36,25 @@ local function makeShape(actor, values)
   return shape
 end
 
-function Physics:addBody(actor, values)
+-- Runs change(...) now, or just after the step when the world is stepping: Box2D refuses
+-- changes to its bodies while it steps. Deferred changes run in the order they were asked.
+function Physics:whenUnlocked(change, ...)
+  if not self.stepping then return change(...) end
+  local arguments = {n = select("#", ...), ...}
+  self.deferred[#self.deferred + 1] = function() change(unpack(arguments, 1, arguments.n)) end
+end
+
+-- Gives the actor a body (now, or after the step); a body that cannot be made is reported
+-- with `what`, the element it was asked for.
+function Physics:addBody(actor, values, what)
+  actor.bodyPending = true
+  self:whenUnlocked(function()
+    actor.bodyPending = nil
+    if not actor.destroyed then Engine.protect(what, self.makeBody, self, actor, values) end
+  end)
+end
+
+function Physics:makeBody(actor, values)
   local definition = physics.BodyDefinition.new()
   definition:setType(values.type)
   local x, y = actor:position()
@@ -46,7 +66,7 @@ function Physics:addBody(actor, values)
   definition:setActorID(id)
   for _, category in ipairs(values.categories) do definition:addCollisionCategory(category) end
   local body = self.world:createBody(definition)
-  if not body then error("the body could not be made") end
+  if not body then error("the body could not be made", 0) end
   local fixtureDefinition = physics.FixtureDefinition.new()
   fixtureDefinition:setShape(makeShape(actor, values))
   fixtureDefinition:setDensity(values.density)
@@ -59,15 +79,35 @@ function Physics:addBody(actor, values)
   end
   if not body:createFixture(fixtureDefinition) then
     self.world:destroyBody(body)
-    error("the body's shape is not valid")
+    error("the body's shape is not valid", 0)
   end
   actor.body, actor.bodyID = body, id
   self.actors[id] = actor
 end
 
+-- Puts the body where the actor was put. After a step the actor shows the body's place, so a
+-- deferred move puts the actor back where it was asked to go.
 function Physics:moveBody(actor, x, y)
-  actor.body:setPositionAndAngle(x, y, math.rad(actor:angle()))
-  actor.body:setAwake(true)
+  self:whenUnlocked(function()
+    if not actor.body then return end
+    actor:showAt(x, y)
+    actor.body:setPositionAndAngle(x, y, math.rad(actor:angle()))
+    actor.body:setAwake(true)
+  end)
+end
+
+function Physics:setVelocity(actor, vx, vy)
+  self:whenUnlocked(function()
+    if actor.body then actor.body:setLinearVelocity(vx, vy) end
+  end)
+end
+
+function Physics:applyForce(actor, fx, fy)
+  self:whenUnlocked(function()
+    if not actor.body then return end
+    local cx, cy = actor.body:worldCenter()
+    actor.body:applyForce(fx, fy, cx, cy)
+  end)
 end
 
 -- Steps the world (collision callbacks run inside), then copies body positions to actors and
@@ -80,23 +120,33 @@ function Physics:step(dt)
   if not ok then Engine.report("physics step: " .. tostring(message)) end
   for _, actor in pairs(self.actors) do
     local x, y = actor.body:position()
+    if actor.wrapArea then x, y = self:wrapBody(actor, x, y) end
     actor:showAt(x, y)
-    local degrees = math.deg(actor.body:angle())
-    if degrees ~= actor.angleValue then
-      actor.angleValue = degrees
-      if actor.renderNode then actor.anglePort:setValue(degrees, true) end
-    end
+    local degrees = math.deg(actor.body:angle()) % 360
+    if degrees ~= actor.angleValue then actor:showAngle(degrees) end
   end
-  local pending = self.pending
-  if #pending == 0 then return end  -- no new list, so a quiet step makes no garbage
-  self.pending = {}
-  for _, actor in ipairs(pending) do self.scene:destroyActor(actor) end
+  local deferred = self.deferred
+  if #deferred == 0 then return end  -- no new list, so a quiet step makes no garbage
+  self.deferred = {}
+  for _, change in ipairs(deferred) do
+    local done, message = pcall(change)
+    if not done then Engine.report("physics: " .. tostring(message)) end
+  end
+end
+
+-- Brings a body that left its wrap area back in at the other side; returns where it is.
+function Physics:wrapBody(actor, x, y)
+  local wrappedX, wrappedY = actor.wrapArea:wrapPosition(x, y)
+  if wrappedX ~= x or wrappedY ~= y then
+    actor.body:setPositionAndAngle(wrappedX, wrappedY, actor.body:angle())
+  end
+  return wrappedX, wrappedY
 end
 
 -- Whether destroying now must wait: Box2D must not lose a body during its step.
 function Physics:mustDefer(actor)
   if self.stepping then
-    self.pending[#self.pending + 1] = actor
+    self.deferred[#self.deferred + 1] = function() self.scene:destroyActor(actor) end
     return true
   end
   return false

@@ -1,11 +1,12 @@
 -- The game project: reads NAME.gameproj/game.xml, its scene list, tables and music, and
 -- resolves asset names to files for the asset manager.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local Format = Engine.Format
 
 Project = Engine.class()
 
 function Project.new(class)
-  return setmetatable({path = nil, scenes = {}, sceneOrder = {}, tables = {}, plugins = {}},
+  return setmetatable({path = nil, scenes = {}, sceneOrder = {}, tables = {}, tableTitles = {}, plugins = {}},
     class or Project)
 end
 
@@ -48,7 +49,8 @@ function Project:readSection(name, node)
   for _, child in ipairs(Format.children(node, "game.xml", name)) do
     local item = Format.attributes(child.node, "game.xml", itemName)
     if not item.name then
-      Engine.report(string.format("game.xml: <%s> without a name; ignored", child.node[0]))
+      Engine.report(string.format("%s: <%s> without a name; ignored", Format.where("game.xml", child.node),
+        child.node[0]))
     elseif name == "plugins" then
       self.plugins[item.name] = item.enabled
     elseif name == "scenes" then
@@ -68,6 +70,21 @@ function Project:addScene(item)
   self.scenes[item.name] = item.file
 end
 
+-- The row and column titles of a table file, lower case (the table finds titles regardless
+-- of case), so that a behaviour naming a row or column the table lacks can be told so.
+local function tableTitles(path)
+  local titles = {row = {}, column = {}}
+  local root = pgf.loadFile(path)
+  for _, section in ipairs(type(root) == "table" and root or {}) do
+    for _, entry in ipairs(type(section) == "table" and section or {}) do
+      if type(entry) == "table" and titles[entry[0]] and entry.name then
+        titles[entry[0]][string.lower(entry.name)] = true
+      end
+    end
+  end
+  return titles
+end
+
 function Project:loadTable(item)
   if not item.file then
     Engine.report(string.format("game.xml: table '%s' has no file attribute", item.name))
@@ -82,6 +99,7 @@ function Project:loadTable(item)
   local data = tableHelper.Tables.new()
   data:loadFromFile(path)
   self.tables[item.name] = data
+  self.tableTitles[item.name] = tableTitles(path)
 end
 
 function Project:pathForImage(name)

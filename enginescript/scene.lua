@@ -1,5 +1,6 @@
 -- A running scene: built from scenes/NAME.xml into a scene-graph scene with one space per
 -- layer, holding its actors, their behaviours and its physics world.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 local sg = scenegraph
 local Format = Engine.Format
 local Behaviours = Engine.Behaviours
@@ -15,9 +16,8 @@ local kMaxSoundPlayers = 16
 function Scene.new(game, project, name)
   local file = project.scenes[name]
   local self = setmetatable({game = game, project = project, name = name, file = file,
-    actors = {}, byName = {}, templates = {}, instances = {}, soundActors = {},
-    soundPlayers = {}, soundLoaders = {}, time = 0,
-    timeAttribute = Attribute.new(sg.NUMBER, 0)}, Scene)
+    actors = {}, byName = {}, knownNames = {}, templates = {}, instances = {}, soundActors = {}, emitters = {},
+    soundPlayers = {}, soundLoaders = {}, time = 0}, Scene)
   self.graph = sg.scene.new(sharedSoundManager, sharedAssetManager)
   self.defaultSpace = self.graph:defaultSpace()
   local ok, message = pcall(self.build, self)
@@ -122,7 +122,9 @@ function Scene:buildActorElement(space, kind, node, index, wrapArea)
       if property.name then extras.properties[property.name] = property.value end
     end
   end
-  local template = {space = space, kind = kind, values = values, extras = extras, wrapArea = wrapArea}
+  local template = {space = space, kind = kind, values = values, extras = extras, wrapArea = wrapArea,
+    where = Format.where(self.file, node)}
+  if values.name then self.knownNames[values.name] = true end
   if values.template then
     if values.name then self.templates[values.name] = template end
     return nil
@@ -139,8 +141,8 @@ end
 function Scene:buildActor(template, x, y)
   local values = copyValues(template.values)
   values.x, values.y = x or values.x, y or values.y
-  local ok, actor = Engine.protect(string.format("%s: %s '%s'", self.file, template.kind,
-    tostring(values.name)), Actor.new, self, template.space, template.kind, values, self.file)
+  local ok, actor = Engine.protect(string.format("%s: %s '%s'", template.where, template.kind,
+    tostring(values.name)), Actor.new, self, template.space, template.kind, values, template.where)
   if not ok then return nil end
   actor.z = values.z
   if actor.renderNode then actor.renderNode:setLayer(values.z) end
@@ -160,8 +162,7 @@ end
 
 function Scene:addBody(actor, values)
   if not self.physics then self.physics = Engine.Physics.new(self, self.gravity) end
-  Engine.protect(string.format("%s: <body> of '%s'", self.file, actor.name),
-    self.physics.addBody, self.physics, actor, values)
+  self.physics:addBody(actor, values, string.format("%s: <body> of '%s'", actor.file, actor.name))
 end
 
 function Scene:attachBehaviours(owner, files)
@@ -244,7 +245,7 @@ function Scene:dispatch(name, ...)
   local count = #instances
   for index = 1, count do
     local instance = instances[index]
-    if instance[name] and not instance.dead then Behaviours.call(instance, name, ...) end
+    if not instance.dead then Behaviours.call(instance, name, ...) end
   end
   self:compactInstances()
 end
@@ -286,8 +287,11 @@ function Scene:playSound(name, volume)
   player.sound:setValue(loader.asset)
   player.volume:setValue(volume, true)
   player.trigger:setValue(true, true)
-  player:compute()
+  local done, message = pcall(player.compute, player)
   player.trigger:setValue(false, true)
+  if not done then
+    Engine.report(string.format("playSound: sound '%s' cannot be played (%s)", name, tostring(message)))
+  end
 end
 
 -- Runs every onUpdate; the loop is written out because it runs for every actor every frame.
@@ -295,7 +299,7 @@ function Scene:updateBehaviours(dt)
   local instances = self.instances
   for index = 1, #instances do
     local instance = instances[index]
-    local fn = instance.onUpdate
+    local fn = rawget(instance.environment, "onUpdate")
     if fn and not instance.dead then
       local ok, message = pcall(fn, dt)
       if not ok then Engine.report("behaviour " .. tostring(message)) end
@@ -306,10 +310,10 @@ end
 
 function Scene:update(dt)
   self.time = self.time + dt
-  self.timeAttribute:setValue(self.time)
+  for emitter in pairs(self.emitters) do emitter.clock:setValue(emitter.clock:value() + dt) end
   self:updateBehaviours(dt)
   if self.physics then self.physics:step(dt) end
-  for actor in pairs(self.soundActors) do actor.player:compute() end
+  for actor in pairs(self.soundActors) do actor:computeSound() end
 end
 
 function Scene:render()

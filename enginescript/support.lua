@@ -1,5 +1,6 @@
 -- Shared pieces of the engine script: the private Engine table, classes, error reports
 -- that say each distinct message once, and attribute objects for the scene graph.
+local math, string, table = math, string, table  -- the engine's own, whatever games do
 Engine = {}
 
 -- A class is a table whose instances use it as their metatable; `base` is inherited.
@@ -44,6 +45,9 @@ function Engine.report(message)
   message = tostring(message)
   if reported[message] then return end
   if reportedCount >= kMaxReports then
+    if suppressed == 0 then
+      Engine.reportSink(string.format("%d different problems so far; further ones are only counted", kMaxReports))
+    end
     suppressed = suppressed + 1
     return
   end
@@ -60,6 +64,19 @@ end
 -- How many reports were printed and how many were held back (tests and the benchmark read it).
 function Engine.reportCounts()
   return reportedCount, suppressed
+end
+
+-- The number of problems reported since the engine started, printed or only counted: the
+-- player's headless mode and qzrun call it at the end and fail the run when it is not 0.
+function problemsReported()
+  return reportedCount + suppressed
+end
+
+-- Says at the end of the run how many problems were only counted.
+function Engine.reportSuppressed()
+  if suppressed > 0 then
+    Engine.reportSink(string.format("%d more problem(s) were counted but not printed", suppressed))
+  end
 end
 
 -- Forgets which messages were printed, so that a new game run reports them again.

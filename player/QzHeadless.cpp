@@ -106,6 +106,37 @@ bool readTimeline(const std::string& path, std::vector<QzTimedInputEvent>* event
     return false;
 }
 
+bool writeScreenshot(QzGameView* view, HeadlessSurface* surface, const std::string& path) {
+    bool written = false;
+    std::string error;
+    view->thread().postAndWait([&] { written = surface->writeScreenshot(path, &error); });
+    if (!written) std::fprintf(stderr, "quillane-player: screenshot: %s\n", error.c_str());
+    return written;
+}
+
+// Hands one timeline entry to the game before its frame. Typed text goes to the text panel
+// and finishes it, as a player typing and pressing Return would; without a panel it is
+// ignored with a message. Pause and play are the window losing and getting the focus.
+void deliverTimelineEntry(const QzTimedInputEvent& entry, QzGameView* view, QzPlayerSession* session) {
+    switch (entry.action) {
+    case QzTimedInputEvent::Action::Pause: view->pauseWaitUntilDone(true, true); return;
+    case QzTimedInputEvent::Action::Play: view->playWaitUntilDone(true); return;
+    case QzTimedInputEvent::Action::Screenshot: return;
+    case QzTimedInputEvent::Action::Input: break;
+    }
+    if (entry.event.kind != QzInputEvent::Kind::Text) {
+        session->deliverInput(entry.event);
+        return;
+    }
+    if (!session->panelShowing()) {
+        std::fprintf(stderr, "quillane-player: frame %ld: text \"%s\" ignored: no text panel is showing\n",
+                     entry.frame, entry.event.text.c_str());
+        return;
+    }
+    session->deliverInput(entry.event);
+    session->deliverInput({QzInputEvent::Kind::KeyDown, "return", 0, 0});
+}
+
 }  // namespace
 
 int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const std::string& savePath) {
@@ -163,16 +194,26 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     view.reshape(width, height, width, height);
     view.playWaitUntilDone(true);
 
+    int status = kQzExitOK;
     size_t next = 0;
     for (long current = 1; current <= frames && !ended && !QzQuitSignal(); ++current) {
-        for (; next < timeline.size() && timeline[next].frame <= current; ++next)
-            session.deliverInput(timeline[next].event);
+        std::vector<std::string> screenshots;
+        for (; next < timeline.size() && timeline[next].frame <= current; ++next) {
+            if (timeline[next].action == QzTimedInputEvent::Action::Screenshot)
+                screenshots.push_back(timeline[next].event.text);
+            else
+                deliverTimelineEntry(timeline[next], &view, &session);
+        }
         view.thread().postAndWait([&] {
             frame = current;
             view.animating() ? view.drawView() : view.refreshView();
             if (recorder) recorder->renderUntil(current * options.dt);
         });
         QzMainQueueRunPending();
+        if (QzQuitSignal()) break;
+        for (const std::string& path : screenshots) {
+            if (!writeScreenshot(&view, &surface, path)) status = kQzExitUsage;
+        }
     }
 
     if (const int signal = QzQuitSignal()) {
@@ -182,15 +223,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
         std::fprintf(stderr, "quillane-player: stopped by signal %d; no screenshot or recording written\n", signal);
         return 128 + signal;
     }
-    int status = kQzExitOK;
-    if (!options.screenshot.empty()) {
-        bool written = false;
-        view.thread().postAndWait([&] { written = surface.writeScreenshot(options.screenshot, &error); });
-        if (!written) {
-            std::fprintf(stderr, "quillane-player: screenshot: %s\n", error.c_str());
-            status = kQzExitUsage;
-        }
-    }
+    if (!options.screenshot.empty() && !writeScreenshot(&view, &surface, options.screenshot)) status = kQzExitUsage;
     if (recorder && !recorder->writeWav(options.audio, &error)) {
         std::fprintf(stderr, "quillane-player: --audio: %s\n", error.c_str());
         status = kQzExitUsage;
@@ -199,7 +232,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     const int errors = session.errorCount();
     view.thread().postAndWait([&] { surface.release(); });
     if (errors > 0) {
-        std::fprintf(stderr, "quillane-player: %d script error(s) reported\n", errors);
+        std::fprintf(stderr, "quillane-player: %d problem(s) reported\n", errors);
         return kQzExitScriptError;
     }
     return status;

@@ -8,8 +8,8 @@
 #include "QzBundle.h"
 #include "QzPlayerOptions.h"
 
-// Returns the exit status: 1 when a script error was reported, 0 otherwise (or the status
-// of an option or set-up failure).
+// Returns the exit status: 1 when a script error or a problem of the game was reported, 0
+// otherwise (or the status of an option or set-up failure).
 int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const std::string& savePath);
 
 #endif

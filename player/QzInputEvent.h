@@ -19,16 +19,31 @@ struct QzInputEvent {
 // which only the text-entry panel takes.
 const char* QzInputFunctionName(QzInputEvent::Kind kind);
 
+// One line of an input timeline. Input and the pauses come before the update of their frame;
+// a screenshot is written after it.
 struct QzTimedInputEvent {
-    long frame;  // delivered before this frame (1 is the first) is drawn
+    enum class Action {
+        Input,       // event: a key, a mouse event, or Text (typed into the text panel and finished)
+        Pause,       // the window lost the focus: the player pauses the game as the system
+        Play,        // the window got the focus back
+        Screenshot,  // event.text: the PNG file to write
+    };
+    long frame;  // 1 is the first
+    Action action = Action::Input;
     QzInputEvent event;
 };
 
-// Reads an input timeline: one event per line, "FRAME keydown NAME", "FRAME keyup NAME",
-// "FRAME mousedown X Y", "FRAME mouseup X Y", "FRAME mousemove X Y" or "FRAME text TEXT",
-// where NAME and TEXT run to the end of the line; blank lines and lines starting with '#'
-// are skipped. Events come back in frame order, keeping the file's order within a frame.
-// False with a message naming the line when a line is malformed.
+// Reads an input timeline, the one language of qzrun and quillane-player: one event per line,
+// "FRAME keyDown NAME", "FRAME keyUp NAME", "FRAME mouseDown X Y", "FRAME mouseUp X Y",
+// "FRAME mouseMoved X Y", "FRAME text TEXT" (the answer to the text panel), "FRAME pause",
+// "FRAME play" or "FRAME screenshot FILE.png". Verbs are read regardless of case, and
+// "mousemove" is read as mouseMoved. NAME is a key name the player hands to games (see
+// QzTimelineKeyNames) and runs to the end of the line, as TEXT does. Blank lines and lines
+// starting with '#' are skipped. Events come back in frame order, keeping the file's order
+// within a frame. False with a message naming the line when a line is malformed.
 bool QzReadInputTimeline(std::istream& in, std::vector<QzTimedInputEvent>* events, std::string* error);
+
+// The key names a timeline may press besides single characters, separated by commas.
+const char* QzTimelineKeyNames();
 
 #endif

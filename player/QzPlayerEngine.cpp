@@ -2,6 +2,7 @@
 #include "QzPlayerEngine.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
 #include <lua.h>
@@ -67,6 +68,20 @@ void QzPlayerEngine::callFunction(const char* name, const std::vector<QzScriptAr
             array->addObject(QzNumber::withFloat(std::get<float>(argument)).get());
     }
     luaState_->callFunction(name, array.get());
+}
+
+int QzPlayerEngine::errorCount() {
+    int scriptProblems = 0;
+    try {
+        // An engine script may count the problems of the game it reported (problemsReported).
+        scriptProblems = std::atoi(
+            luaState_->evaluateExpression("type(problemsReported) == 'function' and problemsReported() or 0").c_str());
+    } catch (const LuaErrorException& error) {
+        std::fprintf(stderr, "QzPlayerEngine problemsReported: Lua Error caught (and ignored): %s\n",
+                     error.luaError().c_str());
+        scriptProblems = 1;
+    }
+    return luaState_->S()->errorsReported + extraErrors_ + scriptProblems;
 }
 
 void QzPlayerEngine::intendedDisplaySize(int* width, int* height) {

@@ -54,8 +54,10 @@ public:
     // Called (on the thread running the script) when the script calls callbacks.gameDidEnd.
     void setGameDidEnd(std::function<void()> gameDidEnd);
 
-    // Script errors so far: reported by the engine host, plus failures counted by the player.
-    int errorCount() const { return luaState_->S()->errorsReported + extraErrors_; }
+    // Problems so far: script errors reported by the engine host, failures counted by the
+    // player, and the problems of the game that the engine script reported itself.
+    // Takes the lock.
+    int errorCount();
     void countError() { ++extraErrors_; }
     // Whether the engine's scripts are being stopped: no new script call should start.
     bool interrupted() const { return interrupt_ && interrupt_->pendingReason(); }

@@ -81,10 +81,10 @@ const char* QzPlayerUsage() {
            "\n"
            "Keys: F11 or Alt+Enter toggles full screen, Escape leaves it.\n"
            "Saved data lives in $XDG_DATA_HOME/<CFBundleName>/ (else ~/.local/share/<CFBundleName>/).\n"
-           "Exit status: 0 done; 1 a script error was reported (headless); 2 bad command line;\n"
-           "3 the bundle or its save folder cannot be used; 4 no window or OpenGL context;\n"
-           "5 no sound device to record --audio with; 128 + N ended by signal N (SIGINT, SIGTERM;\n"
-           "a second signal ends the player at once).\n";
+           "Exit status: 0 done; 1 a script error or a problem of the game was reported (headless);\n"
+           "2 bad command line; 3 the bundle or its save folder cannot be used; 4 no window or OpenGL\n"
+           "context; 5 no sound device to record --audio with; 128 + N ended by signal N (SIGINT,\n"
+           "SIGTERM; a second signal ends the player at once).\n";
 }
 
 bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::string* error) {

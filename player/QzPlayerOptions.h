@@ -8,7 +8,7 @@
 
 // Exit statuses.
 constexpr int kQzExitOK = 0;
-constexpr int kQzExitScriptError = 1;  // headless: a script error was reported
+constexpr int kQzExitScriptError = 1;  // headless: a script error or a problem of the game was reported
 constexpr int kQzExitUsage = 2;
 constexpr int kQzExitBadBundle = 3;    // the bundle or its save folder cannot be used
 constexpr int kQzExitNoDisplay = 4;    // no window or OpenGL context could be made

@@ -144,8 +144,9 @@ void QzPlayerSession::setIntro(std::shared_ptr<const QzOverlayImage> image, floa
 
 void QzPlayerSession::drawIntro(int width, int height) {
     if (introMovieAspect_ <= 0) {
-        // The loading picture fills the view over a white ground, both fading together.
-        QzFillOverlayRect(0, 0, width, height, {1, 1, 1, introOpacity_});
+        // The loading picture fills the view over a black ground, both fading together, so
+        // the fade goes from black to the game and never flashes white.
+        QzFillOverlayRect(0, 0, width, height, {0, 0, 0, introOpacity_});
         QzDrawOverlayImage(*intro_, 0, 0, width, height, {1, 1, 1, introOpacity_});
         return;
     }
@@ -179,6 +180,9 @@ void QzPlayerSession::drawPanel(int width, int height) {
     QzFillOverlayRect(x + kMargin, y + kMargin, panelWidth - 2 * kMargin, fieldHeight, {1, 1, 1, 1});
     const QzOverlayImage text = QzRenderOverlayText(entry_.text(), kFontSize, 0);
     const float textY = y + kMargin + (fieldHeight - text.height) / 2;
+    // The initial text starts selected: the first character typed replaces it.
+    if (entry_.selected())
+        QzFillOverlayRect(x + 2 * kMargin, y + kMargin + 3, text.width, fieldHeight - 6, {0.6f, 0.78f, 1, 1});
     QzDrawOverlayImage(text, x + 2 * kMargin, textY, text.width, text.height, {0, 0, 0, 1});
     const int cursorX = QzMeasureOverlayText(entry_.text().substr(0, entry_.cursor()), kFontSize);
     QzFillOverlayRect(x + 2 * kMargin + cursorX, y + kMargin + 3, 1.5f, fieldHeight - 6, {0, 0, 0, 1});

@@ -11,16 +11,19 @@ class QzTextEntry {
 public:
     enum class Outcome { Editing, Finished, Cancelled };
 
-    // Starts an entry with the cursor after the initial text.
+    // Starts an entry with the initial text selected and the cursor after it.
     void begin(std::string prompt, std::string initialValue);
-    // Applies one input event: typed text is inserted at the cursor; "return" finishes,
-    // "esc" cancels (the answer is then the initial text), "delete" removes the character
-    // before the cursor, "left" and "right" move the cursor. Other events are ignored.
+    // Applies one input event: typed text is inserted at the cursor, replacing the selected
+    // initial text; "return" finishes, "esc" cancels (the answer is then the initial text),
+    // "delete" removes the selection or the character before the cursor, "left" and "right"
+    // move the cursor (and end the selection). Other events are ignored.
     Outcome apply(const QzInputEvent& event);
 
     const std::string& prompt() const { return prompt_; }
     const std::string& text() const { return text_; }
     size_t cursor() const { return cursor_; }
+    // Whether the whole text is selected (as it is from the start, until the first key).
+    bool selected() const { return selected_ && !text_.empty(); }
     // The text to send back: the edited text once finished, the initial text if cancelled.
     const std::string& answer() const { return outcome_ == Outcome::Cancelled ? initial_ : text_; }
 
@@ -32,6 +35,7 @@ private:
     std::string initial_;
     std::string text_;
     size_t cursor_ = 0;  // byte offset, always at a character boundary
+    bool selected_ = false;
     Outcome outcome_ = Outcome::Editing;
 };
 

@@ -135,6 +135,7 @@ private:
     // The name each held key was given when the game received its press: its release carries
     // the same name, and only keys whose press the game received report a release.
     std::map<SDL_Scancode, std::string> keysDownInGame_;
+    bool escapeLeftFullScreen_ = false;  // the Escape that left full screen is still held
     bool quit_ = false;
     QzNotificationCenter::Token exitFullscreenToken_ = 0;
 };
@@ -359,7 +360,12 @@ void WindowPlayer::handleKey(const SDL_KeyboardEvent& key) {
         return;
     }
     if (altReturn) return;
-    if (down && key.keysym.sym == SDLK_ESCAPE && view_->fullScreen()) setFullScreen(false);
+    // Escape that leaves full screen is the player's, press and release: the game never sees it.
+    if (key.keysym.sym == SDLK_ESCAPE && (escapeLeftFullScreen_ || (down && view_->fullScreen()))) {
+        if (down) setFullScreen(false);
+        escapeLeftFullScreen_ = down;
+        return;
+    }
     QzInputEvent event;
     event.kind = down ? QzInputEvent::Kind::KeyDown : QzInputEvent::Kind::KeyUp;
     if (!down) {

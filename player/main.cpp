@@ -36,6 +36,9 @@ int main(int argc, char** argv) {
     // Key-value reports from scripts and proxy releases are queued for this thread, which
     // runs them in its loop.
     QzMainQueueBecomeMainThread();
+    // The game's log lines reach a file or a pipe as they are written, as on a terminal, so
+    // that whoever watches the output sees what the game is doing while it plays.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QzPlayerOptions options;
     std::string error;
     if (!QzParsePlayerOptions(argc, argv, &options, &error)) {

@@ -22,7 +22,8 @@ enum : SGPortID {
     SGPortVerticalWrapping = 58, SGPortHorizontalAnchor = 59, SGPortVerticalAnchor = 60,
     SGPortTileWidth = 61, SGPortTileHeight = 62, SGPortText = 63, SGPortFont = 64,
     SGPortFontSize = 65, SGPortAlignment = 66, SGPortWrapX = 67, SGPortWrapY = 68,
-    SGPortWrapWidth = 69, SGPortWrapHeight = 70, SGPortWrap = 71,
+    SGPortWrapWidth = 69, SGPortWrapHeight = 70, SGPortWrap = 71, SGPortDirectionSpread = 72,
+    SGPortSpeedSpread = 73,
 };
 
 #endif

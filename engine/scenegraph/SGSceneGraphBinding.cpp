@@ -26,7 +26,8 @@ constexpr const char* kPortNames[] = {
     "sourceRelative", "volume", "pitch", "loop", "trigger", "stop", "pause", "resume",
     "playing", "width", "height", "horizontalWrapping", "verticalWrapping",
     "horizontalAnchor", "verticalAnchor", "tileWidth", "tileHeight", "text", "font",
-    "fontSize", "alignment", "wrapX", "wrapY", "wrapWidth", "wrapHeight", "wrap"};
+    "fontSize", "alignment", "wrapX", "wrapY", "wrapWidth", "wrapHeight", "wrap", "directionSpread",
+    "speedSpread"};
 constexpr int kPortNameCount = static_cast<int>(sizeof kPortNames / sizeof kPortNames[0]);
 
 struct Constant {

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -48,6 +49,7 @@ TEST(Qzrun, ExitStatusSaysWhetherEveryCallSucceeded) {
         {project + "Project.new = function() return {load = function() error('bad project') end} end",
          "--project /p", 1, "loading the project failed: "},
         {project + "function update() error() end", "--frames 1", 1, "update failed: (error object is a nil value)"},
+        {project + "function problemsReported() return 2 end", "--frames 1", 1, "2 error(s) reported"},
         // Exactly the given frames with the fixed step.
         {kFourthFrameFails, "--frames 3 --dt 0.25", 0, ""},
         {kFourthFrameFails, "--frames 4 --dt 0.25", 1, "frame 4: update failed: fourth frame, dt 0.25"},
@@ -61,6 +63,11 @@ TEST(Qzrun, ExitStatusSaysWhetherEveryCallSucceeded) {
         EXPECT_EQ(run(c.script, c.arguments), c.status) << readFile(outputPath);
         EXPECT_NE(readFile(outputPath).find(c.says), std::string::npos) << readFile(outputPath);
     }
+    // An existing folder given to --save holds the store.
+    std::filesystem::create_directories(folder.file("saves"));
+    EXPECT_EQ(run(project + "database.storeValueForKey('v', 'k')", "--save " + folder.file("saves")), 0)
+        << readFile(outputPath);
+    EXPECT_TRUE(std::filesystem::exists(folder.file("saves") + "/persistent.save"));
     for (const char* arguments : {"--frames", "--frames -1", "--frames x", "--frames 1e30", "--frames inf",
                                   "--frames 2.5", "--dt", "--bogus"}) {
         EXPECT_EQ(run(kProject, arguments), 2) << arguments;
@@ -69,8 +76,8 @@ TEST(Qzrun, ExitStatusSaysWhetherEveryCallSucceeded) {
 }
 
 // An --input timeline delivers its events through the input calls before the frame's update,
-// in file order; a line that does not parse stops qzrun before it starts. External function
-// calls are printed.
+// in file order; typed text answers the script's text request only; a line that does not
+// parse stops qzrun before it starts. External function calls are printed.
 TEST(Qzrun, InputTimelineDeliversEventsBeforeTheirFrame) {
     ScratchFolder folder;
     const std::string script = R"(
@@ -88,25 +95,30 @@ function play() record('play') end
 function update()
   frame = (frame or 0) + 1
   record('frame', frame)
-  if frame == 1 then callbacks.callExternalFunction('openURL', 0, 'about.html', true) end
+  if frame == 1 then
+    callbacks.callExternalFunction('openURL', 'about.html', true)
+    callbacks.callExternalFunction('KeyboardInput', 'Name?', '', false)
+  end
 end
 function shutdownEngine() io.stdout:write(table.concat(seen, ', '), '\n') end
 )";
     writeFile(folder.file("good.txt"),
               "# keys first\n2 keyDown left\n2 mouseMoved 1 2\n2 text Ada  Lovelace\n2 pause\n\n3 play\n3 keyUp left\n"
-              "3 mouseDown 3.5 4\n3 mouseUp 5 6\n3 text\n");
+              "3 mousedown 3.5 4\n3 mouseUp 5 6\n3 text\n");
     EXPECT_EQ(runQzrun(folder, script, "--frames 3 --input " + folder.file("good.txt")), 0);
     const std::string output = readFile(folder.file("out.txt"));
     EXPECT_NE(output.find("frame 1, down left, move 1 2, keyboardInputEntered [Ada  Lovelace], pause, frame 2, "
-                              "play, up left, press 3.5 4, release 5 6, keyboardInputEntered [], frame 3"),
+                              "play, up left, press 3.5 4, release 5 6, frame 3"),
               std::string::npos) << output;
-    EXPECT_NE(output.find("qzrun: external openURL 0 about.html true"), std::string::npos) << output;
+    EXPECT_NE(output.find("qzrun: external openURL about.html true"), std::string::npos) << output;
+    EXPECT_NE(output.find("frame 3: text \"\" ignored: the script has not asked for text"), std::string::npos)
+        << output;
     for (const char* line : {"0 keyDown a", "1 keyDown", "1 jump", "1 mouseDown 1", "x keyUp a",
                              "1 keyDown a b", "1 screenshot shot.png", "1 pause now"}) {
         SCOPED_TRACE(line);
         writeFile(folder.file("bad.txt"), std::string("1 keyDown ok\n") + line + "\n");
         EXPECT_EQ(runQzrun(folder, script, "--frames 1 --input " + folder.file("bad.txt")), 2);
-        EXPECT_NE(readFile(folder.file("out.txt")).find("bad.txt:2: expected"), std::string::npos);
+        EXPECT_NE(readFile(folder.file("out.txt")).find("bad.txt\": "), std::string::npos);
     }
     EXPECT_EQ(runQzrun(folder, script, "--input " + folder.file("none.txt")), 2);
 }

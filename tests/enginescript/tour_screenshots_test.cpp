@@ -1,5 +1,6 @@
-// The feature tour played headless through qzrun with key presses and a click: each scene's
-// picture must match its reviewed reference within a small per-pixel tolerance.
+// The feature tour played by quillane-player headless with key presses and a click: each
+// scene's picture, written by the timeline's screenshot lines, must match its reviewed
+// reference within a small per-pixel tolerance.
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -14,8 +15,8 @@
 namespace {
 
 const std::string kWork = std::string(QZ_BINARY_DIR) + "/tests/enginescript/tour-work";
-const std::string kQzrun = std::string(QZ_BINARY_DIR) + "/tools/qzrun/qzrun";
-const std::string kResources = std::string(QZ_SOURCE_DIR) + "/games/Tour.app/Contents/Resources";
+const std::string kPlayer = std::string(QZ_BINARY_DIR) + "/player/quillane-player";
+const std::string kBundle = std::string(QZ_SOURCE_DIR) + "/games/Tour.app";
 const std::string kReferences = std::string(QZ_SOURCE_DIR) + "/tests/enginescript/references";
 
 // The scenes in tour order; each is shown for kFramesPerScene frames before its screenshot.
@@ -46,9 +47,8 @@ TEST(TourScreenshots, EachSceneMatchesItsReference) {
     ASSERT_EQ(std::system(("rm -rf " + kWork + " && mkdir -p " + kWork).c_str()), 0);
     const std::string timeline = writeTimeline();
     const int frames = kFramesPerScene * (static_cast<int>(std::size(kScenes)) + 2);
-    const std::string command = kQzrun + " " + kResources + "/engine64.luo --project " + kResources +
-                                "/Tour.gameproj --gl 480x320 --frames " + std::to_string(frames) +
-                                " --input " + timeline + " --save " + kWork + "/ > " + kWork +
+    const std::string command = "env XDG_DATA_HOME=" + kWork + "/data " + kPlayer + " --headless --frames " +
+                                std::to_string(frames) + " --input " + timeline + " " + kBundle + " > " + kWork +
                                 "/out.txt 2>&1";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "see " << kWork << "/out.txt";

@@ -212,15 +212,17 @@ TEST(Headless, TextEntryAnswersOncePerRequestWithTheEditedText) {
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered [abc] frames 2"), 1) << run.output;
 
-    writeFile(scratch.file("edit.txt"), "3 keydown delete\n3 text \xC3\xA9 z\n4 keydown return\n5 keydown return\n");
+    writeFile(scratch.file("edit.txt"), "3 keydown right\n3 keydown delete\n3 text \xC3\xA9 z\n4 keydown return\n");
     run = runHeadless(scratch, {.game = kTextGame}, "--frames 6 --input " + scratch.file("edit.txt"));
     EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered"), 1) << run.output;
     EXPECT_NE(run.output.find("[ab\xC3\xA9 z]"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("probe: keyDown return"), std::string::npos) << "after the panel, keys reach the game";
 
-    writeFile(scratch.file("cancel.txt"), "3 text xyz\n4 keydown esc\n");
+    writeFile(scratch.file("cancel.txt"), "3 keydown x\n4 keydown esc\n5 text late\n");
     run = runHeadless(scratch, {.game = kTextGame}, "--frames 6 --input " + scratch.file("cancel.txt"));
-    EXPECT_NE(run.output.find("[abc]"), std::string::npos) << run.output;
+    EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered [abc]"), 1) << run.output;
+    EXPECT_NE(run.output.find("frame 5: text \"late\" ignored: no text panel is showing"), std::string::npos)
+        << run.output;
 }
 
 TEST(Headless, TheTextEntryPanelIsDrawnOverThePausedGame) {

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <lauxlib.h>
 
 #include "QzAudioRecorder.h"
 #include "QzFrameTiming.h"
@@ -12,6 +13,7 @@
 #include "QzPlayerSession.h"
 #include "QzHostServices.h"
 #include "QzOverlayPainter.h"
+#include "QzPlayerEngine.h"
 #include "QzTextEntry.h"
 #include "support/test_files.h"
 
@@ -124,11 +126,18 @@ TEST(InputTimeline, ReadsEventsInFrameOrder) {
                           "\n"
                           "3 text hello world\n"
                           "2 mousemove -4 5\n"
-                          "3 keyup a\n");
+                          "3 keyUp a\n"
+                          "4 pause\n4 Play\n4 screenshot shots/one.png\n"
+                          "5 mouseMoved 1 2\n");
     std::vector<QzTimedInputEvent> events;
     std::string error;
     ASSERT_TRUE(QzReadInputTimeline(in, &events, &error)) << error;
-    ASSERT_EQ(events.size(), 5u);
+    ASSERT_EQ(events.size(), 9u);
+    EXPECT_EQ(events[5].action, QzTimedInputEvent::Action::Pause);
+    EXPECT_EQ(events[6].action, QzTimedInputEvent::Action::Play);
+    EXPECT_EQ(events[7].action, QzTimedInputEvent::Action::Screenshot);
+    EXPECT_EQ(events[7].event.text, "shots/one.png");
+    EXPECT_EQ(events[8].event.kind, QzInputEvent::Kind::MouseMoved);
     EXPECT_EQ(events[0].frame, 1);
     EXPECT_EQ(events[0].event.kind, QzInputEvent::Kind::MouseDown);
     EXPECT_FLOAT_EQ(events[0].event.y, 20.5f);
@@ -140,17 +149,41 @@ TEST(InputTimeline, ReadsEventsInFrameOrder) {
 
 TEST(InputTimeline, RefusesMalformedLinesNamingThem) {
     for (const char* line : {"0 keydown a", "x keydown a", "1 keydown", "1 mousedown 1", "1 mousedown 1 2 3",
-                             "1 mousedown 1 nan", "1 jump 3", "99999999999999999999 keyup a"}) {
+                             "1 mousedown 1 nan", "1 jump 3", "99999999999999999999 keyup a", "1 pause now",
+                             "1 screenshot", "1 keyDown Return"}) {
         std::istringstream in(std::string("1 keyup a\n") + line + "\n");
         std::vector<QzTimedInputEvent> events;
         std::string error;
         EXPECT_FALSE(QzReadInputTimeline(in, &events, &error)) << line;
         EXPECT_NE(error.find("line 2"), std::string::npos) << error;
     }
+    std::istringstream in("1 keyDown Return\n");
+    std::vector<QzTimedInputEvent> events;
+    std::string error;
+    EXPECT_FALSE(QzReadInputTimeline(in, &events, &error));
+    EXPECT_NE(error.find("unknown key name \"Return\"; the keys are single characters and up, down"),
+              std::string::npos)
+        << error;
 }
 
 QzInputEvent key(const char* name) { return {QzInputEvent::Kind::KeyDown, name, 0, 0}; }
 QzInputEvent typed(const char* text) { return {QzInputEvent::Kind::Text, text, 0, 0}; }
+
+// The engine script's askText and openURL reach the player's own services through the
+// external function table, each argument where the service expects it.
+TEST(HostServices, TheEngineScriptsTextAndAddressRequestsArriveWithTheirArguments) {
+    QzPlayerEngine engine(std::string(QZ_BINARY_DIR) + "/enginescript/engine64.luo", "");
+    std::vector<std::string> calls;
+    engine.registerHostServices(
+        [&](const std::string& prompt, const std::string& initial) { calls.push_back(prompt + " | " + initial); },
+        [&](const std::string& address) { calls.push_back("open " + address); });
+    QzEngineLock lock(engine);
+    lua_State* L = engine.state()->L;
+    ASSERT_EQ(luaL_dostring(L, "Engine.Behaviours.api.askText('Your name?', 'Ann') "
+                               "Engine.Behaviours.api.openURL('mailto:someone')"), 0)
+        << lua_tostring(L, -1);
+    EXPECT_EQ(calls, (std::vector<std::string>{"Your name? | Ann", "open mailto:someone"}));
+}
 
 TEST(TextEntry, FinishingWithoutEditsAnswersTheInitialValue) {
     QzTextEntry entry;
@@ -163,6 +196,7 @@ TEST(TextEntry, FinishingWithoutEditsAnswersTheInitialValue) {
 TEST(TextEntry, EditsByWholeCharactersAtTheCursor) {
     QzTextEntry entry;
     entry.begin("", "ab\xC3\xA9");
+    entry.apply(key("right"));  // ends the selection of the initial text; the cursor stays at its end
     entry.apply(key("delete"));
     entry.apply(key("left"));
     entry.apply(typed("\xE4\xB8\xAD"));
@@ -175,6 +209,21 @@ TEST(TextEntry, EditsByWholeCharactersAtTheCursor) {
     EXPECT_EQ(entry.answer(), "a\xE4\xB8\xAD" "b!");
     EXPECT_EQ(entry.apply(typed("late")), QzTextEntry::Outcome::Finished) << "nothing changes once finished";
     EXPECT_EQ(entry.answer(), "a\xE4\xB8\xAD" "b!");
+}
+
+TEST(TextEntry, TheInitialTextStartsSelectedAndTypingReplacesIt) {
+    QzTextEntry entry;
+    entry.begin("Name?", "Ann");
+    EXPECT_TRUE(entry.selected());
+    entry.apply(key("left shift"));
+    EXPECT_TRUE(entry.selected()) << "a modifier key keeps the selection";
+    entry.apply(typed("Bob"));
+    EXPECT_FALSE(entry.selected());
+    EXPECT_EQ(entry.apply(key("return")), QzTextEntry::Outcome::Finished);
+    EXPECT_EQ(entry.answer(), "Bob");
+    entry.begin("Name?", "Ann");
+    entry.apply(key("delete"));
+    EXPECT_EQ(entry.text(), "") << "delete removes the whole selection";
 }
 
 TEST(TextEntry, EscapeKeepsTheInitialText) {

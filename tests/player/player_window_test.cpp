@@ -190,11 +190,17 @@ TEST_F(WindowTest, TheWindowTakesTheGamesSizeAndTitleAndClosingEndsCleanly) {
 }
 
 // The sample game drew its first frame before the window had a size, which left an OpenGL
-// error behind.
-TEST_F(WindowTest, TheSampleGamePlaysInAWindowWithoutErrors) {
+// error behind. Its title asks for the player's name on N: the name typed into the panel
+// reaches the game, which keeps it and shows it; then space starts a game.
+TEST_F(WindowTest, TheSampleGamePlaysInAWindowWithoutErrorsAndTakesTheTypedName) {
     start({kPlayer, std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app"});
     findWindow("Brickfall");
     std::this_thread::sleep_for(1s);
+    xdotool("key --window " + window_ + " n");
+    std::this_thread::sleep_for(500ms);
+    xdotool("type --window " + window_ + " --delay 30 Bob");
+    xdotool("key --window " + window_ + " Return");
+    EXPECT_TRUE(waitForOutput("player: Bob")) << output();
     xdotool("key --window " + window_ + " space");
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(closeWindow(), 0) << output();
@@ -299,6 +305,7 @@ function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments
     ASSERT_TRUE(waitForOutput("probe: pause behavior")) << output();
     std::this_thread::sleep_for(300ms);
     const std::vector<unsigned long> before = windowPixels();
+    xdotool("key --window " + window_ + " Right");
     xdotool("type --window " + window_ + " --delay 30 'x y'");
     std::this_thread::sleep_for(300ms);
     const std::vector<unsigned long> typed = windowPixels();
@@ -414,10 +421,15 @@ TEST_F(WindowTest, FullScreenCropFillsTheScreenAndMapsClicks) {
     xdotool("mousemove --sync 0 1199 click 1");
     ASSERT_TRUE(waitForOutput("probe: mouseUp")) << output();
     EXPECT_NE(output().find("probe: mouseDown 0 37.5\n"), std::string::npos) << output();
-    // Escape leaves full screen and still reaches the game; the window takes the game's size.
+    // Escape leaves full screen without reaching the game; the window takes the game's size.
+    // Once windowed, Escape is the game's.
     xdotool("key Escape");
-    ASSERT_TRUE(waitForOutput("probe: keyDown esc")) << output();
     ASSERT_TRUE(waitForOutput("probe: screen 480 320", 2)) << output();
+    xdotool("key --window " + window_ + " x Escape");
+    ASSERT_TRUE(waitForOutput("probe: keyUp esc")) << output();
+    EXPECT_NE(output().find("probe: keyUp x\nprobe: keyDown esc\nprobe: keyUp esc\n"), std::string::npos)
+        << "only the second Escape reaches the game: " << output();
+    EXPECT_EQ(countOf(output(), "probe: keyDown esc"), 1) << output();
     EXPECT_EQ(closeWindow(), 0) << output();
     const Picture picture(scratch_.file("crop.png"));
     ASSERT_EQ(picture.width, 480) << "the screenshot is taken after leaving full screen";

@@ -1,6 +1,8 @@
 // Tests of nodes, spaces and scenes without drawing: reference counts, ownership, class
 // table, layer order, and the value nodes' computations.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -318,34 +320,47 @@ TEST(SGParticles, AFailedFirstReadOfThePoolSettingsIsRetried) {
     }
 }
 
-// The first compute draws one birth time per record in pool order, then each emission one
-// lifetime, in pool order too. (Without a current OpenGL context the drawing does nothing.)
-TEST(SGParticles, GeneratorCallsFollowThePoolOrder) {
+// Particles draw from the node's own generator: the C library's rand() (the script's
+// math.random) is left alone, two emitters with the same seed and inputs make the same
+// particles, and the spreads vary direction and speed within their ranges.
+TEST(SGParticles, EmittersUseTheirOwnGeneratorAndSpreadWithinTheirRanges) {
+    const auto emit = [](float directionSpread, float speedSpread) {
+        auto* node = new SGParticleSystemNode;
+        node->numParticles.setValue(50);
+        node->lifestart.setValue(2.0f);
+        node->lifetime.setValue(4.0f);
+        node->direction.setValue(90.0f);
+        node->speed.setValue(100.0f);
+        node->directionSpread.setValue(directionSpread);
+        node->speedSpread.setValue(speedSpread);
+        node->spawnParticles.setValue(true);
+        node->time.setValue(0.0f);
+        node->compute();
+        node->time.setValue(3.0f);  // later than every birth time: all are emitted
+        node->compute();
+        std::vector<SGParticle> particles = node->particles();
+        node->release();
+        return particles;
+    };
     std::srand(5);
-    int r[6];
-    for (int& value : r) value = std::rand();
+    const int first = std::rand();
     std::srand(5);
-    auto* node = new SGParticleSystemNode;
-    node->numParticles.setValue(3);
-    node->lifestart.setValue(2.0f);
-    node->lifetime.setValue(4.0f);
-    node->spawnParticles.setValue(true);
-    node->time.setValue(0.0f);
-    node->compute();
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_FLOAT_EQ(node->particles()[i].birthTime, static_cast<float>(2.0 * (r[i] / 2147483649.0)))
-            << i;
-        EXPECT_EQ(node->particles()[i].alive, 0) << i;
+    const std::vector<SGParticle> one = emit(360, 40), two = emit(360, 40);
+    EXPECT_EQ(std::rand(), first) << "rand() untouched";
+    float lowest = 1e9f, highest = -1e9f, minAngle = 1e9f, maxAngle = -1e9f;
+    for (size_t i = 0; i < one.size(); ++i) {
+        EXPECT_FLOAT_EQ(one[i].velocityX, two[i].velocityX) << i;
+        EXPECT_FLOAT_EQ(one[i].lifetime, two[i].lifetime) << i;
+        const float speed = std::hypot(one[i].velocityX, one[i].velocityY);
+        lowest = std::min(lowest, speed), highest = std::max(highest, speed);
+        const float angle = std::atan2(one[i].velocityY, one[i].velocityX);
+        minAngle = std::min(minAngle, angle), maxAngle = std::max(maxAngle, angle);
     }
-    node->time.setValue(3.0f);  // later than every birth time: all three are emitted
-    node->compute();
-    for (int i = 0; i < 3; ++i) {
-        const SGParticle& p = node->particles()[i];
-        EXPECT_FLOAT_EQ(p.birthTime, 3.0f);
-        EXPECT_FLOAT_EQ(p.lifetime, static_cast<float>(2.0 + 2.0 * (r[3 + i] / 2147483649.0))) << i;
-        EXPECT_EQ(p.alive, 1);
-    }
-    node->release();
+    EXPECT_GE(lowest, 80.0f);
+    EXPECT_LE(highest, 120.0f);
+    EXPECT_GT(highest - lowest, 20.0f) << "speeds spread";
+    EXPECT_GT(maxAngle - minAngle, 5.0f) << "a ring: directions all round";
+    for (const SGParticle& p : emit(0, 0)) EXPECT_NEAR(p.velocityX, 0.0f, 1e-3f) << "no spread: straight up";
 }
 
 }  // namespace

@@ -1,17 +1,19 @@
 // qzrun: runs an engine script headless in a real engine state, for tests and debugging.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <lauxlib.h>
 
 #include "QzEngine.h"
+#include "QzInputEvent.h"
 #include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
 #include "SoundManager.h"
@@ -20,7 +22,7 @@ namespace {
 
 struct Options {
     const char* script = nullptr;
-    const char* savePath = nullptr;
+    std::string savePath;  // empty: no store
     const char* projectPath = nullptr;
     long frames = 0;
     float dt = 1.0f / 60.0f;
@@ -29,17 +31,6 @@ struct Options {
     int glHeight = 0;
     const char* screenshot = nullptr;
     const char* input = nullptr;
-};
-
-// One line of an --input timeline: before the update of frame `frame` (from 1), deliver a
-// key or mouse event, typed text, or the player's pause or play; or after that update, write
-// a screenshot.
-struct TimelineEvent {
-    long frame = 0;
-    std::string kind;  // keyDown, keyUp, mouseDown, mouseUp, mouseMoved, text, pause, play or screenshot
-    std::string text;  // the key name, the typed text or the screenshot file
-    float x = 0;
-    float y = 0;
 };
 
 void usage() {
@@ -57,10 +48,11 @@ void usage() {
                  "              OpenAL Soft's null output unless ALSOFT_DRIVERS says otherwise\n"
                  "  --screenshot  write the last frame as a PNG file (needs --gl)\n"
                  "  --input     a timeline, one event a line: FRAME keyDown|keyUp NAME,\n"
-                 "              FRAME mouseDown|mouseUp|mouseMoved X Y, FRAME text WORDS (the text\n"
-                 "              panel's answer), FRAME pause|play (the window lost or got the focus)\n"
-                 "              or FRAME screenshot FILE.png; events come before that frame's update,\n"
-                 "              screenshots after it; external function calls are printed\n");
+                 "              FRAME mouseDown|mouseUp|mouseMoved X Y, FRAME text WORDS (typed into\n"
+                 "              the text panel the script asked for, and finished), FRAME pause|play\n"
+                 "              (the window lost or got the focus) or FRAME screenshot FILE.png;\n"
+                 "              events come before that frame's update, screenshots after it;\n"
+                 "              external function calls are printed\n");
 }
 
 // A whole count from 0 up, in decimal digits only; fractions, signs and counts out of range fail.
@@ -100,6 +92,10 @@ bool parseOptions(int argc, char** argv, Options* options) {
             options->pool = true;
         } else if (arg == "--save" && hasValue) {
             options->savePath = argv[++i];
+            // An existing folder holds the store: its path gets the separator the prefix needs.
+            std::error_code error;
+            if (!options->savePath.empty() && options->savePath.back() != '/' && std::filesystem::is_directory(options->savePath, error))
+                options->savePath += '/';
         } else if (arg == "--project" && hasValue) {
             options->projectPath = argv[++i];
         } else if (arg == "--frames" && hasValue && parseCount(argv[++i], &options->frames)) {
@@ -126,61 +122,50 @@ bool parseOptions(int argc, char** argv, Options* options) {
 }
 
 // Reads an --input timeline; a line that does not parse is reported with its number.
-bool readTimeline(const char* path, bool haveGL, std::vector<TimelineEvent>* events) {
+bool readTimeline(const char* path, bool haveGL, std::vector<QzTimedInputEvent>* events) {
     std::ifstream file(path);
-    if (!file) {
-        std::fprintf(stderr, "qzrun: cannot open the input timeline \"%s\"\n", path);
-        return false;
+    std::string error;
+    if (!file) error = "cannot be read";
+    if (file && QzReadInputTimeline(file, events, &error)) {
+        const bool screenshots = std::any_of(events->begin(), events->end(), [](const QzTimedInputEvent& event) {
+            return event.action == QzTimedInputEvent::Action::Screenshot;
+        });
+        if (!screenshots || haveGL) return true;
+        error = "screenshot lines need --gl";
     }
-    std::string line;
-    for (int number = 1; std::getline(file, line); ++number) {
-        std::istringstream words(line);
-        TimelineEvent event;
-        std::string frame;
-        if (!(words >> frame) || frame[0] == '#') continue;
-        bool ok = parseCount(frame.c_str(), &event.frame) && event.frame >= 1 &&
-                  static_cast<bool>(words >> event.kind);
-        if (ok && (event.kind == "keyDown" || event.kind == "keyUp" || event.kind == "screenshot")) {
-            ok = static_cast<bool>(words >> event.text);
-            ok = ok && (event.kind != "screenshot" || haveGL);
-        } else if (ok && (event.kind == "mouseDown" || event.kind == "mouseUp" || event.kind == "mouseMoved")) {
-            ok = static_cast<bool>(words >> event.x >> event.y);
-        } else if (ok && event.kind == "text") {
-            words >> std::ws;
-            std::getline(words, event.text);
-        } else if (ok && event.kind != "pause" && event.kind != "play") {
-            ok = false;
-        }
-        std::string extra;
-        if (!ok || words >> extra) {
-            std::fprintf(stderr, "qzrun: %s:%d: expected FRAME keyDown|keyUp NAME, FRAME "
-                         "mouseDown|mouseUp|mouseMoved X Y, FRAME text WORDS, FRAME pause|play "
-                         "or FRAME screenshot FILE (needs --gl)\n",
-                         path, number);
-            return false;
-        }
-        events->push_back(event);
-    }
-    return true;
+    std::fprintf(stderr, "qzrun: input timeline \"%s\": %s\n", path, error.c_str());
+    return false;
 }
 
-// Delivers one timeline event through the engine host; returns the call's status.
-int deliver(QzState* state, const TimelineEvent& event) {
-    if (event.kind == "keyDown") return Qz_KeyDown(state, event.text.c_str());
-    if (event.kind == "keyUp") return Qz_KeyUp(state, event.text.c_str());
-    if (event.kind == "mouseDown") return Qz_MouseDown(state, event.x, event.y);
-    if (event.kind == "mouseUp") return Qz_MouseUp(state, event.x, event.y);
-    if (event.kind == "mouseMoved") return Qz_MouseMoved(state, event.x, event.y);
-    if (event.kind == "text") {
-        const char* const arguments[] = {event.text.c_str()};
-        return Qz_RaiseExternalEvent(state, "keyboardInputEntered", arguments, 1);
+// Whether the script has asked for text (KeyboardInput) and not had its answer yet.
+bool textRequested = false;
+
+// Delivers one timeline event through the engine host before the frame's update; returns the
+// call's status. Typed text answers the script's text request, as the player's panel does.
+int deliver(QzState* state, const QzTimedInputEvent& timed) {
+    const QzInputEvent& event = timed.event;
+    switch (timed.action) {
+    case QzTimedInputEvent::Action::Pause: Qz_SystemInitiatedPause(state); return 0;
+    case QzTimedInputEvent::Action::Play: Qz_Play(state); return 0;
+    case QzTimedInputEvent::Action::Screenshot: return 0;
+    case QzTimedInputEvent::Action::Input: break;
     }
-    if (event.kind == "pause") {
-        Qz_SystemInitiatedPause(state);
-    } else {
-        Qz_Play(state);
+    switch (event.kind) {
+    case QzInputEvent::Kind::KeyDown: return Qz_KeyDown(state, event.text.c_str());
+    case QzInputEvent::Kind::KeyUp: return Qz_KeyUp(state, event.text.c_str());
+    case QzInputEvent::Kind::MouseDown: return Qz_MouseDown(state, event.x, event.y);
+    case QzInputEvent::Kind::MouseUp: return Qz_MouseUp(state, event.x, event.y);
+    case QzInputEvent::Kind::MouseMoved: return Qz_MouseMoved(state, event.x, event.y);
+    case QzInputEvent::Kind::Text: break;
     }
-    return 0;
+    if (!textRequested) {
+        std::fprintf(stderr, "qzrun: frame %ld: text \"%s\" ignored: the script has not asked for text\n", timed.frame,
+                     event.text.c_str());
+        return 0;
+    }
+    textRequested = false;
+    const char* const arguments[] = {event.text.c_str()};
+    return Qz_RaiseExternalEvent(state, "keyboardInputEntered", arguments, 1);
 }
 
 // Stands in for the player's external functions (the text panel, the browser): prints the
@@ -195,6 +180,8 @@ int32_t printExternalCall(void*, lua_State* L) {
     }
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
+    const char* name = lua_tostring(L, 1);
+    if (name && std::strcmp(name, "KeyboardInput") == 0) textRequested = true;
     return 0;
 }
 
@@ -233,7 +220,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::vector<TimelineEvent> timeline;
+    std::vector<QzTimedInputEvent> timeline;
     if (options.input && !readTimeline(options.input, gl != nullptr, &timeline)) return 2;
 
     // Debug statements go to standard output, one a line.
@@ -254,7 +241,7 @@ int main(int argc, char** argv) {
         Qz_ClearLastSilentError(state);
     };
 
-    if (Qz_Init(state, options.script, options.savePath) != 0) {
+    if (Qz_Init(state, options.script, options.savePath.empty() ? nullptr : options.savePath.c_str()) != 0) {
         const char* message = lua_tostring(state->L, -1);
         std::fprintf(stderr, "qzrun: initEngine failed: %s\n", message ? message : "(no message)");
         lua_settop(state->L, 0);
@@ -268,17 +255,15 @@ int main(int argc, char** argv) {
         const std::string name = "frame " + std::to_string(frame);
         // As the player's frame loop does: the script's sound context is current for the frame.
         SoundManager_MakeCurrent(SoundManager_FromLuaState(state->L));
-        for (const TimelineEvent& event : timeline) {
-            if (event.frame == frame && event.kind != "screenshot" && deliver(state, event) != 0) {
-                fail(name + ": " + event.kind);
-            }
+        for (const QzTimedInputEvent& event : timeline) {
+            if (event.frame == frame && deliver(state, event) != 0) fail(name + ": input");
         }
         // As the player's frame loop does: the script's sound context is current for the frame.
         SoundManager_MakeCurrent(SoundManager_FromLuaState(state->L));
         if (Qz_Update(state, options.dt) != 0) fail(name + ": update");
-        for (const TimelineEvent& event : timeline) {
-            if (event.frame == frame && event.kind == "screenshot" &&
-                !writeScreenshot(*gl, event.text.c_str())) {
+        for (const QzTimedInputEvent& event : timeline) {
+            if (event.frame == frame && event.action == QzTimedInputEvent::Action::Screenshot &&
+                !writeScreenshot(*gl, event.event.text.c_str())) {
                 ++failures;
             }
         }
@@ -286,7 +271,13 @@ int main(int argc, char** argv) {
 
     if (options.screenshot && !writeScreenshot(*gl, options.screenshot)) ++failures;
 
-    const int reported = state->errorsReported;
+    // The engine script may count the problems of the game that it reported itself.
+    int reported = state->errorsReported;
+    if (luaL_dostring(state->L, "return type(problemsReported) == 'function' and problemsReported() or 0") == 0)
+        reported += static_cast<int>(lua_tointeger(state->L, -1));
+    else
+        ++reported;
+    lua_settop(state->L, 0);
     Qz_DestroyState(state);
     if (reported > 0) std::fprintf(stderr, "qzrun: %d error(s) reported\n", reported);
     if (failures > 0 || reported > 0) {

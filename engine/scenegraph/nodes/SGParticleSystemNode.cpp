@@ -5,7 +5,6 @@
 #include <cassert>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 
 #include "SGPortIDs.h"
@@ -18,6 +17,8 @@ SGParticleSystemNode::SGParticleSystemNode() {
     addInputPort(&numParticles, SGPortTypeInteger);
     addInputPort(&image, SGPortTypeImage);
     addInputPort(&direction, SGPortTypeNumber);
+    addInputPort(&directionSpread, SGPortTypeNumber);
+    addInputPort(&speedSpread, SGPortTypeNumber);
     addInputPort(&lifetime, SGPortTypeNumber);
     addInputPort(&lifestart, SGPortTypeNumber);
     addInputPort(&color, SGPortTypeColor);
@@ -37,6 +38,8 @@ SGPort* SGParticleSystemNode::portForID(SGPortID id) {
     case SGPortNumParticles: return &numParticles;
     case SGPortImage: return &image;
     case SGPortDirection: return &direction;
+    case SGPortDirectionSpread: return &directionSpread;
+    case SGPortSpeedSpread: return &speedSpread;
     case SGPortLifetime: return &lifetime;
     case SGPortLifestart: return &lifestart;
     case SGPortColor: return &color;
@@ -68,7 +71,9 @@ float SGParticleSystemNode::interpolate(float from, float to, float duration, fl
 float SGParticleSystemNode::randomBetween(float a, float b) {
     const double lo = std::min(a, b);
     const double hi = std::max(a, b);
-    return static_cast<float>(lo + (hi - lo) * (std::rand() / 2147483649.0));
+    const double unit = static_cast<double>(random_() - decltype(random_)::min()) /
+                        (static_cast<double>(decltype(random_)::max()) - decltype(random_)::min() + 1);
+    return static_cast<float>(lo + (hi - lo) * unit);
 }
 
 void SGParticleSystemNode::compute() {
@@ -115,6 +120,8 @@ void SGParticleSystemNode::updateParticleSystem() {
     s.lifetime = lifetime.numberValue();
     s.image = image.imageValue();
     s.direction = direction.numberValue();
+    s.directionSpread = directionSpread.numberValue();
+    s.speedSpread = speedSpread.numberValue();
     s.color = color.colorValue();
     s.colorTarget = colorTarget.colorValue();
     s.colorTransitionTime = colorTransitionTime.numberValue();
@@ -137,9 +144,11 @@ void SGParticleSystemNode::generateParticles() {
 void SGParticleSystemNode::randomizeParticle(SGParticle* p) {
     const Snapshot& s = snapshot;
     p->lifetime = randomBetween(s.lifetime * 0.5f, s.lifetime);
-    const float radians = static_cast<float>(s.direction * 0.017453292519943295);
-    p->velocityX = std::cos(radians) * s.speed;
-    p->velocityY = std::sin(radians) * s.speed;
+    const float degrees = s.direction + randomBetween(-s.directionSpread / 2, s.directionSpread / 2);
+    const float speedOfThis = s.speed + randomBetween(-s.speedSpread / 2, s.speedSpread / 2);
+    const float radians = static_cast<float>(degrees * 0.017453292519943295);
+    p->velocityX = std::cos(radians) * speedOfThis;
+    p->velocityY = std::sin(radians) * speedOfThis;
     p->startWidth = p->startHeight = s.size;
     p->targetWidth = p->targetHeight = s.sizeTarget;
     p->angularVelocity = s.angularVelocity;

@@ -4,6 +4,7 @@
 #define SG_PARTICLE_SYSTEM_NODE_H
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "SGNode.h"
@@ -40,8 +41,12 @@ public:
 
     // Moves linearly from `from` toward `to` over duration and stops there.
     static float interpolate(float from, float to, float duration, float time);
-    // lo + (hi - lo) × rand() / (RAND_MAX + 2), with lo and hi the smaller and larger bound.
-    static float randomBetween(float a, float b);
+    // A number from the smaller to the larger bound, drawn from this node's own generator: a
+    // particle effect never takes numbers from the C library's rand(), which is also the
+    // script's math.random, so what the game deals does not depend on what is drawn.
+    float randomBetween(float a, float b);
+    // Restarts the node's generator, so that an emitter's particles are the same every run.
+    void seedRandom(uint32_t seed) { random_.seed(seed); }
 
     const std::vector<SGParticle>& particles() const { return pool; }
     bool hasPool() const { return poolAllocated; }
@@ -51,6 +56,8 @@ public:
     SGIntegerPort numParticles;
     SGImagePort image;
     SGNumberPort direction;
+    SGNumberPort directionSpread;  // degrees: each particle flies within ±spread/2 of direction
+    SGNumberPort speedSpread;      // each particle's speed lies within ±spread/2 of speed
     SGNumberPort lifetime;
     SGNumberPort lifestart;
     SGColorPort color{SGWhiteColor};
@@ -73,7 +80,7 @@ private:
     struct Snapshot {
         float x = 0, y = 0, rotation = 0, lifetime = 0, lifestart = 0;
         SGImage image = {0, 0, 0, 0, 0, {0, 0, 1, 1}, 0};
-        float direction = 0;
+        float direction = 0, directionSpread = 0, speedSpread = 0;
         SGColor color = SGWhiteColor;
         SGColor colorTarget = SGWhiteColor;
         float colorTransitionTime = 0, size = 0, sizeTarget = 0, sizeTransitionTime = 0;
@@ -93,6 +100,7 @@ private:
     std::vector<SGParticle> pool;  // allocated once, at the first compute
     bool poolAllocated = false;
     Snapshot snapshot;
+    std::minstd_rand random_{1};
 };
 
 #endif

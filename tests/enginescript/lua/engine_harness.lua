@@ -8,6 +8,9 @@ Engine.reportSink = function(message)
   harness.reports[#harness.reports + 1] = tostring(message)
 end
 
+-- The tests check the reports themselves: those they expect do not fail the run.
+function problemsReported() return 0 end
+
 function harness.projectPath(name)
   return os.getenv("QZ_SOURCE_DIR") .. "/tests/enginescript/projects/" .. name
 end

@@ -51,9 +51,16 @@ check.test("visible, template, spawn, properties and behaviours", function()
   check.equal(stamp:property("kind"), "stamp", "property")
   check.equal(select(2, stamp:position()), 8, "spawned at")
   check.equal(stamp.behaviours[1].environment.started, 1, "a spawned behaviour starts")
+  local vandal = stamp.behaviours[2].environment
+  check.equal(vandal.string.format("%d", 1), "vandalised", "a behaviour's writes stay in its view")
+  local probe = stamp.behaviours[1].environment
+  check.equal(probe.string.format("%d", 7), "7", "other behaviours keep the library")
+  check.equal(type(probe.table.remove) .. type(probe.math.floor), "functionfunction", "and its functions")
+  check.equal(string.format("%d", 7), "7", "so does the engine")
   check.equal(scene.behaviours[1].environment.started, 1, "the scene behaviour started once")
   harness.frames(2)
   check.equal(scene.behaviours[1].environment.updates, 3, "onUpdate every frame")
+  check.equal(vandal.updatedLater, 2, "an onUpdate defined in onStart runs")
   stamp:destroy()
   check.equal(actor("stamp"), nil, "destroyed")
 end)
@@ -86,12 +93,38 @@ check.test("text, particles and sound actors", function()
     check.equal(label.textNode.wrap:value(), true, "wrapping")
     check.equal(label.textNode.wrapHeight:value(), 40, "wrapHeight")
   end
+  local tag = actor("tag")
+  if tag.textNode then
+    local width, height = tag:size()
+    check.truthy(width > 10 and height > 5, "a text actor has its drawn size")
+    check.near(tag.renderNode.x:value(), 10 + width / 2, 0.5, "align left starts the label at x")
+    check.truthy(tag:contains(12, 200) and not tag:contains(8, 200), "clicks find the label where it is drawn")
+    tag:setText("A longer tag")
+    check.truthy(tag:size() > width, "the size follows the text")
+    check.equal(tag:getText(), "A longer tag", "getText")
+  end
   local sparks = actor("sparks").renderNode
   check.equal(sparks.numParticles:value(), 30, "count")
   check.equal(sparks.direction:value(), 45, "direction")
   check.equal(sparks.gravityY:value(), -10, "gravity")
   check.equal(sparks.spawnParticles:value(), false, "emitting")
   check.equal(sparks.angularVelocity:value(), 90, "spin")
+  check.equal(sparks.directionSpread:value() .. " " .. sparks.speedSpread:value(), "360 20", "spreads")
+  local emitter = actor("sparks")
+  emitter:setAngle(400)
+  check.equal(emitter:angle(), 40, "angles stay within one turn")
+  check.equal(emitter.renderNode.direction:value(), 85, "the emission turns with the actor")
+  emitter:hide()
+  emitter:show()
+  harness.frames(2)
+  check.near(emitter.clock:value(), 2 / 60, 1e-4, "a shown emitter's clock starts at 0")
+  -- Drawing particles takes no numbers from math.random: the game's sequence stays the same.
+  math.randomseed(42)
+  local first = math.random(1000000)
+  math.randomseed(42)
+  emitter:setEmitting(true)
+  harness.frames(30)
+  check.equal(math.random(1000000), first, "math.random is the game's own")
   local chime = actor("chime")
   if chime.player then
     check.equal(chime.player.pitch:value(), 1.5, "pitch")
@@ -111,6 +144,10 @@ check.test("bodies: static, dynamic, kinematic; box, circle, polygon", function(
   local _, shardY = actor("shard"):position()
   check.near(shardY, 100, 0.01, "kinematic bodies ignore gravity")
   check.near(actor("crate").body:mass(), 2 * 0.32 * 0.32, 0.01, "density")
+  local orbiter = actor("orbiter")
+  local _, bodyY = orbiter.body:position()
+  check.truthy(orbiter.y >= 0 and orbiter.y < 100 and math.abs(bodyY - orbiter.y) < 1e-3,
+    "a body in a wrap group falls round and round, body and actor together: " .. orbiter.y)
 end)
 
 check.test("tables and saves", function()
@@ -118,9 +155,24 @@ check.test("tables and saves", function()
   check.equal(scores:get("bob", "points"), 25, "integer cell by titles")
   check.equal(scores:get(1, 2), true, "boolean cell")
   check.equal(scores:rows(), 2, "rows")
-  Engine.Behaviours.api.saveValue("level", 3)
-  check.equal(Engine.Behaviours.api.loadValue("level"), 3, "saved number")
-  check.raises("no table named 'nope'", Engine.Behaviours.api.readTable, "nope")
+  local api = Engine.Behaviours.api
+  for _, case in ipairs({{"level", 3}, {"big", 1234567}, {"fraction", 0.1}, {"off", false}, {"on", true},
+      {"agent", "007"}, {"word", "false"}, {"empty", ""}}) do
+    api.saveValue(case[1], case[2])
+    check.equal(api.loadValue(case[1]), case[2], "saved " .. case[1] .. " keeps its type and value")
+  end
+  api.saveValue("level", nil)
+  check.equal(api.loadValue("level"), nil, "nil forgets a value")
+  for key, text in pairs({old = "12", oldText = "Ada"}) do
+    if database then database.storeValueForKey(text, key) else game.memorySaves[key] = text end
+  end
+  check.equal(api.loadValue("old"), 12, "a value saved without a type reads as before")
+  check.equal(api.loadValue("oldText"), "Ada", "and a text as a text")
+  check.raises("a table cannot be saved", api.saveValue, "t", {})
+  check.raises("no table named 'nope'", api.readTable, "nope")
+  check.raises("table 'scores' has no column 'pointz'", scores.get, scores, "bob", "pointz")
+  check.raises("table 'scores' has no row '3'", scores.set, scores, 3, 1, 0)
+  check.raises("no actor named 'nobody' in scenes/all.xml", api.actor, "nobody")
 end)
 
 check.test("every element and attribute of the format is in the test project", function()

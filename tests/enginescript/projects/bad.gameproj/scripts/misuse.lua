@@ -1,8 +1,10 @@
--- A behaviour that calls the API wrongly on its first frame.
-local done = false
+-- A behaviour that calls the API wrongly on its first frames, and spells a callback wrongly.
+local frame = 0
 
 function onUpdate(dt)
-  if done then return end
-  done = true
-  self:moveTo("left")
+  frame = frame + 1
+  if frame == 1 then self:moveTo("left") end
+  if frame == 2 then changeScene("elsewhere") end
 end
+
+function onclick() end

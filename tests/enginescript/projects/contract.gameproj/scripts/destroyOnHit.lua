@@ -1,5 +1,8 @@
--- Destroys its actor inside the collision callback: the body must go only after the step.
+-- Inside the collision callback: spawns an actor with a body, moves the actor it hit and
+-- destroys its own actor; each body change must take effect just after the step.
 function onCollision(other)
+  spawn("spark", 150, 150)
+  other:moveTo(60, 40)
   self:destroy()
   self:destroy()
 end

@@ -1,6 +1,7 @@
 -- The title scene: keys for the buttons, the best score and the player's name.
 local function showPlayer()
   local name = loadValue("playerName")
+  if name then log("player: " .. tostring(name)) end
   actor("player"):setText(name and ("Player: " .. name) or "Press N to enter your name")
 end
 
