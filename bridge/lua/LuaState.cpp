@@ -339,8 +339,9 @@ QzId LuaState::getStackItem(int index) {
     }
     case LUA_TNIL:
         return QzId(QzNull::null());
+    case LUA_TUSERDATA:
+        return QzId(luaObjc_getid(L_, index));
     case LUA_TTABLE:
-        if (QzObject* object = luaObjc_getid(L_, index)) return QzId(object);
         if (QzClass* cls = luaObjc_getClass(L_, index)) return QzId(cls);
         lua_pushvalue(L_, index);
         return binder_->toLuaObject();

@@ -69,7 +69,8 @@ public:
     int luaType();
     bool hasMethod(const std::string& name);
     // The value at the index as an object: booleans and numbers as numbers, strings,
-    // wrapped objects, nil as the null singleton, tables as proxies; null for anything else.
+    // wrapped objects and classes, nil as the null singleton, tables as proxies; null for
+    // anything else.
     QzId getStackItem(int index);
     // The top n values as objects (deepest first, leaving out nil and values with no object
     // form); pops them.
