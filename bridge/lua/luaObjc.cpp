@@ -47,6 +47,9 @@ void* anchor(const char& address) {
 // The lookups a method closure made, reused while every class's methods stay the same:
 // one for receivers of the closure's own class, one for the last other receiver.
 struct MethodCache {
+    // The address of the class metatable the closure belongs to (kept alive by the
+    // closure's upvalue 4): comparing addresses is the cheapest receiver check.
+    const void* ownMetatable;
     uint64_t ownGeneration;
     const QzMethod* ownMethod;  // borrowed: classes keep every method they ever had
     const QzObject* domain;     // borrowed: the other receiver's class (the class itself for class methods)
@@ -123,8 +126,7 @@ const QzMethod* lookUp(lua_State* L, const QzObject* target) {
 
 // The method for the closure's selector (upvalue 2) of a receiver of the closure's own
 // class, through its cache (upvalue 3).
-const QzMethod* ownMethod(lua_State* L, QzObject* target) {
-    auto* cache = static_cast<MethodCache*>(lua_touserdata(L, lua_upvalueindex(3)));
+const QzMethod* ownMethod(lua_State* L, MethodCache* cache, QzObject* target) {
     uint64_t generation = QzClass::methodGeneration();
     if (cache->ownGeneration != generation || !cache->ownMethod) {
         cache->ownMethod = lookUp(L, target);
@@ -134,8 +136,7 @@ const QzMethod* ownMethod(lua_State* L, QzObject* target) {
 }
 
 // The target's method for the closure's selector, through the cache's other entry.
-const QzMethod* cachedMethod(lua_State* L, QzObject* target) {
-    auto* cache = static_cast<MethodCache*>(lua_touserdata(L, lua_upvalueindex(3)));
+const QzMethod* cachedMethod(lua_State* L, MethodCache* cache, QzObject* target) {
     bool classMethods = target->isClassObject();
     const QzObject* domain = classMethods ? target : target->objectClass();
     uint64_t generation = QzClass::methodGeneration();
@@ -154,9 +155,10 @@ const QzMethod* cachedMethod(lua_State* L, QzObject* target) {
 int objectMethodCall(lua_State* L) {
     // The userdata at index 1 keeps the object alive for the call: only the collector
     // releases it, and scripts cannot reach the metatable's __gc.
+    auto* cache = static_cast<MethodCache*>(lua_touserdata(L, lua_upvalueindex(3)));
     bool ownClass = false;
     if (lua_type(L, 1) == LUA_TUSERDATA && lua_getmetatable(L, 1)) {
-        ownClass = lua_rawequal(L, -1, lua_upvalueindex(4));
+        ownClass = lua_topointer(L, -1) == cache->ownMetatable;
         lua_pop(L, 1);
     }
     QzObject* target = ownClass ? *static_cast<QzObject**>(lua_touserdata(L, 1)) : luaObjc_getid(L, 1);
@@ -164,7 +166,7 @@ int objectMethodCall(lua_State* L) {
         QzLog("luaObject_object_method_call attempt to call method %s on nil", lua_tostring(L, lua_upvalueindex(1)));
         return 0;
     }
-    const QzMethod* method = ownClass ? ownMethod(L, target) : cachedMethod(L, target);
+    const QzMethod* method = ownClass ? ownMethod(L, cache, target) : cachedMethod(L, cache, target);
     if (!method) {
         QzLog("luaObjc_object_method_call, %s does not respond to selector: %s", target->description().c_str(),
               lua_tostring(L, lua_upvalueindex(2)));
@@ -177,7 +179,8 @@ int objectMethodCall(lua_State* L) {
 int classMethodCall(lua_State* L) {
     const char* name = lua_tostring(L, lua_upvalueindex(1));
     QzClass* target = classInWrapper(L, 1);
-    const QzMethod* method = target ? cachedMethod(L, target) : nullptr;
+    auto* cache = static_cast<MethodCache*>(lua_touserdata(L, lua_upvalueindex(3)));
+    const QzMethod* method = target ? cachedMethod(L, cache, target) : nullptr;
     if (!method) {
         QzLog("luaObjc: class %s has no method called %s", target ? target->name().c_str() : "(null)", name);
         return 0;
@@ -196,7 +199,9 @@ int makeMethodClosure(lua_State* L) {
         if (character == '_') character = ':';
     lua_pushvalue(L, 2);
     lua_pushlstring(L, selector.data(), selector.size());
-    *static_cast<MethodCache*>(lua_newuserdata(L, sizeof(MethodCache))) = MethodCache{};
+    auto* cache = static_cast<MethodCache*>(lua_newuserdata(L, sizeof(MethodCache)));
+    *cache = MethodCache{};
+    cache->ownMetatable = lua_topointer(L, lua_upvalueindex(2));
     lua_pushvalue(L, lua_upvalueindex(2));
     lua_pushcclosure(L, lua_tocfunction(L, lua_upvalueindex(1)), 4);
     lua_pushvalue(L, 2);
