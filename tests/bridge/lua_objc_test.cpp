@@ -130,6 +130,12 @@ TEST_F(LuaObjcTest, MissingClassesSelectorsAndReceiversAreLoggedNotFatal) {
     // A foreign userdata or a table is not taken for an object.
     EXPECT_EQ(eval("select('#', host.name(io.stdout))"), "0");
     EXPECT_EQ(eval("select('#', host.name({}))"), "0");
+    // A method taken from one class's object runs the method of the object it is called on.
+    state->doString("list = luaObjc.class('QzArray'):new() list:addObject_(1) count = list.count "
+                    "pairs = luaObjc.class('QzDictionary'):new() pairs:setObject_forKey_(1, 'a') "
+                    "pairs:setObject_forKey_(2, 'b')");
+    EXPECT_EQ(eval("count(list) .. count(pairs) .. host.name(host)"), "12host");
+    EXPECT_EQ(eval("select('#', count(host))"), "0");
 }
 
 TEST_F(LuaObjcTest, HostExceptionsBecomeScriptErrors) {
