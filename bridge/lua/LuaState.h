@@ -69,10 +69,12 @@ public:
     int luaType();
     bool hasMethod(const std::string& name);
     // The value at the index as an object: booleans and numbers as numbers, strings,
-    // wrapped objects, nil as the null singleton, tables as proxies; null for anything else.
+    // wrapped objects and classes, nil as the null singleton, tables as proxies; null for
+    // anything else.
     QzId getStackItem(int index);
     // The top n values as objects (deepest first, leaving out nil and values with no object
-    // form); pops them.
+    // form); pops them. With nothing to return, the result is the shared QzArray::empty().
+    // So are the results of the call operations below.
     QzRef<QzArray> popStack(int n);
     void pushArgument(QzObject* argument);
     void pushArguments(const QzArray* arguments);
@@ -132,6 +134,7 @@ private:
     void pushFieldOrNil(int index, const char* name);
 
     lua_State* L_ = nullptr;                  // owned unless a QzLuaState's engine state owns it
+    int errorHandler_ = 0;                    // registry reference of the message handler, once made
     std::mutex lock_;                         // the wrapper's lock, owned
     std::atomic<std::thread::id> lockOwner_;  // the thread holding lock_, if any
     std::unique_ptr<LuaBinder> binder_;       // owned

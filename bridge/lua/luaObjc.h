@@ -36,12 +36,14 @@ inline bool objcTypeMatches(const char* encoding, const char* constant) {
     return QzTypeMatches(encoding, constant);
 }
 
-// Opens the library: the global "luaObjc" and the registry metatables "luaObjc.gc",
-// "luaObjc.object" and "luaObjc.class". Returns 1 (the library table).
+// Opens the library: the global "luaObjc", the registry metatable "luaObjc.class" and the
+// registry table "luaObjc.object" of the object metatables, one per class. Returns 1 (the
+// library table).
 int luaopen_luaObjc(lua_State* L);
 
 // Pushes nil for no object, a number for a number object, a string for a string object,
-// and an object wrapper (which retains the object until it is collected) for anything else.
+// and an object wrapper for anything else: a userdata with its class's metatable, which
+// retains the object until it is collected.
 void luaObjc_pushid(lua_State* L, QzObject* object);
 // Pushes a class wrapper (classes are immortal and not retained); null gives a wrapper
 // holding no class.

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "QzClass.h"
+#include "QzLog.h"
 #include "QzSaturate.h"
 
 QzRef<QzString> QzString::withUTF8(std::string_view text) {
@@ -101,6 +102,15 @@ QzRef<QzArray> QzArray::array() {
     return QzAdopt(new QzArray);
 }
 
+QzRef<QzArray> QzArray::empty() {
+    static QzArray* instance = [] {
+        auto* made = new QzArray;  // keeps its one reference for good
+        made->shared_ = true;
+        return made;
+    }();
+    return QzRef<QzArray>(instance);
+}
+
 QzRef<QzArray> QzArray::of(std::initializer_list<QzId> elements) {
     QzRef<QzArray> made = array();
     for (const QzId& element : elements) made->addObject(element.get());
@@ -125,6 +135,9 @@ QzObject* QzArray::objectAtIndex(size_t index) const {
 }
 
 void QzArray::addObject(QzObject* object) {
+    // An assertion handler that returns must still leave the shared array empty.
+    QZ_ASSERT(!shared_, this, "the shared empty array cannot be changed");
+    if (shared_) return;
     // Arrays hold objects only; an absent object is stored as the null singleton.
     elements_.emplace_back(object ? object : QzNull::null());
 }

@@ -125,10 +125,17 @@ TEST_F(LuaObjcTest, MissingClassesSelectorsAndReceiversAreLoggedNotFatal) {
     EXPECT_TRUE(log.contains("does not respond to selector: no:such:"));
     EXPECT_EQ(eval("select('#', host.setValue_forKey_({}, 1, 2))"), "0");
     EXPECT_TRUE(log.contains("luaObject_object_method_call attempt to call method setValue_forKey_ on nil"));
-    // Scripts cannot reach the holder's __gc to release an object early.
-    EXPECT_EQ(eval("tostring(getmetatable(host.luaObjc__object))"), "false");
-    // A foreign userdata planted under the object key is not taken for an object.
-    EXPECT_EQ(eval("select('#', setmetatable({luaObjc__object = io.stdout}, getmetatable(host)):name())"), "0");
+    // Scripts cannot reach the object's __gc to release it early.
+    EXPECT_EQ(eval("tostring(getmetatable(host))"), "false");
+    // A foreign userdata or a table is not taken for an object.
+    EXPECT_EQ(eval("select('#', host.name(io.stdout))"), "0");
+    EXPECT_EQ(eval("select('#', host.name({}))"), "0");
+    // A method taken from one class's object runs the method of the object it is called on.
+    state->doString("list = luaObjc.class('QzArray'):new() list:addObject_(1) count = list.count "
+                    "pairs = luaObjc.class('QzDictionary'):new() pairs:setObject_forKey_(1, 'a') "
+                    "pairs:setObject_forKey_(2, 'b')");
+    EXPECT_EQ(eval("count(list) .. count(pairs) .. host.name(host)"), "12host");
+    EXPECT_EQ(eval("select('#', count(host))"), "0");
 }
 
 TEST_F(LuaObjcTest, HostExceptionsBecomeScriptErrors) {

@@ -77,6 +77,11 @@ TEST(Runtime, MisuseIsRefusedThroughTheAssertionHandler) {
     invocation.setSelector("unknown:");
     EXPECT_THROW(invocation.invokeWithTarget(counter.get()), QzException);
     EXPECT_THROW(invocation.setInteger(3, 1), QzException);
+    // The shared empty result array stays empty even under a handler that returns.
+    QzAssertionHandler previous = QzSetAssertionHandler([](auto&&...) {});
+    QzArray::empty()->addObject(counter.get());
+    QzSetAssertionHandler(previous);
+    EXPECT_EQ(QzArray::empty()->count(), 0u);
 }
 
 TEST(Runtime, WeakReferencesAndCollectionsForgetDestroyedObjects) {
