@@ -241,6 +241,30 @@ TEST(Headless, ASoundPlayedAtAFrameIsHeardFromThatFrameOn) {
     }
 }
 
+// Music of every format the game's tools export plays; a track that cannot be read is named.
+TEST(Headless, MusicOfEveryFormatPlaysAndAnUnreadableTrackIsNamed) {
+    ScratchFolder scratch;
+    const std::vector<int16_t> tone = sineFrames(2, 44100, 44100, 440.0);
+    writeOgg(scratch.file("track.ogg"), 2, 44100, tone);
+    writeEncoded(scratch.file("track.m4a"), "aac", 2, 44100, tone);
+    writeFile(scratch.file("junk.m4a"), "not a sound");
+    const struct {
+        const char* file;
+        bool plays;
+    } cases[] = {{"track.ogg", true}, {"track.m4a", true}, {"junk.m4a", false}};
+    for (const auto& c : cases) {
+        const BundleSpec spec{.game = "function onUpdate()\n"
+                                      "  if frames == 2 then platformWrappers.playMusic('" + scratch.file(c.file) + "', 1) end\n"
+                                      "  if frames == 4 then log('music', platformWrappers.isMusicPlaying()) end\n"
+                                      "end\n"};
+        const PlayerRun run = runHeadless(scratch, spec, "--frames 6");
+        EXPECT_EQ(run.status, 0) << c.file << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.plays ? "probe: music 1" : "probe: music 0"), std::string::npos) << c.file << "\n" << run.output;
+        const std::string named = "cannot play the music \"" + scratch.file(c.file) + "\"";
+        EXPECT_EQ(run.output.find(named) != std::string::npos, !c.plays) << c.file << "\n" << run.output;
+    }
+}
+
 TEST(Headless, CommandLineMistakesExitWithStatus2) {
     ScratchFolder scratch;
     for (const char* arguments : {"--frames -1", "--size 0x10", "--dt abc", "--bogus", "--input", "--audio x.wav",
