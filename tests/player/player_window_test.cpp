@@ -290,6 +290,7 @@ TEST_F(WindowTest, TheIntroMovieShowsItsPicturesAndTheGameStartsAtItsEndOrOnAKey
         setenv("ALSOFT_DRIVERS", c.sound ? "wave" : "null", 1);
         start({kPlayer, app});
         setenv("ALSOFT_DRIVERS", "null", 1);
+        unsetenv("ALSOFT_CONF");
         findWindow("Probe");
         if (c.cut) {
             EXPECT_TRUE(waitForOutput("probe: play")) << c.what << "\n" << output();
