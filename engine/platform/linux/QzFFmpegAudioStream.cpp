@@ -14,6 +14,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "QzFFmpegLimits.h"
+
 namespace {
 
 // Only local files are read, and only by the demuxers of sound and movie containers: a name
@@ -106,6 +108,7 @@ struct QzFFmpegAudioStream::State {
 };
 
 bool QzFFmpegAudioStream::State::openFile(const char* path, std::string* error) {
+    QzBoundFFmpegAllocations();
     AVFormatContext* opened = nullptr;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", kProtocols, 0);
