@@ -1,5 +1,5 @@
-// The intro movie: its pictures decoded and handed out at their times until it ends or is
-// ended early.
+// The intro movie: its pictures decoded and handed out at their times, and its sound played,
+// until it ends or is ended early.
 #ifndef QZ_INTRO_MOVIE_H
 #define QZ_INTRO_MOVIE_H
 
@@ -17,9 +17,10 @@ struct QzIntroMovieCalls {
     std::function<bool()> endRequested;
 };
 
-// Plays the movie at `path` through `calls`, on the calling thread, and returns once it has
-// ended. A movie that cannot be decoded is logged with the reason and ends at once, after the
-// pictures it had. The last picture shown stays in *last (null when none was shown), with
+// Plays the movie at `path` through `calls`, on the calling thread, with its sound (when it
+// has sound this player decodes and there is a sound device), and returns once it has
+// ended. A movie that cannot be decoded is logged with the reason and ends at once, after
+// the pictures it had. The last picture shown stays in *last (null when none was shown), with
 // its aspect ratio in *aspect.
 void QzPlayIntroMovie(const std::string& path, const QzIntroMovieCalls& calls,
                       std::shared_ptr<const QzOverlayImage>* last, double* aspect);

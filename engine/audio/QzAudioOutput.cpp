@@ -77,16 +77,20 @@ bool QzUseSharedAudioOutput(ALCdevice* device, ALCcontext* context) {
     return true;
 }
 
+ALCcontext* QzCreateSharedDeviceContext(const char* who) {
+    if (!QzOpenSharedAudioOutput(who) || !sharedAlDevice) return nullptr;
+    // The device's own attributes: a second context with others would reset the device
+    // (and a loopback device needs its sample format stated).
+    ALCint size = 0;
+    alcGetIntegerv(sharedAlDevice, ALC_ATTRIBUTES_SIZE, 1, &size);
+    std::vector<ALCint> attributes(static_cast<size_t>(std::max(size, 0)) + 1, 0);
+    if (size > 0) alcGetIntegerv(sharedAlDevice, ALC_ALL_ATTRIBUTES, size, attributes.data());
+    ALCcontext* context = alcCreateContext(sharedAlDevice, attributes.data());
+    check(sharedAlDevice, who, "alcCreateContext");
+    return context;
+}
+
 ALCcontext* QzOpenMusicAudioContext() {
-    if (!musicAlContext && QzOpenSharedAudioOutput("QzMusic") && QzSharedAlDevice()) {
-        // The device's own attributes: a second context with others would reset the device
-        // (and a loopback device needs its sample format stated).
-        ALCint size = 0;
-        alcGetIntegerv(sharedAlDevice, ALC_ATTRIBUTES_SIZE, 1, &size);
-        std::vector<ALCint> attributes(static_cast<size_t>(std::max(size, 0)) + 1, 0);
-        if (size > 0) alcGetIntegerv(sharedAlDevice, ALC_ALL_ATTRIBUTES, size, attributes.data());
-        musicAlContext = alcCreateContext(sharedAlDevice, attributes.data());
-        check(sharedAlDevice, "QzMusic", "alcCreateContext");
-    }
+    if (!musicAlContext) musicAlContext = QzCreateSharedDeviceContext("QzMusic");
     return musicAlContext;
 }

@@ -22,6 +22,12 @@ ALCcontext* QzOpenSharedAudioOutput(const char* who);
 // a sound device. Lives as long as the shared output.
 ALCcontext* QzOpenMusicAudioContext();
 
+// A further context on the shared device (opening the shared output if need be), with the
+// device's own attributes, for a player that must not share the game's listener and error
+// state. Owned by the caller, who destroys it before the process exits. Null without a
+// sound device.
+ALCcontext* QzCreateSharedDeviceContext(const char* who);
+
 // Makes `device` and `context` the shared output before anything opened one, for a host
 // that renders the output itself (a loopback device). Both are borrowed for the rest of the
 // process. Returns false when a shared output already exists.

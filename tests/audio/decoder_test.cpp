@@ -140,6 +140,9 @@ TEST_F(Decoder, CompressedFilesLibsndfileCannotReadDecodeThroughFFmpeg) {
         EXPECT_GT(loudest, 12000) << "the tone at its own level";
         EXPECT_LT(loudest, 25000);
     }
+    // A name that calls one of FFmpeg's other protocols reads nothing through it.
+    writeSndfile(folder.file("beside.wav"), kWav16, 1, 8000, sineFrames(1, 8000, 800));
+    EXPECT_EQ(QzOpenPCMStream(("subfile,,start,0,end,0,,:" + folder.file("beside.wav")).c_str()), nullptr);
 }
 
 TEST_F(Decoder, SoundsDecodeIntoTheSharedOutputWhenNoContextIsCurrent) {

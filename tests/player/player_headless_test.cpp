@@ -346,39 +346,67 @@ TEST(Headless, TheSoundRecordingFollowsTheFramesAndRepeats) {
     EXPECT_EQ(wav, readFile(scratch.file("b.wav")));
 }
 
+// Sounds of every kind the game's tools export, WAV and AAC alike.
 TEST(Headless, ASoundPlayedAtAFrameIsHeardFromThatFrameOn) {
     ScratchFolder scratch;
     constexpr int kRate = 44100, kFrame = 10;
-    writeSndfile(scratch.file("tone.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate,
-                 sineFrames(1, kRate, kRate / 10, 1000.0));
-    const BundleSpec spec{.game = "function Project:pathForSound(name) return '" + scratch.file("tone.wav") +
-                                  "' end\n"
-                                  "local sounds, assets = soundManager.new(), assetManager.new()\n"
-                                  "local soundScene = scenegraph.scene.new(sounds, assets)\n"
-                                  "local loader = soundScene:defaultSpace():createNode(scenegraph.soundLoaderNode)\n"
-                                  "local player = soundScene:defaultSpace():createNode(scenegraph.soundPlayerNode)\n"
-                                  "player.sound:setValue(loader.asset)\n"
-                                  "function onUpdate()\n"
-                                  "  if frames ~= " + std::to_string(kFrame) + " then return end\n"
-                                  "  loader.name:setValue('tone', true)\n"
-                                  "  player.trigger:setValue(true, true)\n"
-                                  "  log('playing', player.playing:value())\n"
-                                  "end\n"
-                                  "function shutdownEngine() soundScene:delete() assets:delete() sounds:delete() end\n"};
-    const PlayerRun first = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("a.wav"));
-    const PlayerRun second = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("b.wav"));
-    ASSERT_EQ(first.status, 0) << first.output;
-    ASSERT_EQ(second.status, 0) << second.output;
-    EXPECT_NE(first.output.find("probe: playing true"), std::string::npos) << first.output;
-    const std::string wav = readFile(scratch.file("a.wav"));
-    ASSERT_EQ(wav.size(), 44u + 22050u * 4u);
-    EXPECT_EQ(wav, readFile(scratch.file("b.wav")));
-    // The sound starts with the audio of the frame that plays it: frame N covers (N-1)..N × dt.
-    const size_t start = 44 + static_cast<size_t>((kFrame - 1) * kRate / 60 - 64) * 4;
-    const size_t loudAt = wav.find_first_not_of('\0', 44);
-    ASSERT_NE(loudAt, std::string::npos) << "the sound is missing from the recording";
-    EXPECT_GE(loudAt, start) << "sound before the frame that plays it";
-    EXPECT_LT(loudAt, 44 + static_cast<size_t>((kFrame + 1) * kRate / 60) * 4) << "the sound starts late";
+    const std::vector<int16_t> tone = sineFrames(1, kRate, kRate / 10, 1000.0);
+    writeSndfile(scratch.file("tone.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate, tone);
+    writeEncoded(scratch.file("tone.m4a"), "aac", 1, kRate, tone);
+    for (const char* file : {"tone.wav", "tone.m4a"}) {
+        const BundleSpec spec{.game = "function Project:pathForSound(name) return '" + scratch.file(file) +
+                                      "' end\n"
+                                      "local sounds, assets = soundManager.new(), assetManager.new()\n"
+                                      "local soundScene = scenegraph.scene.new(sounds, assets)\n"
+                                      "local loader = soundScene:defaultSpace():createNode(scenegraph.soundLoaderNode)\n"
+                                      "local player = soundScene:defaultSpace():createNode(scenegraph.soundPlayerNode)\n"
+                                      "player.sound:setValue(loader.asset)\n"
+                                      "function onUpdate()\n"
+                                      "  if frames ~= " + std::to_string(kFrame) + " then return end\n"
+                                      "  loader.name:setValue('tone', true)\n"
+                                      "  player.trigger:setValue(true, true)\n"
+                                      "  log('playing', player.playing:value())\n"
+                                      "end\n"
+                                      "function shutdownEngine() soundScene:delete() assets:delete() sounds:delete() end\n"};
+        const PlayerRun first = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("a.wav"));
+        const PlayerRun second = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("b.wav"));
+        ASSERT_EQ(first.status, 0) << file << "\n" << first.output;
+        ASSERT_EQ(second.status, 0) << file << "\n" << second.output;
+        EXPECT_NE(first.output.find("probe: playing true"), std::string::npos) << file << "\n" << first.output;
+        const std::string wav = readFile(scratch.file("a.wav"));
+        ASSERT_EQ(wav.size(), 44u + 22050u * 4u) << file;
+        EXPECT_EQ(wav, readFile(scratch.file("b.wav"))) << file;
+        // The sound starts with the audio of the frame that plays it: frame N covers (N-1)..N × dt.
+        const size_t start = 44 + static_cast<size_t>((kFrame - 1) * kRate / 60 - 64) * 4;
+        const size_t loudAt = wav.find_first_not_of('\0', 44);
+        ASSERT_NE(loudAt, std::string::npos) << file << ": the sound is missing from the recording";
+        EXPECT_GE(loudAt, start) << file << ": sound before the frame that plays it";
+        EXPECT_LT(loudAt, 44 + static_cast<size_t>((kFrame + 1) * kRate / 60) * 4) << file << ": the sound starts late";
+    }
+}
+
+// Music of every format the game's tools export plays; a track that cannot be read is named.
+TEST(Headless, MusicOfEveryFormatPlaysAndAnUnreadableTrackIsNamed) {
+    ScratchFolder scratch;
+    const std::vector<int16_t> tone = sineFrames(2, 44100, 44100, 440.0);
+    writeOgg(scratch.file("track.ogg"), 2, 44100, tone);
+    writeEncoded(scratch.file("track.m4a"), "aac", 2, 44100, tone);
+    writeFile(scratch.file("junk.m4a"), "not a sound");
+    const struct {
+        const char* file;
+        bool plays;
+    } cases[] = {{"track.ogg", true}, {"track.m4a", true}, {"junk.m4a", false}};
+    for (const auto& c : cases) {
+        const BundleSpec spec{.game = "function onUpdate()\n"
+                                      "  if frames == 2 then platformWrappers.playMusic('" + scratch.file(c.file) + "', 1) end\n"
+                                      "  if frames == 4 then log('music', platformWrappers.isMusicPlaying()) end\n"
+                                      "end\n"};
+        const PlayerRun run = runHeadless(scratch, spec, "--frames 6");
+        EXPECT_EQ(run.status, 0) << c.file << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.plays ? "probe: music 1" : "probe: music 0"), std::string::npos) << c.file << "\n" << run.output;
+        const std::string named = "cannot play the music \"" + scratch.file(c.file) + "\"";
+        EXPECT_EQ(run.output.find(named) != std::string::npos, !c.plays) << c.file << "\n" << run.output;
+    }
 }
 
 TEST(Headless, CommandLineMistakesExitWithStatus2) {

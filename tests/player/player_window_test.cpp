@@ -5,9 +5,13 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -272,28 +276,68 @@ TEST_F(WindowTest, TheLoadingPictureSizesTheWindowWithinTheDisplayUntilItHasFade
     }
 }
 
+// The loudest sample of a float WAV file that OpenAL Soft's wave output wrote; -1 when the
+// file holds no samples.
+float loudestSample(const std::string& path) {
+    const std::string wav = readFile(path);
+    const size_t data = wav.find("data");
+    if (data == std::string::npos || wav.size() < data + 8 + sizeof(float)) return -1;
+    float loudest = 0;
+    for (size_t at = data + 8; at + sizeof(float) <= wav.size(); at += sizeof(float)) {
+        float sample = 0;
+        std::memcpy(&sample, wav.data() + at, sizeof sample);
+        loudest = std::max(loudest, std::abs(sample));
+    }
+    return loudest;
+}
+
 // Without a loading picture, the movie plays in the launch window at its shape (16:9 in
-// 480 x 320: bars above and below), and the game starts when it ends or a key ends it.
+// 480 x 320: bars above and below) with its sound, and the game starts when it ends or a key
+// ends it. A movie cut short (its index is at the end) is skipped with the reason.
 TEST_F(WindowTest, TheIntroMovieShowsItsPicturesAndTheGameStartsAtItsEndOrOnAKey) {
     const struct {
         const char* what;
         int seconds;
         bool key;
-    } cases[] = {{"played to its end", 2, false}, {"ended by a key", 120, true}};
+        bool sound;
+        bool cut;
+    } cases[] = {{"played to its end", 2, false, false, false},
+                 {"ended by a key", 120, true, false, false},
+                 {"with sound", 2, false, true, false},
+                 {"cut short", 2, false, false, true}};
     for (const auto& c : cases) {
         const std::string app = makeBundle(scratch_);
         std::string error;
         ASSERT_TRUE(writeTestMovie(app + "/Contents/Resources/intro-mac.mov",
-                                   {.width = 160, .height = 90, .framesPerSecond = 10, .frames = c.seconds * 10}, &error))
+                                   {.width = 160, .height = 90, .framesPerSecond = 10, .frames = c.seconds * 10, .sound = c.sound},
+                                   &error))
             << error;
+        if (c.cut) std::filesystem::resize_file(app + "/Contents/Resources/intro-mac.mov", 1000);
+        // The sound goes to OpenAL Soft's wave output (float samples, the game itself is silent).
+        const std::string wav = scratch_.file("intro.wav");
+        writeFile(scratch_.file("alsoft.conf"), "[general]\nsample-type = float32\n[wave]\nfile = " + wav + "\n");
+        setenv("ALSOFT_CONF", scratch_.file("alsoft.conf").c_str(), 1);
+        setenv("ALSOFT_DRIVERS", c.sound ? "wave" : "null", 1);
         start({kPlayer, app});
+        setenv("ALSOFT_DRIVERS", "null", 1);
+        unsetenv("ALSOFT_CONF");
         findWindow("Probe");
+        if (c.cut) {
+            EXPECT_TRUE(waitForOutput("probe: play")) << c.what << "\n" << output();
+            EXPECT_NE(output().find("intro movie '" + app + "/Contents/Resources/intro-mac.mov' skipped: "), std::string::npos)
+                << output();
+            EXPECT_EQ(closeWindow(), 0) << c.what << "\n" << output();
+            continue;
+        }
         EXPECT_TRUE(waitForPixel(240, 160, 0x00ff00)) << c.what << ": the movie's green in the middle, not " << std::hex << windowPixel(240, 160) << "\n" << output();
         EXPECT_TRUE(waitForPixel(240, 8, 0x000000)) << c.what << ": a black bar above";
         EXPECT_EQ(countOf(output(), "probe: play"), 0) << c.what << ": the game waits for the movie";
         if (c.key) xdotool("key --window " + window_ + " space");
         EXPECT_TRUE(waitForOutput("probe: play")) << c.what << "\n" << output();
         EXPECT_EQ(closeWindow(), 0) << c.what << "\n" << output();
+        if (c.sound) {
+            EXPECT_GT(loudestSample(wav), 0.2f) << "the movie's tone (0.24 of full scale) is heard";
+        }
     }
 }
 

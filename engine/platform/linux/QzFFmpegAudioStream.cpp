@@ -14,7 +14,15 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "QzFFmpegLimits.h"
+
 namespace {
+
+// Only local files are read, and only by the demuxers of sound and movie containers: a name
+// that calls another protocol, or a file that claims to be a playlist or a description of
+// other streams, could otherwise make FFmpeg open other files or network addresses.
+constexpr const char* kProtocols = "file";
+constexpr const char* kDemuxers = "mov,caf,mp3,aac,wav,w64,aiff,au,flac,ogg,matroska,webm,asf,avi,mpeg,mpegts,amr";
 
 // Undecodable packets in a row after which the stream counts as unreadable: a damaged
 // packet is passed over, data that never decodes must not be retried for ever.
@@ -100,8 +108,14 @@ struct QzFFmpegAudioStream::State {
 };
 
 bool QzFFmpegAudioStream::State::openFile(const char* path, std::string* error) {
+    QzBoundFFmpegAllocations();
     AVFormatContext* opened = nullptr;
-    int status = avformat_open_input(&opened, path, nullptr, nullptr);
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", kProtocols, 0);
+    av_dict_set(&options, "format_whitelist", kDemuxers, 0);
+    // The "file:" prefix keeps a name with a colon from calling another protocol.
+    int status = avformat_open_input(&opened, (std::string("file:") + path).c_str(), nullptr, &options);
+    av_dict_free(&options);
     if (status < 0) {
         *error = errorText(status);
         return false;

@@ -12,6 +12,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "QzFFmpegLimits.h"
 #include "QzGLTexture.h"
 
 namespace {
@@ -40,12 +41,6 @@ bool pictureSizeAllowed(int64_t width, int64_t height, const std::string& what, 
     }
     return true;
 }
-
-// The largest single block FFmpeg's libraries may allocate in this process: a plane of a
-// 3840 x 2160 picture at 16 bits a sample takes 16 MiB. A damaged or hostile container could
-// otherwise make the demuxer allocate tables of any size its header states (FFmpeg's own bound
-// is 2 GiB). The bound is FFmpeg's only, and holds for every use of it in the process.
-constexpr size_t kMaxFFmpegBlockBytes = size_t{32} << 20;
 
 // Packets in a row the decoder may refuse before the rest of the movie is taken as
 // unreadable; single damaged packets are skipped.
@@ -97,7 +92,7 @@ QzMovieReader::QzMovieReader(std::unique_ptr<State> state) : state_(std::move(st
 QzMovieReader::~QzMovieReader() = default;
 
 std::unique_ptr<QzMovieReader> QzMovieReader::open(const std::string& path, std::string* error) {
-    av_max_alloc(kMaxFFmpegBlockBytes);
+    QzBoundFFmpegAllocations();
     auto state = std::make_unique<State>();
     if (!state->decoded || !state->packet) {
         *error = "out of memory";
