@@ -81,6 +81,22 @@ TEST(Headless, AScriptErrorGivesExitStatus1AndTheGameGoesOn) {
 
     const PlayerRun clean = runHeadless(scratch, {}, "--frames 2");
     EXPECT_EQ(clean.status, 0) << clean.output;
+
+    // The engine script reports a game's problems and goes on: each names the game's own file
+    // and line, and the run still fails.
+    const std::string projects = std::string(QZ_SOURCE_DIR) + "/tests/enginescript/projects/";
+    ScratchFolder other;
+    const PlayerRun faulty = runHeadless(other, {.project = projects + "bad.gameproj"}, "--frames 3");
+    EXPECT_EQ(faulty.status, 1) << faulty.output;
+    for (const char* says : {"game.xml:15: unknown element <extras> in <game>; ignored",
+                             "scripts/misuse.lua:6: moveTo(x, y) needs two numbers",
+                             "scripts/everyFrame.lua:4: attempt to index", "problem(s) reported"})
+        EXPECT_NE(faulty.output.find(says), std::string::npos) << says << "\n" << faulty.output;
+    EXPECT_EQ(countOf(faulty.output, "engine/"), 0) << faulty.output;
+    EXPECT_EQ(countOf(faulty.output, QZ_BINARY_DIR), 0) << faulty.output;
+    ScratchFolder fine;
+    const PlayerRun healthy = runHeadless(fine, {.project = projects + "contract.gameproj"}, "--frames 3");
+    EXPECT_EQ(healthy.status, 0) << healthy.output;
 }
 
 // The game asks for text at frame 2 and logs the answer with the frame it arrived in.
