@@ -310,6 +310,7 @@ function Actor:setSize(width, height)
     self.renderNode.width:setValue(self.width, true)
     self.renderNode.height:setValue(self.height, true)
   end
+  if self:hasBody() then self.scene.physics:resizeBody(self) end
 end
 
 function Actor:isVisible()
