@@ -212,6 +212,9 @@ bool WindowPlayer::openWindow() {
     // The context belongs to the game thread from here on.
     SDL_GL_MakeCurrent(window_, nullptr);
     userEvent_ = SDL_RegisterEvents(2);
+    // Typed text is read only while the text panel shows. SDL starts with it on, so the key
+    // that made the game open the panel also typed its character into the panel.
+    SDL_StopTextInput();
     return true;
 }
 
