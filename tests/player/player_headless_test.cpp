@@ -144,6 +144,18 @@ TEST(Headless, TheTextEntryPanelIsDrawnOverThePausedGame) {
     EXPECT_GT(picture.red(120, 80), 200) << "the light panel in the middle";
     EXPECT_GT(picture.green(120, 80), 200);
     EXPECT_LT(picture.blue(2, 2), 100) << "the game is dimmed around it";
+    // The prompt is written above the field, which holds the initial text, selected.
+    const auto count = [&](int top, int bottom, const auto& wanted) {
+        int found = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = 20; x < 130; ++x) found += wanted(picture.red(x, y), picture.green(x, y), picture.blue(x, y));
+        return found;
+    };
+    const auto dark = [](int r, int g, int b) { return r < 90 && g < 90 && b < 90; };
+    const auto selection = [](int r, int g, int b) { return r > 130 && r < 180 && g > 180 && g < 215 && b > 235; };
+    EXPECT_GT(count(35, 65, dark), 30) << "the prompt in the upper part of the panel";
+    EXPECT_GT(count(90, 120, selection), 100) << "the initial text selected in the field";
+    EXPECT_EQ(count(35, 65, selection), 0);
 }
 
 TEST(Headless, ATextRequestWhileTheGameIsNotPlayingIsAnsweredAtOnceWithNothing) {
