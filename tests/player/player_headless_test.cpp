@@ -94,6 +94,18 @@ TEST(Headless, AScriptErrorGivesExitStatus1AndTheGameGoesOn) {
         EXPECT_NE(faulty.output.find(says), std::string::npos) << says << "\n" << faulty.output;
     EXPECT_EQ(countOf(faulty.output, "engine/"), 0) << faulty.output;
     EXPECT_EQ(countOf(faulty.output, QZ_BINARY_DIR), 0) << faulty.output;
+    // Its scene of files that cannot be loaded: each is reported once, and no frame is lost.
+    ScratchFolder assets;
+    const std::string app = makeBundle(assets, {.project = projects + "bad.gameproj"});
+    const std::string gameXml = app + "/Contents/Resources/main.gameproj/game.xml";
+    std::string text = readFile(gameXml);
+    writeFile(gameXml, text.replace(text.find("\"nowhere\""), 9, "\"assets\""));
+    const PlayerRun unloadable = runPlayer(assets, "--headless --frames 30 " + app);
+    EXPECT_EQ(unloadable.status, 1) << unloadable.output;
+    for (const char* says : {"actor 'noise': sound 'noise.ogg' cannot be played",
+                             "actor 'cracked': image 'cracked.png' cannot be shown", "image 'ghost.png' not found"})
+        EXPECT_EQ(countOf(unloadable.output, says), 1) << says << "\n" << unloadable.output;
+    EXPECT_EQ(countOf(unloadable.output, "Lua Error"), 0) << unloadable.output;
     ScratchFolder fine;
     const PlayerRun healthy = runHeadless(fine, {.project = projects + "contract.gameproj"}, "--frames 3");
     EXPECT_EQ(healthy.status, 0) << healthy.output;
