@@ -27,13 +27,22 @@ function Actor:colorNode(color)
   return node
 end
 
--- Why the named image cannot be shown ("not found in images/", say), or nil when it can.
-function Actor:imageProblem(imageName)
-  local path = self.scene.project:pathForImage(imageName)
+-- Why the file at path cannot be shown ("not found in images/", say), or false when it can.
+local function findImageProblem(path)
   if not Engine.Format.fileExists(path) then return "not found in images/" end
-  if not (assetManager and assetManager.imageSize) then return nil end
+  if not (assetManager and assetManager.imageSize) then return false end
   local width, reason = assetManager.imageSize(path)
-  if not width then return "cannot be shown: " .. tostring(reason) end
+  return not width and "cannot be shown: " .. tostring(reason)
+end
+
+-- Why the named image cannot be shown, or nil when it can. The answer is kept per project,
+-- so that spawning many actors reads each file's header once.
+function Actor:imageProblem(imageName)
+  local project = self.scene.project
+  local path = project:pathForImage(imageName)
+  local known = project.imageProblems
+  if known[path] == nil then known[path] = findImageProblem(path) end
+  return known[path] or nil
 end
 
 -- A loader node showing the named image, or nil (reported) when images cannot be loaded. An
