@@ -1,4 +1,5 @@
-// Benchmarks of sound: decoding a three-minute Ogg against a bare vorbisfile pass, the music
+// Benchmarks of sound: decoding a three-minute Ogg against a bare vorbisfile pass and a
+// three-minute floating-point WAV against a bare libsndfile pass, the music
 // worker's processor share and memory while it streams a five-minute track, and the sound
 // manager's update with 32 playing sources. Runs on OpenAL Soft's null backend.
 #include <dirent.h>
@@ -30,12 +31,26 @@ constexpr int kRate = 44100;
 constexpr const char* kBareName = "BM_BareVorbisfilePass";
 constexpr const char* kWholeName = "BM_BareVorbisfileIntoWholeBuffer";
 constexpr const char* kDecodeName = "BM_SGSoundLoadFromFile";
+constexpr const char* kBareSndfileName = "BM_BareSndfileFloatPass";
+constexpr const char* kWholeSndfileName = "BM_BareSndfileFloatIntoWholeBuffer";
+constexpr const char* kDecodeFloatName = "BM_SGSoundLoadFromFileFloatWav";
 
 // A stereo Ogg of `seconds` seconds, made once and kept in the temporary folder.
 std::string oggTrack(int seconds) {
     const std::string path =
         (std::filesystem::temp_directory_path() / ("quillane-audio-bench-" + std::to_string(seconds) + "s.ogg")).string();
     if (!std::filesystem::exists(path)) writeOgg(path, 2, kRate, noisyFrames(2, kRate, long(seconds) * kRate));
+    return path;
+}
+
+// A stereo floating-point WAV of `seconds` seconds, made once and kept in the temporary folder.
+std::string floatWavTrack(int seconds) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("quillane-audio-bench-" + std::to_string(seconds) + "s-float.wav"))
+            .string();
+    if (!std::filesystem::exists(path)) {
+        writeSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, kRate, noisyFrames(2, kRate, long(seconds) * kRate));
+    }
     return path;
 }
 
@@ -72,6 +87,41 @@ void BM_BareVorbisfileIntoWholeBuffer(benchmark::State& state) {
 
 void BM_SGSoundLoadFromFile(benchmark::State& state) {
     const std::string path = oggTrack(180);
+    for (auto _ : state) {
+        SGSound sound;
+        SGSoundLoadFromFile(&sound, path.c_str());
+        SGSoundFree(&sound);
+    }
+}
+
+// The bare libsndfile pass: every frame read as 16-bit samples (libsndfile converting) into
+// one small scratch buffer, as the bare vorbisfile pass does with ov_read.
+sf_count_t bareSndfilePass(const std::string& path, int16_t* scratch, bool advance) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    sf_count_t total = 0;
+    for (sf_count_t got; (got = sf_readf_short(file, scratch + (advance ? total * 2 : 0), 4096)) > 0;) total += got;
+    sf_close(file);
+    return total;
+}
+
+void BM_BareSndfileFloatPass(benchmark::State& state) {
+    const std::string path = floatWavTrack(180);
+    std::vector<int16_t> scratch(4096 * 2);
+    for (auto _ : state) benchmark::DoNotOptimize(bareSndfilePass(path, scratch.data(), false));
+}
+
+// The same into a fresh buffer that holds the whole sound, as a decoder that keeps it must.
+void BM_BareSndfileFloatIntoWholeBuffer(benchmark::State& state) {
+    const std::string path = floatWavTrack(180);
+    for (auto _ : state) {
+        std::unique_ptr<int16_t[]> whole(new int16_t[180L * kRate * 2 + 8192]);
+        benchmark::DoNotOptimize(bareSndfilePass(path, whole.get(), true));
+    }
+}
+
+void BM_SGSoundLoadFromFileFloatWav(benchmark::State& state) {
+    const std::string path = floatWavTrack(180);
     for (auto _ : state) {
         SGSound sound;
         SGSoundLoadFromFile(&sound, path.c_str());
@@ -158,12 +208,26 @@ void BM_SoundManagerUpdate32Playing(benchmark::State& state) {
 BENCHMARK(BM_BareVorbisfilePass)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_BareVorbisfileIntoWholeBuffer)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_SGSoundLoadFromFile)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_BareSndfileFloatPass)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_BareSndfileFloatIntoWholeBuffer)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_SGSoundLoadFromFileFloatWav)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_MusicWorkerStreaming)->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_SoundManagerUpdate32Playing)->Unit(benchmark::kMicrosecond);
 
 // Prints the usual table, then the decoder's time as a ratio of the bare pass of this run.
 class RatioReporter : public QzRatioReporter {
     void printRatios() override {
+        const Times* bareSndfile = times(kBareSndfileName);
+        const Times* decodeFloat = times(kDecodeFloatName);
+        if (bareSndfile && decodeFloat)
+            std::printf("SGSoundLoadFromFile of a float WAV / bare libsndfile pass: %.3f in processor time, %.3f "
+                        "elapsed (target at most 1.1)\n",
+                        decodeFloat->cpu / bareSndfile->cpu, decodeFloat->real / bareSndfile->real);
+        const Times* wholeSndfile = times(kWholeSndfileName);
+        if (wholeSndfile && decodeFloat)
+            std::printf("SGSoundLoadFromFile of a float WAV / bare pass into a whole-sound buffer: %.3f in processor "
+                        "time, %.3f elapsed\n",
+                        decodeFloat->cpu / wholeSndfile->cpu, decodeFloat->real / wholeSndfile->real);
         const Times* bare = times(kBareName);
         const Times* decode = times(kDecodeName);
         if (!bare || !decode) return;

@@ -4,8 +4,10 @@
 #define QZ_ASSET_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 class QzIAsset {
 public:
@@ -31,6 +33,21 @@ protected:
 template <class T>
 class QzAssetHandle;
 
+// The assets still referenced when their manager was destroyed: each one is destroyed when
+// its last handle goes. One per process, used on the script thread only.
+class QzOrphanedAssets final : public QzIAssetObserver {
+public:
+    static QzOrphanedAssets& shared();
+    // Takes the asset; the caller hands it over with setObserver(this) already done.
+    void adopt(std::unique_ptr<QzIAsset> asset);
+    size_t count() const { return assets.size(); }
+    void notifyAssetRetained(QzIAsset*) override {}
+    void notifyAssetReleased(QzIAsset* asset) override;
+
+private:
+    std::vector<std::unique_ptr<QzIAsset>> assets;  // owned
+};
+
 // An asset holding one resource of type T. Releasing never destroys it: only the manager
 // does, by unloading.
 template <class T>
@@ -47,6 +64,8 @@ public:
         ++referenceCount;
         if (observer) observer->notifyAssetRetained(this);
     }
+    // The observer may destroy the asset when the count reaches 0 (QzOrphanedAssets), so
+    // nothing here touches the asset after telling it.
     void release() override {
         --referenceCount;
         if (observer) observer->notifyAssetReleased(this);
@@ -55,6 +74,8 @@ public:
     virtual T* getAsset() = 0;
     // A new handle on this asset, which retains it once.
     QzAssetHandle<T> getHandle() { return QzAssetHandle<T>(this); }
+    // Hands the asset to another observer (when its manager goes before its handles).
+    void setObserver(QzIAssetObserver* newObserver) { observer = newObserver; }
 
 private:
     int32_t referenceCount = 0;

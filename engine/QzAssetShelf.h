@@ -82,6 +82,17 @@ public:
         return assets.erase(position);
     }
 
+    // The manager goes: referenced assets pass to the orphaned assets, the others are
+    // destroyed. The loaders keep their handles.
+    void orphanReferencedAssets() {
+        for (auto& [name, asset] : assets) {
+            if (!asset || asset->getReferenceCount() <= 0) continue;
+            asset->setObserver(&QzOrphanedAssets::shared());
+            QzOrphanedAssets::shared().adopt(std::move(asset));
+        }
+        assets.clear();
+    }
+
     std::set<Loader*> loaders;  // borrowed: the nodes register themselves
     Map assets;                 // owned
 };

@@ -7,6 +7,8 @@
 
 #include <lua.h>
 
+#include "QzGameArchive.h"
+
 struct QzPoolAllocator;
 struct QzDatabase;
 
@@ -53,12 +55,6 @@ void Qz_BehaviorInitiatedPause(QzState* state);
 int Qz_Stop(QzState* state);
 int Qz_Reset(QzState* state);
 
-// Extracts every entry of a zip archive into the current working directory.
-int Qz_ExtractGameAtPath(const char* zipPath);
-// The same into the given folder. Entries with an absolute path or a ".." component are
-// refused (nothing is written for them) and make the result non-zero; no write ever
-// leaves the folder. Returns 0 when every entry was extracted.
-int Qz_ExtractGameAtPathToFolder(const char* zipPath, const char* folder);
 
 // --- Display, resolution and scene ---
 // The four table reads are unprotected: a missing intermediate table throws QzLuaPanicError.

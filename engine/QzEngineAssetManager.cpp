@@ -33,12 +33,27 @@ QzEngineAssetManager::QzEngineAssetManager(PathResolver resolver) : resolvePath(
     liveManagers().insert(this);
 }
 
+// Assets still referenced outlive the manager until their last handle goes; a flush here
+// would unload them from under loaders that can no longer load them again.
 QzEngineAssetManager::~QzEngineAssetManager() {
     liveManagers().erase(this);
-    flushAssets();
     detachAllNodes();
-    sounds.assets.clear();
+    images.orphanReferencedAssets();
+    sounds.orphanReferencedAssets();
     QzSoundAsset::freeRetiredSounds();
+}
+
+QzOrphanedAssets& QzOrphanedAssets::shared() {
+    // Never destroyed: an asset left at exit would free its texture without a context.
+    static auto* orphans = new QzOrphanedAssets;
+    return *orphans;
+}
+
+void QzOrphanedAssets::adopt(std::unique_ptr<QzIAsset> asset) { assets.push_back(std::move(asset)); }
+
+void QzOrphanedAssets::notifyAssetReleased(QzIAsset* asset) {
+    if (asset->getReferenceCount() > 0) return;
+    std::erase_if(assets, [asset](const std::unique_ptr<QzIAsset>& held) { return held.get() == asset; });
 }
 
 bool QzEngineAssetManager::isLive(const QzEngineAssetManager* manager) {

@@ -29,9 +29,9 @@ public:
     using PathResolver = std::function<std::string(const char* function, const std::string& name)>;
 
     explicit QzEngineAssetManager(PathResolver resolver);
-    // Flushes (when assets went unreferenced), detaches every node still registered (their
-    // handles are emptied and they stop reporting here) and frees every asset left (a sound
-    // that was still referenced keeps its buffers, see QzSoundAsset::freeAsset).
+    // Detaches every node still registered (they keep their handles and load nothing more),
+    // frees every unreferenced asset and leaves each referenced one to QzOrphanedAssets,
+    // which frees it when its last handle goes.
     ~QzEngineAssetManager();
     QzEngineAssetManager(const QzEngineAssetManager&) = delete;
     QzEngineAssetManager& operator=(const QzEngineAssetManager&) = delete;

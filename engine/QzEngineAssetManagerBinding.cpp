@@ -3,6 +3,7 @@
 #include "QzEngineAssetManagerBinding.h"
 
 #include <set>
+#include <stdexcept>
 #include <string>
 
 #include <lauxlib.h>
@@ -28,7 +29,7 @@ ManagerHandle* toHandle(lua_State* L, int index) {
 }
 
 // The path the project gives for the name: project:pathForImage(name) (or pathForSound).
-// Runs unprotected, so a script error in it passes to the caller; nil means an unknown name.
+// A script error in it is raised; nil means an unknown name.
 std::string resolveThroughProject(lua_State* L, const char* function, const std::string& name) {
     const int top = lua_gettop(L);
     lua_getglobal(L, "project");
@@ -96,18 +97,48 @@ void pushNames(lua_State* L, const Map& assets) {
     }
 }
 
-int newManager(lua_State* L) {
-    if (lua_pushthread(L) != 1) {
-        return luaL_error(L, "'new': make the asset manager on the main thread, not in a coroutine: "
-                             "it calls the project's path functions on the thread that made it");
+// The registry key of the interpreter's main thread, stored by the library's opener.
+constexpr const char* kMainThreadKey = "assetManager.mainThread";
+
+struct PathRequest {
+    const char* function;
+    const std::string* name;
+    std::string path;
+};
+
+int resolveProtected(lua_State* L) {
+    auto* request = static_cast<PathRequest*>(lua_touserdata(L, 1));
+    request->path = resolveThroughProject(L, request->function, *request->name);
+    return 0;
+}
+
+// Paths are resolved on the interpreter's main thread, which lives as long as the manager
+// (a coroutine that made the manager may be gone when a loader node asks for a path). The
+// call is protected there; its error is thrown on to the guard of the script function
+// that needed the path, which raises it on the script's own thread.
+std::string resolveOnMainThread(lua_State* main, const char* function, const std::string& name) {
+    PathRequest request{function, &name, {}};
+    if (!lua_checkstack(main, 4)) throw std::runtime_error("cannot resolve the path of asset '" + name + "': stack overflow");
+    if (lua_cpcall(main, resolveProtected, &request) != 0) {
+        const char* text = lua_tostring(main, -1);
+        std::string message = text ? text : "(error object is not a string)";
+        lua_pop(main, 1);
+        throw std::runtime_error(message);
     }
+    return request.path;
+}
+
+int newManager(lua_State* L) {
+    lua_getfield(L, LUA_REGISTRYINDEX, kMainThreadKey);
+    lua_State* main = lua_tothread(L, -1);
     lua_pop(L, 1);
+    if (!main) main = L;
     auto* handle = static_cast<ManagerHandle*>(lua_newuserdata(L, sizeof(ManagerHandle)));
     handle->manager = nullptr;
     luaL_getmetatable(L, kQzAssetManagerMT);
     lua_setmetatable(L, -2);
     handle->manager = new QzEngineAssetManager(
-        [L](const char* function, const std::string& name) { return resolveThroughProject(L, function, name); });
+        [main](const char* function, const std::string& name) { return resolveOnMainThread(main, function, name); });
     return 1;
 }
 
@@ -278,6 +309,8 @@ QzEngineAssetManager* QzOptAssetManager(lua_State* L, int index, const char* fun
 }
 
 int luaopen_assetManager(lua_State* L) {
+    lua_pushthread(L);
+    lua_setfield(L, LUA_REGISTRYINDEX, kMainThreadKey);
     luaL_register(L, "assetManager", kFunctions);
     luaL_newmetatable(L, kQzAssetManagerMT);
     lua_pushvalue(L, -2);

@@ -1,6 +1,8 @@
 // Extraction of a zipped game into a folder, refusing every entry that would land outside it.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -9,7 +11,7 @@
 #include <unistd.h>
 #include <unzip.h>
 
-#include "QzEngine.h"
+#include "QzGameArchive.h"
 #include "QzReplacementFile.h"
 
 namespace {
@@ -64,39 +66,71 @@ Descriptor openFolders(int root, const std::vector<std::string>& folders) {
     return current;
 }
 
+// One extraction: the archive, the folder it goes into, the bounds and what was written.
+struct Extraction {
+    unzFile archive;
+    int root;  // borrowed descriptor of the target folder
+    QzArchiveLimits limits;
+    uint64_t bytesWritten = 0;
+    std::string failure;  // what went wrong with the last refused entry
+    bool printFailures;   // each failure also goes to standard error
+
+    bool fail(std::string why) {
+        failure = std::move(why);
+        if (printFailures) std::fprintf(stderr, "Quillane: %s\n", failure.c_str());
+        return false;
+    }
+};
+
+std::string quotedEntry(const std::string& name) { return "entry \"" + name + "\""; }
+
 // Writes the current entry under a temporary name in its folder and renames it over any
 // existing file only once the entry is complete and its checksum matches, so a damaged entry
-// leaves the old file as it was.
-bool copyCurrentEntry(unzFile archive, int folder, const std::string& fileName) {
-    if (unzOpenCurrentFile(archive) != UNZ_OK) return false;
+// leaves the old file as it was. The byte bound counts what is actually decompressed, not
+// what the entry's header claims.
+bool copyCurrentEntry(Extraction& x, int folder, const std::string& entry, const std::string& fileName) {
+    if (unzOpenCurrentFile(x.archive) != UNZ_OK)
+        return x.fail(quotedEntry(entry) + " cannot be read (an unsupported compression method or damaged data)");
     QzReplacementFile out(folder, fileName, 0644);
+    if (!out.valid()) {
+        unzCloseCurrentFile(x.archive);
+        return x.fail("cannot create " + quotedEntry(entry) + ": " + std::strerror(errno));
+    }
     char buffer[64 * 1024];
     int count;
-    while ((count = unzReadCurrentFile(archive, buffer, sizeof buffer)) > 0) {
-        if (!out.write(buffer, static_cast<size_t>(count))) break;
+    while ((count = unzReadCurrentFile(x.archive, buffer, sizeof buffer)) > 0) {
+        x.bytesWritten += static_cast<uint64_t>(count);
+        if (x.bytesWritten > x.limits.maxBytes) {
+            unzCloseCurrentFile(x.archive);
+            return x.fail("it unpacks to more than " + std::to_string(x.limits.maxBytes) +
+                          " bytes, more than a game may hold (stopped at " + quotedEntry(entry) + ")");
+        }
+        if (!out.write(buffer, static_cast<size_t>(count))) {
+            const int written = errno;
+            unzCloseCurrentFile(x.archive);
+            return x.fail("cannot write " + quotedEntry(entry) + ": " + std::strerror(written));
+        }
     }
     // Closing checks the entry's CRC.
-    const bool complete = count == 0 && out.valid();
-    return unzCloseCurrentFile(archive) == UNZ_OK && complete && out.commit();
+    const bool checked = unzCloseCurrentFile(x.archive) == UNZ_OK;
+    if (count < 0 || !checked) return x.fail(quotedEntry(entry) + " is damaged (its data does not match its checksum)");
+    if (!out.commit()) return x.fail("cannot write " + quotedEntry(entry) + ": " + std::strerror(errno));
+    return true;
 }
 
 // Extracts the archive's current entry below the root folder. False when it was refused or
 // could not be written.
-bool extractCurrentEntry(unzFile archive, int root) {
+bool extractCurrentEntry(Extraction& x) {
     unz_file_info64 info;
     char name[4096];
-    if (unzGetCurrentFileInfo64(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK)
-        return false;
-    if (info.size_filename >= sizeof name) {
-        std::fprintf(stderr, "Quillane: refused a zip entry whose name is too long\n");
-        return false;
-    }
+    if (unzGetCurrentFileInfo64(x.archive, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK)
+        return x.fail("its list of entries is damaged");
+    if (info.size_filename >= sizeof name) return x.fail("it holds an entry whose name is too long");
     const std::string entry(name);
     std::vector<std::string> components;
     if (!safeComponents(entry, &components)) {
-        std::fprintf(stderr, "Quillane: refused zip entry \"%s\": it would be written outside the game folder\n",
-                     entry.c_str());
-        return false;
+        return x.fail("refused zip " + quotedEntry(entry) +
+                      ": it would be written outside the game folder (an absolute path or '..')");
     }
     const bool isFolder = entry.back() == '/';
     std::string fileName;
@@ -104,27 +138,73 @@ bool extractCurrentEntry(unzFile archive, int root) {
         fileName = components.back();
         components.pop_back();
     }
-    Descriptor folder = openFolders(root, components);
-    if (!folder.valid()) return false;
-    return isFolder || copyCurrentEntry(archive, folder.get(), fileName);
+    Descriptor folder = openFolders(x.root, components);
+    if (!folder.valid())
+        return x.fail("cannot make the folder of " + quotedEntry(entry) + " (" + std::strerror(errno) +
+                      "; a file or link of the same name may be in the way)");
+    return isFolder || copyCurrentEntry(x, folder.get(), entry, fileName);
+}
+
+// Extracts every entry; with stopAtFirst, stops at the first failure. Returns the first
+// failing status and leaves the last failure's text in x.failure.
+int extractAll(const char* zipPath, const char* folder, Extraction& x, bool stopAtFirst) {
+    Descriptor root(open(folder, O_RDONLY | O_DIRECTORY));
+    if (!root.valid()) {
+        x.failure = std::string("the folder to unpack into cannot be opened: ") + std::strerror(errno);
+        return UNZ_ERRNO;
+    }
+    x.root = root.get();
+    x.archive = unzOpen64(zipPath);
+    if (!x.archive) {
+        x.failure = "it is not a zip archive, or it is damaged or cut short";
+        return UNZ_BADZIPFILE;
+    }
+    unz_global_info64 global;
+    int result = UNZ_OK;
+    if (unzGetGlobalInfo64(x.archive, &global) == UNZ_OK && global.number_entry > x.limits.maxEntries) {
+        x.failure = "it holds " + std::to_string(global.number_entry) + " entries, more than the " +
+                    std::to_string(x.limits.maxEntries) + " a game may hold";
+        unzClose(x.archive);
+        return UNZ_BADZIPFILE;
+    }
+    uint64_t entries = 0;
+    int status = unzGoToFirstFile(x.archive);
+    while (status == UNZ_OK) {
+        if (++entries > x.limits.maxEntries) {
+            x.failure = "it holds more than the " + std::to_string(x.limits.maxEntries) + " entries a game may hold";
+            result = UNZ_BADZIPFILE;
+            break;
+        }
+        if (!extractCurrentEntry(x)) {
+            result = UNZ_INTERNALERROR;
+            if (stopAtFirst) break;
+        }
+        status = unzGoToNextFile(x.archive);
+    }
+    if (status != UNZ_OK && status != UNZ_END_OF_LIST_OF_FILE) {
+        result = status;
+        x.failure = "its list of entries is damaged or cut short";
+    }
+    unzClose(x.archive);
+    return result;
 }
 
 }  // namespace
 
 int Qz_ExtractGameAtPathToFolder(const char* zipPath, const char* folder) {
-    Descriptor root(open(folder, O_RDONLY | O_DIRECTORY));
-    if (!root.valid()) return UNZ_ERRNO;
-    unzFile archive = unzOpen64(zipPath);
-    if (!archive) return UNZ_BADZIPFILE;
-    int result = UNZ_OK;
-    int status = unzGoToFirstFile(archive);
-    while (status == UNZ_OK) {
-        if (!extractCurrentEntry(archive, root.get())) result = UNZ_INTERNALERROR;
-        status = unzGoToNextFile(archive);
-    }
-    if (status != UNZ_END_OF_LIST_OF_FILE) result = status;
-    unzClose(archive);
-    return result;
+    Extraction x{};
+    x.limits = {UINT64_MAX, UINT64_MAX};
+    x.printFailures = true;
+    return extractAll(zipPath, folder, x, false);
+}
+
+bool QzExtractArchive(const std::string& zipPath, const std::string& folder, const QzArchiveLimits& limits,
+                      std::string* error) {
+    Extraction x{};
+    x.limits = limits;
+    if (extractAll(zipPath.c_str(), folder.c_str(), x, true) == UNZ_OK) return true;
+    *error = x.failure;
+    return false;
 }
 
 int Qz_ExtractGameAtPath(const char* zipPath) {

@@ -35,7 +35,9 @@ int stopMusic(lua_State*) {
 
 int setMusicVolume(lua_State* L) {
     const lua_Number volume = luaL_checknumber(L, 1);
-    luaL_argcheck(L, volume >= 0 && std::isfinite(volume), 1, "the volume must be a finite number from 0 up");
+    // Below 0 and NaN are taken as 0 by the music manager (a fade may step past 0); a volume
+    // without bound has no meaning.
+    luaL_argcheck(L, !(std::isinf(volume) && volume > 0), 1, "the volume must be finite");
     SetAACFileVolume(static_cast<float>(volume));
     return 0;
 }

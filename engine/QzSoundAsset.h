@@ -14,9 +14,8 @@ public:
     ~QzSoundAsset() override;
 
     SGSound* getAsset() override { return &sound; }
-    // Deletes the buffers when nothing references the sound. A referenced sound may still be
-    // queued on a playing source: the fact is printed and its buffers are retired, to be
-    // deleted by freeRetiredSounds once OpenAL accepts it.
+    // Lets go of the buffers (SGSoundRelease): deleted at once, or once no source plays them
+    // out any more. Freeing a sound that is still referenced is printed as a fault.
     void freeAsset() override;
     // Deletes the buffers of retired sounds that no source holds any more.
     static void freeRetiredSounds();

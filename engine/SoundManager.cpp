@@ -8,6 +8,7 @@
 
 #include "audio/QzAudioOutput.h"
 #include "QzOpenALCheck.h"
+#include "SGSoundDecoder.h"
 
 namespace {
 
@@ -104,6 +105,8 @@ void SoundManager::recycleSource(QzAudioSource* source) {
     source->unqueueBuffers();
     freeSources_.insert(source);
     reservedSources_.erase(source);
+    // Sounds freed while this source still held their buffers can go now.
+    SGSoundFreeRetired();
 }
 
 void SoundManager::update() {

@@ -222,6 +222,8 @@ function Actor:buildRenderNode()
   local node = self:createNode(renderClasses[self.kind])
   self.renderNode = node
   self:connectPosition(node)
+  -- Kept: every physics step may turn the actor, and indexing the node makes a new reference.
+  self.anglePort = self.kind == "particles" and node.rotation or node.angle
   node.blendingMode:setValue(self.values.blend, true)
   renderNodeBuilders[self.kind](self, node)
   self:showAngle(self.angleValue)
@@ -300,12 +302,8 @@ function Actor:showAngle(degrees)
   self.angleValue = degrees
   local node = self.renderNode
   if not node then return end
-  if self.kind == "particles" then
-    node.rotation:setValue(degrees, true)
-    node.direction:setValue(self.values.direction + degrees, true)
-  else
-    node.angle:setValue(degrees, true)
-  end
+  self.anglePort:setValue(degrees, true)
+  if self.kind == "particles" then node.direction:setValue(self.values.direction + degrees, true) end
 end
 
 function Actor:setAngle(degrees)

@@ -148,6 +148,7 @@ function Physics:step(dt)
     if degrees ~= actor.angleValue then actor:showAngle(degrees) end
   end
   local deferred = self.deferred
+  if #deferred == 0 then return end  -- no new list, so a quiet step makes no garbage
   self.deferred = {}
   for _, change in ipairs(deferred) do
     local done, message = pcall(change)

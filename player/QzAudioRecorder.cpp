@@ -19,13 +19,14 @@ void put(std::ofstream& out, T value) {
 
 }  // namespace
 
-std::unique_ptr<QzAudioRecorder> QzAudioRecorder::open(std::string* error) {
+std::unique_ptr<QzAudioRecorder> QzAudioRecorder::open(std::string* error, uint64_t maxDataBytes) {
     if (!alcIsExtensionPresent(nullptr, "ALC_SOFT_loopback")) {
         *error = "this OpenAL has no loopback device (ALC_SOFT_loopback); install OpenAL Soft";
         return nullptr;
     }
     auto openLoopback = reinterpret_cast<LPALCLOOPBACKOPENDEVICESOFT>(alcGetProcAddress(nullptr, "alcLoopbackOpenDeviceSOFT"));
     std::unique_ptr<QzAudioRecorder> recorder(new QzAudioRecorder);
+    recorder->maxDataBytes_ = std::min(maxDataBytes, kWavMaxDataBytes) / kFrameBytes * kFrameBytes;
     recorder->device_ = openLoopback ? openLoopback(nullptr) : nullptr;
     // Float output: OpenAL Soft dithers integer output, which would put noise into silence.
     const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_FLOAT_SOFT,
@@ -58,9 +59,18 @@ void QzAudioRecorder::renderUntil(double seconds) {
     const size_t count = static_cast<size_t>(target - framesRendered_);
     std::vector<float> rendered(count * kChannels);
     render(device_, rendered.data(), static_cast<ALCsizei>(count));
+    framesRendered_ = target;
+    const size_t room = static_cast<size_t>(maxDataBytes_ / sizeof(int16_t)) - samples_.size();
+    if (rendered.size() > room) {
+        rendered.resize(room);
+        if (!full_)
+            std::fprintf(stderr, "quillane-player: --audio: the recording stops at %.1f s: a WAV file holds at most "
+                                 "%llu bytes of sound\n", static_cast<double>(samples_.size() + room) / kChannels /
+                                 kSampleRate, static_cast<unsigned long long>(maxDataBytes_));
+        full_ = true;
+    }
     for (float sample : rendered)
         samples_.push_back(static_cast<int16_t>(std::lround(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)));
-    framesRendered_ = target;
 }
 
 bool QzAudioRecorder::writeWav(const std::string& path, std::string* error) const {

@@ -3,6 +3,9 @@
 #include "QzBundle.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <utility>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,12 +13,17 @@
 #include <fstream>
 #include <vector>
 
+#include <fcntl.h>
 #include <lauxlib.h>
+#include <nettle/sha2.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <unistd.h>
 
 #include "QzEngine.h"
+#include "QzGameArchive.h"
 
 namespace fs = std::filesystem;
 
@@ -65,13 +73,6 @@ struct XmlDocument {
     ~XmlDocument() { xmlFreeDoc(document); }
 };
 
-// Whether the file's contents equal text.
-bool fileHolds(const fs::path& path, const std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return in.good() || in.eof() ? contents == text : false;
-}
-
 // The bundle in an extracted archive: the folder itself when it has Contents/, otherwise its
 // first subfolder in name order that has.
 bool findBundleIn(const fs::path& extracted, std::string* folder) {
@@ -86,15 +87,6 @@ bool findBundleIn(const fs::path& extracted, std::string* folder) {
     if (candidates.empty()) return false;
     *folder = std::min_element(candidates.begin(), candidates.end())->string();
     return true;
-}
-
-// FNV-1a: a short stable name for an archive's cache folder.
-std::string hashName(const std::string& text) {
-    uint64_t hash = 1469598103934665603ull;
-    for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
-    char name[17];
-    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
-    return name;
 }
 
 std::string homeRelative(const char* variable, const char* fallback) {
@@ -131,6 +123,7 @@ bool QzReadInfoPlist(const std::string& path, QzBundleInfo* info, std::string* e
             haveName = true;
         } else if (name == "QzStartFullscreen") {
             info->startFullscreen = plistBoolean(value);
+            info->startFullscreenSet = true;
         } else if (name == "QzOverscan") {
             info->overscan = plistBoolean(value);
         }
@@ -248,8 +241,117 @@ bool QzOpenBundleFolder(const std::string& folder, QzBundle* bundle, std::string
     return true;
 }
 
+namespace {
+
+// Bounds of one unpacked game: far above any game we know, far below a full disk. The
+// cache keeps the kKeptBundles most recently played games besides those playing now, so
+// it stays within a few of these bounds.
+constexpr uint64_t kMaxBundleBytes = 1ull << 30;
+constexpr uint64_t kMaxBundleEntries = 20000;
+constexpr size_t kKeptBundles = 4;
+// Unpacking folders older than this were left by a player that died while unpacking.
+constexpr auto kAbandonedAfter = std::chrono::hours(1);
+
+// A file descriptor closed when it goes out of scope.
+struct Descriptor {
+    int fd = -1;
+    Descriptor() = default;
+    explicit Descriptor(int value) : fd(value) {}
+    Descriptor(Descriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        std::swap(fd, other.fd);
+        return *this;
+    }
+    ~Descriptor() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+// The SHA-256 of the file's contents in hexadecimal: the archive's identity, whatever its
+// name, size or time say. Empty when the file cannot be read.
+std::string contentHash(const std::string& path) {
+    Descriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0) return "";
+    sha256_ctx context;
+    sha256_init(&context);
+    std::vector<uint8_t> buffer(1 << 20);
+    ssize_t count;
+    while ((count = read(file.fd, buffer.data(), buffer.size())) > 0)
+        sha256_update(&context, static_cast<size_t>(count), buffer.data());
+    if (count < 0) return "";
+    uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&context, sizeof digest, digest);
+    std::string hex;
+    for (uint8_t byte : digest) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", byte);
+        hex += two;
+    }
+    return hex;
+}
+
+// Takes a lock (flock `operation`) on a slot's lock file. A remover unlinks the lock file
+// while it holds it exclusively, so a lock taken on a file that is no longer at the path
+// protects nothing and is taken again on the new one. With create false, a missing lock
+// file fails.
+bool lockSlot(const fs::path& lockPath, int operation, bool create, Descriptor* lock) {
+    for (;;) {
+        Descriptor file(open(lockPath.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0), 0644));
+        if (file.fd < 0 || flock(file.fd, operation) != 0) return false;
+        struct stat held, current;
+        if (fstat(file.fd, &held) == 0 && stat(lockPath.c_str(), &current) == 0 && held.st_ino == current.st_ino &&
+            held.st_dev == current.st_dev) {
+            *lock = std::move(file);
+            return true;
+        }
+        if (!create) return false;
+    }
+}
+
+// Removes a folder by first renaming it to a hidden name, so that nobody sees it half gone.
+void removeFolder(const fs::path& folder) {
+    std::error_code ignored;
+    const fs::path doomed = folder.parent_path() / (".removing-" + folder.filename().string() + "-" +
+                                                    std::to_string(getpid()));
+    fs::rename(folder, doomed, ignored);
+    fs::remove_all(ignored ? folder : doomed, ignored);
+}
+
+// Removes the slots no player holds beyond the kKeptBundles most recently played, folders
+// left without a lock file (from older players or removals cut short), and abandoned
+// unpacking folders.
+void pruneCache(const fs::path& root, const fs::path& current) {
+    std::error_code ignored;
+    std::vector<std::pair<fs::file_time_type, fs::path>> locks;
+    const auto now = fs::file_time_type::clock::now();
+    for (const auto& entry : fs::directory_iterator(root, ignored)) {
+        const fs::path path = entry.path();
+        const std::string name = path.filename().string();
+        if (name.ends_with(".lock")) {
+            if (path.stem() != current) locks.emplace_back(fs::last_write_time(path, ignored), path);
+        } else if (name.starts_with(".")) {
+            if (now - fs::last_write_time(path, ignored) > kAbandonedAfter) fs::remove_all(path, ignored);
+        } else if (!fs::exists(root / (name + ".lock"), ignored)) {
+            fs::remove_all(path, ignored);
+        }
+    }
+    std::sort(locks.begin(), locks.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (size_t i = kKeptBundles; i < locks.size(); ++i) {
+        Descriptor lock;
+        if (!lockSlot(locks[i].second, LOCK_EX | LOCK_NB, false, &lock)) continue;  // playing
+        removeFolder(root / locks[i].second.stem());
+        fs::remove(locks[i].second, ignored);
+    }
+}
+
+}  // namespace
+
+QzCacheHold::~QzCacheHold() {
+    if (fd >= 0) close(fd);
+}
+
 bool QzExtractZippedBundle(const std::string& zipPath, const std::string& cacheRoot, std::string* folder,
-                           std::string* error) {
+                           std::shared_ptr<QzCacheHold>* hold, std::string* error) {
     const std::string prefix = "cannot open zipped bundle " + quoted(zipPath) + ": ";
     std::error_code failure;
     const fs::path archive = fs::canonical(zipPath, failure);
@@ -257,32 +359,47 @@ bool QzExtractZippedBundle(const std::string& zipPath, const std::string& cacheR
         *error = prefix + "there is no such file; give the path of a .zip holding a game bundle";
         return false;
     }
-    const std::string stamp = std::to_string(fs::file_size(archive, failure)) + " " +
-                              std::to_string(fs::last_write_time(archive, failure).time_since_epoch().count());
-    const fs::path slot = fs::path(cacheRoot) / hashName(archive.string());
-    const fs::path extracted = slot / "bundle";
-    if (fileHolds(slot / "stamp", stamp) && findBundleIn(extracted, folder)) return true;
-
-    fs::remove_all(slot, failure);
-    const fs::path work = slot / ("extracting-" + std::to_string(getpid()));
-    if (!fs::create_directories(work, failure)) {
-        *error = prefix + "cannot create the cache folder " + quoted(work.string()) + " (" + failure.message() +
-                 "); check that " + quoted(cacheRoot) + " is writable";
+    const std::string hash = contentHash(archive.string());
+    if (hash.empty()) {
+        *error = prefix + "it cannot be read (" + std::strerror(errno) + "); check its permissions";
         return false;
     }
-    if (Qz_ExtractGameAtPathToFolder(archive.c_str(), work.c_str()) != 0) {
-        fs::remove_all(slot, failure);
-        *error = prefix + "the archive is damaged or holds entries that would land outside its folder "
-                          "(absolute paths or '..'); nothing from it is used. Zip the bundle folder again";
+    const fs::path root(cacheRoot);
+    const fs::path slot = root / hash;
+    Descriptor lock;
+    fs::create_directories(root, failure);
+    if (!lockSlot(root / (hash + ".lock"), LOCK_SH, true, &lock)) {
+        *error = prefix + "cannot use the cache folder " + quoted(root.string()) + " (" + std::strerror(errno) +
+                 "); check that it is writable";
         return false;
     }
-    fs::rename(work, extracted, failure);
-    std::ofstream(slot / "stamp", std::ios::binary) << stamp;
-    if (failure || !findBundleIn(extracted, folder)) {
-        fs::remove_all(slot, failure);
+    futimens(lock.fd, nullptr);  // most recently played
+    if (!isFolder(slot)) {
+        static int unpackings = 0;
+        const fs::path work = root / (".unpacking-" + hash + "-" + std::to_string(getpid()) + "-" +
+                                      std::to_string(++unpackings));
+        if (!fs::create_directories(work, failure)) {
+            *error = prefix + "cannot create the cache folder " + quoted(work.string()) + " (" + failure.message() +
+                     "); check that " + quoted(cacheRoot) + " is writable";
+            return false;
+        }
+        std::string why;
+        if (!QzExtractArchive(archive.string(), work.string(), {kMaxBundleBytes, kMaxBundleEntries}, &why)) {
+            fs::remove_all(work, failure);
+            *error = prefix + why + "; nothing from it is used";
+            return false;
+        }
+        // Published whole: another player unpacking the same archive at the same time may
+        // have been first, and its copy is as good.
+        fs::rename(work, slot, failure);
+        if (failure) fs::remove_all(work, failure);
+    }
+    if (!findBundleIn(slot, folder)) {
         *error = prefix + "the archive holds no bundle (no folder with a Contents folder); zip the whole bundle folder";
         return false;
     }
+    pruneCache(root, hash);
+    *hold = std::make_shared<QzCacheHold>(std::exchange(lock.fd, -1));
     return true;
 }
 

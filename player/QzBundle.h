@@ -3,14 +3,18 @@
 #ifndef QZ_BUNDLE_H
 #define QZ_BUNDLE_H
 
+#include <memory>
 #include <string>
 
 // The keys of the bundle's information dictionary the player reads.
 struct QzBundleInfo {
     std::string bundleName;        // "CFBundleName": window title and save folder name
     bool startFullscreen = false;  // "QzStartFullscreen"
+    bool startFullscreenSet = false;  // the key is present: the game decides, not the player
     bool overscan = false;         // "QzOverscan": crop to fill instead of letterbox
 };
+
+struct QzCacheHold;
 
 struct QzBundle {
     std::string folder;            // the bundle folder
@@ -19,6 +23,7 @@ struct QzBundle {
     std::string projectPath;       // the first NAME.gameproj in name order
     std::string defaultImagePath;  // Contents/Resources/Default.png, empty when absent
     QzBundleInfo info;
+    std::shared_ptr<QzCacheHold> cacheHold;  // a zipped bundle's cache slot, held while playing
 };
 
 // Every failure below sets error to one line naming the file, what is wrong and what to do.
@@ -34,12 +39,26 @@ bool QzReadInfoPlist(const std::string& path, QzBundleInfo* info, std::string* e
 // (Lua 5.1, 32-bit float numbers, this machine's sizes).
 bool QzCheckEngineScript(const std::string& path, std::string* error);
 
-// Extracts a zipped bundle below cacheRoot (one folder per archive path) and sets folder to
-// the bundle in it. An earlier extraction is re-used while the archive's size and
-// modification time are unchanged. Entries that would land outside the cache are refused
-// and fail the whole extraction.
+// A shared lock on the cache slot a zipped bundle was unpacked into: while any player holds
+// one, no player removes the slot.
+struct QzCacheHold {
+    explicit QzCacheHold(int lockFile) : fd(lockFile) {}
+    ~QzCacheHold();
+    QzCacheHold(const QzCacheHold&) = delete;
+    QzCacheHold& operator=(const QzCacheHold&) = delete;
+    int fd;  // owned
+};
+
+// Unpacks a zipped bundle into its slot below cacheRoot, named by the hash of the archive's
+// contents, and sets folder to the bundle in it and hold to the slot's lock (keep it while
+// playing). A slot is unpacked into a folder of its own and published by renaming it, so
+// players starting on the same archive at once never see each other's half-made copy; an
+// unpacked slot is re-used as it is. Unpacking stops, removes what it wrote and fails with
+// the reason at the first damaged or refused entry (one that would land outside the slot)
+// and when the archive would unpack to more than the bounds of a game. Old slots that no
+// player holds are pruned.
 bool QzExtractZippedBundle(const std::string& zipPath, const std::string& cacheRoot, std::string* folder,
-                           std::string* error);
+                           std::shared_ptr<QzCacheHold>* hold, std::string* error);
 
 // Creates dataHome/<bundleName>/ when missing, checks that it is writable, and sets savePath
 // to that folder followed by "save.data" (the store file becomes save.datapersistent.save).

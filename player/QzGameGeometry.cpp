@@ -1,6 +1,19 @@
 // Letterbox and crop arithmetic of the game view, and the mouse mapping through it.
 #include "QzGameGeometry.h"
 
+#include <algorithm>
+
+namespace {
+
+// Cut toward zero to whole pixels, within a range no view reaches (an absurd aspect ratio
+// would otherwise overflow the conversion).
+int toPixels(double value) {
+    constexpr double kLimit = 1 << 30;
+    return static_cast<int>(std::clamp(value, -kLimit, kLimit));
+}
+
+}  // namespace
+
 QzViewGeometry QzComputeViewGeometry(int width, int height, bool fullScreen, bool cropToFit,
                                      float originalAspectRatio) {
     QzViewGeometry geometry;
@@ -26,10 +39,10 @@ QzViewGeometry QzComputeViewGeometry(int width, int height, bool fullScreen, boo
     geometry.invertedCropScaleFactorY = H / h;
     geometry.gameViewOffsetX = x;
     geometry.gameViewOffsetY = y;
-    geometry.viewportX = static_cast<int>(x);
-    geometry.viewportY = static_cast<int>(y);
-    geometry.viewportWidth = static_cast<int>(w);
-    geometry.viewportHeight = static_cast<int>(h);
+    geometry.viewportX = toPixels(x);
+    geometry.viewportY = toPixels(y);
+    geometry.viewportWidth = toPixels(w);
+    geometry.viewportHeight = toPixels(h);
     return geometry;
 }
 

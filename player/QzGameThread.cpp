@@ -59,7 +59,9 @@ void QzGameThread::post(Task task) {
     wake_.notify_all();
 }
 
-void QzGameThread::postAndWait(Task task) {
+void QzGameThread::postAndWait(Task task) { postAndWait(std::move(task), std::chrono::milliseconds(0), {}); }
+
+void QzGameThread::postAndWait(Task task, std::chrono::milliseconds patience, const std::function<void()>& whenLate) {
     if (isCurrent()) {
         task();
         return;
@@ -74,6 +76,7 @@ void QzGameThread::postAndWait(Task task) {
         } release{done};
         task();
     });
+    if (whenLate && finished.wait_for(patience) == std::future_status::timeout) whenLate();
     finished.wait();
 }
 

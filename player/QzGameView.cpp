@@ -6,13 +6,9 @@
 
 #include <GL/gl.h>
 
-float QzGetTimeAsFloat() {
-    static const auto start = std::chrono::steady_clock::now();
-    return std::chrono::duration<float>(std::chrono::steady_clock::now() - start).count();
-}
+#include "QzDate.h"
 
-QzGameView::QzGameView(QzGameSurface* surface, Clock clock, bool frameTimer)
-    : surface_(surface), clock_(std::move(clock)), frameTimer_(frameTimer) {}
+QzGameView::QzGameView(QzGameSurface* surface, bool frameTimer) : surface_(surface), frameTimer_(frameTimer) {}
 
 QzGameView::~QzGameView() {
     thread_.postAndWait([this] { stopAnimation(); });
@@ -27,6 +23,15 @@ void QzGameView::setOverlay(Overlay overlay) {
 
 void QzGameView::setErrorObserver(std::function<void(const LuaErrorException&)> observer) {
     thread_.postAndWait([&] { errorObserver_ = std::move(observer); });
+}
+
+bool QzGameView::hasCallbacks() {
+    bool any = false;
+    thread_.postAndWait([&] {
+        std::lock_guard lock(contextLock_);
+        any = overlay_ || errorObserver_;
+    });
+    return any;
 }
 
 void QzGameView::scriptFailed(const char* where, const LuaErrorException& error) {
@@ -45,26 +50,35 @@ void QzGameView::bracket(const std::function<void(QzState*)>& call) {
     call(engine->state());
 }
 
+// The lifecycle calls give back no status: a failure shows as a new silent error.
 void QzGameView::play() {
-    bracket([](QzState* state) { Qz_Play(state); });
+    bracket([this](QzState* state) {
+        Qz_ClearLastSilentError(state);
+        Qz_Play(state);
+        checkSilentCall("QzGameView play", Qz_LastSilentError(state) != nullptr);
+    });
     resetTimebase();
     startAnimation();
 }
 
 void QzGameView::pauseInitiatedBySystem(bool system) {
     stopAnimation();
-    bracket([system](QzState* state) {
+    bracket([this, system](QzState* state) {
+        Qz_ClearLastSilentError(state);
         if (system)
             Qz_SystemInitiatedPause(state);
         else
             Qz_BehaviorInitiatedPause(state);
+        checkSilentCall("QzGameView pause", Qz_LastSilentError(state) != nullptr);
     });
 }
 
 void QzGameView::stop() {
     stopAnimation();
-    bracket([](QzState* state) { Qz_Stop(state); });
+    bracket([this](QzState* state) { checkSilentCall("QzGameView stop", Qz_Stop(state)); });
 }
+
+void QzGameView::resetTimebase() { currentTime_ = QzDate::getTimeAsFloat(); }
 
 void QzGameView::startAnimation() {
     if (animating_) return;
@@ -78,29 +92,36 @@ void QzGameView::stopAnimation() {
     animating_ = false;
 }
 
-void QzGameView::applyViewport() {
-    if (geometry_.clip) {
+QzGameView::Layout QzGameView::takeLayout() {
+    std::lock_guard lock(geometryMutex_);
+    const Layout layout{geometry_, pointWidth_, pointHeight_, backingWidth_, backingHeight_, viewportChanged_};
+    viewportChanged_ = false;
+    return layout;
+}
+
+void QzGameView::applyViewport(const Layout& layout) {
+    const QzViewGeometry& geometry = layout.geometry;
+    if (geometry.clip) {
         // In full screen the game may clear; only its viewport is its own, the bars stay black.
         glDisable(GL_SCISSOR_TEST);
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
-        glScissor(geometry_.viewportX, geometry_.viewportY, geometry_.viewportWidth, geometry_.viewportHeight);
+        glScissor(geometry.viewportX, geometry.viewportY, geometry.viewportWidth, geometry.viewportHeight);
         glEnable(GL_SCISSOR_TEST);
     }
     // Until the view knows its size, there is no projection to make: glOrtho refuses an
     // empty one and leaves an error for the next check to report.
-    if (!viewportChanged_ || pointWidth_ <= 0 || pointHeight_ <= 0) return;
-    viewportChanged_ = false;
-    glViewport(geometry_.viewportX, geometry_.viewportY, geometry_.viewportWidth, geometry_.viewportHeight);
+    if (!layout.viewportChanged || layout.pointWidth <= 0 || layout.pointHeight <= 0) return;
+    glViewport(geometry.viewportX, geometry.viewportY, geometry.viewportWidth, geometry.viewportHeight);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0, pointWidth_, 0, pointHeight_, -1, 1);
+    glOrtho(0, layout.pointWidth, 0, layout.pointHeight, -1, 1);
     glMatrixMode(GL_MODELVIEW);
 }
 
-void QzGameView::drawOverlay() {
+void QzGameView::drawOverlay(const Layout& layout) {
     glDisable(GL_SCISSOR_TEST);
-    const int width = backingWidth_, height = backingHeight_;
+    const int width = layout.backingWidth, height = layout.backingHeight;
     if (!overlay_ || width <= 0 || height <= 0) return;
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
@@ -115,7 +136,8 @@ void QzGameView::drawOverlay() {
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
-    glViewport(geometry_.viewportX, geometry_.viewportY, geometry_.viewportWidth, geometry_.viewportHeight);
+    const QzViewGeometry& geometry = layout.geometry;
+    glViewport(geometry.viewportX, geometry.viewportY, geometry.viewportWidth, geometry.viewportHeight);
 }
 
 void QzGameView::checkSilentCall(const char* where, int status) {
@@ -127,7 +149,7 @@ void QzGameView::checkSilentCall(const char* where, int status) {
 }
 
 void QzGameView::drawFrame() {
-    const float now = clock_();
+    const float now = QzDate::getTimeAsFloat();
     const float elapsed = now - currentTime_;
     currentTime_ = now;
     QzPlayerEngine* engine = engine_;
@@ -151,18 +173,22 @@ void QzGameView::renderFrame() {
 }
 
 void QzGameView::tick(void (QzGameView::*draw)()) {
+    QzPlayerEngine* engine = engine_;
+    // While the scripts are being stopped (the player is quitting), no frame starts.
+    if (engine && engine->interrupted()) return;
     surface_->makeCurrent();
-    if (QzPlayerEngine* engine = engine_) engine->makeOpenALContextCurrent();
+    if (engine) engine->makeOpenALContextCurrent();
     {
         std::lock_guard context(contextLock_);
-        applyViewport();
-        if (drawingEnabled_ && engine_) {
+        const Layout layout = takeLayout();
+        applyViewport(layout);
+        if (drawingEnabled_ && engine) {
             (this->*draw)();
         } else {
             glClearColor(0, 0, 0, 1);
             glClear(GL_COLOR_BUFFER_BIT);
         }
-        drawOverlay();
+        drawOverlay(layout);
         glFinish();
     }
     surface_->present();
@@ -172,9 +198,20 @@ void QzGameView::drawView() { tick(&QzGameView::drawFrame); }
 
 void QzGameView::refreshView() { tick(&QzGameView::renderFrame); }
 
+void QzGameView::requestRedraw() {
+    thread_.post([this] {
+        if (!animating_) refreshView();
+    });
+}
+
+void QzGameView::setDrawingEnabled(bool enabled) {
+    drawingEnabled_ = enabled;
+    if (enabled) requestRedraw();
+}
+
 void QzGameView::reshape(int backingWidth, int backingHeight, int pointWidth, int pointHeight) {
     {
-        std::lock_guard context(contextLock_);
+        std::lock_guard lock(geometryMutex_);
         geometry_ = QzComputeViewGeometry(backingWidth, backingHeight, fullScreen_, cropToFit_, originalAspectRatio_);
         pointWidth_ = pointWidth;
         pointHeight_ = pointHeight;
@@ -192,12 +229,12 @@ void QzGameView::updateScreenSize(int width, int height) {
 }
 
 QzViewGeometry QzGameView::geometry() {
-    std::lock_guard context(contextLock_);
+    std::lock_guard lock(geometryMutex_);
     return geometry_;
 }
 
 void QzGameView::mapPoint(double x, double y, float* gameX, float* gameY) {
-    std::lock_guard context(contextLock_);
+    std::lock_guard lock(geometryMutex_);
     // Backing pixels per point: 1 except on high-density displays.
     const double scale = pointWidth_ > 0 && backingWidth_ > 0 ? static_cast<double>(backingWidth_) / pointWidth_ : 1.0;
     float backingX, backingY;

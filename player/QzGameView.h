@@ -23,19 +23,16 @@ public:
     virtual void present() = 0;
 };
 
-// Seconds as a 32-bit float since the process's first reading.
-float QzGetTimeAsFloat();
-
 class QzGameView {
 public:
-    using Clock = std::function<float()>;
     // Draws over the finished frame, with the whole view as viewport and one unit per
     // backing pixel (origin at the lower left). Called on the game thread.
     using Overlay = std::function<void(int viewWidth, int viewHeight)>;
 
     // Starts the game thread. The surface must outlive the view. A view without a frame
-    // timer (headless runs) animates only when its driver calls drawView.
-    explicit QzGameView(QzGameSurface* surface, Clock clock = QzGetTimeAsFloat, bool frameTimer = true);
+    // timer (headless runs) animates only when its driver calls drawView. Frames advance
+    // by the game clock, QzDate::getTimeAsFloat, the clock scripts read too.
+    explicit QzGameView(QzGameSurface* surface, bool frameTimer = true);
     // Stops the loop and joins the game thread.
     ~QzGameView();
 
@@ -43,7 +40,8 @@ public:
 
     // Attaches the engine (borrowed; it must outlive its use here, and is detached with null).
     void setEngine(QzPlayerEngine* engine);
-    void setDrawingEnabled(bool enabled) { drawingEnabled_ = enabled; }
+    // Enabling drawing asks for a redraw, so the game's picture replaces the black one.
+    void setDrawingEnabled(bool enabled);
     void setCropToFit(bool crop) { cropToFit_ = crop; }
     void setFullScreen(bool fullScreen) { fullScreen_ = fullScreen; }
     bool fullScreen() const { return fullScreen_; }
@@ -56,6 +54,8 @@ public:
     void setOverlay(Overlay overlay);
     // Called on the game thread with each script error the view catches.
     void setErrorObserver(std::function<void(const LuaErrorException&)> observer);
+    // Whether an overlay or an error observer is set.
+    bool hasCallbacks();
 
     // Recomputes the geometry for a view of the given backing pixels and point size and,
     // on the game thread, tells the engine the screen size (the point size).
@@ -73,7 +73,13 @@ public:
     void stop();
     void drawView();
     void refreshView();
-    void resetTimebase() { currentTime_ = clock_(); }
+    // Redraws the current picture without advancing the game, on the game thread after the
+    // work posted before, unless the frame loop is running (its next frame draws anyway).
+    // From any thread.
+    void requestRedraw();
+    void resetTimebase();
+    void startAnimation();
+    void stopAnimation();
 
     // The same, run on the game thread from any thread.
     void playWaitUntilDone(bool wait);
@@ -81,8 +87,6 @@ public:
     void stopWaitUntilDone(bool wait);
 
 private:
-    void startAnimation();
-    void stopAnimation();
     void drawFrame();
     void renderFrame();
     // One tick: current contexts, context lock, the draw (or black while drawing is off),
@@ -92,23 +96,31 @@ private:
     void checkSilentCall(const char* where, int status);
     // Runs an engine call under both locks, context first, on a current context.
     void bracket(const std::function<void(QzState*)>& call);
-    void applyViewport();
-    void drawOverlay();
+    struct Layout {
+        QzViewGeometry geometry;
+        int pointWidth, pointHeight, backingWidth, backingHeight;
+        bool viewportChanged;
+    };
+    // The geometry as of now; clears the viewport-changed mark.
+    Layout takeLayout();
+    void applyViewport(const Layout& layout);
+    void drawOverlay(const Layout& layout);
     void updateScreenSize(int width, int height);
     void scriptFailed(const char* where, const LuaErrorException& error);
 
     QzGameSurface* surface_;  // borrowed
-    Clock clock_;
     std::atomic<QzPlayerEngine*> engine_{nullptr};  // borrowed
     std::mutex contextLock_;
-    // Fields below marked (ctx) are guarded by contextLock_.
-    QzViewGeometry geometry_;  // (ctx)
-    int pointWidth_ = 0;       // (ctx)
-    int pointHeight_ = 0;      // (ctx)
-    int backingWidth_ = 0;     // (ctx)
-    int backingHeight_ = 0;    // (ctx)
-    bool viewportChanged_ = false;  // (ctx)
-    Overlay overlay_;          // (ctx)
+    Overlay overlay_;  // guarded by contextLock_
+    // The geometry has a lock of its own, never held during a script call, so that the main
+    // thread maps input and reshapes while a frame runs. Fields marked (geo) are guarded by it.
+    std::mutex geometryMutex_;
+    QzViewGeometry geometry_;       // (geo)
+    int pointWidth_ = 0;            // (geo)
+    int pointHeight_ = 0;           // (geo)
+    int backingWidth_ = 0;          // (geo)
+    int backingHeight_ = 0;         // (geo)
+    bool viewportChanged_ = false;  // (geo)
     std::function<void(const LuaErrorException&)> errorObserver_;  // game thread
     std::atomic<bool> drawingEnabled_{false};
     std::atomic<bool> animating_{false};

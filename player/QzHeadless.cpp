@@ -3,7 +3,6 @@
 #include "QzHeadless.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -14,10 +13,13 @@
 #include <GL/glext.h>
 
 #include "QzAudioRecorder.h"
+#include "QzDate.h"
 #include "QzGameView.h"
 #include "QzInputEvent.h"
+#include "QzMainQueue.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
+#include "QzQuitSignals.h"
 
 namespace {
 
@@ -85,18 +87,14 @@ private:
     int height_ = 0;
 };
 
-// Set by SIGINT and SIGTERM: the run stops after the current frame and shuts down as usual.
-std::atomic<bool> stopRequested{false};
-
-void requestStop(int) { stopRequested = true; }
-
-void handleStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = requestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
+// Makes the game clock follow a fixed-step reading for its lifetime.
+class FixedStepClock {
+public:
+    explicit FixedStepClock(std::function<float()> reading) { QzDate::setTimeSource(std::move(reading)); }
+    ~FixedStepClock() { QzDate::setTimeSource(nullptr); }
+    FixedStepClock(const FixedStepClock&) = delete;
+    FixedStepClock& operator=(const FixedStepClock&) = delete;
+};
 
 bool readTimeline(const std::string& path, std::vector<QzTimedInputEvent>* events) {
     if (path.empty()) return true;
@@ -147,14 +145,16 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     std::unique_ptr<QzAudioRecorder> recorder;
     std::string error;
     if (!options.audio.empty() && !(recorder = QzAudioRecorder::open(&error))) {
-        std::fprintf(stderr, "quillane-player: cannot record sound: %s\n", error.c_str());
-        return kQzExitNoDisplay;
+        std::fprintf(stderr, "quillane-player: --audio: cannot record sound: %s\n", error.c_str());
+        return kQzExitNoRecorder;
     }
     const long frames = options.frames < 0 ? 60 : options.frames;
 
     HeadlessSurface surface;
     long frame = 0;  // game thread
-    QzGameView view(&surface, [&] { return static_cast<float>(frame * options.dt); }, false);
+    // The game clock, which the frame loop and the scripts read, advances by the fixed step.
+    const FixedStepClock clock([&] { return static_cast<float>(frame * options.dt); });
+    QzGameView view(&surface, false);
     bool ready = false;
     view.thread().postAndWait([&] {
         ready = surface.create(options.width > 0 ? options.width : kDefaultWidth,
@@ -168,6 +168,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     std::atomic<bool> ended{false};
     QzSessionHooks hooks;
     hooks.debug = options.debug;
+    hooks.interrupt = &QzPlayerInterrupt();
     hooks.gameDidEnd = [&] { ended = true; };
     hooks.openURL = [](const std::string& address) {
         std::printf("openURL: %s (not opened: headless)\n", address.c_str());
@@ -193,10 +194,9 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     view.reshape(width, height, width, height);
     view.playWaitUntilDone(true);
 
-    handleStopSignals();
     int status = kQzExitOK;
     size_t next = 0;
-    for (long current = 1; current <= frames && !ended && !stopRequested; ++current) {
+    for (long current = 1; current <= frames && !ended && !QzQuitSignal(); ++current) {
         std::vector<std::string> screenshots;
         for (; next < timeline.size() && timeline[next].frame <= current; ++next) {
             if (timeline[next].action == QzTimedInputEvent::Action::Screenshot)
@@ -209,19 +209,27 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
             view.animating() ? view.drawView() : view.refreshView();
             if (recorder) recorder->renderUntil(current * options.dt);
         });
+        QzMainQueueRunPending();
+        if (QzQuitSignal()) break;
         for (const std::string& path : screenshots) {
             if (!writeScreenshot(&view, &surface, path)) status = kQzExitUsage;
         }
     }
 
-
+    if (const int signal = QzQuitSignal()) {
+        // An interrupted run made no finished picture or recording: nothing is written.
+        session.shutdown();
+        view.thread().postAndWait([&] { surface.release(); });
+        std::fprintf(stderr, "quillane-player: stopped by signal %d; no screenshot or recording written\n", signal);
+        return 128 + signal;
+    }
     if (!options.screenshot.empty() && !writeScreenshot(&view, &surface, options.screenshot)) status = kQzExitUsage;
     if (recorder && !recorder->writeWav(options.audio, &error)) {
         std::fprintf(stderr, "quillane-player: --audio: %s\n", error.c_str());
         status = kQzExitUsage;
     }
-    const int errors = session.errorCount();
     session.shutdown();
+    const int errors = session.errorCount();
     view.thread().postAndWait([&] { surface.release(); });
     if (errors > 0) {
         std::fprintf(stderr, "quillane-player: %d problem(s) reported\n", errors);

@@ -1,115 +1,138 @@
-// Pango text layout and SDL_image decoding into RGBA pictures, and their drawing as
+// Pango text layout and picture files (through the engine's guarded decoder) into RGBA pictures, and their drawing as
 // textured quads.
 #include "QzOverlayPainter.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include <GL/gl.h>
-#include <SDL.h>
-#include <SDL_image.h>
 #include <pango/pangocairo.h>
+
+#include "QzCairoCanvas.h"
+#include "QzImageLoader.h"
 
 namespace {
 
-PangoLayout* makeLayout(cairo_t* cairo, const std::string& text, int fontSize, int maxWidth) {
-    PangoLayout* layout = pango_cairo_create_layout(cairo);
+using LayoutPtr = std::unique_ptr<PangoLayout, decltype(&g_object_unref)>;
+
+constexpr int kMaxSide = QzCairoCanvas::kMaxSide;
+const char kEllipsis[] = "\u2026";
+
+LayoutPtr makeLayout(cairo_t* cairo, const std::string& text, int fontSize, int maxWidth) {
+    LayoutPtr layout(pango_cairo_create_layout(cairo), g_object_unref);
     PangoFontDescription* font = pango_font_description_from_string("Sans");
     pango_font_description_set_absolute_size(font, fontSize * PANGO_SCALE);
-    pango_layout_set_font_description(layout, font);
+    pango_layout_set_font_description(layout.get(), font);
     pango_font_description_free(font);
     if (maxWidth > 0) {
-        pango_layout_set_width(layout, maxWidth * PANGO_SCALE);
-        pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+        pango_layout_set_width(layout.get(), std::min(maxWidth, kMaxSide) * PANGO_SCALE);
+        pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+    } else {
+        // Unwrapped lines longer than a drawing surface can be end in an ellipsis there.
+        pango_layout_set_width(layout.get(), kMaxSide * PANGO_SCALE);
+        pango_layout_set_ellipsize(layout.get(), PANGO_ELLIPSIZE_END);
     }
-    pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+    pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
     return layout;
 }
 
-// A one-pixel surface, enough to measure a layout before drawing it.
-struct MeasuringContext {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
-    cairo_t* cairo = cairo_create(surface);
-    ~MeasuringContext() {
-        cairo_destroy(cairo);
-        cairo_surface_destroy(surface);
-    }
-};
+// The text cut at the first line that would pass the drawing surface's height, with an
+// ellipsis where it was cut; the text itself when it fits. A few lines of room are kept for
+// the ellipsis to wrap onto.
+std::string fittingText(cairo_t* cairo, const std::string& text, int fontSize, int maxWidth) {
+    const LayoutPtr layout = makeLayout(cairo, text, fontSize, maxWidth);
+    int width = 0, height = 0;
+    pango_layout_get_pixel_size(layout.get(), &width, &height);
+    if (height <= kMaxSide) return text;
+    const int lastY = std::max(0, kMaxSide - 4 * std::max(1, fontSize * 2));
+    int index = 0, trailing = 0, line = 0, x = 0;
+    pango_layout_xy_to_index(layout.get(), 0, lastY * PANGO_SCALE, &index, &trailing);
+    pango_layout_index_to_line_x(layout.get(), index, false, &line, &x);
+    const PangoLayoutLine* cut = pango_layout_get_line_readonly(layout.get(), line);
+    return text.substr(0, static_cast<size_t>(cut ? cut->start_index : 0)) + kEllipsis;
+}
+
+// A one-pixel canvas, enough to lay text out before drawing it.
+std::unique_ptr<QzCairoCanvas> measuringCanvas() {
+    std::string error;
+    return QzCairoCanvas::create(1, 1, &error);
+}
 
 }  // namespace
 
 int QzMeasureOverlayText(const std::string& text, int fontSize) {
-    MeasuringContext measuring;
-    PangoLayout* layout = makeLayout(measuring.cairo, text, fontSize, 0);
+    const std::unique_ptr<QzCairoCanvas> measuring = measuringCanvas();
+    if (!measuring) return 0;
+    const LayoutPtr layout = makeLayout(measuring->cairo(), text, fontSize, 0);
     int width = 0, height = 0;
-    pango_layout_get_pixel_size(layout, &width, &height);
-    g_object_unref(layout);
+    pango_layout_get_pixel_size(layout.get(), &width, &height);
     return width;
 }
 
 QzOverlayImage QzRenderOverlayText(const std::string& text, int fontSize, int maxWidth) {
     QzOverlayImage image;
-    int width = 0, height = 0;
-    {
-        MeasuringContext measuring;
-        PangoLayout* layout = makeLayout(measuring.cairo, text, fontSize, maxWidth);
-        pango_layout_get_pixel_size(layout, &width, &height);
-        g_object_unref(layout);
+    const std::unique_ptr<QzCairoCanvas> measuring = measuringCanvas();
+    if (!measuring) return image;
+    const std::string shown = fittingText(measuring->cairo(), text, fontSize, maxWidth);
+    // Right-to-left lines sit at the right of the layout's width: the picture is cut to the
+    // lines' own extent wherever that lies.
+    PangoRectangle extent{};
+    pango_layout_get_pixel_extents(makeLayout(measuring->cairo(), shown, fontSize, maxWidth).get(), nullptr, &extent);
+    std::string error;
+    const std::unique_ptr<QzCairoCanvas> canvas = QzCairoCanvas::create(extent.width, extent.height, &error);
+    if (!canvas) {
+        if (extent.width > 0 && extent.height > 0)
+            std::fprintf(stderr, "quillane-player: text not shown: %s\n", error.c_str());
+        return image;
     }
-    if (width <= 0 || height <= 0) return image;
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    cairo_t* cairo = cairo_create(surface);
-    cairo_set_source_rgba(cairo, 1, 1, 1, 1);
-    PangoLayout* layout = makeLayout(cairo, text, fontSize, maxWidth);
-    pango_cairo_show_layout(cairo, layout);
-    g_object_unref(layout);
-    cairo_surface_flush(surface);
-    // Cairo's pixels are premultiplied BGRA words, top row first; the picture is straight
-    // RGBA, bottom row first.
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    image.width = width;
-    image.height = height;
-    image.pixels.resize(static_cast<size_t>(width) * height * 4);
-    for (int row = 0; row < height; ++row) {
-        const auto* source = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(row) * stride);
-        uint8_t* target = &image.pixels[static_cast<size_t>(height - 1 - row) * width * 4];
-        for (int column = 0; column < width; ++column) {
-            const uint32_t pixel = source[column];
-            const uint32_t alpha = pixel >> 24;
-            const auto unpremultiply = [alpha](uint32_t channel) {
-                return static_cast<uint8_t>(alpha ? (channel * 255 + alpha / 2) / alpha : 0);
-            };
-            target[column * 4 + 0] = unpremultiply((pixel >> 16) & 0xFF);
-            target[column * 4 + 1] = unpremultiply((pixel >> 8) & 0xFF);
-            target[column * 4 + 2] = unpremultiply(pixel & 0xFF);
-            target[column * 4 + 3] = static_cast<uint8_t>(alpha);
-        }
-    }
-    cairo_destroy(cairo);
-    cairo_surface_destroy(surface);
+    cairo_set_source_rgba(canvas->cairo(), 1, 1, 1, 1);
+    cairo_move_to(canvas->cairo(), -extent.x, -extent.y);
+    pango_cairo_show_layout(canvas->cairo(), makeLayout(canvas->cairo(), shown, fontSize, maxWidth).get());
+    image.width = canvas->width();
+    image.height = canvas->height();
+    image.pixels = canvas->straightRGBABottomUp();
     return image;
 }
 
-QzOverlayImage QzLoadOverlayImage(const std::string& path, std::string* error) {
+QzOverlayImage QzLoadOverlayImage(const std::string& path, int maxWidth, int maxHeight, std::string* error) {
     QzOverlayImage image;
-    std::unique_ptr<SDL_Surface, decltype(&SDL_FreeSurface)> loaded(IMG_Load(path.c_str()), SDL_FreeSurface);
-    if (!loaded) {
-        *error = IMG_GetError();
+    int64_t width = 0, height = 0;
+    if (!QzReadImageSize(path, &width, &height, error)) return image;
+    if (width * height > kQzMaxOverlayPicturePixels) {
+        *error = "its declared size " + std::to_string(width) + "x" + std::to_string(height) + " is more than the " +
+                 std::to_string(kQzMaxOverlayPicturePixels) + " pixels a picture the player shows may have";
         return image;
     }
-    std::unique_ptr<SDL_Surface, decltype(&SDL_FreeSurface)> rgba(
-        SDL_ConvertSurfaceFormat(loaded.get(), SDL_PIXELFORMAT_ABGR8888, 0), SDL_FreeSurface);
-    if (!rgba) {
-        *error = SDL_GetError();
-        return image;
+    QzBitmap bitmap;
+    if (!QzDecodeImageFile(path, &bitmap, error)) return image;
+    // Shrunk to fit, keeping its shape: every picture pixel goes into the average of the one
+    // shown pixel it falls on.
+    const double scale = std::min({1.0, static_cast<double>(maxWidth) / bitmap.width,
+                                   static_cast<double>(maxHeight) / bitmap.height});
+    image.width = std::max(1, static_cast<int>(bitmap.width * scale));
+    image.height = std::max(1, static_cast<int>(bitmap.height * scale));
+    std::vector<uint32_t> sums(static_cast<size_t>(image.width) * image.height * 5);
+    for (int y = 0; y < bitmap.height; ++y) {
+        const int row = std::min(image.height - 1, static_cast<int>(y * scale));
+        for (int x = 0; x < bitmap.width; ++x) {
+            uint32_t* sum = &sums[(static_cast<size_t>(row) * image.width +
+                                   std::min(image.width - 1, static_cast<int>(x * scale))) * 5];
+            const uint8_t* pixel = &bitmap.rgba[(static_cast<size_t>(y) * bitmap.width + x) * 4];
+            for (int c = 0; c < 4; ++c) sum[c] += pixel[c];
+            ++sum[4];
+        }
     }
-    image.width = rgba->w;
-    image.height = rgba->h;
-    image.pixels.resize(static_cast<size_t>(rgba->w) * rgba->h * 4);
-    for (int row = 0; row < rgba->h; ++row)
-        SDL_memcpy(&image.pixels[static_cast<size_t>(rgba->h - 1 - row) * rgba->w * 4],
-                   static_cast<const uint8_t*>(rgba->pixels) + static_cast<size_t>(row) * rgba->pitch,
-                   static_cast<size_t>(rgba->w) * 4);
+    // The decoder premultiplies by alpha; overlay pictures keep straight alpha.
+    image.pixels.resize(static_cast<size_t>(image.width) * image.height * 4);
+    for (size_t i = 0; i < image.pixels.size() / 4; ++i) {
+        const uint32_t* sum = &sums[i * 5];
+        const uint32_t count = std::max<uint32_t>(1, sum[4]);
+        const uint32_t alpha = sum[3] / count;
+        image.pixels[i * 4 + 3] = static_cast<uint8_t>(alpha);
+        for (int c = 0; c < 3; ++c)
+            image.pixels[i * 4 + c] = alpha ? static_cast<uint8_t>(std::min<uint32_t>(255, sum[c] / count * 255 / alpha)) : 0;
+    }
     return image;
 }
 

@@ -23,8 +23,14 @@ struct QzOverlayImage {
 QzOverlayImage QzRenderOverlayText(const std::string& text, int fontSize, int maxWidth);
 // The width in pixels of text laid out as above, on one line.
 int QzMeasureOverlayText(const std::string& text, int fontSize);
-// Reads a PNG (or any format SDL_image reads); empty with error set when it cannot.
-QzOverlayImage QzLoadOverlayImage(const std::string& path, std::string* error);
+// The largest picture the player decodes for itself (the loading picture): a picture file
+// a few hundred kilobytes long may declare gigabytes of pixels.
+constexpr int64_t kQzMaxOverlayPicturePixels = 6000 * 4000;
+
+// Reads a picture file through the engine's guarded image decoder, shrunk to fit within
+// maxWidth × maxHeight keeping its shape; empty with error set when it cannot, or when it
+// declares more than kQzMaxOverlayPicturePixels.
+QzOverlayImage QzLoadOverlayImage(const std::string& path, int maxWidth, int maxHeight, std::string* error);
 
 // Game thread only, with the context current and the overlay projection set.
 void QzFillOverlayRect(float x, float y, float width, float height, QzOverlayColor color);

@@ -1,6 +1,7 @@
 // The player's engine handle over QzLuaState.
 #include "QzPlayerEngine.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 
@@ -8,16 +9,17 @@
 
 #include "QzExternalFunctionTable.h"
 
-QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string& savePath)
+QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string& savePath,
+                               QzScriptInterrupt* interrupt)
     : luaState_(QzLuaState::withEnginePath(enginePath, savePath.empty() ? std::nullopt
-                                                                        : std::optional<std::string>(savePath))) {
+                                                                        : std::optional<std::string>(savePath))),
+      interrupt_(interrupt) {
     QzState* state = luaState_->S();
-    // Qz_Init leaves a failed initEngine's message on the stack without reporting it.
-    if (lua_gettop(state->L) > 0) {
-        std::fprintf(stderr, "QzPlayerEngine: initEngine failed: %s\n",
-                     lua_isstring(state->L, -1) ? lua_tostring(state->L, -1) : "(no message)");
+    if (interrupt_) interrupt_->attach(state->L);
+    // The engine host leaves a failed initEngine unreported; the game still goes on.
+    if (const auto& error = luaState_->initEngineError()) {
+        std::fprintf(stderr, "QzPlayerEngine: initEngine failed: %s\n", error->c_str());
         countError();
-        lua_settop(state->L, 0);
     }
     state->gameDidEnd = &QzPlayerEngine::gameDidEndCallback;
     state->callbackContext = this;
@@ -84,14 +86,22 @@ int QzPlayerEngine::errorCount() {
 
 void QzPlayerEngine::intendedDisplaySize(int* width, int* height) {
     const QzSize size = luaState_->intendedDisplaySize();
-    *width = static_cast<int>(size.width);
-    *height = static_cast<int>(size.height);
+    const bool fits = size.width >= 0 && size.width <= kQzMaxDisplaySide && size.height >= 0 &&
+                      size.height <= kQzMaxDisplaySide;
+    *width = fits ? static_cast<int>(size.width) : 0;
+    *height = fits ? static_cast<int>(size.height) : 0;
+    if (fits || displaySizeRefused_) return;
+    displaySizeRefused_ = true;
+    countError();
+    std::fprintf(stderr, "quillane-player: the game's display size %.0fx%.0f is refused: each side may be at most %d "
+                         "pixels; the game plays at the player's size instead\n", size.width, size.height,
+                 kQzMaxDisplaySide);
 }
 
 void QzPlayerEngine::registerHostServices(QzKeyboardInputSupport::Request keyboardInput,
-                                          QzOpenURLSupport::Opener openURL) {
+                                          QzOpenURLSupport::Opener openURL, const std::string& bundleFolder) {
     keyboardInput_ = QzMake<QzKeyboardInputSupport>(std::move(keyboardInput));
-    openURL_ = QzMake<QzOpenURLSupport>(std::move(openURL));
+    openURL_ = QzMake<QzOpenURLSupport>(std::move(openURL), bundleFolder);
     auto table = QzExternalFunctionTable::externalFunctionTableForState(luaState_->state());
     table->registerTarget(keyboardInput_.get(), nullptr, "keyboardInput:forPrompt:withInitialValue:displayNumberPad:",
                           "KeyboardInput");

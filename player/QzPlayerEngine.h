@@ -13,14 +13,20 @@
 #include "QzEngine.h"
 #include "QzHostServices.h"
 #include "QzLuaState.h"
+#include "QzScriptInterrupt.h"
 
 using QzScriptArgument = std::variant<std::string, float>;
+
+// The largest side of a game's picture the player accepts: as large as OpenGL textures and
+// framebuffers commonly go, and small enough that the view's arithmetic stays in range.
+constexpr int kQzMaxDisplaySide = 16384;
 
 class QzPlayerEngine {
 public:
     // Creates the engine state and runs the engine script and its initEngine. savePath may
-    // be empty (no database library). Load errors are reported on standard error.
-    QzPlayerEngine(const std::string& enginePath, const std::string& savePath);
+    // be empty (no database library). Load errors are reported on standard error. The
+    // interrupt (borrowed, may be null) can stop the engine's scripts from then on.
+    QzPlayerEngine(const std::string& enginePath, const std::string& savePath, QzScriptInterrupt* interrupt = nullptr);
     // Frees the game's scene and graphics assets, then destroys the engine state:
     // shutdownEngine runs once, the store closes.
     ~QzPlayerEngine();
@@ -36,12 +42,15 @@ public:
     // function throws LuaErrorException.
     void callFunction(const char* name, const std::vector<QzScriptArgument>& arguments);
     // game.attributes.displaySize under the lock; (0, 0) with a logged line when the script
-    // has no such table.
+    // has no such table, and (0, 0) with a reported error (once) when a side is larger than
+    // kQzMaxDisplaySide.
     void intendedDisplaySize(int* width, int* height);
     void makeOpenALContextCurrent() { luaState_->makeOpenALContextCurrent(); }
 
-    // Registers "KeyboardInput" and "openURL" in the interpreter's external function table.
-    void registerHostServices(QzKeyboardInputSupport::Request keyboardInput, QzOpenURLSupport::Opener openURL);
+    // Registers "KeyboardInput" and "openURL" in the interpreter's external function table;
+    // file addresses may reach inside bundleFolder.
+    void registerHostServices(QzKeyboardInputSupport::Request keyboardInput, QzOpenURLSupport::Opener openURL,
+                              const std::string& bundleFolder);
     // Called (on the thread running the script) when the script calls callbacks.gameDidEnd.
     void setGameDidEnd(std::function<void()> gameDidEnd);
 
@@ -50,6 +59,8 @@ public:
     // Takes the lock.
     int errorCount();
     void countError() { ++extraErrors_; }
+    // Whether the engine's scripts are being stopped: no new script call should start.
+    bool interrupted() const { return interrupt_ && interrupt_->pendingReason(); }
 
 private:
     static void gameDidEndCallback(void* context);
@@ -59,7 +70,9 @@ private:
     QzRef<QzKeyboardInputSupport> keyboardInput_;  // the table holds it weakly
     QzRef<QzOpenURLSupport> openURL_;              // the table holds it weakly
     std::function<void()> gameDidEnd_;
+    QzScriptInterrupt* interrupt_;  // borrowed; may be null
     int extraErrors_ = 0;
+    bool displaySizeRefused_ = false;
 };
 
 // Holds an engine's lock for a scope.

@@ -2,11 +2,15 @@
 #include "QzPlayerOptions.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
+
+#include "QzShippedFiles.h"
 
 namespace {
 
@@ -40,11 +44,11 @@ bool endsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// The first bundle folder (NAME.app) under the games folder, in name order.
-std::string defaultBundle() {
+// The first bundle folder (NAME.app) in the games folder the player ships, in name order.
+std::string defaultBundle(const std::string& games) {
     std::vector<std::string> bundles;
     std::error_code ignored;
-    for (const auto& entry : std::filesystem::directory_iterator(QZ_GAMES_DIR, ignored))
+    for (const auto& entry : std::filesystem::directory_iterator(games, ignored))
         if (entry.is_directory(ignored) && endsWith(entry.path().filename().string(), ".app"))
             bundles.push_back(entry.path().string());
     return bundles.empty() ? "" : *std::min_element(bundles.begin(), bundles.end());
@@ -55,9 +59,11 @@ std::string defaultBundle() {
 const char* QzPlayerUsage() {
     return "usage: quillane-player [options] [BUNDLE | GAME.zip]\n"
            "Plays a game bundle (a folder with Contents/Info.plist and Contents/Resources/engine64.luo)\n"
-           "or a zipped bundle. Without an argument it plays the default bundle under games/.\n"
+           "or a zipped bundle. Without an argument it plays the first bundle of the games folder the\n"
+           "player ships (beside it, or in ../share/quillane-player/games).\n"
            "\n"
            "  --help               show this help and exit\n"
+           "  --version            show the versions of the player and its libraries and exit\n"
            "  --debug              draw the last script error and its stack trace over the game\n"
            "  --headless           run without a window, on an off-screen OpenGL context, with a\n"
            "                       fixed time step\n"
@@ -75,8 +81,10 @@ const char* QzPlayerUsage() {
            "\n"
            "Keys: F11 or Alt+Enter toggles full screen, Escape leaves it.\n"
            "Saved data lives in $XDG_DATA_HOME/<CFBundleName>/ (else ~/.local/share/<CFBundleName>/).\n"
-           "Exit status: 0 done; 1 a problem was reported (headless); 2 bad command line;\n"
-           "3 the bundle or its save folder cannot be used; 4 no window or OpenGL context.\n";
+           "Exit status: 0 done; 1 a script error or a problem of the game was reported (headless);\n"
+           "2 bad command line; 3 the bundle or its save folder cannot be used; 4 no window or OpenGL\n"
+           "context; 5 no sound device to record --audio with; 128 + N ended by signal N (SIGINT,\n"
+           "SIGTERM; a second signal ends the player at once).\n";
 }
 
 bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::string* error) {
@@ -87,6 +95,8 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
         bool ok = true;
         if (arg == "--help" || arg == "-h") {
             options->help = true;
+        } else if (arg == "--version") {
+            options->version = true;
         } else if (arg == "--headless") {
             options->headless = true;
         } else if (arg == "--debug") {
@@ -125,21 +135,33 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
 }
 
 bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string* savePath, std::string* error) {
-    std::string folder = argument.empty() ? defaultBundle() : argument;
+    const std::string games = QzFindShippedFile("games");
+    std::string folder = argument.empty() && !games.empty() ? defaultBundle(games) : argument;
     if (folder.empty()) {
-        *error = std::string("no bundle given and no default bundle (NAME.app) under ") + QZ_GAMES_DIR +
-                 "; give the path of a game bundle";
+        *error = "no bundle given and no default bundle (NAME.app) in the games folder beside the program or in " +
+                 QzProgramDirectory() + "/../share/quillane-player/games; give the path of a game bundle";
         return false;
     }
-    if (endsWith(folder, ".zip")) {
+    std::string lowered = folder;
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::shared_ptr<QzCacheHold> hold;
+    if (endsWith(lowered, ".zip")) {
         const std::string cache = QzUserCacheHome();
         if (cache.empty()) {
             *error = "cannot unpack " + folder + ": neither XDG_CACHE_HOME nor HOME is set to an absolute path; set one";
             return false;
         }
         const std::string zipPath = folder;
-        if (!QzExtractZippedBundle(zipPath, cache + "/quillane-player/bundles", &folder, error)) return false;
+        if (!QzExtractZippedBundle(zipPath, cache + "/quillane-player/bundles", &folder, &hold, error)) return false;
     }
-    return QzOpenBundleFolder(folder, bundle, error) &&
-           QzPrepareSaveFolder(QzUserDataHome(), bundle->info.bundleName, savePath, error);
+    if (!QzOpenBundleFolder(folder, bundle, error)) return false;
+    bundle->cacheHold = hold;
+    const std::string dataHome = QzUserDataHome();
+    if (dataHome.empty()) {
+        std::fprintf(stderr, "quillane-player: warning: neither XDG_DATA_HOME nor HOME is set to an absolute path, so "
+                             "there is no folder for saved games: the game runs without saving; set one to keep them\n");
+        savePath->clear();
+        return true;
+    }
+    return QzPrepareSaveFolder(dataHome, bundle->info.bundleName, savePath, error);
 }

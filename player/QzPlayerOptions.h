@@ -12,10 +12,13 @@ constexpr int kQzExitScriptError = 1;  // headless: a script error or a problem 
 constexpr int kQzExitUsage = 2;
 constexpr int kQzExitBadBundle = 3;    // the bundle or its save folder cannot be used
 constexpr int kQzExitNoDisplay = 4;    // no window or OpenGL context could be made
+constexpr int kQzExitNoRecorder = 5;   // --audio: no loopback sound device to record with
+// Ended by a quit signal: 128 + the signal's number, as a shell reports it.
 
 struct QzPlayerOptions {
     std::string bundle;  // folder or .zip; empty: the default bundle
     bool help = false;
+    bool version = false;
     bool headless = false;
     bool debug = false;
     bool timing = false;
@@ -34,7 +37,8 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
 const char* QzPlayerUsage();
 
 // The folder or zip named by options.bundle (or the default bundle) opened and checked, its
-// save folder made. False with error set to the message for the user.
+// save folder made. Without any folder for saved games, warns and leaves savePath empty (the
+// game runs without the database). False with error set to the message for the user.
 bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string* savePath, std::string* error);
 
 #endif

@@ -16,15 +16,21 @@ QzPlayerSession::QzPlayerSession(const QzBundle& bundle, std::string savePath, Q
     });
 }
 
-QzPlayerSession::~QzPlayerSession() { shutdown(); }
+// The view outlives the session: its callbacks, which capture the session, go with it.
+QzPlayerSession::~QzPlayerSession() {
+    shutdown();
+    view_->setOverlay(nullptr);
+    view_->setErrorObserver(nullptr);
+}
 
 void QzPlayerSession::loadGame() {
-    engine_ = std::make_unique<QzPlayerEngine>(bundle_.enginePath, savePath_);
+    engine_ = std::make_unique<QzPlayerEngine>(bundle_.enginePath, savePath_, hooks_.interrupt);
     engine_->registerHostServices(
         [this](const std::string& prompt, const std::string& initialValue) { keyboardInput(prompt, initialValue); },
-        [this](const std::string& address) {
-            if (hooks_.openURL) hooks_.openURL(address);
-        });
+        [this](const std::string& target) {
+            if (hooks_.openURL) hooks_.openURL(target);
+        },
+        bundle_.folder);
     engine_->setGameDidEnd(hooks_.gameDidEnd);
     QzState* state = engine_->state();
     Qz_LoadGame(state, bundle_.projectPath.c_str());
@@ -44,9 +50,24 @@ void QzPlayerSession::loadGame() {
     view_->setCropToFit(bundle_.info.overscan);
 }
 
+void QzPlayerSession::stopFrames() {
+    QzScriptInterrupt* interrupt = hooks_.interrupt;
+    view_->thread().postAndWait(
+        [this, interrupt] {
+            view_->stopAnimation();
+            if (interrupt) interrupt->clear();
+        },
+        kQuitGrace,
+        [interrupt] {
+            if (interrupt) interrupt->request("the player is quitting");
+        });
+}
+
 void QzPlayerSession::shutdown() {
+    stopFrames();
     view_->stopWaitUntilDone(true);
     view_->thread().postAndWait([this] {
+        if (engine_) errorsAtShutdown_ = engine_->errorCount();
         view_->setEngine(nullptr);
         engine_.reset();
     });
@@ -54,7 +75,7 @@ void QzPlayerSession::shutdown() {
 
 int QzPlayerSession::errorCount() {
     int count = 0;
-    view_->thread().postAndWait([&] { count = engine_ ? engine_->errorCount() : 0; });
+    view_->thread().postAndWait([&] { count = engine_ ? engine_->errorCount() : errorsAtShutdown_; });
     return count;
 }
 
@@ -77,7 +98,7 @@ void QzPlayerSession::keyboardInput(const std::string& prompt, const std::string
         panelShowing_ = true;
     }
     view_->pauseWaitUntilDone(false, false);
-    if (hooks_.panelChanged) hooks_.panelChanged(true);
+    view_->requestRedraw();
 }
 
 void QzPlayerSession::answerTextRequest(const std::string& text) {
@@ -94,37 +115,53 @@ bool QzPlayerSession::panelShowing() {
     return panelShowing_;
 }
 
-void QzPlayerSession::deliverInput(const QzInputEvent& event) {
+bool QzPlayerSession::deliverInput(const QzInputEvent& event) {
     std::string answer;
     {
         std::lock_guard lock(overlayMutex_);
         if (!panelShowing_) {
             view_->postEvent(event);
-            return;
+            return true;
         }
-        if (entry_.apply(event) == QzTextEntry::Outcome::Editing) return;
+        const QzTextEntry::Outcome outcome = entry_.apply(event);
+        // The game is paused under the panel, so nothing else draws the edit.
+        view_->requestRedraw();
+        if (outcome == QzTextEntry::Outcome::Editing) return false;
         panelShowing_ = false;
         answer = entry_.answer();
     }
-    if (hooks_.panelChanged) hooks_.panelChanged(false);
     answerTextRequest(answer);
     view_->playWaitUntilDone(false);
+    return false;
 }
 
-void QzPlayerSession::setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity) {
+void QzPlayerSession::setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity, double movieAspect) {
     std::lock_guard lock(overlayMutex_);
     intro_ = opacity > 0 ? std::move(image) : nullptr;
     introOpacity_ = opacity;
+    introMovieAspect_ = movieAspect;
 }
 
-void QzPlayerSession::drawOverlay(int width, int height) {
-    std::lock_guard lock(overlayMutex_);
-    if (intro_) {
+void QzPlayerSession::drawIntro(int width, int height) {
+    if (introMovieAspect_ <= 0) {
         // The loading picture fills the view over a black ground, both fading together, so
         // the fade goes from black to the game and never flashes white.
         QzFillOverlayRect(0, 0, width, height, {0, 0, 0, introOpacity_});
         QzDrawOverlayImage(*intro_, 0, 0, width, height, {1, 1, 1, introOpacity_});
+        return;
     }
+    // A movie picture keeps its shape, centred on black; its rows come top-down, so it is
+    // drawn from its top edge downwards.
+    const float fitted = std::min<float>(width, height * introMovieAspect_);
+    const float shownHeight = std::min<float>(height, fitted / introMovieAspect_);
+    const float x = (width - fitted) / 2, top = (height + shownHeight) / 2;
+    QzFillOverlayRect(0, 0, width, height, {0, 0, 0, introOpacity_});
+    QzDrawOverlayImage(*intro_, x, top, fitted, -shownHeight, {1, 1, 1, introOpacity_});
+}
+
+void QzPlayerSession::drawOverlay(int width, int height) {
+    std::lock_guard lock(overlayMutex_);
+    if (intro_) drawIntro(width, height);
     if (panelShowing_) drawPanel(width, height);
     if (hooks_.debug && !lastError_.empty()) drawLastError(width, height);
 }

@@ -1,10 +1,12 @@
 // One game being played: the engine made from a bundle, the game view it draws into, the
 // text-entry and URL services the script reaches by name, and what the player draws over
-// the game (the loading picture while it fades, the text-entry panel, the last error).
+// the game (the loading picture or intro movie while it shows and fades, the text-entry
+// panel, the last error).
 // Shared by the window and headless modes.
 #ifndef QZ_PLAYER_SESSION_H
 #define QZ_PLAYER_SESSION_H
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -17,18 +19,22 @@
 #include "QzTextEntry.h"
 
 struct QzSessionHooks {
-    // Opens an address the script asked for (already checked: http, https or mailto).
-    std::function<void(const std::string& address)> openURL;
+    // Opens what the script asked for, already checked: an http, https or mailto address, or
+    // the path of a file inside the bundle. Called on the game thread inside a script call.
+    std::function<void(const std::string& target)> openURL;
     // The script ended the game (callbacks.gameDidEnd). Called on the game thread.
     std::function<void()> gameDidEnd;
-    // The text-entry panel appeared (true) or went (false). Called on any thread.
-    std::function<void(bool showing)> panelChanged;
     // Draw the last script error and its stack trace over the game.
     bool debug = false;
+    // Stops the engine's scripts when the player quits during a stuck frame (borrowed; may
+    // be null).
+    QzScriptInterrupt* interrupt = nullptr;
 };
 
 class QzPlayerSession {
 public:
+    static constexpr std::chrono::milliseconds kQuitGrace{500};
+
     // view is borrowed and must outlive the session.
     QzPlayerSession(const QzBundle& bundle, std::string savePath, QzGameView* view, QzSessionHooks hooks);
     // Shuts down if shutdown() has not run.
@@ -40,15 +46,23 @@ public:
     // "openURL", loads the project, resets, and attaches the engine to the view with
     // drawing enabled and cropping from "QzOverscan".
     void loadGame();
-    // Shows the loading picture over the game with the given opacity (0 hides it).
-    void setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity);
+    // Shows the intro over the game with the given opacity (0 hides it). With movieAspect 0 the
+    // image is the loading picture, stretched over the view on white; otherwise it is a picture
+    // of the intro movie (rows top-down), shown at that aspect ratio (width / height) and
+    // letterboxed on black.
+    void setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity, double movieAspect = 0);
     // Main thread: an input event, to the text-entry panel while it shows, else to the game.
-    void deliverInput(const QzInputEvent& event);
+    // True when the game receives it.
+    bool deliverInput(const QzInputEvent& event);
     bool panelShowing();
-    // Stops the game and destroys the engine on the game thread (shutdownEngine runs once).
+    // Main thread: stops the frame loop. A frame still running a script after kQuitGrace is
+    // stopped through the interrupt; scripts may run again afterwards.
+    void stopFrames();
+    // Stops the frames and the game and destroys the engine on the game thread
+    // (shutdownEngine runs once).
     void shutdown();
 
-    // Script errors so far; 0 before loadGame.
+    // Script errors so far (up to the stop call once shut down); 0 before loadGame.
     int errorCount();
     QzPlayerEngine* engine() { return engine_.get(); }
 
@@ -56,6 +70,7 @@ private:
     void keyboardInput(const std::string& prompt, const std::string& initialValue);
     void answerTextRequest(const std::string& text);
     void drawOverlay(int width, int height);
+    void drawIntro(int width, int height);
     void drawPanel(int width, int height);
     void drawLastError(int width, int height);
 
@@ -69,7 +84,9 @@ private:
     bool panelShowing_ = false;
     std::shared_ptr<const QzOverlayImage> intro_;
     float introOpacity_ = 0;
+    double introMovieAspect_ = 0;
     std::string lastError_;
+    int errorsAtShutdown_ = 0;  // game thread
 };
 
 #endif

@@ -9,19 +9,26 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "QzFrameTiming.h"
 #include "QzGameView.h"
+#include "QzIntroMovie.h"
 #include "QzKeyNames.h"
+#include "QzMainQueue.h"
 #include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
+#include "QzQuitSignals.h"
+#include "QzReplacementFile.h"
+#include "QzSDLKeys.h"
 
 namespace {
 
@@ -68,52 +75,6 @@ private:
     std::vector<double> intervals_;
 };
 
-// The character of a key as the game sees it: the named function keys' characters,
-// letters in the case shift and caps lock give, other keys their unshifted character;
-// 0 for keys without one (function keys, keypad navigation).
-char32_t characterForKey(const SDL_Keysym& key) {
-    switch (key.sym) {
-    case SDLK_UP: return kQzUpArrowCharacter;
-    case SDLK_DOWN: return kQzDownArrowCharacter;
-    case SDLK_LEFT: return kQzLeftArrowCharacter;
-    case SDLK_RIGHT: return kQzRightArrowCharacter;
-    case SDLK_DELETE: return kQzForwardDeleteCharacter;
-    case SDLK_BACKSPACE: return 127;
-    case SDLK_ESCAPE: return 27;
-    case SDLK_RETURN:
-    case SDLK_KP_ENTER: return 13;
-    case SDLK_TAB: return 9;
-    case SDLK_SPACE: return 32;
-    default: break;
-    }
-    if (key.sym & SDLK_SCANCODE_MASK || key.sym < 32) return 0;
-    char32_t c = static_cast<char32_t>(key.sym);
-    const bool upper = ((key.mod & KMOD_SHIFT) != 0) != ((key.mod & KMOD_CAPS) != 0);
-    if (upper && c >= 'a' && c <= 'z') c -= 'a' - 'A';
-    return c;
-}
-
-bool isModifierKey(SDL_Keycode sym) {
-    switch (sym) {
-    case SDLK_LSHIFT: case SDLK_RSHIFT: case SDLK_LCTRL: case SDLK_RCTRL:
-    case SDLK_LALT: case SDLK_RALT: case SDLK_LGUI: case SDLK_RGUI: case SDLK_CAPSLOCK:
-        return true;
-    default:
-        return false;
-    }
-}
-
-uint64_t modifierFlags(uint16_t mod) {
-    uint64_t flags = 0;
-    if (mod & KMOD_CAPS) flags |= kQzCapsLockModifierMask;
-    if (mod & KMOD_LSHIFT) flags |= kQzLeftShiftModifierKeyMask;
-    if (mod & KMOD_RSHIFT) flags |= kQzRightShiftModifierKeyMask;
-    if (mod & KMOD_CTRL) flags |= kQzControlModifierMask;
-    if (mod & KMOD_ALT) flags |= kQzAlternateModifierMask;
-    if (mod & KMOD_GUI) flags |= kQzCommandModifierMask;
-    return flags;
-}
-
 // Whether an X11 window manager runs (it announces itself on the root window). Without one,
 // nobody honours a full-screen request, so the player covers the display itself.
 bool hasWindowManager(SDL_Window* window) {
@@ -143,6 +104,7 @@ public:
 private:
     bool openWindow();
     void launch();
+    void playIntroMovie(const std::string& path);
     void fadeIntro();
     void takeIntendedSize();
     void eventLoop();
@@ -154,7 +116,7 @@ private:
     void reshape();
     void centreWindow(int width, int height);
     std::string fullScreenChoicePath() const;
-    void finish();
+    bool finish();
 
     const QzPlayerOptions& options_;
     const QzBundle& bundle_;
@@ -165,16 +127,20 @@ private:
     std::unique_ptr<QzGameView> view_;
     std::unique_ptr<QzPlayerSession> session_;
     std::shared_ptr<const QzOverlayImage> intro_;
-    uint32_t userEvent_ = 0;  // base of our two SDL user events
+    double introAspect_ = 0;  // 0 for the loading picture, the movie's shape for its last picture
+    uint32_t userEvent_ = 0;  // base of our SDL user events
     int intendedWidth_ = 0;  // the game's size, 0 when it has none
     int intendedHeight_ = 0;
     uint64_t previousModifiers_ = 0;
+    // The name each held key was given when the game received its press: its release carries
+    // the same name, and only keys whose press the game received report a release.
+    std::map<SDL_Scancode, std::string> keysDownInGame_;
     bool escapeLeftFullScreen_ = false;  // the Escape that left full screen is still held
     bool quit_ = false;
     QzNotificationCenter::Token exitFullscreenToken_ = 0;
 };
 
-enum UserEventCode { kPanelChanged = 0, kExitFullscreen = 1 };
+enum UserEventCode { kExitFullscreen = 0, kOpenURL = 1, kUserEventCount = 2 };
 
 WindowPlayer::~WindowPlayer() {
     QzNotificationCenter::defaultCenter().removeObserver(exitFullscreenToken_);
@@ -191,6 +157,9 @@ void WindowPlayer::centreWindow(int width, int height) {
 }
 
 bool WindowPlayer::openWindow() {
+    // The player's own handlers take SIGINT and SIGTERM: SDL's would only queue a quit
+    // that a stuck frame never lets the player act on.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "quillane-player: cannot open a window: %s; on a machine without a display, run with "
                              "--headless\n", SDL_GetError());
@@ -211,14 +180,16 @@ bool WindowPlayer::openWindow() {
     }
     // The context belongs to the game thread from here on.
     SDL_GL_MakeCurrent(window_, nullptr);
-    userEvent_ = SDL_RegisterEvents(2);
-    // Typed text is read only while the text panel shows. SDL starts with it on, so the key
-    // that made the game open the panel also typed its character into the panel.
-    SDL_StopTextInput();
+    userEvent_ = SDL_RegisterEvents(kUserEventCount);
+    // Text input stays on: the text a key press types names the key for the game, and
+    // feeds the text-entry panel.
+    SDL_StartTextInput();
     return true;
 }
 
+// Empty when the game has no save folder: the choice is then not remembered.
 std::string WindowPlayer::fullScreenChoicePath() const {
+    if (savePath_.empty()) return {};
     return (std::filesystem::path(savePath_).parent_path() / "player-fullscreen").string();
 }
 
@@ -252,31 +223,43 @@ void WindowPlayer::setFullScreen(bool fullScreen) {
         if (width > 0 && height > 0) centreWindow(width, height);
     }
     reshape();
-    std::ofstream(fullScreenChoicePath()) << (fullScreen ? "1\n" : "0\n");
+    // The player has no settings of its own: a game that says how it starts is started so
+    // every time; only for the others is the player's last choice remembered.
+    if (const std::string path = fullScreenChoicePath(); !bundle_.info.startFullscreenSet && !path.empty())
+        qzReplaceFileContents(path, fullScreen ? "1\n" : "0\n");
 }
 
 void WindowPlayer::launch() {
     std::string error;
     if (!bundle_.defaultImagePath.empty()) {
-        auto image = std::make_shared<QzOverlayImage>(QzLoadOverlayImage(bundle_.defaultImagePath, &error));
+        // The window takes the picture's size, so the picture fits the display.
+        SDL_Rect display{0, 0, 16384, 16384};
+        SDL_GetDisplayUsableBounds(std::max(0, SDL_GetWindowDisplayIndex(window_)), &display);
+        auto image = std::make_shared<QzOverlayImage>(
+            QzLoadOverlayImage(bundle_.defaultImagePath, display.w, display.h, &error));
         if (image->width > 0) {
             intro_ = image;
-            if (!bundle_.info.startFullscreen) centreWindow(image->width, image->height);
+            if (!view_->fullScreen()) centreWindow(image->width, image->height);
         } else {
             std::fprintf(stderr, "quillane-player: cannot read the loading picture '%s': %s\n",
                          bundle_.defaultImagePath.c_str(), error.c_str());
         }
-    } else if (std::filesystem::exists(bundle_.resources + "/intro-mac.mov")) {
-        std::fprintf(stderr, "quillane-player: intro movie skipped: this player has no movie decoder\n");
     }
     session_->setIntro(intro_, 1);
     int backingWidth = 0, backingHeight = 0;
     SDL_GL_GetDrawableSize(window_, &backingWidth, &backingHeight);
-    int width = 0, height = 0;
     view_->thread().postAndWait([&] {
         surface_->makeCurrent();
         SDL_GL_SetSwapInterval(options_.noVsync ? 0 : 1);
         QzApplyHostGLState(backingWidth, backingHeight);
+    });
+    const std::string movie = bundle_.resources + "/intro-mac.mov";
+    if (bundle_.defaultImagePath.empty() && std::filesystem::exists(movie)) {
+        reshape();  // the view learns its size, so that its overlay draws
+        playIntroMovie(movie);
+    }
+    int width = 0, height = 0;
+    view_->thread().postAndWait([&] {
         view_->refreshView();
         session_->loadGame();
         session_->engine()->intendedDisplaySize(&width, &height);
@@ -285,31 +268,59 @@ void WindowPlayer::launch() {
     intendedHeight_ = height;
     int currentWidth = 0, currentHeight = 0;
     SDL_GetWindowSize(window_, &currentWidth, &currentHeight);
+    if (view_->fullScreen()) {
+        // The window has the screen's shape; the game keeps its own.
+        currentWidth = width > 0 && height > 0 ? width : kLaunchWidth;
+        currentHeight = width > 0 && height > 0 ? height : kLaunchHeight;
+    }
     view_->setOriginalAspectRatio(static_cast<float>(currentWidth) / currentHeight);
     reshape();
 }
 
+// Without a loading picture, the intro movie plays in the window at the launch size until it
+// ends, a key or click ends it, or the window closes; its last picture then fades like the
+// loading picture.
+void WindowPlayer::playIntroMovie(const std::string& path) {
+    QzIntroMovieCalls calls;
+    calls.show = [this](std::shared_ptr<const QzOverlayImage> picture, double aspect) {
+        session_->setIntro(std::move(picture), 1, aspect);
+        view_->thread().postAndWait([&] { view_->refreshView(); });
+    };
+    calls.endRequested = [this] {
+        SDL_Event event;
+        bool end = quit_;
+        while (SDL_PollEvent(&event)) {
+            if (event.type == SDL_QUIT || (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE))
+                quit_ = true;
+            end = end || quit_ || event.type == SDL_KEYDOWN || event.type == SDL_MOUSEBUTTONDOWN;
+        }
+        return end;
+    };
+    QzPlayIntroMovie(path, calls, &intro_, &introAspect_);
+    session_->setIntro(intro_, 1, introAspect_);
+}
+
 // Once the intro has gone, the window takes the game's intended size, centred; a window that
-// has it already stays where it is.
+// has it already, or covers the screen, stays as it is.
 void WindowPlayer::takeIntendedSize() {
     int currentWidth = 0, currentHeight = 0;
     SDL_GetWindowSize(window_, &currentWidth, &currentHeight);
-    if (intendedWidth_ <= 0 || intendedHeight_ <= 0) return;
+    if (intendedWidth_ <= 0 || intendedHeight_ <= 0 || view_->fullScreen()) return;
     if (intendedWidth_ == currentWidth && intendedHeight_ == currentHeight) return;
     centreWindow(intendedWidth_, intendedHeight_);
     view_->setOriginalAspectRatio(static_cast<float>(intendedWidth_) / intendedHeight_);
     reshape();
 }
 
-// The loading picture fades out over one second while the game shows its first picture;
+// The loading picture (or the movie's last picture) fades out over one second while the game shows its first picture;
 // the window stays responsive, so closing it during the fade quits.
 void WindowPlayer::fadeIntro() {
     if (!intro_) return;
     const auto start = std::chrono::steady_clock::now();
     for (;;) {
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (elapsed >= kFadeSeconds || quit_) break;
-        session_->setIntro(intro_, static_cast<float>(1.0 - elapsed / kFadeSeconds));
+        if (elapsed >= kFadeSeconds || quit_ || QzQuitSignal()) break;
+        session_->setIntro(intro_, static_cast<float>(1.0 - elapsed / kFadeSeconds), introAspect_);
         view_->thread().postAndWait([&] { view_->refreshView(); });
         SDL_Event event;
         while (SDL_PollEvent(&event))
@@ -330,8 +341,8 @@ void WindowPlayer::handleMouse(QzInputEvent::Kind kind, int x, int y) {
 
 void WindowPlayer::handleKey(const SDL_KeyboardEvent& key) {
     const bool down = key.type == SDL_KEYDOWN;
-    if (isModifierKey(key.keysym.sym)) {
-        const uint64_t flags = modifierFlags(key.keysym.mod);
+    if (QzIsSDLModifierKey(key.keysym.sym)) {
+        const uint64_t flags = QzModifierFlagsForSDL(key.keysym.mod);
         for (const QzKeyEvent& change : QzModifierKeyEvents(previousModifiers_, flags)) {
             QzInputEvent event;
             event.kind = std::string(change.function) == "keyDown" ? QzInputEvent::Kind::KeyDown
@@ -355,12 +366,24 @@ void WindowPlayer::handleKey(const SDL_KeyboardEvent& key) {
         escapeLeftFullScreen_ = down;
         return;
     }
-    const char32_t character = characterForKey(key.keysym);
-    if (character == 0) return;
     QzInputEvent event;
     event.kind = down ? QzInputEvent::Kind::KeyDown : QzInputEvent::Kind::KeyUp;
-    event.text = QzKeyNameForCharacter(character);
-    if (!event.text.empty()) session_->deliverInput(event);
+    if (!down) {
+        const auto held = keysDownInGame_.find(key.keysym.scancode);
+        if (held == keysDownInGame_.end()) return;
+        event.text = std::move(held->second);
+        keysDownInGame_.erase(held);
+        session_->deliverInput(event);
+        return;
+    }
+    // SDL queues the text a press types right behind the press; it stays queued for the
+    // text-entry panel.
+    SDL_Event next;
+    const bool typedFollows = SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+                              next.type == SDL_TEXTINPUT;
+    event.text = QzKeyNameForSDLKey(key.keysym, typedFollows ? next.text.text : "");
+    if (event.text.empty()) return;
+    if (session_->deliverInput(event)) keysDownInGame_[key.keysym.scancode] = event.text;
 }
 
 void WindowPlayer::handleEvent(const SDL_Event& event) {
@@ -371,6 +394,9 @@ void WindowPlayer::handleEvent(const SDL_Event& event) {
     case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) quit_ = true;
         if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) reshape();
+        // While the game is paused (under the text-entry panel) no frame repaints the window.
+        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED || event.window.event == SDL_WINDOWEVENT_EXPOSED)
+            view_->requestRedraw();
         break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:
@@ -393,25 +419,32 @@ void WindowPlayer::handleEvent(const SDL_Event& event) {
                         event.button.x, event.button.y);
         break;
     default:
-        if (event.type == userEvent_ + kPanelChanged) {
-            session_->panelShowing() ? SDL_StartTextInput() : SDL_StopTextInput();
-        } else if (event.type == userEvent_ + kExitFullscreen && view_->fullScreen()) {
+        if (event.type == userEvent_ + kExitFullscreen && view_->fullScreen()) {
             setFullScreen(false);
+        } else if (event.type == userEvent_ + kOpenURL) {
+            const std::unique_ptr<std::string> target(static_cast<std::string*>(event.user.data1));
+            std::string error;
+            if (!QzStartURLOpener(*target, &error))
+                std::fprintf(stderr, "openURL: cannot open \"%s\": %s\n", target->c_str(), error.c_str());
         }
         break;
     }
 }
 
 void WindowPlayer::eventLoop() {
-    while (!quit_) {
+    while (!quit_ && !QzQuitSignal()) {
         SDL_Event event;
         if (SDL_WaitEventTimeout(&event, 50)) handleEvent(event);
+        QzMainQueueRunPending();
         if (options_.frames >= 0 && surface_->presented() >= options_.frames) quit_ = true;
     }
 }
 
-void WindowPlayer::finish() {
-    if (!options_.screenshot.empty()) {
+// Returns false when the screenshot could not be written.
+bool WindowPlayer::finish() {
+    session_->stopFrames();
+    bool written = true;
+    if (!options_.screenshot.empty() && !QzQuitSignal()) {
         int width = 0, height = 0;
         SDL_GL_GetDrawableSize(window_, &width, &height);
         std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
@@ -425,8 +458,8 @@ void WindowPlayer::finish() {
             glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
         });
         std::string error;
-        if (!QzWritePNG(options_.screenshot, pixels, width, height, &error))
-            std::fprintf(stderr, "quillane-player: screenshot: %s\n", error.c_str());
+        written = QzWritePNG(options_.screenshot, pixels, width, height, &error);
+        if (!written) std::fprintf(stderr, "quillane-player: screenshot: %s\n", error.c_str());
     }
     if (options_.timing) {
         const QzFrameStats stats = QzComputeFrameStats(surface_->intervals());
@@ -435,6 +468,7 @@ void WindowPlayer::finish() {
     }
     session_->shutdown();
     view_->thread().postAndWait([&] { SDL_GL_MakeCurrent(window_, nullptr); });
+    return written;
 }
 
 int WindowPlayer::run() {
@@ -445,20 +479,19 @@ int WindowPlayer::run() {
     if (options_.noVsync) view_->setAnimationFrameInterval(0);
     QzSessionHooks hooks;
     hooks.debug = options_.debug;
-    hooks.openURL = [](const std::string& address) {
-        if (SDL_OpenURL(address.c_str()) != 0)
-            std::fprintf(stderr, "openURL: cannot open \"%s\": %s\n", address.c_str(), SDL_GetError());
+    hooks.interrupt = &QzPlayerInterrupt();
+    // Opened on the main thread, not inside the script call holding the engine lock.
+    const uint32_t openEvent = userEvent_ + kOpenURL;
+    hooks.openURL = [openEvent](const std::string& target) {
+        SDL_Event open{};
+        open.type = openEvent;
+        open.user.data1 = new std::string(target);
+        if (SDL_PushEvent(&open) != 1) delete static_cast<std::string*>(open.user.data1);
     };
     hooks.gameDidEnd = [] {
         SDL_Event quit{};
         quit.type = SDL_QUIT;
         SDL_PushEvent(&quit);
-    };
-    const uint32_t panelEvent = userEvent_ + kPanelChanged;
-    hooks.panelChanged = [panelEvent](bool) {
-        SDL_Event changed{};
-        changed.type = panelEvent;
-        SDL_PushEvent(&changed);
     };
     const uint32_t exitEvent = userEvent_ + kExitFullscreen;
     exitFullscreenToken_ = QzNotificationCenter::defaultCenter().addObserver(
@@ -469,22 +502,25 @@ int WindowPlayer::run() {
         });
     session_ = std::make_unique<QzPlayerSession>(bundle_, savePath_, view_.get(), hooks);
 
+    // A game that starts in full screen shows its intro there too.
+    std::ifstream remembered(fullScreenChoicePath());
+    std::string choice;
+    const bool fullScreen = !bundle_.info.startFullscreenSet && remembered >> choice ? choice == "1"
+                                                                                     : bundle_.info.startFullscreen;
+    if (fullScreen) setFullScreen(true);
     launch();
     fadeIntro();
     takeIntendedSize();
     view_->playWaitUntilDone(false);
-    std::ifstream remembered(fullScreenChoicePath());
-    std::string choice;
-    const bool fullScreen = remembered >> choice ? choice == "1" : bundle_.info.startFullscreen;
-    if (fullScreen) setFullScreen(true);
     if (options_.timing) {
-        while (surface_->presented() == 0 && !quit_) SDL_Delay(1);
+        while (surface_->presented() == 0 && !quit_ && !QzQuitSignal()) SDL_Delay(1);
         std::printf("timing: launch to first frame %.1f ms\n",
                     std::chrono::duration<double, std::milli>(surface_->firstPresent() - launched).count());
     }
     eventLoop();
-    finish();
-    return kQzExitOK;
+    const bool written = finish();
+    if (const int signal = QzQuitSignal()) return 128 + signal;
+    return written ? kQzExitOK : kQzExitUsage;
 }
 
 }  // namespace

@@ -1,12 +1,41 @@
 // quillane-player: plays a game bundle in a window, or headless.
+#include <fontconfig/fontconfig.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "QzHeadless.h"
+#include "QzImageLoader.h"
+#include "QzMainQueue.h"
 #include "QzPlayerOptions.h"
+#include "QzPlayerVersion.h"
+#include "QzQuitSignals.h"
 #include "QzWindowPlayer.h"
 
+namespace {
+
+// Adds the player's font rules (beside the program) to this process's font configuration,
+// before any text is drawn: the font table's families then fall back to faces of their kind.
+void usePlayerFontRules() {
+    const std::string path = QzResourcePath("quillane-fonts.conf");
+    std::error_code failure;
+    FcConfig* config = FcConfigGetCurrent();
+    if (!std::filesystem::is_regular_file(path, failure) || !config ||
+        !FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(path.c_str()), FcTrue)) {
+        std::fprintf(stderr, "quillane-player: warning: cannot read the font rules '%s': text in fonts such as "
+                             "Baskerville is drawn in the default face\n", path.c_str());
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // From the start: unpacking a large archive or loading a game may take a while.
+    QzHandleQuitSignals();
+    // Key-value reports from scripts and proxy releases are queued for this thread, which
+    // runs them in its loop.
+    QzMainQueueBecomeMainThread();
     // The game's log lines reach a file or a pipe as they are written, as on a terminal, so
     // that whoever watches the output sees what the game is doing while it plays.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
@@ -20,6 +49,11 @@ int main(int argc, char** argv) {
         std::fputs(QzPlayerUsage(), stdout);
         return kQzExitOK;
     }
+    if (options.version) {
+        std::fputs(QzPlayerVersionText().c_str(), stdout);
+        return kQzExitOK;
+    }
+    usePlayerFontRules();
     QzBundle bundle;
     std::string savePath;
     if (!QzResolveBundle(options.bundle, &bundle, &savePath, &error)) {

@@ -17,6 +17,8 @@ void glRotatef(GLfloat, GLfloat, GLfloat, GLfloat) { ++SGStubGLCalls; }
 void glVertexPointer(GLint, GLenum, GLsizei, const GLvoid*) { ++SGStubGLCalls; }
 void glTexCoordPointer(GLint, GLenum, GLsizei, const GLvoid*) { ++SGStubGLCalls; }
 void glDrawArrays(GLenum, GLint, GLsizei) { ++SGStubGLCalls; }
+void glDrawElements(GLenum, GLsizei, GLenum, const GLvoid*) { ++SGStubGLCalls; }
+void glColorPointer(GLint, GLenum, GLsizei, const GLvoid*) { ++SGStubGLCalls; }
 void glEnable(GLenum) { ++SGStubGLCalls; }
 void glDisable(GLenum) { ++SGStubGLCalls; }
 void glEnableClientState(GLenum) { ++SGStubGLCalls; }

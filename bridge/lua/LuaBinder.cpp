@@ -13,8 +13,10 @@
 
 namespace {
 
+// The binder the script functions serve, through the handle they share (upvalue 1): null
+// once the wrapper closed, even while the interpreter still runs its shutdown.
 LuaBinder* binderOf(lua_State* L) {
-    return static_cast<LuaBinder*>(lua_touserdata(L, lua_upvalueindex(1)));
+    return *static_cast<LuaBinder**>(lua_touserdata(L, lua_upvalueindex(1)));
 }
 
 // luaBinder.valueDidChangeForKey(table, key): tells the table's live proxy, on the main
@@ -29,7 +31,7 @@ int valueDidChangeForKey(lua_State* L) {
     QzRef<LuaObject> proxy = binder->proxyForReference(binder->getReference());
     // A change the host itself is writing through the proxy is announced by the proxy
     // already; announcing it again would double the will-change/did-change pair.
-    if (proxy && !proxy->isWritingValue()) QzPerformOnMainThread([proxy, key] { proxy->valueDidChangeForKey(key); });
+    if (proxy && !proxy->isWritingValue(key)) QzPerformOnMainThread([proxy, key] { proxy->valueDidChangeForKey(key); });
     return 0;
 }
 
@@ -60,17 +62,25 @@ LuaBinder::LuaBinder(LuaState* luaState) : luaState_(luaState) {
     lua_pushvalue(L, -1);
     lua_setfield(L, -4, "reverseReferences");
     lua_rawset(L, LUA_REGISTRYINDEX);
+    handle_ = static_cast<LuaBinder**>(lua_newuserdata(L, sizeof(LuaBinder*)));
+    *handle_ = this;
     for (const luaL_Reg* function = kFunctions; function->name; ++function) {
-        lua_pushlightuserdata(L, this);
+        lua_pushvalue(L, -1);
         lua_pushcclosure(L, function->func, 1);
-        lua_setfield(L, -2, function->name);
+        lua_setfield(L, -3, function->name);
     }
+    lua_pop(L, 1);
     lua_pushlightuserdata(L, this);
     lua_setfield(L, -2, "luaBinderObject");
     lua_setglobal(L, "luaBinder");
 }
 
 LuaBinder::~LuaBinder() = default;
+
+void LuaBinder::disconnect() {
+    if (handle_) *handle_ = nullptr;
+    handle_ = nullptr;
+}
 
 void LuaBinder::pushReverseReferences() {
     lua_State* L = luaState_->state();
@@ -97,6 +107,7 @@ int LuaBinder::makeReference() {
     }
     int reference = getReference();
     if (reference == LuaBinderNoReference || !proxyForReference(reference)) {
+        refuseInexactReference(L);
         lua_pushvalue(L, -1);
         reference = luaL_ref(L, LUA_REGISTRYINDEX);
         pushReverseReferences();
@@ -109,12 +120,37 @@ int LuaBinder::makeReference() {
     return reference;
 }
 
+void LuaBinder::refuseInexactReference(lua_State* L) {
+    // Registry keys are script numbers (32-bit floats): a new reference past 2^24 would be
+    // stored over a neighbour's. luaL_ref reuses the free list (slot 0) first, and only
+    // otherwise takes the slot after the last.
+    constexpr size_t kLargestExactReference = size_t{1} << 24;
+    lua_rawgeti(L, LUA_REGISTRYINDEX, 0);
+    bool reusesFreedSlot = lua_tointeger(L, -1) != 0;
+    lua_pop(L, 1);
+    if (!reusesFreedSlot && lua_objlen(L, LUA_REGISTRYINDEX) >= kLargestExactReference) {
+        lua_pop(L, 1);
+        throw QzException(QzInternalInconsistencyException,
+                          "too many script tables are held by the host: references past 2^24 would collide");
+    }
+}
+
 QzRef<LuaObject> LuaBinder::toLuaObject() {
     int reference = makeReference();
     if (QzRef<LuaObject> live = proxyForReference(reference)) return live;
     QzRef<LuaObject> proxy = QzMake<LuaObject>(luaState_, reference);
     referencesToObjc_.setObject(proxy.get(), reference);
     return proxy;
+}
+
+bool LuaBinder::adoptReference(LuaObject* proxy, int reference) {
+    if (reference <= 0 || proxyForReference(reference)) return false;
+    lua_State* L = luaState_->state();
+    lua_rawgeti(L, LUA_REGISTRYINDEX, reference);
+    bool adoptable = lua_istable(L, -1) && getReference() == reference;
+    lua_pop(L, 1);
+    if (adoptable) referencesToObjc_.setObject(proxy, reference);
+    return adoptable;
 }
 
 void LuaBinder::dereference(int reference) {

@@ -34,10 +34,16 @@ public:
     QzRef<LuaObject> toLuaObject();
     // Pushes the referenced value.
     void dereference(int reference);
+    // Makes the proxy the live one for a reference to a table that has none; false when the
+    // reference is not such a reference.
+    bool adoptReference(LuaObject* proxy, int reference);
     // Releases the reference; a reference to nil fails the assertion handler.
     void freeReference(int reference);
     // Sets the global "luaBinder" to nil and forgets every proxy.
     void clear();
+    // From now on the script functions of "luaBinder" find no binder and do nothing. Called
+    // while the interpreter lives, before it shuts down and closes.
+    void disconnect();
     // The live proxy for a reference, or null.
     QzRef<LuaObject> proxyForReference(int reference) const { return referencesToObjc_.objectForKey(reference); }
     LuaState* luaState() const { return luaState_; }
@@ -46,8 +52,12 @@ private:
     // Pushes the reverse-reference table (kept in the registry, so that a script replacing
     // the global does not break the binder).
     void pushReverseReferences();
+    // Throws, popping the value at the top, when a new reference would be past the range
+    // where script numbers tell references apart.
+    void refuseInexactReference(lua_State* L);
 
     LuaState* luaState_;                     // borrowed: the state owns the binder
+    LuaBinder** handle_ = nullptr;           // borrowed: a userdata of the interpreter, shared by the script functions
     QzWeakMap<LuaObject> referencesToObjc_;  // weak: proxies live as long as their holders keep them
 };
 

@@ -2,6 +2,7 @@
 #include "LuaObject.h"
 
 #include <algorithm>
+#include <set>
 
 #include <lua.h>
 
@@ -26,32 +27,29 @@ QzId withoutNull(QzId value) {
     return QzIsNull(value.get()) ? nullptr : value;
 }
 
-// Element `index` of the table at `table`, converted; null when it is nil.
-QzId elementAt(LuaState& state, lua_State* L, int table, int index) {
-    lua_pushnumber(L, static_cast<lua_Number>(index));
+// The value under the number key of the table at `table`, converted; null when it is nil.
+QzId valueUnderNumber(LuaState& state, lua_State* L, int table, lua_Number key) {
+    lua_pushnumber(L, key);
     lua_gettable(L, table);
     QzId element = withoutNull(state.getStackItem(-1));
     lua_pop(L, 1);
     return element;
 }
 
-// Restores the flag and closes the will-change/did-change pair however the write ends.
-class HostWrite {
-public:
-    HostWrite(LuaObject* proxy, std::atomic<bool>& flag, const std::string& key) : proxy_(proxy), flag_(flag), key_(key) {
-        flag_ = true;
-        proxy_->willChangeValueForKey(key_);
-    }
-    ~HostWrite() {
-        flag_ = false;
-        proxy_->didChangeValueForKey(key_);
-    }
+// Script numbers are 32-bit floats: past 2^24 neighbouring integers read as the same key.
+constexpr int kLargestExactIndex = 1 << 24;
 
-private:
-    LuaObject* proxy_;  // borrowed
-    std::atomic<bool>& flag_;
-    const std::string& key_;
-};
+void checkExactIndex(int64_t index) {
+    if (index > kLargestExactIndex || index < -kLargestExactIndex)
+        throw QzException(QzInternalInconsistencyException,
+                          "script table index " + std::to_string(index) + " is beyond " +
+                              std::to_string(kLargestExactIndex) + ", where script numbers no longer tell indexes apart");
+}
+
+QzId elementAt(LuaState& state, lua_State* L, int table, int index) {
+    checkExactIndex(index);
+    return valueUnderNumber(state, L, table, static_cast<lua_Number>(index));
+}
 
 }  // namespace
 
@@ -103,6 +101,9 @@ QzId LuaObject::valueForKey(const std::string& key) {
 
 void LuaObject::writeValue(QzObject* value, const std::string& key) {
     withTable(0, [&](LuaState& state, lua_State* L, int table) {
+        // Recorded under the lock, so that only a script report of this very key, made while
+        // the write runs, is taken for the write's own.
+        WritingKey writing(*this, key);
         if (state.hasMethod("setValueForKey")) {
             QzRef<QzArray> arguments = QzArray::of({QzId(this), QzId(value), QzString::withUTF8(key)});
             state.callMethodWithArgs("setValueForKey", arguments.get());
@@ -115,12 +116,32 @@ void LuaObject::writeValue(QzObject* value, const std::string& key) {
 }
 
 void LuaObject::setValueForKey(QzObject* value, const std::string& key) {
-    {
-        HostWrite write(this, valueChangeCameFromCocoa_, key);
+    QzRef<LuaObject> alive(this);  // an observer may drop the last reference to this proxy
+    willChangeValueForKey(key);
+    try {
         writeValue(value ? value : QzNull::null(), key);
+    } catch (...) {
+        didChangeValueForKey(key);
+        throw;
     }
+    didChangeValueForKey(key);
     QzRef<LuaState> state = luaState_.load();
     QzNotificationCenter::defaultCenter().post(LuaObjectSetValueNotification, {}, state.get());
+}
+
+bool LuaObject::isWritingValue(const std::string& key) const {
+    std::lock_guard lock(writingMutex_);
+    return writingKey_ && *writingKey_ == key;
+}
+
+LuaObject::WritingKey::WritingKey(LuaObject& proxy, const std::string& key) : proxy_(proxy) {
+    std::lock_guard lock(proxy_.writingMutex_);
+    proxy_.writingKey_ = key;
+}
+
+LuaObject::WritingKey::~WritingKey() {
+    std::lock_guard lock(proxy_.writingMutex_);
+    proxy_.writingKey_.reset();
 }
 
 QzId LuaObject::invokeMethod(const std::string& name, const QzArray* arguments) {
@@ -136,6 +157,7 @@ QzId LuaObject::invokeMethod(const std::string& name, const QzArray* arguments) 
 QzRef<QzArray> LuaObject::toArray() {
     QzRef<QzArray> elements = QzArray::array();
     withTable(0, [&](LuaState& state, lua_State* L, int table) {
+        // elementAt refuses an index past the exact range, which ends an endless table.
         for (int index = 1;; ++index) {
             QzId element = elementAt(state, L, table, index);
             if (!element) break;
@@ -161,7 +183,9 @@ QzRef<QzDictionary> LuaObject::toDictionary() {
     for (const QzId& key : *keyArray) {
         QzId value;
         if (auto* number = QzCast<QzNumber>(key.get()))
-            value = valueAtIndex(QzSaturatingCast<int>(number->doubleValue()));
+            value = withTable(QzId(), [&](LuaState& state, lua_State* L, int table) {
+                return valueUnderNumber(state, L, table, number->floatValue());
+            });
         else if (auto* string = QzCast<QzString>(key.get()))
             value = valueForKey(string->utf8());
         dictionary->setObject(value ? value.get() : QzNull::null(), key.get());
@@ -204,7 +228,7 @@ void LuaObject::observeCollectionChange() {
 }
 
 void LuaObject::valueDidChangeForKey(const std::string& key) {
-    if (!valueChangeCameFromCocoa_) {
+    if (!isWritingValue(key)) {
         willChangeValueForKey(key);
         didChangeValueForKey(key);
     }
@@ -228,24 +252,13 @@ QzRef<LuaObject> LuaObject::copy() {
 
 void LuaObject::freeReference(int reference, LuaState* state) {
     if (!state || reference < 0) return;
-    bool takeLock = !state->holdsLock();
     try {
-        if (takeLock) state->lockState();
-        lua_State* L = state->state();
-        if (L && state->binder()) {
-            int top = lua_gettop(L);
-            try {
-                state->binder()->freeReference(reference);
-            } catch (...) {
-                lua_settop(L, top);
-                throw;
-            }
-            lua_settop(L, top);
-        }
+        state->withLockHeld([&] {
+            if (state->state() && state->binder()) state->binder()->freeReference(reference);
+        });
     } catch (const std::exception& failure) {
         QzLog("LuaObject could not free its reference %d: %s", reference, failure.what());
     }
-    if (takeLock) state->unlockState();
 }
 
 void LuaObject::dereference(QzArray* referenceAndState) {
@@ -254,9 +267,30 @@ void LuaObject::dereference(QzArray* referenceAndState) {
     if (reference && state) freeReference(static_cast<int>(reference->integerValue()), state);
 }
 
+LuaObject* LuaObject::initWithLuaState(LuaState* state, int reference) {
+    bool adopted = false;
+    if (state && ref_ == -1 && !luaState_.load()) {
+        state->withLockHeld([&] {
+            adopted = state->state() && state->binder() && state->binder()->adoptReference(this, reference);
+        });
+    }
+    if (adopted) {
+        luaState_ = QzWeak<LuaState>(state);
+        ref_ = reference;
+    } else {
+        QzLog("LuaObject initWithLuaState:reference: %d is not a reference of that state without a proxy", reference);
+    }
+    return this;
+}
+
 QzClass* LuaObject::registeredClass() {
     static QzClass* cls = [] {
         QzClass* made = QzClass::registerClass("LuaObject", QzClass::rootClass());
+        made->addClassMethod<&LuaObject::alloc>("alloc");
+        made->addClassMethod<&LuaObject::alloc>("new");
+        made->addClassMethod<&LuaObject::freeReference>("freeReference:state:");
+        made->addClassMethod<&LuaObject::dereference>("dereference:");
+        made->addMethod<&LuaObject::initWithLuaState>("initWithLuaState:reference:");
         made->addMethod("valueForKey:", "@@:@", [](QzObject* self, QzInvocation& call) {
             call.setReturnObject(static_cast<LuaObject*>(self)->valueForKey(keyText(call.objectArgument(2))).get());
         });
@@ -266,6 +300,21 @@ QzClass* LuaObject::registeredClass() {
         made->addMethod("invokeMethod:", "@@:@", [](QzObject* self, QzInvocation& call) {
             call.setReturnObject(static_cast<LuaObject*>(self)->invokeMethod(keyText(call.objectArgument(2))).get());
         });
+        made->addMethod("invokeMethod:args:", "@@:@@", [](QzObject* self, QzInvocation& call) {
+            auto* arguments = QzCast<QzArray>(call.objectArgument(3));
+            call.setReturnObject(
+                static_cast<LuaObject*>(self)->invokeMethod(keyText(call.objectArgument(2)), arguments).get());
+        });
+        made->addMethod("isInstanceOfLuaClass:", "c@:@", [](QzObject* self, QzInvocation& call) {
+            call.setReturnInteger(static_cast<LuaObject*>(self)->isInstanceOfLuaClass(keyText(call.objectArgument(2))));
+        });
+        made->addMethod("valueDidChangeForKey:", "v@:@", [](QzObject* self, QzInvocation& call) {
+            static_cast<LuaObject*>(self)->valueDidChangeForKey(keyText(call.objectArgument(2)));
+        });
+        // The argument (the collection that changed) is the proxy itself; it is not needed.
+        made->addMethod("observeCollectionChange:", "v@:@", [](QzObject* self, QzInvocation&) {
+            static_cast<LuaObject*>(self)->observeCollectionChange();
+        });
         made->addMethod<&LuaObject::valueAtIndex>("valueAtIndex:");
         made->addMethod<&LuaObject::setValueAtIndex>("setValue:atIndex:");
         made->addMethod<&LuaObject::toArray>("toArray");
@@ -274,7 +323,9 @@ QzClass* LuaObject::registeredClass() {
         made->addMethod<&LuaObject::addObserver>("addObserver:");
         made->addMethod<&LuaObject::removeObserver>("removeObserver:");
         made->addMethod<&LuaObject::setSendNotifications>("setSendNotifications:");
+        made->addMethod<&LuaObject::deactivate>("deactivate");
         made->addMethod<&LuaObject::ref>("ref");
+        made->addMethod<&LuaObject::luaState>("luaState");
         return made;
     }();
     return cls;
@@ -282,15 +333,41 @@ QzClass* LuaObject::registeredClass() {
 
 LuaArray::LuaArray(LuaObject* object) : object_(object) {}
 
+LuaArray* LuaArray::initWithLuaObject(LuaObject* object) {
+    if (object_)
+        QzLog("LuaArray initWithLuaObject: the array already presents a collection");
+    else
+        object_ = QzRef<LuaObject>(object);
+    return this;
+}
+
 QzClass* LuaArray::registeredClass() {
     static QzClass* cls = [] {
         QzClass* made = QzClass::registerClass("LuaArray", QzClass::rootClass());
+        made->addClassMethod<&LuaArray::alloc>("alloc");
+        made->addClassMethod<&LuaArray::alloc>("new");
+        made->addMethod<&LuaArray::initWithLuaObject>("initWithLuaObject:");
         made->addMethod<&LuaArray::count>("count");
         made->addMethod<&LuaArray::objectAtIndex>("objectAtIndex:");
+        made->addMethod<&LuaArray::indexOfObject>("indexOfObject:");
         made->addMethod<&LuaArray::addObject>("addObject:");
         made->addMethod<&LuaArray::removeLastObject>("removeLastObject");
+        made->addMethod<&LuaArray::insertObjectAtIndex>("insertObject:atIndex:");
         made->addMethod<&LuaArray::removeObjectAtIndex>("removeObjectAtIndex:");
+        made->addMethod<&LuaArray::replaceObjectAtIndex>("replaceObjectAtIndex:withObject:");
+        made->addMethod<&LuaArray::setArray>("setArray:");
+        made->addMethod<&LuaArray::moveObjectAtIndex>("moveObjectAtIndex:toIndex:");
+        // The index set arrives as an array of numbers.
+        made->addMethod("moveObjectsAtIndexes:toIndex:", "v@:@Q", [](QzObject* self, QzInvocation& call) {
+            std::set<uint64_t> indexes;
+            if (auto* numbers = QzCast<QzArray>(call.objectArgument(2)))
+                for (const QzId& number : *numbers)
+                    if (auto* index = QzCast<QzNumber>(number.get()))
+                        indexes.insert(QzSaturatingCast<uint64_t>(index->doubleValue()));
+            static_cast<LuaArray*>(self)->moveObjectsAtIndexes(indexes, static_cast<uint64_t>(call.integerArgument(3)));
+        });
         made->addMethod<&LuaArray::children>("children");
+        made->addMethod<&LuaArray::object>("object");
         return made;
     }();
     return cls;

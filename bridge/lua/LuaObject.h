@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdint>
 #include <limits>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -24,6 +26,11 @@ public:
     LuaObject(LuaState* luaState, int reference);
     ~LuaObject() override;
     static QzClass* registeredClass();
+    // A proxy for no table yet, to be given one by initWithLuaState.
+    static QzRef<LuaObject> alloc() { return QzMake<LuaObject>(nullptr, -1); }
+    // Takes over a reference of the state that has no live proxy (the binder confirms it);
+    // otherwise logs and stays a proxy for nothing. Returns this proxy.
+    LuaObject* initWithLuaState(LuaState* state, int reference);
 
     QzId valueAtIndex(int index);
     void setValueAtIndex(QzObject* value, int index);
@@ -51,8 +58,8 @@ public:
     // Copying yields the same proxy (logged: proxies are not meant to be copied).
     QzRef<LuaObject> copy();
 
-    // Whether the host is writing a value through this proxy right now.
-    bool isWritingValue() const { return valueChangeCameFromCocoa_; }
+    // Whether the host is writing this key through the proxy right now.
+    bool isWritingValue(const std::string& key) const;
     int ref() const { return ref_; }
     QzRef<LuaState> luaState() const { return luaState_.load(); }
     bool belongsTo(const LuaState* state) const;
@@ -70,11 +77,22 @@ private:
     Result withTable(Result empty, Body body);
     void writeValue(QzObject* value, const std::string& key);
 
+    // Records the key the host is writing for the life of the write.
+    class WritingKey {
+    public:
+        WritingKey(LuaObject& proxy, const std::string& key);
+        ~WritingKey();
+
+    private:
+        LuaObject& proxy_;
+    };
+
     QzWeak<LuaState> luaState_;     // weak: the state owns the interpreter this proxy refers into
     int32_t ref_;                   // -1 once released
     QzWeakSet<QzObject> observers_;
     std::atomic<bool> sendNotifications_{false};
-    std::atomic<bool> valueChangeCameFromCocoa_{false};
+    mutable std::mutex writingMutex_;
+    std::optional<std::string> writingKey_;  // guarded by writingMutex_; set under the state's lock
 };
 
 // Name of the notification posted when the host writes a value through a proxy (sender:
@@ -92,6 +110,10 @@ public:
 
     explicit LuaArray(LuaObject* object);
     static QzClass* registeredClass();
+    // An array presenting no collection yet, to be given one by initWithLuaObject.
+    static QzRef<LuaArray> alloc() { return QzMake<LuaArray>(nullptr); }
+    // Presents the collection, unless the array presents one already. Returns this array.
+    LuaArray* initWithLuaObject(LuaObject* object);
 
     uint64_t count();
     QzId objectAtIndex(uint64_t index);

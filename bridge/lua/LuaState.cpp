@@ -74,30 +74,63 @@ void appendLocals(lua_State* L, lua_Debug* frame, std::string& trace) {
     trace += "}\n";
 }
 
+// A trace keeps the levels nearest the error and the outermost ones; a runaway recursion
+// would otherwise log every one of its thousands of frames.
+constexpr int kFirstTraceLevels = 12;
+constexpr int kLastTraceLevels = 10;
+
+// The number of stack levels. lua_getstack walks from the top, so the count is found by
+// doubling and halving rather than level by level.
+int stackDepth(lua_State* L) {
+    lua_Debug frame;
+    int present = 0;
+    int absent = 1;
+    while (lua_getstack(L, absent, &frame)) {
+        present = absent;
+        absent *= 2;
+    }
+    while (absent - present > 1) {
+        int middle = present + (absent - present) / 2;
+        (lua_getstack(L, middle, &frame) ? present : absent) = middle;
+    }
+    return lua_getstack(L, 0, &frame) ? present + 1 : 0;
+}
+
+void appendLevel(lua_State* L, int level, std::string& trace) {
+    lua_Debug frame;
+    if (!lua_getstack(L, level, &frame) || !lua_getinfo(L, "lnuS", &frame)) return;
+    const char* name = frame.name ? frame.name : "?";
+    switch (frame.what ? frame.what[0] : '\0') {
+    case 'C':
+        trace += format("%d: C function %s\n", level, name);
+        break;
+    case 'L':
+        trace += format("%d: [%s:%s]:%d\n", level, frame.short_src, name, frame.currentline);
+        appendLocals(L, &frame, trace);
+        break;
+    case 'm':
+        trace += format("%d: main part of a chunk\n", level);
+        break;
+    case 't':
+        trace += format("%d: tail call\n", level);
+        break;
+    default:
+        trace += "(unknown)\n";
+        break;
+    }
+}
+
 std::string stackTrace(lua_State* L) {
     std::string trace = "Stack Trace:\n";
-    lua_Debug frame;
-    for (int level = 0; lua_getstack(L, level, &frame); ++level) {
-        if (!lua_getinfo(L, "lnuS", &frame)) continue;
-        const char* name = frame.name ? frame.name : "?";
-        switch (frame.what ? frame.what[0] : '\0') {
-        case 'C':
-            trace += format("%d: C function %s\n", level, name);
-            break;
-        case 'L':
-            trace += format("%d: [%s:%s]:%d\n", level, frame.short_src, name, frame.currentline);
-            appendLocals(L, &frame, trace);
-            break;
-        case 'm':
-            trace += format("%d: main part of a chunk\n", level);
-            break;
-        case 't':
-            trace += format("%d: tail call\n", level);
-            break;
-        default:
-            trace += "(unknown)\n";
-            break;
+    int depth = stackDepth(L);
+    int leftOut = depth - kFirstTraceLevels - kLastTraceLevels;
+    for (int level = 0; level < depth; ++level) {
+        if (leftOut > 0 && level == kFirstTraceLevels) {
+            trace += format("... %d levels left out ...\n", leftOut);
+            level += leftOut - 1;
+            continue;
         }
+        appendLevel(L, level, trace);
     }
     return trace;
 }
@@ -168,12 +201,19 @@ void LuaState::initWithState(lua_State* L) {
     lua_pushcfunction(L_, luaopen_luaObjc);
     lua_pushstring(L_, "luaObjc");
     lua_call(L_, 1, 0);
+    // One handler closure serves every call, rather than a new one per call.
+    lua_pushcfunction(L_, luaErrorHandler);
+    errorHandler_ = luaL_ref(L_, LUA_REGISTRYINDEX);
     binder_ = std::make_unique<LuaBinder>(this);
     globalObject()->setValueForKey(QzNumber::withInteger(1).get(), "_debuglevel");
 }
 
 void LuaState::detachFromInterpreter() {
     L_ = nullptr;
+    if (binder_) binder_->disconnect();
+}
+
+void LuaState::freeBinder() {
     binder_.reset();
 }
 
@@ -185,11 +225,12 @@ void LuaState::close() {
     releaseGlobalObject();
     LuaStateLock lock(this);
     // The wrapper lets go of the interpreter before closing it, so that proxies released
-    // by the collector while it closes find no interpreter to touch.
+    // by the collector while it closes find no interpreter to touch. The binder goes last:
+    // the closing interpreter's scripts may still call its functions.
     lua_State* L = L_;
-    L_ = nullptr;
-    if (L) lua_close(L);
     detachFromInterpreter();
+    if (L) lua_close(L);
+    freeBinder();
 }
 
 QzRef<LuaObject> LuaState::globalObject() {
@@ -205,20 +246,22 @@ QzRef<LuaObject> LuaState::globalObject() {
     return proxy;
 }
 
+// The owner is only ever compared with the calling thread, which always sees its own
+// writes: relaxed order is enough, and the mutex orders everything else.
 void LuaState::lockState() {
-    QZ_ASSERT(lockOwner_.load() != std::this_thread::get_id(), this,
+    QZ_ASSERT(!holdsLock(), this,
               "LuaState lock taken twice on one thread; release it before calling another locking operation");
     lock_.lock();
-    lockOwner_ = std::this_thread::get_id();
+    lockOwner_.store(std::this_thread::get_id(), std::memory_order_relaxed);
 }
 
 void LuaState::unlockState() {
-    lockOwner_ = std::thread::id();
+    lockOwner_.store(std::thread::id(), std::memory_order_relaxed);
     lock_.unlock();
 }
 
 bool LuaState::holdsLock() const {
-    return lockOwner_.load() == std::this_thread::get_id();
+    return lockOwner_.load(std::memory_order_relaxed) == std::this_thread::get_id();
 }
 
 int LuaState::getTop() {
@@ -301,8 +344,9 @@ QzId LuaState::getStackItem(int index) {
     }
     case LUA_TNIL:
         return QzId(QzNull::null());
+    case LUA_TUSERDATA:
+        return QzId(luaObjc_getid(L_, index));
     case LUA_TTABLE:
-        if (QzObject* object = luaObjc_getid(L_, index)) return QzId(object);
         if (QzClass* cls = luaObjc_getClass(L_, index)) return QzId(cls);
         lua_pushvalue(L_, index);
         return binder_->toLuaObject();
@@ -312,17 +356,21 @@ QzId LuaState::getStackItem(int index) {
 }
 
 QzRef<QzArray> LuaState::popStack(int n) {
-    QzRef<QzArray> items = QzArray::array();
-    if (!L_) return items;
+    if (!L_) return QzArray::empty();
     int top = lua_gettop(L_);
     n = std::clamp(n, 0, top);
+    QzRef<QzArray> items;
     for (int index = top - n + 1; index <= top; ++index) {
         // nil results are left out, so that a function returning nil gives no result.
         if (lua_isnil(L_, index)) continue;
-        if (QzId item = getStackItem(index)) items->addObject(item.get());
+        QzId item = getStackItem(index);
+        if (!item) continue;
+        if (!items) items = QzArray::array();
+        items->addObject(item.get());
     }
     lua_pop(L_, n);
-    return items;
+    // Most calls return nothing: they share the one empty array instead of making one.
+    return items ? items : QzArray::empty();
 }
 
 void LuaState::pushArgument(QzObject* argument) {
@@ -342,7 +390,7 @@ void LuaState::pushArguments(const QzArray* arguments) {
 }
 
 int LuaState::pushErrorHandler() {
-    lua_pushcfunction(L_, luaErrorHandler);
+    lua_rawgeti(L_, LUA_REGISTRYINDEX, errorHandler_);
     return lua_gettop(L_);
 }
 
@@ -366,7 +414,7 @@ QzRef<QzArray> LuaState::callPushedFunction(int handler, int extraArguments, con
 void LuaState::doFunctionCall(int nargs) {
     QZ_ASSERT(L_ != nullptr, this, "Lua State is nil");
     int function = lua_gettop(L_) - nargs;
-    lua_pushcfunction(L_, luaErrorHandler);
+    pushErrorHandler();
     lua_insert(L_, function);
     try {
         qz_pcall(L_, nargs, 1, function);
@@ -378,7 +426,7 @@ void LuaState::doFunctionCall(int nargs) {
 }
 
 QzRef<QzArray> LuaState::callMethodWithArgs(const std::string& name, const QzArray* arguments) {
-    if (!L_) return QzArray::array();
+    if (!L_) return QzArray::empty();
     int table = lua_gettop(L_);
     int handler = pushErrorHandler();
     pushFieldOrNil(table, name.c_str());
@@ -394,7 +442,7 @@ QzRef<QzArray> LuaState::callMethodWithArgs(const std::string& name, const QzArr
 
 QzRef<QzArray> LuaState::callFunction(const std::string& name, const QzArray* arguments) {
     LuaStateLock lock(this);
-    if (!L_) return QzArray::array();
+    if (!L_) return QzArray::empty();
     int handler = pushErrorHandler();
     lua_getglobal(L_, name.c_str());
     return callPushedFunction(handler, 0, arguments);
@@ -407,7 +455,7 @@ QzId LuaState::callSimpleFunction(const std::string& name, const QzArray* argume
 QzRef<QzArray> LuaState::callMethodOfObject(const std::string& name, const std::string& objectName,
                                             const QzArray* arguments) {
     LuaStateLock lock(this);
-    if (!L_) return QzArray::array();
+    if (!L_) return QzArray::empty();
     int handler = pushErrorHandler();
     lua_getglobal(L_, objectName.c_str());
     int object = lua_gettop(L_);

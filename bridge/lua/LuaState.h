@@ -52,6 +52,10 @@ public:
     void unlockState();
     // Whether the calling thread holds the lock.
     bool holdsLock() const;
+    // Runs `body` holding the lock: taken for it, or already held by the calling thread.
+    // The stack top is restored afterwards.
+    template <class Body>
+    void withLockHeld(Body body);
 
     int getTop();
     void setTop(int top);
@@ -65,10 +69,12 @@ public:
     int luaType();
     bool hasMethod(const std::string& name);
     // The value at the index as an object: booleans and numbers as numbers, strings,
-    // wrapped objects, nil as the null singleton, tables as proxies; null for anything else.
+    // wrapped objects and classes, nil as the null singleton, tables as proxies; null for
+    // anything else.
     QzId getStackItem(int index);
     // The top n values as objects (deepest first, leaving out nil and values with no object
-    // form); pops them.
+    // form); pops them. With nothing to return, the result is the shared QzArray::empty().
+    // So are the results of the call operations below.
     QzRef<QzArray> popStack(int n);
     void pushArgument(QzObject* argument);
     void pushArguments(const QzArray* arguments);
@@ -112,8 +118,10 @@ protected:
     void initWithState(lua_State* L);
     // Lets go of the global proxy (which frees its reference while the interpreter lives).
     void releaseGlobalObject();
-    // Forgets the interpreter and the binder; the interpreter itself is the caller's to close.
+    // Forgets the interpreter and disconnects the binder's script functions; the interpreter
+    // itself is the caller's to close, and then the binder's to free (freeBinder).
     void detachFromInterpreter();
+    void freeBinder();
 
 private:
     friend class LuaStateLock;
@@ -126,6 +134,7 @@ private:
     void pushFieldOrNil(int index, const char* name);
 
     lua_State* L_ = nullptr;                  // owned unless a QzLuaState's engine state owns it
+    int errorHandler_ = 0;                    // registry reference of the message handler, once made
     std::mutex lock_;                         // the wrapper's lock, owned
     std::atomic<std::thread::id> lockOwner_;  // the thread holding lock_, if any
     std::unique_ptr<LuaBinder> binder_;       // owned
@@ -143,6 +152,22 @@ public:
 private:
     LuaState* state_;  // borrowed
 };
+
+template <class Body>
+void LuaState::withLockHeld(Body body) {
+    bool takeLock = !holdsLock();
+    if (takeLock) lockState();
+    int top = L_ ? lua_gettop(L_) : 0;
+    try {
+        body();
+    } catch (...) {
+        if (L_) lua_settop(L_, top);
+        if (takeLock) unlockState();
+        throw;
+    }
+    if (L_) lua_settop(L_, top);
+    if (takeLock) unlockState();
+}
 
 // Name of the notification posted (with the LuaState as sender) when instanceOfClass or
 // instanceOfPrototype made an object.

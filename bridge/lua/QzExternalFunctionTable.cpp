@@ -47,9 +47,6 @@ void setArgument(lua_State* L, int index, QzInvocation& invocation, size_t posit
     case '@':
         invocation.setObject(position, scriptValueAsObject(L, index).get());
         break;
-    case 'c':
-        invocation.setInteger(position, lua_toboolean(L, index));
-        break;
     default:
         luaObjc_setNumberArgument(L, index, invocation, position);
         break;
@@ -65,9 +62,6 @@ int pushResult(lua_State* L, const QzInvocation& invocation) {
             lua_pushlstring(L, string->utf8().data(), string->length());
         else
             lua_pushnil(L);
-        return 1;
-    case 'c':
-        lua_pushboolean(L, invocation.returnInteger() != 0);
         return 1;
     default:
         return luaObjc_pushNumberReturn(L, invocation);

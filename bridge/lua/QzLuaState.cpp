@@ -25,7 +25,11 @@ QzRef<QzLuaState> QzLuaState::withEnginePath(const std::string& enginePath, cons
     QzState* state = Qz_NewState(0);
     state->callbackContext = wrapper.get();
     state->callExternalFunction = callExternalFunction;
-    Qz_Init(state, enginePath.c_str(), savePath ? savePath->c_str() : nullptr);
+    // initEngine's error message is left on the stack, which wrapping the interpreter empties.
+    if (Qz_Init(state, enginePath.c_str(), savePath ? savePath->c_str() : nullptr) != 0) {
+        const char* message = lua_gettop(state->L) > 0 ? lua_tostring(state->L, -1) : nullptr;
+        wrapper->initEngineError_ = message ? message : "(no message)";
+    }
     wrapper->S_ = state;
     wrapper->initWithState(state->L);
     return wrapper;
@@ -43,9 +47,11 @@ void QzLuaState::close() {
     LuaStateLock lock(this);
     S_ = nullptr;
     // Detached first, so that proxies released while the engine shuts down find no
-    // interpreter to touch; the engine state closes the interpreter itself.
+    // interpreter to touch; the engine state closes the interpreter itself. The binder is
+    // freed only after that: the game's shutdownEngine may still call luaBinder functions.
     detachFromInterpreter();
     Qz_DestroyState(state);
+    freeBinder();
     QzExternalFunctionTable::destroyExternalFunctionTableForState(L);
 }
 
@@ -85,20 +91,10 @@ QzSize QzLuaState::intendedDisplaySize() {
 
 template <class Action>
 void QzLuaState::withSoundManager(Action action) {
-    bool takeLock = !holdsLock();
-    if (takeLock) lockState();
-    lua_State* L = state();
-    try {
-        if (S_ && L) {
-            int top = lua_gettop(L);
-            if (void* manager = SoundManager_FromLuaState(L)) action(manager);
-            lua_settop(L, top);
-        }
-    } catch (...) {
-        if (takeLock) unlockState();
-        throw;
-    }
-    if (takeLock) unlockState();
+    withLockHeld([&] {
+        if (!S_ || !state()) return;
+        if (void* manager = SoundManager_FromLuaState(state())) action(manager);
+    });
 }
 
 void QzLuaState::makeOpenALContextCurrent() {

@@ -22,7 +22,8 @@ class QzLuaState final : public LuaState {
 public:
     // Creates the engine state on the system allocator, installs callExternalFunction,
     // starts the engine script (Qz_Init) and wraps the interpreter. A failing engine script
-    // is reported on standard error and the wrapper is still made.
+    // is reported on standard error and the wrapper is still made; a failing initEngine is
+    // kept for the host to report (initEngineError).
     static QzRef<QzLuaState> withEnginePath(const std::string& enginePath, const std::optional<std::string>& savePath);
     ~QzLuaState() override;
 
@@ -47,6 +48,8 @@ public:
     void freeGLAssets();
 
     QzState* S() const { return S_; }
+    // The message of initEngine's error, when it raised one.
+    const std::optional<std::string>& initEngineError() const { return initEngineError_; }
 
 private:
     QzLuaState() = default;
@@ -60,6 +63,7 @@ private:
     void withSoundManager(Action action);
 
     QzState* S_ = nullptr;  // owned
+    std::optional<std::string> initEngineError_;
 };
 
 #endif

@@ -36,12 +36,14 @@ inline bool objcTypeMatches(const char* encoding, const char* constant) {
     return QzTypeMatches(encoding, constant);
 }
 
-// Opens the library: the global "luaObjc" and the registry metatables "luaObjc.gc",
-// "luaObjc.object" and "luaObjc.class". Returns 1 (the library table).
+// Opens the library: the global "luaObjc", the registry metatable "luaObjc.class" and the
+// registry table "luaObjc.object" of the object metatables, one per class. Returns 1 (the
+// library table).
 int luaopen_luaObjc(lua_State* L);
 
 // Pushes nil for no object, a number for a number object, a string for a string object,
-// and an object wrapper (which retains the object until it is collected) for anything else.
+// and an object wrapper for anything else: a userdata with its class's metatable, which
+// retains the object until it is collected.
 void luaObjc_pushid(lua_State* L, QzObject* object);
 // Pushes a class wrapper (classes are immortal and not retained); null gives a wrapper
 // holding no class.
@@ -58,16 +60,18 @@ QzClass* luaObjc_getClass(lua_State* L, int index);
 QzId luaObjc_toid(lua_State* L, int index);
 
 // Fills the invocation's arguments 2, 3, ... from the stack values at firstIndex,
-// firstIndex + 1, ..., by the signature's types: "@" objects, "#" classes, "i" and "I"
-// integers (saturating), "d" and "f" numbers. Other types are left unset.
+// firstIndex + 1, ..., by the signature's types: "@" objects, "#" classes, the integer
+// types (saturating), "c" (the boolean type) by truth, "d" and "f" numbers. Other types
+// are left unset.
 void luaObjc_prepareInvocation(lua_State* L, int firstIndex, QzInvocation& invocation);
-// Sets the invocation's argument at position from the number at index when the signature
-// types it "i" or "I" (integers, saturating), "d" or "f"; returns false for any other type.
+// Sets the invocation's argument at position from the value at index when the signature
+// types it as a number: the integer types saturating, "c" by the value's truth, "d" and
+// "f" as they are. Returns false for any other type.
 bool luaObjc_setNumberArgument(lua_State* L, int index, QzInvocation& invocation, size_t position);
 // Pushes the return value by the signature's return type; returns 0 or 1 values pushed.
 int luaObjc_pushInvocationReturn(lua_State* L, const QzInvocation& invocation);
-// Pushes the return value when the signature types it "i", "I", "d" or "f" and returns 1;
-// pushes nothing and returns 0 for any other type.
+// Pushes the return value when the signature types it as a number (the integer types,
+// "d", "f"; "c" as a boolean) and returns 1; pushes nothing and returns 0 otherwise.
 int luaObjc_pushNumberReturn(lua_State* L, const QzInvocation& invocation);
 
 #endif

@@ -61,8 +61,8 @@ void QzClass::addClassMethod(const std::string& selector, std::string_view encod
 }
 
 void QzClass::add(MethodTable& table, const std::string& selector, std::string_view encoding,
-                  QzMethodImplementation body) {
-    auto method = std::make_unique<QzMethod>(QzMethod{selector, QzMethodSignature(encoding), std::move(body)});
+                  QzMethodImplementation body, QzScriptThunk thunk) {
+    auto method = std::make_unique<QzMethod>(QzMethod{selector, QzMethodSignature(encoding), std::move(body), thunk});
     size_t colons = std::count(selector.begin(), selector.end(), ':');
     QZ_ASSERT(!selector.empty() && colons + 2 == method->signature.numberOfArguments(), this,
               "selector '" + selector + "' does not fit its type encoding '" + std::string(encoding) + "'");

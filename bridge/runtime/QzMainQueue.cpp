@@ -54,12 +54,14 @@ size_t QzMainQueueRunPending() {
         std::lock_guard lock(queue.mutex);
         batch.swap(queue.pending);
     }
-    // One failing item must not cost the others their turn.
+    // One failing item must not cost the others their turn, whatever it throws.
     for (auto& work : batch) {
         try {
             work();
         } catch (const std::exception& failure) {
             QzLog("Main-thread work failed and was skipped: %s", failure.what());
+        } catch (...) {
+            QzLog("Main-thread work failed with an unknown exception and was skipped");
         }
     }
     return batch.size();

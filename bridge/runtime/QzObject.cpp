@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "QzClass.h"
+#include "QzLog.h"
 
 // Shared by an object and its weak references; outlives the object while weak references
 // remain. The mutex orders a weak load against the object's last release.
@@ -20,10 +21,17 @@ struct QzWeakControl {
     }
 };
 
+struct QzObserverEntry {
+    unsigned long id;
+    QzObject::KeyValueObserver observer;
+    std::atomic<bool> removed{false};
+};
+
+// Shared with the tokens, so that a token outliving its object removes nothing harmlessly.
 struct QzObservationInfo {
     std::mutex mutex;
-    std::vector<std::pair<QzObject::ObserverToken, QzObject::KeyValueObserver>> observers;
-    QzObject::ObserverToken nextToken = 1;
+    std::vector<std::shared_ptr<QzObserverEntry>> observers;
+    unsigned long nextId = 1;
 };
 
 // The one place that reads an object's private weak-reference state.
@@ -51,9 +59,7 @@ struct QzWeakAccess {
 
 QzObject::QzObject() : refCount_(1) {}
 
-QzObject::~QzObject() {
-    delete observationInfo_.load();
-}
+QzObject::~QzObject() = default;
 
 void QzObject::release() const {
     if (refCount_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
@@ -78,25 +84,28 @@ std::string QzObject::description() const {
 }
 
 QzObject::ObserverToken QzObject::addKeyValueObserver(KeyValueObserver observer) {
-    QzObservationInfo* info = observationInfo_.load(std::memory_order_acquire);
+    std::shared_ptr<QzObservationInfo> info = observationInfo_.load(std::memory_order_acquire);
     if (!info) {
-        auto* fresh = new QzObservationInfo;
-        if (observationInfo_.compare_exchange_strong(info, fresh, std::memory_order_acq_rel))
-            info = fresh;
-        else
-            delete fresh;
+        auto fresh = std::make_shared<QzObservationInfo>();
+        info = observationInfo_.compare_exchange_strong(info, fresh, std::memory_order_acq_rel) ? fresh : info;
     }
     std::lock_guard lock(info->mutex);
-    ObserverToken token = info->nextToken++;
-    info->observers.emplace_back(token, std::move(observer));
-    return token;
+    auto entry = std::make_shared<QzObserverEntry>();
+    entry->id = info->nextId++;
+    entry->observer = std::move(observer);
+    info->observers.push_back(entry);
+    return ObserverToken(info, entry->id);
 }
 
-void QzObject::removeKeyValueObserver(ObserverToken token) {
-    QzObservationInfo* info = observationInfo_.load(std::memory_order_acquire);
+void QzObserverToken::remove() {
+    std::shared_ptr<QzObservationInfo> info = info_.lock();
     if (!info) return;
     std::lock_guard lock(info->mutex);
-    std::erase_if(info->observers, [token](const auto& entry) { return entry.first == token; });
+    std::erase_if(info->observers, [this](const std::shared_ptr<QzObserverEntry>& entry) {
+        if (entry->id != id_) return false;
+        entry->removed = true;
+        return true;
+    });
 }
 
 void QzObject::willChangeValueForKey(const std::string& key) {
@@ -108,15 +117,28 @@ void QzObject::didChangeValueForKey(const std::string& key) {
 }
 
 void QzObject::announce(const std::string& key, QzChangePhase phase) {
-    QzObservationInfo* info = observationInfo_.load(std::memory_order_acquire);
+    std::shared_ptr<QzObservationInfo> info = observationInfo_.load(std::memory_order_acquire);
     if (!info) return;
-    // Observers run on a copy, so that they may add or remove observers while they run.
-    std::vector<KeyValueObserver> observers;
+    // Observers run from a copy of the list, so that they may add or remove observers; one
+    // removed meanwhile is skipped, since its owner may be gone.
+    std::vector<std::shared_ptr<QzObserverEntry>> observers;
     {
         std::lock_guard lock(info->mutex);
-        for (const auto& entry : info->observers) observers.push_back(entry.second);
+        observers = info->observers;
     }
-    for (const KeyValueObserver& observer : observers) observer(this, key, phase);
+    if (observers.empty()) return;
+    // An observer may drop the last reference to this object; it is destroyed after the
+    // announcement instead. An object already being destroyed is not revived.
+    QzId alive = QzWeakAccess::tryRetain(this) ? QzAdopt(this) : nullptr;
+    for (const auto& entry : observers) {
+        if (entry->removed) continue;
+        try {
+            entry->observer(this, key, phase);
+        } catch (const std::exception& failure) {
+            QzLog("Key-value observer of %s for key '%s' failed: %s", description().c_str(), key.c_str(),
+                  failure.what());
+        }
+    }
 }
 
 QzWeakBase::QzWeakBase(const QzObject* object) {

@@ -11,18 +11,33 @@
 #include <utility>
 
 class QzClass;
+class QzObject;
 struct QzWeakControl;
 struct QzObservationInfo;
 
 // Whether a key-value announcement comes before or after the change.
 enum class QzChangePhase { willChange, didChange };
 
+// Names one key-value observer. Removing through the token is safe at any time: after the
+// observed object is gone it does nothing, and removing twice does nothing the second time.
+class QzObserverToken {
+public:
+    QzObserverToken() = default;
+    void remove();
+
+private:
+    friend class QzObject;
+    QzObserverToken(std::weak_ptr<QzObservationInfo> info, unsigned long id) : info_(std::move(info)), id_(id) {}
+    std::weak_ptr<QzObservationInfo> info_;  // weak: the observed object owns its observers
+    unsigned long id_ = 0;
+};
+
 // A reference-counted object. It starts with a count of one, owned by whoever made it
 // (normally a QzRef through QzAdopt). The last release destroys it, on that thread.
 class QzObject {
 public:
     using KeyValueObserver = std::function<void(QzObject* object, const std::string& key, QzChangePhase phase)>;
-    using ObserverToken = unsigned long;
+    using ObserverToken = QzObserverToken;
 
     QzObject();
     virtual ~QzObject();
@@ -42,9 +57,12 @@ public:
     virtual bool isEqual(const QzObject* other) const { return other == this; }
     virtual size_t hash() const { return std::hash<const void*>()(this); }
 
-    // Key-value change announcements. Observers run synchronously on the announcing thread.
+    // Key-value change announcements. Observers run synchronously on the announcing thread,
+    // in the order they were added; one removed while an announcement runs is skipped, and
+    // the object stays alive until the announcement ends even if an observer drops the last
+    // reference. An observer that throws is logged and the others still run.
     ObserverToken addKeyValueObserver(KeyValueObserver observer);
-    void removeKeyValueObserver(ObserverToken token);
+    void removeKeyValueObserver(ObserverToken& token) { token.remove(); }
     void willChangeValueForKey(const std::string& key);
     void didChangeValueForKey(const std::string& key);
 
@@ -54,7 +72,7 @@ private:
 
     mutable std::atomic<long> refCount_;
     mutable std::atomic<QzWeakControl*> weakControl_{nullptr};      // owned (shared with weak references)
-    std::atomic<QzObservationInfo*> observationInfo_{nullptr};       // owned, made on first observer
+    std::atomic<std::shared_ptr<QzObservationInfo>> observationInfo_;  // owned, made on first observer
 };
 
 struct QzAdoptTag {};

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "QzClass.h"
+#include "QzLog.h"
 #include "QzSaturate.h"
 
 QzRef<QzString> QzString::withUTF8(std::string_view text) {
@@ -101,6 +102,15 @@ QzRef<QzArray> QzArray::array() {
     return QzAdopt(new QzArray);
 }
 
+QzRef<QzArray> QzArray::empty() {
+    static QzArray* instance = [] {
+        auto* made = new QzArray;  // keeps its one reference for good
+        made->shared_ = true;
+        return made;
+    }();
+    return QzRef<QzArray>(instance);
+}
+
 QzRef<QzArray> QzArray::of(std::initializer_list<QzId> elements) {
     QzRef<QzArray> made = array();
     for (const QzId& element : elements) made->addObject(element.get());
@@ -110,6 +120,8 @@ QzRef<QzArray> QzArray::of(std::initializer_list<QzId> elements) {
 QzClass* QzArray::registeredClass() {
     static QzClass* cls = [] {
         QzClass* made = QzClass::registerClass("QzArray", QzClass::rootClass());
+        made->addClassMethod<&QzArray::array>("array");
+        made->addClassMethod<&QzArray::array>("new");
         made->addMethod<&QzArray::count>("count");
         made->addMethod<&QzArray::objectAtIndex>("objectAtIndex:");
         made->addMethod<&QzArray::addObject>("addObject:");
@@ -123,6 +135,9 @@ QzObject* QzArray::objectAtIndex(size_t index) const {
 }
 
 void QzArray::addObject(QzObject* object) {
+    // An assertion handler that returns must still leave the shared array empty.
+    QZ_ASSERT(!shared_, this, "the shared empty array cannot be changed");
+    if (shared_) return;
     // Arrays hold objects only; an absent object is stored as the null singleton.
     elements_.emplace_back(object ? object : QzNull::null());
 }
@@ -146,6 +161,8 @@ QzRef<QzDictionary> QzDictionary::dictionary() {
 QzClass* QzDictionary::registeredClass() {
     static QzClass* cls = [] {
         QzClass* made = QzClass::registerClass("QzDictionary", QzClass::rootClass());
+        made->addClassMethod<&QzDictionary::dictionary>("dictionary");
+        made->addClassMethod<&QzDictionary::dictionary>("new");
         made->addMethod<&QzDictionary::count>("count");
         made->addMethod<static_cast<QzObject* (QzDictionary::*)(const QzObject*) const>(&QzDictionary::objectForKey)>(
             "objectForKey:");

@@ -77,6 +77,9 @@ class QzArray final : public QzObject {
 public:
     static QzRef<QzArray> array();
     static QzRef<QzArray> of(std::initializer_list<QzId> elements);
+    // One shared array that stays empty, for results with nothing in them: adding to it fails
+    // the assertion handler and adds nothing.
+    static QzRef<QzArray> empty();
     static QzClass* registeredClass();
 
     size_t count() const { return elements_.size(); }
@@ -95,6 +98,7 @@ public:
 private:
     QzArray() = default;
     std::vector<QzId> elements_;
+    bool shared_ = false;
 };
 
 // A dictionary from objects (compared with isEqual) to objects.

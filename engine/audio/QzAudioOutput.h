@@ -17,6 +17,11 @@ ALCcontext* QzSharedAlContext();
 // this opens is closed by an exit handler, after every static object made before it.
 ALCcontext* QzOpenSharedAudioOutput(const char* who);
 
+// The music's own context on the shared device, made on first use (opening the shared output
+// if need be): the game's listener gain and error state do not reach the music. Null without
+// a sound device. Lives as long as the shared output.
+ALCcontext* QzOpenMusicAudioContext();
+
 // Makes `device` and `context` the shared output before anything opened one, for a host
 // that renders the output itself (a loopback device). Both are borrowed for the rest of the
 // process. Returns false when a shared output already exists.

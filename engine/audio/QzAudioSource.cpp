@@ -25,6 +25,12 @@ ALint QzAudioSource::state() const {
 bool QzAudioSource::isPlaying() const { return state() == AL_PLAYING; }
 bool QzAudioSource::isStopped() const { return state() == AL_STOPPED; }
 
+bool QzAudioSource::isLooping() const {
+    ALint value = AL_FALSE;
+    alGetSourcei(source_, AL_LOOPING, &value);
+    return value == AL_TRUE;
+}
+
 void QzAudioSource::play() {
     alSourcePlay(source_);
     QzCheckALError("QzAudioSource::play : alSourcePlay");

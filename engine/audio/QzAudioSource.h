@@ -21,6 +21,8 @@ public:
     ALint state() const;
     bool isPlaying() const;
     bool isStopped() const;
+    // Whether the source plays on by itself for ever (AL_LOOPING set).
+    bool isLooping() const;
 
     void play();
     void pause();

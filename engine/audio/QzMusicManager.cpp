@@ -1,6 +1,9 @@
 // Background music: the music object, its three states and the shared manager.
 #include "QzMusicManager.h"
 
+#include <cstdio>
+#include <string>
+
 #include "QzAudioOutput.h"
 
 namespace {
@@ -19,8 +22,12 @@ QzMusicStateCode switchTo(QzMusic& music, const char* path, bool looping) {
 
 bool QzMusic::initSound(const char* path, bool looping) {
     player_.reset();
-    player_ = QzMusicPlayer::open(path, QzOpenSharedAudioOutput("QzMusic::initSound"));
-    if (!player_) return false;
+    std::string reason;
+    player_ = QzMusicPlayer::open(path, QzOpenMusicAudioContext(), &reason);
+    if (!player_) {
+        std::fprintf(stderr, "Quillane: cannot play the music \"%s\": %s\n", path, reason.c_str());
+        return false;
+    }
     player_->stream().setLooping(looping);
     return true;
 }
@@ -100,7 +107,7 @@ QzMusicManager& QzMusicManager::sharedMusicManager() {
 }
 
 QzMusicManager::QzMusicManager() {
-    QzOpenSharedAudioOutput("QzMusicManager::QzMusicManager");
+    QzOpenMusicAudioContext();
     states_[kQzMusicPlaying] = std::make_unique<QzMusicPlayingState>(music_);
     states_[kQzMusicPaused] = std::make_unique<QzMusicPausedState>(music_);
     states_[kQzMusicStopped] = std::make_unique<QzMusicStoppedState>(music_);
@@ -113,6 +120,14 @@ void QzMusicManager::playMusic(const char* path, bool looping) {
 void QzMusicManager::pauseMusic() { transitionToNewState(states_[current_]->pause()); }
 
 void QzMusicManager::stopMusic() { transitionToNewState(states_[current_]->stop()); }
+
+void QzMusicManager::setVolume(float volume) {
+    if (!(volume >= 0.0f)) {
+        std::fprintf(stderr, "Quillane: the music volume %g is below 0 or not a number: 0 is used\n", volume);
+        volume = 0.0f;
+    }
+    music_.setVolume(volume);
+}
 
 void QzMusicManager::transitionToNewState(QzMusicStateCode code) {
     if (code >= kQzMusicPlaying && code <= kQzMusicStopped) current_ = code;

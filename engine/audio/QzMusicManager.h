@@ -15,7 +15,7 @@ enum QzMusicStateCode { kQzMusicPlaying = 0, kQzMusicPaused = 1, kQzMusicStopped
 class QzMusic {
 public:
     // Drops the current player and opens the file on a new one; false (and no player) when
-    // the file cannot be read as sound.
+    // the file cannot be read as sound, which is logged with the file's name and the reason.
     bool initSound(const char* path, bool looping);
     // Play from the start, or pause, after handing the stored volume to the player.
     void play();
@@ -77,14 +77,16 @@ public:
     // The one manager of the process, made on first use (thread-safely) and destroyed at exit.
     static QzMusicManager& sharedMusicManager();
 
-    // Opens the shared sound output, so that it outlives the manager; starts stopped.
+    // Opens the music's context on the shared sound output, so that both outlive the
+    // manager; starts stopped.
     QzMusicManager();
 
     void playMusic(const char* path, bool looping);
     void pauseMusic();
     void stopMusic();
     void transitionToNewState(QzMusicStateCode code);
-    void setVolume(float volume) { music_.setVolume(volume); }
+    // A volume below 0, or NaN, is taken as 0 and reported in one line.
+    void setVolume(float volume);
     float getVolume() const { return music_.getVolume(); }
     bool isPlaying() const { return music_.isPlaying(); }
     QzMusicStateCode currentState() const { return current_; }

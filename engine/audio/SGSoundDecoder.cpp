@@ -32,6 +32,11 @@ struct OggChunk {
     throw SGSoundLoadError(std::string("cannot load the sound \"") + path + "\": " + reason);
 }
 
+// A sound that is read but cannot become a buffer loads without one, and says so.
+void reportSilent(const char* path, const char* reason) {
+    std::fprintf(stderr, "Quillane: the sound \"%s\" stays silent: %s\n", path, reason);
+}
+
 // The context to make buffers in: the current one, else the shared output (opened if need
 // be), so that sounds decode the same before any sound manager exists or while the sound
 // manager is suspended. Null without a sound device.
@@ -65,24 +70,24 @@ void storeBuffer(SGSound* sound, const void* data, size_t size, ALenum format, i
 
 using OggChunks = std::vector<std::unique_ptr<OggChunk>>;
 
-// Reads the whole stream into a chain of chunks, each filled up to a whole number of frames
-// (all of it for one or two channels: vorbisfile hands out whole frames only, and would
-// refuse a rest smaller than a frame). A read error is reported and the read tried again,
-// up to a bound on errors in a row, after which the file counts as unreadable.
-OggChunks readOggChunks(OggVorbis_File* vorbis, int frameBytes, const char* path) {
+// Reads the whole stream into a chain of chunks of whole frames. A read error is reported and
+// the read tried again, up to a bound on errors in a row, after which the file counts as
+// unreadable.
+OggChunks readOggChunks(QzVorbisReader& vorbis, const char* path) {
+    const int frameBytes = 2 * vorbis.channels();
     const int32_t capacity = kOggChunkBytes - kOggChunkBytes % frameBytes;
     OggChunks chunks;
     chunks.emplace_back(new OggChunk);
     uint64_t total = 0;
     int errorsInARow = 0;
-    int bitstream = 0;
     for (;;) {
         OggChunk& chunk = *chunks.back();
         if (chunk.length == capacity) {
             chunks.emplace_back(new OggChunk);
             continue;
         }
-        const long got = ov_read(vorbis, chunk.data + chunk.length, capacity - chunk.length, 0, 2, 1, &bitstream);
+        const long got = vorbis.read(reinterpret_cast<int16_t*>(chunk.data + chunk.length),
+                                     (capacity - chunk.length) / frameBytes);
         if (got == 0) break;
         if (got < 0) {
             std::fputs("Ogg read had an error", stdout);
@@ -90,8 +95,8 @@ OggChunks readOggChunks(OggVorbis_File* vorbis, int frameBytes, const char* path
             continue;
         }
         errorsInARow = 0;
-        chunk.length += static_cast<int32_t>(got);
-        total += got;
+        chunk.length += static_cast<int32_t>(got * frameBytes);
+        total += got * frameBytes;
         if (total > kQzMaxPCMBytes) fail(path, "the decoded sound is longer than 2 GB");
     }
     return chunks;
@@ -114,25 +119,10 @@ void storeChunks(SGSound* sound, const OggChunks& chunks, ALenum format, int fre
 }
 
 void decodeOgg(SGSound* sound, const char* path) {
-    OggVorbis_File vorbis;
-    if (!QzOpenVorbisFile(path, &vorbis)) fail(path, "it is missing or not an Ogg Vorbis file");
-    struct Clear {
-        OggVorbis_File* vorbis;
-        ~Clear() { ov_clear(vorbis); }
-    } clear{&vorbis};
-    const vorbis_info* info = ov_info(&vorbis, -1);
-    if (!info || info->channels < 1) fail(path, "the Ogg Vorbis stream has no channels");
-    const int channels = info->channels;
-
-    const OggChunks chunks = readOggChunks(&vorbis, 2 * channels, path);
-    if (channels > 2) {
-        for (const auto& chunk : chunks) {
-            const long frames = chunk->length / (2 * channels);
-            QzDownmixVorbisToStereo(reinterpret_cast<int16_t*>(chunk->data), channels, frames);
-            chunk->length = static_cast<int32_t>(frames * 4);
-        }
-    }
-    storeChunks(sound, chunks, channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, static_cast<int>(info->rate));
+    QzVorbisReader vorbis;
+    if (!vorbis.open(path)) fail(path, "it is missing or not an Ogg Vorbis file");
+    const OggChunks chunks = readOggChunks(vorbis, path);
+    storeChunks(sound, chunks, vorbis.channels() == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, vorbis.sampleRate());
 }
 
 void decodeMono16(SGSound* sound, const char* path) {
@@ -147,7 +137,7 @@ void decodeMono16(SGSound* sound, const char* path) {
                 "ExtAudioFileToOpenAL: alBufferData");
 }
 
-// 8 and 16 bits in one or two channels; anything else gets the format -1, which OpenAL refuses.
+// 8 and 16 bits in one or two channels; anything else gets the format -1.
 ALenum linearPCMFormat(const QzPCMData& data) {
     if (data.channels == 1 && data.bitsPerChannel == 16) return AL_FORMAT_MONO16;
     if (data.channels == 2 && data.bitsPerChannel == 16) return AL_FORMAT_STEREO16;
@@ -159,14 +149,21 @@ ALenum linearPCMFormat(const QzPCMData& data) {
 void decodeCAF(SGSound* sound, const char* path) {
     QzPCMData data;
     switch (QzReadCAFLinearPCM(path, &data)) {
-    case QzSoundFileStatus::ok:
-        storeBuffer(sound, data.bytes.data(), data.bytes.size(), linearPCMFormat(data), data.sampleRate,
-                    "CAFToOpenAL: alBufferData");
-        return;
-    case QzSoundFileStatus::notLinearPCM: decodeMono16(sound, path); return;
-    case QzSoundFileStatus::unreadable: fail(path, "it is missing or not a sound file that can be read");
-    default: return;  // read, but not as a buffer OpenAL can take: the sound stays empty
+    case QzSoundFileStatus::ok: break;
+    // Compressed data, and what libsndfile does not read at all (IMA4 among others), go to
+    // the reader of every other format, which says why when it cannot read it either.
+    case QzSoundFileStatus::notLinearPCM:
+    case QzSoundFileStatus::unreadable: decodeMono16(sound, path); return;
+    default: reportSilent(path, "its sound data cannot be read"); return;
     }
+    const ALenum format = linearPCMFormat(data);
+    if (format == -1) {
+        reportSilent(path, ("OpenAL plays linear PCM of 8 or 16 bits in one or two channels, and it holds " +
+                            std::to_string(data.channels) + " channels of " + std::to_string(data.bitsPerChannel) +
+                            " bits").c_str());
+        return;
+    }
+    storeBuffer(sound, data.bytes.data(), data.bytes.size(), format, data.sampleRate, "CAFToOpenAL: alBufferData");
 }
 
 }  // namespace
@@ -192,4 +189,42 @@ void SGSoundFree(SGSound* sound) {
         delete[] sound->buffers;
     }
     *sound = SGSoundNull;
+}
+
+namespace {
+
+// Sounds whose buffers OpenAL would not delete yet (still queued on a source). The arrays of
+// whatever is left at exit are freed then; the buffers go with the device.
+struct RetiredSounds {
+    std::vector<SGSound> sounds;
+    ~RetiredSounds() {
+        for (const SGSound& sound : sounds) delete[] sound.buffers;
+    }
+};
+
+RetiredSounds& retired() {
+    static RetiredSounds sounds;
+    return sounds;
+}
+
+// Deletes the buffers unless OpenAL refuses; OpenAL deletes none of them when it refuses one.
+bool tryDelete(SGSound& sound) {
+    QzALContextScope scope(bufferContext());
+    QzCheckALError("~SGSound");
+    alDeleteBuffers(sound.count, sound.buffers);
+    if (alGetError() != AL_NO_ERROR) return false;
+    delete[] sound.buffers;
+    sound = SGSoundNull;
+    return true;
+}
+
+}  // namespace
+
+void SGSoundRelease(SGSound* sound) {
+    if (sound->count >= 1 && sound->buffers && !tryDelete(*sound)) retired().sounds.push_back(*sound);
+    *sound = SGSoundNull;
+}
+
+void SGSoundFreeRetired() {
+    if (!retired().sounds.empty()) std::erase_if(retired().sounds, tryDelete);
 }

@@ -1,5 +1,6 @@
 // Script functions of the classes PolygonShape and CircleShape.
 #include <algorithm>
+#include <cstdio>
 
 #include "QzPhysicsBinding.h"
 #include "QzPolygonShape.h"
@@ -32,8 +33,12 @@ int polygonSetAsBox(lua_State* L) {
 int polygonAddVertex(lua_State* L) {
     const QzArgsFromTop arg(L, 3);
     QzPolygonShape* shape = QzCheckPolygonShape(L, arg[1]);
-    if (!shape->addVertex(QzCheckVector(L, arg[2], kQzToMetres))) {
-        luaL_error(L, "a polygon holds at most %d vertices", static_cast<int>(b2_maxPolygonVertices));
+    const b2Vec2 vertex = QzCheckVector(L, arg[2], kQzToMetres);
+    // Scripts may add more vertices than Box2D takes; the extra ones are ignored.
+    if (!shape->addVertex(vertex) && shape->firstIgnoredVertex()) {
+        std::printf("physics: PolygonShape %p holds %d vertices already: vertex (%g, %g) and any later ones are "
+                    "ignored\n", lua_topointer(L, arg[1]), static_cast<int>(b2_maxPolygonVertices),
+                    lua_tonumber(L, arg[2]), lua_tonumber(L, arg[2] + 1));
     }
     return 0;
 }

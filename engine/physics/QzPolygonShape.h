@@ -4,6 +4,8 @@
 
 #include <box2d/b2_polygon_shape.h>
 
+#include <utility>
+
 // Holds a Box2D polygon. setAsBox gives a complete box; addVertex only appends a vertex, and
 // the convex hull, normals and centroid are made by Box2D's own polygon set-up when a fixture
 // is created, after the vertices were checked so that the set-up cannot fail.
@@ -17,6 +19,8 @@ public:
     // Appends a vertex in metres; false (and nothing changes) when the polygon already holds
     // Box2D's maximum of 8 vertices.
     bool addVertex(const b2Vec2& vertex);
+    // True the first time only: a shape reports its ignored vertices once.
+    bool firstIgnoredVertex() { return !std::exchange(ignoredVertexReported_, true); }
 
     const b2PolygonShape& polygon() const { return polygon_; }
 
@@ -28,6 +32,7 @@ public:
 private:
     b2PolygonShape polygon_;
     bool needsSetUp_ = false;
+    bool ignoredVertexReported_ = false;
 };
 
 #endif

@@ -58,9 +58,23 @@ constexpr struct {
               {SGKindAttribute, kAttributeNodeMT},
               {SGKindNode, kNodeMT}};
 
+// Each metatable is also kept in the registry under its name's address, so the checks that
+// run for every port and node access find it without hashing its name.
+void newMetatable(lua_State* L, const char* name) {
+    luaL_newmetatable(L, name);
+    lua_pushlightuserdata(L, const_cast<char*>(name));
+    lua_pushvalue(L, -2);
+    lua_rawset(L, LUA_REGISTRYINDEX);
+}
+
+void pushMetatable(lua_State* L, const char* name) {
+    lua_pushlightuserdata(L, const_cast<char*>(name));
+    lua_rawget(L, LUA_REGISTRYINDEX);
+}
+
 bool hasMetatable(lua_State* L, int index, const char* name) {
     if (!lua_getmetatable(L, index)) return false;
-    luaL_getmetatable(L, name);
+    pushMetatable(L, name);
     const bool same = lua_rawequal(L, -1, -2) != 0;
     lua_pop(L, 2);
     return same;
@@ -90,7 +104,7 @@ int sceneNew(lua_State* L) {
     QzEngineAssetManager* assets = QzOptAssetManager(L, first + 1, "new");
     auto* handle = static_cast<SGSceneHandle*>(lua_newuserdata(L, sizeof(SGSceneHandle)));
     handle->scene = nullptr;
-    luaL_getmetatable(L, kSceneMT);
+    pushMetatable(L, kSceneMT);
     lua_setmetatable(L, -2);
     handle->scene = new SGScene(sound, assets);
     return 1;
@@ -245,7 +259,7 @@ int nodeIndex(lua_State* L) {
         lua_rawseti(L, -2, 2);
         lua_pushlightuserdata(L, reinterpret_cast<void*>(static_cast<uintptr_t>(handle->serial)));
         lua_rawseti(L, -2, 3);
-        luaL_getmetatable(L, kPortMT);
+        pushMetatable(L, kPortMT);
         lua_setmetatable(L, -2);
         return 1;
     }
@@ -290,11 +304,11 @@ void setNodeIndex(lua_State* L) {
 // Leaves the new node metatable on the stack; parent, when given, becomes its metatable.
 void newNodeMetatable(lua_State* L, const char* name, const luaL_Reg* functions,
                       const char* parent) {
-    luaL_newmetatable(L, name);
+    newMetatable(L, name);
     SGSetFunctions(L, functions);
     setNodeIndex(L);
     if (parent) {
-        luaL_getmetatable(L, parent);
+        pushMetatable(L, parent);
         lua_setmetatable(L, -2);
     }
 }
@@ -315,7 +329,7 @@ void SGPushNode(lua_State* L, SGNode* node) {
                             : (flags & SGRenderBit)          ? kRenderNodeMT
                             : (flags & SGAttributeNodeClass) ? kAttributeNodeMT
                                                              : kNodeMT;
-    luaL_getmetatable(L, metatable);
+    pushMetatable(L, metatable);
     lua_setmetatable(L, -2);
 }
 
@@ -378,13 +392,13 @@ int luaopen_scenegraph(lua_State* L) {
         lua_setfield(L, -2, constant.name);
     }
 
-    luaL_newmetatable(L, kSceneMT);
+    newMetatable(L, kSceneMT);
     SGSetFunctions(L, kSceneFunctions);
     lua_pushvalue(L, -1);
     lua_setfield(L, -2, "__index");
     lua_setfield(L, -2, "scene");
 
-    luaL_newmetatable(L, kPortMT);
+    newMetatable(L, kPortMT);
     SGRegisterPortFunctions(L);
     lua_pushvalue(L, -1);
     lua_setfield(L, -2, "__index");
@@ -399,7 +413,7 @@ int luaopen_scenegraph(lua_State* L) {
 
     newNodeMetatable(L, kNodeMT, kNodeFunctions, nullptr);
     lua_pop(L, 1);
-    luaL_newmetatable(L, kAttributeNodeMT);
+    newMetatable(L, kAttributeNodeMT);
     SGRegisterAttributeNodeFunctions(L);
     setNodeIndex(L);
     lua_setfield(L, -2, "attributeNode");

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "nodes/SGNodeFactory.h"
+#include "nodes/spriteRenderers/SGSpriteBatcher.h"
 
 namespace {
 
@@ -96,7 +97,15 @@ void SGSpace::compute() {
 }
 
 void SGSpace::render() {
-    for (size_t i = 0; i < renderNodes.size(); ++i) renderNodes[i]->compute();
+    // Sprites and particles hand their quads to the batcher; any other render node may
+    // draw by itself or move the matrices, so what is pending is drawn before it.
+    SGSpriteBatcher& batcher = SGSpriteBatcher::shared();
+    const SGSpriteBatcher::Scope batching;
+    for (size_t i = 0; i < renderNodes.size(); ++i) {
+        SGRenderNode* node = renderNodes[i];
+        if (!(node->classFlags & (SGSpriteNodeClass | SGParticleSystemNodeClass))) batcher.flush();
+        node->compute();
+    }
 }
 
 void SGSpace::willRender() {}

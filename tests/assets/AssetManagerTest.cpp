@@ -150,7 +150,7 @@ TEST_F(AssetManager, UnloadingAnImageHeldByALoaderWithAChangedNameIsSafe) {
     EXPECT_EQ(manager.getImages().count("b"), 1u);
 }
 
-TEST_F(AssetManager, SceneDeletionAndManagerDestructionFreeEveryTexture) {
+TEST_F(AssetManager, AssetsInUseOutliveTheManagerUntilTheirLastHandleGoes) {
     {
         auto managed = std::make_unique<QzEngineAssetManager>(
             [this](const char* f, const std::string& n) { return resolve(f, n); });
@@ -158,12 +158,16 @@ TEST_F(AssetManager, SceneDeletionAndManagerDestructionFreeEveryTexture) {
         SGImageLoaderNode* node = loader(scene.defaultSpace, "a");
         node->asset.imageValue();
         loader(scene.defaultSpace, "b")->asset.imageValue();
-        EXPECT_EQ(countLiveTextures(), baseline + 2);
+        managed->loadImageForName("unused");
+        managed->setHasUnreferencedAssets(true);
+        EXPECT_EQ(countLiveTextures(), baseline + 3);
         managed.reset();
         EXPECT_FALSE(QzEngineAssetManager::isLive(scene.assetMgr));
-        EXPECT_EQ(countLiveTextures(), baseline);
+        EXPECT_EQ(countLiveTextures(), baseline + 2) << "the unused image goes, the shown ones stay";
+        EXPECT_TRUE(node->asset.imageValue().hasTexture());
         node->name.setValue(std::string("c"));
         EXPECT_FALSE(node->asset.imageValue().hasTexture()) << "a loader without a manager shows nothing";
+        EXPECT_EQ(countLiveTextures(), baseline + 1) << "the image it let go is freed";
         EXPECT_EQ(scene.defaultSpace.createNode(SGImageLoaderNodeClass)->classFlags & SGImageLoaderNodeClass,
                   SGImageLoaderNodeClass);
     }

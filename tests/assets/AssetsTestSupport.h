@@ -17,8 +17,15 @@ using TestPicture = TestPixel (*)(int x, int y);
 
 // A fresh folder for this test program's files.
 std::string assetsTestDir();
-// Writes a w × h picture as PNG, JPEG or BMP by the path's ending.
+// Writes a w × h picture as PNG, JPEG, BMP, TIFF or WebP by the path's ending.
 void writePicture(const std::string& path, int w, int h, TestPicture picture);
+// Writes a w × h JPEG of one colour the way less common tools do.
+struct UnusualJPEG {
+    bool cmyk = false;        // four inverted components with Adobe's marker, as Adobe's tools write
+    bool arithmetic = false;  // arithmetic coding instead of Huffman coding
+    size_t metadataBytes = 0;  // comment segments before the frame header
+};
+void writeUnusualJPEG(const std::string& path, int w, int h, TestPixel colour, UnusualJPEG kind);
 // Writes a w × h GIF of one colour.
 void writeSolidGIF(const std::string& path, int w, int h, TestPixel colour);
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);

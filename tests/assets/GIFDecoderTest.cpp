@@ -1,5 +1,6 @@
 // The GIF reader against SDL2_image on valid files made by a small LZW encoder (sizes,
-// interlacing, transparency, a table that fills), and on damaged files.
+// interlacing, transparency, a table that fills, a place on a larger screen), and on damaged
+// files.
 #include <gtest/gtest.h>
 
 #include <SDL2/SDL.h>
@@ -72,6 +73,8 @@ struct GIFLayout {
     int transparent;
     bool interlaced;
     uint32_t seed;
+    int left = 0, top = 0;  // the picture's place on the logical screen
+    int screenWidth = 0, screenHeight = 0;  // 0: the picture's own size
 };
 
 // A GIF of pseudo-random runs of colours; rows are stored in interlaced order when asked.
@@ -93,14 +96,22 @@ std::vector<uint8_t> makeGIF(const GIFLayout& layout) {
         const int step = layout.interlaced ? std::array{8, 8, 4, 2}[pass] : 1;
         for (int y = start; y < layout.height; y += step) stream.insert(stream.end(), rows[y].begin(), rows[y].end());
     }
-    const std::vector<uint8_t> size = {uint8_t(layout.width), uint8_t(layout.width >> 8), uint8_t(layout.height),
-                                       uint8_t(layout.height >> 8)};
+    const auto littleEndian = [](std::initializer_list<int> values) {
+        std::vector<uint8_t> bytes;
+        for (int value : values) bytes.insert(bytes.end(), {uint8_t(value), uint8_t(value >> 8)});
+        return bytes;
+    };
+    const std::vector<uint8_t> size = littleEndian({layout.width, layout.height});
+    const std::vector<uint8_t> screen = littleEndian({layout.screenWidth ? layout.screenWidth : layout.width,
+                                                      layout.screenHeight ? layout.screenHeight : layout.height});
+    const std::vector<uint8_t> offset = littleEndian({layout.left, layout.top});
     std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a'};
-    gif.insert(gif.end(), size.begin(), size.end());
+    gif.insert(gif.end(), screen.begin(), screen.end());
     gif.insert(gif.end(), {uint8_t(0x80 | layout.tableBits), 0, 0});
     for (int i = 0; i < colours; ++i) gif.insert(gif.end(), {uint8_t(i * 37), uint8_t(255 - i * 11), uint8_t(i * 5)});
     if (layout.transparent >= 0) gif.insert(gif.end(), {0x21, 0xf9, 4, 1, 0, 0, uint8_t(layout.transparent), 0});
-    gif.insert(gif.end(), {0x2c, 0, 0, 0, 0});
+    gif.push_back(0x2c);
+    gif.insert(gif.end(), offset.begin(), offset.end());
     gif.insert(gif.end(), size.begin(), size.end());
     const int rootBits = std::max(2, layout.tableBits + 1);
     gif.insert(gif.end(), {uint8_t(layout.interlaced ? 0x40 : 0), uint8_t(rootBits)});
@@ -126,24 +137,34 @@ std::vector<uint8_t> referenceDecode(const std::string& path) {
     return {bitmap.rgba.get(), bitmap.rgba.get() + size_t(bitmap.width) * size_t(bitmap.height) * 4};
 }
 
-TEST(GIFDecoder, ValidFilesDecodeAsSDL2ImageDecodesThem) {
+// SDL2_image decodes the first picture alone; ours puts it on its screen, transparent around.
+TEST(GIFDecoder, ValidFilesDecodeAsSDL2ImageDecodesThemOnTheirScreen) {
     const GIFLayout layouts[] = {
         {40, 30, 3, -1, false, 1},     // 16 colours
         {37, 23, 2, 3, true, 2},       // interlaced, colour 3 transparent
         {300, 200, 7, -1, false, 3},   // 256 colours: the table fills and is cleared
         {1, 1, 0, -1, false, 4},       // the smallest picture
         {3, 9, 0, 1, true, 5},         // interlaced with fewer rows than a pass step
+        {32, 32, 3, -1, false, 6, 16, 16, 64, 64},  // in the middle of a larger screen
+        {20, 10, 3, -1, true, 7, 5, 2, 1, 1},       // past the edges of a smaller screen
     };
     for (const GIFLayout& layout : layouts) {
         const std::string path = assetsTestDir() + "/valid.gif";
         writeBytes(path, makeGIF(layout));
-        const std::vector<uint8_t> expected = referenceDecode(path);
+        const std::vector<uint8_t> frame = referenceDecode(path);
+        ASSERT_EQ(frame.size(), size_t(layout.width) * size_t(layout.height) * 4);
+        const int width = std::max(layout.screenWidth, layout.left + layout.width);
+        const int height = std::max(layout.screenHeight, layout.top + layout.height);
+        std::vector<uint8_t> expected(size_t(width) * size_t(height) * 4, 0);
+        for (int y = 0; y < layout.height; ++y) {  // bottom-up rows
+            std::copy_n(&frame[size_t(y) * size_t(layout.width) * 4], layout.width * 4,
+                        &expected[(size_t(height - layout.top - layout.height + y) * size_t(width) + size_t(layout.left)) * 4]);
+        }
         QzBitmap ours;
         std::string error;
         ASSERT_TRUE(QzDecodeImageFile(path, &ours, &error)) << layout.width << "x" << layout.height << ": " << error;
-        ASSERT_EQ(ours.width, layout.width);
-        ASSERT_EQ(ours.height, layout.height);
-        ASSERT_EQ(expected.size(), size_t(layout.width) * size_t(layout.height) * 4);
+        ASSERT_EQ(ours.width, width);
+        ASSERT_EQ(ours.height, height);
         EXPECT_EQ(std::memcmp(ours.rgba.get(), expected.data(), expected.size()), 0)
             << layout.width << "x" << layout.height << " seed " << layout.seed;
     }

@@ -87,16 +87,43 @@ TEST_F(ImageTexture, TransparencyBlendsAsPremultipliedColour) {
     EXPECT_TRUE(pixelIs(32, 32, {128, 127, 0, 255})) << "half red over green";
 }
 
-TEST_F(ImageTexture, JpegGifAndBmpLoad) {
+// RLE8, 1024 x 1024, palette entry 0 red: one run of 16 pixels, then the end of the picture;
+// the rest keeps index 0.
+std::vector<uint8_t> earlyEndingRunLengthBMP() {
+    return {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 58, 0, 0, 0, 40, 0, 0, 0, 0, 4, 0, 0, 0, 4, 0, 0,
+            1, 0, 8, 0, 1, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,
+            0, 0, 255, 0,  // the palette
+            16, 0, 0, 1};  // the pixels
+}
+
+TEST_F(ImageTexture, FormatsAndUnusualFilesOfRealToolsLoad) {
     const std::string dir = assetsTestDir();
+    constexpr TestPixel kOrange{200, 100, 50, 255};
     writePicture(dir + "/red.jpg", 8, 8, solidRed);
     writePicture(dir + "/red.bmp", 8, 8, solidRed);
+    writePicture(dir + "/red.tif", 8, 8, solidRed);
+    writePicture(dir + "/red.webp", 8, 8, solidRed);
     writeSolidGIF(dir + "/red.gif", 8, 8, kRed);
-    for (const char* name : {"/red.jpg", "/red.bmp", "/red.gif"}) {
-        const SGImage image = load(dir + name);
-        EXPECT_EQ(image.textureWidth, 8) << name;
+    writeUnusualJPEG(dir + "/cmyk.jpg", 8, 8, kOrange, {.cmyk = true});
+    writeUnusualJPEG(dir + "/arithmetic.jpg", 2048, 2048, kRed, {.arithmetic = true});
+    writeUnusualJPEG(dir + "/metadata.jpg", 8, 8, kRed, {.metadataBytes = 100000});
+    writeBytes(dir + "/early-end.bmp", earlyEndingRunLengthBMP());
+    const struct {
+        const char* name;
+        int width;
+        TestPixel colour;
+    } cases[] = {{"red.jpg", 8, kRed},           {"red.bmp", 8, kRed},         {"red.gif", 8, kRed},
+                 {"red.tif", 8, kRed},           {"red.webp", 8, kRed},        {"cmyk.jpg", 8, kOrange},
+                 {"arithmetic.jpg", 2048, kRed}, {"metadata.jpg", 8, kRed},    {"early-end.bmp", 1024, kRed}};
+    for (const auto& c : cases) {
+        testing::internal::CaptureStderr();
+        const SGImage image = load(dir + "/" + c.name);
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(image.textureWidth, c.width) << c.name << ": " << log;
         drawFullFrame(image);
-        EXPECT_TRUE(near(pixel(32, 32), kRed, 6)) << name;
+        EXPECT_TRUE(near(pixel(32, 32), c.colour, 6)) << c.name << ": " << pixel(32, 32)[0] << " "
+                                                      << pixel(32, 32)[1] << " " << pixel(32, 32)[2] << " "
+                                                      << pixel(32, 32)[3];
     }
 }
 
@@ -244,14 +271,17 @@ TEST_F(TextTexture, StaticFrameKeepsItsSizeAndWrapsDownwards) {
 }
 
 TEST_F(TextTexture, AlignmentPutsTheInkWhereItBelongs) {
+    const char* hebrew = "\u05e9\u05dc\u05d5\u05dd!";  // right to left: "left" is still the box's left
     const struct {
+        const char* text;
         QzTextAlignment alignment;
         int low, high;
-    } cases[] = {{QzTextAlignLeft, 0, 30}, {QzTextAlignCenter, 85, 120}, {QzTextAlignRight, 170, 200}};
+    } cases[] = {{"ii", QzTextAlignLeft, 0, 30}, {"ii", QzTextAlignCenter, 85, 120}, {"ii", QzTextAlignRight, 170, 200},
+                 {hebrew, QzTextAlignLeft, 0, 60}, {hebrew, QzTextAlignRight, 140, 200}};
     for (const auto& c : cases) {
-        const auto [left, right] = inkSpan(text("ii", "Arial", c.alignment, true), true);
-        EXPECT_GE(left, c.low) << c.alignment;
-        EXPECT_LE(right, c.high) << c.alignment;
+        const auto [left, right] = inkSpan(text(c.text, "Arial", c.alignment, true), true);
+        EXPECT_GE(left, c.low) << c.text << " " << c.alignment;
+        EXPECT_LE(right, c.high) << c.text << " " << c.alignment;
     }
 }
 

@@ -88,6 +88,31 @@ TEST_F(SoundNodes, TriggerPauseResumeAndStop) {
     EXPECT_EQ(resolutions, 1) << "one decode for the loader";
 }
 
+TEST_F(SoundNodes, RemovedPlayerGivesItsSourceBackUnlessAOneShotSoundPlaysOut) {
+    const struct {
+        const char* name;
+        bool looping, paused;
+        size_t freeAtOnce;
+    } cases[] = {
+        {"looping", true, false, 32},
+        {"paused one-shot", false, true, 32},
+        {"playing one-shot", false, false, 31},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SGSoundPlayerNode* node = player(c.looping);
+        pulse(node, node->trigger);
+        if (c.paused) pulse(node, node->pause);
+        const QzAudioSource* source = node->heldSource();
+        space.removeNode(node);
+        EXPECT_EQ(sounds.freeCount(), c.freeAtOnce);
+        EXPECT_EQ(source->isPlaying(), c.freeAtOnce == 31) << "only the one-shot sound is still heard";
+        output.render(kRate / 10 + 1024);
+        sounds.update();
+        EXPECT_EQ(sounds.freeCount(), 32u);
+    }
+}
+
 TEST_F(SoundNodes, ThirtyThirdPlayerWaitsForAFreeSource) {
     std::vector<SGSoundPlayerNode*> players;
     for (int i = 0; i < 33; ++i) {
@@ -161,12 +186,25 @@ TEST_F(SoundNodes, BuffersOfAReferencedSoundLiveUntilNoSourcePlaysThem) {
     EXPECT_FALSE(alIsBuffer(buffer)) << "deleted once no source holds it";
 }
 
-TEST_F(SoundNodes, UnreferencedSoundsAreDeletedAtOnce) {
-    const ALuint buffer = toneLoader->asset.soundValue().buffers[0];
-    toneLoader->name.setValue(std::string("unknown"));
-    toneLoader->asset.soundValue();
-    assets.cleanupUnusedSounds({});
-    EXPECT_FALSE(alIsBuffer(buffer));
+TEST_F(SoundNodes, UnreferencedSoundsAreDeletedOnceNoSourcePlaysThem) {
+    for (bool playing : {false, true}) {
+        SCOPED_TRACE(playing ? "a one-shot sound still playing" : "silent");
+        toneLoader->name.setValue(std::string("tone"));
+        const ALuint buffer = toneLoader->asset.soundValue().buffers[0];
+        if (playing) {
+            SGSoundPlayerNode* node = player(false);
+            pulse(node, node->trigger);
+        }
+        toneLoader->name.setValue(std::string("unknown"));
+        toneLoader->asset.soundValue();
+        testing::internal::CaptureStderr();
+        assets.cleanupUnusedSounds({});
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_EQ(alIsBuffer(buffer) == AL_TRUE, playing);
+        output.render(kRate / 10 + 1024);
+        sounds.update();
+        EXPECT_FALSE(alIsBuffer(buffer));
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Tests of the sound decoders on files made here: formats, channels, lengths, the Ogg chunk
 // boundary, and bad input of every kind failing cleanly.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -70,6 +71,77 @@ TEST_F(Decoder, EachReaderGivesOneBufferOfItsFormat) {
     }
 }
 
+TEST_F(Decoder, ChainedOggLinksComeOutInTheFirstLinksLayoutAndRate) {
+    const struct {
+        const char* name;
+        int firstChannels, firstRate, secondChannels, secondRate;
+        long expectedFrames;  // 10000 frames of the first link, 0.25 s of the second
+    } cases[] = {
+        {"mono-then-stereo.ogg", 1, 44100, 2, 44100, 10000 + 11025},
+        {"stereo-then-mono-at-half-rate.ogg", 2, 44100, 1, 22050, 10000 + 11025},
+        {"stereo-then-six-channels.ogg", 2, 22050, 6, 48000, 10000 + 5513},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.file(c.name);
+        writeOgg(path, c.firstChannels, c.firstRate, sineFrames(c.firstChannels, c.firstRate, 10000));
+        writeOgg(path, c.secondChannels, c.secondRate, sineFrames(c.secondChannels, c.secondRate, c.secondRate / 4), true);
+        const BufferFacts facts = load(path);
+        EXPECT_EQ(facts.channels, std::min(c.firstChannels, 2));
+        EXPECT_EQ(facts.frequency, c.firstRate);
+        EXPECT_NEAR(facts.size / (2 * facts.channels), c.expectedFrames, 64);
+        SGSoundFree(&sound);
+
+        // Streamed music reads the same frames.
+        auto stream = QzOpenPCMStream(path.c_str());
+        ASSERT_NE(stream, nullptr);
+        std::vector<int16_t> block(4096 * 2);
+        long frames = 0;
+        for (long got; (got = stream->read(block.data(), 4096)) > 0;) {
+            frames += got;
+            EXPECT_LT(*std::max_element(block.begin(), block.begin() + got * stream->channels()), 24000) << "noise";
+        }
+        EXPECT_NEAR(frames, c.expectedFrames, 64);
+    }
+}
+
+TEST_F(Decoder, CompressedFilesLibsndfileCannotReadDecodeThroughFFmpeg) {
+    const struct {
+        const char* name;
+        const char* encoder;
+        int channels, rate;
+    } cases[] = {
+        {"stereo.m4a", "aac", 2, 44100},
+        {"mono.m4a", "aac", 1, 22050},
+        {"ima4.caf", "adpcm_ima_qt", 2, 44100},
+        {"alac.caf", "alac", 1, 32000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.file(c.name);
+        writeEncoded(path, c.encoder, c.channels, c.rate, sineFrames(c.channels, c.rate, c.rate / 2));
+        const BufferFacts facts = load(path);
+        EXPECT_EQ(facts.bits, 16);
+        EXPECT_EQ(facts.channels, 1);
+        EXPECT_EQ(facts.frequency, c.rate);
+        EXPECT_NEAR(facts.size / 2, c.rate / 2, 2048);
+        SGSoundFree(&sound);
+
+        auto stream = QzOpenPCMStream(path.c_str());
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(stream->channels(), c.channels);
+        std::vector<int16_t> block(4096 * 2);
+        long frames = 0;
+        int loudest = 0;
+        for (long got; (got = stream->read(block.data(), 4096)) > 0; frames += got) {
+            for (long i = 0; i < got * c.channels; ++i) loudest = std::max(loudest, std::abs(int(block[i])));
+        }
+        EXPECT_NEAR(frames, c.rate / 2, 2048);
+        EXPECT_GT(loudest, 12000) << "the tone at its own level";
+        EXPECT_LT(loudest, 25000);
+    }
+}
+
 TEST_F(Decoder, SoundsDecodeIntoTheSharedOutputWhenNoContextIsCurrent) {
     const std::string path = folder.file("early.wav");
     writeSndfile(path, kWav16, 1, 8000, sineFrames(1, 8000, 100));
@@ -80,12 +152,29 @@ TEST_F(Decoder, SoundsDecodeIntoTheSharedOutputWhenNoContextIsCurrent) {
     EXPECT_EQ(bufferFacts(sound.buffers[0]).size, 200);
 }
 
-TEST_F(Decoder, BigEndianPCMCafIsReadButGivesNoBuffer) {
-    const std::string path = folder.file("big.caf");
-    writeSndfile(path, SF_FORMAT_CAF | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 1, 8000, sineFrames(1, 8000, 100));
-    EXPECT_TRUE(SGSoundLoadFromFile(&sound, path.c_str()));
-    EXPECT_EQ(sound.count, 0);
-    EXPECT_EQ(sound.buffers, nullptr);
+TEST_F(Decoder, LinearPCMCafIsMadeLittleEndianAndARefusedLayoutIsReportedByName) {
+    const struct {
+        const char* name;
+        int format;
+        int count;  // buffers
+    } cases[] = {
+        {"big-endian.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG, 1},
+        {"twenty-four-bits.caf", SF_FORMAT_CAF | SF_FORMAT_PCM_24 | SF_ENDIAN_LITTLE, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.file(c.name);
+        writeSndfile(path, c.format, 1, 8000, {1000, -2, 3});
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(SGSoundLoadFromFile(&sound, path.c_str()));
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(sound.count, c.count);
+        EXPECT_EQ(log.find("the sound \"" + path + "\" stays silent") != std::string::npos, c.count == 0) << log;
+        SGSoundFree(&sound);
+    }
+    QzPCMData data;
+    ASSERT_EQ(QzReadCAFLinearPCM(folder.file("big-endian.caf").c_str(), &data), QzSoundFileStatus::ok);
+    EXPECT_EQ(data.bytes, (std::vector<uint8_t>{0xe8, 0x03, 0xfe, 0xff, 0x03, 0x00}));
 }
 
 TEST(SoundFile, EightBitCafSamplesComeOutUnsignedAsOpenALTakesThem) {
@@ -130,6 +219,22 @@ TEST(SoundFile, MonoMixOfStereoIsTheAverageOfBothChannels) {
     const auto* mono = reinterpret_cast<const int16_t*>(data.bytes.data());
     EXPECT_EQ(mono[0], 2000);
     EXPECT_EQ(mono[1], -300);
+}
+
+TEST(SoundFile, FloatingPointSamplesKeepTheirLevel) {
+    ScratchFolder folder;
+    for (int format : {SF_FORMAT_WAV | SF_FORMAT_FLOAT, SF_FORMAT_W64 | SF_FORMAT_DOUBLE}) {
+        SCOPED_TRACE(format);
+        const std::string path = folder.file("float.wav");
+        writeSndfile(path, format, 1, 8000, {3277, -3277, 16384});
+        QzPCMData data;
+        ASSERT_EQ(QzReadSoundFileMono16(path.c_str(), &data), QzSoundFileStatus::ok);
+        ASSERT_EQ(data.bytes.size(), 6u);
+        const auto* mono = reinterpret_cast<const int16_t*>(data.bytes.data());
+        EXPECT_NEAR(mono[0], 3277, 1) << "not scaled up to the file's peak";
+        EXPECT_NEAR(mono[1], -3277, 1);
+        EXPECT_NEAR(mono[2], 16384, 1);
+    }
 }
 
 // Overwrites bytes of a file at `offset`.

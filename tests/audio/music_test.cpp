@@ -2,6 +2,7 @@
 // looping, pausing and resuming where it paused, the end of the music, silence without a
 // device, the worker, every row of the state table and the volume rules.
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <thread>
 
@@ -29,6 +30,7 @@ protected:
         samples.insert(samples.end(), tone.begin(), tone.end());
         const std::string path = folder.file(name);
         if (name.ends_with(".ogg")) writeOgg(path, 2, kRate, samples);
+        else if (name.ends_with(".m4a")) writeEncoded(path, "aac", 2, kRate, samples);
         else writeSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, kRate, samples);
         return path;
     }
@@ -66,6 +68,25 @@ TEST_F(Music, LoopingTrackPlaysOnWithoutGapsAndPlainTrackEnds) {
         renderServiced(*plain, 8192);
         EXPECT_FALSE(plain->isPlaying());
         EXPECT_LE(peak(output->render(1024)), kDitherLevel);
+    }
+}
+
+TEST_F(Music, MusicOfSixChannelsIsMixedDownInEveryFormat) {
+    for (const char* name : {"six.ogg", "six.wav", "six.m4a"}) {
+        SCOPED_TRACE(name);
+        const std::string path = folder.file(name);
+        const auto samples = sineFrames(6, kRate, kRate / 2, 200.0);
+        if (std::string(name).ends_with(".ogg")) writeOgg(path, 6, kRate, samples);
+        else if (std::string(name).ends_with(".m4a")) writeEncoded(path, "aac", 6, kRate, samples);
+        else writeSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 6, kRate, samples);
+        auto stream = QzMusicStream::open(path.c_str(), output->context());
+        ASSERT_NE(stream, nullptr);
+        stream->play();
+        output->render(2048);
+        const auto mix = output->render(4096);
+        EXPECT_GT(peak(mix, 0), kLoud);
+        EXPECT_GT(peak(mix, 1), kLoud);
+        stream->stop();
     }
 }
 
@@ -119,7 +140,7 @@ protected:
     void SetUp() override {
         Music::SetUp();
         first = track("first.wav", kRate);
-        second = track("second.ogg", kRate);
+        second = track("second.m4a", kRate);
         std::filesystem::create_directory(folder.file("unreadable.wav"));
         unreadable = folder.file("unreadable.wav");
     }
@@ -165,6 +186,7 @@ TEST_F(MusicStates, EveryRowOfTheStateTable) {
         SCOPED_TRACE(testing::Message() << "from " << row.from << ", action " << row.action);
         QzMusicManager manager;
         enter(manager, row.from);
+        testing::internal::CaptureStderr();
         switch (row.action) {
         case playNoPath: manager.playMusic(row.from == kQzMusicStopped ? "" : nullptr, false); break;
         case playFile: manager.playMusic(second.c_str(), false); break;
@@ -172,6 +194,10 @@ TEST_F(MusicStates, EveryRowOfTheStateTable) {
         case pause: manager.pauseMusic(); break;
         case stop: manager.stopMusic(); break;
         }
+        const std::string log = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(log.find("cannot play the music \"" + unreadable + "\": ") != std::string::npos,
+                  row.action == playUnreadable)
+            << log;
         EXPECT_EQ(manager.currentState(), row.to);
         EXPECT_EQ(manager.isPlaying(), row.playing);
         EXPECT_EQ(heard(), row.playing);
@@ -186,6 +212,11 @@ TEST_F(MusicStates, VolumeRules) {
     manager.playMusic(first.c_str(), true);
     output->render(512);
     const int full = peak(output->render(2048));
+    ASSERT_EQ(alcGetCurrentContext(), output->context());
+    alListenerf(AL_GAIN, 0.25f);  // the game's listener
+    output->render(512);
+    EXPECT_NEAR(double(peak(output->render(2048))) / full, 1.0, 0.05) << "music has a listener of its own";
+    alListenerf(AL_GAIN, 1.0f);
     manager.pauseMusic();
     manager.setVolume(0.5f);
     EXPECT_EQ(manager.getVolume(), 0.5f);
@@ -196,6 +227,14 @@ TEST_F(MusicStates, VolumeRules) {
     manager.playMusic(nullptr, false);
     output->render(512);
     EXPECT_NEAR(double(peak(output->render(2048))) / full, 0.5, 0.05);
+    for (float below : {-0.25f, std::nanf("")}) {
+        testing::internal::CaptureStderr();
+        manager.setVolume(below);
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("below 0 or not a number: 0 is used\n"), std::string::npos);
+        EXPECT_EQ(manager.getVolume(), 0.0f);
+    }
+    output->render(4096);
+    EXPECT_LE(peak(output->render(2048)), kDitherLevel);
 }
 
 }  // namespace

@@ -1,15 +1,23 @@
 // Test sound files and the loopback output.
 #include "sound_files.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <stdexcept>
 
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>
 #include <sndfile.h>
 #include <vorbis/vorbisenc.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+}
 
 #include "QzAudioOutput.h"
 
@@ -41,6 +49,8 @@ void writeSndfile(const std::string& path, int format, int channels, int rate, c
     info.format = format;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) throw std::runtime_error("cannot write " + path + ": " + sf_strerror(nullptr));
+    // Floating-point files hold full scale as 1.0, as every tool writes them.
+    sf_command(file, SFC_SET_SCALE_INT_FLOAT_WRITE, nullptr, SF_TRUE);
     sf_writef_short(file, samples.data(), static_cast<sf_count_t>(samples.size() / channels));
     sf_close(file);
 }
@@ -50,9 +60,10 @@ static void writePage(FILE* out, const ogg_page& page) {
     std::fwrite(page.body, 1, page.body_len, out);
 }
 
-void writeOgg(const std::string& path, int channels, int rate, const std::vector<int16_t>& samples) {
-    FILE* out = std::fopen(path.c_str(), "wb");
+void writeOgg(const std::string& path, int channels, int rate, const std::vector<int16_t>& samples, bool append) {
+    FILE* out = std::fopen(path.c_str(), append ? "ab" : "wb");
     if (!out) throw std::runtime_error("cannot write " + path);
+    std::fseek(out, 0, SEEK_END);
     vorbis_info info;
     vorbis_info_init(&info);
     if (vorbis_encode_init_vbr(&info, channels, rate, 0.4f) != 0) throw std::runtime_error("vorbis_encode_init_vbr");
@@ -63,7 +74,8 @@ void writeOgg(const std::string& path, int channels, int rate, const std::vector
     vorbis_block block;
     vorbis_block_init(&dsp, &block);
     ogg_stream_state stream;
-    ogg_stream_init(&stream, 1234);
+    // Each link of a chained stream has a serial number of its own.
+    ogg_stream_init(&stream, 1234 + static_cast<int>(std::ftell(out)));
     ogg_packet headers[3];
     vorbis_analysis_headerout(&dsp, &comment, &headers[0], &headers[1], &headers[2]);
     for (ogg_packet& header : headers) ogg_stream_packetin(&stream, &header);
@@ -97,6 +109,77 @@ void writeOgg(const std::string& path, int channels, int rate, const std::vector
     vorbis_comment_clear(&comment);
     vorbis_info_clear(&info);
     std::fclose(out);
+}
+
+namespace {
+
+void check(bool ok, const char* what) {
+    if (!ok) throw std::runtime_error(std::string("writing a test file with FFmpeg: ") + what);
+}
+
+// Sends one frame (null: the end) to the encoder and writes every packet it gives back.
+void encode(AVFormatContext* format, AVCodecContext* codec, AVStream* stream, AVFrame* frame) {
+    check(avcodec_send_frame(codec, frame) >= 0, "avcodec_send_frame");
+    AVPacket* packet = av_packet_alloc();
+    while (avcodec_receive_packet(codec, packet) >= 0) {
+        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        check(av_interleaved_write_frame(format, packet) >= 0, "av_interleaved_write_frame");
+    }
+    av_packet_free(&packet);
+}
+
+}  // namespace
+
+void writeEncoded(const std::string& path, const char* encoder, int channels, int rate,
+                  const std::vector<int16_t>& samples) {
+    AVFormatContext* format = nullptr;
+    check(avformat_alloc_output_context2(&format, nullptr, nullptr, path.c_str()) >= 0, "no container for the name");
+    const AVCodec* codec = avcodec_find_encoder_by_name(encoder);
+    check(codec, "no such encoder");
+    AVStream* stream = avformat_new_stream(format, nullptr);
+    AVCodecContext* context = avcodec_alloc_context3(codec);
+    context->sample_fmt = codec->sample_fmts[0];
+    av_channel_layout_default(&context->ch_layout, channels);
+    context->sample_rate = rate;
+    context->time_base = {1, rate};
+    context->bit_rate = 96000 * channels;
+    if (format->oformat->flags & AVFMT_GLOBALHEADER) context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    check(avcodec_open2(context, codec, nullptr) >= 0, "avcodec_open2");
+    check(avcodec_parameters_from_context(stream->codecpar, context) >= 0, "codec parameters");
+    stream->time_base = context->time_base;
+    check(avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0, "avio_open");
+    check(avformat_write_header(format, nullptr) >= 0, "avformat_write_header");
+
+    SwrContext* convert = nullptr;
+    swr_alloc_set_opts2(&convert, &context->ch_layout, context->sample_fmt, rate, &context->ch_layout,
+                        AV_SAMPLE_FMT_S16, rate, 0, nullptr);
+    check(swr_init(convert) >= 0, "swr_init");
+    // Every frame is whole: the last one is filled up with silence.
+    const int frameSize = context->frame_size > 0 ? context->frame_size : 1024;
+    const long frames = static_cast<long>(samples.size() / channels);
+    std::vector<int16_t> block(static_cast<size_t>(frameSize) * channels);
+    AVFrame* frame = av_frame_alloc();
+    for (long done = 0; done < frames; done += frameSize) {
+        std::fill(block.begin(), block.end(), 0);
+        std::copy_n(samples.begin() + done * channels, std::min<long>(frameSize, frames - done) * channels, block.begin());
+        frame->nb_samples = frameSize;
+        frame->format = context->sample_fmt;
+        av_channel_layout_copy(&frame->ch_layout, &context->ch_layout);
+        check(av_frame_get_buffer(frame, 0) >= 0, "av_frame_get_buffer");
+        const auto* input = reinterpret_cast<const uint8_t*>(block.data());
+        swr_convert(convert, frame->extended_data, frameSize, &input, frameSize);
+        frame->pts = done;
+        encode(format, context, stream, frame);
+        av_frame_unref(frame);
+    }
+    encode(format, context, stream, nullptr);
+    check(av_write_trailer(format) >= 0, "av_write_trailer");
+    av_frame_free(&frame);
+    swr_free(&convert);
+    avcodec_free_context(&context);
+    avio_closep(&format->pb);
+    avformat_free_context(format);
 }
 
 BufferFacts bufferFacts(ALuint buffer) {

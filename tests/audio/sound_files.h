@@ -1,5 +1,6 @@
 // Test sound files made on the spot (WAV, FLAC, CAF through libsndfile, Ogg through
-// libvorbisenc) and an OpenAL Soft loopback output whose mix the tests read back.
+// libvorbisenc, AAC and compressed CAF through FFmpeg's encoders) and an OpenAL Soft loopback
+// output whose mix the tests read back.
 #ifndef QZ_TESTS_SOUND_FILES_H
 #define QZ_TESTS_SOUND_FILES_H
 
@@ -22,8 +23,15 @@ std::vector<int16_t> noisyFrames(int channels, int rate, long frames);
 // | endianness).
 void writeSndfile(const std::string& path, int format, int channels, int rate, const std::vector<int16_t>& samples);
 
-// Encodes interleaved 16-bit samples as Ogg Vorbis (quality 0.4) with libvorbisenc.
-void writeOgg(const std::string& path, int channels, int rate, const std::vector<int16_t>& samples);
+// Encodes interleaved 16-bit samples as Ogg Vorbis (quality 0.4) with libvorbisenc; with
+// `append`, as a further link of a chained stream at the end of the file.
+void writeOgg(const std::string& path, int channels, int rate, const std::vector<int16_t>& samples,
+              bool append = false);
+
+// Encodes interleaved 16-bit samples with one of FFmpeg's encoders ("aac", "adpcm_ima_qt",
+// "alac", ...) into the container the name's ending calls for (".m4a", ".caf", ...).
+void writeEncoded(const std::string& path, const char* encoder, int channels, int rate,
+                  const std::vector<int16_t>& samples);
 
 // The size in bytes, format and frequency of an OpenAL buffer.
 struct BufferFacts {

@@ -1,5 +1,6 @@
 // Tests of the luaObjc library: classes and messages from scripts, conversions both ways,
 // wrapper lifetime and misuse.
+#include <cstdlib>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,9 @@ public:
             made->addMethod<&Host::add>("add:to:");
             made->addMethod<&Host::fail>("fail");
             made->addMethod<&Host::self>("self");
+            made->addMethod<&Host::twice>("twice:");
+            made->addMethod<&Host::wide>("wide:");
+            made->addMethod<&Host::negate>("negate:");
             return made;
         }();
         return cls;
@@ -38,6 +42,9 @@ public:
     int add(int a, int b) { return a + b; }
     void fail() { throw std::runtime_error("host method failed"); }
     Host* self() { return this; }
+    size_t twice(size_t n) { return 2 * n; }
+    long long wide(long long n) { return n; }
+    bool negate(bool flag) { return !flag; }
 
     QzRef<QzArray> received;
 };
@@ -71,6 +78,45 @@ TEST_F(LuaObjcTest, WrongArgumentTypesReadAsZeroOrNoObject) {
     EXPECT_EQ(eval("select('#', host:setValue_forKey_(true, print))"), "0");
 }
 
+TEST_F(LuaObjcTest, EveryIntegerAndTheBooleanTypeConvertBothWays) {
+    state->doString("host = luaObjc.class('BridgeTestHost'):host()");
+    const std::pair<const char*, const char*> cases[] = {
+        {"host:twice_(21)", "42"},         {"host:twice_(-1)", "0"},          {"host:wide_(-3)", "-3"},
+        {"host:wide_(1e30)", "9.22337e+18"}, {"host:negate_(false)", "true"}, {"host:negate_(nil)", "true"},
+        {"host:negate_(0)", "false"},
+    };
+    for (auto [expression, expected] : cases) EXPECT_EQ(eval(expression), expected) << expression;
+}
+
+TEST_F(LuaObjcTest, AMemoryErrorWhileWrappingNeverReleasesAnUnretainedObject) {
+    // An interpreter whose allocator fails once the budget is spent (-1: no limit).
+    static long budget = -1;
+    lua_State* L = lua_newstate(
+        [](void*, void* block, size_t, size_t size) -> void* {
+            if (size == 0) {
+                std::free(block);
+                return nullptr;
+            }
+            if (budget == 0) return nullptr;
+            if (budget > 0) --budget;
+            return std::realloc(block, size);
+        },
+        nullptr);
+    QzRef<LuaState> limited = LuaState::withState(L);
+    QzRef<Host> host = Host::make();
+    for (long allowed = 0; allowed < 12; ++allowed) {
+        budget = allowed;
+        lua_cpcall(L, [](lua_State* L) {
+            luaObjc_pushid(L, static_cast<QzObject*>(lua_touserdata(L, 1)));
+            return 0;
+        }, host.get());
+        budget = -1;
+        lua_settop(L, 0);
+        lua_gc(L, LUA_GCCOLLECT, 0);
+        EXPECT_EQ(host->retainCount(), 1) << allowed;
+    }
+}
+
 TEST_F(LuaObjcTest, MissingClassesSelectorsAndReceiversAreLoggedNotFatal) {
     EXPECT_EQ(eval("select('#', luaObjc.class('NoSuchClass'):alloc())"), "0");
     EXPECT_TRUE(log.contains("luaObjc: class (null) has no method called alloc"));
@@ -79,10 +125,17 @@ TEST_F(LuaObjcTest, MissingClassesSelectorsAndReceiversAreLoggedNotFatal) {
     EXPECT_TRUE(log.contains("does not respond to selector: no:such:"));
     EXPECT_EQ(eval("select('#', host.setValue_forKey_({}, 1, 2))"), "0");
     EXPECT_TRUE(log.contains("luaObject_object_method_call attempt to call method setValue_forKey_ on nil"));
-    // Scripts cannot reach the holder's __gc to release an object early.
-    EXPECT_EQ(eval("tostring(getmetatable(host.luaObjc__object))"), "false");
-    // A foreign userdata planted under the object key is not taken for an object.
-    EXPECT_EQ(eval("select('#', setmetatable({luaObjc__object = io.stdout}, getmetatable(host)):name())"), "0");
+    // Scripts cannot reach the object's __gc to release it early.
+    EXPECT_EQ(eval("tostring(getmetatable(host))"), "false");
+    // A foreign userdata or a table is not taken for an object.
+    EXPECT_EQ(eval("select('#', host.name(io.stdout))"), "0");
+    EXPECT_EQ(eval("select('#', host.name({}))"), "0");
+    // A method taken from one class's object runs the method of the object it is called on.
+    state->doString("list = luaObjc.class('QzArray'):new() list:addObject_(1) count = list.count "
+                    "pairs = luaObjc.class('QzDictionary'):new() pairs:setObject_forKey_(1, 'a') "
+                    "pairs:setObject_forKey_(2, 'b')");
+    EXPECT_EQ(eval("count(list) .. count(pairs) .. host.name(host)"), "12host");
+    EXPECT_EQ(eval("select('#', count(host))"), "0");
 }
 
 TEST_F(LuaObjcTest, HostExceptionsBecomeScriptErrors) {

@@ -177,4 +177,15 @@ TEST_F(LuaStateTest, AfterCloseOperationsAreEmptyOrAsserted) {
     global->setValueForKey(QzNumber::withFloat(1).get(), "x");
 }
 
+TEST_F(LuaStateTest, ADeepStackTraceKeepsItsEndsAndCountsTheRest) {
+    run("function deep(n) if n == 0 then error('deep') end return 1 + deep(n - 1) end function start() return deep(100) end");
+    LuaErrorException error = callExpectingError(state.get(), "start");
+    const std::string& trace = *error.luaStackTrace();
+    EXPECT_NE(trace.find("\n11: "), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("\n12: "), std::string::npos) << trace;
+    EXPECT_NE(trace.find("\n... 82 levels left out ...\n94: "), std::string::npos) << trace;
+    EXPECT_NE(trace.find("\n103: tail call\n"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("\n104: "), std::string::npos) << trace;
+}
+
 }  // namespace

@@ -1,5 +1,9 @@
 // Tests of the binder and the table proxies: identity, references, key-value access,
 // change announcements, script collections and proxies outliving their state.
+#include <atomic>
+#include <map>
+#include <thread>
+
 #include <gtest/gtest.h>
 #include <lauxlib.h>
 
@@ -183,6 +187,97 @@ TEST_F(ProxyTest, LuaArrayTranslatesIndexes) {
     EXPECT_EQ(eval("table.concat(c, ',')"), "x,b,y");
     array->setArray(QzArray::of({QzString::withUTF8("only")}).get());
     EXPECT_EQ(eval("table.concat(c, ',')"), "only");
+}
+
+TEST_F(ProxyTest, AnObserverThatRaisesIsReportedAndTheWriteStands) {
+    state->doString("t = {} function raise() error('observer raised') end");
+    QzRef<LuaObject> t = global("t");
+    int dids = 0;
+    t->addKeyValueObserver([&](QzObject*, const std::string&, QzChangePhase phase) {
+        if (phase == QzChangePhase::didChange) state->callFunction("raise");
+    });
+    t->addKeyValueObserver([&](QzObject*, const std::string&, QzChangePhase phase) {
+        dids += phase == QzChangePhase::didChange;
+    });
+    t->setValueForKey(QzNumber::withFloat(7).get(), "x");
+    EXPECT_EQ(eval("t.x"), "7");
+    EXPECT_EQ(dids, 1);
+    EXPECT_TRUE(log.contains("observer raised"));
+}
+
+TEST_F(ProxyTest, OnlyTheKeyBeingWrittenUnderTheLockIsTakenForTheHostsOwn) {
+    state->doString("o = {} function o:setValueForKey(v, k) rawset(self, k, v) luaBinder.valueDidChangeForKey(self, k) "
+                    "rawset(self, 'side', v) luaBinder.valueDidChangeForKey(self, 'side') end");
+    QzRef<LuaObject> o = global("o");
+    std::map<std::string, int> dids;
+    std::atomic<bool> announced{false};
+    o->addKeyValueObserver([&](QzObject*, const std::string& key, QzChangePhase phase) {
+        if (phase == QzChangePhase::didChange) ++dids[key];
+        announced = true;
+    });
+    o->setValueForKey(QzNumber::withFloat(1).get(), "x");
+    QzMainQueueRunPending();
+    EXPECT_EQ(dids["x"], 1);
+    EXPECT_EQ(dids["side"], 1);
+    // A script change made while a host thread waits for the lock to write the same key
+    // is the script's own and is announced.
+    announced = false;
+    state->lockState();
+    std::thread writer([&] { o->setValueForKey(QzNumber::withFloat(2).get(), "y"); });
+    while (!announced) std::this_thread::yield();
+    lua_State* L = state->state();
+    luaL_dostring(L, "luaBinder.valueDidChangeForKey(o, 'y')");
+    state->setTop(0);
+    state->unlockState();
+    writer.join();
+    QzMainQueueRunPending();
+    EXPECT_EQ(dids["y"], 2);
+}
+
+TEST_F(ProxyTest, NumberKeysAreReadByTheirOwnValueWithinTheExactRange) {
+    state->doString("function table.keys(t) local k = {} for key in pairs(t) do k[#k + 1] = key end return k end "
+                    "t = {'one', [1.5] = 'half'} big = {[16777216] = 'last exact'}");
+    QzRef<QzDictionary> dictionary = global("t")->toDictionary();
+    EXPECT_EQ(QzCast<QzString>(dictionary->objectForKey(QzNumber::withFloat(1.5f).get()))->utf8(), "half");
+    EXPECT_EQ(QzCast<QzString>(dictionary->objectForKey(QzNumber::withFloat(1).get()))->utf8(), "one");
+    QzRef<LuaObject> big = global("big");
+    EXPECT_EQ(QzCast<QzString>(big->valueAtIndex(16777216).get())->utf8(), "last exact");
+    EXPECT_THROW(big->valueAtIndex(16777217), QzException);
+    EXPECT_FALSE(state->holdsLock());
+}
+
+TEST_F(ProxyTest, ScriptsFindTheBridgeClassesAndDriveACollectionOfAnotherState) {
+    state->doString(std::string(kCollection) + "Collection = {} "
+                    "function instanceOfClassType(o, c) if c == Collection then return true end end");
+    QzRef<LuaState> other = LuaState::withNewState();
+    QzRef<LuaArray> array = QzMake<LuaArray>(global("c").get());
+    other->globalObject()->setValueForKey(array.get(), "arr");
+    other->globalObject()->setValueForKey(global("c").get(), "proxy");
+    other->doString("function list(...) local a = luaObjc.class('QzArray'):new() "
+                    "for _, v in ipairs({...}) do a:addObject_(v) end return a end");
+    const std::pair<const char*, const char*> answers[] = {
+        {"luaObjc.class('LuaArray'):new():count()", "0"},
+        {"luaObjc.class('LuaArray'):alloc():initWithLuaObject_(nil):count()", "0"},
+        {"arr:count()", "3"},
+        {"arr:objectAtIndex_(2)", "c"},
+        {"arr:indexOfObject_('b')", "1"},
+        {"proxy:isInstanceOfLuaClass_('Collection')", "true"},
+        {"proxy:isInstanceOfLuaClass_('Missing')", "false"},
+        {"proxy:invokeMethod_args_('count', list())", "3"},
+        {"luaObjc.class('LuaObject'):new():initWithLuaState_reference_(nil, 1):ref()", "-1"},
+    };
+    for (auto [expression, expected] : answers) EXPECT_EQ(other->evaluateExpression(expression), expected) << expression;
+    const std::pair<const char*, const char*> changes[] = {
+        {"arr:insertObject_atIndex_('z', 1)", "a,z,b,c"},
+        {"arr:moveObjectAtIndex_toIndex_(0, 3)", "z,b,a,c"},
+        {"arr:moveObjectsAtIndexes_toIndex_(list(1, 2), 0)", "a,b,z,c"},
+        {"arr:replaceObjectAtIndex_withObject_(3, 'y')", "a,b,z,y"},
+        {"arr:setArray_(list('p', 'q'))", "p,q"},
+    };
+    for (auto [action, expected] : changes) {
+        other->doString(action);
+        EXPECT_EQ(eval("table.concat(c, ',')"), expected) << action;
+    }
 }
 
 }  // namespace

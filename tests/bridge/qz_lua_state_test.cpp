@@ -86,4 +86,11 @@ TEST_F(QzLuaStateTest, CloseDestroysTheEngineStateOnce) {
     engine->close();
 }
 
+TEST_F(QzLuaStateTest, AShutdownThatReportsAChangeClosesCleanly) {
+    engine->doString("function shutdownEngine() luaBinder.valueDidChangeForKey(game, 'resolution') end");
+    QzRef<LuaObject> game = engine->game();
+    engine->close();
+    EXPECT_EQ(engine->S(), nullptr);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 // Tests of the object runtime: counting, weak references, classes and invocations, values,
 // key-value announcements and the main-thread queue.
+#include <memory>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -76,6 +77,11 @@ TEST(Runtime, MisuseIsRefusedThroughTheAssertionHandler) {
     invocation.setSelector("unknown:");
     EXPECT_THROW(invocation.invokeWithTarget(counter.get()), QzException);
     EXPECT_THROW(invocation.setInteger(3, 1), QzException);
+    // The shared empty result array stays empty even under a handler that returns.
+    QzAssertionHandler previous = QzSetAssertionHandler([](auto&&...) {});
+    QzArray::empty()->addObject(counter.get());
+    QzSetAssertionHandler(previous);
+    EXPECT_EQ(QzArray::empty()->count(), 0u);
 }
 
 TEST(Runtime, WeakReferencesAndCollectionsForgetDestroyedObjects) {
@@ -135,17 +141,51 @@ TEST(Runtime, KeyValueObserversSeeWillAndDidChange) {
     EXPECT_EQ(seen, "will:total did:total ");
 }
 
+TEST(Runtime, KeyValueObserversSurviveRemovalAndTheirObjectsEnd) {
+    // An observer removed while an announcement runs is skipped: its owner may be gone.
+    auto counter = std::make_unique<QzRef<Counter>>(Counter::make());
+    std::string seen;
+    QzObject::ObserverToken second;
+    auto first = (*counter)->addKeyValueObserver([&](QzObject*, const std::string&, QzChangePhase) {
+        seen += "first ";
+        second.remove();
+    });
+    second = (*counter)->addKeyValueObserver([&](QzObject*, const std::string&, QzChangePhase) { seen += "second "; });
+    (*counter)->didChangeValueForKey("total");
+    EXPECT_EQ(seen, "first ");
+    // An observer dropping the last reference: the object lives until the announcement ends.
+    (*counter)->addKeyValueObserver([&](QzObject* object, const std::string&, QzChangePhase) {
+        counter.reset();
+        seen += std::to_string(static_cast<Counter*>(object)->total_);
+    });
+    (*counter)->didChangeValueForKey("total");
+    EXPECT_EQ(seen, "first first 0");
+    // Removing after the object is gone does nothing.
+    first.remove();
+    second.remove();
+}
+
+TEST(Runtime, AFailingObserverIsLoggedAndTheOthersStillRun) {
+    QzRef<Counter> counter = Counter::make();
+    int ran = 0;
+    counter->addKeyValueObserver([](QzObject*, const std::string&, QzChangePhase) { throw std::runtime_error("no"); });
+    counter->addKeyValueObserver([&](QzObject*, const std::string&, QzChangePhase) { ++ran; });
+    counter->didChangeValueForKey("total");
+    EXPECT_EQ(ran, 1);
+}
+
 TEST(Runtime, MainQueueRunsPostedWorkInOrderAndSurvivesAFailingItem) {
     QzMainQueueBecomeMainThread();
     std::string order;
     std::thread poster([&] {
         QzPerformOnMainThread([&] { order += "a"; });
         QzPerformOnMainThread([] { throw std::runtime_error("failed item"); });
+        QzPerformOnMainThread([] { throw 42; });
         QzPerformOnMainThread([&] { order += "b"; });
     });
     poster.join();
     EXPECT_EQ(order, "");
-    EXPECT_EQ(QzMainQueueRunPending(), 3u);
+    EXPECT_EQ(QzMainQueueRunPending(), 4u);
     EXPECT_EQ(order, "ab");
 }
 

@@ -251,4 +251,17 @@ TEST_F(QzContactListenerTest, LockedWorldCallsReportTheAssertionAndTheCallbackGo
         << report;
 }
 
+TEST_F(QzContactListenerTest, VerticesBeyondEightAreIgnoredWithOneReportLineNamingTheShape) {
+    testing::internal::CaptureStdout();
+    run("shape = physics.PolygonShape.new()\n"
+        "for i = 1, 10 do shape:addVertex(i, 2 * i) end\n"
+        "name = tostring(shape):match('0x%x+')\n");
+    const std::string report = testing::internal::GetCapturedStdout();
+    lua_getglobal(L, "name");
+    const std::string name = lua_isstring(L, -1) ? lua_tostring(L, -1) : "(no address)";
+    lua_pop(L, 1);
+    EXPECT_EQ(report, "physics: PolygonShape " + name +
+                          " holds 8 vertices already: vertex (9, 18) and any later ones are ignored\n");
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "QzBundle.h"
+#include "QzGameArchive.h"
 #include "player_fixture.h"
 
 namespace {
@@ -82,6 +83,17 @@ TEST(Bundles, AnUnusableSaveFolderIsRefused) {
     EXPECT_NE(run.output.find("cannot use the save folder"), std::string::npos) << run.output;
 }
 
+TEST(Bundles, WithoutAFolderForSavedGamesTheGameRunsWithoutTheDatabase) {
+    ScratchFolder scratch;
+    const std::string app = makeBundle(scratch, {.game = "log('database', type(database))"});
+    const PlayerRun run = runPlayer(scratch, "--headless --frames 1 " + app, "XDG_DATA_HOME= HOME=");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("warning: "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("probe: database nil"), std::string::npos) << run.output;
+    const PlayerRun saving = runPlayer(scratch, "--headless --frames 1 " + app);
+    EXPECT_NE(saving.output.find("probe: database table"), std::string::npos) << saving.output;
+}
+
 TEST(Bundles, SettingsAndTheFirstProjectInNameOrderAreRead) {
     ScratchFolder scratch;
     BundleSpec spec;
@@ -100,6 +112,22 @@ TEST(Bundles, SettingsAndTheFirstProjectInNameOrderAreRead) {
     std::string savePath;
     ASSERT_TRUE(QzPrepareSaveFolder(scratch.file("data"), bundle.info.bundleName, &savePath, &error)) << error;
     EXPECT_EQ(savePath, scratch.file("data") + "/Space Game/save.data");
+}
+
+// An installed player (PREFIX/bin) plays the first bundle of PREFIX/share/quillane-player/games.
+TEST(Bundles, TheDefaultBundleIsFoundFromTheProgramsOwnPlace) {
+    ScratchFolder scratch;
+    fs::create_directories(scratch.file("prefix/bin"));
+    fs::copy_file(kPlayer, scratch.file("prefix/bin/quillane-player"));
+    const std::string shell = "env XDG_DATA_HOME=" + scratch.file("data") + " " + scratch.file("prefix/bin/quillane-player") +
+                              " --headless --frames 1 > " + scratch.file("out.txt") + " 2>&1";
+    EXPECT_EQ(WEXITSTATUS(std::system(shell.c_str())), 3);
+    EXPECT_NE(readFile(scratch.file("out.txt")).find("no default bundle"), std::string::npos) << readFile(scratch.file("out.txt"));
+    const std::string games = scratch.file("prefix/share/quillane-player/games");
+    fs::create_directories(games);
+    fs::rename(makeBundle(scratch, {.game = "log('installed game')"}), games + "/A.app");
+    EXPECT_EQ(WEXITSTATUS(std::system(shell.c_str())), 0) << readFile(scratch.file("out.txt"));
+    EXPECT_NE(readFile(scratch.file("out.txt")).find("probe: installed game"), std::string::npos);
 }
 
 // Writes a zip archive holding the given (name, contents) entries.
@@ -124,46 +152,133 @@ std::vector<std::pair<std::string, std::string>> bundleEntries(const std::string
     return entries;
 }
 
-TEST(Bundles, AZippedBundlePlaysAndIsReusedWhileUnchanged) {
-    ScratchFolder scratch;
-    const std::string app = makeBundle(scratch, {.game = "log('zipped game')"});
-    const std::string zip = scratch.file("game.zip");
-    writeZip(zip, bundleEntries(app));
+// Writes the probe bundle with the given game as a zip archive and removes the folder.
+std::string zipBundle(const ScratchFolder& scratch, const std::string& name, const std::string& game) {
+    const std::string app = makeBundle(scratch, {.game = game});
+    writeZip(scratch.file(name), bundleEntries(app));
     fs::remove_all(app);
+    return scratch.file(name);
+}
+
+TEST(Bundles, AZippedBundlePlaysAndIsReusedWhileUnchangedWhateverItsNameSays) {
+    ScratchFolder scratch;
+    const std::string zip = zipBundle(scratch, "game.zip", "log('zipped game')");
     PlayerRun run = runPlayer(scratch, "--headless --frames 1 " + zip);
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("probe: zipped game"), std::string::npos) << run.output;
+    // A rebuilt archive of the same size and time is another game (cp -p, rsync -t).
+    const auto time = fs::last_write_time(zip);
+    zipBundle(scratch, "game.zip", "log('zapped game')");
+    fs::last_write_time(zip, time);
+    run = runPlayer(scratch, "--headless --frames 1 " + zip);
+    EXPECT_NE(run.output.find("probe: zapped game"), std::string::npos) << run.output;
+    fs::copy_file(zip, scratch.file("GAME.ZIP"));
+    run = runPlayer(scratch, "--headless --frames 1 " + scratch.file("GAME.ZIP"));
+    EXPECT_NE(run.output.find("probe: zapped game"), std::string::npos) << "capitals are a zip too\n" << run.output;
 
+    const std::string cache = scratch.file("cache") + "/quillane-player/bundles";
     std::string folder, error;
-    ASSERT_TRUE(QzExtractZippedBundle(zip, scratch.file("cache") + "/quillane-player/bundles", &folder, &error)) << error;
-    const std::string marker = folder + "/marker";
-    writeFile(marker, "kept while the archive is unchanged");
-    ASSERT_TRUE(QzExtractZippedBundle(zip, scratch.file("cache") + "/quillane-player/bundles", &folder, &error));
-    EXPECT_TRUE(fs::exists(marker));
-    writeZip(zip, bundleEntries(folder));  // a changed archive
-    fs::last_write_time(zip, fs::last_write_time(zip) + std::chrono::seconds(5));
-    ASSERT_TRUE(QzExtractZippedBundle(zip, scratch.file("cache") + "/quillane-player/bundles", &folder, &error));
-    EXPECT_TRUE(fs::exists(folder + "/Contents/Info.plist"));
-    EXPECT_TRUE(fs::exists(folder + "/marker")) << "the new archive holds the marker";
+    std::shared_ptr<QzCacheHold> hold;
+    ASSERT_TRUE(QzExtractZippedBundle(zip, cache, &folder, &hold, &error)) << error;
+    writeFile(folder + "/marker", "kept while the archive is unchanged");
+    ASSERT_TRUE(QzExtractZippedBundle(zip, cache, &folder, &hold, &error));
+    EXPECT_TRUE(fs::exists(folder + "/marker"));
+    zipBundle(scratch, "game.zip", "log('third game')");
+    run = runPlayer(scratch, "--headless --frames 1 " + zip);
+    EXPECT_NE(run.output.find("probe: third game"), std::string::npos) << run.output;
+    EXPECT_TRUE(fs::exists(folder + "/marker")) << "the copy a player holds stays";
 }
 
-TEST(Bundles, AZipWithEntriesOutsideItsFolderWritesNothingOutsideTheCache) {
+TEST(Bundles, PlayersStartedTogetherOnOneZipAllPlay) {
+    ScratchFolder scratch;
+    // Each frame, the game checks that its own files are still there; a large file makes
+    // unpacking take a while.
+    const std::string app = makeBundle(scratch, {.game = "log('zipped game')\n"
+                                                         "local source = debug.getinfo(1, 'S').source:sub(2)\n"
+                                                         "function onUpdate() assert(io.open(source)):close() end"});
+    std::string noise(16 << 20, '\0');
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 2654435761u) >> 13);
+    writeFile(app + "/Contents/Resources/noise.bin", noise);
+    const std::string zip = scratch.file("game.zip");
+    writeZip(zip, bundleEntries(app));
+    setenv("XDG_DATA_HOME", scratch.file("data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", scratch.file("cache").c_str(), 1);
+    std::vector<pid_t> players;
+    for (int i = 0; i < 8; ++i) {
+        players.push_back(spawn({kPlayer, "--headless", "--frames", "60", zip}, scratch.file("out" + std::to_string(i))));
+        std::this_thread::sleep_for(std::chrono::milliseconds(i % 2 * 30));
+    }
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(waitForExit(players[i], std::chrono::seconds(60)), 0) << readFile(scratch.file("out" + std::to_string(i)));
+        EXPECT_NE(readFile(scratch.file("out" + std::to_string(i))).find("probe: zipped game"), std::string::npos);
+    }
+}
+
+TEST(Bundles, OldCacheSlotsArePrunedButNeverOneBeingPlayed) {
+    ScratchFolder scratch;
+    const std::string cache = scratch.file("cache");
+    std::string first, folder, error;
+    std::shared_ptr<QzCacheHold> held, passing;
+    ASSERT_TRUE(QzExtractZippedBundle(zipBundle(scratch, "0.zip", "n = 0"), cache, &first, &held, &error)) << error;
+    for (int i = 1; i <= 8; ++i) {
+        ASSERT_TRUE(QzExtractZippedBundle(zipBundle(scratch, std::to_string(i) + ".zip", "n = " + std::to_string(i)),
+                                          cache, &folder, &passing, &error)) << error;
+        passing.reset();
+    }
+    EXPECT_TRUE(fs::exists(first + "/Contents/Info.plist")) << "held by a player";
+    int slots = 0;
+    for (const auto& entry : fs::directory_iterator(cache)) slots += entry.is_directory();
+    EXPECT_LE(slots, 6) << "four kept, the one held and the newest";
+}
+
+TEST(Bundles, AnArchiveThatCannotBeUnpackedSaysWhyAndLeavesNothing) {
     ScratchFolder scratch;
     const std::string app = makeBundle(scratch);
-    auto entries = bundleEntries(app);
-    entries.emplace_back("../../escaped.txt", "outside");
-    entries.emplace_back("Probe.app/../../../escaped2.txt", "outside");
-    entries.emplace_back("/tmp/qz-absolute-escape.txt", "outside");
-    const std::string zip = scratch.file("evil.zip");
-    writeZip(zip, entries);
-    const PlayerRun run = runPlayer(scratch, "--headless --frames 1 " + zip);
-    EXPECT_EQ(run.status, 3) << run.output;
-    EXPECT_NE(run.output.find("outside its folder"), std::string::npos) << run.output;
-    for (const auto& entry : fs::recursive_directory_iterator(scratch.path()))
-        EXPECT_EQ(entry.path().filename().string().find("escaped"), std::string::npos) << entry.path();
-    EXPECT_FALSE(fs::exists("/tmp/qz-absolute-escape.txt"));
-    const std::string cache = scratch.file("cache") + "/quillane-player/bundles";
-    EXPECT_TRUE(!fs::exists(cache) || fs::is_empty(cache)) << "a refused archive leaves nothing behind";
+    const auto entries = bundleEntries(app);
+    std::vector<std::pair<std::string, std::string>> many(20001, {"", ""});
+    for (size_t i = 0; i < many.size(); ++i) many[i].first = "f" + std::to_string(i);
+    const struct {
+        const char* name;
+        std::function<void(const std::string& zip)> make;
+        const char* message;
+    } cases[] = {
+        {"outside", [&](const std::string& zip) {
+             auto evil = entries;
+             evil.emplace_back("../../escaped.txt", "outside");
+             evil.emplace_back("/tmp/qz-absolute-escape.txt", "outside");
+             writeZip(zip, evil);
+         }, "would be written outside the game folder (an absolute path or '..')"},
+        {"cut short", [&](const std::string& zip) {
+             writeZip(zip, entries);
+             fs::resize_file(zip, fs::file_size(zip) / 2);
+         }, "it is not a zip archive, or it is damaged or cut short"},
+        {"too many entries", [&](const std::string& zip) { writeZip(zip, many); },
+         "holds 20001 entries, more than the 20000 a game may hold"},
+    };
+    for (const auto& c : cases) {
+        c.make(scratch.file("bad.zip"));
+        const PlayerRun run = runPlayer(scratch, "--headless --frames 1 " + scratch.file("bad.zip"));
+        EXPECT_EQ(run.status, 3) << c.name << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.name << "\n" << run.output;
+        for (const auto& entry : fs::recursive_directory_iterator(scratch.path()))
+            EXPECT_EQ(entry.path().filename().string().find("escaped"), std::string::npos) << entry.path();
+        EXPECT_FALSE(fs::exists("/tmp/qz-absolute-escape.txt"));
+        const std::string cache = scratch.file("cache") + "/quillane-player/bundles";
+        for (const auto& entry : fs::directory_iterator(cache))
+            EXPECT_FALSE(entry.is_directory()) << c.name << ": a refused archive leaves nothing behind: " << entry.path();
+    }
+}
+
+// The bound counts the bytes actually unpacked, whatever the entries' headers claim.
+TEST(Bundles, UnpackingStopsAtTheByteBound) {
+    ScratchFolder scratch;
+    writeZip(scratch.file("big.zip"), {{"small", std::string(3000, 'a')}, {"large", std::string(5000, 'b')}});
+    fs::create_directories(scratch.file("out"));
+    std::string error;
+    EXPECT_FALSE(QzExtractArchive(scratch.file("big.zip"), scratch.file("out"), {6000, 10}, &error));
+    EXPECT_NE(error.find("unpacks to more than 6000 bytes"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(scratch.file("out/large"))) << "no part of the entry that passed the bound";
+    EXPECT_TRUE(QzExtractArchive(scratch.file("big.zip"), scratch.file("out"), {8000, 10}, &error)) << error;
 }
 
 }  // namespace

@@ -3,11 +3,15 @@
 #ifndef QZ_TESTS_PLAYER_FIXTURE_H
 #define QZ_TESTS_PLAYER_FIXTURE_H
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <png.h>
@@ -57,6 +61,34 @@ inline PlayerRun runPlayer(const ScratchFolder& scratch, const std::string& argu
                                 arguments + " > " + output + " 2>&1";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), readFile(output)};
+}
+
+// Starts a program in the background with its standard output and error going to `output`.
+inline pid_t spawn(const std::vector<std::string>& arguments, const std::string& output) {
+    extern char** environ;
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = -1;
+    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// The exit status of a child (128 + the signal that ended it), or -1 when it has not ended
+// within the timeout.
+inline int waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
 }
 
 // A picture read from a PNG file; channels of a pixel counted from the top left.

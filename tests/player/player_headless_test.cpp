@@ -1,5 +1,6 @@
 // End-to-end tests of headless play: repeatable screenshots, input timelines, text entry,
 // exit statuses and the lifecycle calls the engine script receives.
+#include <signal.h>
 #include <sndfile.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,16 @@
 #include "sound_files.h"
 
 namespace {
+
+// Waits up to 15 s for the file to hold the text.
+bool waitForText(const std::string& path, const std::string& text) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < end) {
+        if (readFile(path).find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
 
 PlayerRun runHeadless(const ScratchFolder& scratch, const BundleSpec& spec, const std::string& arguments) {
     return runPlayer(scratch, "--headless " + arguments + " " + makeBundle(scratch, spec));
@@ -27,6 +38,16 @@ TEST(Headless, TheSameBundleGivesTheSameScreenshotEveryRun) {
     EXPECT_NE(a, readFile(scratch.file("c.png"))) << "the picture follows the game clock";
 }
 
+TEST(Headless, GetSystemTimeReadsTheFixedStepClock) {
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = "log('time at load', platformWrappers.getSystemTime())\n"
+                                  "function onUpdate() log('time', clock, platformWrappers.getSystemTime()) end"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 3 --dt 1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("probe: time at load 0\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("probe: time 1 1\nprobe: time 2 2\nprobe: time 3 3\n"), std::string::npos) << run.output;
+}
+
 TEST(Headless, LifecycleCallsComeInOrderAndShutdownRunsOnce) {
     ScratchFolder scratch;
     const PlayerRun run = runHeadless(scratch, {.game = "game.attributes.displaySize.width._value = 300"}, "--frames 3");
@@ -40,6 +61,33 @@ TEST(Headless, LifecycleCallsComeInOrderAndShutdownRunsOnce) {
         at = found;
     }
     EXPECT_EQ(countOf(run.output, "probe: shutdownEngine"), 1);
+
+    // Enabling drawing once the game has loaded draws its picture before play starts.
+    const PlayerRun drawn = runHeadless(scratch, {.game = "function render() log('render') draw() end"}, "--frames 1");
+    ASSERT_EQ(drawn.status, 0) << drawn.output;
+    EXPECT_LT(drawn.output.find("probe: render"), drawn.output.find("probe: play")) << drawn.output;
+}
+
+TEST(Headless, ScriptChangeReportsAreRunOnTheMainThreadNotHoarded) {
+    // Each report on a table with a live host proxy (the global table has one) queues work
+    // for the main thread; a player that never runs the queue grows by about 100 MB here.
+    ScratchFolder scratch;
+    const BundleSpec spec{.game = R"(
+local function residentKB()
+  for line in io.lines('/proc/self/status') do
+    local kb = line:match('^VmRSS:%s*(%d+)') if kb then return tonumber(kb) end
+  end
+end
+function onUpdate()
+  if frames == 2 then before = residentKB() end
+  for i = 1, 100000 do luaBinder.valueDidChangeForKey(_G, 'x') end
+  if frames == 11 then log('grown', math.floor((residentKB() - before) / 1024)) end
+end)"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 11");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const size_t at = run.output.find("probe: grown ");
+    ASSERT_NE(at, std::string::npos) << run.output;
+    EXPECT_LT(std::stoi(run.output.substr(at + 13)), 40) << run.output;
 }
 
 TEST(Headless, GameDidEndEndsTheRun) {
@@ -64,20 +112,45 @@ TEST(Headless, AnInputTimelineDrivesTheGameInOrder) {
         << run.output;
 }
 
-TEST(Headless, AScriptErrorGivesExitStatus1AndTheGameGoesOn) {
+TEST(Headless, EveryScriptErrorIsReportedAndGivesExitStatus1AndTheGameGoesOn) {
+    const struct {
+        const char* game;
+        const char* input;
+        const char* message;
+    } cases[] = {
+        {"function onUpdate() if frames == 2 then error('boom at two') end log('frame', frames) end", "",
+         "QzGameView drawFrame: Lua Error caught (and ignored): "},
+        {"function keyDown() error('bad key') end", "1 keydown x\n", "Lua Error caught (and ignored): "},
+        {"function play() error('play failed') end", "", "QzGameView play: Lua Error caught (and ignored): "},
+        {"function stop() error('stop failed') end", "", "QzGameView stop: Lua Error caught (and ignored): "},
+        {"function behaviorInitiatedPause() error('pause failed') end\n"
+         "function onUpdate() if frames == 1 then callbacks.callExternalFunction('KeyboardInput', 'a', 'b') end end",
+         "2 keydown return\n", "QzGameView pause: Lua Error caught (and ignored): "},
+        {"game.attributes.displaySize.width._value = 2147483647 game.attributes.displaySize.height._value = 1", "",
+         "display size 2147483647x1 is refused: each side may be at most 16384 pixels"},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch;
+        writeFile(scratch.file("input.txt"), c.input);
+        const PlayerRun run = runHeadless(scratch, {.game = c.game}, "--frames 3 --input " + scratch.file("input.txt"));
+        EXPECT_EQ(run.status, 1) << c.game << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.game << "\n" << run.output;
+    }
+    ScratchFolder later;
+    const PlayerRun goesOn = runHeadless(later, {.game = cases[0].game}, "--frames 3");
+    EXPECT_NE(goesOn.output.find("probe: frame 3"), std::string::npos) << "the next frame runs\n" << goesOn.output;
     ScratchFolder scratch;
-    const BundleSpec spec{.game = "function onUpdate() if frames == 2 then error('boom at two') end log('frame', frames) end"};
-    const PlayerRun run = runHeadless(scratch, spec, "--frames 3");
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_NE(run.output.find("QzGameView drawFrame: Lua Error caught (and ignored): "), std::string::npos);
-    EXPECT_NE(run.output.find("boom at two"), std::string::npos);
-    EXPECT_NE(run.output.find("probe: frame 3"), std::string::npos) << "the next frame runs";
-
-    writeFile(scratch.file("input.txt"), "1 keydown x\n");
-    const BundleSpec failingKey{.game = "function keyDown() error('bad key') end"};
-    const PlayerRun keyRun = runHeadless(scratch, failingKey, "--frames 2 --input " + scratch.file("input.txt"));
-    EXPECT_EQ(keyRun.status, 1) << keyRun.output;
-    EXPECT_NE(keyRun.output.find("Lua Error caught (and ignored): "), std::string::npos) << keyRun.output;
+    // An engine script whose initEngine raises: the error is reported and the game plays.
+    ScratchFolder failingInit;
+    const std::string app = makeBundle(failingInit, {.game = "function onUpdate() log('frame', frames) end"});
+    writeFile(app + "/Contents/Resources/engine64.luo",
+              "dofile('" + kProbeEngine + "')\nlocal probeInit = initEngine\n"
+              "function initEngine() probeInit() error('boom in initEngine') end\n");
+    const PlayerRun initRun = runPlayer(failingInit, "--headless --frames 2 " + app);
+    EXPECT_EQ(initRun.status, 1) << initRun.output;
+    EXPECT_NE(initRun.output.find("initEngine failed: "), std::string::npos) << initRun.output;
+    EXPECT_NE(initRun.output.find("boom in initEngine"), std::string::npos) << initRun.output;
+    EXPECT_NE(initRun.output.find("probe: frame 2"), std::string::npos) << initRun.output;
 
     const PlayerRun clean = runHeadless(scratch, {}, "--frames 2");
     EXPECT_EQ(clean.status, 0) << clean.output;
@@ -96,11 +169,11 @@ TEST(Headless, AScriptErrorGivesExitStatus1AndTheGameGoesOn) {
     EXPECT_EQ(countOf(faulty.output, QZ_BINARY_DIR), 0) << faulty.output;
     // Its scene of files that cannot be loaded: each is reported once, and no frame is lost.
     ScratchFolder assets;
-    const std::string app = makeBundle(assets, {.project = projects + "bad.gameproj"});
-    const std::string gameXml = app + "/Contents/Resources/main.gameproj/game.xml";
+    const std::string assetsApp = makeBundle(assets, {.project = projects + "bad.gameproj"});
+    const std::string gameXml = assetsApp + "/Contents/Resources/main.gameproj/game.xml";
     std::string text = readFile(gameXml);
     writeFile(gameXml, text.replace(text.find("\"nowhere\""), 9, "\"assets\""));
-    const PlayerRun unloadable = runPlayer(assets, "--headless --frames 30 " + app);
+    const PlayerRun unloadable = runPlayer(assets, "--headless --frames 30 " + assetsApp);
     EXPECT_EQ(unloadable.status, 1) << unloadable.output;
     for (const char* says : {"actor 'noise': sound 'noise.ogg' cannot be played",
                              "actor 'cracked': image 'cracked.png' cannot be shown", "image 'ghost.png' not found"})
@@ -109,6 +182,42 @@ TEST(Headless, AScriptErrorGivesExitStatus1AndTheGameGoesOn) {
     ScratchFolder fine;
     const PlayerRun healthy = runHeadless(fine, {.project = projects + "contract.gameproj"}, "--frames 3");
     EXPECT_EQ(healthy.status, 0) << healthy.output;
+}
+
+// A quit signal stops a frame stuck in a script within a second, even through pcall; the
+// game still stops and shuts down, and nothing half-made is written. A second signal ends
+// the player at once.
+TEST(Headless, AQuitSignalEndsAStuckFrameAndASecondEndsThePlayerAtOnce) {
+    constexpr const char* kStuck = "function onUpdate() if frames == 2 then log('looping') while true do end end end\n";
+    const struct {
+        std::string game;
+        int signals;
+        const char* last;
+    } cases[] = {
+        {kStuck, 1, "probe: shutdownEngine"},
+        {"function onUpdate() if frames == 2 then log('looping') while true do pcall(function() while true do end end) "
+         "end end end", 1, "probe: shutdownEngine"},
+        {std::string(kStuck) + "function stop() log('stuck stop') while true do end end", 2, "probe: stuck stop"},
+        {"log('looping') while true do end", 1, "probe: shutdownEngine"},  // while loading
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch;
+        setenv("XDG_DATA_HOME", scratch.file("data").c_str(), 1);
+        const std::string output = scratch.file("output.txt");
+        const pid_t pid = spawn({kPlayer, "--headless", "--frames", "1000000", "--screenshot", scratch.file("shot.png"),
+                                 makeBundle(scratch, {.game = c.game})}, output);
+        EXPECT_TRUE(waitForText(output, "probe: looping")) << readFile(output);
+        kill(pid, SIGTERM);
+        if (c.signals == 2) {
+            EXPECT_TRUE(waitForText(output, c.last)) << readFile(output);
+            kill(pid, SIGTERM);
+        }
+        const int status = waitForExit(pid, std::chrono::seconds(3));
+        if (status < 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+        EXPECT_EQ(status, 128 + SIGTERM) << c.game << "\n" << readFile(output);
+        EXPECT_NE(readFile(output).find(c.last), std::string::npos) << readFile(output);
+        EXPECT_FALSE(std::filesystem::exists(scratch.file("shot.png"))) << "an interrupted run writes no screenshot";
+    }
 }
 
 // The game asks for text at frame 2 and logs the answer with the frame it arrived in.
@@ -181,6 +290,32 @@ function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments
     EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered [] frames 0"), 1) << run.output;
 }
 
+TEST(Headless, FontsOfTheFontTableFallBackToAFaceOfTheirKind) {
+    ScratchFolder scratch;
+    // A typewriter face is as wide as Courier New, a serif one as Times New Roman.
+    const BundleSpec spec{.game = R"(
+local space = scenegraph.scene.new(nil, nil):defaultSpace()
+for _, font in ipairs({"American Typewriter", "Courier New", "Baskerville", "Cochin", "Times New Roman", "Arial"}) do
+  local text = space:createNode(scenegraph.stringToImageNode)
+  text.text:setValue("Quillane plays typewriter and serif faces", true)
+  text.font:setValue(font, true)
+  text.fontSize:setValue(20, true)
+  log("width", font, text.width:value())
+end
+)"};
+    const PlayerRun run = runHeadless(scratch, spec, "--frames 1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const auto width = [&](const std::string& font) {
+        const size_t at = run.output.find("probe: width " + font + " ");
+        return at == std::string::npos ? std::string("missing") : run.output.substr(at, run.output.find('\n', at) - at)
+                                                                          .substr(14 + font.size());
+    };
+    EXPECT_EQ(width("American Typewriter"), width("Courier New")) << run.output;
+    EXPECT_EQ(width("Baskerville"), width("Times New Roman")) << run.output;
+    EXPECT_EQ(width("Cochin"), width("Times New Roman")) << run.output;
+    EXPECT_NE(width("Baskerville"), width("Arial")) << run.output;
+}
+
 TEST(Headless, DebugDrawsTheLastErrorOverTheGame) {
     ScratchFolder scratch;
     const BundleSpec spec{.game = "function onUpdate() if frames == 1 then error('shown in debug') end end"};
@@ -194,10 +329,13 @@ TEST(Headless, DebugDrawsTheLastErrorOverTheGame) {
     EXPECT_EQ(with.red(1, 159), without.red(1, 159)) << "the bottom of the game stays visible";
 }
 
-TEST(Headless, OpenURLTakesOnlyWebAndMailAddresses) {
+// The game's own file is opened by its path; a file outside the bundle is refused.
+TEST(Headless, OpenURLTakesWebAndMailAddressesAndTheBundlesOwnFiles) {
     ScratchFolder scratch;
     const BundleSpec spec{.game = R"(
+local project = debug.getinfo(1, 'S').source:sub(2):gsub('/game.lua$', '')
 callbacks.callExternalFunction("openURL", "mailto:someone", true)
+callbacks.callExternalFunction("openURL", "file://" .. project .. "/game.lua", true)
 callbacks.callExternalFunction("openURL", "file:///etc/passwd", true)
 callbacks.callExternalFunction("openURL")
 callbacks.callExternalFunction("noSuchFunction", 1, 2)
@@ -205,7 +343,11 @@ callbacks.callExternalFunction("noSuchFunction", 1, 2)
     const PlayerRun run = runHeadless(scratch, spec, "--frames 1");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("openURL: mailto:someone (not opened: headless)"), std::string::npos);
-    EXPECT_NE(run.output.find("refused \"file:///etc/passwd\""), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("openURL: " + std::filesystem::canonical(scratch.path()).string() +
+                              "/Probe.app/Contents/Resources/main.gameproj/game.lua (not opened: headless)"),
+              std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("refused \"file:///etc/passwd\": only files inside the game's bundle"),
+              std::string::npos) << run.output;
 }
 
 TEST(Headless, ADeepSceneGraphReadFitsTheGameThreadsStack) {

@@ -1,17 +1,21 @@
 // Tests of the player's pure parts: display geometry, key names and modifier keys, the
-// input timeline, text-entry editing, frame statistics and address checks.
+// input timeline, text-entry editing, overlay text, frame statistics and address checks.
 #include <sstream>
 
 #include <gtest/gtest.h>
 #include <lauxlib.h>
 
+#include "QzAudioRecorder.h"
 #include "QzFrameTiming.h"
 #include "QzGameGeometry.h"
 #include "QzInputEvent.h"
 #include "QzKeyNames.h"
+#include "QzPlayerSession.h"
 #include "QzHostServices.h"
+#include "QzOverlayPainter.h"
 #include "QzPlayerEngine.h"
 #include "QzTextEntry.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -70,6 +74,16 @@ TEST(Geometry, ClicksMapThroughTheLetterboxToTheViewsCorners) {
     const QzViewGeometry crop = QzComputeViewGeometry(1920, 1200, true, true, 1.5f);
     QzMapViewPoint(crop, 0, 0, &x, &y);
     EXPECT_FLOAT_EQ(y, 37.5f) << "the cropped strip below the screen is not reachable";
+}
+
+TEST(Geometry, AnAbsurdAspectRatioStaysInRange) {
+    for (const float ratio : {2147483647.0f, 1.0f / 2147483647.0f}) {
+        const QzViewGeometry g = QzComputeViewGeometry(1920, 1200, true, true, ratio);
+        EXPECT_GT(g.viewportWidth, 0) << ratio;
+        EXPECT_GT(g.viewportHeight, 0) << ratio;
+        EXPECT_LE(g.viewportX, 0) << ratio;
+        EXPECT_LE(g.viewportY, 0) << ratio;
+    }
 }
 
 TEST(KeyNames, NamedKeysAndCharacters) {
@@ -162,7 +176,7 @@ TEST(HostServices, TheEngineScriptsTextAndAddressRequestsArriveWithTheirArgument
     std::vector<std::string> calls;
     engine.registerHostServices(
         [&](const std::string& prompt, const std::string& initial) { calls.push_back(prompt + " | " + initial); },
-        [&](const std::string& address) { calls.push_back("open " + address); });
+        [&](const std::string& address) { calls.push_back("open " + address); }, "");
     QzEngineLock lock(engine);
     lua_State* L = engine.state()->L;
     ASSERT_EQ(luaL_dostring(L, "Engine.Behaviours.api.askText('Your name?', 'Ann') "
@@ -220,6 +234,29 @@ TEST(TextEntry, EscapeKeepsTheInitialText) {
     EXPECT_EQ(entry.answer(), "keep");
 }
 
+// Text past what one drawing surface holds is cut with an ellipsis instead of being drawn
+// from a surface without pixels.
+TEST(OverlayText, TextBeyondTheDrawingLimitIsCutWithAnEllipsis) {
+    std::string lines;
+    for (int i = 0; i < 3000; ++i) lines += "line " + std::to_string(i) + "\n";
+    const struct {
+        const char* what;
+        std::string text;
+        int maxWidth;
+        bool tall;  // cut at the bottom rather than at the right
+    } cases[] = {{"a 5000-character value", std::string(5000, 'W'), 0, false},
+                 {"a 3000-line prompt", lines, 416, true},
+                 {"a 3000-line error", lines, 628, true}};
+    for (const auto& c : cases) {
+        const QzOverlayImage image = QzRenderOverlayText(c.text, 16, c.maxWidth);
+        EXPECT_LE(image.width, 32767) << c.what;
+        EXPECT_LE(image.height, 32767) << c.what;
+        EXPECT_GT(c.tall ? image.height : image.width, 30000) << c.what << ": as much as fits is shown";
+        EXPECT_GT(c.tall ? image.width : image.height, 10) << c.what;
+    }
+    EXPECT_EQ(QzRenderOverlayText("", 16, 0).width, 0);
+}
+
 TEST(FrameStats, MeanPercentileAndMissedRefreshes) {
     std::vector<double> intervals(99, 1.0 / 60);
     intervals.push_back(3.0 / 60);
@@ -230,15 +267,91 @@ TEST(FrameStats, MeanPercentileAndMissedRefreshes) {
     EXPECT_EQ(stats.missedFrames, 2);
 }
 
-TEST(OpenURL, OnlyWebAndMailAddressesAreOpened) {
+TEST(OpenURL, WebAndMailAddressesAndFilesInsideTheBundleAreOpened) {
+    ScratchFolder scratch;
+    const std::string bundle = scratch.file("Game.app");
+    std::filesystem::create_directories(bundle + "/Contents/Resources");
+    writeFile(bundle + "/Contents/Resources/about me.html", "about");
+    writeFile(scratch.file("secret.txt"), "outside");
+    std::filesystem::create_symlink(scratch.file("secret.txt"), bundle + "/Contents/Resources/link.html");
+    std::filesystem::create_symlink(bundle, scratch.file("Link.app"));
     // Web addresses are put together here so that the sources name no network address.
     const std::string slashes = "//";
-    for (const std::string& address : {"http:" + slashes + "page", "HTTPS:" + slashes + "x", std::string("mailto:someone")})
-        EXPECT_TRUE(QzOpenURLSupport::isOpenableAddress(address)) << address;
-    for (const std::string& address : {std::string("file:///etc/passwd"), std::string("javascript:alert(1)"),
-                                       "ftp:" + slashes + "x", std::string("http:"), std::string("mailto:"),
-                                       std::string("/usr/bin/xterm"), std::string(), "smb:" + slashes + "share"})
-        EXPECT_FALSE(QzOpenURLSupport::isOpenableAddress(address)) << address;
+    const struct {
+        std::string address;
+        std::string target;  // empty: refused
+    } cases[] = {
+        {"http:" + slashes + "page", "http:" + slashes + "page"},
+        {"HTTPS:" + slashes + "x", "HTTPS:" + slashes + "x"},
+        {"mailto:someone", "mailto:someone"},
+        {"mailto:someone?subject=Hi", "mailto:someone?subject=Hi"},
+        {"file://" + bundle + "/Contents/Resources/about%20me.html", bundle + "/Contents/Resources/about me.html"},
+        {"file://localhost" + scratch.file("Link.app") + "/Contents/Resources/about%20me.html",
+         bundle + "/Contents/Resources/about me.html"},
+        {"mailto:someone?attach=/etc/passwd", ""},
+        {"mailto:someone?subject=x&%41ttachment=~/.ssh/id_rsa", ""},
+        {"file://" + bundle + "/Contents/Resources/link.html", ""},
+        {"file://" + bundle + "/../secret.txt", ""},
+        {"file://" + bundle, ""},
+        {"file://" + bundle + "/missing.html", ""},
+        {"file:///etc/passwd", ""},
+        {"file://otherhost" + bundle + "/Contents/Resources/about%20me.html", ""},
+        {"javascript:alert(1)", ""},
+        {"ftp:" + slashes + "x", ""},
+        {"http:", ""},
+        {"mailto:", ""},
+        {"/usr/bin/xterm", ""},
+        {"", ""},
+        {"smb:" + slashes + "share", ""},
+    };
+    for (const auto& c : cases) {
+        std::string target, reason;
+        EXPECT_EQ(QzOpenURLSupport::checkAddress(c.address, bundle, &target, &reason), !c.target.empty()) << c.address;
+        if (!c.target.empty()) EXPECT_EQ(target, c.target) << c.address;
+        else EXPECT_FALSE(reason.empty()) << c.address;
+    }
+}
+
+struct NoSurface : QzGameSurface {
+    bool makeCurrent() override { return false; }
+    void present() override {}
+};
+
+// The view outlives the session; the callbacks it was given capture the session.
+TEST(Session, EndingASessionTakesItsCallbacksFromTheView) {
+    NoSurface surface;
+    QzGameView view(&surface, false);
+    {
+        QzPlayerSession session(QzBundle{}, "", &view, {});
+        EXPECT_TRUE(view.hasCallbacks());
+    }
+    EXPECT_FALSE(view.hasCallbacks());
+}
+
+uint32_t littleEndianAt(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+    return value;
+}
+
+// A recording stops in whole frames at the size its WAV file can describe, and the file's
+// size fields stay true.
+TEST(AudioRecorder, ARecordingStopsAtTheWavSizeLimit) {
+    std::string error;
+    auto recorder = QzAudioRecorder::open(&error, 1003);
+    ASSERT_TRUE(recorder) << error;
+    recorder->renderUntil(0.001);
+    EXPECT_FALSE(recorder->full());
+    recorder->renderUntil(1.0);
+    EXPECT_TRUE(recorder->full());
+    ScratchFolder scratch;
+    ASSERT_TRUE(recorder->writeWav(scratch.file("a.wav"), &error)) << error;
+    const std::string wav = readFile(scratch.file("a.wav"));
+    ASSERT_EQ(wav.size(), 44u + 1000u);
+    EXPECT_EQ(littleEndianAt(wav, 4), 36u + 1000u);
+    EXPECT_EQ(littleEndianAt(wav, 40), 1000u);
+    EXPECT_EQ(QzAudioRecorder::kWavMaxDataBytes % 4, 0u);
+    EXPECT_LE(QzAudioRecorder::kWavMaxDataBytes + 36, 0xFFFFFFFFull);
 }
 
 }  // namespace

@@ -7,12 +7,19 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "player_fixture.h"
+#include "test_movies.h"
+
+// Last: Xlib's macros (None, Bool, Status) would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 extern char** environ;
 
@@ -20,41 +27,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool writePng(const std::string& path, const std::vector<uint8_t>& rgba, int width, int height) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = width;
-    image.height = height;
-    image.format = PNG_FORMAT_RGBA;
-    return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
-}
-
 const std::string kXclose = std::string(QZ_BINARY_DIR) + "/tests/player/xclose";
-
-pid_t spawn(const std::vector<std::string>& arguments, const std::string& output) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// The exit status of a child, or -1 when it has not ended within the timeout.
-int waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        std::this_thread::sleep_for(20ms);
-    }
-    return -1;
-}
 
 std::string command(const std::string& line) {
     std::string output;
@@ -154,6 +127,51 @@ protected:
 
     void xdotool(const std::string& arguments) { command("xdotool " + arguments + " 2>&1"); }
 
+    // The colour (0xRRGGBB) of a pixel of the window, counted from its top left.
+    unsigned long windowPixel(int x, int y) {
+        Display* display = XOpenDisplay(xvfb_.display().c_str());
+        if (!display) return 0xdeadbeef;
+        unsigned long colour = 0xdeadbeef;
+        if (XImage* image = XGetImage(display, std::stoul(window_), x, y, 1, 1, AllPlanes, ZPixmap)) {
+            colour = XGetPixel(image, 0, 0) & 0xffffff;
+            XDestroyImage(image);
+        }
+        XCloseDisplay(display);
+        return colour;
+    }
+
+    // Whether the pixel comes within 40 of the colour in each channel before the timeout.
+    bool waitForPixel(int x, int y, unsigned long colour) {
+        const auto end = std::chrono::steady_clock::now() + 15s;
+        while (std::chrono::steady_clock::now() < end) {
+            const unsigned long seen = windowPixel(x, y);
+            bool near = true;
+            for (int shift : {0, 8, 16}) near = near && std::abs(int((seen >> shift) & 255) - int((colour >> shift) & 255)) <= 40;
+            if (near) return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    // What the window shows now, as the X server holds it: one 32-bit value per pixel.
+    std::vector<unsigned long> windowPixels() const {
+        std::vector<unsigned long> pixels;
+        Display* display = XOpenDisplay(xvfb_.display().c_str());
+        if (!display) return pixels;
+        const Window window = std::strtoul(window_.c_str(), nullptr, 0);
+        XWindowAttributes attributes{};
+        XImage* image = XGetWindowAttributes(display, window, &attributes)
+                            ? XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap)
+                            : nullptr;
+        if (image) {
+            for (int y = 0; y < image->height; ++y)
+                for (int x = 0; x < image->width; ++x) pixels.push_back(XGetPixel(image, x, y));
+            XDestroyImage(image);
+        }
+        XCloseDisplay(display);
+        return pixels;
+    }
+
     int closeWindow() {
         command(kXclose + " " + window_);
         return waitForExit(pid_, 60s);
@@ -200,21 +218,83 @@ TEST_F(WindowTest, F11AndAltEnterToggleFullScreenAndSignalsQuitCleanly) {
     EXPECT_EQ(countOf(output(), "probe: keyDown return"), 0) << "Alt+Enter is the player's";
     EXPECT_EQ(readFile(scratch_.file("data") + "/Probe/player-fullscreen"), "0\n");
     kill(pid_, SIGINT);
-    EXPECT_EQ(waitForExit(pid_, 60s), 0) << output();
+    EXPECT_EQ(waitForExit(pid_, 60s), 128 + SIGINT) << output();
     EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
 }
 
-TEST_F(WindowTest, TheLoadingPictureSizesTheWindowUntilItHasFaded) {
-    const std::string app = makeBundle(scratch_);
-    std::vector<uint8_t> white(100 * 80 * 4, 255);
-    ASSERT_TRUE(writePng(app + "/Contents/Resources/Default.png", white, 100, 80));
-    launch({});
-    const std::string log = output();
-    const size_t intro = log.find("probe: screen 100 80"), game = log.find("probe: screen 240 160");
-    ASSERT_NE(intro, std::string::npos) << log;
-    EXPECT_LT(intro, game) << log;
-    EXPECT_LT(game, log.find("probe: play")) << log;
+// The main thread stays responsive while a frame is stuck in a script loop: the mouse moves,
+// and closing the window stops the frame and shuts the game down.
+TEST_F(WindowTest, ClosingTheWindowEndsAFrameStuckInALoop) {
+    launch({.game = "function onUpdate() if frames == 5 then log('looping') while true do end end end"});
+    ASSERT_TRUE(waitForOutput("probe: looping")) << output();
+    xdotool("mousemove --window " + window_ + " 10 10");
+    xdotool("mousemove --window " + window_ + " 20 20");
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(closeWindow(), 0) << output();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << output();
+    EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
+}
+
+// A one-bit grey PNG of width × height zero pixels: a small file declaring many pixels.
+std::string blackPng(uint32_t width, uint32_t height) {
+    auto chunk = [](const char* kind, const std::string& data) {
+        std::string bytes = {char(data.size() >> 24), char(data.size() >> 16), char(data.size() >> 8), char(data.size())};
+        const std::string body = kind + data;
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size());
+        return bytes + body + std::string{char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+    };
+    const std::string header = {char(width >> 24), char(width >> 16), char(width >> 8), char(width),
+                                char(height >> 24), char(height >> 16), char(height >> 8), char(height), 1, 0, 0, 0, 0};
+    const std::string rows(static_cast<size_t>(height) * ((width + 7) / 8 + 1), '\0');
+    std::string packed(compressBound(rows.size()), '\0');
+    uLongf size = packed.size();
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(rows.data()), rows.size());
+    packed.resize(size);
+    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", header) + chunk("IDAT", packed) + chunk("IEND", "");
+}
+
+TEST_F(WindowTest, TheLoadingPictureSizesTheWindowWithinTheDisplayUntilItHasFaded) {
+    const struct {
+        uint32_t width, height;
+        const char* introScreen;  // the screen size the game hears of first, or the refusal
+    } cases[] = {{100, 80, "probe: screen 100 80"}, {3000, 1000, "probe: screen 1920 640"},
+                 {16000, 16000, "is more than the 24000000 pixels"}};
+    for (const auto& c : cases) {
+        const std::string app = makeBundle(scratch_);
+        writeFile(app + "/Contents/Resources/Default.png", blackPng(c.width, c.height));
+        launch({});
+        const std::string log = output();
+        const size_t intro = log.find(c.introScreen), game = log.find("probe: screen 240 160");
+        ASSERT_NE(intro, std::string::npos) << log;
+        EXPECT_LT(intro, game) << log;
+        EXPECT_LT(game, log.find("probe: play")) << log;
+        EXPECT_EQ(closeWindow(), 0) << output();
+    }
+}
+
+// Without a loading picture, the movie plays in the launch window at its shape (16:9 in
+// 480 x 320: bars above and below), and the game starts when it ends or a key ends it.
+TEST_F(WindowTest, TheIntroMovieShowsItsPicturesAndTheGameStartsAtItsEndOrOnAKey) {
+    const struct {
+        const char* what;
+        int seconds;
+        bool key;
+    } cases[] = {{"played to its end", 2, false}, {"ended by a key", 120, true}};
+    for (const auto& c : cases) {
+        const std::string app = makeBundle(scratch_);
+        std::string error;
+        ASSERT_TRUE(writeTestMovie(app + "/Contents/Resources/intro-mac.mov",
+                                   {.width = 160, .height = 90, .framesPerSecond = 10, .frames = c.seconds * 10}, &error))
+            << error;
+        start({kPlayer, app});
+        findWindow("Probe");
+        EXPECT_TRUE(waitForPixel(240, 160, 0x00ff00)) << c.what << ": the movie's green in the middle, not " << std::hex << windowPixel(240, 160) << "\n" << output();
+        EXPECT_TRUE(waitForPixel(240, 8, 0x000000)) << c.what << ": a black bar above";
+        EXPECT_EQ(countOf(output(), "probe: play"), 0) << c.what << ": the game waits for the movie";
+        if (c.key) xdotool("key --window " + window_ + " space");
+        EXPECT_TRUE(waitForOutput("probe: play")) << c.what << "\n" << output();
+        EXPECT_EQ(closeWindow(), 0) << c.what << "\n" << output();
+    }
 }
 
 TEST_F(WindowTest, TypedTextReachesThePanelAndReturnAnswersOnce) {
@@ -225,13 +305,45 @@ end
 function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]") end
 )"});
     ASSERT_TRUE(waitForOutput("probe: pause behavior")) << output();
+    std::this_thread::sleep_for(300ms);
+    const std::vector<unsigned long> before = windowPixels();
     xdotool("key --window " + window_ + " Right");
     xdotool("type --window " + window_ + " --delay 30 'x y'");
+    std::this_thread::sleep_for(300ms);
+    const std::vector<unsigned long> typed = windowPixels();
+    ASSERT_FALSE(before.empty());
+    EXPECT_NE(before, typed) << "the panel shows what was typed while the game is paused";
+    // The window grown while paused shows the panel over the whole new size.
+    xdotool("windowsize --sync " + window_ + " 300 200");
+    std::this_thread::sleep_for(300ms);
+    const std::vector<unsigned long> grown = windowPixels();
+    ASSERT_EQ(grown.size(), 300u * 200u);
+    EXPECT_EQ(grown[190 * 300 + 295], grown[20 * 300 + 5]) << "the part added by growing shows the dimmed game";
     xdotool("key --window " + window_ + " BackSpace Return");
     ASSERT_TRUE(waitForOutput("probe: event keyboardInputEntered")) << output();
     EXPECT_NE(output().find("probe: event keyboardInputEntered [abcx ]"), std::string::npos) << output();
     ASSERT_TRUE(waitForOutput("probe: play", 2)) << "the game goes on: " << output();
+    std::this_thread::sleep_for(200ms);
     EXPECT_EQ(countOf(output(), "probe: keyDown"), 0) << "the panel took the keys: " << output();
+    EXPECT_EQ(countOf(output(), "probe: keyUp"), 0) << "no release without its press: " << output();
+    EXPECT_EQ(closeWindow(), 0) << output();
+}
+
+// Addresses are opened by xdg-open, started without a shell; its failure is reported.
+TEST_F(WindowTest, OpenURLStartsXdgOpenAndReportsItsFailure) {
+    const std::string tools = scratch_.file("tools");
+    std::filesystem::create_directories(tools);
+    writeFile(tools + "/xdg-open", "#!/bin/sh\necho \"$@\" >> " + scratch_.file("opened.txt") + "\nexit 3\n");
+    std::filesystem::permissions(tools + "/xdg-open", std::filesystem::perms::owner_all);
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", (tools + ":" + path).c_str(), 1);
+    launch({.game = "function onUpdate() if frames == 3 then callbacks.callExternalFunction('openURL', "
+                    "'mailto:a?subject=x;y $(id)', true) end end"});
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_TRUE(waitForOutput("xdg-open could not open")) << output();
+    EXPECT_EQ(readFile(scratch_.file("opened.txt")), "mailto:a?subject=x;y $(id)\n") << "one argument, no shell";
+    EXPECT_NE(output().find("openURL: xdg-open could not open \"mailto:a?subject=x;y $(id)\" (exit status 3)"),
+              std::string::npos) << output();
     EXPECT_EQ(closeWindow(), 0) << output();
 }
 
@@ -244,7 +356,19 @@ TEST_F(WindowTest, KeyPressesArriveAsKeyNames) {
     xdotool("keyup --window " + window_ + " Shift_R");
     xdotool("key --window " + window_ + " x");
     ASSERT_TRUE(waitForOutput("probe: keyUp X")) << output();
+    // Keys are named by the character they type; keys that type none have names of their own.
+    xdotool("key --delay 20 --window " + window_ + " shift+1 shift+slash F5 Home End Prior Next KP_Enter");
+    ASSERT_TRUE(waitForOutput("probe: keyUp return", 2)) << output();
     const std::string log = output();
+    for (const char* name : {"!", "?"}) {
+        EXPECT_EQ(countOf(log, std::string("probe: keyDown ") + name + "\n"), 1) << name << "\n" << log;
+        EXPECT_EQ(countOf(log, std::string("probe: keyUp ") + name + "\n"), 1) << name << "\n" << log;
+    }
+    EXPECT_NE(log.find("probe: keyDown f5\nprobe: keyUp f5\nprobe: keyDown home\nprobe: keyUp home\n"
+                       "probe: keyDown end\nprobe: keyUp end\nprobe: keyDown page up\nprobe: keyUp page up\n"
+                       "probe: keyDown page down\nprobe: keyUp page down\nprobe: keyDown return\n"),
+              std::string::npos)
+        << log;
     EXPECT_NE(log.find("probe: keyDown a\nprobe: keyUp a\nprobe: keyDown 7\nprobe: keyUp 7\nprobe: keyDown up\n"
                        "probe: keyUp up\nprobe: keyDown down\nprobe: keyUp down\nprobe: keyDown left\n"
                        "probe: keyUp left\nprobe: keyDown right\nprobe: keyUp right\nprobe: keyDown space\n"
@@ -276,6 +400,7 @@ TEST_F(WindowTest, FullScreenLetterboxPlacesThePictureAndMapsClicks) {
     launch({"<key>CFBundleName</key><string>Probe</string><key>QzStartFullscreen</key><true/>", kGame480x320},
            scratch_.file("letterbox.png"));
     ASSERT_TRUE(waitForOutput("probe: screen 1920 1200")) << output();
+    EXPECT_EQ(countOf(output(), "probe: screen 480 320"), 0) << "full screen from the start: " << output();
     xdotool("mousemove --sync 60 600 click 1");
     xdotool("mousemove --sync 30 1199 click 1");
     ASSERT_TRUE(waitForOutput("probe: mouseUp", 2)) << output();
@@ -310,7 +435,8 @@ TEST_F(WindowTest, FullScreenCropFillsTheScreenAndMapsClicks) {
     EXPECT_EQ(closeWindow(), 0) << output();
     const Picture picture(scratch_.file("crop.png"));
     ASSERT_EQ(picture.width, 480) << "the screenshot is taken after leaving full screen";
-    EXPECT_EQ(readFile(scratch_.file("data") + "/Probe/player-fullscreen"), "0\n") << "the choice is remembered";
+    EXPECT_FALSE(std::filesystem::exists(scratch_.file("data") + "/Probe/player-fullscreen"))
+        << "the game's own setting holds at the next start";
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "nodes/SGReplicatorNode.h"
 #include "nodes/SGSpriteNode.h"
 #include "nodes/SGWrapNode.h"
+#include "nodes/spriteRenderers/SGSpriteBatcher.h"
 #include "nodes/spriteRenderers/SGTiledSpriteRenderer.h"
 
 namespace {
@@ -290,6 +291,64 @@ TEST_F(SGDraw, BlendModesForStraightAndPremultipliedColours) {
         EXPECT_NEAR(pixel(32, 32)[1], c.green, 3) << c.name;
         EXPECT_EQ(blendFactors(), (std::array<GLint, 2>{GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA})) << c.name;
         space.removeNode(node);
+    }
+}
+
+// Consecutive sprites, tiled sprites and particles that share texturing, texture and blend
+// function are drawn with one call; anything else between them starts another.
+TEST_F(SGDraw, RunsSharingTextureAndBlendDrawWithOneCall) {
+    const SGImage a = makeTexture(1, 1, white, true);
+    const SGImage b = makeTexture(1, 1, white, true);
+    enum Item { Plain, TextureA, TextureB, AdditiveA, TiledA, ParticlesA, Clear, NestedPlain };
+    struct Case {
+        const char* name;
+        std::vector<Item> items;
+        uint64_t calls;
+    };
+    const Case cases[] = {
+        {"plain sprites", {Plain, Plain, Plain, Plain}, 1},
+        {"one texture, tiled and particles too", {TextureA, TiledA, ParticlesA, TextureA}, 1},
+        {"textures alternate", {TextureA, TextureB, TextureA, TextureB}, 4},
+        {"texturing comes and goes", {Plain, TextureA, Plain}, 3},
+        {"the blend function changes", {TextureA, AdditiveA, AdditiveA, TextureA}, 3},
+        {"a clear node between", {Plain, Clear, Plain}, 2},
+        {"a nested space between", {Plain, NestedPlain, Plain}, 3},
+    };
+    for (const Case& c : cases) {
+        SGScene local(nullptr, nullptr);
+        std::vector<SGParticleSystemNode*> systems;
+        for (Item item : c.items) {
+            SGSpace& at = item == NestedPlain
+                              ? *static_cast<SGSpace*>(local.defaultSpace.createNode(SGSpaceClass))
+                              : local.defaultSpace;
+            if (item == Clear) {
+                at.createNode(SGClearNodeClass);
+            } else if (item == ParticlesA) {
+                auto* node = static_cast<SGParticleSystemNode*>(at.createNode(SGParticleSystemNodeClass));
+                node->numParticles.setValue(3);
+                node->spawnParticles.setValue(true);
+                node->lifetime.setValue(4);
+                node->size.setValue(2);
+                node->image.setValue(a);
+                node->time.setValue(0.5f);
+                systems.push_back(node);
+            } else {
+                SGSpriteNode* node = sprite(at, 8, 8, 2, 2);
+                if (item != Plain && item != NestedPlain) node->image.setValue(item == TextureB ? b : a);
+                if (item == AdditiveA) node->blendingMode.setValue(SGBlendAdditive);
+                if (item == TiledA) {
+                    node->horizontalWrapping.setValue(SGWrapTile);
+                    node->verticalWrapping.setValue(SGWrapTile);
+                    node->tileWidth.setValue(1);
+                    node->tileHeight.setValue(1);
+                }
+            }
+        }
+        local.render();  // particles emitted now are drawn from the next frame on
+        for (SGParticleSystemNode* system : systems) system->time.setValue(1.0f);
+        const uint64_t before = SGSpriteBatcher::shared().drawCalls();
+        local.render();
+        EXPECT_EQ(SGSpriteBatcher::shared().drawCalls() - before, c.calls) << c.name;
     }
 }
 

@@ -24,6 +24,11 @@ void SGDrawingTest::SetUp() {
 void SGDrawingTest::TearDown() {
     if (!textures.empty()) glDeleteTextures(static_cast<GLsizei>(textures.size()), textures.data());
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    // The host's drawing state, as every node must leave it.
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_TRUE(glIsEnabled(GL_VERTEX_ARRAY) && glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    EXPECT_FALSE(glIsEnabled(GL_COLOR_ARRAY));
+    EXPECT_EQ(blendFactors(), (std::array<GLint, 2>{GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}));
     GLint depth = 0;
     glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
     EXPECT_EQ(depth, 1) << "the model-view stack is balanced";

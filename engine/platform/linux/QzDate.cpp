@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 #include <langinfo.h>
 
@@ -72,7 +73,23 @@ std::string withNumber(const char* format, int number) {
 
 }  // namespace
 
+namespace {
+
+std::mutex timeSourceMutex;
+std::function<float()> timeSource;  // guarded by timeSourceMutex; empty: the steady clock
+
+}  // namespace
+
+void QzDate::setTimeSource(std::function<float()> source) {
+    std::lock_guard lock(timeSourceMutex);
+    timeSource = std::move(source);
+}
+
 float QzDate::getTimeAsFloat() {
+    {
+        std::lock_guard lock(timeSourceMutex);
+        if (timeSource) return timeSource();
+    }
     static std::atomic<double> start{-1.0};
     const double now = steadySeconds();
     double expected = -1.0;

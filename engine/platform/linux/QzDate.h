@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QzDate {
@@ -11,6 +12,9 @@ public:
     // Seconds since the first call of the process (which returns 0), on a clock that never
     // goes back when the wall clock is set. Safe from any thread.
     static float getTimeAsFloat();
+    // Replaces the clock that getTimeAsFloat reads (a host stepping time by a fixed amount
+    // per frame makes it follow that step); an empty function restores the steady clock.
+    static void setTimeSource(std::function<float()> source);
 
     // Fills year, month (1 to 12), day of month, hour (0 to 23), minute, second and
     // millisecond (0 to 999) of the current local time.

@@ -1,5 +1,7 @@
-// File-manager operations on the file system and the zip and unzip tools.
+// File-manager operations on the file system, the zip tool and the guarded zip extractor.
 #include "QzFileManager.h"
+
+#include "QzGameArchive.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -61,7 +63,9 @@ bool QzFileManager::zipItemAtPath(const std::string& source, const std::string& 
 }
 
 bool QzFileManager::unzipItemAtPath(const std::string& archive, const std::string& directory, QzFileError* error) {
-    if (runTool({"/usr/bin/unzip", archive, "-d", directory}, "") != 0 && error) {
+    std::error_code ignored;
+    std::filesystem::create_directories(directory, ignored);
+    if (Qz_ExtractGameAtPathToFolder(archive.c_str(), directory.c_str()) != 0 && error) {
         error->code = QzFileError::kFileReadCorruptFile;
     }
     return true;

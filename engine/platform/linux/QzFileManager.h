@@ -1,4 +1,4 @@
-// File-manager operations: making a folder, and zip archives through Debian's zip and unzip.
+// File-manager operations: making a folder, and zip archives (made by Debian's zip tool).
 #ifndef QZ_FILE_MANAGER_H
 #define QZ_FILE_MANAGER_H
 
@@ -22,9 +22,10 @@ public:
     // the source's last path component, and waits for it. Always returns true.
     static bool zipItemAtPath(const std::string& source, const std::string& destination);
 
-    // Runs "/usr/bin/unzip ARCHIVE -d DIRECTORY" and waits for it; a non-zero exit status
-    // (or a tool that cannot be run) stores kFileReadCorruptFile in `error` when given.
-    // Always returns true. unzip itself refuses entries that would land outside DIRECTORY.
+    // Extracts ARCHIVE into DIRECTORY (made when missing) with the extractor game bundles
+    // use: entries that would land outside DIRECTORY are refused and symbolic links are not
+    // restored, so nothing written later into the folder can be sent elsewhere. Any failure
+    // stores kFileReadCorruptFile in `error` when given. Always returns true.
     static bool unzipItemAtPath(const std::string& archive, const std::string& directory, QzFileError* error);
 };
 

@@ -1,4 +1,5 @@
-// GIF's first picture into straight RGBA: blocks, colour tables, transparency, LZW, interlace.
+// GIF's first picture into straight RGBA: blocks, colour tables, transparency, LZW, interlace,
+// and its place on the logical screen.
 #include "QzGIFDecoder.h"
 
 #include <algorithm>
@@ -137,16 +138,21 @@ bool readColourTable(Reader& in, uint8_t flags, Palette* palette) {
     return true;
 }
 
-bool decodePicture(Reader& in, Palette palette, int transparent, QzGIFPicture* picture, std::string* error) {
+// The first picture is drawn at its offset on a transparent canvas of the logical screen's
+// size, grown where the picture passes the screen's edges (some writers state no screen).
+bool decodePicture(Reader& in, Palette palette, int transparent, int32_t screenWidth, int32_t screenHeight,
+                   QzGIFPicture* picture, std::string* error) {
     if (!in.has(9)) {
         *error = "the file ends inside its first picture's descriptor";
         return false;
     }
     const uint8_t* descriptor = in.take(9);
-    picture->width = descriptor[4] | (descriptor[5] << 8);
-    picture->height = descriptor[6] | (descriptor[7] << 8);
+    const int32_t left = descriptor[0] | (descriptor[1] << 8);
+    const int32_t top = descriptor[2] | (descriptor[3] << 8);
+    const int32_t frameWidth = descriptor[4] | (descriptor[5] << 8);
+    const int32_t frameHeight = descriptor[6] | (descriptor[7] << 8);
     const uint8_t flags = descriptor[8];
-    if (picture->width == 0 || picture->height == 0) {
+    if (frameWidth == 0 || frameHeight == 0) {
         *error = "its first picture has no pixels";
         return false;
     }
@@ -165,16 +171,20 @@ bool decodePicture(Reader& in, Palette palette, int transparent, QzGIFPicture* p
     }
     std::vector<uint8_t> data;
     readSubBlocks(in, &data);  // a cut file decodes as far as its data reaches
-    const size_t count = static_cast<size_t>(picture->width) * static_cast<size_t>(picture->height);
+    const size_t count = static_cast<size_t>(frameWidth) * static_cast<size_t>(frameHeight);
     std::vector<uint8_t> indices(count);
     const size_t decoded = decodeLZW(data, rootBits, indices.data(), count);
     if (transparent >= 0) palette[static_cast<size_t>(transparent)] = {0, 0, 0, 0};
-    picture->rgba.assign(count * 4, 0);
-    const std::vector<int32_t> rows = rowOrder(picture->height, flags & 0x40);
-    const size_t width = static_cast<size_t>(picture->width);
+    picture->width = std::max(screenWidth, left + frameWidth);
+    picture->height = std::max(screenHeight, top + frameHeight);
+    const size_t canvasWidth = static_cast<size_t>(picture->width);
+    picture->rgba.assign(canvasWidth * static_cast<size_t>(picture->height) * 4, 0);
+    const std::vector<int32_t> rows = rowOrder(frameHeight, flags & 0x40);
+    const size_t width = static_cast<size_t>(frameWidth);
     for (size_t position = 0; position < decoded; ++position) {
-        const size_t row = static_cast<size_t>(rows[position / width]);
-        std::copy_n(palette[indices[position]].data(), 4, &picture->rgba[(row * width + position % width) * 4]);
+        const size_t row = static_cast<size_t>(top + rows[position / width]);
+        const size_t column = static_cast<size_t>(left) + position % width;
+        std::copy_n(palette[indices[position]].data(), 4, &picture->rgba[(row * canvasWidth + column) * 4]);
     }
     return true;
 }
@@ -198,7 +208,10 @@ bool QzDecodeGIF(const uint8_t* bytes, size_t size, QzGIFPicture* picture, std::
     while (in.has(1)) {
         const size_t offset = in.offset();
         const uint8_t introducer = in.byte();
-        if (introducer == 0x2c) return decodePicture(in, palette, transparent, picture, error);
+        if (introducer == 0x2c) {
+            return decodePicture(in, palette, transparent, bytes[6] | (bytes[7] << 8), bytes[8] | (bytes[9] << 8),
+                                 picture, error);
+        }
         if (introducer == 0x3b) {
             *error = "the file ends without a picture";
             return false;

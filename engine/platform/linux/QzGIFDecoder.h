@@ -14,8 +14,10 @@ struct QzGIFPicture {
     std::vector<uint8_t> rgba;  // width × height × 4 bytes, straight alpha, rows top-down
 };
 
-// Decodes the first picture of the GIF held in `bytes`. Pixels its compressed data does not
-// reach stay transparent. False with *error set when the file holds no picture it can
+// Decodes the first picture of the GIF held in `bytes` at its offset on the logical screen
+// (the picture is the screen's size, or larger where the first picture passes the screen's
+// edges). Pixels outside the first picture, and those its compressed data does not reach,
+// stay transparent. False with *error set when the file holds no picture it can
 // decode (a damaged header, blocks or colour table, or a picture without pixels).
 bool QzDecodeGIF(const uint8_t* bytes, size_t size, QzGIFPicture* picture, std::string* error);
 

@@ -17,6 +17,7 @@
 
 #include "QzGIFDecoder.h"
 #include "QzGLTexture.h"
+#include "QzShippedFiles.h"
 
 namespace {
 
@@ -45,9 +46,15 @@ bool hasExtension(const std::string& path, const char* extension) {
 struct ImageHeader {
     int64_t width = 0;
     int64_t height = 0;
+    // Encodings whose densest packing has no useful bound (arithmetic-coded JPEG, run-length
+    // BMP that ends early, formats the header reader does not know) are bounded by the
+    // decoding allocation limit alone.
+    bool densityBounded = true;
     int64_t densityNumerator = 1;
     int64_t densityDenominator = 1;
     bool gif = false;  // decoded here, not by SDL2_image
+    bool cmyk = false;  // a four-component JPEG, which SDL2_image hands back as raw C, M, Y, K
+    bool invertedCMYK = false;  // written by Adobe's tools, with every component inverted
 };
 
 // Deflate stands for at most 1032 bytes per byte, and a PNG pixel takes bitsPerPixel bits.
@@ -69,8 +76,9 @@ bool pngHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     return true;
 }
 
-// The size of the first frame: SDL2_image decodes that frame at its own size. LZW codes are
-// at most 12 bits, each standing for at most 4096 pixels.
+// The size of the canvas the first frame is decoded on: the logical screen, grown where the
+// frame passes its edges (as QzDecodeGIF does). LZW codes are at most 12 bits, each standing
+// for at most 4096 pixels.
 bool gifHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     if (h.size() < 13 || (std::memcmp(h.data(), "GIF87a", 6) != 0 && std::memcmp(h.data(), "GIF89a", 6) != 0)) {
         return false;
@@ -80,8 +88,8 @@ bool gifHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     while (at < h.size()) {
         if (h[at] == 0x2c) {
             if (at + 9 > h.size()) return false;
-            header->width = littleEndian16(&h[at + 5]);
-            header->height = littleEndian16(&h[at + 7]);
+            header->width = std::max(littleEndian16(&h[6]), littleEndian16(&h[at + 1]) + littleEndian16(&h[at + 5]));
+            header->height = std::max(littleEndian16(&h[8]), littleEndian16(&h[at + 3]) + littleEndian16(&h[at + 7]));
             header->densityNumerator = 4096 * 8;
             header->densityDenominator = 12;
             header->gif = true;
@@ -95,8 +103,8 @@ bool gifHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     return false;
 }
 
-// Uncompressed rows hold bitsPerPixel bits a pixel; run-length rows at most 255 pixels in
-// two bytes (skips and an early end of picture are not counted as pixels the file holds).
+// Uncompressed rows hold bitsPerPixel bits a pixel. Run-length pictures may end early, the
+// rest left blank, so their file's size says nothing of their pixels.
 bool bmpHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
     if (h.size() < 26 || h[0] != 'B' || h[1] != 'M') return false;
     int64_t bitsPerPixel = 0;
@@ -114,35 +122,51 @@ bool bmpHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
         }
     }
     const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
-    header->densityNumerator = uncompressed ? 8 : 255;
-    header->densityDenominator = uncompressed ? std::max<int64_t>(1, bitsPerPixel) : 2;
+    header->densityBounded = uncompressed;
+    header->densityNumerator = 8;
+    header->densityDenominator = std::max<int64_t>(1, bitsPerPixel);
     return true;
 }
 
 // Huffman-coded blocks take at least one bit for every 8 x 8 pixels of a component; 1024
-// pixels a byte leaves room for progressive and arithmetic coding of flat pictures.
-bool jpegHeader(const std::vector<uint8_t>& h, ImageHeader* header) {
-    if (h.size() < 4 || h[0] != 0xff || h[1] != 0xd8) return false;
-    size_t at = 2;
-    while (at + 9 < h.size()) {
-        if (h[at] != 0xff) return false;
-        const uint8_t marker = h[at + 1];
-        if (marker == 0xff) {
-            ++at;
+// pixels a byte leaves room for progressive coding of flat pictures. Arithmetic coding packs
+// flat pictures without a useful bound. The segments before the frame header (metadata,
+// thumbnails, colour profiles) may be of any length, so they are walked through the file.
+bool jpegHeader(std::ifstream& file, ImageHeader* header) {
+    uint8_t bytes[10];
+    file.clear();
+    file.seekg(0);
+    if (!file.read(reinterpret_cast<char*>(bytes), 2) || bytes[0] != 0xff || bytes[1] != 0xd8) return false;
+    bool adobe = false;
+    for (;;) {
+        const std::streamoff at = file.tellg();
+        if (!file.read(reinterpret_cast<char*>(bytes), 4) || bytes[0] != 0xff) return false;
+        const uint8_t marker = bytes[1];
+        if (marker == 0xff) {  // fill byte
+            file.seekg(at + 1);
             continue;
         }
+        const uint32_t length = bigEndian16(&bytes[2]);
         const bool startOfFrame = marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 &&
                                   marker != 0xc8 && marker != 0xcc;
         if (startOfFrame) {
-            header->height = bigEndian16(&h[at + 5]);
-            header->width = bigEndian16(&h[at + 7]);
+            if (!file.read(reinterpret_cast<char*>(bytes), 6)) return false;
+            header->height = bigEndian16(&bytes[1]);
+            header->width = bigEndian16(&bytes[3]);
+            header->densityBounded = marker < 0xc9;
             header->densityNumerator = 1024;
             header->densityDenominator = 1;
+            header->cmyk = bytes[5] == 4;
+            header->invertedCMYK = header->cmyk && adobe;
             return true;
         }
-        at += 2 + bigEndian16(&h[at + 2]);
+        if (marker == 0xee && length >= 7) {  // APP14, which Adobe's tools write
+            if (!file.read(reinterpret_cast<char*>(bytes), 5)) return false;
+            adobe = std::memcmp(bytes, "Adobe", 5) == 0;
+        }
+        if (length < 2) return false;
+        file.seekg(at + 2 + length);
     }
-    return false;
 }
 
 // TGA has no signature; SDL2_image recognises it by the file name too. Raw pictures hold
@@ -158,7 +182,8 @@ bool tgaHeader(const std::string& path, const std::vector<uint8_t>& h, ImageHead
     return true;
 }
 
-// Reads the header of a PNG, JPEG, GIF, BMP or TGA file; *fileBytes is the file's size.
+// Reads the header of a PNG, JPEG, GIF, BMP or TGA file; *fileBytes is the file's size. Other
+// files give a header of size 0 x 0; false when the file cannot be opened.
 bool readImageHeader(const std::string& path, ImageHeader* result, int64_t* fileBytes, std::string* error) {
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     if (!file) {
@@ -174,13 +199,16 @@ bool readImageHeader(const std::string& path, ImageHeader* result, int64_t* file
         file.read(reinterpret_cast<char*>(header.data() + had), static_cast<std::streamsize>(length - had));
         header.resize(had + static_cast<size_t>(file.gcount()));
         if (pngHeader(header, result) || gifHeader(header, result) || bmpHeader(header, result) ||
-            jpegHeader(header, result) || tgaHeader(path, header, result)) {
+            tgaHeader(path, header, result)) {
             return true;
         }
         if (header.size() < length) break;  // the whole file was read
     }
-    *error = "it is not a PNG, JPEG, GIF, BMP or TGA picture (or its header is damaged)";
-    return false;
+    if (jpegHeader(file, result)) return true;
+    // Other formats (TIFF, WebP and the rest SDL2_image reads) are sized by decoding them.
+    *result = ImageHeader{};
+    result->densityBounded = false;
+    return true;
 }
 
 // Pictures up to this many pixels are decoded whatever their file's size: a small picture
@@ -191,7 +219,7 @@ constexpr int64_t kPixelsAllowedAnyway = 256 * 256;
 // densest. A small file stating a huge picture is refused before SDL2_image allocates it.
 bool fileCanHoldPixels(const ImageHeader& header, int64_t fileBytes) {
     const int64_t pixels = header.width * header.height;  // both checked against the texture limits
-    if (pixels <= kPixelsAllowedAnyway) return true;
+    if (!header.densityBounded || pixels <= kPixelsAllowedAnyway) return true;
     const int64_t bytes = std::min<int64_t>(fileBytes, int64_t{1} << 40);
     return pixels * header.densityDenominator <= bytes * header.densityNumerator;
 }
@@ -250,14 +278,6 @@ size_t decodingAllocationLimit(int64_t width, int64_t height) {
     return static_cast<size_t>(4 * (width + 4) * height + kDecoderTables);
 }
 
-std::string programDirectory() {
-    std::array<char, 4096> buffer{};
-    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    if (length <= 0) return ".";
-    std::string path(buffer.data(), static_cast<size_t>(length));
-    return path.substr(0, path.find_last_of('/'));
-}
-
 struct SurfaceDeleter {
     void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
 };
@@ -301,12 +321,44 @@ bool decodeGIFFile(const std::string& path, QzBitmap* bitmap, std::string* error
     return true;
 }
 
+// SDL2_image hands a four-component JPEG back as four bytes a pixel in the file's order, C, M,
+// Y and K, labelled as if they were colour and alpha. They are turned into opaque RGB here:
+// each colour is what its ink and the black leave of white.
+bool convertCMYK(SDL_Surface* decoded, bool inverted, QzBitmap* bitmap, std::string* error) {
+    if (decoded->format->BytesPerPixel != 4) {
+        *error = "its CMYK colours cannot be converted: the decoder gave " +
+                 std::to_string(decoded->format->BytesPerPixel) + " bytes a pixel";
+        return false;
+    }
+    const size_t width = static_cast<size_t>(decoded->w);
+    std::vector<uint8_t> rgba(width * static_cast<size_t>(decoded->h) * 4);
+    for (int y = 0; y < decoded->h; ++y) {
+        const uint8_t* in = static_cast<const uint8_t*>(decoded->pixels) + static_cast<size_t>(y) * decoded->pitch;
+        uint8_t* out = &rgba[static_cast<size_t>(y) * width * 4];
+        for (size_t x = 0; x < width; ++x, in += 4, out += 4) {
+            // Left of white after each ink, as a fraction of 255.
+            const auto left = [inverted](uint8_t ink) { return uint32_t{inverted ? ink : uint8_t(255 - ink)}; };
+            const uint32_t black = left(in[3]);
+            for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((left(in[c]) * black + 127) / 255);
+            out[3] = 255;
+        }
+    }
+    bitmap->width = decoded->w;
+    bitmap->height = decoded->h;
+    QzPremultiplyAndFlip(rgba.data(), static_cast<int32_t>(width * 4), bitmap);
+    return true;
+}
+
 }  // namespace
 
 bool QzReadImageSize(const std::string& path, int64_t* width, int64_t* height, std::string* error) {
     ImageHeader header;
     int64_t fileBytes = 0;
     if (!readImageHeader(path, &header, &fileBytes, error)) return false;
+    if (header.width == 0) {
+        *error = "it is not a PNG, JPEG, GIF, BMP or TGA picture (or its header is damaged)";
+        return false;
+    }
     *width = header.width;
     *height = header.height;
     return true;
@@ -344,11 +396,10 @@ bool QzDecodeImageFile(const std::string& path, QzBitmap* bitmap, std::string* e
     ImageHeader header;
     int64_t fileBytes = 0;
     if (!readImageHeader(path, &header, &fileBytes, error)) return false;
-    const int64_t width = header.width;
-    const int64_t height = header.height;
-    const std::string declared = "its declared size " + std::to_string(width) + "x" + std::to_string(height);
+    const bool sizeKnown = header.width != 0 || header.height != 0;
+    const std::string declared = "its declared size " + std::to_string(header.width) + "x" + std::to_string(header.height);
     const char* reason = nullptr;
-    if (!QzTextureSizeAllowed(width, height, &reason)) {
+    if (sizeKnown && !QzTextureSizeAllowed(header.width, header.height, &reason)) {
         *error = declared + " is refused: " + reason;
         return false;
     }
@@ -360,10 +411,13 @@ bool QzDecodeImageFile(const std::string& path, QzBitmap* bitmap, std::string* e
     if (header.gif) return decodeGIFFile(path, bitmap, error);
     SurfacePtr decoded;
     {
-        SDLAllocationLimit limit(decodingAllocationLimit(width, height));
+        // A picture whose size no header states may take as much as the largest texture.
+        SDLAllocationLimit limit(sizeKnown ? decodingAllocationLimit(header.width, header.height)
+                                           : decodingAllocationLimit(kQzMaxTexturePixels, 1));
         decoded.reset(IMG_Load(path.c_str()));
         if (!decoded && limit.refused()) {
-            *error = declared + " is refused: decoding it needs more memory than that size justifies";
+            *error = (sizeKnown ? declared : std::string("its size")) +
+                     " is refused: decoding it needs more memory than that size justifies";
             return false;
         }
     }
@@ -371,11 +425,16 @@ bool QzDecodeImageFile(const std::string& path, QzBitmap* bitmap, std::string* e
         *error = std::string("it cannot be decoded: ") + IMG_GetError();
         return false;
     }
+    if (!sizeKnown && !QzTextureSizeAllowed(decoded->w, decoded->h, &reason)) {
+        *error = "its size " + std::to_string(decoded->w) + "x" + std::to_string(decoded->h) + " is refused: " + reason;
+        return false;
+    }
     // The decoded size must be the checked one, so the check bounds what is allocated.
-    if (decoded->w != width || decoded->h != height) {
+    if (sizeKnown && (decoded->w != header.width || decoded->h != header.height)) {
         *error = "its decoded size differs from the size its header declares";
         return false;
     }
+    if (header.cmyk) return convertCMYK(decoded.get(), header.invertedCMYK, bitmap, error);
     // PNG files with alpha decode as RGBA already; anything else is converted.
     SurfacePtr rgba(decoded->format->format == SDL_PIXELFORMAT_RGBA32
                         ? decoded.release()
@@ -429,5 +488,6 @@ std::string QzResourcePath(const std::string& fileName) {
     if (!gResourceDirectory.empty()) return gResourceDirectory + "/" + fileName;
     const char* environment = std::getenv("QZ_RESOURCE_DIR");
     if (environment && *environment) return std::string(environment) + "/" + fileName;
-    return programDirectory() + "/" + fileName;
+    const std::string shipped = QzFindShippedFile(fileName);
+    return shipped.empty() ? QzProgramDirectory() + "/" + fileName : shipped;
 }

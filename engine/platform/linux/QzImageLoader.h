@@ -24,9 +24,11 @@ struct QzBitmap {
 // decoding it. False with *error set for other files and unreadable headers.
 bool QzReadImageSize(const std::string& path, int64_t* width, int64_t* height, std::string* error);
 
-// Decodes the file into *bitmap. Pictures whose declared size is not allowed as a texture
-// (QzTextureSizeAllowed) are refused before anything is decoded. False with *error set
-// when the file cannot be used.
+// Decodes the file (any format SDL2_image reads; GIF by our own reader) into *bitmap.
+// Pictures whose declared size is not allowed as a texture (QzTextureSizeAllowed) are refused
+// before anything is decoded; formats without a header known here are decoded under the
+// allocation bound of the largest texture and checked after. CMYK JPEGs are converted to RGB.
+// False with *error set when the file cannot be used.
 bool QzDecodeImageFile(const std::string& path, QzBitmap* bitmap, std::string* error);
 
 // Converts width × height pixels of straight 8-bit RGBA with rows top-down (rows `pitch`
@@ -43,7 +45,8 @@ GLuint uploadAsGLTexture(const QzBitmap& bitmap);
 SGImage QzLoadImageFromFile(const char* path);
 
 // Where the player's own resources ("image_missing.png") are found: the folder given here,
-// else the environment variable QZ_RESOURCE_DIR, else the folder of the running program.
+// else the environment variable QZ_RESOURCE_DIR, else where the program ships its files
+// (QzFindShippedFile).
 void QzSetResourceDirectory(const std::string& directory);
 std::string QzResourcePath(const std::string& fileName);
 

@@ -15,9 +15,9 @@ constexpr auto kWorkerPeriod = std::chrono::milliseconds(20);
 
 }  // namespace
 
-std::unique_ptr<QzMusicStream> QzMusicStream::open(const char* path, ALCcontext* context) {
-    std::unique_ptr<QzPCMStream> pcm = QzOpenPCMStream(path);
-    if (!pcm || pcm->channels() > 2) return nullptr;
+std::unique_ptr<QzMusicStream> QzMusicStream::open(const char* path, ALCcontext* context, std::string* error) {
+    std::unique_ptr<QzPCMStream> pcm = QzOpenPCMStream(path, error);
+    if (!pcm) return nullptr;
     return std::unique_ptr<QzMusicStream>(new QzMusicStream(std::move(pcm), context));
 }
 
@@ -177,8 +177,8 @@ long QzMusicStream::decodeLocked(int16_t* out) {
     return filled;
 }
 
-std::unique_ptr<QzMusicPlayer> QzMusicPlayer::open(const char* path, ALCcontext* context) {
-    std::unique_ptr<QzMusicStream> stream = QzMusicStream::open(path, context);
+std::unique_ptr<QzMusicPlayer> QzMusicPlayer::open(const char* path, ALCcontext* context, std::string* error) {
+    std::unique_ptr<QzMusicStream> stream = QzMusicStream::open(path, context, error);
     if (!stream) return nullptr;
     return std::unique_ptr<QzMusicPlayer>(new QzMusicPlayer(std::move(stream)));
 }

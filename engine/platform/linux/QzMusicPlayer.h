@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -28,9 +29,10 @@ public:
     static constexpr int kBufferCount = 4;
     static constexpr long kBufferFrames = 8192;
 
-    // Null when the file cannot be read as sound, or has more than two channels. `context`
-    // is borrowed and must outlive the stream; it may be null.
-    static std::unique_ptr<QzMusicStream> open(const char* path, ALCcontext* context);
+    // Null when the file cannot be read as sound; `error` (when not null) then says why.
+    // Files of more than two channels play mixed down to stereo. `context` is borrowed and
+    // must outlive the stream; it may be null.
+    static std::unique_ptr<QzMusicStream> open(const char* path, ALCcontext* context, std::string* error = nullptr);
     ~QzMusicStream();
     QzMusicStream(const QzMusicStream&) = delete;
     QzMusicStream& operator=(const QzMusicStream&) = delete;
@@ -86,8 +88,8 @@ inline constexpr const char* kQzMusicWorkerName = "qz-music";
 // never touches the interpreter and is stopped and joined when the player is destroyed.
 class QzMusicPlayer {
 public:
-    // Null when the file cannot be read as sound. `context` as for QzMusicStream::open.
-    static std::unique_ptr<QzMusicPlayer> open(const char* path, ALCcontext* context);
+    // Null when the file cannot be read as sound. As for QzMusicStream::open.
+    static std::unique_ptr<QzMusicPlayer> open(const char* path, ALCcontext* context, std::string* error = nullptr);
     ~QzMusicPlayer();
     QzMusicPlayer(const QzMusicPlayer&) = delete;
     QzMusicPlayer& operator=(const QzMusicPlayer&) = delete;

@@ -1,9 +1,10 @@
-// Whole sound files read into memory on libsndfile.
+// Whole sound files read into memory on libsndfile (and FFmpeg for what it cannot read).
 #include "QzSoundFile.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include <sndfile.h>
@@ -12,7 +13,7 @@
 
 namespace {
 
-constexpr long kFramesPerRead = 4096;
+constexpr long kFramesPerRead = 16384;
 // Raw reads take about this many bytes of whole frames (at least one frame). A fixed count of
 // frames would not do: a header stating 1024 channels of 64-bit samples would make every read
 // reserve 32 MB, however little data the file holds.
@@ -57,6 +58,13 @@ QzSoundFileStatus readRawData(SNDFILE* file, int frameBytes, std::vector<uint8_t
     return sf_error(file) == SF_ERR_NO_ERROR ? QzSoundFileStatus::ok : QzSoundFileStatus::readFailed;
 }
 
+// Big-endian samples (what sox and many Mac tools write in CAF) made little-endian.
+void swapBytesOfEachSample(std::vector<uint8_t>* bytes, int sampleBytes) {
+    for (size_t at = 0; at + sampleBytes <= bytes->size(); at += sampleBytes) {
+        std::reverse(bytes->begin() + at, bytes->begin() + at + sampleBytes);
+    }
+}
+
 void appendMono(const int16_t* frames, long count, int channels, std::vector<uint8_t>* bytes) {
     const size_t used = bytes->size();
     bytes->resize(used + count * sizeof(int16_t));
@@ -69,12 +77,19 @@ void appendMono(const int16_t* frames, long count, int channels, std::vector<uin
 }  // namespace
 
 QzSoundFileStatus QzReadSoundFileMono16(const char* path, QzPCMData* data) {
-    std::unique_ptr<QzPCMStream> stream = QzOpenSndfileStream(path);
+    std::unique_ptr<QzPCMStream> stream = QzOpenDecodedStream(path);
     if (!stream) return QzSoundFileStatus::unreadable;
     const int channels = stream->channels();
     if (channels >= 3) return QzSoundFileStatus::tooManyChannels;
     std::vector<int16_t> block(kFramesPerRead * channels);
     data->bytes.clear();
+    // Room for the length the file states, but never more than twice its size: a header may
+    // claim any length.
+    std::error_code error;
+    const uintmax_t fileBytes = std::filesystem::file_size(path, error);
+    if (stream->totalFrames() > 0 && !error) {
+        data->bytes.reserve(2 * std::min<uintmax_t>({uintmax_t(stream->totalFrames()), fileBytes, kQzMaxPCMBytes / 2}));
+    }
     for (;;) {
         const long got = stream->read(block.data(), kFramesPerRead);
         if (got < 0) return QzSoundFileStatus::readFailed;
@@ -94,10 +109,10 @@ QzSoundFileStatus QzReadCAFLinearPCM(const char* path, QzPCMData* data) {
     if (!file || info.channels < 1 || info.samplerate < 1) return QzSoundFileStatus::unreadable;
     const int bits = linearPCMBits(info.format);
     if (bits == 0) return QzSoundFileStatus::notLinearPCM;
-    if (bits > 8 && storedBigEndian(file.get())) return QzSoundFileStatus::bigEndian;
     data->bytes.clear();
     const QzSoundFileStatus status = readRawData(file.get(), info.channels * bits / 8, &data->bytes);
     if (status != QzSoundFileStatus::ok) return status;
+    if (bits > 8 && storedBigEndian(file.get())) swapBytesOfEachSample(&data->bytes, bits / 8);
     if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_S8) {
         for (uint8_t& sample : data->bytes) sample ^= 0x80;
     }

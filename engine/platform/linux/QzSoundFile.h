@@ -21,7 +21,6 @@ enum class QzSoundFileStatus {
     tooManyChannels,   // three or more channels where at most two are taken
     readFailed,        // the header was read but the data was not, or is too long to hold
     notLinearPCM,      // a ".caf" file whose data is compressed
-    bigEndian,         // linear PCM deeper than 8 bits stored big-endian
 };
 
 // At most this many bytes of decoded data are held for one sound (OpenAL takes the size of a
@@ -29,11 +28,13 @@ enum class QzSoundFileStatus {
 inline constexpr uint64_t kQzMaxPCMBytes = 0x7fffffff;
 
 // Reads every frame of a file of one or two channels as 16-bit mono at the file's own
-// sample rate; two channels are averaged.
+// sample rate; two channels are averaged. Formats libsndfile does not read (AAC, IMA4 and
+// other compressed CAF data, ...) are decoded with FFmpeg's libraries.
 QzSoundFileStatus QzReadSoundFileMono16(const char* path, QzPCMData* data);
 
 // Reads a Core Audio Format file holding linear PCM: the data bytes as stored, with the
-// file's channel count, bit depth and sample rate (signed 8-bit samples are made unsigned).
+// file's channel count, bit depth and sample rate (signed 8-bit samples are made unsigned,
+// big-endian samples little-endian).
 QzSoundFileStatus QzReadCAFLinearPCM(const char* path, QzPCMData* data);
 
 #endif

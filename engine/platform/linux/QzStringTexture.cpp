@@ -11,6 +11,7 @@
 #include <glib.h>
 #include <pango/pangocairo.h>
 
+#include "QzCairoCanvas.h"
 #include "QzGLTexture.h"
 
 namespace {
@@ -19,8 +20,6 @@ struct GObjectDeleter {
     void operator()(void* object) const { g_object_unref(object); }
 };
 struct CairoDeleter {
-    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
     void operator()(cairo_font_options_t* options) const { cairo_font_options_destroy(options); }
 };
 struct FontDescriptionDeleter {
@@ -28,8 +27,6 @@ struct FontDescriptionDeleter {
 };
 using LayoutPtr = std::unique_ptr<PangoLayout, GObjectDeleter>;
 using ContextPtr = std::unique_ptr<PangoContext, GObjectDeleter>;
-using CairoPtr = std::unique_ptr<cairo_t, CairoDeleter>;
-using SurfacePtr = std::unique_ptr<cairo_surface_t, CairoDeleter>;
 
 // Invalid byte sequences become U+FFFD, so any bytes can be laid out.
 std::string validUTF8(const std::string& text) {
@@ -63,6 +60,14 @@ LayoutPtr makeLayout(const std::string& text, const std::string& family, float s
     pango_layout_set_alignment(layout.get(), pangoAlignment(alignment));
     pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
     pango_layout_set_text(layout.get(), text.c_str(), static_cast<int>(text.size()));
+    // The first paragraph's own direction orders the runs of every line, but Pango's automatic
+    // direction would also swap left and right alignment for right-to-left paragraphs:
+    // "left" means the box's left.
+    const PangoLayoutLine* first = pango_layout_get_line_readonly(layout.get(), 0);
+    const bool rightToLeft = first && first->resolved_dir == PANGO_DIRECTION_RTL;
+    pango_context_set_base_dir(context.get(), rightToLeft ? PANGO_DIRECTION_RTL : PANGO_DIRECTION_LTR);
+    pango_layout_set_auto_dir(layout.get(), false);
+    pango_layout_context_changed(layout.get());
     return layout;
 }
 
@@ -77,29 +82,6 @@ QzSize layoutSize(PangoLayout* layout) {
 int64_t pixelSide(double side) {
     if (!std::isfinite(side) || side <= 0) return 0;
     return side >= 1e9 ? int64_t{1000000000} : static_cast<int64_t>(std::ceil(side));
-}
-
-// Cairo's premultiplied native-endian ARGB rows, top-down, into straight RGBA rows
-// bottom-up.
-std::vector<uint8_t> straightRGBABottomUp(cairo_surface_t* surface, int32_t width, int32_t height) {
-    cairo_surface_flush(surface);
-    const unsigned char* data = cairo_image_surface_get_data(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
-    for (int32_t y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const uint32_t*>(data + static_cast<size_t>(height - 1 - y) * stride);
-        uint8_t* out = rgba.data() + static_cast<size_t>(y) * width * 4;
-        for (int32_t x = 0; x < width; ++x, out += 4) {
-            const uint32_t argb = row[x];
-            const uint32_t alpha = argb >> 24;
-            const uint32_t colour[3] = {(argb >> 16) & 0xff, (argb >> 8) & 0xff, argb & 0xff};
-            for (int c = 0; c < 3; ++c) {
-                out[c] = alpha == 0 ? 0 : static_cast<uint8_t>(std::min<uint32_t>(255, (colour[c] * 255 + alpha / 2) / alpha));
-            }
-            out[3] = static_cast<uint8_t>(alpha);
-        }
-    }
-    return rgba;
 }
 
 void setSource(cairo_t* cr, const QzRGBA& colour) {
@@ -185,6 +167,13 @@ void StringTexture::genTexture() {
                      static_cast<long long>(width), static_cast<long long>(height), reason);
         return;
     }
+    std::string error;
+    const std::unique_ptr<QzCairoCanvas> canvas = QzCairoCanvas::create(width, height, &error);
+    if (!canvas) {
+        std::fprintf(stderr, "StringTexture -genTexture: a text texture of %lldx%lld pixels is refused: %s\n",
+                     static_cast<long long>(width), static_cast<long long>(height), error.c_str());
+        return;
+    }
     texSize_ = {static_cast<double>(width), static_cast<double>(height)};
     cglCtx_ = QzCurrentGLContext();
     if (!cglCtx_) {
@@ -192,32 +181,31 @@ void StringTexture::genTexture() {
         return;
     }
 
-    const auto w = static_cast<int32_t>(width);
-    const auto h = static_cast<int32_t>(height);
-    SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h));
-    CairoPtr cr(cairo_create(surface.get()));
+    cairo_t* cr = canvas->cairo();
+    const int32_t w = canvas->width();
+    const int32_t h = canvas->height();
     if (boxColor_.a != 0) {
-        setSource(cr.get(), boxColor_);
-        cairo_paint(cr.get());
+        setSource(cr, boxColor_);
+        cairo_paint(cr);
     }
     if (borderColor_.a != 0) {
-        setSource(cr.get(), borderColor_);
-        cairo_set_line_width(cr.get(), 1.0);
-        cairo_rectangle(cr.get(), 0.5, 0.5, w - 1.0, h - 1.0);
-        cairo_stroke(cr.get());
+        setSource(cr, borderColor_);
+        cairo_set_line_width(cr, 1.0);
+        cairo_rectangle(cr, 0.5, 0.5, w - 1.0, h - 1.0);
+        cairo_stroke(cr);
     }
     // The text box: from the margins to the far edges; the text breaks lines at its width.
     const double boxWidth = frameSize_.width - marginSize_.width;
     const double boxHeight = frameSize_.height - marginSize_.height;
     pango_layout_set_width(layout.get(), static_cast<int>(std::clamp(boxWidth, 0.0, 1e6) * PANGO_SCALE));
-    cairo_rectangle(cr.get(), marginSize_.width, marginSize_.height, boxWidth, boxHeight);
-    cairo_clip(cr.get());
-    setSource(cr.get(), textColor_);
-    cairo_move_to(cr.get(), marginSize_.width, marginSize_.height);
-    pango_cairo_update_layout(cr.get(), layout.get());
-    pango_cairo_show_layout(cr.get(), layout.get());
+    cairo_rectangle(cr, marginSize_.width, marginSize_.height, boxWidth, boxHeight);
+    cairo_clip(cr);
+    setSource(cr, textColor_);
+    cairo_move_to(cr, marginSize_.width, marginSize_.height);
+    pango_cairo_update_layout(cr, layout.get());
+    pango_cairo_show_layout(cr, layout.get());
 
-    const std::vector<uint8_t> rgba = straightRGBABottomUp(surface.get(), w, h);
+    const std::vector<uint8_t> rgba = canvas->straightRGBABottomUp();
     glGenTextures(1, &texName_);
     QzFillRGBATexture(texName_, w, h, rgba.data());
 }

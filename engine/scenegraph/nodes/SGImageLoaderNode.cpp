@@ -21,7 +21,13 @@ SGImageLoaderNode::~SGImageLoaderNode() {
 
 void SGImageLoaderNode::compute() {
     const std::string assetName = name.stringValue();
-    if (assetName.empty() || !assetManager) {
+    if (!assetManager) {
+        // A manager that went left this node's image to it; a new name lets it go.
+        asset.value = SGImageNull;
+        handle = {};
+        return;
+    }
+    if (assetName.empty()) {
         asset.value = SGImageNull;
         return;
     }

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <new>
 
-#include "SGGL.h"
 #include "SGPortIDs.h"
 #include "nodes/spriteRenderers/SGSpriteRenderer.h"
 
@@ -175,14 +174,8 @@ void SGParticleSystemNode::renderAtTime(float t) {
     const SGImage& picture = snapshot.image;
     const bool textured = picture.hasTexture();
     const bool premultiplied = textured && picture.premultiplied != 0;
-    if (textured) {
-        SGSetBlendMode(mode, premultiplied ? 1 : 0);
-        glBindTexture(GL_TEXTURE_2D, picture.textureName);
-    } else {
-        SGSetBlendMode(mode, 0);
-        glDisable(GL_TEXTURE_2D);
-    }
-    glPushMatrix();
+    const SGBatchState state = SGBatchStateFor(textured ? &picture : nullptr,
+                                               SGBlendFactorsForMode(mode, premultiplied ? 1 : 0));
     const Snapshot& s = snapshot;
     for (SGParticle& p : pool) {
         const float age = t - p.birthTime;
@@ -198,26 +191,18 @@ void SGParticleSystemNode::renderAtTime(float t) {
         const float g = interpolate(s.color.g, s.colorTarget.g, ct, age);
         const float b = interpolate(s.color.b, s.colorTarget.b, ct, age);
         const float a = interpolate(s.color.a, s.colorTarget.a, ct, age);
-        if (premultiplied) {
-            glColor4f(r * a, g * a, b * a, a);
-        } else {
-            glColor4f(r, g, b, a);
-        }
-        SGPushSpriteFrame(px, py, angle);
-        drawParticle(w, h, picture.textureRect);
-        glPopMatrix();
+        const SGColor colour = premultiplied ? SGColor{r * a, g * a, b * a, a} : SGColor{r, g, b, a};
+        drawParticle(state, SGSpriteFrame(px, py, angle, 0.0f, 0.0f), w, h, picture.textureRect,
+                     colour);
     }
-    glPopMatrix();
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    if (!textured) glEnable(GL_TEXTURE_2D);
 }
 
-void SGParticleSystemNode::drawParticle(float width, float height, const SGTextureRect& r) {
+void SGParticleSystemNode::drawParticle(const SGBatchState& state, const SGSpriteFrame& frame,
+                                        float width, float height, const SGTextureRect& r,
+                                        const SGColor& colour) {
     const float hw = width * 0.5f;
     const float hh = height * 0.5f;
-    const float vertices[8] = {-hw, -hh, hw, -hh, -hw, hh, hw, hh};
-    const float coords[8] = {r.s0, r.t0, r.s1, r.t0, r.s0, r.t1, r.s1, r.t1};
-    glVertexPointer(2, GL_FLOAT, 0, vertices);
-    glTexCoordPointer(2, GL_FLOAT, 0, coords);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    const float corners[16] = {-hw, -hh, r.s0, r.t0, hw, -hh, r.s1, r.t0,
+                               -hw, hh, r.s0, r.t1, hw, hh, r.s1, r.t1};
+    SGSpriteBatcher::shared().addQuad(state, frame, corners, colour);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "SGNode.h"
+#include "nodes/spriteRenderers/SGSpriteBatcher.h"
 
 // One particle of the pool.
 struct SGParticle {
@@ -92,7 +93,9 @@ private:
     void randomizeParticle(SGParticle* particle);
     void refreshParticles(float t);
     void renderAtTime(float t);
-    void drawParticle(float width, float height, const SGTextureRect& r);
+    // Hands the particle's square, centred in its frame, to the sprite batcher.
+    static void drawParticle(const SGBatchState& state, const SGSpriteFrame& frame, float width,
+                             float height, const SGTextureRect& r, const SGColor& colour);
 
     std::vector<SGParticle> pool;  // allocated once, at the first compute
     bool poolAllocated = false;

@@ -27,10 +27,13 @@ SGSoundPlayerNode::SGSoundPlayerNode(SoundManager* soundManager) : soundManager(
 }
 
 SGSoundPlayerNode::~SGSoundPlayerNode() {
-    if (liveManager() && source) {
-        source->owner = nullptr;
-        source->finishedCallback = nullptr;
-    }
+    SoundManager* manager = liveManager();
+    if (!manager || !source) return;
+    source->owner = nullptr;
+    source->finishedCallback = nullptr;
+    // A one-shot sound plays out and comes back through the manager's update; a looping or
+    // paused one would never stop by itself and would hold its source for ever.
+    if (source->isLooping() || !source->isPlaying()) manager->stopSource(source);
 }
 
 SoundManager* SGSoundPlayerNode::liveManager() const {

@@ -12,7 +12,8 @@ class SGSoundPlayerNode : public SGNode {
 public:
     // The manager may be null (a scene made without one): the node then never plays.
     explicit SGSoundPlayerNode(SoundManager* soundManager);
-    // Lets a source it still holds play out; the manager takes it back when it stops.
+    // Lets a one-shot sound it still plays play out (the manager takes the source back when it
+    // stops); stops a looping or paused one and gives its source back at once.
     ~SGSoundPlayerNode() override;
 
     // Pause, resume and stop the held source, trigger (borrowing a source when it has none),

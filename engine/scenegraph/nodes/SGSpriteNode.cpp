@@ -3,7 +3,6 @@
 
 #include <stdexcept>
 
-#include "SGGL.h"
 #include "SGPortIDs.h"
 #include "nodes/spriteRenderers/SGColoredSpriteRenderer.h"
 #include "nodes/spriteRenderers/SGTexturedSpriteRenderer.h"
@@ -67,6 +66,7 @@ void SGSpriteNode::readPorts() {
     if (!spriteRenderer || hadTexture != hasTexture) createRenderer();
 
     premultiplied = hasTexture && newImage.premultiplied != 0;
+    cachedBlend = SGBlendFactorsForMode(cachedBlendingMode, premultiplied ? 1 : 0);
     if (premultiplied) {
         cachedColor.r *= cachedColor.a;
         cachedColor.g *= cachedColor.a;
@@ -88,14 +88,10 @@ void SGSpriteNode::compute() {
     }
     const float s = SGAlphaScaleFactor;
     const SGColor& c = cachedColor;
-    if (premultiplied) {
-        glColor4f(c.r * s, c.g * s, c.b * s, c.a * s);
-    } else {
-        glColor4f(c.r, c.g, c.b, c.a * s);
-    }
-    SGSetBlendMode(cachedBlendingMode, premultiplied ? 1 : 0);
-    spriteRenderer->drawSprite(cached);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    SGSpritePaint paint{premultiplied ? SGColor{c.r * s, c.g * s, c.b * s, c.a * s}
+                                      : SGColor{c.r, c.g, c.b, c.a * s},
+                        cachedBlend};
+    spriteRenderer->drawSprite(cached, paint);
 }
 
 void SGSpriteNode::createRenderer() {

@@ -7,8 +7,9 @@
 #include "SGNode.h"
 #include "nodes/spriteRenderers/SGSpriteRenderer.h"
 
-// Reads its ports only when dirty and caches what it draws; every frame it sets colour and
-// blend function and hands the cached record to its renderer.
+// Reads its ports only when dirty and caches what it draws; every frame it hands the cached
+// record, colour and blend function to its renderer, which passes the quads to the sprite
+// batcher.
 class SGSpriteNode : public SGRenderNode {
 public:
     SGSpriteNode();
@@ -42,6 +43,7 @@ private:
     bool premultiplied = false;
     SGColor cachedColor = SGWhiteColor;
     int32_t cachedBlendingMode = 0;
+    SGBlendFactors cachedBlend{GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA};
     SGSpriteDrawParams cached{};  // image holds the tile size in width and height
 };
 

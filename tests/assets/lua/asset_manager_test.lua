@@ -65,6 +65,23 @@ check.test("path function failures reach the script and change nothing", functio
   am:delete()
 end)
 
+check.test("a manager made in a coroutine loads after the coroutine has gone", function()
+  local loading = coroutine.create(function()
+    local am = assetManager.new()
+    am:loadImageForName("early")
+    coroutine.yield(am)
+    check.raises("no such picture in the project", function() am:loadImageForName("raise") end)
+  end)
+  local _, am = assert(coroutine.resume(loading))
+  assert(coroutine.resume(loading))
+  check.equal(coroutine.status(loading), "dead", "the loading coroutine finished")
+  loading = nil
+  collectgarbage()
+  am:loadImageForName("late")
+  check.equal(sortedNames(am:imageNames()), "early,late", "both loaded")
+  am:delete()
+end)
+
 check.test("delete, deleted managers and wrong objects", function()
   local am = assetManager.new()
   am:delete()

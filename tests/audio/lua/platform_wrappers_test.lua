@@ -47,6 +47,9 @@ check.test("music plays, pauses, resumes and stops, answering 1 or 0", function(
   platformWrappers.playMusic("", 0)
   check.equal(platformWrappers.isMusicPlaying(), 1)
   platformWrappers.setMusicVolume(0.5)
+  -- A fade that steps below 0 goes on: the volume is taken as 0.
+  platformWrappers.setMusicVolume(-0.1)
+  platformWrappers.setMusicVolume(0 / 0)
   platformWrappers.stopMusic()
   check.equal(platformWrappers.isMusicPlaying(), 0)
 end)
@@ -60,8 +63,7 @@ end)
 
 check.test("bad music arguments are refused", function()
   check.raises("bad argument #1 to '?' (string expected, got table)", platformWrappers.playMusic, {}, 1)
-  check.raises("the volume must be a finite number from 0 up", platformWrappers.setMusicVolume, -1)
-  check.raises("the volume must be a finite number from 0 up", platformWrappers.setMusicVolume, 1 / 0)
+  check.raises("the volume must be finite", platformWrappers.setMusicVolume, 1 / 0)
   check.raises("number expected, got no value", platformWrappers.setMusicVolume)
 end)
 

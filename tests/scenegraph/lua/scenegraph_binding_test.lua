@@ -78,6 +78,29 @@ check.test("setValue with and without mark", function()
   scene:delete()
 end)
 
+check.test("kept port references and attribute nodes update and draw without garbage", function()
+  local scene, space = newScene()
+  local sprite = space:createNode(sg.spriteNode)
+  local x, width = sprite.x, sprite.width
+  local attribute = sg.attributeNode.new(sg.NUMBER)
+  sprite.y:connectToAttribute({getNode = function() return attribute end})
+  collectgarbage("collect")
+  collectgarbage("stop")
+  scene:render()  -- the first frame after a collection may grow the interpreter's buffers back
+  local before = collectgarbage("count")
+  for i = 1, 100 do
+    x:setValue(i, true)
+    width:setValue(i)
+    attribute:setValue(i, true)
+    check.equal(x:value(), i, "x")
+    scene:render()
+  end
+  local bytes = (collectgarbage("count") - before) * 1024
+  collectgarbage("restart")
+  check.equal(bytes, 0, "bytes allocated")
+  scene:delete()
+end)
+
 check.test("connecting through port references and connectToAttribute", function()
   local scene, space = newScene()
   local a = space:createNode(sg.arithmeticNode)

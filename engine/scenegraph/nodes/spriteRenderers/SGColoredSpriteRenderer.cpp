@@ -1,20 +1,11 @@
 // Drawing of untextured sprites.
 #include "nodes/spriteRenderers/SGColoredSpriteRenderer.h"
 
-#include "SGGL.h"
-
-void SGColoredSpriteRenderer::drawSprite(const SGSpriteDrawParams& p) {
+void SGColoredSpriteRenderer::drawSprite(const SGSpriteDrawParams& p, const SGSpritePaint& paint) {
     const float hw = p.halfWidth;
     const float hh = p.halfHeight;
-    const float vertices[8] = {-hw, hh, hw, hh, -hw, -hh, hw, -hh};
-    glDisable(GL_TEXTURE_2D);
-    // The texture-coordinate array would still be read from whatever pointer an earlier
-    // draw left behind, which may be freed memory by now.
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    SGPushSpriteFrame(p.x, p.y, p.angle);
-    glVertexPointer(2, GL_FLOAT, 0, vertices);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    glPopMatrix();
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glEnable(GL_TEXTURE_2D);
+    const float corners[16] = {-hw, hh, 0, 0, hw, hh, 0, 0, -hw, -hh, 0, 0, hw, -hh, 0, 0};
+    SGSpriteBatcher::shared().addQuad(SGBatchStateFor(nullptr, paint.blend),
+                                      SGSpriteFrame(p.x, p.y, p.angle, 0.0f, 0.0f), corners,
+                                      paint.colour);
 }

@@ -6,8 +6,8 @@
 
 class SGColoredSpriteRenderer : public SGSpriteRenderer {
 public:
-    // Texturing is off during the draw and on again after it.
-    void drawSprite(const SGSpriteDrawParams& params) override;
+    // Texturing is off while its run draws and on again after it.
+    void drawSprite(const SGSpriteDrawParams& params, const SGSpritePaint& paint) override;
 };
 
 #endif

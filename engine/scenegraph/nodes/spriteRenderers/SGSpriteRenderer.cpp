@@ -1,21 +1,18 @@
-// Blend modes and the sprite frame shared by every renderer.
+// Blend modes and the batch state shared by every renderer and the particle system.
 #include "nodes/spriteRenderers/SGSpriteRenderer.h"
 
-#include "SGGL.h"
-
-void SGSetBlendMode(int32_t mode, int32_t premultiplied) {
+SGBlendFactors SGBlendFactorsForMode(int32_t mode, int32_t premultiplied) {
     const GLenum source = premultiplied ? GL_ONE : GL_SRC_ALPHA;
     switch (mode) {
-    case SGBlendReplace: glBlendFunc(GL_ONE, GL_ZERO); break;
-    case SGBlendAdditive: glBlendFunc(source, GL_ONE); break;
-    case SGBlendScreen: glBlendFunc(source, GL_ONE_MINUS_SRC_COLOR); break;
-    case SGBlendMultiply: glBlendFunc(GL_ZERO, GL_SRC_COLOR); break;
-    default: glBlendFunc(source, GL_ONE_MINUS_SRC_ALPHA); break;
+    case SGBlendReplace: return {GL_ONE, GL_ZERO};
+    case SGBlendAdditive: return {source, GL_ONE};
+    case SGBlendScreen: return {source, GL_ONE_MINUS_SRC_COLOR};
+    case SGBlendMultiply: return {GL_ZERO, GL_SRC_COLOR};
+    default: return {source, GL_ONE_MINUS_SRC_ALPHA};
     }
 }
 
-void SGPushSpriteFrame(float x, float y, float angle) {
-    glPushMatrix();
-    glTranslatef(x, y, 0.0f);
-    glRotatef(angle, 0.0f, 0.0f, 1.0f);
+SGBatchState SGBatchStateFor(const SGImage* texture, const SGBlendFactors& blend) {
+    return {texture != nullptr, texture ? texture->textureName : 0u, blend.source,
+            blend.destination};
 }

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
+#include "SGColor.h"
 #include "SGImage.h"
+#include "nodes/spriteRenderers/SGSpriteBatcher.h"
 
 enum SGBlendMode : int32_t {
     SGBlendNormal = 0,
@@ -36,19 +38,30 @@ struct SGSpriteDrawParams {
     int32_t verticalAnchor;
 };
 
-// Draws one sprite with the colour and blend function already set.
+// The blend function's source and destination factors.
+struct SGBlendFactors {
+    GLenum source;
+    GLenum destination;
+};
+
+// The factors of the blend mode; the source factor of the blending modes is GL_ONE for a
+// premultiplied texture and GL_SRC_ALPHA otherwise.
+SGBlendFactors SGBlendFactorsForMode(int32_t mode, int32_t premultiplied);
+
+// How a sprite is painted: its colour, final as drawn, and its blend function.
+struct SGSpritePaint {
+    SGColor colour;
+    SGBlendFactors blend;
+};
+
+// Hands one sprite's quads to the sprite batcher.
 class SGSpriteRenderer {
 public:
-    virtual void drawSprite(const SGSpriteDrawParams& params) = 0;
+    virtual void drawSprite(const SGSpriteDrawParams& params, const SGSpritePaint& paint) = 0;
     virtual ~SGSpriteRenderer() = default;
 };
 
-// Sets glBlendFunc for the mode; the source factor of the blending modes is GL_ONE for a
-// premultiplied texture and GL_SRC_ALPHA otherwise.
-void SGSetBlendMode(int32_t mode, int32_t premultiplied);
-
-// Pushes the model-view matrix and moves to the sprite's frame: translated to (x, y) and
-// rotated by angle degrees about z. The caller pops.
-void SGPushSpriteFrame(float x, float y, float angle);
+// The batch state of a textured sprite or particle (texture set) or a plain one.
+SGBatchState SGBatchStateFor(const SGImage* texture, const SGBlendFactors& blend);
 
 #endif

@@ -1,10 +1,7 @@
 // Drawing of stretched and fixed-size textured sprites.
 #include "nodes/spriteRenderers/SGTexturedSpriteRenderer.h"
 
-#include <algorithm>
 #include <cmath>
-
-#include "SGGL.h"
 
 void SGFitFixedAxis(double naturalExtent, float& halfExtent, SGTextureRect& r, int32_t anchor,
                     void (SGTextureRect::*crop)(float, int32_t)) {
@@ -16,26 +13,23 @@ void SGFitFixedAxis(double naturalExtent, float& halfExtent, SGTextureRect& r, i
     }
 }
 
-void SGTexturedSpriteRenderer::drawQuad(float w, float h, const SGTextureRect& r) {
-    const float quad[16] = {0, h, r.s0, r.t1, w, h, r.s1, r.t1,
-                            0, 0, r.s0, r.t0, w, 0, r.s1, r.t0};
-    std::copy(quad, quad + 16, vertices);
-    glVertexPointer(2, GL_FLOAT, 16, vertices);
-    glTexCoordPointer(2, GL_FLOAT, 16, vertices + 2);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+void SGTexturedSpriteRenderer::drawQuad(const SGSpriteDrawParams& p, const SGSpritePaint& paint,
+                                        float hw, float hh, const SGTextureRect& r) {
+    const float w = 2.0f * hw;
+    const float h = 2.0f * hh;
+    const float corners[16] = {0, h, r.s0, r.t1, w, h, r.s1, r.t1,
+                               0, 0, r.s0, r.t0, w, 0, r.s1, r.t0};
+    SGSpriteBatcher::shared().addQuad(
+        SGBatchStateFor(&p.image, paint.blend),
+        SGSpriteFrame(std::floor(p.x), std::floor(p.y), p.angle, -hw, -hh), corners, paint.colour);
 }
 
-void SGTexturedSpriteRenderer::drawSprite(const SGSpriteDrawParams& p) {
-    glBindTexture(GL_TEXTURE_2D, p.image.textureName);
-    SGPushSpriteFrame(std::floor(p.x), std::floor(p.y), p.angle);
-    glTranslatef(-p.halfWidth, -p.halfHeight, 0.0f);
-    drawQuad(2.0f * p.halfWidth, 2.0f * p.halfHeight, p.image.textureRect);
-    glPopMatrix();
+void SGTexturedSpriteRenderer::drawSprite(const SGSpriteDrawParams& p, const SGSpritePaint& paint) {
+    drawQuad(p, paint, p.halfWidth, p.halfHeight, p.image.textureRect);
 }
 
-void SGFixedTexturedSpriteRenderer::drawSprite(const SGSpriteDrawParams& p) {
-    glBindTexture(GL_TEXTURE_2D, p.image.textureName);
-    SGPushSpriteFrame(std::floor(p.x), std::floor(p.y), p.angle);
+void SGFixedTexturedSpriteRenderer::drawSprite(const SGSpriteDrawParams& p,
+                                               const SGSpritePaint& paint) {
     float hw = p.halfWidth;
     float hh = p.halfHeight;
     SGTextureRect r = p.image.textureRect;
@@ -47,7 +41,5 @@ void SGFixedTexturedSpriteRenderer::drawSprite(const SGSpriteDrawParams& p) {
         SGFitFixedAxis(p.image.getHeight(), hh, r, p.verticalAnchor,
                        &SGTextureRect::cropVertically);
     }
-    glTranslatef(-hw, -hh, 0.0f);
-    drawQuad(2.0f * hw, 2.0f * hh, r);
-    glPopMatrix();
+    drawQuad(p, paint, hw, hh, r);
 }

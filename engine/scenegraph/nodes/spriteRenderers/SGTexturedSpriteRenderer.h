@@ -7,20 +7,19 @@
 
 class SGTexturedSpriteRenderer : public SGSpriteRenderer {
 public:
-    void drawSprite(const SGSpriteDrawParams& params) override;
+    void drawSprite(const SGSpriteDrawParams& params, const SGSpritePaint& paint) override;
 
 protected:
-    // Draws the W × H quad from the frame's origin with the texture rectangle r.
-    void drawQuad(float width, float height, const SGTextureRect& r);
-
-    float vertices[16] = {};  // four interleaved (x, y, s, t) vertices
+    // Hands over the quad of half size hw × hh about the sprite's rounded position, showing r.
+    static void drawQuad(const SGSpriteDrawParams& params, const SGSpritePaint& paint, float hw,
+                         float hh, const SGTextureRect& r);
 };
 
 // A fixed axis never stretches the picture: a larger sprite shrinks to the picture's size,
 // a smaller one shows the part the anchor selects. A stretched axis stays stretched.
 class SGFixedTexturedSpriteRenderer : public SGTexturedSpriteRenderer {
 public:
-    void drawSprite(const SGSpriteDrawParams& params) override;
+    void drawSprite(const SGSpriteDrawParams& params, const SGSpritePaint& paint) override;
 };
 
 // Fits the natural extent (in pixels) into the half extent of a fixed axis: a larger

@@ -3,7 +3,6 @@
 
 #include <cmath>
 
-#include "SGGL.h"
 #include "nodes/spriteRenderers/SGTexturedSpriteRenderer.h"
 
 namespace {
@@ -55,21 +54,18 @@ bool SGTiledSpriteRenderer::cacheMatches(const SGSpriteDrawParams& p) const {
            p.verticalAnchor == cached.verticalAnchor;
 }
 
-void SGTiledSpriteRenderer::drawSprite(const SGSpriteDrawParams& p) {
+void SGTiledSpriteRenderer::drawSprite(const SGSpriteDrawParams& p, const SGSpritePaint& paint) {
     if (!cacheMatches(p)) {
         vertices.clear();
         updateVertexArray(p);
         cached = p;
         hasCache = true;
     }
-    glBindTexture(GL_TEXTURE_2D, p.image.textureName);
     if (vertices.empty()) return;
-    SGPushSpriteFrame(std::floor(p.x), std::floor(p.y), p.angle);
-    glTranslatef(originX, originY, 0.0f);
-    glVertexPointer(2, GL_FLOAT, 16, vertices.data());
-    glTexCoordPointer(2, GL_FLOAT, 16, vertices.data() + 2);
-    glDrawArrays(GL_TRIANGLES, 0, vertexCount());
-    glPopMatrix();
+    SGSpriteBatcher::shared().addTriangles(
+        SGBatchStateFor(&p.image, paint.blend),
+        SGSpriteFrame(std::floor(p.x), std::floor(p.y), p.angle, originX, originY),
+        vertices.data(), vertexCount(), paint.colour);
 }
 
 void SGTiledSpriteRenderer::updateVertexArray(const SGSpriteDrawParams& p) {

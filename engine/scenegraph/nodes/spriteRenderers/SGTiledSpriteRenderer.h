@@ -11,7 +11,7 @@
 // the texture, the texture rectangle, the wrapping modes or the anchors change.
 class SGTiledSpriteRenderer : public SGSpriteRenderer {
 public:
-    void drawSprite(const SGSpriteDrawParams& params) override;
+    void drawSprite(const SGSpriteDrawParams& params, const SGSpritePaint& paint) override;
 
     // More tile cells than this draw nothing rather than allocate without bound.
     static constexpr int64_t kMaxCells = 1 << 18;
