@@ -9,6 +9,7 @@
 #include <lauxlib.h>
 
 #include "QzEngineAssetManager.h"
+#include "QzImageLoader.h"
 #include "QzLuaGuard.h"
 #include "SGBindingSupport.h"
 
@@ -212,6 +213,22 @@ int imageNames(lua_State* L) {
     return 1;
 }
 
+// assetManager.imageSize(path): the picture's width and height read from its header, or nil
+// and the reason when the file is not a picture the player can show.
+int imageSize(lua_State* L) {
+    const std::string path = luaL_checkstring(L, 1);
+    int64_t width = 0, height = 0;
+    std::string error;
+    if (!QzReadImageSize(path, &width, &height, &error)) {
+        lua_pushnil(L);
+        lua_pushstring(L, error.c_str());
+        return 2;
+    }
+    lua_pushnumber(L, static_cast<lua_Number>(width));
+    lua_pushnumber(L, static_cast<lua_Number>(height));
+    return 2;
+}
+
 int loadImageForName(lua_State* L) {
     return withName(L, "loadImageForName", [](auto& m, const std::string& name) { m.loadImageForName(name); });
 }
@@ -264,6 +281,7 @@ const luaL_Reg kFunctions[] = {
     {"clearForFreedImages", QzGuarded<clearForFreedImages>},
     {"unloadSound", QzGuarded<unloadSound>},
     {"imageNames", QzGuarded<imageNames>},
+    {"imageSize", QzGuarded<imageSize>},
     {"soundNames", QzGuarded<soundNames>},
     {"cleanupAndLoadImages", QzGuarded<cleanupAndLoadImages>},
     {"cleanupUnusedImages", QzGuarded<cleanupUnusedImages>},

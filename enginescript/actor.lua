@@ -27,13 +27,31 @@ function Actor:colorNode(color)
   return node
 end
 
--- A loader node showing the named image, or nil (reported) when images cannot be loaded.
+-- Why the file at path cannot be shown ("not found in images/", say), or false when it can.
+local function findImageProblem(path)
+  if not Engine.Format.fileExists(path) then return "not found in images/" end
+  if not (assetManager and assetManager.imageSize) then return false end
+  local width, reason = assetManager.imageSize(path)
+  return not width and "cannot be shown: " .. tostring(reason)
+end
+
+-- Why the named image cannot be shown, or nil when it can. The answer is kept per project,
+-- so that spawning many actors reads each file's header once.
+function Actor:imageProblem(imageName)
+  local project = self.scene.project
+  local path = project:pathForImage(imageName)
+  local known = project.imageProblems
+  if known[path] == nil then known[path] = findImageProblem(path) end
+  return known[path] or nil
+end
+
+-- A loader node showing the named image, or nil (reported) when images cannot be loaded. An
+-- image that cannot be shown is reported once; the actor shows a placeholder picture.
 function Actor:imageSource(imageName)
   if not imageName then return nil end
-  local path = self.scene.project:pathForImage(imageName)
-  if not Engine.Format.fileExists(path) then
-    Engine.report(string.format("%s: actor '%s': image '%s' not found in images/", self.file,
-      self.name, imageName))
+  local problem = self:imageProblem(imageName)
+  if problem then
+    Engine.report(string.format("%s: actor '%s': image '%s' %s", self.file, self.name, imageName, problem))
   end
   local loader = self:createNode(sg.imageLoaderNode)
   if not loader then
@@ -308,6 +326,7 @@ function Actor:setSize(width, height)
     self.renderNode.width:setValue(self.width, true)
     self.renderNode.height:setValue(self.height, true)
   end
+  if self:hasBody() then self.scene.physics:resizeBody(self) end
 end
 
 function Actor:isVisible()
@@ -337,9 +356,16 @@ function Actor:setColor(r, g, b, a)
   setColor(self.color, {tonumber(r) or 1, tonumber(g) or 1, tonumber(b) or 1, tonumber(a) or 1})
 end
 
+-- An image that cannot be shown is reported at the caller's line without stopping it; the
+-- actor shows a placeholder picture.
 function Actor:setImage(name)
   if not self.imageLoader then error("setImage works on actors made with an image", 2) end
-  self.imageLoader.name:setValue(tostring(name), true)
+  name = tostring(name)
+  self.imageLoader.name:setValue(name, true)
+  local problem = self:imageProblem(name)
+  if problem then
+    Engine.report(string.format("%ssetImage: image '%s' %s", Engine.where(2), name, problem))
+  end
 end
 
 function Actor:setText(text)

@@ -1,6 +1,6 @@
 -- The physics of a scene: one world, a body per actor with a <body>, collision callbacks
 -- handed to behaviours, and every body change asked for during the world's step (making,
--- moving, pushing or destroying a body) deferred until the step has finished.
+-- moving, pushing, resizing or destroying a body) deferred until the step has finished.
 local math, string, table = math, string, table  -- the engine's own, whatever games do
 local Physics = Engine.class()
 Engine.Physics = Physics
@@ -36,6 +36,22 @@ local function makeShape(actor, values)
   return shape
 end
 
+-- Gives the body the fixture <body> describes, at the actor's present size; nil when the
+-- shape is not valid.
+local function makeFixture(body, actor, values)
+  local fixtureDefinition = physics.FixtureDefinition.new()
+  fixtureDefinition:setShape(makeShape(actor, values))
+  fixtureDefinition:setDensity(values.density)
+  fixtureDefinition:setFriction(values.friction / 0.02)
+  fixtureDefinition:setRestitution(values.restitution)
+  fixtureDefinition:setIsSensor(values.sensor)
+  fixtureDefinition:setFixtureID(kFixtureID)
+  for _, category in ipairs(values.collidesWith) do
+    fixtureDefinition:addCollisionMaskCategory(category)
+  end
+  return body:createFixture(fixtureDefinition)
+end
+
 -- Runs change(...) now, or just after the step when the world is stepping: Box2D refuses
 -- changes to its bodies while it steps. Deferred changes run in the order they were asked.
 function Physics:whenUnlocked(change, ...)
@@ -67,22 +83,28 @@ function Physics:makeBody(actor, values)
   for _, category in ipairs(values.categories) do definition:addCollisionCategory(category) end
   local body = self.world:createBody(definition)
   if not body then error("the body could not be made", 0) end
-  local fixtureDefinition = physics.FixtureDefinition.new()
-  fixtureDefinition:setShape(makeShape(actor, values))
-  fixtureDefinition:setDensity(values.density)
-  fixtureDefinition:setFriction(values.friction / 0.02)
-  fixtureDefinition:setRestitution(values.restitution)
-  fixtureDefinition:setIsSensor(values.sensor)
-  fixtureDefinition:setFixtureID(kFixtureID)
-  for _, category in ipairs(values.collidesWith) do
-    fixtureDefinition:addCollisionMaskCategory(category)
-  end
-  if not body:createFixture(fixtureDefinition) then
+  local fixture = makeFixture(body, actor, values)
+  if not fixture then
     self.world:destroyBody(body)
     error("the body's shape is not valid", 0)
   end
-  actor.body, actor.bodyID = body, id
+  actor.body, actor.bodyID, actor.fixture, actor.bodyValues = body, id, fixture, values
   self.actors[id] = actor
+end
+
+-- Gives the body the actor's new size: a box or circle whose <body> does not set its own size
+-- follows the actor's. The new shape replaces the old one only once it is made, so a shape
+-- that cannot be made leaves the body as it was.
+function Physics:resizeBody(actor)
+  self:whenUnlocked(function()
+    local values = actor.bodyValues
+    if not actor.body or values.shape == "polygon" then return end
+    local fixture = makeFixture(actor.body, actor, values)
+    if not fixture then error("the body's shape is not valid", 0) end
+    actor.body:destroyFixture(actor.fixture)
+    actor.fixture = fixture
+    actor.body:setAwake(true)
+  end)
 end
 
 -- Puts the body where the actor was put. After a step the actor shows the body's place, so a
@@ -155,7 +177,7 @@ end
 function Physics:removeBody(actor)
   self.actors[actor.bodyID] = nil
   self.world:destroyBody(actor.body)
-  actor.body = nil
+  actor.body, actor.fixture = nil, nil
 end
 
 function Physics:actorForFixture(fixture)

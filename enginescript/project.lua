@@ -6,7 +6,8 @@ local Format = Engine.Format
 Project = Engine.class()
 
 function Project.new(class)
-  return setmetatable({path = nil, scenes = {}, sceneOrder = {}, tables = {}, tableTitles = {}, plugins = {}},
+  return setmetatable({path = nil, scenes = {}, sceneOrder = {}, tables = {}, tableTitles = {}, plugins = {},
+    imageProblems = {}},
     class or Project)
 end
 

@@ -1,6 +1,6 @@
 -- Shared pieces of the engine script: the private Engine table, classes, error reports
 -- that say each distinct message once, and attribute objects for the scene graph.
-local math, string, table = math, string, table  -- the engine's own, whatever games do
+local math, string, table, debug = math, string, table, debug  -- the engine's own, whatever games do
 Engine = {}
 
 -- A class is a table whose instances use it as their metatable; `base` is inherited.
@@ -82,6 +82,14 @@ end
 -- Forgets which messages were printed, so that a new game run reports them again.
 function Engine.resetReports()
   reported, reportedCount, suppressed = {}, 0, 0
+end
+
+-- "file:line: " of the code `level` calls up, as error(message, level) names it; "" when
+-- that code is not a script.
+function Engine.where(level)
+  local info = debug.getinfo(level + 1, "Sl")
+  if not info or info.currentline <= 0 then return "" end
+  return info.short_src .. ":" .. info.currentline .. ": "
 end
 
 -- Calls fn in protected mode; a failure is reported once, prefixed with what was running.

@@ -376,14 +376,18 @@ void WindowPlayer::handleKey(const SDL_KeyboardEvent& key) {
         session_->deliverInput(event);
         return;
     }
-    // SDL queues the text a press types right behind the press; it stays queued for the
-    // text-entry panel.
+    // SDL queues the text a press types right behind the press; a press for the panel leaves
+    // it queued for the panel.
     SDL_Event next;
     const bool typedFollows = SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
                               next.type == SDL_TEXTINPUT;
     event.text = QzKeyNameForSDLKey(key.keysym, typedFollows ? next.text.text : "");
     if (event.text.empty()) return;
-    if (session_->deliverInput(event)) keysDownInGame_[key.keysym.scancode] = event.text;
+    if (!session_->deliverInput(event)) return;
+    keysDownInGame_[key.keysym.scancode] = event.text;
+    // The press went to the game, which may open the text panel before the queued text is
+    // handled: that text belongs to the press, not to the panel, so it goes with it.
+    if (typedFollows) SDL_PeepEvents(&next, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
 }
 
 void WindowPlayer::handleEvent(const SDL_Event& event) {

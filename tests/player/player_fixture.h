@@ -1,4 +1,4 @@
-// Test bundles made from the probe engine script, and runs of quillane-player with its
+// Test bundles made from the probe engine script or the real one, and runs of quillane-player with its
 // output captured.
 #ifndef QZ_TESTS_PLAYER_FIXTURE_H
 #define QZ_TESTS_PLAYER_FIXTURE_H
@@ -20,13 +20,16 @@
 
 const std::string kPlayer = std::string(QZ_BINARY_DIR) + "/player/quillane-player";
 const std::string kProbeEngine = std::string(QZ_BINARY_DIR) + "/tests/player/probe_engine.luo";
+const std::string kEngineScript = std::string(QZ_BINARY_DIR) + "/enginescript/engine64.luo";
 
 struct BundleSpec {
     std::string plist = "<key>CFBundleName</key><string>Probe</string>";
-    std::string game;  // game.lua of the project
+    std::string game{};     // game.lua of the project
+    std::string project{};  // else a project folder to copy, played by the real engine script
 };
 
-// Makes folder/Probe.app from the probe engine script; returns its path.
+// Makes folder/Probe.app from the probe engine script, or from the real engine script and a
+// copy of spec.project; returns its path.
 inline std::string makeBundle(const ScratchFolder& scratch, const BundleSpec& spec = {}) {
     const std::filesystem::path app = scratch.path() / "Probe.app";
     const std::filesystem::path resources = app / "Contents" / "Resources";
@@ -34,9 +37,12 @@ inline std::string makeBundle(const ScratchFolder& scratch, const BundleSpec& sp
     writeFile((app / "Contents" / "Info.plist").string(),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + spec.plist +
                   "</dict></plist>\n");
-    std::filesystem::copy_file(kProbeEngine, resources / "engine64.luo",
+    std::filesystem::copy_file(spec.project.empty() ? kProbeEngine : kEngineScript, resources / "engine64.luo",
                                std::filesystem::copy_options::overwrite_existing);
-    writeFile((resources / "main.gameproj" / "game.lua").string(), spec.game);
+    if (spec.project.empty())
+        writeFile((resources / "main.gameproj" / "game.lua").string(), spec.game);
+    else
+        std::filesystem::copy(spec.project, resources / "main.gameproj", std::filesystem::copy_options::recursive);
     return app.string();
 }
 

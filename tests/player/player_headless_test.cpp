@@ -154,6 +154,34 @@ TEST(Headless, EveryScriptErrorIsReportedAndGivesExitStatus1AndTheGameGoesOn) {
 
     const PlayerRun clean = runHeadless(scratch, {}, "--frames 2");
     EXPECT_EQ(clean.status, 0) << clean.output;
+
+    // The engine script reports a game's problems and goes on: each names the game's own file
+    // and line, and the run still fails.
+    const std::string projects = std::string(QZ_SOURCE_DIR) + "/tests/enginescript/projects/";
+    ScratchFolder other;
+    const PlayerRun faulty = runHeadless(other, {.project = projects + "bad.gameproj"}, "--frames 3");
+    EXPECT_EQ(faulty.status, 1) << faulty.output;
+    for (const char* says : {"game.xml:15: unknown element <extras> in <game>; ignored",
+                             "scripts/misuse.lua:6: moveTo(x, y) needs two numbers",
+                             "scripts/everyFrame.lua:4: attempt to index", "problem(s) reported"})
+        EXPECT_NE(faulty.output.find(says), std::string::npos) << says << "\n" << faulty.output;
+    EXPECT_EQ(countOf(faulty.output, "engine/"), 0) << faulty.output;
+    EXPECT_EQ(countOf(faulty.output, QZ_BINARY_DIR), 0) << faulty.output;
+    // Its scene of files that cannot be loaded: each is reported once, and no frame is lost.
+    ScratchFolder assets;
+    const std::string assetsApp = makeBundle(assets, {.project = projects + "bad.gameproj"});
+    const std::string gameXml = assetsApp + "/Contents/Resources/main.gameproj/game.xml";
+    std::string text = readFile(gameXml);
+    writeFile(gameXml, text.replace(text.find("\"nowhere\""), 9, "\"assets\""));
+    const PlayerRun unloadable = runPlayer(assets, "--headless --frames 30 " + assetsApp);
+    EXPECT_EQ(unloadable.status, 1) << unloadable.output;
+    for (const char* says : {"actor 'noise': sound 'noise.ogg' cannot be played",
+                             "actor 'cracked': image 'cracked.png' cannot be shown", "image 'ghost.png' not found"})
+        EXPECT_EQ(countOf(unloadable.output, says), 1) << says << "\n" << unloadable.output;
+    EXPECT_EQ(countOf(unloadable.output, "Lua Error"), 0) << unloadable.output;
+    ScratchFolder fine;
+    const PlayerRun healthy = runHeadless(fine, {.project = projects + "contract.gameproj"}, "--frames 3");
+    EXPECT_EQ(healthy.status, 0) << healthy.output;
 }
 
 // A quit signal stops a frame stuck in a script within a second, even through pcall; the
@@ -237,6 +265,18 @@ TEST(Headless, TheTextEntryPanelIsDrawnOverThePausedGame) {
     EXPECT_GT(picture.red(120, 80), 200) << "the light panel in the middle";
     EXPECT_GT(picture.green(120, 80), 200);
     EXPECT_LT(picture.blue(2, 2), 100) << "the game is dimmed around it";
+    // The prompt is written above the field, which holds the initial text, selected.
+    const auto count = [&](int top, int bottom, const auto& wanted) {
+        int found = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = 20; x < 130; ++x) found += wanted(picture.red(x, y), picture.green(x, y), picture.blue(x, y));
+        return found;
+    };
+    const auto dark = [](int r, int g, int b) { return r < 90 && g < 90 && b < 90; };
+    const auto selection = [](int r, int g, int b) { return r > 130 && r < 180 && g > 180 && g < 215 && b > 235; };
+    EXPECT_GT(count(35, 65, dark), 30) << "the prompt in the upper part of the panel";
+    EXPECT_GT(count(90, 120, selection), 100) << "the initial text selected in the field";
+    EXPECT_EQ(count(35, 65, selection), 0);
 }
 
 TEST(Headless, ATextRequestWhileTheGameIsNotPlayingIsAnsweredAtOnceWithNothing) {

@@ -144,6 +144,13 @@ check.test("bodies: static, dynamic, kinematic; box, circle, polygon", function(
   local _, shardY = actor("shard"):position()
   check.near(shardY, 100, 0.01, "kinematic bodies ignore gravity")
   check.near(actor("crate").body:mass(), 2 * 0.32 * 0.32, 0.01, "density")
+  -- A body follows setSize unless its <body> sets its own size.
+  actor("crate"):setSize(32, 32)
+  actor("wheel"):setSize(32, 32)
+  check.near(actor("crate").body:mass(), 2 * 0.64 * 0.64, 0.01, "the box grows with the actor")
+  check.near(actor("wheel").body:mass(), math.pi * 0.16 * 0.16, 0.01, "the circle keeps its radius")
+  harness.frames(60)
+  check.near(select(2, actor("crate"):position()), 36, 1, "the bigger crate rests on the floor")
   local orbiter = actor("orbiter")
   local _, bodyY = orbiter.body:position()
   check.truthy(orbiter.y >= 0 and orbiter.y < 100 and math.abs(bodyY - orbiter.y) < 1e-3,
