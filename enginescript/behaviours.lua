@@ -150,7 +150,7 @@ function api.readTable(name)
 end
 
 function api.saveValue(key, value)
-  game():saveValue(needString(key, "the key", 2), value)
+  return game():saveValue(needString(key, "the key", 2), value)
 end
 
 function api.loadValue(key)

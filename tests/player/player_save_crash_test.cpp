@@ -1,11 +1,16 @@
-// End-to-end crash safety of saves: the player, headless, runs a game saving at full speed
-// and is killed at random moments; everything the game reported saved must be there on
-// restart, and the save database must stay sound.
+// End-to-end safety of saves: the player, headless, runs a game saving at full speed and is
+// killed at random moments; everything the game reported saved must be there on restart, and
+// the save database must stay sound. Saves that fail are said, and the game learns it.
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
 #include <cstdio>
 #include <map>
 #include <random>
@@ -169,3 +174,55 @@ TEST(SaveCrashSafety, EverySaveReportedBeforeAKillSurvivesIt) {
 }
 
 }  // namespace
+
+// The guarded project's saver saves 40 values of 20 000 bytes, then, run again, reads them.
+TEST(SaveFailures, AFailingStoreIsSaidOnceTheGameLearnsItAndKeptValuesStayReadable) {
+    const struct {
+        const char* name;
+        std::function<bool(const std::string& data)> spoil;  // false: skipped
+        const char* advice;
+        bool someKept;
+    } cases[] = {
+        {"a full disk",
+         [](const std::string& data) {
+             if (geteuid() != 0) return false;
+             return mount("tmpfs", data.c_str(), "tmpfs", 0, "size=600k") == 0;
+         },
+         "free some disk space", true},
+        {"a damaged save file",
+         [](const std::string& data) {
+             std::filesystem::create_directories(data + "/Probe");
+             writeFile(data + "/Probe/save.datapersistent.save", std::string(8192, 'd'));
+             return true;
+         },
+         "the file is damaged", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder scratch;
+        const std::string bundle = makeBundle(scratch, {}, "saves");
+        const std::string data = scratch.file("data");
+        std::filesystem::create_directories(data);
+        if (!c.spoil(data)) {
+            std::printf("%s: not tested (mounting a small filesystem needs root)\n", c.name);
+            continue;
+        }
+        const PlayerRun saving = runPlayer(scratch, "--headless --frames 45 " + bundle);
+        const PlayerRun reading = runPlayer(scratch, "--headless --frames 45 " + bundle);
+        umount(data.c_str());
+        EXPECT_EQ(countOf(saving.output, "cannot be saved in " + data + "/Probe/save.datapersistent.save"), 1) << saving.output;
+        EXPECT_NE(saving.output.find(c.advice), std::string::npos) << saving.output;
+        int kept = 0;
+        for (int value = 1; value <= 40; ++value) {
+            const std::string number = std::to_string(value);
+            if (saving.output.find("saved " + number + " true\n") == std::string::npos) {
+                EXPECT_NE(saving.output.find("saved " + number + " false\n"), std::string::npos) << saving.output;
+                continue;
+            }
+            ++kept;
+            EXPECT_NE(reading.output.find("read " + number + " true\n"), std::string::npos) << reading.output;
+        }
+        EXPECT_EQ(kept > 0, c.someKept) << saving.output;
+        EXPECT_LT(kept, 40) << saving.output;
+    }
+}

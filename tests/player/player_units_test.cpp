@@ -176,7 +176,7 @@ TEST(HostServices, TheEngineScriptsTextAndAddressRequestsArriveWithTheirArgument
     std::vector<std::string> calls;
     engine.registerHostServices(
         [&](const std::string& prompt, const std::string& initial) { calls.push_back(prompt + " | " + initial); },
-        [&](const std::string& address) { calls.push_back("open " + address); });
+        [&](const std::string& address) { calls.push_back("open " + address); }, "");
     QzEngineLock lock(engine);
     lua_State* L = engine.state()->L;
     ASSERT_EQ(luaL_dostring(L, "Engine.Behaviours.api.askText('Your name?', 'Ann') "
