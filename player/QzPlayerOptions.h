@@ -30,6 +30,9 @@ struct QzPlayerOptions {
     std::string screenshot;
     std::string input;
     std::string audio;
+    // The most memory the game's interpreter may hold; a script that needs more is stopped
+    // with "not enough memory". 0: no limit.
+    long memoryLimitMegabytes = 1024;
 };
 
 // False with error set for an unknown option or a malformed value.
