@@ -78,6 +78,7 @@ const char* QzPlayerUsage() {
            "  --audio FILE.wav     (headless) record the game's sound, rendered in step with the frames\n"
            "  --memory-limit MB    the most memory the game's scripts may hold, default 1024; 0 for\n"
            "                       no limit (a script needing more gets \"not enough memory\")\n"
+           "  --trusted-only       refuse a game that brings its own engine script (exit status 3)\n"
            "  --timing             print launch-to-first-frame time and frame-time statistics at exit\n"
            "  --no-vsync           (benchmarks) no vertical sync, frames drawn back to back\n"
            "\n"
@@ -107,6 +108,8 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
             options->timing = true;
         } else if (arg == "--no-vsync") {
             options->noVsync = true;
+        } else if (arg == "--trusted-only") {
+            options->trustedOnly = true;
         } else if (arg == "--size" || arg == "--frames" || arg == "--dt" || arg == "--screenshot" ||
                    arg == "--input" || arg == "--audio" || arg == "--memory-limit") {
             ++i;

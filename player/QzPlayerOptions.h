@@ -23,6 +23,7 @@ struct QzPlayerOptions {
     bool debug = false;
     bool timing = false;
     bool noVsync = false;  // benchmarks: no vertical sync, frames back to back
+    bool trustedOnly = false;  // refuse a bundle whose engine script is not the one shipped
     int width = 0;  // 0: the game's intended size
     int height = 0;
     long frames = -1;  // -1: headless 60, window unlimited
