@@ -37,6 +37,8 @@ int QzScriptInterrupt::limitedCall(lua_State* L) {
     if (interrupt->callDepth_++ == 0) ++interrupt->callNumber_;
     const int status = lua_pcall(L, lua_gettop(L) - 1, LUA_MULTRET, 0);
     if (--interrupt->callDepth_ == 0) interrupt->callStopped_ = false;
+    // The results may fill the stack: room for the status before them.
+    if (!lua_checkstack(L, 1)) return luaL_error(L, "too many results of a behaviour call");
     lua_pushboolean(L, status == 0);
     lua_insert(L, 1);
     return lua_gettop(L);
