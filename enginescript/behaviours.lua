@@ -256,7 +256,9 @@ function Behaviours.attach(project, file, owner)
   setfenv(chunk, environment)
   local ok, message = Behaviours.protectedCall()(chunk)
   if not ok then
-    Engine.report("behaviour: " .. tostring(message))
+    message = tostring(message)
+    if not string.find(message, file, 1, true) then message = file .. ": " .. message end
+    Engine.report("behaviour: " .. message)
     return nil
   end
   reportMisspelledCallbacks(file, environment)
