@@ -13,6 +13,8 @@
 #include <lauxlib.h>
 
 #include "QzEngine.h"
+#include "QzMemoryLimit.h"
+#include "QzScriptInterrupt.h"
 #include "QzOffscreenGL.h"
 #include "SGGL.h"
 
@@ -92,6 +94,21 @@ Game& crowd() {
     return game;
 }
 
+// The same crowd in a second state under the player's limits: the interrupt's count hook with
+// its time-limited behaviour calls, and the memory limit. Both outlive the state.
+Game& limitedCrowd() {
+    static QzScriptInterrupt interrupt;
+    static QzMemoryLimit memory;
+    static Game game((crowd(), kCrowd));
+    static const bool attached = [] {
+        interrupt.attach(game.state()->L);
+        memory.attach(game.state()->L, QzMemoryLimit::kDefaultMegabytes << 20);
+        return true;
+    }();
+    (void)attached;
+    return game;
+}
+
 // Baseline: reading the scene's document alone.
 void BM_LargestScene_DocumentOnly(benchmark::State& state) {
     Game& game = tour();
@@ -131,6 +148,12 @@ void BM_Crowd_ScriptUpdate(benchmark::State& state) {
     for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
 }
 
+// The same under the player's limits; its ratio to BM_Crowd_ScriptUpdate is their cost.
+void BM_Crowd_ScriptUpdateLimited(benchmark::State& state) {
+    Game& game = limitedCrowd();
+    for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
+}
+
 // A whole frame through the engine host: script update and drawing, finished.
 void BM_Crowd_WholeFrame(benchmark::State& state) {
     Game& game = crowd();
@@ -145,6 +168,7 @@ BENCHMARK(BM_LargestScene_Build)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LargestScene_LoadAndFirstFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Crowd_EmptyCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Crowd_ScriptUpdate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Crowd_ScriptUpdateLimited)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Crowd_WholeFrame)->Unit(benchmark::kMillisecond);
 
 }  // namespace

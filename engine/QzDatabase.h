@@ -2,6 +2,7 @@
 #ifndef QZ_DATABASE_H
 #define QZ_DATABASE_H
 
+#include <cstdint>
 #include <string>
 
 #include <lua.h>
@@ -24,6 +25,10 @@ struct QzDatabase {
     // Borrowed: the slot in the script library's upvalue that points back at this record.
     // Closing the store clears it, so script calls made afterwards find no store.
     QzDatabase** scriptHandle;
+    // Whether the last store kept its value; true until a store fails.
+    bool lastStoreSucceeded;
+    // One bit per SQLite primary result code already reported, so each reason is said once.
+    uint32_t reportedFailures;
 };
 
 QzDatabase* QzDatabaseOpen(const char* path);
@@ -38,9 +43,12 @@ void QzDatabaseLoadLib(QzDatabase* store, lua_State* L);
 // The native operations behind the script library.
 
 // Reads the value stored under key into value. False when there is none, when the file does
-// not exist yet (nothing is created) or when SQLite fails. A stored NULL reads as false too.
+// not exist yet (nothing is created) or when SQLite fails (said as for a store). A stored NULL
+// reads as false too.
 bool QzDatabaseLoadValue(QzDatabase* store, const std::string& key, std::string* value);
-// Stores value under key (one row per key); a null value stores SQL NULL. False on failure.
+// Stores value under key (one row per key); a null value stores SQL NULL. False on failure,
+// which is said on standard error once per reason, with the file and what to do. The values
+// stored before stay readable.
 bool QzDatabaseStoreValue(QzDatabase* store, const std::string& key, const std::string* value);
 
 #endif

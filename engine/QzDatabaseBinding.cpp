@@ -42,10 +42,21 @@ int storeValueForKey(lua_State* L) {
     QzDatabase* store = storeOf(L);
     const int top = lua_gettop(L);
     std::string key, value;
-    if (!store || top == 0 || !readText(L, top, &key)) return 0;
+    if (!store) return 0;
+    if (top == 0 || !readText(L, top, &key)) {
+        store->lastStoreSucceeded = false;
+        return 0;
+    }
     const bool hasValue = top >= 2 && readText(L, top - 1, &value);
     QzDatabaseStoreValue(store, key, hasValue ? &value : nullptr);
     return 0;
+}
+
+// lastStoreSucceeded(): whether the last storeValueForKey kept its value (true before any).
+int lastStoreSucceeded(lua_State* L) {
+    QzDatabase* store = storeOf(L);
+    lua_pushboolean(L, store && store->lastStoreSucceeded);
+    return 1;
 }
 
 int getTablesDirectoryPath(lua_State* L) {
@@ -58,6 +69,7 @@ int getTablesDirectoryPath(lua_State* L) {
 const luaL_Reg kDatabaseFunctions[] = {
     {"loadValueForKey", loadValueForKey},
     {"storeValueForKey", storeValueForKey},
+    {"lastStoreSucceeded", lastStoreSucceeded},
     {"getTablesDirectoryPath", getTablesDirectoryPath},
     {nullptr, nullptr},
 };

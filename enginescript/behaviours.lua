@@ -50,6 +50,25 @@ local base = {
 }
 local libraries = {math = math, string = string, table = table,
   os = {time = os.time, clock = os.clock, date = os.date}}
+
+-- What games may not do: reach files, programs or the process (io, os beyond the clock),
+-- run text or bytecode as code (load and its kind), or reach the interpreter's and the
+-- engine's own tables (debug, package, _G, the environments' metatables). Each such name
+-- raises an error that says so, instead of the nil that would leave the author guessing.
+local refusedNames = {}
+for name in string.gmatch("io package debug require module load loadstring loadfile dofile getfenv setfenv " ..
+    "getmetatable setmetatable rawget rawset rawequal collectgarbage gcinfo newproxy _G", "%S+") do
+  refusedNames[name] = true
+end
+local function refuse(name)
+  error(string.format("'%s' is not available to games", name), 3)
+end
+setmetatable(base, {__index = function(_, name)
+  if refusedNames[name] then refuse(name) end
+end})
+-- In os, only the clock is there: every other name is refused.
+setmetatable(libraries.os, {__index = function(_, name) refuse("os." .. tostring(name)) end})
+
 Behaviours.api = setmetatable({}, {__index = base})
 local api = Behaviours.api
 
@@ -150,7 +169,7 @@ function api.readTable(name)
 end
 
 function api.saveValue(key, value)
-  game():saveValue(needString(key, "the key", 2), value)
+  return game():saveValue(needString(key, "the key", 2), value)
 end
 
 function api.loadValue(key)
@@ -235,16 +254,38 @@ function Behaviours.attach(project, file, owner)
   if not chunk then return nil end
   local environment = Behaviours.newEnvironment(owner)
   setfenv(chunk, environment)
-  if not Engine.protect("behaviour", chunk) then return nil end
+  local ok, message = Behaviours.protectedCall()(chunk)
+  if not ok then
+    message = tostring(message)
+    if not string.find(message, file, 1, true) then message = file .. ": " .. message end
+    Engine.report("behaviour: " .. message)
+    return nil
+  end
   reportMisspelledCallbacks(file, environment)
   return {file = file, owner = owner, environment = environment}
+end
+
+-- The function behaviours are called through: pcall, or in the player scriptLimits.call,
+-- a protected call that is also stopped when it runs too long.
+function Behaviours.protectedCall()
+  return scriptLimits and scriptLimits.call or pcall
+end
+
+-- Reports a failed callback. An error without a place ("not enough memory") still names the
+-- behaviour.
+function Behaviours.reportFailure(instance, name, message)
+  message = tostring(message)
+  if not string.find(message, instance.file, 1, true) then
+    message = string.format("%s (%s): %s", instance.file, name, message)
+  end
+  Engine.report("behaviour " .. message)
 end
 
 -- Calls one callback of an attachment, protected; returns false when it failed.
 function Behaviours.call(instance, name, ...)
   local fn = Behaviours.callback(instance, name)
   if not fn then return true end
-  local ok, message = pcall(fn, ...)
-  if not ok then Engine.report("behaviour " .. tostring(message)) end
+  local ok, message = Behaviours.protectedCall()(fn, ...)
+  if not ok then Behaviours.reportFailure(instance, name, message) end
   return ok
 end

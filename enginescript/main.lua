@@ -82,7 +82,7 @@ function Game:playMusic(file, loop)
   platformWrappers.playMusic(path, loop and 1 or 0)
 end
 
--- Saved values go to the player's store as text; without one (no save folder) they last for
+-- Saved values go to the player's store as text (saveValue returns whether it was kept); without one (no save folder) they last for
 -- the run. Each text starts with a mark and a letter for the value's type, so a value comes
 -- back as it went in: numbers with all their digits ("%.9g" reads back any 32-bit float
 -- exactly), "007" as a string, false as false. Texts without the mark were saved before types
@@ -107,11 +107,13 @@ function Game:saveValue(key, value)
     error("saveValue: a " .. type(value) .. " cannot be saved; save a number, a string, true or false", 3)
   end
   local text = kTypeMark .. encode(value)
-  if database then
-    database.storeValueForKey(text, key)
-  else
+  if not database then
     self.memorySaves[key] = text
+    return true
   end
+  database.storeValueForKey(text, key)
+  -- The store says itself why a save failed; the game learns that it did.
+  return database.lastStoreSucceeded == nil or database.lastStoreSucceeded()
 end
 
 function Game:loadValue(key)

@@ -297,12 +297,13 @@ end
 -- Runs every onUpdate; the loop is written out because it runs for every actor every frame.
 function Scene:updateBehaviours(dt)
   local instances = self.instances
+  local call = Behaviours.protectedCall()
   for index = 1, #instances do
     local instance = instances[index]
     local fn = rawget(instance.environment, "onUpdate")
     if fn and not instance.dead then
-      local ok, message = pcall(fn, dt)
-      if not ok then Engine.report("behaviour " .. tostring(message)) end
+      local ok, message = call(fn, dt)
+      if not ok then Behaviours.reportFailure(instance, "onUpdate", message) end
     end
   end
   self:compactInstances()

@@ -403,6 +403,8 @@ bool QzExtractZippedBundle(const std::string& zipPath, const std::string& cacheR
     return true;
 }
 
+std::string QzEngineScriptHash(const QzBundle& bundle) { return contentHash(bundle.enginePath); }
+
 bool QzPrepareSaveFolder(const std::string& dataHome, const std::string& bundleName, std::string* savePath,
                          std::string* error) {
     if (dataHome.empty()) {

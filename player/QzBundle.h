@@ -39,6 +39,12 @@ bool QzReadInfoPlist(const std::string& path, QzBundleInfo* info, std::string* e
 // (Lua 5.1, 32-bit float numbers, this machine's sizes).
 bool QzCheckEngineScript(const std::string& path, std::string* error);
 
+// The SHA-256 in hexadecimal of the engine script the player ships (defined by the build in
+// the player program), and that of a bundle's engine script (empty when it cannot be read).
+// A bundle with another engine script runs it with the user's rights.
+extern const char* const kQzShippedEngineHash;
+std::string QzEngineScriptHash(const QzBundle& bundle);
+
 // A shared lock on the cache slot a zipped bundle was unpacked into: while any player holds
 // one, no player removes the slot.
 struct QzCacheHold {

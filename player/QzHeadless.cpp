@@ -169,6 +169,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     QzSessionHooks hooks;
     hooks.debug = options.debug;
     hooks.interrupt = &QzPlayerInterrupt();
+    hooks.memoryLimitBytes = static_cast<size_t>(options.memoryLimitMegabytes) << 20;
     hooks.gameDidEnd = [&] { ended = true; };
     hooks.openURL = [](const std::string& address) {
         std::printf("openURL: %s (not opened: headless)\n", address.c_str());

@@ -10,12 +10,13 @@
 #include "QzExternalFunctionTable.h"
 
 QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string& savePath,
-                               QzScriptInterrupt* interrupt)
+                               QzScriptInterrupt* interrupt, size_t memoryLimitBytes)
     : luaState_(QzLuaState::withEnginePath(enginePath, savePath.empty() ? std::nullopt
                                                                         : std::optional<std::string>(savePath))),
       interrupt_(interrupt) {
     QzState* state = luaState_->S();
     if (interrupt_) interrupt_->attach(state->L);
+    memoryLimit_.attach(state->L, memoryLimitBytes);
     // The engine host leaves a failed initEngine unreported; the game still goes on.
     if (const auto& error = luaState_->initEngineError()) {
         std::fprintf(stderr, "QzPlayerEngine: initEngine failed: %s\n", error->c_str());

@@ -13,6 +13,7 @@
 #include "QzEngine.h"
 #include "QzHostServices.h"
 #include "QzLuaState.h"
+#include "QzMemoryLimit.h"
 #include "QzScriptInterrupt.h"
 
 using QzScriptArgument = std::variant<std::string, float>;
@@ -25,8 +26,10 @@ class QzPlayerEngine {
 public:
     // Creates the engine state and runs the engine script and its initEngine. savePath may
     // be empty (no database library). Load errors are reported on standard error. The
-    // interrupt (borrowed, may be null) can stop the engine's scripts from then on.
-    QzPlayerEngine(const std::string& enginePath, const std::string& savePath, QzScriptInterrupt* interrupt = nullptr);
+    // interrupt (borrowed, may be null) can stop the engine's scripts from then on, and the
+    // interpreter may hold at most memoryLimitBytes from then on (0: no limit).
+    QzPlayerEngine(const std::string& enginePath, const std::string& savePath, QzScriptInterrupt* interrupt = nullptr,
+                   size_t memoryLimitBytes = 0);
     // Frees the game's scene and graphics assets, then destroys the engine state:
     // shutdownEngine runs once, the store closes.
     ~QzPlayerEngine();
@@ -66,6 +69,7 @@ private:
     static void gameDidEndCallback(void* context);
     void freeGameResources();
 
+    QzMemoryLimit memoryLimit_;  // made before the interpreter and outlives it
     QzRef<QzLuaState> luaState_;
     QzRef<QzKeyboardInputSupport> keyboardInput_;  // the table holds it weakly
     QzRef<QzOpenURLSupport> openURL_;              // the table holds it weakly

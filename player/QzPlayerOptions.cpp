@@ -76,6 +76,9 @@ const char* QzPlayerUsage() {
            "                       \"FRAME keyup NAME\", \"FRAME mousedown|mouseup|mousemove X Y\"\n"
            "                       (game coordinates) and \"FRAME text TEXT\"\n"
            "  --audio FILE.wav     (headless) record the game's sound, rendered in step with the frames\n"
+           "  --memory-limit MB    the most memory the game's scripts may hold, default 1024; 0 for\n"
+           "                       no limit (a script needing more gets \"not enough memory\")\n"
+           "  --trusted-only       refuse a game that brings its own engine script (exit status 3)\n"
            "  --timing             print launch-to-first-frame time and frame-time statistics at exit\n"
            "  --no-vsync           (benchmarks) no vertical sync, frames drawn back to back\n"
            "\n"
@@ -105,13 +108,17 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
             options->timing = true;
         } else if (arg == "--no-vsync") {
             options->noVsync = true;
+        } else if (arg == "--trusted-only") {
+            options->trustedOnly = true;
         } else if (arg == "--size" || arg == "--frames" || arg == "--dt" || arg == "--screenshot" ||
-                   arg == "--input" || arg == "--audio") {
+                   arg == "--input" || arg == "--audio" || arg == "--memory-limit") {
             ++i;
             if (!hasValue) ok = false;
             else if (arg == "--size") ok = parseSize(value, &options->width, &options->height);
             else if (arg == "--frames") ok = parseCount(value, &options->frames);
             else if (arg == "--dt") ok = parseSeconds(value, &options->dt);
+            else if (arg == "--memory-limit") ok = parseCount(value, &options->memoryLimitMegabytes) &&
+                                                   options->memoryLimitMegabytes <= (1L << 30);
             else if (arg == "--screenshot") options->screenshot = value;
             else if (arg == "--input") options->input = value;
             else options->audio = value;

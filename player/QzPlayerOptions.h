@@ -23,6 +23,7 @@ struct QzPlayerOptions {
     bool debug = false;
     bool timing = false;
     bool noVsync = false;  // benchmarks: no vertical sync, frames back to back
+    bool trustedOnly = false;  // refuse a bundle whose engine script is not the one shipped
     int width = 0;  // 0: the game's intended size
     int height = 0;
     long frames = -1;  // -1: headless 60, window unlimited
@@ -30,6 +31,9 @@ struct QzPlayerOptions {
     std::string screenshot;
     std::string input;
     std::string audio;
+    // The most memory the game's interpreter may hold; a script that needs more is stopped
+    // with "not enough memory". 0: no limit.
+    long memoryLimitMegabytes = 1024;
 };
 
 // False with error set for an unknown option or a malformed value.

@@ -24,7 +24,8 @@ QzPlayerSession::~QzPlayerSession() {
 }
 
 void QzPlayerSession::loadGame() {
-    engine_ = std::make_unique<QzPlayerEngine>(bundle_.enginePath, savePath_, hooks_.interrupt);
+    engine_ = std::make_unique<QzPlayerEngine>(bundle_.enginePath, savePath_, hooks_.interrupt,
+                                               hooks_.memoryLimitBytes);
     engine_->registerHostServices(
         [this](const std::string& prompt, const std::string& initialValue) { keyboardInput(prompt, initialValue); },
         [this](const std::string& target) {

@@ -29,6 +29,8 @@ struct QzSessionHooks {
     // Stops the engine's scripts when the player quits during a stuck frame (borrowed; may
     // be null).
     QzScriptInterrupt* interrupt = nullptr;
+    // The most memory the game's interpreter may hold, in bytes; 0: no limit.
+    size_t memoryLimitBytes = 0;
 };
 
 class QzPlayerSession {

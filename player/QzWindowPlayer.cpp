@@ -484,6 +484,7 @@ int WindowPlayer::run() {
     QzSessionHooks hooks;
     hooks.debug = options_.debug;
     hooks.interrupt = &QzPlayerInterrupt();
+    hooks.memoryLimitBytes = static_cast<size_t>(options_.memoryLimitMegabytes) << 20;
     // Opened on the main thread, not inside the script call holding the engine lock.
     const uint32_t openEvent = userEvent_ + kOpenURL;
     hooks.openURL = [openEvent](const std::string& target) {

@@ -60,5 +60,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quillane-player: %s\n", error.c_str());
         return kQzExitBadBundle;
     }
+    // The engine script the player ships is trusted; another one runs with the user's rights
+    // (precompiled chunks can reach native memory), so the user is told, or it is refused.
+    if (QzEngineScriptHash(bundle) != kQzShippedEngineHash) {
+        if (options.trustedOnly) {
+            std::fprintf(stderr,
+                         "quillane-player: %s brings its own engine script, not the one this player ships; "
+                         "refused (--trusted-only)\n",
+                         bundle.folder.c_str());
+            return kQzExitBadBundle;
+        }
+        std::fprintf(stderr,
+                     "quillane-player: warning: %s brings its own engine script, not the one this player ships: "
+                     "it runs with your rights and can read and change your files; play it only if you trust "
+                     "where it came from\n",
+                     bundle.folder.c_str());
+    }
     return options.headless ? QzRunHeadless(options, bundle, savePath) : QzRunWindowPlayer(options, bundle, savePath);
 }

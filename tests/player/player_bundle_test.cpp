@@ -74,6 +74,32 @@ TEST(Bundles, EachWrongBundleNamesTheFileAndExitsWithStatus3) {
     }
 }
 
+// Only the engine script the player ships is trusted: another is played with one warning,
+// or refused with --trusted-only.
+TEST(Bundles, AGameBringingItsOwnEngineScriptIsSaidOrRefused) {
+    const struct {
+        bool shipped;
+        const char* options;
+        int status;
+        int warnings;
+        int refusals;
+    } cases[] = {
+        {true, "", 0, 0, 0},
+        {true, "--trusted-only", 0, 0, 0},
+        {false, "", 0, 1, 0},
+        {false, "--trusted-only", 3, 0, 1},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch;
+        const std::string app = c.shipped ? makeBundle(scratch, {}, "saves") : makeBundle(scratch);
+        const PlayerRun run = runPlayer(scratch, "--headless --frames 1 " + std::string(c.options) + " " + app);
+        SCOPED_TRACE(std::string(c.shipped ? "shipped " : "own ") + c.options + "\n" + run.output);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(countOf(run.output, "warning: " + app + " brings its own engine script"), c.warnings);
+        EXPECT_EQ(countOf(run.output, "its own engine script, not the one this player ships; refused"), c.refusals);
+    }
+}
+
 TEST(Bundles, AnUnusableSaveFolderIsRefused) {
     ScratchFolder scratch;
     const std::string app = makeBundle(scratch);

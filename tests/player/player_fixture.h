@@ -21,6 +21,7 @@
 const std::string kPlayer = std::string(QZ_BINARY_DIR) + "/player/quillane-player";
 const std::string kProbeEngine = std::string(QZ_BINARY_DIR) + "/tests/player/probe_engine.luo";
 const std::string kEngineScript = std::string(QZ_BINARY_DIR) + "/enginescript/engine64.luo";
+const std::string kGuardedProject = std::string(QZ_SOURCE_DIR) + "/tests/player/guarded.gameproj";
 
 struct BundleSpec {
     std::string plist = "<key>CFBundleName</key><string>Probe</string>";
@@ -28,21 +29,32 @@ struct BundleSpec {
     std::string project{};  // else a project folder to copy, played by the real engine script
 };
 
-// Makes folder/Probe.app from the probe engine script, or from the real engine script and a
-// copy of spec.project; returns its path.
-inline std::string makeBundle(const ScratchFolder& scratch, const BundleSpec& spec = {}) {
+// Makes folder/Probe.app from the probe engine script; or from the real engine script and a
+// copy of spec.project; or, when startScene is given, from the real engine script with the
+// guarded project starting at that scene. Returns its path.
+inline std::string makeBundle(const ScratchFolder& scratch, const BundleSpec& spec = {},
+                              const std::string& startScene = "") {
     const std::filesystem::path app = scratch.path() / "Probe.app";
     const std::filesystem::path resources = app / "Contents" / "Resources";
     std::filesystem::create_directories(resources / "main.gameproj");
     writeFile((app / "Contents" / "Info.plist").string(),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + spec.plist +
                   "</dict></plist>\n");
-    std::filesystem::copy_file(spec.project.empty() ? kProbeEngine : kEngineScript, resources / "engine64.luo",
-                               std::filesystem::copy_options::overwrite_existing);
-    if (spec.project.empty())
+    const auto replace = std::filesystem::copy_options::overwrite_existing;
+    if (startScene.empty() && spec.project.empty()) {
+        std::filesystem::copy_file(kProbeEngine, resources / "engine64.luo", replace);
         writeFile((resources / "main.gameproj" / "game.lua").string(), spec.game);
-    else
-        std::filesystem::copy(spec.project, resources / "main.gameproj", std::filesystem::copy_options::recursive);
+        return app.string();
+    }
+    std::filesystem::copy_file(kEngineScript, resources / "engine64.luo", replace);
+    std::filesystem::copy(startScene.empty() ? spec.project : kGuardedProject, resources / "main.gameproj",
+                          std::filesystem::copy_options::recursive | replace);
+    if (startScene.empty()) return app.string();
+    const std::string gameXml = (resources / "main.gameproj" / "game.xml").string();
+    std::string text = readFile(gameXml);
+    const std::string from = "startScene=\"saves\"";
+    text.replace(text.find(from), from.size(), "startScene=\"" + startScene + "\"");
+    writeFile(gameXml, text);
     return app.string();
 }
 

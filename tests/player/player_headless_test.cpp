@@ -1,6 +1,7 @@
 // End-to-end tests of headless play: repeatable screenshots, input timelines, text entry,
 // exit statuses and the lifecycle calls the engine script receives.
 #include <signal.h>
+#include <sys/resource.h>
 #include <sndfile.h>
 
 #include <gtest/gtest.h>
@@ -218,6 +219,49 @@ TEST(Headless, AQuitSignalEndsAStuckFrameAndASecondEndsThePlayerAtOnce) {
         EXPECT_NE(readFile(output).find(c.last), std::string::npos) << readFile(output);
         EXPECT_FALSE(std::filesystem::exists(scratch.file("shot.png"))) << "an interrupted run writes no screenshot";
     }
+}
+
+// A game's behaviours run with the least rights: each refused name says so, a call that loops
+// for ever and one that allocates without end are stopped with a report naming the behaviour,
+// and the game goes on.
+TEST(Headless, BehavioursAreRefusedStoppedAndBoundedAndTheGameGoesOn) {
+    constexpr long kMemoryLimitMegabytes = 64;
+    const char* refused[] = {"io", "os.execute", "os.exit", "os.remove", "os.rename", "os.getenv",
+                             "package", "debug", "loadstring", "load", "loadfile", "dofile",
+                             "require", "getmetatable", "setfenv", "rawset", "_G"};
+    std::vector<std::string> refusals;
+    for (size_t index = 0; index < std::size(refused); ++index) {
+        refusals.push_back("behaviour scripts/refused.lua:" + std::to_string(index + 3) + ": '" + refused[index] +
+                           "' is not available to games");
+    }
+    refusals.push_back("still playing; what games keep: true 2 007 true");
+    const struct {
+        const char* scene;
+        std::string arguments;
+        std::vector<std::string> lines;  // each in the output
+        const char* never;
+    } cases[] = {
+        {"refused", "--frames 20", refusals, nullptr},
+        {"runaway", "--frames 101",
+         {"behaviour scripts/runaway.lua:8: script stopped: one call ran longer than 2 s", "ticker at frame 100"},
+         nullptr},
+        {"hungry", "--frames 21 --memory-limit " + std::to_string(kMemoryLimitMegabytes),
+         {"behaviour scripts/hungry.lua (onUpdate): not enough memory", "ticker at frame 20"}, "hoarded everything"},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch;
+        const PlayerRun run = runPlayer(scratch, "--headless " + c.arguments + " " + makeBundle(scratch, {}, c.scene));
+        EXPECT_EQ(run.status, 1) << c.scene << ": problems were reported\n" << run.output;
+        for (const std::string& line : c.lines) EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+        if (c.never) {
+            EXPECT_EQ(run.output.find(c.never), std::string::npos) << run.output;
+        }
+    }
+    // The largest player run: the scripts' limit plus the player's own (well under the 768 MB
+    // the hungry behaviour asks for).
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss / 1024, kMemoryLimitMegabytes + 256) << "peak megabytes";
 }
 
 // The game asks for text at frame 2 and logs the answer with the frame it arrived in.
@@ -452,14 +496,15 @@ TEST(Headless, MusicOfEveryFormatPlaysAndAnUnreadableTrackIsNamed) {
 TEST(Headless, CommandLineMistakesExitWithStatus2) {
     ScratchFolder scratch;
     for (const char* arguments : {"--frames -1", "--size 0x10", "--dt abc", "--bogus", "--input", "--audio x.wav",
-                                  "--headless --input /nonexistent/timeline.txt"}) {
+                                  "--headless --input /nonexistent/timeline.txt", "--memory-limit lots",
+                                  "--memory-limit 99999999999999"}) {
         const PlayerRun run = runPlayer(scratch, std::string(arguments) + " " + makeBundle(scratch));
         EXPECT_EQ(run.status, 2) << arguments << "\n" << run.output;
     }
     const PlayerRun help = runPlayer(scratch, "--help");
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--headless", "--size", "--frames", "--dt", "--screenshot", "--input", "--audio",
-                               "--debug", "--timing"})
+                               "--debug", "--timing", "--memory-limit", "--trusted-only"})
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
 }
 
