@@ -189,6 +189,12 @@ TEST_F(WindowTest, TheWindowTakesTheGamesSizeAndTitleAndClosingEndsCleanly) {
     EXPECT_NE(output().find("probe: stop\nprobe: shutdownEngine"), std::string::npos) << output();
 }
 
+TEST_F(WindowTest, AScreenshotThatCannotBeWrittenGivesExitStatus2) {
+    launch({}, scratch_.file("no-such-folder/shot.png"));
+    EXPECT_EQ(closeWindow(), 2) << output();
+    EXPECT_NE(output().find("quillane-player: screenshot: "), std::string::npos) << output();
+}
+
 // The sample game drew its first frame before the window had a size, which left an OpenGL
 // error behind.
 TEST_F(WindowTest, TheSampleGamePlaysInAWindowWithoutErrors) {
