@@ -271,7 +271,7 @@ struct NoSurface : QzGameSurface {
 // The view outlives the session; the callbacks it was given capture the session.
 TEST(Session, EndingASessionTakesItsCallbacksFromTheView) {
     NoSurface surface;
-    QzGameView view(&surface, [] { return 0.0f; }, false);
+    QzGameView view(&surface, false);
     {
         QzPlayerSession session(QzBundle{}, "", &view, {});
         EXPECT_TRUE(view.hasCallbacks());

@@ -151,6 +151,8 @@ protected:
             std::this_thread::sleep_for(20ms);
         }
         return false;
+    }
+
     // What the window shows now, as the X server holds it: one 32-bit value per pixel.
     std::vector<unsigned long> windowPixels() const {
         std::vector<unsigned long> pixels;
