@@ -105,6 +105,7 @@ private:
     void launch();
     void playIntroMovie(const std::string& path);
     void fadeIntro();
+    void waitClosable(const QzGameThread::Task& task);
     void takeIntendedSize();
     void eventLoop();
     void handleEvent(const SDL_Event& event);
@@ -257,7 +258,7 @@ void WindowPlayer::launch() {
         playIntroMovie(movie);
     }
     int width = 0, height = 0;
-    view_->thread().postAndWait([&] {
+    waitClosable([&] {
         view_->refreshView();
         session_->loadGame();
         session_->engine()->intendedDisplaySize(&width, &height);
@@ -319,12 +320,25 @@ void WindowPlayer::fadeIntro() {
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (elapsed >= kFadeSeconds || quit_ || QzQuitSignal()) break;
         session_->setIntro(intro_, static_cast<float>(1.0 - elapsed / kFadeSeconds), introAspect_);
-        view_->thread().postAndWait([&] { view_->refreshView(); });
+        waitClosable([&] { view_->refreshView(); });
         SDL_Event event;
         while (SDL_PollEvent(&event))
             if (event.type == SDL_QUIT) quit_ = true;
     }
     session_->setIntro(nullptr, 0);
+}
+
+// Runs the task on the game thread; while it runs, the window can still be closed, which
+// stops a script the task is stuck in. Other events wait in the queue, but for mouse
+// movements, which would fill it.
+void WindowPlayer::waitClosable(const QzGameThread::Task& task) {
+    view_->thread().postAndWait(task, std::chrono::milliseconds(20), [this] {
+        SDL_PumpEvents();
+        SDL_FlushEvent(SDL_MOUSEMOTION);
+        SDL_Event event;
+        if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) == 1) quit_ = true;
+        if (quit_) QzPlayerInterrupt().request("the player is quitting");
+    });
 }
 
 void WindowPlayer::handleMouse(QzInputEvent::Kind kind, int x, int y) {

@@ -222,19 +222,26 @@ TEST_F(WindowTest, F11AndAltEnterToggleFullScreenAndSignalsQuitCleanly) {
     EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
 }
 
-// The main thread stays responsive while a frame is stuck in a script loop: the mouse moves,
-// and closing the window or a quit signal stops the frame and shuts the game down.
-TEST_F(WindowTest, ClosingTheWindowOrASignalEndsAFrameStuckInALoop) {
-    for (const int signal : {0, SIGTERM}) {
-        launch({.game = "function onUpdate() if frames == 5 then log('looping') while true do end end end"});
+// The main thread stays responsive while a script is stuck in a loop, in a frame or while
+// loading: the mouse moves, and closing the window or a quit signal stops the script and
+// shuts the game down.
+TEST_F(WindowTest, ClosingTheWindowOrASignalEndsAScriptStuckInALoop) {
+    constexpr const char* kStuckFrame = "function onUpdate() if frames == 5 then log('looping') while true do end end end";
+    const struct {
+        const char* game;
+        int signal;  // 0: the window is closed
+    } cases[] = {{kStuckFrame, 0}, {kStuckFrame, SIGTERM}, {"log('looping') while true do end", 0}};
+    for (const auto& c : cases) {
+        start({kPlayer, makeBundle(scratch_, {.game = c.game})});
         ASSERT_TRUE(waitForOutput("probe: looping")) << output();
+        findWindow("Probe");
         xdotool("mousemove --window " + window_ + " 10 10");
         xdotool("mousemove --window " + window_ + " 20 20");
         const auto start = std::chrono::steady_clock::now();
-        if (signal) kill(pid_, signal);
-        const int status = signal ? waitForExit(pid_, 60s) : closeWindow();
+        if (c.signal) kill(pid_, c.signal);
+        const int status = c.signal ? waitForExit(pid_, 60s) : closeWindow();
         if (status < 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
-        EXPECT_EQ(status, signal ? 128 + signal : 0) << output();
+        EXPECT_EQ(status, c.signal ? 128 + c.signal : 0) << c.game << "\n" << output();
         EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << output();
         EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
     }
