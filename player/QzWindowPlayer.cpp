@@ -216,7 +216,7 @@ void WindowPlayer::setFullScreen(bool fullScreen) {
         coverDisplay(fullScreen);
     if (!fullScreen) {
         int width = 0, height = 0;
-        view_->thread().postAndWait([&] {
+        waitClosable([&] {
             if (QzPlayerEngine* engine = session_->engine()) engine->intendedDisplaySize(&width, &height);
         });
         if (width > 0 && height > 0) centreWindow(width, height);
@@ -328,8 +328,8 @@ void WindowPlayer::fadeIntro() {
     session_->setIntro(nullptr, 0);
 }
 
-// Runs the task on the game thread; while it runs, the window can still be closed, which
-// stops a script the task is stuck in. Other events wait in the queue, but for mouse
+// Runs the task on the game thread; while it runs (or waits behind a frame), the window can
+// still be closed, which stops a script stuck there. Other events wait in the queue, but for mouse
 // movements, which would fill it.
 void WindowPlayer::waitClosable(const QzGameThread::Task& task) {
     view_->thread().postAndWait(task, std::chrono::milliseconds(20), [this] {

@@ -223,20 +223,22 @@ TEST_F(WindowTest, F11AndAltEnterToggleFullScreenAndSignalsQuitCleanly) {
 }
 
 // The main thread stays responsive while a script is stuck in a loop, in a frame or while
-// loading: the mouse moves, and closing the window or a quit signal stops the script and
-// shuts the game down.
+// loading: the mouse moves, full screen comes and goes, and closing the window or a quit
+// signal stops the script and shuts the game down.
 TEST_F(WindowTest, ClosingTheWindowOrASignalEndsAScriptStuckInALoop) {
     constexpr const char* kStuckFrame = "function onUpdate() if frames == 5 then log('looping') while true do end end end";
     const struct {
         const char* game;
         int signal;  // 0: the window is closed
-    } cases[] = {{kStuckFrame, 0}, {kStuckFrame, SIGTERM}, {"log('looping') while true do end", 0}};
+        const char* keys;
+    } cases[] = {{kStuckFrame, 0, "F11 F11"}, {kStuckFrame, SIGTERM, ""}, {"log('looping') while true do end", 0, ""}};
     for (const auto& c : cases) {
         start({kPlayer, makeBundle(scratch_, {.game = c.game})});
         ASSERT_TRUE(waitForOutput("probe: looping")) << output();
         findWindow("Probe");
         xdotool("mousemove --window " + window_ + " 10 10");
         xdotool("mousemove --window " + window_ + " 20 20");
+        if (*c.keys) xdotool("key --delay 200 --window " + window_ + " " + c.keys);
         const auto start = std::chrono::steady_clock::now();
         if (c.signal) kill(pid_, c.signal);
         const int status = c.signal ? waitForExit(pid_, 60s) : closeWindow();
