@@ -350,13 +350,22 @@ TEST_F(WindowTest, OpenURLStartsXdgOpenAndReportsItsFailure) {
     std::filesystem::permissions(tools + "/xdg-open", std::filesystem::perms::owner_all);
     const std::string path = std::getenv("PATH");
     setenv("PATH", (tools + ":" + path).c_str(), 1);
-    launch({.game = "function onUpdate() if frames == 3 then callbacks.callExternalFunction('openURL', "
-                    "'mailto:a?subject=x;y $(id)', true) end end"});
+    const BundleSpec spec{.game = "function onUpdate() if frames == 3 then callbacks.callExternalFunction('openURL', "
+                                  "'mailto:a?subject=x;y $(id)', true) end end"};
+    launch(spec);
     setenv("PATH", path.c_str(), 1);
     ASSERT_TRUE(waitForOutput("xdg-open could not open")) << output();
     EXPECT_EQ(readFile(scratch_.file("opened.txt")), "mailto:a?subject=x;y $(id)\n") << "one argument, no shell";
     EXPECT_NE(output().find("openURL: xdg-open could not open \"mailto:a?subject=x;y $(id)\" (exit status 3)"),
               std::string::npos) << output();
+    EXPECT_EQ(closeWindow(), 0) << output();
+    // Without xdg-open, the failure to start it is reported.
+    std::filesystem::remove(tools + "/xdg-open");
+    setenv("PATH", tools.c_str(), 1);
+    start({kPlayer, makeBundle(scratch_, spec)});
+    setenv("PATH", path.c_str(), 1);
+    findWindow("Probe");
+    EXPECT_TRUE(waitForOutput("openURL: cannot open \"mailto:a?subject=x;y $(id)\": cannot start xdg-open")) << output();
     EXPECT_EQ(closeWindow(), 0) << output();
 }
 
