@@ -328,16 +328,17 @@ void WindowPlayer::fadeIntro() {
     session_->setIntro(nullptr, 0);
 }
 
-// Runs the task on the game thread; while it runs (or waits behind a frame), the window can
-// still be closed, which stops a script stuck there. Other events wait in the queue, but for mouse
-// movements, which would fill it.
+// Runs the task on the game thread. While it runs (or waits behind a frame), the window can
+// still be closed, which stops a script stuck there. Other events wait in the queue, but for
+// mouse movements, which would fill it.
 void WindowPlayer::waitClosable(const QzGameThread::Task& task) {
     view_->thread().postAndWait(task, std::chrono::milliseconds(20), [this] {
         SDL_PumpEvents();
         SDL_FlushEvent(SDL_MOUSEMOTION);
         SDL_Event event;
-        if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) == 1) quit_ = true;
-        if (quit_) QzPlayerInterrupt().request("the player is quitting");
+        if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) != 1) return;
+        quit_ = true;
+        QzPlayerInterrupt().request("the player is quitting");
     });
 }
 
@@ -472,7 +473,8 @@ bool WindowPlayer::finish() {
         std::printf("timing: frames %d, mean %.3f ms, p99 %.3f ms, missed at 60 Hz %ld\n", stats.frames,
                     stats.meanSeconds * 1000, stats.p99Seconds * 1000, stats.missedFrames);
     }
-    session_->shutdown();
+    // The game's stop and shutdown may take their time; closing the window again stops them.
+    waitClosable([&] { session_->shutdown(); });
     view_->thread().postAndWait([&] { SDL_GL_MakeCurrent(window_, nullptr); });
     return written;
 }

@@ -224,14 +224,16 @@ TEST_F(WindowTest, F11AndAltEnterToggleFullScreenAndSignalsQuitCleanly) {
 
 // The main thread stays responsive while a script is stuck in a loop, in a frame or while
 // loading: the mouse moves, full screen comes and goes, and closing the window or a quit
-// signal stops the script and shuts the game down.
+// signal stops the script and shuts the game down. A stop stuck too ends on a second close.
 TEST_F(WindowTest, ClosingTheWindowOrASignalEndsAScriptStuckInALoop) {
-    constexpr const char* kStuckFrame = "function onUpdate() if frames == 5 then log('looping') while true do end end end";
+    const std::string stuckFrame = "function onUpdate() if frames == 5 then log('looping') while true do end end end\n";
+    const std::string stuckStop = "function stop() log('stuck stop') while true do end end";
     const struct {
-        const char* game;
+        std::string game;
         int signal;  // 0: the window is closed
         const char* keys;
-    } cases[] = {{kStuckFrame, 0, "F11 F11"}, {kStuckFrame, SIGTERM, ""}, {"log('looping') while true do end", 0, ""}};
+    } cases[] = {{stuckFrame, 0, "F11 F11"}, {stuckFrame, SIGTERM, ""}, {"log('looping') while true do end", 0, ""},
+                 {stuckFrame + stuckStop, 0, ""}};
     for (const auto& c : cases) {
         start({kPlayer, makeBundle(scratch_, {.game = c.game})});
         ASSERT_TRUE(waitForOutput("probe: looping")) << output();
@@ -241,6 +243,10 @@ TEST_F(WindowTest, ClosingTheWindowOrASignalEndsAScriptStuckInALoop) {
         if (*c.keys) xdotool("key --delay 200 --window " + window_ + " " + c.keys);
         const auto start = std::chrono::steady_clock::now();
         if (c.signal) kill(pid_, c.signal);
+        if (c.game.ends_with(stuckStop)) {
+            command(kXclose + " " + window_);
+            EXPECT_TRUE(waitForOutput("probe: stuck stop")) << output();
+        }
         const int status = c.signal ? waitForExit(pid_, 60s) : closeWindow();
         if (status < 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
         EXPECT_EQ(status, c.signal ? 128 + c.signal : 0) << c.game << "\n" << output();
