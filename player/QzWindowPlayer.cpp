@@ -474,6 +474,9 @@ bool WindowPlayer::finish() {
                     stats.meanSeconds * 1000, stats.p99Seconds * 1000, stats.missedFrames);
     }
     // The game's stop and shutdown may take their time; closing the window again stops them.
+    // The quit event that came with the first close is not a second one.
+    SDL_PumpEvents();
+    SDL_FlushEvent(SDL_QUIT);
     waitClosable([&] { session_->shutdown(); });
     view_->thread().postAndWait([&] { SDL_GL_MakeCurrent(window_, nullptr); });
     return written;

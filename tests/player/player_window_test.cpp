@@ -246,6 +246,7 @@ TEST_F(WindowTest, ClosingTheWindowOrASignalEndsAScriptStuckInALoop) {
         if (c.game.ends_with(stuckStop)) {
             command(kXclose + " " + window_);
             EXPECT_TRUE(waitForOutput("probe: stuck stop")) << output();
+            EXPECT_EQ(waitForExit(pid_, 1s), -1) << "the first close lets the game's stop run\n" << output();
         }
         const int status = c.signal ? waitForExit(pid_, 60s) : closeWindow();
         if (status < 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
