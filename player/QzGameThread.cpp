@@ -76,7 +76,8 @@ void QzGameThread::postAndWait(Task task, std::chrono::milliseconds patience, co
         } release{done};
         task();
     });
-    if (whenLate && finished.wait_for(patience) == std::future_status::timeout) whenLate();
+    if (whenLate)
+        while (finished.wait_for(patience) == std::future_status::timeout) whenLate();
     finished.wait();
 }
 

@@ -33,8 +33,8 @@ public:
     void post(Task task);
     // As post, then waits until the task has run. On the game thread itself, runs it at once.
     void postAndWait(Task task);
-    // As postAndWait, but calls whenLate (on the calling thread) once the task has not
-    // finished within patience, then goes on waiting.
+    // As postAndWait, but calls whenLate (on the calling thread) each time patience passes
+    // without the task finishing.
     void postAndWait(Task task, std::chrono::milliseconds patience, const std::function<void()>& whenLate);
     // Schedules tick every interval from now, replacing any timer. Game thread only.
     void startTimer(std::chrono::nanoseconds interval, Task tick);

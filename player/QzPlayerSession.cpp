@@ -68,6 +68,8 @@ void QzPlayerSession::shutdown() {
     stopFrames();
     view_->stopWaitUntilDone(true);
     view_->thread().postAndWait([this] {
+        // A stop that was stopped does not take shutdownEngine with it.
+        if (hooks_.interrupt) hooks_.interrupt->clear();
         if (engine_) errorsAtShutdown_ = engine_->errorCount();
         view_->setEngine(nullptr);
         engine_.reset();

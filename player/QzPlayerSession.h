@@ -61,7 +61,7 @@ public:
     // stopped through the interrupt; scripts may run again afterwards.
     void stopFrames();
     // Stops the frames and the game and destroys the engine on the game thread
-    // (shutdownEngine runs once).
+    // (shutdownEngine runs once, even after a stop that was interrupted).
     void shutdown();
 
     // Script errors so far (up to the stop call once shut down); 0 before loadGame.

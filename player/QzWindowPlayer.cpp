@@ -106,6 +106,7 @@ private:
     void launch();
     void playIntroMovie(const std::string& path);
     void fadeIntro();
+    void waitClosable(const QzGameThread::Task& task);
     void takeIntendedSize();
     void eventLoop();
     void handleEvent(const SDL_Event& event);
@@ -217,7 +218,7 @@ void WindowPlayer::setFullScreen(bool fullScreen) {
         coverDisplay(fullScreen);
     if (!fullScreen) {
         int width = 0, height = 0;
-        view_->thread().postAndWait([&] {
+        waitClosable([&] {
             if (QzPlayerEngine* engine = session_->engine()) engine->intendedDisplaySize(&width, &height);
         });
         if (width > 0 && height > 0) centreWindow(width, height);
@@ -259,7 +260,7 @@ void WindowPlayer::launch() {
         playIntroMovie(movie);
     }
     int width = 0, height = 0;
-    view_->thread().postAndWait([&] {
+    waitClosable([&] {
         view_->refreshView();
         session_->loadGame();
         session_->engine()->intendedDisplaySize(&width, &height);
@@ -321,12 +322,26 @@ void WindowPlayer::fadeIntro() {
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (elapsed >= kFadeSeconds || quit_ || QzQuitSignal()) break;
         session_->setIntro(intro_, static_cast<float>(1.0 - elapsed / kFadeSeconds), introAspect_);
-        view_->thread().postAndWait([&] { view_->refreshView(); });
+        waitClosable([&] { view_->refreshView(); });
         SDL_Event event;
         while (SDL_PollEvent(&event))
             if (event.type == SDL_QUIT) quit_ = true;
     }
     session_->setIntro(nullptr, 0);
+}
+
+// Runs the task on the game thread. While it runs (or waits behind a frame), the window can
+// still be closed, which stops a script stuck there. Other events wait in the queue, but for
+// mouse movements, which would fill it.
+void WindowPlayer::waitClosable(const QzGameThread::Task& task) {
+    view_->thread().postAndWait(task, std::chrono::milliseconds(20), [this] {
+        SDL_PumpEvents();
+        SDL_FlushEvent(SDL_MOUSEMOTION);
+        SDL_Event event;
+        if (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) != 1) return;
+        quit_ = true;
+        QzPlayerInterrupt().request("the player is quitting");
+    });
 }
 
 void WindowPlayer::handleMouse(QzInputEvent::Kind kind, int x, int y) {
@@ -470,7 +485,11 @@ bool WindowPlayer::finish() {
         std::printf("timing: frames %d, mean %.3f ms, p99 %.3f ms, missed at 60 Hz %ld\n", stats.frames,
                     stats.meanSeconds * 1000, stats.p99Seconds * 1000, stats.missedFrames);
     }
-    session_->shutdown();
+    // The game's stop and shutdown may take their time; closing the window again stops them.
+    // The quit event that came with the first close is not a second one.
+    SDL_PumpEvents();
+    SDL_FlushEvent(SDL_QUIT);
+    waitClosable([&] { session_->shutdown(); });
     view_->thread().postAndWait([&] { SDL_GL_MakeCurrent(window_, nullptr); });
     return written;
 }

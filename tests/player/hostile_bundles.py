@@ -4,7 +4,8 @@
   hostile_bundles.py make VALID_BUNDLE OUTDIR
       writes one broken copy of the bundle per breakage into OUTDIR: every file truncated,
       emptied, replaced by random bytes, replaced by a folder, made unreadable, or replaced by
-      a symbolic link pointing outside the bundle; and the bundle zipped, then truncated.
+      a symbolic link pointing outside the bundle; and the bundle zipped, then truncated, with an
+      entry escaping upwards, or with more entries than a game may hold.
   hostile_bundles.py run PLAYER LUAC [BUNDLE]
       builds the valid bundle (or copies BUNDLE) in a new temporary folder, makes the broken
       ones, and plays each
@@ -136,16 +137,20 @@ def make(valid, out):
             shutil.copytree(valid, bundle, symlinks=True)
             breakage(os.path.join(bundle, relative))
             made.append((name, relative, bundle))
-    for kind in ("whole", "truncated"):
+    for kind in ("whole", "truncated", "escaping", "crowded"):
         archive = os.path.join(out, "zipped-" + kind, "Hostile.zip")
         os.makedirs(os.path.dirname(archive))
         data = io.BytesIO()
         with zipfile.ZipFile(data, "w", zipfile.ZIP_DEFLATED) as zipped:
             for relative in bundle_files(valid):
                 zipped.write(os.path.join(valid, relative), os.path.join("Hostile.app", relative))
+            if kind == "escaping":  # from the cache's unpacking folder up to the home folder
+                zipped.writestr("../../../../escaped.txt", b"outside")
+            for index in range(20001 if kind == "crowded" else 0):
+                zipped.writestr(f"Hostile.app/crowd/{index}", b"")
         contents = data.getvalue()
-        write(archive, contents if kind == "whole" else contents[:len(contents) // 2])
-        made.append(("zipped-" + kind, "Hostile.zip" if kind == "truncated" else "", archive))
+        write(archive, contents[:len(contents) // 2] if kind == "truncated" else contents)
+        made.append(("zipped-" + kind, "" if kind == "whole" else "Hostile.zip", archive))
     return made
 
 
@@ -213,17 +218,20 @@ def problem(status, output, broken):
         return f"ended by signal {abs(status) if status < 0 else status - 128}"
     if status != 0 and broken and os.path.basename(broken) not in output:
         return f"exit status {status} without a message naming {os.path.basename(broken)}"
+    if status == 0 and broken.endswith(".zip"):
+        return "the archive was played instead of refused"
     if status == 0 and broken == PICTURE and "image_missing picture is shown instead" not in output:
         return "the broken picture was not replaced by the fallback picture"
     return None
 
 
 def private_player(player, work):
-    """A copy of the player and its fallback picture in the work folder: the unprivileged runs
-    may not reach the build folder."""
+    """A copy of the player, its fallback picture and font rules in the work folder: the
+    unprivileged runs may not reach the build folder."""
     folder = os.path.join(work, "bin")
     os.makedirs(folder)
-    for source in (player, os.path.join(os.path.dirname(player), "image_missing.png")):
+    for source in [player] + [os.path.join(os.path.dirname(player), name)
+                              for name in ("image_missing.png", "quillane-fonts.conf")]:
         shutil.copy2(source, folder)
     return os.path.join(folder, os.path.basename(player))
 

@@ -195,6 +195,12 @@ TEST_F(WindowTest, TheWindowTakesTheGamesSizeAndTitleAndClosingEndsCleanly) {
     EXPECT_NE(output().find("probe: stop\nprobe: shutdownEngine"), std::string::npos) << output();
 }
 
+TEST_F(WindowTest, AScreenshotThatCannotBeWrittenGivesExitStatus2) {
+    launch({}, scratch_.file("no-such-folder/shot.png"));
+    EXPECT_EQ(closeWindow(), 2) << output();
+    EXPECT_NE(output().find("quillane-player: screenshot: "), std::string::npos) << output();
+}
+
 // The sample game drew its first frame before the window had a size, which left an OpenGL
 // error behind. Its title asks for the player's name on N: the name typed into the panel
 // reaches the game, which keeps it and shows it; then space starts a game.
@@ -226,17 +232,38 @@ TEST_F(WindowTest, F11AndAltEnterToggleFullScreenAndSignalsQuitCleanly) {
     EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
 }
 
-// The main thread stays responsive while a frame is stuck in a script loop: the mouse moves,
-// and closing the window stops the frame and shuts the game down.
-TEST_F(WindowTest, ClosingTheWindowEndsAFrameStuckInALoop) {
-    launch({.game = "function onUpdate() if frames == 5 then log('looping') while true do end end end"});
-    ASSERT_TRUE(waitForOutput("probe: looping")) << output();
-    xdotool("mousemove --window " + window_ + " 10 10");
-    xdotool("mousemove --window " + window_ + " 20 20");
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(closeWindow(), 0) << output();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << output();
-    EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
+// The main thread stays responsive while a script is stuck in a loop, in a frame or while
+// loading: the mouse moves, full screen comes and goes, and closing the window or a quit
+// signal stops the script and shuts the game down. A stop stuck too ends on a second close.
+TEST_F(WindowTest, ClosingTheWindowOrASignalEndsAScriptStuckInALoop) {
+    const std::string stuckFrame = "function onUpdate() if frames == 5 then log('looping') while true do end end end\n";
+    const std::string stuckStop = "function stop() log('stuck stop') while true do end end";
+    const struct {
+        std::string game;
+        int signal;  // 0: the window is closed
+        const char* keys;
+    } cases[] = {{stuckFrame, 0, "F11 F11"}, {stuckFrame, SIGTERM, ""}, {"log('looping') while true do end", 0, ""},
+                 {stuckFrame + stuckStop, 0, ""}};
+    for (const auto& c : cases) {
+        start({kPlayer, makeBundle(scratch_, {.game = c.game})});
+        ASSERT_TRUE(waitForOutput("probe: looping")) << output();
+        findWindow("Probe");
+        xdotool("mousemove --window " + window_ + " 10 10");
+        xdotool("mousemove --window " + window_ + " 20 20");
+        if (*c.keys) xdotool("key --delay 200 --window " + window_ + " " + c.keys);
+        const auto start = std::chrono::steady_clock::now();
+        if (c.signal) kill(pid_, c.signal);
+        if (c.game.ends_with(stuckStop)) {
+            command(kXclose + " " + window_);
+            EXPECT_TRUE(waitForOutput("probe: stuck stop")) << output();
+            EXPECT_EQ(waitForExit(pid_, 1s), -1) << "the first close lets the game's stop run\n" << output();
+        }
+        const int status = c.signal ? waitForExit(pid_, 60s) : closeWindow();
+        if (status < 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+        EXPECT_EQ(status, c.signal ? 128 + c.signal : 0) << c.game << "\n" << output();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << output();
+        EXPECT_EQ(countOf(output(), "probe: shutdownEngine"), 1) << output();
+    }
 }
 
 // A one-bit grey PNG of width × height zero pixels: a small file declaring many pixels.
@@ -381,13 +408,22 @@ TEST_F(WindowTest, OpenURLStartsXdgOpenAndReportsItsFailure) {
     std::filesystem::permissions(tools + "/xdg-open", std::filesystem::perms::owner_all);
     const std::string path = std::getenv("PATH");
     setenv("PATH", (tools + ":" + path).c_str(), 1);
-    launch({.game = "function onUpdate() if frames == 3 then callbacks.callExternalFunction('openURL', "
-                    "'mailto:a?subject=x;y $(id)', true) end end"});
+    const BundleSpec spec{.game = "function onUpdate() if frames == 3 then callbacks.callExternalFunction('openURL', "
+                                  "'mailto:a?subject=x;y $(id)', true) end end"};
+    launch(spec);
     setenv("PATH", path.c_str(), 1);
     ASSERT_TRUE(waitForOutput("xdg-open could not open")) << output();
     EXPECT_EQ(readFile(scratch_.file("opened.txt")), "mailto:a?subject=x;y $(id)\n") << "one argument, no shell";
     EXPECT_NE(output().find("openURL: xdg-open could not open \"mailto:a?subject=x;y $(id)\" (exit status 3)"),
               std::string::npos) << output();
+    EXPECT_EQ(closeWindow(), 0) << output();
+    // Without xdg-open, the failure to start it is reported.
+    std::filesystem::remove(tools + "/xdg-open");
+    setenv("PATH", tools.c_str(), 1);
+    start({kPlayer, makeBundle(scratch_, spec)});
+    setenv("PATH", path.c_str(), 1);
+    findWindow("Probe");
+    EXPECT_TRUE(waitForOutput("openURL: cannot open \"mailto:a?subject=x;y $(id)\": cannot start xdg-open")) << output();
     EXPECT_EQ(closeWindow(), 0) << output();
 }
 
@@ -441,6 +477,9 @@ constexpr const char* kGame480x320 =
     "game.attributes.displaySize.width._value = 480 game.attributes.displaySize.height._value = 320";
 
 TEST_F(WindowTest, FullScreenLetterboxPlacesThePictureAndMapsClicks) {
+    // A choice remembered for this game does not override the game's own setting.
+    std::filesystem::create_directories(scratch_.file("data") + "/Probe");
+    writeFile(scratch_.file("data") + "/Probe/player-fullscreen", "0\n");
     launch({"<key>CFBundleName</key><string>Probe</string><key>QzStartFullscreen</key><true/>", kGame480x320},
            scratch_.file("letterbox.png"));
     ASSERT_TRUE(waitForOutput("probe: screen 1920 1200")) << output();
