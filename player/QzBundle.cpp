@@ -126,6 +126,8 @@ bool QzReadInfoPlist(const std::string& path, QzBundleInfo* info, std::string* e
             info->startFullscreenSet = true;
         } else if (name == "QzOverscan") {
             info->overscan = plistBoolean(value);
+        } else if (name == "CFBundleIconFile" && std::strcmp(elementName(value), "string") == 0) {
+            info->iconFile = elementText(value);
         }
         key = value;
     }
@@ -195,6 +197,22 @@ bool QzCheckEngineScript(const std::string& path, std::string* error) {
     return engineScriptLoads(path, recompile, error);
 }
 
+namespace {
+
+// The picture an icon name stands for in the resources folder: the name itself, the name with
+// ".png" added, or for a ".icns" name (the icon format of other systems) the PNG named alike.
+// Names that would reach outside the folder stand for nothing.
+std::string findIcon(const fs::path& resources, const std::string& name) {
+    if (name.empty() || !isSafeFolderName(name)) return "";
+    std::vector<std::string> names = {name, name + ".png"};
+    if (name.size() > 5 && name.ends_with(".icns")) names.push_back(name.substr(0, name.size() - 5) + ".png");
+    for (const std::string& candidate : names)
+        if (isFile(resources / candidate)) return (resources / candidate).string();
+    return "";
+}
+
+}  // namespace
+
 bool QzOpenBundleFolder(const std::string& folder, QzBundle* bundle, std::string* error) {
     const std::string prefix = "cannot open bundle " + quoted(folder) + ": ";
     if (!isFolder(folder)) {
@@ -238,6 +256,7 @@ bool QzOpenBundleFolder(const std::string& folder, QzBundle* bundle, std::string
     bundle->enginePath = engine.string();
     bundle->projectPath = (resources / projects.front()).string();
     bundle->defaultImagePath = isFile(resources / "Default.png") ? (resources / "Default.png").string() : "";
+    bundle->iconPath = findIcon(resources, bundle->info.iconFile);
     return true;
 }
 

@@ -12,6 +12,7 @@ struct QzBundleInfo {
     bool startFullscreen = false;  // "QzStartFullscreen"
     bool startFullscreenSet = false;  // the key is present: the game decides, not the player
     bool overscan = false;         // "QzOverscan": crop to fill instead of letterbox
+    std::string iconFile;          // "CFBundleIconFile": the icon's name in Contents/Resources
 };
 
 struct QzCacheHold;
@@ -22,6 +23,7 @@ struct QzBundle {
     std::string enginePath;        // Contents/Resources/engine64.luo
     std::string projectPath;       // the first NAME.gameproj in name order
     std::string defaultImagePath;  // Contents/Resources/Default.png, empty when absent
+    std::string iconPath;          // the picture info.iconFile names, empty when there is none
     QzBundleInfo info;
     std::shared_ptr<QzCacheHold> cacheHold;  // a zipped bundle's cache slot, held while playing
 };

@@ -152,7 +152,10 @@ bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string*
     std::string lowered = folder;
     std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
     std::shared_ptr<QzCacheHold> hold;
-    if (endsWith(lowered, ".zip")) {
+    // A zipped bundle is a .zip or .qzgame file (the file type the desktop opens with the
+    // player); any other file is tried as one too, since a folder is what a bundle else is.
+    std::error_code ignored;
+    if (endsWith(lowered, ".zip") || endsWith(lowered, ".qzgame") || std::filesystem::is_regular_file(folder, ignored)) {
         const std::string cache = QzUserCacheHome();
         if (cache.empty()) {
             *error = "cannot unpack " + folder + ": neither XDG_CACHE_HOME nor HOME is set to an absolute path; set one";

@@ -28,6 +28,7 @@
 #include "QzPlayerSession.h"
 #include "QzQuitSignals.h"
 #include "QzReplacementFile.h"
+#include "QzWindowIcon.h"
 #include "QzSDLKeys.h"
 
 namespace {
@@ -173,6 +174,7 @@ bool WindowPlayer::openWindow() {
     window_ = SDL_CreateWindow(bundle_.info.bundleName.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                                kLaunchWidth, kLaunchHeight,
                                SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
+    if (window_) QzSetWindowIcon(window_, bundle_);
     if (window_) context_ = SDL_GL_CreateContext(window_);
     if (!window_ || !context_) {
         std::fprintf(stderr, "quillane-player: cannot make a window with an OpenGL 2.1 context: %s; run with "

@@ -45,8 +45,9 @@ def play(program, work, name, bundle=None):
 def check_installed_tree(prefix, source, build, reference):
     share = os.path.join(prefix, "share")
     player = os.path.join(prefix, "bin", "quillane-player")
-    for icon_size in ICON_SIZES:
-        path = f"{share}/icons/hicolor/{icon_size}x{icon_size}/apps/quillane-player.png"
+    # The hicolor icons, and the one the player shows on the windows of games without their own.
+    icons = [(s, f"{share}/icons/hicolor/{s}x{s}/apps/quillane-player.png") for s in ICON_SIZES]
+    for icon_size, path in icons + [(128, f"{share}/quillane-player/quillane-player.png")]:
         header = open(path, "rb").read(24) if os.path.exists(path) else b""
         check(header[12:16] == b"IHDR" and struct.unpack(">II", header[16:24]) == (icon_size, icon_size),
               f"{path} is missing or not {icon_size}x{icon_size}")

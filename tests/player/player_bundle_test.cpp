@@ -201,6 +201,11 @@ TEST(Bundles, AZippedBundlePlaysAndIsReusedWhileUnchangedWhateverItsNameSays) {
     fs::copy_file(zip, scratch.file("GAME.ZIP"));
     run = runPlayer(scratch, "--headless --frames 1 " + scratch.file("GAME.ZIP"));
     EXPECT_NE(run.output.find("probe: zapped game"), std::string::npos) << "capitals are a zip too\n" << run.output;
+    for (const char* name : {"Game.qzgame", "game-download"}) {
+        fs::copy_file(zip, scratch.file(name));
+        run = runPlayer(scratch, "--headless --frames 1 " + scratch.file(name));
+        EXPECT_NE(run.output.find("probe: zapped game"), std::string::npos) << name << "\n" << run.output;
+    }
 
     const std::string cache = scratch.file("cache") + "/quillane-player/bundles";
     std::string folder, error;

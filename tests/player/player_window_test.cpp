@@ -23,6 +23,7 @@
 
 // Last: Xlib's macros (None, Bool, Status) would break the headers above.
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 extern char** environ;
@@ -316,6 +317,52 @@ float loudestSample(const std::string& path) {
         loudest = std::max(loudest, std::abs(sample));
     }
     return loudest;
+}
+
+// The window's icon as the X server holds it: width, height, then one ARGB value a pixel.
+std::vector<unsigned long> windowIcon(const std::string& displayName, const std::string& window) {
+    std::vector<unsigned long> icon;
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (!display) return icon;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, std::strtoul(window.c_str(), nullptr, 0), XInternAtom(display, "_NET_WM_ICON", False),
+                           0, 1 << 20, False, XA_CARDINAL, &type, &format, &count, &after, &data) == Success && data) {
+        const auto* values = reinterpret_cast<const unsigned long*>(data);
+        icon.assign(values, values + count);
+        XFree(data);
+    }
+    XCloseDisplay(display);
+    return icon;
+}
+
+// The bundle's icon when its information dictionary names a picture the player can read,
+// else the player's own (128 × 128, drawn on an opaque tile).
+TEST_F(WindowTest, TheWindowShowsTheBundlesIconElseThePlayers) {
+    const struct {
+        const char* iconKey;  // the CFBundleIconFile entry, empty for none
+        unsigned long width, height;
+    } cases[] = {{"", 128, 128}, {"Icon", 30, 20}, {"Icon.icns", 30, 20}, {"Missing.icns", 128, 128},
+                 {"../Resources/Icon.png", 128, 128}};
+    for (const auto& c : cases) {
+        writeFile(makeBundle(scratch_) + "/Contents/Resources/Icon.png", blackPng(30, 20));
+        std::string plist = "<key>CFBundleName</key><string>Probe</string>";
+        if (*c.iconKey) plist += std::string("<key>CFBundleIconFile</key><string>") + c.iconKey + "</string>";
+        launch({plist, ""});
+        const std::vector<unsigned long> icon = windowIcon(xvfb_.display(), window_);
+        ASSERT_EQ(icon.size(), 2 + c.width * c.height) << c.iconKey;
+        EXPECT_EQ(icon[0], c.width) << c.iconKey;
+        EXPECT_EQ(icon[1], c.height) << c.iconKey;
+        // The bundle's icon is opaque black; the player's has its golden quill in the middle.
+        const unsigned long middle = icon[2 + c.height / 2 * c.width + c.width / 2] & 0xffffffff;
+        if (c.width == 30) EXPECT_EQ(middle, 0xff000000) << c.iconKey;
+        else EXPECT_GT(middle >> 16 & 0xff, 0x80u) << c.iconKey << ": " << std::hex << middle;
+        EXPECT_EQ(countOf(output(), "the window shows the player's icon"), c.width == 128 && *c.iconKey ? 1 : 0)
+            << c.iconKey << "\n" << output();
+        EXPECT_EQ(closeWindow(), 0) << output();
+    }
 }
 
 // Without a loading picture, the movie plays in the launch window at its shape (16:9 in
