@@ -57,10 +57,11 @@ std::string defaultBundle(const std::string& games) {
 }  // namespace
 
 const char* QzPlayerUsage() {
-    return "usage: quillane-player [options] [BUNDLE | GAME.zip]\n"
-           "Plays a game bundle (a folder with Contents/Info.plist and Contents/Resources/engine64.luo)\n"
-           "or a zipped bundle. Without an argument it plays the first bundle of the games folder the\n"
-           "player ships (beside it, or in ../share/quillane-player/games).\n"
+    return "usage: quillane-player [options] [BUNDLE | GAME.zip | NAME.gameproj]\n"
+           "Plays a game bundle (a folder with Contents/Info.plist and Contents/Resources/engine64.luo),\n"
+           "a zipped bundle, or a game project folder with the engine script the player ships. Without\n"
+           "an argument it plays the first bundle of the games folder the player ships (beside it, or in\n"
+           "../share/quillane-player/games).\n"
            "\n"
            "  --help               show this help and exit\n"
            "  --version            show the versions of the player and its libraries and exit\n"
@@ -154,7 +155,9 @@ bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string*
         const std::string zipPath = folder;
         if (!QzExtractZippedBundle(zipPath, cache + "/quillane-player/bundles", &folder, &hold, error)) return false;
     }
-    if (!QzOpenBundleFolder(folder, bundle, error)) return false;
+    if (QzIsProjectPath(folder) ? !QzOpenProjectFolder(folder, bundle, error)
+                                : !QzOpenBundleFolder(folder, bundle, error))
+        return false;
     bundle->cacheHold = hold;
     const std::string dataHome = QzUserDataHome();
     if (dataHome.empty()) {

@@ -130,6 +130,42 @@ TEST(Bundles, TheDefaultBundleIsFoundFromTheProgramsOwnPlace) {
     EXPECT_NE(readFile(scratch.file("out.txt")).find("probe: installed game"), std::string::npos);
 }
 
+const std::string kBrickfall = std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app";
+const std::string kBrickfallProject = kBrickfall + "/Contents/Resources/Brickfall.gameproj";
+
+// A project folder plays with the engine script the player ships, found from the program's place
+// (beside it in the build folder, in PREFIX/share/quillane-player when installed), and saves
+// in a folder named after the game's title, or after the folder when game.xml has none.
+TEST(Bundles, AProjectFolderPlaysWithTheShippedEngineScriptLikeItsBundle) {
+    ScratchFolder scratch;
+    const PlayerRun bundle = runPlayer(scratch, "--headless --frames 90 --screenshot " + scratch.file("b.png") + " " +
+                                                    kBrickfall);
+    const PlayerRun project = runPlayer(scratch, "--headless --frames 90 --screenshot " + scratch.file("p.png") + " " +
+                                                     kBrickfallProject + "/", "XDG_DATA_HOME=" + scratch.file("project-data"));
+    ASSERT_EQ(bundle.status, 0) << bundle.output;
+    ASSERT_EQ(project.status, 0) << project.output;
+    EXPECT_GT(readFile(scratch.file("p.png")).size(), 1000u);
+    EXPECT_TRUE(readFile(scratch.file("p.png")) == readFile(scratch.file("b.png"))) << "the project plays as its bundle";
+    EXPECT_TRUE(fs::is_directory(scratch.file("project-data/Brickfall")));
+
+    fs::create_directories(scratch.file("prefix/bin"));
+    fs::copy_file(kPlayer, scratch.file("prefix/bin/quillane-player"));
+    fs::create_directories(scratch.file("Tiny.gameproj"));
+    writeFile(scratch.file("Tiny.gameproj/game.xml"), "<game width='40' height='30' startFullscreen='true' "
+                                                      "overscan='false'><scenes><scene name='s' file='s.xml'/></scenes></game>");
+    writeFile(scratch.file("Tiny.gameproj/s.xml"), "<scene name='s'/>");
+    const std::string shell = "env XDG_DATA_HOME=" + scratch.file("data") + " ALSOFT_DRIVERS=null " +
+                              scratch.file("prefix/bin/quillane-player") + " --headless --frames 2 " +
+                              scratch.file("Tiny.gameproj") + " > " + scratch.file("out.txt") + " 2>&1";
+    EXPECT_EQ(WEXITSTATUS(std::system(shell.c_str())), 3);
+    EXPECT_NE(readFile(scratch.file("out.txt")).find("engine script engine64.luo is neither"), std::string::npos);
+    fs::create_directories(scratch.file("prefix/share/quillane-player"));
+    fs::copy_file(std::string(QZ_BINARY_DIR) + "/enginescript/engine64.luo",
+                  scratch.file("prefix/share/quillane-player/engine64.luo"));
+    EXPECT_EQ(WEXITSTATUS(std::system(shell.c_str())), 0) << readFile(scratch.file("out.txt"));
+    EXPECT_TRUE(fs::is_directory(scratch.file("data/Tiny")));
+}
+
 // Writes a zip archive holding the given (name, contents) entries.
 void writeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {
     zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
