@@ -79,6 +79,9 @@ const char* QzPlayerUsage() {
            "  --audio FILE.wav     (headless) record the game's sound, rendered in step with the frames\n"
            "  --timing             print launch-to-first-frame time and frame-time statistics at exit\n"
            "  --no-vsync           (benchmarks) no vertical sync, frames drawn back to back\n"
+           "  --pack NAME.gameproj --output OUT\n"
+           "                       make a complete bundle of the project instead of playing: OUT.app\n"
+           "                       a bundle folder, OUT.zip or OUT.qzgame a zipped bundle\n"
            "\n"
            "Keys: F11 or Alt+Enter toggles full screen, Escape leaves it.\n"
            "Saved data lives in $XDG_DATA_HOME/<CFBundleName>/ (else ~/.local/share/<CFBundleName>/).\n"
@@ -107,7 +110,7 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
         } else if (arg == "--no-vsync") {
             options->noVsync = true;
         } else if (arg == "--size" || arg == "--frames" || arg == "--dt" || arg == "--screenshot" ||
-                   arg == "--input" || arg == "--audio") {
+                   arg == "--input" || arg == "--audio" || arg == "--pack" || arg == "--output") {
             ++i;
             if (!hasValue) ok = false;
             else if (arg == "--size") ok = parseSize(value, &options->width, &options->height);
@@ -115,6 +118,8 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
             else if (arg == "--dt") ok = parseSeconds(value, &options->dt);
             else if (arg == "--screenshot") options->screenshot = value;
             else if (arg == "--input") options->input = value;
+            else if (arg == "--pack") options->pack = value;
+            else if (arg == "--output") options->output = value;
             else options->audio = value;
             if (!ok) {
                 *error = "bad value for " + arg + (hasValue ? ": \"" + value + "\"" : ": it needs one") +
@@ -127,6 +132,10 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
             *error = "unknown argument \"" + arg + "\" (see --help)";
             return false;
         }
+    }
+    if (options->pack.empty() != options->output.empty() || (!options->pack.empty() && !options->bundle.empty())) {
+        *error = "--pack PROJECT and --output BUNDLE go together, without a bundle to play";
+        return false;
     }
     if (!options->headless && (!options->input.empty() || !options->audio.empty() || options->width > 0)) {
         *error = "--size, --input and --audio work only with --headless";
@@ -146,7 +155,7 @@ bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string*
     std::string lowered = folder;
     std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
     std::shared_ptr<QzCacheHold> hold;
-    if (endsWith(lowered, ".zip")) {
+    if (endsWith(lowered, ".zip") || endsWith(lowered, ".qzgame")) {
         const std::string cache = QzUserCacheHome();
         if (cache.empty()) {
             *error = "cannot unpack " + folder + ": neither XDG_CACHE_HOME nor HOME is set to an absolute path; set one";

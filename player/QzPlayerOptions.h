@@ -30,6 +30,8 @@ struct QzPlayerOptions {
     std::string screenshot;
     std::string input;
     std::string audio;
+    std::string pack;    // --pack: the project folder to pack instead of playing
+    std::string output;  // --output: the bundle folder or archive --pack makes
 };
 
 // False with error set for an unknown option or a malformed value.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "QzGamePacker.h"
 #include "QzHeadless.h"
 #include "QzImageLoader.h"
 #include "QzMainQueue.h"
@@ -51,6 +52,14 @@ int main(int argc, char** argv) {
     }
     if (options.version) {
         std::fputs(QzPlayerVersionText().c_str(), stdout);
+        return kQzExitOK;
+    }
+    if (!options.pack.empty()) {
+        if (!QzPackGame(options.pack, options.output, &error)) {
+            std::fprintf(stderr, "quillane-player: cannot pack: %s\n", error.c_str());
+            return kQzExitBadBundle;
+        }
+        std::printf("quillane-player: packed %s into %s\n", options.pack.c_str(), options.output.c_str());
         return kQzExitOK;
     }
     usePlayerFontRules();

@@ -166,6 +166,41 @@ TEST(Bundles, AProjectFolderPlaysWithTheShippedEngineScriptLikeItsBundle) {
     EXPECT_TRUE(fs::is_directory(scratch.file("data/Tiny")));
 }
 
+// A packed bundle, folder or zip, is complete: it plays like the original, its Info.plist carries
+// game.xml's settings, the project's Default.png becomes the loading picture, and a pack that
+// cannot be made leaves nothing and replaces nothing.
+TEST(Bundles, APackedProjectPlaysLikeTheOriginalBundle) {
+    ScratchFolder scratch;
+    const PlayerRun original = runPlayer(scratch, "--headless --frames 90 --screenshot " + scratch.file("o.png") + " " + kBrickfall);
+    ASSERT_EQ(original.status, 0) << original.output;
+    for (const char* output : {"out/B.app", "out/B.zip", "out/B.qzgame"}) {
+        const PlayerRun pack = runPlayer(scratch, "--pack " + kBrickfallProject + " --output " + scratch.file(output));
+        ASSERT_EQ(pack.status, 0) << output << pack.output;
+        EXPECT_EQ(runPlayer(scratch, "--pack " + kBrickfallProject + " --output " + scratch.file(output)).status, 3);
+        const PlayerRun play = runPlayer(scratch, "--headless --frames 90 --screenshot " + scratch.file("p.png") + " " +
+                                                      scratch.file(output));
+        ASSERT_EQ(play.status, 0) << output << play.output;
+        EXPECT_TRUE(readFile(scratch.file("p.png")) == readFile(scratch.file("o.png"))) << output;
+    }
+    fs::create_directories(scratch.file("Tiny.gameproj"));
+    writeFile(scratch.file("Tiny.gameproj/game.xml"), "<game title='Tiny &amp; Co' startFullscreen='true' overscan='true'/>");
+    writeFile(scratch.file("Tiny.gameproj/Default.png"), "picture");
+    writeFile(scratch.file("Tiny.gameproj/.notes"), "left out");
+    ASSERT_EQ(runPlayer(scratch, "--pack " + scratch.file("Tiny.gameproj") + " --output " + scratch.file("T.app")).status, 0);
+    QzBundle bundle;
+    std::string error;
+    ASSERT_TRUE(QzOpenBundleFolder(scratch.file("T.app"), &bundle, &error)) << error;
+    EXPECT_EQ(bundle.info.bundleName, "Tiny & Co");
+    EXPECT_TRUE(bundle.info.startFullscreen && bundle.info.startFullscreenSet && bundle.info.overscan);
+    EXPECT_EQ(readFile(bundle.defaultImagePath), "picture");
+    EXPECT_FALSE(fs::exists(bundle.projectPath + "/.notes"));
+    writeFile(scratch.file("Tiny.gameproj/game.xml"), "<game title='Tiny'");
+    const PlayerRun broken = runPlayer(scratch, "--pack " + scratch.file("Tiny.gameproj") + " --output " + scratch.file("U.zip"));
+    EXPECT_EQ(broken.status, 3);
+    EXPECT_NE(broken.output.find("game.xml"), std::string::npos) << broken.output;
+    EXPECT_FALSE(fs::exists(scratch.file("U.zip")));
+}
+
 // Writes a zip archive holding the given (name, contents) entries.
 void writeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {
     zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
