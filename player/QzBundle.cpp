@@ -294,6 +294,22 @@ bool QzReadProjectSettings(const std::string& project, QzBundleInfo* info, std::
     return true;
 }
 
+std::vector<std::string> QzProjectSceneNames(const std::string& project) {
+    const std::string path = (fs::path(project) / "game.xml").string();
+    XmlDocument doc{xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING)};
+    xmlNode* root = doc.document ? xmlDocGetRootElement(doc.document) : nullptr;
+    std::vector<std::string> names;
+    for (xmlNode* list = root ? nextElement(root->children) : nullptr; list; list = nextElement(list->next)) {
+        if (std::strcmp(elementName(list), "scenes") != 0) continue;
+        for (xmlNode* scene = nextElement(list->children); scene; scene = nextElement(scene->next)) {
+            xmlChar* name = xmlGetProp(scene, reinterpret_cast<const xmlChar*>("name"));
+            if (name && std::strcmp(elementName(scene), "scene") == 0) names.push_back(reinterpret_cast<const char*>(name));
+            xmlFree(name);
+        }
+    }
+    return names;
+}
+
 bool QzOpenProjectFolder(const std::string& project, QzBundle* bundle, std::string* error) {
     const std::string prefix = "cannot open project " + quoted(project) + ": ";
     if (!isFolder(project)) {

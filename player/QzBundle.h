@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // The keys of the bundle's information dictionary the player reads.
 struct QzBundleInfo {
@@ -41,6 +42,10 @@ bool QzOpenProjectFolder(const std::string& project, QzBundle* bundle, std::stri
 // `title` (else the folder's name without ".gameproj") names the game and its save folder,
 // `startFullscreen` and `overscan` ("true" or "false") as the Info.plist keys.
 bool QzReadProjectSettings(const std::string& project, QzBundleInfo* info, std::string* error);
+
+// The names of the scenes game.xml lists under <scenes>, in order; empty when it cannot be read
+// (the engine script reports why when it loads the game).
+std::vector<std::string> QzProjectSceneNames(const std::string& project);
 
 // Whether the path names a game project folder (its name ends in ".gameproj").
 bool QzIsProjectPath(const std::string& path);

@@ -79,6 +79,8 @@ const char* QzPlayerUsage() {
            "  --audio FILE.wav     (headless) record the game's sound, rendered in step with the frames\n"
            "  --timing             print launch-to-first-frame time and frame-time statistics at exit\n"
            "  --no-vsync           (benchmarks) no vertical sync, frames drawn back to back\n"
+           "  --check              load the game headless, visit each scene of game.xml for two frames\n"
+           "                       and list the problems reported; exit 0 clean, 1 with problems\n"
            "  --pack NAME.gameproj --output OUT\n"
            "                       make a complete bundle of the project instead of playing: OUT.app\n"
            "                       a bundle folder, OUT.zip or OUT.qzgame a zipped bundle\n"
@@ -105,6 +107,9 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
             options->headless = true;
         } else if (arg == "--debug") {
             options->debug = true;
+        } else if (arg == "--check") {
+            options->check = true;
+            options->headless = true;
         } else if (arg == "--timing") {
             options->timing = true;
         } else if (arg == "--no-vsync") {

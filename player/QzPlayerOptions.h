@@ -30,6 +30,7 @@ struct QzPlayerOptions {
     std::string screenshot;
     std::string input;
     std::string audio;
+    bool check = false;  // --check: visit every scene once headless and report the game's problems
     std::string pack;    // --pack: the project folder to pack instead of playing
     std::string output;  // --output: the bundle folder or archive --pack makes
 };

@@ -54,7 +54,20 @@ int main(int argc, char** argv) {
         std::fputs(QzPlayerVersionText().c_str(), stdout);
         return kQzExitOK;
     }
+    usePlayerFontRules();
     if (!options.pack.empty()) {
+        // The project is checked first: a game with problems is not packed.
+        QzBundle project;
+        if (!QzOpenProjectFolder(options.pack, &project, &error)) {
+            std::fprintf(stderr, "quillane-player: cannot pack: %s\n", error.c_str());
+            return kQzExitBadBundle;
+        }
+        QzPlayerOptions check;
+        check.check = check.headless = true;
+        if (const int status = QzRunHeadless(check, project, ""); status != kQzExitOK) {
+            std::fprintf(stderr, "quillane-player: not packed: mend the problems listed above first\n");
+            return status;
+        }
         if (!QzPackGame(options.pack, options.output, &error)) {
             std::fprintf(stderr, "quillane-player: cannot pack: %s\n", error.c_str());
             return kQzExitBadBundle;
@@ -62,12 +75,13 @@ int main(int argc, char** argv) {
         std::printf("quillane-player: packed %s into %s\n", options.pack.c_str(), options.output.c_str());
         return kQzExitOK;
     }
-    usePlayerFontRules();
     QzBundle bundle;
     std::string savePath;
     if (!QzResolveBundle(options.bundle, &bundle, &savePath, &error)) {
         std::fprintf(stderr, "quillane-player: %s\n", error.c_str());
         return kQzExitBadBundle;
     }
+    // A check leaves the player's saved data alone: the game runs without its database.
+    if (options.check) savePath.clear();
     return options.headless ? QzRunHeadless(options, bundle, savePath) : QzRunWindowPlayer(options, bundle, savePath);
 }

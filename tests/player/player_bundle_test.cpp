@@ -183,10 +183,13 @@ TEST(Bundles, APackedProjectPlaysLikeTheOriginalBundle) {
         EXPECT_TRUE(readFile(scratch.file("p.png")) == readFile(scratch.file("o.png"))) << output;
     }
     fs::create_directories(scratch.file("Tiny.gameproj"));
-    writeFile(scratch.file("Tiny.gameproj/game.xml"), "<game title='Tiny &amp; Co' startFullscreen='true' overscan='true'/>");
+    writeFile(scratch.file("Tiny.gameproj/game.xml"), "<game title='Tiny &amp; Co' startFullscreen='true' overscan='true'>"
+                                                      "<scenes><scene name='s' file='s.xml'/></scenes></game>");
+    writeFile(scratch.file("Tiny.gameproj/s.xml"), "<scene name='s'/>");
     writeFile(scratch.file("Tiny.gameproj/Default.png"), "picture");
     writeFile(scratch.file("Tiny.gameproj/.notes"), "left out");
-    ASSERT_EQ(runPlayer(scratch, "--pack " + scratch.file("Tiny.gameproj") + " --output " + scratch.file("T.app")).status, 0);
+    const PlayerRun tiny = runPlayer(scratch, "--pack " + scratch.file("Tiny.gameproj") + " --output " + scratch.file("T.app"));
+    ASSERT_EQ(tiny.status, 0) << tiny.output;
     QzBundle bundle;
     std::string error;
     ASSERT_TRUE(QzOpenBundleFolder(scratch.file("T.app"), &bundle, &error)) << error;
@@ -199,6 +202,44 @@ TEST(Bundles, APackedProjectPlaysLikeTheOriginalBundle) {
     EXPECT_EQ(broken.status, 3);
     EXPECT_NE(broken.output.find("game.xml"), std::string::npos) << broken.output;
     EXPECT_FALSE(fs::exists(scratch.file("U.zip")));
+}
+
+// --check visits every scene: the sample games are clean, and each kind of mistake in a copy of
+// Brickfall's project is listed with its file (and line where the engine knows it), gives
+// status 1, and stops --pack.
+TEST(Bundles, CheckListsEachProblemOfEveryScene) {
+    ScratchFolder scratch;
+    for (const std::string& game : {kBrickfall, std::string(QZ_SOURCE_DIR) + "/games/Tour.app"}) {
+        const PlayerRun clean = runPlayer(scratch, "--check " + game);
+        EXPECT_EQ(clean.status, 0) << clean.output;
+        EXPECT_NE(clean.output.find(": 0 problem(s)"), std::string::npos) << clean.output;
+    }
+    const std::string project = scratch.file("Bad.gameproj");
+    const struct {
+        const char* file;
+        const char* from;
+        const char* to;
+        const char* message;
+    } cases[] = {
+        {"scripts/drift.lua", "function", "function (", "game: behaviour scripts/drift.lua:"},
+        {"scenes/scores.xml", "<scene", "<scene <", "game: scenes/scores.xml: not a well-formed XML document"},
+        {"scenes/play.xml", "ball.png", "nothere.png", "game: scenes/play.xml:25: actor 'ball': image 'nothere.png' not found"},
+        {"game.xml", "scenes/gameover.xml", "scenes/missing.xml", "game: scenes/missing.xml: cannot open the file"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(project);
+        fs::copy(kBrickfallProject, project, fs::copy_options::recursive);
+        std::string text = readFile(project + "/" + c.file);
+        ASSERT_NE(text.find(c.from), std::string::npos) << c.file;
+        text.replace(text.find(c.from), std::string(c.from).size(), c.to);
+        writeFile(project + "/" + c.file, text);
+        const PlayerRun check = runPlayer(scratch, "--check " + project);
+        EXPECT_EQ(check.status, 1) << c.file << check.output;
+        EXPECT_NE(check.output.find(c.message), std::string::npos) << check.output;
+    }
+    const PlayerRun pack = runPlayer(scratch, "--pack " + project + " --output " + scratch.file("Bad.zip"));
+    EXPECT_EQ(pack.status, 1) << pack.output;
+    EXPECT_FALSE(fs::exists(scratch.file("Bad.zip")));
 }
 
 // Writes a zip archive holding the given (name, contents) entries.
