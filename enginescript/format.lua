@@ -30,7 +30,7 @@ Format.elements = {
   game = {
     attributes = {title = {"string", "Untitled"}, width = {"number", 480},
       height = {"number", 320}, startScene = {"string"}, resolution = {"number", 0},
-      resolutionIndependence = {"number", 0}},
+      resolutionIndependence = {"number", 0}, startFullscreen = {"bool"}, overscan = {"bool", false}},
     children = {"plugins", "scenes", "tables", "music"},
   },
   plugins = {attributes = {}, children = {"plugin"}},

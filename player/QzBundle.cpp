@@ -24,6 +24,7 @@
 
 #include "QzEngine.h"
 #include "QzGameArchive.h"
+#include "QzShippedFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -257,6 +258,105 @@ bool QzOpenBundleFolder(const std::string& folder, QzBundle* bundle, std::string
     bundle->projectPath = (resources / projects.front()).string();
     bundle->defaultImagePath = isFile(resources / "Default.png") ? (resources / "Default.png").string() : "";
     bundle->iconPath = findIcon(resources, bundle->info.iconFile);
+    return true;
+}
+
+namespace {
+
+// The last component of a folder path, also when it ends in '/'.
+std::string folderName(const std::string& path) {
+    const fs::path normal = fs::path(path).lexically_normal();
+    return (normal.filename().empty() ? normal.parent_path().filename() : normal.filename()).string();
+}
+
+}  // namespace
+
+bool QzIsProjectPath(const std::string& path) {
+    const std::string name = folderName(path);
+    return name.size() > 9 && name.ends_with(".gameproj");
+}
+
+bool QzReadProjectSettings(const std::string& project, QzBundleInfo* info, std::string* error) {
+    const std::string path = (fs::path(project) / "game.xml").string();
+    if (!isFile(path)) {
+        *error = quoted(path) + " is missing; a game project needs its game.xml (see docs/project-format.md)";
+        return false;
+    }
+    // No network access, no entity expansion, no DTD loading: the file is untrusted.
+    XmlDocument doc{xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING)};
+    xmlNode* root = doc.document ? xmlDocGetRootElement(doc.document) : nullptr;
+    if (!root || std::strcmp(elementName(root), "game") != 0) {
+        const xmlError* failure = xmlGetLastError();
+        *error = quoted(path) + (failure && !root ? ":" + std::to_string(failure->line) : "") +
+                 ": not a well-formed XML document with a <game> root; mend it (see docs/project-format.md)";
+        return false;
+    }
+    const auto attribute = [root](const char* name, std::string* value) {
+        xmlChar* text = xmlGetProp(root, reinterpret_cast<const xmlChar*>(name));
+        if (text) *value = reinterpret_cast<const char*>(text);
+        xmlFree(text);
+        return text != nullptr;
+    };
+    std::string title = folderName(project);
+    if (title.ends_with(".gameproj")) title.resize(title.size() - std::string(".gameproj").size());
+    attribute("title", &title);
+    if (!isSafeFolderName(title)) {
+        *error = quoted(path) + ": the title \"" + title + "\" cannot name the save folder; use one without '/' " +
+                 "that is not '.' or '..'";
+        return false;
+    }
+    info->bundleName = title;
+    std::string flag;
+    info->startFullscreenSet = attribute("startFullscreen", &flag);
+    info->startFullscreen = flag == "true";
+    info->overscan = attribute("overscan", &flag) && flag == "true";
+    return true;
+}
+
+std::vector<std::string> QzProjectSceneNames(const std::string& project) {
+    const std::string path = (fs::path(project) / "game.xml").string();
+    XmlDocument doc{xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING)};
+    xmlNode* root = doc.document ? xmlDocGetRootElement(doc.document) : nullptr;
+    std::vector<std::string> names;
+    for (xmlNode* list = root ? nextElement(root->children) : nullptr; list; list = nextElement(list->next)) {
+        if (std::strcmp(elementName(list), "scenes") != 0) continue;
+        for (xmlNode* scene = nextElement(list->children); scene; scene = nextElement(scene->next)) {
+            xmlChar* name = xmlGetProp(scene, reinterpret_cast<const xmlChar*>("name"));
+            if (name && std::strcmp(elementName(scene), "scene") == 0) names.push_back(reinterpret_cast<const char*>(name));
+            xmlFree(name);
+        }
+    }
+    return names;
+}
+
+bool QzOpenProjectFolder(const std::string& project, QzBundle* bundle, std::string* error) {
+    const std::string prefix = "cannot open project " + quoted(project) + ": ";
+    if (!isFolder(project)) {
+        *error = prefix + "there is no such folder; give the path of a NAME.gameproj folder";
+        return false;
+    }
+    std::string detail;
+    if (!QzReadProjectSettings(project, &bundle->info, &detail)) {
+        *error = prefix + detail;
+        return false;
+    }
+    const std::string engine = QzFindShippedFile("engine64.luo");
+    if (engine.empty()) {
+        *error = prefix + "the player's engine script engine64.luo is neither beside the program nor in " +
+                 QzProgramDirectory() + "/../share/quillane-player; reinstall the player";
+        return false;
+    }
+    if (!QzCheckEngineScript(engine, &detail)) {
+        *error = prefix + detail;
+        return false;
+    }
+    fs::path folder = fs::path(project).lexically_normal();
+    if (folder.filename().empty()) folder = folder.parent_path();
+    bundle->folder = folder.string();
+    bundle->resources = folder.string();
+    bundle->enginePath = engine;
+    bundle->projectPath = folder.string();
+    bundle->defaultImagePath = isFile(folder / "Default.png") ? (folder / "Default.png").string() : "";
     return true;
 }
 

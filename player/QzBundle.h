@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // The keys of the bundle's information dictionary the player reads.
 struct QzBundleInfo {
@@ -32,6 +33,24 @@ struct QzBundle {
 
 // Opens a bundle folder and checks everything the player needs in it.
 bool QzOpenBundleFolder(const std::string& folder, QzBundle* bundle, std::string* error);
+
+// Opens a game project folder (NAME.gameproj) to be played as it is, with the engine script the
+// player ships (found from the program's place, as its other shipped files are). The settings
+// a bundle's Info.plist would hold come from game.xml (QzReadProjectSettings); Default.png is
+// the project's own, when it has one.
+bool QzOpenProjectFolder(const std::string& project, QzBundle* bundle, std::string* error);
+
+// The bundle settings of a project, read from the attributes of game.xml's root <game>:
+// `title` (else the folder's name without ".gameproj") names the game and its save folder,
+// `startFullscreen` and `overscan` ("true" or "false") as the Info.plist keys.
+bool QzReadProjectSettings(const std::string& project, QzBundleInfo* info, std::string* error);
+
+// The names of the scenes game.xml lists under <scenes>, in order; empty when it cannot be read
+// (the engine script reports why when it loads the game).
+std::vector<std::string> QzProjectSceneNames(const std::string& project);
+
+// Whether the path names a game project folder (its name ends in ".gameproj").
+bool QzIsProjectPath(const std::string& path);
 
 // Reads an XML property list whose root dictionary holds the keys of QzBundleInfo. A missing
 // CFBundleName is an error: it names the save folder.

@@ -2,6 +2,7 @@
 // a fixed-step clock, and the frame-by-frame driver.
 #include "QzHeadless.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <GL/glext.h>
 
 #include "QzAudioRecorder.h"
+#include "QzEngine.h"
 #include "QzDate.h"
 #include "QzGameView.h"
 #include "QzInputEvent.h"
@@ -148,7 +150,13 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
         std::fprintf(stderr, "quillane-player: --audio: cannot record sound: %s\n", error.c_str());
         return kQzExitNoRecorder;
     }
-    const long frames = options.frames < 0 ? 60 : options.frames;
+    // A check visits every scene game.xml lists for two frames: building a scene reports its
+    // documents, pictures, sounds and behaviours that do not load.
+    const std::vector<std::string> checkedScenes = options.check ? QzProjectSceneNames(bundle.projectPath)
+                                                                 : std::vector<std::string>{};
+    constexpr long kFramesPerCheckedScene = 2;
+    const long frames = options.check ? std::max<long>(1, kFramesPerCheckedScene * checkedScenes.size())
+                        : options.frames < 0 ? 60 : options.frames;
 
     HeadlessSurface surface;
     long frame = 0;  // game thread
@@ -205,6 +213,11 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
             else
                 deliverTimelineEntry(timeline[next], &view, &session);
         }
+        if (options.check && (current - 1) % kFramesPerCheckedScene == 0 &&
+            static_cast<size_t>((current - 1) / kFramesPerCheckedScene) < checkedScenes.size()) {
+            const std::string& scene = checkedScenes[(current - 1) / kFramesPerCheckedScene];
+            view.thread().postAndWait([&] { Qz_SetShouldChangeToScene(session.engine()->state(), scene.c_str()); });
+        }
         view.thread().postAndWait([&] {
             frame = current;
             view.animating() ? view.drawView() : view.refreshView();
@@ -232,8 +245,11 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     session.shutdown();
     const int errors = session.errorCount();
     view.thread().postAndWait([&] { surface.release(); });
+    if (options.check)
+        std::fprintf(stderr, "quillane-player: checked %zu scene(s) of %s: %d problem(s)\n", checkedScenes.size(),
+                     bundle.projectPath.c_str(), errors);
     if (errors > 0) {
-        std::fprintf(stderr, "quillane-player: %d problem(s) reported\n", errors);
+        if (!options.check) std::fprintf(stderr, "quillane-player: %d problem(s) reported\n", errors);
         return kQzExitScriptError;
     }
     return status;

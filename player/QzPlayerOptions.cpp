@@ -57,10 +57,11 @@ std::string defaultBundle(const std::string& games) {
 }  // namespace
 
 const char* QzPlayerUsage() {
-    return "usage: quillane-player [options] [BUNDLE | GAME.zip]\n"
-           "Plays a game bundle (a folder with Contents/Info.plist and Contents/Resources/engine64.luo)\n"
-           "or a zipped bundle. Without an argument it plays the first bundle of the games folder the\n"
-           "player ships (beside it, or in ../share/quillane-player/games).\n"
+    return "usage: quillane-player [options] [BUNDLE | GAME.zip | NAME.gameproj]\n"
+           "Plays a game bundle (a folder with Contents/Info.plist and Contents/Resources/engine64.luo),\n"
+           "a zipped bundle, or a game project folder with the engine script the player ships. Without\n"
+           "an argument it plays the first bundle of the games folder the player ships (beside it, or in\n"
+           "../share/quillane-player/games).\n"
            "\n"
            "  --help               show this help and exit\n"
            "  --version            show the versions of the player and its libraries and exit\n"
@@ -81,6 +82,11 @@ const char* QzPlayerUsage() {
            "  --trusted-only       refuse a game that brings its own engine script (exit status 3)\n"
            "  --timing             print launch-to-first-frame time and frame-time statistics at exit\n"
            "  --no-vsync           (benchmarks) no vertical sync, frames drawn back to back\n"
+           "  --check              load the game headless, visit each scene of game.xml for two frames\n"
+           "                       and list the problems reported; exit 0 clean, 1 with problems\n"
+           "  --pack NAME.gameproj --output OUT\n"
+           "                       make a complete bundle of the project instead of playing: OUT.app\n"
+           "                       a bundle folder, OUT.zip or OUT.qzgame a zipped bundle\n"
            "\n"
            "Keys: F11 or Alt+Enter toggles full screen, Escape leaves it.\n"
            "Saved data lives in $XDG_DATA_HOME/<CFBundleName>/ (else ~/.local/share/<CFBundleName>/).\n"
@@ -104,6 +110,9 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
             options->headless = true;
         } else if (arg == "--debug") {
             options->debug = true;
+        } else if (arg == "--check") {
+            options->check = true;
+            options->headless = true;
         } else if (arg == "--timing") {
             options->timing = true;
         } else if (arg == "--no-vsync") {
@@ -111,7 +120,8 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
         } else if (arg == "--trusted-only") {
             options->trustedOnly = true;
         } else if (arg == "--size" || arg == "--frames" || arg == "--dt" || arg == "--screenshot" ||
-                   arg == "--input" || arg == "--audio" || arg == "--memory-limit") {
+                   arg == "--input" || arg == "--audio" || arg == "--memory-limit" || arg == "--pack" ||
+                   arg == "--output") {
             ++i;
             if (!hasValue) ok = false;
             else if (arg == "--size") ok = parseSize(value, &options->width, &options->height);
@@ -121,6 +131,8 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
                                                    options->memoryLimitMegabytes <= (1L << 30);
             else if (arg == "--screenshot") options->screenshot = value;
             else if (arg == "--input") options->input = value;
+            else if (arg == "--pack") options->pack = value;
+            else if (arg == "--output") options->output = value;
             else options->audio = value;
             if (!ok) {
                 *error = "bad value for " + arg + (hasValue ? ": \"" + value + "\"" : ": it needs one") +
@@ -133,6 +145,10 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
             *error = "unknown argument \"" + arg + "\" (see --help)";
             return false;
         }
+    }
+    if (options->pack.empty() != options->output.empty() || (!options->pack.empty() && !options->bundle.empty())) {
+        *error = "--pack PROJECT and --output BUNDLE go together, without a bundle to play";
+        return false;
     }
     if (!options->headless && (!options->input.empty() || !options->audio.empty() || options->width > 0)) {
         *error = "--size, --input and --audio work only with --headless";
@@ -164,7 +180,9 @@ bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string*
         const std::string zipPath = folder;
         if (!QzExtractZippedBundle(zipPath, cache + "/quillane-player/bundles", &folder, &hold, error)) return false;
     }
-    if (!QzOpenBundleFolder(folder, bundle, error)) return false;
+    if (QzIsProjectPath(folder) ? !QzOpenProjectFolder(folder, bundle, error)
+                                : !QzOpenBundleFolder(folder, bundle, error))
+        return false;
     bundle->cacheHold = hold;
     const std::string dataHome = QzUserDataHome();
     if (dataHome.empty()) {

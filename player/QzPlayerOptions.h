@@ -34,6 +34,9 @@ struct QzPlayerOptions {
     // The most memory the game's interpreter may hold; a script that needs more is stopped
     // with "not enough memory". 0: no limit.
     long memoryLimitMegabytes = 1024;
+    bool check = false;  // --check: visit every scene once headless and report the game's problems
+    std::string pack;    // --pack: the project folder to pack instead of playing
+    std::string output;  // --output: the bundle folder or archive --pack makes
 };
 
 // False with error set for an unknown option or a malformed value.

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "QzGamePacker.h"
 #include "QzHeadless.h"
 #include "QzImageLoader.h"
 #include "QzMainQueue.h"
@@ -54,6 +55,26 @@ int main(int argc, char** argv) {
         return kQzExitOK;
     }
     usePlayerFontRules();
+    if (!options.pack.empty()) {
+        // The project is checked first: a game with problems is not packed.
+        QzBundle project;
+        if (!QzOpenProjectFolder(options.pack, &project, &error)) {
+            std::fprintf(stderr, "quillane-player: cannot pack: %s\n", error.c_str());
+            return kQzExitBadBundle;
+        }
+        QzPlayerOptions check;
+        check.check = check.headless = true;
+        if (const int status = QzRunHeadless(check, project, ""); status != kQzExitOK) {
+            std::fprintf(stderr, "quillane-player: not packed: mend the problems listed above first\n");
+            return status;
+        }
+        if (!QzPackGame(options.pack, options.output, &error)) {
+            std::fprintf(stderr, "quillane-player: cannot pack: %s\n", error.c_str());
+            return kQzExitBadBundle;
+        }
+        std::printf("quillane-player: packed %s into %s\n", options.pack.c_str(), options.output.c_str());
+        return kQzExitOK;
+    }
     QzBundle bundle;
     std::string savePath;
     if (!QzResolveBundle(options.bundle, &bundle, &savePath, &error)) {
@@ -76,5 +97,7 @@ int main(int argc, char** argv) {
                      "where it came from\n",
                      bundle.folder.c_str());
     }
+    // A check leaves the player's saved data alone: the game runs without its database.
+    if (options.check) savePath.clear();
     return options.headless ? QzRunHeadless(options, bundle, savePath) : QzRunWindowPlayer(options, bundle, savePath);
 }

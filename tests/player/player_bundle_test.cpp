@@ -156,6 +156,118 @@ TEST(Bundles, TheDefaultBundleIsFoundFromTheProgramsOwnPlace) {
     EXPECT_NE(readFile(scratch.file("out.txt")).find("probe: installed game"), std::string::npos);
 }
 
+const std::string kBrickfall = std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app";
+const std::string kBrickfallProject = kBrickfall + "/Contents/Resources/Brickfall.gameproj";
+
+// A project folder plays with the engine script the player ships, found from the program's place
+// (beside it in the build folder, in PREFIX/share/quillane-player when installed), and saves
+// in a folder named after the game's title, or after the folder when game.xml has none.
+TEST(Bundles, AProjectFolderPlaysWithTheShippedEngineScriptLikeItsBundle) {
+    ScratchFolder scratch;
+    const PlayerRun bundle = runPlayer(scratch, "--headless --frames 90 --screenshot " + scratch.file("b.png") + " " +
+                                                    kBrickfall);
+    const PlayerRun project = runPlayer(scratch, "--headless --frames 90 --screenshot " + scratch.file("p.png") + " " +
+                                                     kBrickfallProject + "/", "XDG_DATA_HOME=" + scratch.file("project-data"));
+    ASSERT_EQ(bundle.status, 0) << bundle.output;
+    ASSERT_EQ(project.status, 0) << project.output;
+    EXPECT_GT(readFile(scratch.file("p.png")).size(), 1000u);
+    EXPECT_TRUE(readFile(scratch.file("p.png")) == readFile(scratch.file("b.png"))) << "the project plays as its bundle";
+    EXPECT_TRUE(fs::is_directory(scratch.file("project-data/Brickfall")));
+
+    fs::create_directories(scratch.file("prefix/bin"));
+    fs::copy_file(kPlayer, scratch.file("prefix/bin/quillane-player"));
+    fs::create_directories(scratch.file("Tiny.gameproj"));
+    writeFile(scratch.file("Tiny.gameproj/game.xml"), "<game width='40' height='30' startFullscreen='true' "
+                                                      "overscan='false'><scenes><scene name='s' file='s.xml'/></scenes></game>");
+    writeFile(scratch.file("Tiny.gameproj/s.xml"), "<scene name='s'/>");
+    const std::string shell = "env XDG_DATA_HOME=" + scratch.file("data") + " ALSOFT_DRIVERS=null " +
+                              scratch.file("prefix/bin/quillane-player") + " --headless --frames 2 " +
+                              scratch.file("Tiny.gameproj") + " > " + scratch.file("out.txt") + " 2>&1";
+    EXPECT_EQ(WEXITSTATUS(std::system(shell.c_str())), 3);
+    EXPECT_NE(readFile(scratch.file("out.txt")).find("engine script engine64.luo is neither"), std::string::npos);
+    fs::create_directories(scratch.file("prefix/share/quillane-player"));
+    fs::copy_file(std::string(QZ_BINARY_DIR) + "/enginescript/engine64.luo",
+                  scratch.file("prefix/share/quillane-player/engine64.luo"));
+    EXPECT_EQ(WEXITSTATUS(std::system(shell.c_str())), 0) << readFile(scratch.file("out.txt"));
+    EXPECT_TRUE(fs::is_directory(scratch.file("data/Tiny")));
+}
+
+// A packed bundle, folder or zip, is complete: it plays like the original, its Info.plist carries
+// game.xml's settings, the project's Default.png becomes the loading picture, and a pack that
+// cannot be made leaves nothing and replaces nothing.
+TEST(Bundles, APackedProjectPlaysLikeTheOriginalBundle) {
+    ScratchFolder scratch;
+    const PlayerRun original = runPlayer(scratch, "--headless --frames 90 --screenshot " + scratch.file("o.png") + " " + kBrickfall);
+    ASSERT_EQ(original.status, 0) << original.output;
+    for (const char* output : {"out/B.app", "out/B.zip", "out/B.qzgame"}) {
+        const PlayerRun pack = runPlayer(scratch, "--pack " + kBrickfallProject + " --output " + scratch.file(output));
+        ASSERT_EQ(pack.status, 0) << output << pack.output;
+        EXPECT_EQ(runPlayer(scratch, "--pack " + kBrickfallProject + " --output " + scratch.file(output)).status, 3);
+        const PlayerRun play = runPlayer(scratch, "--headless --frames 90 --screenshot " + scratch.file("p.png") + " " +
+                                                      scratch.file(output));
+        ASSERT_EQ(play.status, 0) << output << play.output;
+        EXPECT_TRUE(readFile(scratch.file("p.png")) == readFile(scratch.file("o.png"))) << output;
+    }
+    fs::create_directories(scratch.file("Tiny.gameproj"));
+    writeFile(scratch.file("Tiny.gameproj/game.xml"), "<game title='Tiny &amp; Co' startFullscreen='true' overscan='true'>"
+                                                      "<scenes><scene name='s' file='s.xml'/></scenes></game>");
+    writeFile(scratch.file("Tiny.gameproj/s.xml"), "<scene name='s'/>");
+    writeFile(scratch.file("Tiny.gameproj/Default.png"), "picture");
+    writeFile(scratch.file("Tiny.gameproj/.notes"), "left out");
+    const PlayerRun tiny = runPlayer(scratch, "--pack " + scratch.file("Tiny.gameproj") + " --output " + scratch.file("T.app"));
+    ASSERT_EQ(tiny.status, 0) << tiny.output;
+    QzBundle bundle;
+    std::string error;
+    ASSERT_TRUE(QzOpenBundleFolder(scratch.file("T.app"), &bundle, &error)) << error;
+    EXPECT_EQ(bundle.info.bundleName, "Tiny & Co");
+    EXPECT_TRUE(bundle.info.startFullscreen && bundle.info.startFullscreenSet && bundle.info.overscan);
+    EXPECT_EQ(readFile(bundle.defaultImagePath), "picture");
+    EXPECT_FALSE(fs::exists(bundle.projectPath + "/.notes"));
+    writeFile(scratch.file("Tiny.gameproj/game.xml"), "<game title='Tiny'");
+    const PlayerRun broken = runPlayer(scratch, "--pack " + scratch.file("Tiny.gameproj") + " --output " + scratch.file("U.zip"));
+    EXPECT_EQ(broken.status, 3);
+    EXPECT_NE(broken.output.find("game.xml"), std::string::npos) << broken.output;
+    EXPECT_FALSE(fs::exists(scratch.file("U.zip")));
+}
+
+// --check visits every scene: the sample games are clean, and each kind of mistake in a copy of
+// Brickfall's project is listed with its file (and line where the engine knows it), gives
+// status 1, and stops --pack.
+TEST(Bundles, CheckListsEachProblemOfEveryScene) {
+    ScratchFolder scratch;
+    for (const std::string& game : {kBrickfall, std::string(QZ_SOURCE_DIR) + "/games/Tour.app"}) {
+        const PlayerRun clean = runPlayer(scratch, "--check " + game);
+        EXPECT_EQ(clean.status, 0) << clean.output;
+        EXPECT_NE(clean.output.find(": 0 problem(s)"), std::string::npos) << clean.output;
+    }
+    const std::string project = scratch.file("Bad.gameproj");
+    const struct {
+        const char* file;
+        const char* from;
+        const char* to;
+        const char* message;
+    } cases[] = {
+        {"scripts/drift.lua", "function", "function (", "game: behaviour scripts/drift.lua:"},
+        {"scenes/scores.xml", "<scene", "<scene <", "game: scenes/scores.xml: not a well-formed XML document"},
+        {"scenes/play.xml", "ball.png", "nothere.png", "game: scenes/play.xml:25: actor 'ball': image 'nothere.png' not found"},
+        {"game.xml", "scenes/gameover.xml", "scenes/missing.xml", "game: scenes/missing.xml: cannot open the file"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(project);
+        fs::copy(kBrickfallProject, project, fs::copy_options::recursive);
+        std::string text = readFile(project + "/" + c.file);
+        ASSERT_NE(text.find(c.from), std::string::npos) << c.file;
+        text.replace(text.find(c.from), std::string(c.from).size(), c.to);
+        writeFile(project + "/" + c.file, text);
+        const PlayerRun check = runPlayer(scratch, "--check " + project);
+        EXPECT_EQ(check.status, 1) << c.file << check.output;
+        EXPECT_NE(check.output.find(c.message), std::string::npos) << check.output;
+    }
+    const PlayerRun pack = runPlayer(scratch, "--pack " + project + " --output " + scratch.file("Bad.zip"));
+    EXPECT_EQ(pack.status, 1) << pack.output;
+    EXPECT_FALSE(fs::exists(scratch.file("Bad.zip")));
+}
+
 // Writes a zip archive holding the given (name, contents) entries.
 void writeZip(const std::string& path, const std::vector<std::pair<std::string, std::string>>& entries) {
     zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);

@@ -497,14 +497,15 @@ TEST(Headless, CommandLineMistakesExitWithStatus2) {
     ScratchFolder scratch;
     for (const char* arguments : {"--frames -1", "--size 0x10", "--dt abc", "--bogus", "--input", "--audio x.wav",
                                   "--headless --input /nonexistent/timeline.txt", "--memory-limit lots",
-                                  "--memory-limit 99999999999999"}) {
+                                  "--memory-limit 99999999999999", "--pack x.gameproj", "--output x.app",
+                                  "--pack x.gameproj --output x.app"}) {
         const PlayerRun run = runPlayer(scratch, std::string(arguments) + " " + makeBundle(scratch));
         EXPECT_EQ(run.status, 2) << arguments << "\n" << run.output;
     }
     const PlayerRun help = runPlayer(scratch, "--help");
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--headless", "--size", "--frames", "--dt", "--screenshot", "--input", "--audio",
-                               "--debug", "--timing", "--memory-limit", "--trusted-only"})
+                               "--debug", "--timing", "--memory-limit", "--trusted-only", "--pack", "--output"})
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
 }
 
