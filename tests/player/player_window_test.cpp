@@ -91,7 +91,7 @@ protected:
         arguments.push_back(makeBundle(scratch_, spec));
         start(arguments);
         ASSERT_TRUE(waitForOutput("probe: play")) << output();
-        findWindow("Probe");
+        ASSERT_NO_FATAL_FAILURE(findWindow("Probe"));
     }
 
     void start(const std::vector<std::string>& arguments) {
@@ -109,14 +109,14 @@ protected:
     // Finds the player's window by its title. A search while windows come and go can fail
     // on a window that vanished under it, so it is repeated until it finds one.
     void findWindow(const std::string& title) {
-        const auto end = std::chrono::steady_clock::now() + 15s;
+        const auto end = std::chrono::steady_clock::now() + 30s;
         for (;;) {
             window_ = command("xdotool search --limit 1 --name '^" + title + "$' 2>/dev/null");
             while (!window_.empty() && window_.back() == '\n') window_.pop_back();
             if (!window_.empty() || std::chrono::steady_clock::now() >= end) break;
             std::this_thread::sleep_for(100ms);
         }
-        ASSERT_FALSE(window_.empty()) << "no window titled " << title;
+        ASSERT_FALSE(window_.empty()) << "no window titled " << title << "\n" << output();
     }
 
     std::string output() const { return readFile(scratch_.file("window-output.txt")); }
@@ -207,7 +207,7 @@ TEST_F(WindowTest, AScreenshotThatCannotBeWrittenGivesExitStatus2) {
 // reaches the game, which keeps it and shows it; then space starts a game.
 TEST_F(WindowTest, TheSampleGamePlaysInAWindowWithoutErrorsAndTakesTheTypedName) {
     start({kPlayer, std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app"});
-    findWindow("Brickfall");
+    ASSERT_NO_FATAL_FAILURE(findWindow("Brickfall"));
     std::this_thread::sleep_for(1s);
     xdotool("key --window " + window_ + " n");
     std::this_thread::sleep_for(500ms);
@@ -248,7 +248,7 @@ TEST_F(WindowTest, ClosingTheWindowOrASignalEndsAScriptStuckInALoop) {
     for (const auto& c : cases) {
         start({kPlayer, makeBundle(scratch_, {.game = c.game})});
         ASSERT_TRUE(waitForOutput("probe: looping")) << output();
-        findWindow("Probe");
+        ASSERT_NO_FATAL_FAILURE(findWindow("Probe"));
         xdotool("mousemove --window " + window_ + " 10 10");
         xdotool("mousemove --window " + window_ + " 20 20");
         if (*c.keys) xdotool("key --delay 200 --window " + window_ + " " + c.keys);
@@ -395,7 +395,7 @@ TEST_F(WindowTest, TheIntroMovieShowsItsPicturesAndTheGameStartsAtItsEndOrOnAKey
         start({kPlayer, app});
         setenv("ALSOFT_DRIVERS", "null", 1);
         unsetenv("ALSOFT_CONF");
-        findWindow("Probe");
+        ASSERT_NO_FATAL_FAILURE(findWindow("Probe"));
         if (c.cut) {
             EXPECT_TRUE(waitForOutput("probe: play")) << c.what << "\n" << output();
             EXPECT_NE(output().find("intro movie '" + app + "/Contents/Resources/intro-mac.mov' skipped: "), std::string::npos)
@@ -469,7 +469,7 @@ TEST_F(WindowTest, OpenURLStartsXdgOpenAndReportsItsFailure) {
     setenv("PATH", tools.c_str(), 1);
     start({kPlayer, makeBundle(scratch_, spec)});
     setenv("PATH", path.c_str(), 1);
-    findWindow("Probe");
+    ASSERT_NO_FATAL_FAILURE(findWindow("Probe"));
     EXPECT_TRUE(waitForOutput("openURL: cannot open \"mailto:a?subject=x;y $(id)\": cannot start xdg-open")) << output();
     EXPECT_EQ(closeWindow(), 0) << output();
 }
