@@ -12,6 +12,7 @@
 #include "QzImageLoader.h"
 #include "QzLuaGuard.h"
 #include "SGBindingSupport.h"
+#include "SGSoundDecoder.h"
 
 namespace {
 
@@ -229,6 +230,42 @@ int imageSize(lua_State* L) {
     return 2;
 }
 
+// Pushes the outcome of a decode for the script: true, or nil and the reason.
+int pushDecoded(lua_State* L, bool decoded, const std::string& error) {
+    if (decoded) {
+        lua_pushboolean(L, 1);
+        return 1;
+    }
+    lua_pushnil(L);
+    lua_pushstring(L, error.c_str());
+    return 2;
+}
+
+// assetManager.decodeImage(path): true when the image loader decodes the whole picture, else
+// nil and the reason. Keeps nothing: a project check decodes every picture it names.
+int decodeImage(lua_State* L) {
+    const std::string path = luaL_checkstring(L, 1);
+    QzBitmap bitmap;
+    std::string error;
+    const bool decoded = QzDecodeImageFile(path, &bitmap, &error);
+    return pushDecoded(L, decoded, error);
+}
+
+// assetManager.decodeSound(path): true when the sound decoder reads the whole file, else nil and
+// the reason (which names the file). Keeps nothing, as decodeImage.
+int decodeSound(lua_State* L) {
+    const std::string path = luaL_checkstring(L, 1);
+    std::string error;
+    SGSound sound = SGSoundNull;
+    try {
+        SGSoundLoadFromFile(&sound, path.c_str());
+        SGSoundFree(&sound);
+    } catch (const SGSoundLoadError& failure) {
+        error = failure.what();
+    }
+    return pushDecoded(L, error.empty(), error);
+}
+
 int loadImageForName(lua_State* L) {
     return withName(L, "loadImageForName", [](auto& m, const std::string& name) { m.loadImageForName(name); });
 }
@@ -282,6 +319,8 @@ const luaL_Reg kFunctions[] = {
     {"unloadSound", QzGuarded<unloadSound>},
     {"imageNames", QzGuarded<imageNames>},
     {"imageSize", QzGuarded<imageSize>},
+    {"decodeImage", QzGuarded<decodeImage>},
+    {"decodeSound", QzGuarded<decodeSound>},
     {"soundNames", QzGuarded<soundNames>},
     {"cleanupAndLoadImages", QzGuarded<cleanupAndLoadImages>},
     {"cleanupUnusedImages", QzGuarded<cleanupUnusedImages>},

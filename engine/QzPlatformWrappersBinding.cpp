@@ -5,6 +5,7 @@
 #include <lua.h>
 
 #include "QzLuaGuard.h"
+#include "QzPCMStream.h"
 #include "QzPlatformWrappers.h"
 
 namespace {
@@ -42,6 +43,20 @@ int setMusicVolume(lua_State* L) {
     return 0;
 }
 
+// platformWrappers.decodeMusic(path): true when the music player can read the whole file,
+// else nil and the reason. Plays nothing: a project check decodes every music file it names.
+int decodeMusic(lua_State* L) {
+    const char* path = luaL_checkstring(L, 1);
+    std::string error;
+    if (QzDecodeWholeStream(path, &error)) {
+        lua_pushboolean(L, 1);
+        return 1;
+    }
+    lua_pushnil(L);
+    lua_pushstring(L, error.c_str());
+    return 2;
+}
+
 int isMusicPlaying(lua_State* L) {
     lua_pushnumber(L, IsAACFilePlaying() ? 1 : 0);
     return 1;
@@ -77,6 +92,7 @@ const luaL_Reg kPlatformWrappers[] = {
     {"stopMusic", QzGuarded<stopMusic>},
     {"setMusicVolume", QzGuarded<setMusicVolume>},
     {"isMusicPlaying", QzGuarded<isMusicPlaying>},
+    {"decodeMusic", QzGuarded<decodeMusic>},
     {"getClockTime", getClockTime},
     {"logDebugStatement", QzGuarded<logDebugStatement>},
     {nullptr, nullptr},

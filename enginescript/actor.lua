@@ -27,32 +27,11 @@ function Actor:colorNode(color)
   return node
 end
 
--- Why the file at path cannot be shown ("not found in images/", say), or false when it can.
-local function findImageProblem(path)
-  if not Engine.Format.fileExists(path) then return "not found in images/" end
-  if not (assetManager and assetManager.imageSize) then return false end
-  local width, reason = assetManager.imageSize(path)
-  return not width and "cannot be shown: " .. tostring(reason)
-end
-
--- Why the named image cannot be shown, or nil when it can. The answer is kept per project,
--- so that spawning many actors reads each file's header once.
-function Actor:imageProblem(imageName)
-  local project = self.scene.project
-  local path = project:pathForImage(imageName)
-  local known = project.imageProblems
-  if known[path] == nil then known[path] = findImageProblem(path) end
-  return known[path] or nil
-end
-
 -- A loader node showing the named image, or nil (reported) when images cannot be loaded. An
 -- image that cannot be shown is reported once; the actor shows a placeholder picture.
 function Actor:imageSource(imageName)
   if not imageName then return nil end
-  local problem = self:imageProblem(imageName)
-  if problem then
-    Engine.report(string.format("%s: actor '%s': image '%s' %s", self.file, self.name, imageName, problem))
-  end
+  self.scene.project:checkAsset("image", self:where(), imageName)
   local loader = self:createNode(sg.imageLoaderNode)
   if not loader then
     Engine.report("this player cannot load images yet; image sprites are drawn as plain colour")
@@ -60,6 +39,15 @@ function Actor:imageSource(imageName)
   end
   loader.name:setValue(imageName, true)
   return loader
+end
+
+-- What reports about the actor start with: "scenes/play.xml:25: actor 'ball': ".
+function Actor.whereNamed(file, name)
+  return string.format("%s: actor '%s': ", file, name)
+end
+
+function Actor:where()
+  return Actor.whereNamed(self.file, self.name)
 end
 
 function Actor.new(scene, space, kind, values, file)
@@ -122,14 +110,13 @@ function Actor.builders.particles(self, values)
   self:buildRenderNode()
 end
 
--- A sound actor whose file is missing stays silent: it never asks the asset manager for it.
+-- A sound actor whose file cannot be used stays silent: it never asks the asset manager for it.
 function Actor.builders.sound(self, values)
-  local path = self.scene.project:pathForSound(values.sound or "")
-  if not values.sound or not Engine.Format.fileExists(path) then
-    Engine.report(string.format("%s: actor '%s': sound '%s' not found in sounds/; the actor stays silent",
-      self.file, self.name, tostring(values.sound)))
+  if not values.sound then
+    Engine.report(self:where() .. "no sound attribute; add sound=\"FILE\" naming a file of sounds/")
     return
   end
+  if not self.scene.project:checkAsset("sound", self:where(), values.sound) then return end
   local loader = self:createNode(sg.soundLoaderNode)
   local player = loader and self:createNode(sg.soundPlayerNode)
   if not player then
@@ -362,10 +349,7 @@ function Actor:setImage(name)
   if not self.imageLoader then error("setImage works on actors made with an image", 2) end
   name = tostring(name)
   self.imageLoader.name:setValue(name, true)
-  local problem = self:imageProblem(name)
-  if problem then
-    Engine.report(string.format("%ssetImage: image '%s' %s", Engine.where(2), name, problem))
-  end
+  self.scene.project:checkAsset("image", Engine.where(2) .. "setImage: ", name)
 end
 
 function Actor:setText(text)

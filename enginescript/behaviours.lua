@@ -2,9 +2,34 @@
 -- file in an environment of its own that holds the behaviour API; every callback runs
 -- protected, so a failing behaviour is reported (file and line, once per message) and the
 -- game goes on.
-local math, string, table = math, string, table  -- the engine's own, whatever games do
+local math, string, table, debug = math, string, table, debug  -- the engine's own, whatever games do
 local Behaviours = {}
 Engine.Behaviours = Behaviours
+
+-- The texts of the API's errors that a project check also finds in a behaviour's source
+-- (check.lua), so that a problem found both ways reads the same and is reported once.
+Behaviours.messages = {
+  noScene = function(name) return string.format("changeScene: no scene named '%s' in game.xml", name) end,
+  noTable = function(name)
+    return string.format("no table named '%s' in game.xml; add it to <tables> or fix the name", name)
+  end,
+  unreadTable = function(name, file)
+    return string.format("table '%s' could not be read from %s; mend that file (see its report)", name, file)
+  end,
+  noTemplate = function(name, sceneFile)
+    return string.format("no template actor named '%s' in %s; add template=\"true\" to an actor of that name",
+      name, sceneFile)
+  end,
+  -- A row or column the table does not have: numbers from 1 to count, or a title.
+  noPosition = function(tableName, axis, position, count)
+    return string.format("table '%s' has no %s '%s' (%ss 1 to %d, or a %s title)", tableName, axis,
+      tostring(position), axis, count, axis)
+  end,
+  unknownCallback = function(name, meant)
+    return string.format("unknown callback '%s'; did you mean '%s'?", name, meant)
+  end,
+}
+local messages = Behaviours.messages
 
 Behaviours.callbacks = {"onStart", "onUpdate", "onKeyDown", "onKeyUp", "onMouseDown",
   "onMouseUp", "onMouseMoved", "onClick", "onCollision", "onCollisionEnd", "onEvent",
@@ -106,7 +131,7 @@ function api.changeScene(name)
   name = needString(name, "the scene name", 2)
   local project = game().project
   if not (project and project.scenes[name]) then
-    error(string.format("changeScene: no scene named '%s' in game.xml", name), 2)
+    error(messages.noScene(name), 2)
   end
   game():setNeedsToChangeScene(name, false)
 end
@@ -116,11 +141,13 @@ function api.sceneName()
 end
 
 function api.playSound(name, volume)
-  if game().scene then game().scene:playSound(needString(name, "the sound name", 2), tonumber(volume) or 1) end
+  if game().scene then
+    game().scene:playSound(needString(name, "the sound name", 2), tonumber(volume) or 1, Engine.where(2))
+  end
 end
 
 function api.playMusic(name, loop)
-  game():playMusic(needString(name, "the music name", 2), loop ~= false)
+  game():playMusic(needString(name, "the music name", 2), loop ~= false, Engine.where(2) .. "playMusic: ")
 end
 
 function api.stopMusic()
@@ -137,8 +164,7 @@ local function checkPosition(view, axis, position, count)
   local number = tonumber(position)
   if number and number >= 1 and number <= count and number == math.floor(number) then return end
   if view.titles[axis][string.lower(tostring(position))] then return end
-  error(string.format("table '%s' has no %s '%s' (%ss 1 to %d, or a %s title)", view.name, axis,
-    tostring(position), axis, count, axis), 3)
+  error(messages.noPosition(view.name, axis, position, count), 3)
 end
 
 function TableView:get(row, column)
@@ -164,7 +190,11 @@ end
 function api.readTable(name)
   local project = game().project
   local data = project and project.tables[needString(name, "the table name", 2)]
-  if not data then error("no table named '" .. tostring(name) .. "' in game.xml", 2) end
+  if not data then
+    local file = project and project.tableFiles[tostring(name)]
+    if file then error(messages.unreadTable(tostring(name), file), 2) end
+    error(messages.noTable(tostring(name)), 2)
+  end
   return setmetatable({data = data, name = name, titles = project.tableTitles[name]}, TableView)
 end
 
@@ -214,17 +244,41 @@ function api.displaySize()
   return game().width, game().height
 end
 
--- Callbacks by their name in lower case, to recognise one spelled in the wrong case.
-local callbacksByLowerName = {}
-for _, name in ipairs(Behaviours.callbacks) do callbacksByLowerName[string.lower(name)] = name end
+-- Whether two names are at most one edit apart: a letter changed, added, removed, or two
+-- neighbours swapped.
+local function oneEditApart(a, b)
+  if math.abs(#a - #b) > 1 then return false end
+  local first = 1
+  while first <= #a and string.byte(a, first) == string.byte(b, first) do first = first + 1 end
+  if first > #a and first > #b then return true end
+  local restA, restB = string.sub(a, first + 1), string.sub(b, first + 1)
+  return restA == restB or restA == string.sub(b, first) or string.sub(a, first) == restB or
+    (string.sub(a, first, first) == string.sub(b, first + 1, first + 1) and
+     string.sub(a, first + 1, first + 1) == string.sub(b, first, first) and
+     string.sub(a, first + 2) == string.sub(b, first + 2))
+end
 
--- A function named like a callback but spelled in another case ("onclick") is never called:
--- the behaviour's author is told once, with the right spelling.
+-- The callback a function name was meant to be, or nil: the name is a callback's in another
+-- case ("onclick") or one edit away from it ("onColision"), and not a callback itself.
+function Behaviours.meantCallback(name)
+  local lower = string.lower(name)
+  for _, callback in ipairs(Behaviours.callbacks) do
+    if callback == name then return nil end
+  end
+  for _, callback in ipairs(Behaviours.callbacks) do
+    if oneEditApart(lower, string.lower(callback)) then return callback end
+  end
+  return nil
+end
+
+-- A function named nearly like a callback ("onclick", "onColision") is never called: the
+-- behaviour's author is told once, with the line that defines it and the right spelling.
 local function reportMisspelledCallbacks(file, environment)
   for name, value in pairs(environment) do
-    local right = type(name) == "string" and type(value) == "function" and callbacksByLowerName[string.lower(name)]
-    if right and right ~= name then
-      Engine.report(string.format("behaviour %s: unknown callback '%s'; did you mean '%s'?", file, name, right))
+    local meant = type(name) == "string" and type(value) == "function" and Behaviours.meantCallback(name)
+    if meant then
+      local line = debug.getinfo(value, "S").linedefined
+      Engine.report(string.format("behaviour %s:%d: %s", file, line, messages.unknownCallback(name, meant)))
     end
   end
 end
@@ -258,7 +312,7 @@ function Behaviours.attach(project, file, owner)
   if not ok then
     message = tostring(message)
     if not string.find(message, file, 1, true) then message = file .. ": " .. message end
-    Engine.report("behaviour: " .. message)
+    Engine.report("behaviour " .. message)
     return nil
   end
   reportMisspelledCallbacks(file, environment)

@@ -39,7 +39,7 @@ function Game:projectDidLoad(project)
     self.plugins[name] = {enabled = Attribute.new(sg.BOOLEAN, enabled)}
   end
   if project.music then
-    self:playMusic(project.music.file, project.music.loop)
+    self:playMusic(project.music.file, project.music.loop, project.music.where)
     if platformWrappers then platformWrappers.setMusicVolume(project.music.volume * self.volume) end
   end
   self:setNeedsToChangeScene(project.startScene, false)
@@ -72,14 +72,11 @@ function Game:switchToScene(name)
   if callbacks.callExternalFunction then callbacks.callExternalFunction("TrackSceneChange", name) end
 end
 
-function Game:playMusic(file, loop)
+-- Plays a file of sounds/ as music; `where` names the file and line that ask for it.
+function Game:playMusic(file, loop, where)
   if not (platformWrappers and platformWrappers.playMusic) then return end
-  local path = self.project:pathForSound(file)
-  if not Engine.Format.fileExists(path) then
-    Engine.report(string.format("music '%s' not found in sounds/", file))
-    return
-  end
-  platformWrappers.playMusic(path, loop and 1 or 0)
+  if not self.project:checkAsset("music", where, file) then return end
+  platformWrappers.playMusic(self.project:pathForSound(file), loop and 1 or 0)
 end
 
 -- Saved values go to the player's store as text (saveValue returns whether it was kept); without one (no save folder) they last for

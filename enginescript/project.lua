@@ -6,8 +6,8 @@ local Format = Engine.Format
 Project = Engine.class()
 
 function Project.new(class)
-  return setmetatable({path = nil, scenes = {}, sceneOrder = {}, tables = {}, tableTitles = {}, plugins = {},
-    imageProblems = {}},
+  return setmetatable({path = nil, scenes = {}, sceneOrder = {}, tables = {}, tableFiles = {}, tableTitles = {}, plugins = {},
+    assetProblems = {image = {}, sound = {}, music = {}}, assetsReported = {}},
     class or Project)
 end
 
@@ -44,6 +44,7 @@ end
 function Project:readSection(name, node)
   if name == "music" then
     self.music = Format.attributes(node, "game.xml", "music")
+    self.music.where = Format.where("game.xml", node) .. ": "
     return
   end
   local itemName = ({plugins = "plugin", scenes = "sceneref", tables = "table"})[name]
@@ -91,12 +92,14 @@ function Project:loadTable(item)
     Engine.report(string.format("game.xml: table '%s' has no file attribute", item.name))
     return
   end
+  self.tableFiles[item.name] = item.file
   local path = self:fileInProject(item.file)
   if not Format.fileExists(path) then
     Engine.report(string.format("%s: table '%s' cannot be opened; check the file name",
       item.file, item.name))
     return
   end
+  if not Format.load(path, item.file, "table") then return end
   local data = tableHelper.Tables.new()
   data:loadFromFile(path)
   self.tables[item.name] = data
@@ -109,4 +112,51 @@ end
 
 function Project:pathForSound(name)
   return self.path and self:fileInProject("sounds/" .. tostring(name)) or ""
+end
+
+-- How each kind of asset is found and decoded: its folder, and the native function that
+-- decodes the whole file (nil and the reason when it cannot).
+local assetKinds = {
+  image = {folder = "images/", decode = function() return assetManager and assetManager.decodeImage end,
+    advice = "save it as PNG, JPEG, GIF, BMP or TGA"},
+  sound = {folder = "sounds/", decode = function() return assetManager and assetManager.decodeSound end,
+    advice = "save it as WAV or Ogg Vorbis"},
+  music = {folder = "sounds/", decode = function() return platformWrappers and platformWrappers.decodeMusic end,
+    advice = "save it as Ogg Vorbis or WAV"},
+}
+
+-- Why the file of that kind cannot be used, or nil. Playing looks for the file and reads a
+-- picture's header; a check (Project.checking) decodes every file whole, as the loaders will.
+local function findAssetProblem(kind, path, checking)
+  local rule = assetKinds[kind]
+  if not Format.fileExists(path) then return "not found in " .. rule.folder .. "; check the file name" end
+  if kind == "image" and assetManager and assetManager.imageSize then
+    local width, reason = assetManager.imageSize(path)
+    if not width then return "cannot be shown: " .. tostring(reason) .. "; " .. rule.advice end
+  end
+  local decode = checking and rule.decode()
+  if not decode then return nil end
+  local decoded, reason = decode(path)
+  if decoded then return nil end
+  -- The decoders' reasons may name the file, which the report names already.
+  reason = string.match(tostring(reason), '^cannot load the sound ".*": (.*)$') or tostring(reason)
+  reason = string.gsub(reason, "^it cannot be decoded: ", "")
+  return "cannot be decoded: " .. reason .. "; " .. rule.advice
+end
+
+-- Reports that the named asset ("image", "sound" or "music") cannot be used, naming where it
+-- is named first (`where`, such as "scenes/play.xml:25: actor 'ball': "): one file, one
+-- report, however many actors name it. Returns true when the asset can be used. Answers are
+-- kept per file, so a picture many actors show is read once.
+function Project:checkAsset(kind, where, name)
+  name = tostring(name)
+  local path = kind == "image" and self:pathForImage(name) or self:pathForSound(name)
+  local known = self.assetProblems[kind]
+  if known[path] == nil then known[path] = findAssetProblem(kind, path, self.checking) or false end
+  local problem = known[path]
+  if problem and self.assetsReported[kind .. ":" .. problem .. ":" .. path] == nil then
+    self.assetsReported[kind .. ":" .. problem .. ":" .. path] = true
+    Engine.report(string.format("%s%s '%s' %s", where, kind, name, problem))
+  end
+  return not problem
 end

@@ -37,7 +37,7 @@ function Scene:build()
     for _, child in ipairs(Format.children(root, self.file, "scene")) do self:buildLayer(child.node) end
   end
   if values.behaviour then self:attachBehaviours(self, values.behaviour) end
-  if values.music then self.game:playMusic(values.music, true) end
+  if values.music then self.game:playMusic(values.music, true, Format.where(self.file, root) .. ": ") end
 end
 
 function Scene:buildBackground(color)
@@ -200,7 +200,7 @@ end
 
 function Scene:spawn(name, x, y)
   local template = self.templates[name]
-  if not template then error("no template actor named '" .. name .. "' in " .. self.file, 3) end
+  if not template then error(Behaviours.messages.noTemplate(name, self.file), 3) end
   local actor = self:buildActor(template, x, y)
   if actor then actor.space:sortRenderNodes() end
   return actor
@@ -264,14 +264,13 @@ function Scene:mouseDown(x, y)
   self:dispatch("onMouseDown", x, y)
 end
 
-function Scene:playSound(name, volume)
+-- Plays a file of sounds/ once; `where` names the behaviour's line that asked for it.
+function Scene:playSound(name, volume, where)
   local loader = self.soundLoaders[name]
   if not loader then
+    if not self.project:checkAsset("sound", where .. "playSound: ", name) then return end
     loader = self.defaultSpace:createNode(sg.soundLoaderNode)
     if not loader then return end
-    if not Format.fileExists(self.project:pathForSound(name)) then
-      Engine.report(string.format("playSound: sound '%s' not found in sounds/", name))
-    end
     loader.name:setValue(name, true)
     self.soundLoaders[name] = loader
   end
@@ -290,7 +289,7 @@ function Scene:playSound(name, volume)
   local done, message = pcall(player.compute, player)
   player.trigger:setValue(false, true)
   if not done then
-    Engine.report(string.format("playSound: sound '%s' cannot be played (%s)", name, tostring(message)))
+    Engine.report(string.format("%splaySound: sound '%s' cannot be played (%s)", where, name, tostring(message)))
   end
 end
 

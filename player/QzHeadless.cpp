@@ -150,8 +150,9 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
         std::fprintf(stderr, "quillane-player: --audio: cannot record sound: %s\n", error.c_str());
         return kQzExitNoRecorder;
     }
-    // A check visits every scene game.xml lists for two frames: building a scene reports its
-    // documents, pictures, sounds and behaviours that do not load.
+    // A check first has the engine script read the whole project (checkProject), then visits
+    // every scene game.xml lists for two frames: building a scene reports its documents,
+    // pictures, sounds and behaviours that do not load, and what its behaviours do at start.
     const std::vector<std::string> checkedScenes = options.check ? QzProjectSceneNames(bundle.projectPath)
                                                                  : std::vector<std::string>{};
     constexpr long kFramesPerCheckedScene = 2;
@@ -188,6 +189,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     int width = options.width, height = options.height;
     view.thread().postAndWait([&] {
         session.loadGame();
+        if (options.check && session.engine()) session.engine()->checkProject();
         if (width == 0) session.engine()->intendedDisplaySize(&width, &height);
         if (width <= 0 || height <= 0) {
             width = kDefaultWidth;

@@ -71,6 +71,15 @@ void QzPlayerEngine::callFunction(const char* name, const std::vector<QzScriptAr
     luaState_->callFunction(name, array.get());
 }
 
+void QzPlayerEngine::checkProject() {
+    try {
+        luaState_->evaluateExpression("type(checkProject) == 'function' and checkProject()");
+    } catch (const LuaErrorException& error) {
+        std::fprintf(stderr, "QzPlayerEngine checkProject: Lua Error caught (and ignored): %s\n", error.luaError().c_str());
+        countError();
+    }
+}
+
 int QzPlayerEngine::errorCount() {
     int scriptProblems = 0;
     try {

@@ -57,6 +57,9 @@ public:
     // Called (on the thread running the script) when the script calls callbacks.gameDidEnd.
     void setGameDidEnd(std::function<void()> gameDidEnd);
 
+    // Runs the engine script's check of the loaded project (its global checkProject, when it
+    // has one), which reports what it finds as problems of the game. Takes the lock.
+    void checkProject();
     // Problems so far: script errors reported by the engine host, failures counted by the
     // player, and the problems of the game that the engine script reported itself.
     // Takes the lock.

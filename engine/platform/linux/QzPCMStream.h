@@ -113,4 +113,8 @@ std::unique_ptr<QzPCMStream> QzOpenDecodedStream(const char* path, std::string* 
 // cannot be read as sound; `error` (when not null) then says why.
 std::unique_ptr<QzPCMStream> QzOpenPCMStream(const char* path, std::string* error = nullptr);
 
+// Reads the file through QzOpenPCMStream to its end, keeping nothing: whether the music player
+// could play all of it. False with *error set (without the file name) when it cannot.
+bool QzDecodeWholeStream(const char* path, std::string* error);
+
 #endif

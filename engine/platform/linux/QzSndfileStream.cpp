@@ -146,3 +146,18 @@ std::unique_ptr<QzPCMStream> QzOpenPCMStream(const char* path, std::string* erro
     if (stream && stream->channels() > 2) stream = std::make_unique<QzStereoDownmixStream>(std::move(stream));
     return stream;
 }
+
+bool QzDecodeWholeStream(const char* path, std::string* error) {
+    std::unique_ptr<QzPCMStream> stream = QzOpenPCMStream(path, error);
+    if (!stream) return false;
+    constexpr long kFramesPerRead = 4096;
+    std::vector<int16_t> samples(kFramesPerRead * stream->channels());
+    for (;;) {
+        const long got = stream->read(samples.data(), kFramesPerRead);
+        if (got == 0) return true;
+        if (got < 0) {
+            *error = "its sound data cannot be read";
+            return false;
+        }
+    }
+}
