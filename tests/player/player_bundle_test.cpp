@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <functional>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -230,42 +231,138 @@ TEST(Bundles, APackedProjectPlaysLikeTheOriginalBundle) {
     EXPECT_FALSE(fs::exists(scratch.file("U.zip")));
 }
 
-// --check visits every scene: the sample games are clean, and each kind of mistake in a copy of
-// Brickfall's project is listed with its file (and line where the engine knows it), gives
-// status 1, and stops --pack.
+// Changes a file of the project in place: the first `from` becomes `to`.
+std::function<void(const std::string&)> editing(const std::string& file, const std::string& from, const std::string& to) {
+    return [=](const std::string& project) {
+        std::string text = readFile(project + "/" + file);
+        ASSERT_NE(text.find(from), std::string::npos) << file << ": " << from;
+        text.replace(text.find(from), from.size(), to);
+        writeFile(project + "/" + file, text);
+    };
+}
+
+// Cuts a file of the project to its first `bytes` bytes: a picture or sound that no longer decodes.
+std::function<void(const std::string&)> truncating(const std::string& file, uintmax_t bytes) {
+    return [=](const std::string& project) { fs::resize_file(project + "/" + file, bytes); };
+}
+
+// --check reads the whole project and visits every scene: every game under games/ is clean, and
+// each kind of mistake in a copy of Brickfall's project is listed once, with its file (and line
+// where the engine knows it), gives status 1, and stops --pack.
 TEST(Bundles, CheckListsEachProblemOfEveryScene) {
     ScratchFolder scratch;
-    for (const std::string& game : {kBrickfall, std::string(QZ_SOURCE_DIR) + "/games/Tour.app"}) {
-        const PlayerRun clean = runPlayer(scratch, "--check " + game);
-        EXPECT_EQ(clean.status, 0) << clean.output;
+    int games = 0;
+    for (const auto& entry : fs::directory_iterator(std::string(QZ_SOURCE_DIR) + "/games")) {
+        if (entry.path().extension() != ".app") continue;
+        ++games;
+        const PlayerRun clean = runPlayer(scratch, "--check " + entry.path().string());
+        EXPECT_EQ(clean.status, 0) << entry.path() << clean.output;
         EXPECT_NE(clean.output.find(": 0 problem(s)"), std::string::npos) << clean.output;
     }
+    EXPECT_GE(games, 2) << "Brickfall and the tour";
     const std::string project = scratch.file("Bad.gameproj");
     const struct {
-        const char* file;
-        const char* from;
-        const char* to;
+        std::function<void(const std::string& project)> spoil;
         const char* message;
     } cases[] = {
-        {"scripts/drift.lua", "function", "function (", "game: behaviour scripts/drift.lua:"},
-        {"scenes/scores.xml", "<scene", "<scene <", "game: scenes/scores.xml: not a well-formed XML document"},
-        {"scenes/play.xml", "ball.png", "nothere.png", "game: scenes/play.xml:25: actor 'ball': image 'nothere.png' not found"},
-        {"game.xml", "scenes/gameover.xml", "scenes/missing.xml", "game: scenes/missing.xml: cannot open the file"},
+        {editing("scripts/drift.lua", "function", "function ("), "game: behaviour scripts/drift.lua:"},
+        {editing("scenes/scores.xml", "<scene", "<scene <"), "game: scenes/scores.xml: not a well-formed XML document"},
+        {editing("scenes/play.xml", "ball.png", "nothere.png"), "game: scenes/play.xml:25: actor 'ball': image 'nothere.png' not found"},
+        {editing("game.xml", "scenes/gameover.xml", "scenes/missing.xml"), "game: scenes/missing.xml: cannot open the file"},
+        {editing("scenes/play.xml", "lifetime=\"0.35\"", "lifetime=\"short\""),
+         "game: scenes/play.xml:30: <particles lifetime=\"short\">: expected a number"},
+        {editing("scenes/play.xml", "behaviour=\"scripts/burst.lua\"", "behaviour=\"scripts/bust.lua\""),
+         "game: behaviour scripts/bust.lua: cannot open the file"},
+        {editing("tables/level2.xml", "<columns>", "<columns"), "game: tables/level2.xml: not a well-formed XML document"},
+        {editing("scripts/play.lua", "readTable(\"levels\")", "readTable(\"levls\")"),
+         "game: behaviour scripts/play.lua:14: no table named 'levls' in game.xml"},
+        {editing("scripts/play.lua", "levels:get(level, \"speed\")", "levels:get(level, \"sped\")"),
+         "game: behaviour scripts/play.lua:64: table 'levels' has no column 'sped'"},
+        {editing("scripts/play.lua", "spawn(\"brick\"", "spawn(\"brik\""),
+         "game: behaviour scripts/play.lua:54: no template actor named 'brik' in scenes/play.xml"},
+        {editing("scripts/play.lua", "playSound(\"lose.ogg\"", "playSound(\"loose.ogg\""),
+         "game: scripts/play.lua:113: playSound: sound 'loose.ogg' not found in sounds/"},
+        {editing("scripts/title.lua", "changeScene(\"scores\")", "changeScene(\"score\")"),
+         "game: behaviour scripts/title.lua:21: changeScene: no scene named 'score' in game.xml"},
+        {editing("scripts/play.lua", "function onCollision", "function onColision"),
+         "game: behaviour scripts/play.lua:225: unknown callback 'onColision'; did you mean 'onCollision'?"},
+        {truncating("images/brick.png", 300), "game: scenes/title.xml:8: actor 'brick': image 'brick.png' cannot be decoded"},
+        {truncating("sounds/lose.ogg", 300), "game: scripts/play.lua:113: playSound: sound 'lose.ogg' cannot be decoded"},
+        {truncating("sounds/music.ogg", 10), "game: game.xml:16: music 'music.ogg' cannot be decoded"},
     };
     for (const auto& c : cases) {
         fs::remove_all(project);
         fs::copy(kBrickfallProject, project, fs::copy_options::recursive);
-        std::string text = readFile(project + "/" + c.file);
-        ASSERT_NE(text.find(c.from), std::string::npos) << c.file;
-        text.replace(text.find(c.from), std::string(c.from).size(), c.to);
-        writeFile(project + "/" + c.file, text);
+        c.spoil(project);
         const PlayerRun check = runPlayer(scratch, "--check " + project);
-        EXPECT_EQ(check.status, 1) << c.file << check.output;
+        EXPECT_EQ(check.status, 1) << c.message << check.output;
         EXPECT_NE(check.output.find(c.message), std::string::npos) << check.output;
+        EXPECT_EQ(countOf(check.output, "game: "), 1) << "each problem once\n" << check.output;
     }
     const PlayerRun pack = runPlayer(scratch, "--pack " + project + " --output " + scratch.file("Bad.zip"));
     EXPECT_EQ(pack.status, 1) << pack.output;
     EXPECT_FALSE(fs::exists(scratch.file("Bad.zip")));
+}
+
+// The "Making a game" section of README.md: its files (a line naming `PATH` and the fenced
+// block after it) and its commands (the lines of fenced blocks without a language).
+struct Walkthrough {
+    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<std::string> commands;
+};
+
+Walkthrough readmeWalkthrough() {
+    const std::string readme = readFile(std::string(QZ_SOURCE_DIR) + "/README.md");
+    const size_t start = readme.find("\n## Making a game\n");
+    const std::string section = readme.substr(start, readme.find("\n## ", start + 1) - start);
+    Walkthrough walk;
+    std::istringstream lines(section);
+    std::string line, named, block, fence;
+    bool inside = false;
+    while (std::getline(lines, line)) {
+        if (line.rfind("```", 0) == 0) {
+            if (inside && fence.empty()) {
+                std::istringstream commands(block);
+                for (std::string command; std::getline(commands, command);) walk.commands.push_back(command);
+            } else if (inside && !named.empty()) {
+                walk.files.emplace_back(named, block);
+            }
+            if (inside) named.clear();
+            inside = !inside;
+            fence = line.substr(3);
+            block.clear();
+        } else if (inside) {
+            block += line + "\n";
+        } else if (const size_t open = line.find("File `"); open != std::string::npos) {
+            named = line.substr(open + 6, line.find('`', open + 6) - open - 6);
+        }
+    }
+    return walk;
+}
+
+// The README's walk from an empty folder to a packed game works as written: its files are
+// clean, it plays, packs and plays packed. Commands that open a window play headless here.
+TEST(Bundles, ReadmeWalkthroughMakesAPackedGame) {
+    ScratchFolder scratch;
+    const Walkthrough walk = readmeWalkthrough();
+    ASSERT_EQ(walk.files.size(), 3u) << "game.xml, a scene and a behaviour";
+    ASSERT_EQ(walk.commands.at(0).rfind("mkdir -p ", 0), 0u) << "the folders come first";
+    ASSERT_EQ(std::system(("cd '" + scratch.path().string() + "' && " + walk.commands[0]).c_str()), 0);
+    for (const auto& [path, contents] : walk.files) writeFile(scratch.file(path), contents);
+    int playerCommands = 0;
+    for (const std::string& command : std::vector(walk.commands.begin() + 1, walk.commands.end())) {
+        ASSERT_EQ(command.rfind("quillane-player ", 0), 0u) << command;
+        ++playerCommands;
+        std::string arguments = command.substr(std::string("quillane-player ").size());
+        if (arguments.find("--") != 0) arguments = "--headless --frames 120 " + arguments;
+        const PlayerRun run = runPlayer(scratch, arguments, "", scratch.path().string());
+        EXPECT_EQ(run.status, 0) << command << "\n" << run.output;
+        EXPECT_EQ(countOf(run.output, "game: "), 0) << command << "\n" << run.output;
+        if (arguments.find("--check") == 0)
+            EXPECT_NE(run.output.find("checked 1 scene(s) of Hello.gameproj: 0 problem(s)"), std::string::npos) << run.output;
+    }
+    EXPECT_EQ(playerCommands, 4) << "play, check, pack, play the pack";
+    EXPECT_TRUE(fs::is_regular_file(scratch.file("Hello.zip")));
 }
 
 // Writes a zip archive holding the given (name, contents) entries.

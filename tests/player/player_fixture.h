@@ -72,11 +72,11 @@ struct PlayerRun {
 };
 
 // Runs the player with the scratch folder as data and cache home; `environment` is put
-// before the command (for example "DISPLAY=:5").
+// before the command (for example "DISPLAY=:5"); `directory`, when given, is the working folder.
 inline PlayerRun runPlayer(const ScratchFolder& scratch, const std::string& arguments,
-                           const std::string& environment = "") {
+                           const std::string& environment = "", const std::string& directory = "") {
     const std::string output = scratch.file("player-output.txt");
-    const std::string command = "env XDG_DATA_HOME=" + scratch.file("data") + " XDG_CACHE_HOME=" +
+    const std::string command = (directory.empty() ? "" : "cd '" + directory + "' && ") + "env XDG_DATA_HOME=" + scratch.file("data") + " XDG_CACHE_HOME=" +
                                 scratch.file("cache") + " " + environment + " timeout -k 5 60 " + kPlayer + " " +
                                 arguments + " > " + output + " 2>&1";
     const int raw = std::system(command.c_str());

@@ -43,7 +43,7 @@ end)
 check.test("API misuse names the behaviour's line; a callback in the wrong case is named", function()
   expectReported("scripts/misuse.lua:6: moveTo(x, y) needs two numbers", 1)
   expectReported("scripts/misuse.lua:7: changeScene: no scene named 'elsewhere' in game.xml", 1)
-  expectReported("behaviour scripts/misuse.lua: unknown callback 'onclick'; did you mean 'onClick'?", 1)
+  expectReported("behaviour scripts/misuse.lua:10: unknown callback 'onclick'; did you mean 'onClick'?", 1)
   check.equal(harness.reported("engine/"), 0, "no report names the engine's own files")
 end)
 
