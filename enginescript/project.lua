@@ -7,7 +7,7 @@ Project = Engine.class()
 
 function Project.new(class)
   return setmetatable({path = nil, scenes = {}, sceneOrder = {}, tables = {}, tableTitles = {}, plugins = {},
-    imageProblems = {}},
+    imageProblems = {}, tableFiles = {}},
     class or Project)
 end
 
@@ -101,6 +101,12 @@ function Project:loadTable(item)
   data:loadFromFile(path)
   self.tables[item.name] = data
   self.tableTitles[item.name] = tableTitles(path)
+  self.tableFiles[item.file] = item
+end
+
+-- Reads a table file of game.xml again (after a change to it).
+function Project:reloadTable(file)
+  self:loadTable(self.tableFiles[file])
 end
 
 function Project:pathForImage(name)
