@@ -128,16 +128,17 @@ TEST(InputTimeline, ReadsEventsInFrameOrder) {
                           "2 mousemove -4 5\n"
                           "3 keyUp a\n"
                           "4 pause\n4 Play\n4 screenshot shots/one.png\n"
-                          "5 mouseMoved 1 2\n");
+                          "5 mouseMoved 1 2\n5 wait\n");
     std::vector<QzTimedInputEvent> events;
     std::string error;
     ASSERT_TRUE(QzReadInputTimeline(in, &events, &error)) << error;
-    ASSERT_EQ(events.size(), 9u);
+    ASSERT_EQ(events.size(), 10u);
     EXPECT_EQ(events[5].action, QzTimedInputEvent::Action::Pause);
     EXPECT_EQ(events[6].action, QzTimedInputEvent::Action::Play);
     EXPECT_EQ(events[7].action, QzTimedInputEvent::Action::Screenshot);
     EXPECT_EQ(events[7].event.text, "shots/one.png");
     EXPECT_EQ(events[8].event.kind, QzInputEvent::Kind::MouseMoved);
+    EXPECT_EQ(events[9].action, QzTimedInputEvent::Action::Wait);
     EXPECT_EQ(events[0].frame, 1);
     EXPECT_EQ(events[0].event.kind, QzInputEvent::Kind::MouseDown);
     EXPECT_FLOAT_EQ(events[0].event.y, 20.5f);
@@ -150,7 +151,7 @@ TEST(InputTimeline, ReadsEventsInFrameOrder) {
 TEST(InputTimeline, RefusesMalformedLinesNamingThem) {
     for (const char* line : {"0 keydown a", "x keydown a", "1 keydown", "1 mousedown 1", "1 mousedown 1 2 3",
                              "1 mousedown 1 nan", "1 jump 3", "99999999999999999999 keyup a", "1 pause now",
-                             "1 screenshot", "1 keyDown Return"}) {
+                             "1 screenshot", "1 keyDown Return", "1 wait now"}) {
         std::istringstream in(std::string("1 keyup a\n") + line + "\n");
         std::vector<QzTimedInputEvent> events;
         std::string error;
