@@ -71,6 +71,14 @@ void QzPlayerEngine::callFunction(const char* name, const std::vector<QzScriptAr
     luaState_->callFunction(name, array.get());
 }
 
+bool QzPlayerEngine::hasFunction(const char* name) {
+    QzEngineLock lock(*this);
+    luaState_->getGlobal(name);
+    const bool present = luaState_->luaType() == LUA_TFUNCTION;
+    luaState_->setTop(0);
+    return present;
+}
+
 int QzPlayerEngine::errorCount() {
     int scriptProblems = 0;
     try {

@@ -84,6 +84,12 @@ const char* QzPlayerUsage() {
            "  --no-vsync           (benchmarks) no vertical sync, frames drawn back to back\n"
            "  --check              load the game headless, visit each scene of game.xml for two frames\n"
            "                       and list the problems reported; exit 0 clean, 1 with problems\n"
+           "  --watch              reload the project's files when they change while the game plays:\n"
+           "                       a picture or sound in place, a scene document, behaviour or table\n"
+           "                       by restarting the scene, game.xml by restarting the game; a change\n"
+           "                       that does not load is reported and the running version stays\n"
+           "                       (a project folder or an unzipped bundle; headless: looked for before\n"
+           "                       every frame)\n"
            "  --pack NAME.gameproj --output OUT\n"
            "                       make a complete bundle of the project instead of playing: OUT.app\n"
            "                       a bundle folder, OUT.zip or OUT.qzgame a zipped bundle\n"
@@ -119,6 +125,8 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
             options->noVsync = true;
         } else if (arg == "--trusted-only") {
             options->trustedOnly = true;
+        } else if (arg == "--watch") {
+            options->watch = true;
         } else if (arg == "--size" || arg == "--frames" || arg == "--dt" || arg == "--screenshot" ||
                    arg == "--input" || arg == "--audio" || arg == "--memory-limit" || arg == "--pack" ||
                    arg == "--output") {
@@ -150,11 +158,29 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
         *error = "--pack PROJECT and --output BUNDLE go together, without a bundle to play";
         return false;
     }
+    if (options->watch && (options->check || !options->pack.empty())) {
+        *error = "--watch plays the game; it does not go with --check or --pack";
+        return false;
+    }
+    if (options->watch && !options->bundle.empty() && QzIsZippedBundlePath(options->bundle)) {
+        *error = "--watch needs a project folder (NAME.gameproj) or an unzipped bundle folder; " + options->bundle +
+                 " is a zipped bundle: play the project folder it was packed from, or unzip it and play that";
+        return false;
+    }
     if (!options->headless && (!options->input.empty() || !options->audio.empty() || options->width > 0)) {
         *error = "--size, --input and --audio work only with --headless";
         return false;
     }
     return true;
+}
+
+// A zipped bundle is a .zip or .qzgame file (the file type the desktop opens with the player);
+// any other file is tried as one too, since a folder is what a bundle else is.
+bool QzIsZippedBundlePath(const std::string& argument) {
+    std::string lowered = argument;
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::error_code ignored;
+    return endsWith(lowered, ".zip") || endsWith(lowered, ".qzgame") || std::filesystem::is_regular_file(argument, ignored);
 }
 
 bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string* savePath, std::string* error) {
@@ -165,13 +191,8 @@ bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string*
                  QzProgramDirectory() + "/../share/quillane-player/games; give the path of a game bundle";
         return false;
     }
-    std::string lowered = folder;
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
     std::shared_ptr<QzCacheHold> hold;
-    // A zipped bundle is a .zip or .qzgame file (the file type the desktop opens with the
-    // player); any other file is tried as one too, since a folder is what a bundle else is.
-    std::error_code ignored;
-    if (endsWith(lowered, ".zip") || endsWith(lowered, ".qzgame") || std::filesystem::is_regular_file(folder, ignored)) {
+    if (QzIsZippedBundlePath(folder)) {
         const std::string cache = QzUserCacheHome();
         if (cache.empty()) {
             *error = "cannot unpack " + folder + ": neither XDG_CACHE_HOME nor HOME is set to an absolute path; set one";
