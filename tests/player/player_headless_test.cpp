@@ -586,16 +586,6 @@ private:
     size_t searchedTo_ = 0;
 };
 
-void writeSolidPNG(const std::string& path, unsigned char red, unsigned char green, unsigned char blue) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = image.height = 4;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<unsigned char> pixels;
-    for (int i = 0; i < 16; ++i) pixels.insert(pixels.end(), {red, green, blue});
-    ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) << path;
-}
-
 constexpr const char* kWatchedGame = R"(<?xml version="1.0" encoding="UTF-8"?>
 <game title="Watched" width="64" height="64" startScene="main">
   <scenes><scene name="main" file="scenes/main.xml"/><scene name="other" file="scenes/other.xml"/></scenes>
