@@ -82,26 +82,31 @@ end
 -- Called by the player between frames with the changed files, relative to the project folder.
 function projectFilesChanged(...)
   if not project then return end
-  Engine.forgetPrintedReports()
-  local restarting, assets, compiled = {}, {}, {}
-  local restartGame, blocked = false, false
+  local changes = {}
   for index = 1, select("#", ...) do
     local file = tostring((select(index, ...)))
     local kind, name = kindOf(file)
-    if kind == "image" or kind == "sound" then
-      assets[#assets + 1] = {kind, file, name}
-    elseif kind then
-      local problem = restartProblem(kind, file, compiled)
+    if kind then changes[#changes + 1] = {kind = kind, file = file, name = name} end
+  end
+  if #changes == 0 then return end
+  Engine.forgetPrintedReports()
+  local restarting, assets, compiled = {}, {}, {}
+  local restartGame, blocked = false, false
+  for _, change in ipairs(changes) do
+    if change.kind == "image" or change.kind == "sound" then
+      assets[#assets + 1] = change
+    else
+      local problem = restartProblem(change.kind, change.file, compiled)
       if problem then
         Engine.report(problem .. "; the running version stays")
         blocked = true
       end
-      restarting[#restarting + 1] = file
-      restartGame = restartGame or kind == "game"
+      restarting[#restarting + 1] = change.file
+      restartGame = restartGame or change.kind == "game"
     end
   end
   if blocked or #restarting == 0 then
-    for _, asset in ipairs(assets) do reloadAsset(asset[1], asset[2], asset[3]) end
+    for _, asset in ipairs(assets) do reloadAsset(asset.kind, asset.file, asset.name) end
   elseif restartGame then
     Engine.game:restart()
     say("game restarted (game.xml changed)")
