@@ -14,6 +14,7 @@
 #include "QzHostServices.h"
 #include "QzOverlayPainter.h"
 #include "QzPlayerEngine.h"
+#include "QzProjectWatcher.h"
 #include "QzTextEntry.h"
 #include "support/test_files.h"
 
@@ -353,6 +354,32 @@ TEST(AudioRecorder, ARecordingStopsAtTheWavSizeLimit) {
     EXPECT_EQ(littleEndianAt(wav, 40), 1000u);
     EXPECT_EQ(QzAudioRecorder::kWavMaxDataBytes % 4, 0u);
     EXPECT_LE(QzAudioRecorder::kWavMaxDataBytes + 36, 0xFFFFFFFFull);
+}
+
+// Files written or moved into place are seen once each, also in folders made since the watch
+// began; editors' hidden and backup files are not.
+TEST(ProjectWatcher, SeesWrittenAndMovedFilesAndNewFoldersButNotEditorFiles) {
+    ScratchFolder scratch;
+    std::filesystem::create_directories(scratch.path() / "scenes");
+    QzProjectWatcher watcher;
+    std::string error;
+    ASSERT_TRUE(watcher.start(scratch.path().string(), &error)) << error;
+    EXPECT_TRUE(watcher.takeChanges().empty());
+    writeFile(scratch.file("scenes/a.xml"), "<scene/>");
+    writeFile(scratch.file("scenes/a.xml"), "<scene></scene>");
+    writeFile(scratch.file("scenes/.a.xml.swp"), "x");
+    writeFile(scratch.file("game.xml~"), "x");
+    std::filesystem::create_directories(scratch.path() / ".git");
+    writeFile(scratch.file(".git/index"), "x");
+    writeFile(scratch.file("saving"), "x");
+    std::filesystem::rename(scratch.file("saving"), scratch.file("game.xml"));
+    std::filesystem::create_directories(scratch.path() / "images" / "big");
+    writeFile(scratch.file("images/big/b.png"), "x");
+    EXPECT_EQ(watcher.takeChanges(),
+              (QzProjectWatcher::Changes{"game.xml", "images/big/b.png", "saving", "scenes/a.xml"}));
+    EXPECT_TRUE(watcher.takeChanges().empty());
+    EXPECT_FALSE(QzProjectWatcher().start(scratch.file("missing"), &error));
+    EXPECT_NE(error.find("missing"), std::string::npos) << error;
 }
 
 }  // namespace
