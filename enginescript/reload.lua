@@ -58,6 +58,7 @@ local function restartProblem(kind, file, compiled)
 end
 
 local function reloadAsset(kind, file, name)
+  if not sharedAssetManager then return end
   local reload = kind == "image" and assetManager.reloadImage or assetManager.reloadSound
   local loaded, reason = reload(sharedAssetManager, name)
   if loaded == nil then
