@@ -12,9 +12,9 @@
 
 #include "QzAsset.h"
 
-// Asset: a QzBaseAsset<R> built from (observer, path). Loader: a node with
-// currentAssetName(), heldAsset() and assetWasUnloaded() (mark its output dirty, forget its
-// handle without releasing).
+// Asset: a QzBaseAsset<R> built from (observer, path), with reload(error). Loader: a node with
+// currentAssetName(), heldAsset(), assetWasUnloaded() (mark its output dirty, forget its
+// handle without releasing) and assetWasReplaced() (mark its output dirty, keep its handle).
 //
 // Before an asset is destroyed, every loader still holding it forgets it, whatever its name
 // input says now (a loader whose name changed since it last computed still holds the old
@@ -42,6 +42,20 @@ public:
         const auto found = assets.find(name);
         if (found == assets.end() || !found->second) return {};
         return found->second->getHandle();
+    }
+
+    // Loads the named asset's file again in place. Loaded: false when nothing of that name is
+    // loaded (the file is read when it is first used). False with *error set when the file
+    // cannot be loaded; the old asset stays as it was.
+    bool reload(const std::string& name, bool* loaded, std::string* error) {
+        const auto found = assets.find(name);
+        *loaded = found != assets.end() && found->second;
+        if (!*loaded) return true;
+        if (!found->second->reload(error)) return false;
+        for (Loader* loader : loaders) {
+            if (loader->heldAsset() == found->second.get()) loader->assetWasReplaced();
+        }
+        return true;
     }
 
     void unload(const std::string& name) {

@@ -93,6 +93,12 @@ QzAssetHandle<SGSound> QzEngineAssetManager::soundForName(const std::string& nam
     return sounds.handleFor(name);
 }
 
+bool QzEngineAssetManager::reloadSound(const std::string& name, bool* loaded, std::string* error) {
+    const bool reloaded = sounds.reload(name, loaded, error);
+    QzSoundAsset::freeRetiredSounds();
+    return reloaded;
+}
+
 void QzEngineAssetManager::unloadSound(const std::string& name) {
     sounds.unload(name);
     QzSoundAsset::freeRetiredSounds();
@@ -115,6 +121,10 @@ void QzEngineAssetManager::loadNewSounds(const std::set<std::string>& names) {
 QzAssetHandle<SGImage> QzEngineAssetManager::imageForName(const std::string& name) {
     loadImageForName(name);
     return images.handleFor(name);
+}
+
+bool QzEngineAssetManager::reloadImage(const std::string& name, bool* loaded, std::string* error) {
+    return images.reload(name, loaded, error);
 }
 
 void QzEngineAssetManager::unloadImage(const std::string& name) { images.unload(name); }

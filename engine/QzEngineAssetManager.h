@@ -46,6 +46,11 @@ public:
     // not know.
     QzAssetHandle<SGImage> imageForName(const std::string& name);
     const std::map<std::string, std::unique_ptr<QzTextureAsset>>& getImages() const { return images.assets; }
+    // Loads the named image's file again into the same asset: every node showing it shows the
+    // new picture, nothing else changes. Returns false with *error set when the file cannot be
+    // loaded (the old picture stays); *loaded tells whether the image was loaded at all (when
+    // not, nothing is done: it is read when first used). Needs a current OpenGL context.
+    bool reloadImage(const std::string& name, bool* loaded, std::string* error);
     void unloadImage(const std::string& name);
     void unloadAllImages();
     // Unloads every image and marks every image loader and text image node for recomputing.
@@ -60,6 +65,8 @@ public:
     std::string pathForSound(const std::string& name);
     QzAssetHandle<SGSound> soundForName(const std::string& name);
     const std::map<std::string, std::unique_ptr<QzSoundAsset>>& getSounds() const { return sounds.assets; }
+    // The same for sounds; a sound that is playing plays out its old buffers.
+    bool reloadSound(const std::string& name, bool* loaded, std::string* error);
     void unloadSound(const std::string& name);
     void unloadAllSounds();
     void cleanupUnusedSounds(const std::set<std::string>& keep);

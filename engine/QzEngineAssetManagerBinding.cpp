@@ -194,6 +194,35 @@ int withList(lua_State* L, const char* function, Operation operation) {
 
 using Names = std::set<std::string>;
 
+// reloadImage and reloadSound: true when the asset was loaded again in place, false when it
+// was not loaded (nothing to replace), nil and the reason when its file cannot be loaded.
+template <class Operation>
+int reloadNamed(lua_State* L, const char* function, Operation operation) {
+    int argument = 0;
+    QzEngineAssetManager* manager = managerWithArgument(L, function, &argument);
+    bool loaded = false;
+    std::string error;
+    if (!operation(*manager, checkName(L, argument), &loaded, &error)) {
+        lua_pushnil(L);
+        lua_pushlstring(L, error.data(), error.size());
+        return 2;
+    }
+    lua_pushboolean(L, loaded);
+    return 1;
+}
+
+int reloadImage(lua_State* L) {
+    return reloadNamed(L, "reloadImage", [](auto& m, const std::string& name, bool* loaded, std::string* error) {
+        return m.reloadImage(name, loaded, error);
+    });
+}
+
+int reloadSound(lua_State* L) {
+    return reloadNamed(L, "reloadSound", [](auto& m, const std::string& name, bool* loaded, std::string* error) {
+        return m.reloadSound(name, loaded, error);
+    });
+}
+
 int reloadAllImages(lua_State* L) {
     managerAlone(L, "reloadAllImages")->reloadAllImages();
     return 0;
@@ -329,6 +358,8 @@ const luaL_Reg kFunctions[] = {
     {"loadImages", QzGuarded<loadImages>},
     {"loadSounds", QzGuarded<loadSounds>},
     {"flushAssets", QzGuarded<flushAssets>},
+    {"reloadImage", QzGuarded<reloadImage>},
+    {"reloadSound", QzGuarded<reloadSound>},
     {nullptr, nullptr},
 };
 

@@ -22,3 +22,16 @@ void QzSoundAsset::freeAsset() {
 }
 
 void QzSoundAsset::freeRetiredSounds() { SGSoundFreeRetired(); }
+
+bool QzSoundAsset::reload(std::string* error) {
+    SGSound replacement = SGSoundNull;
+    try {
+        SGSoundLoadFromFile(&replacement, getResourceLocator().c_str());
+    } catch (const SGSoundLoadError& failure) {
+        *error = failure.what();
+        return false;
+    }
+    SGSoundRelease(&sound);
+    sound = replacement;
+    return true;
+}

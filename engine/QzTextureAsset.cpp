@@ -12,3 +12,11 @@ void QzTextureAsset::freeAsset() {
     if (image.textureName != 0) image.freeImage();
     image = SGImageNull;
 }
+
+bool QzTextureAsset::reload(std::string* error) {
+    SGImage replacement;
+    if (!QzLoadImageTexture(getResourceLocator(), &replacement, error)) return false;
+    freeAsset();
+    image = replacement;
+    return true;
+}

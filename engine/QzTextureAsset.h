@@ -16,6 +16,10 @@ public:
     SGImage* getAsset() override { return &image; }
     // Deletes the texture; the image becomes SGImageNull so it is deleted only once.
     void freeAsset() override;
+    // Loads the file again into a new texture that takes the old one's place in the same
+    // image record, so every handle shows the new picture. False with *error set when the file
+    // cannot be loaded; the old picture then stays. Needs a current OpenGL context.
+    bool reload(std::string* error);
 
 private:
     SGImage image;  // owns its texture

@@ -66,6 +66,15 @@ function Behaviours.forget()
   chunks = {}
 end
 
+-- The file compiled anew (the function, or nil and the message), kept nowhere: live reload
+-- checks a changed behaviour before it lets attachments use it (Behaviours.replace).
+Behaviours.compile = compile
+
+-- Attachments made from now on run fn for the file.
+function Behaviours.replace(project, file, fn)
+  chunks[project:fileInProject(file)] = fn
+end
+
 -- The functions every behaviour sees besides its own and the API. The libraries are given to
 -- each environment as views of their own (see Behaviours.newEnvironment).
 local base = {

@@ -72,6 +72,23 @@ function Game:switchToScene(name)
   if callbacks.callExternalFunction then callbacks.callExternalFunction("TrackSceneChange", name) end
 end
 
+-- Starts the game again as the player started it: game.xml read anew with its tables, every
+-- behaviour compiled afresh, the start scene. Saved values stay; the player's window keeps
+-- its size and the volume stays as it was set.
+function Game:restart()
+  local path, volume, memorySaves = self.project and self.project.path, self.volume, self.memorySaves
+  self:switchToScene(nil)
+  if platformWrappers and platformWrappers.stopMusic then platformWrappers.stopMusic() end
+  Engine.Behaviours.forget()
+  game = newGame()
+  Engine.game = game
+  game.volume, game.memorySaves = volume, memorySaves
+  game.volumeAttribute:setValue(volume)
+  if not path then return end
+  project = Project.new(Project)
+  project:load(path)
+end
+
 -- Plays a file of sounds/ as music; `where` names the file and line that ask for it.
 function Game:playMusic(file, loop, where)
   if not (platformWrappers and platformWrappers.playMusic) then return end

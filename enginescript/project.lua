@@ -6,7 +6,7 @@ local Format = Engine.Format
 Project = Engine.class()
 
 function Project.new(class)
-  return setmetatable({path = nil, scenes = {}, sceneOrder = {}, tables = {}, tableFiles = {}, tableTitles = {}, plugins = {},
+  return setmetatable({path = nil, scenes = {}, sceneOrder = {}, tables = {}, tableFiles = {}, tablesByFile = {}, tableTitles = {}, plugins = {},
     assetProblems = {image = {}, sound = {}, music = {}}, assetsReported = {}},
     class or Project)
 end
@@ -104,6 +104,12 @@ function Project:loadTable(item)
   data:loadFromFile(path)
   self.tables[item.name] = data
   self.tableTitles[item.name] = tableTitles(path)
+  self.tablesByFile[item.file] = item
+end
+
+-- Reads a table file of game.xml again (after a change to it).
+function Project:reloadTable(file)
+  self:loadTable(self.tablesByFile[file])
 end
 
 function Project:pathForImage(name)

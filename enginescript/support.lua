@@ -84,6 +84,12 @@ function Engine.resetReports()
   reported, reportedCount, suppressed = {}, 0, 0
 end
 
+-- Forgets which messages were printed but keeps the counts: after a change to the game,
+-- its problems are printed again once.
+function Engine.forgetPrintedReports()
+  reported = {}
+end
+
 -- "file:line: " of the code `level` calls up, as error(message, level) names it; "" when
 -- that code is not a script.
 function Engine.where(level)

@@ -262,6 +262,19 @@ void QzGameView::postEvent(const QzInputEvent& event) {
     });
 }
 
+void QzGameView::callScript(const char* function, const std::vector<QzScriptArgument>& arguments) {
+    QzPlayerEngine* engine = engine_;
+    if (!engine) return;
+    surface_->makeCurrent();
+    engine->makeOpenALContextCurrent();
+    std::lock_guard context(contextLock_);
+    try {
+        engine->callFunction(function, arguments);
+    } catch (const LuaErrorException& error) {
+        scriptFailed(function, error);
+    }
+}
+
 void QzGameView::playWaitUntilDone(bool wait) {
     auto task = [this] {
         try {

@@ -66,6 +66,9 @@ public:
 
     // Hands an input event to the script on the game thread, after earlier events.
     void postEvent(const QzInputEvent& event);
+    // Game thread: calls the script global with the view's contexts current (a script may
+    // make textures and sounds); a script error is reported as a frame's is.
+    void callScript(const char* function, const std::vector<QzScriptArgument>& arguments);
 
     // Game-thread operations.
     void play();

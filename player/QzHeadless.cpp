@@ -21,6 +21,7 @@
 #include "QzMainQueue.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
+#include "QzProjectWatcher.h"
 #include "QzQuitSignals.h"
 
 namespace {
@@ -124,6 +125,7 @@ void deliverTimelineEntry(const QzTimedInputEvent& entry, QzGameView* view, QzPl
     case QzTimedInputEvent::Action::Pause: view->pauseWaitUntilDone(true, true); return;
     case QzTimedInputEvent::Action::Play: view->playWaitUntilDone(true); return;
     case QzTimedInputEvent::Action::Screenshot: return;
+    case QzTimedInputEvent::Action::Wait: QzWaitForInputLine(entry.frame); return;
     case QzTimedInputEvent::Action::Input: break;
     }
     if (entry.event.kind != QzInputEvent::Kind::Text) {
@@ -185,6 +187,9 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
         std::fflush(stdout);
     };
     QzPlayerSession session(bundle, savePath, &view, hooks);
+    // Watched from before the game loads, so that nothing saved meanwhile is missed.
+    std::unique_ptr<QzProjectWatcher> watcher;
+    if (options.watch) watcher = QzProjectWatcher::startOrWarn(bundle.projectPath);
 
     int width = options.width, height = options.height;
     view.thread().postAndWait([&] {
@@ -214,6 +219,11 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
                 screenshots.push_back(timeline[next].event.text);
             else
                 deliverTimelineEntry(timeline[next], &view, &session);
+        }
+        // Changes saved before this frame (and after the timeline's waits) load before it runs.
+        if (watcher) {
+            const QzProjectWatcher::Changes changes = watcher->takeChanges();
+            if (!changes.empty()) view.thread().postAndWait([&] { session.reloadChangedFiles(changes); });
         }
         if (options.check && (current - 1) % kFramesPerCheckedScene == 0 &&
             static_cast<size_t>((current - 1) / kFramesPerCheckedScene) < checkedScenes.size()) {

@@ -5,7 +5,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <sstream>
 #include <string_view>
 
@@ -83,6 +85,7 @@ bool parseLine(const std::string& line, QzTimedInputEvent* timed, std::string* w
         {"mousemoved", Action::Input, Kind::MouseMoved}, {"mousemove", Action::Input, Kind::MouseMoved},
         {"text", Action::Input, Kind::Text},             {"pause", Action::Pause, Kind::Text},
         {"play", Action::Play, Kind::Text},              {"screenshot", Action::Screenshot, Kind::Text},
+        {"wait", Action::Wait, Kind::Text},
     };
     verb = lowerCase(verb);
     const auto* found = std::find_if(std::begin(kVerbs), std::end(kVerbs),
@@ -94,7 +97,8 @@ bool parseLine(const std::string& line, QzTimedInputEvent* timed, std::string* w
     std::string extra;
     switch (timed->action) {
     case Action::Pause:
-    case Action::Play: return !(fields >> extra);
+    case Action::Play:
+    case Action::Wait: return !(fields >> extra);
     case Action::Screenshot: event.text = restOfLine(fields); return !event.text.empty();
     case Action::Input: break;
     }
@@ -112,6 +116,12 @@ bool parseLine(const std::string& line, QzTimedInputEvent* timed, std::string* w
 }
 
 }  // namespace
+
+void QzWaitForInputLine(long frame) {
+    std::fprintf(stderr, "%s: frame %ld waits for a line on standard input\n", program_invocation_short_name, frame);
+    std::string line;
+    std::getline(std::cin, line);
+}
 
 const char* QzTimelineKeyNames() {
     static const std::string names = [] {
@@ -133,8 +143,8 @@ bool QzReadInputTimeline(std::istream& in, std::vector<QzTimedInputEvent>* event
         if (!parseLine(line.substr(first), &timed, &why)) {
             *error = "line " + std::to_string(number) + ": " +
                      (why.empty() ? "expected \"FRAME keyDown|keyUp NAME\", \"FRAME mouseDown|mouseUp|mouseMoved X "
-                                    "Y\", \"FRAME text TEXT\", \"FRAME pause|play\" or \"FRAME screenshot "
-                                    "FILE.png\" (FRAME counts from 1)"
+                                    "Y\", \"FRAME text TEXT\", \"FRAME pause|play|wait\" or \"FRAME "
+                                    "screenshot FILE.png\" (FRAME counts from 1)"
                                   : why) +
                      ": " + line;
             return false;

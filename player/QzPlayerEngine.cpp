@@ -80,6 +80,14 @@ void QzPlayerEngine::checkProject() {
     }
 }
 
+bool QzPlayerEngine::hasFunction(const char* name) {
+    QzEngineLock lock(*this);
+    luaState_->getGlobal(name);
+    const bool present = luaState_->luaType() == LUA_TFUNCTION;
+    luaState_->setTop(0);
+    return present;
+}
+
 int QzPlayerEngine::errorCount() {
     int scriptProblems = 0;
     try {

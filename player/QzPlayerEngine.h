@@ -44,6 +44,8 @@ public:
     // Calls the script global with the arguments under the lock; a missing or failing
     // function throws LuaErrorException.
     void callFunction(const char* name, const std::vector<QzScriptArgument>& arguments);
+    // Whether the script has a global function of that name. Takes the lock.
+    bool hasFunction(const char* name);
     // game.attributes.displaySize under the lock; (0, 0) with a logged line when the script
     // has no such table, and (0, 0) with a reported error (once) when a side is larger than
     // kQzMaxDisplaySide.

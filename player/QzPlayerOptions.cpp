@@ -75,7 +75,8 @@ const char* QzPlayerUsage() {
            "  --screenshot F.png   write the last frame as a PNG file\n"
            "  --input FILE         (headless) replay an input timeline: lines \"FRAME keydown NAME\",\n"
            "                       \"FRAME keyup NAME\", \"FRAME mousedown|mouseup|mousemove X Y\"\n"
-           "                       (game coordinates) and \"FRAME text TEXT\"\n"
+           "                       (game coordinates), \"FRAME text TEXT\" and \"FRAME wait\" (the frame\n"
+           "                       waits for a line of standard input)\n"
            "  --audio FILE.wav     (headless) record the game's sound, rendered in step with the frames\n"
            "  --memory-limit MB    the most memory the game's scripts may hold, default 1024; 0 for\n"
            "                       no limit (a script needing more gets \"not enough memory\")\n"
@@ -85,6 +86,12 @@ const char* QzPlayerUsage() {
            "  --check              load the game headless, read every document, behaviour, picture and\n"
            "                       sound it names, visit each scene of game.xml for two frames and list\n"
            "                       the problems found; exit 0 clean, 1 with problems\n"
+           "  --watch              reload the project's files when they change while the game plays:\n"
+           "                       a picture or sound in place, a scene document, behaviour or table\n"
+           "                       by restarting the scene, game.xml by restarting the game; a change\n"
+           "                       that does not load is reported and the running version stays\n"
+           "                       (a project folder or an unzipped bundle; headless: looked for before\n"
+           "                       every frame)\n"
            "  --pack NAME.gameproj --output OUT\n"
            "                       make a complete bundle of the project instead of playing: OUT.app\n"
            "                       a bundle folder, OUT.zip or OUT.qzgame a zipped bundle\n"
@@ -120,6 +127,8 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
             options->noVsync = true;
         } else if (arg == "--trusted-only") {
             options->trustedOnly = true;
+        } else if (arg == "--watch") {
+            options->watch = true;
         } else if (arg == "--size" || arg == "--frames" || arg == "--dt" || arg == "--screenshot" ||
                    arg == "--input" || arg == "--audio" || arg == "--memory-limit" || arg == "--pack" ||
                    arg == "--output") {
@@ -151,11 +160,29 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
         *error = "--pack PROJECT and --output BUNDLE go together, without a bundle to play";
         return false;
     }
+    if (options->watch && (options->check || !options->pack.empty())) {
+        *error = "--watch plays the game; it does not go with --check or --pack";
+        return false;
+    }
+    if (options->watch && !options->bundle.empty() && QzIsZippedBundlePath(options->bundle)) {
+        *error = "--watch needs a project folder (NAME.gameproj) or an unzipped bundle folder; " + options->bundle +
+                 " is a zipped bundle: play the project folder it was packed from, or unzip it and play that";
+        return false;
+    }
     if (!options->headless && (!options->input.empty() || !options->audio.empty() || options->width > 0)) {
         *error = "--size, --input and --audio work only with --headless";
         return false;
     }
     return true;
+}
+
+// A zipped bundle is a .zip or .qzgame file (the file type the desktop opens with the player);
+// any other file is tried as one too, since a folder is what a bundle else is.
+bool QzIsZippedBundlePath(const std::string& argument) {
+    std::string lowered = argument;
+    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::error_code ignored;
+    return endsWith(lowered, ".zip") || endsWith(lowered, ".qzgame") || std::filesystem::is_regular_file(argument, ignored);
 }
 
 bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string* savePath, std::string* error) {
@@ -166,13 +193,8 @@ bool QzResolveBundle(const std::string& argument, QzBundle* bundle, std::string*
                  QzProgramDirectory() + "/../share/quillane-player/games; give the path of a game bundle";
         return false;
     }
-    std::string lowered = folder;
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(), [](unsigned char c) { return std::tolower(c); });
     std::shared_ptr<QzCacheHold> hold;
-    // A zipped bundle is a .zip or .qzgame file (the file type the desktop opens with the
-    // player); any other file is tried as one too, since a folder is what a bundle else is.
-    std::error_code ignored;
-    if (endsWith(lowered, ".zip") || endsWith(lowered, ".qzgame") || std::filesystem::is_regular_file(folder, ignored)) {
+    if (QzIsZippedBundlePath(folder)) {
         const std::string cache = QzUserCacheHome();
         if (cache.empty()) {
             *error = "cannot unpack " + folder + ": neither XDG_CACHE_HOME nor HOME is set to an absolute path; set one";

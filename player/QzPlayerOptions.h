@@ -37,11 +37,16 @@ struct QzPlayerOptions {
     bool check = false;  // --check: visit every scene once headless and report the game's problems
     std::string pack;    // --pack: the project folder to pack instead of playing
     std::string output;  // --output: the bundle folder or archive --pack makes
+    bool watch = false;  // --watch: reload the project's files when they change while playing
 };
 
 // False with error set for an unknown option or a malformed value.
 bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::string* error);
 const char* QzPlayerUsage();
+
+// Whether the bundle argument names a zipped bundle: a .zip or .qzgame file, or any other file
+// (a bundle is otherwise a folder).
+bool QzIsZippedBundlePath(const std::string& argument);
 
 // The folder or zip named by options.bundle (or the default bundle) opened and checked, its
 // save folder made. Without any folder for saved games, warns and leaves savePath empty (the

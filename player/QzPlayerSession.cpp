@@ -76,6 +76,22 @@ void QzPlayerSession::shutdown() {
     });
 }
 
+void QzPlayerSession::reloadChangedFiles(const std::vector<std::string>& files) {
+    constexpr const char* kReload = "projectFilesChanged";
+    if (!engine_ || files.empty()) return;
+    if (!engine_->hasFunction(kReload)) {
+        if (!reloadRefused_)
+            std::fprintf(stderr, "quillane-player: --watch: this game's engine script has no %s function, so "
+                                 "changed files are not reloaded; play it with the engine script the player ships\n",
+                         kReload);
+        reloadRefused_ = true;
+        return;
+    }
+    view_->callScript(kReload, std::vector<QzScriptArgument>(files.begin(), files.end()));
+    // A paused game draws no frame by itself: the change shows at once all the same.
+    view_->requestRedraw();
+}
+
 int QzPlayerSession::errorCount() {
     int count = 0;
     view_->thread().postAndWait([&] { count = engine_ ? engine_->errorCount() : errorsAtShutdown_; });

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "QzBundle.h"
 #include "QzGameView.h"
@@ -64,6 +65,11 @@ public:
     // (shutdownEngine runs once, even after a stop that was interrupted).
     void shutdown();
 
+    // Game thread: hands the changed project files (paths relative to the project folder) to
+    // the engine script's projectFilesChanged, which reloads them; a game whose engine script
+    // has none is told so once.
+    void reloadChangedFiles(const std::vector<std::string>& files);
+
     // Script errors so far (up to the stop call once shut down); 0 before loadGame.
     int errorCount();
     QzPlayerEngine* engine() { return engine_.get(); }
@@ -89,6 +95,7 @@ private:
     double introMovieAspect_ = 0;
     std::string lastError_;
     int errorsAtShutdown_ = 0;  // game thread
+    bool reloadRefused_ = false;  // game thread
 };
 
 #endif

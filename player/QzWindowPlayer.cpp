@@ -26,6 +26,7 @@
 #include "QzNotificationCenter.h"
 #include "QzOffscreenGL.h"
 #include "QzPlayerSession.h"
+#include "QzProjectWatcher.h"
 #include "QzQuitSignals.h"
 #include "QzReplacementFile.h"
 #include "QzWindowIcon.h"
@@ -128,6 +129,8 @@ private:
     std::unique_ptr<WindowSurface> surface_;
     std::unique_ptr<QzGameView> view_;
     std::unique_ptr<QzPlayerSession> session_;
+    // --watch: its thread posts the changes to the game thread; it stops before the session goes.
+    std::unique_ptr<QzProjectWatcher> watcher_;
     std::shared_ptr<const QzOverlayImage> intro_;
     double introAspect_ = 0;  // 0 for the loading picture, the movie's shape for its last picture
     uint32_t userEvent_ = 0;  // base of our SDL user events
@@ -146,6 +149,7 @@ enum UserEventCode { kExitFullscreen = 0, kOpenURL = 1, kUserEventCount = 2 };
 
 WindowPlayer::~WindowPlayer() {
     QzNotificationCenter::defaultCenter().removeObserver(exitFullscreenToken_);
+    watcher_.reset();
     session_.reset();
     view_.reset();
     if (context_) SDL_GL_DeleteContext(context_);
@@ -463,6 +467,7 @@ void WindowPlayer::eventLoop() {
 
 // Returns false when the screenshot could not be written.
 bool WindowPlayer::finish() {
+    watcher_.reset();
     session_->stopFrames();
     bool written = true;
     if (!options_.screenshot.empty() && !QzQuitSignal()) {
@@ -534,6 +539,11 @@ int WindowPlayer::run() {
     const bool fullScreen = !bundle_.info.startFullscreenSet && remembered >> choice ? choice == "1"
                                                                                      : bundle_.info.startFullscreen;
     if (fullScreen) setFullScreen(true);
+    if (options_.watch && (watcher_ = QzProjectWatcher::startOrWarn(bundle_.projectPath))) {
+        watcher_->watchInBackground([this](const QzProjectWatcher::Changes& changes) {
+            view_->thread().post([this, changes] { session_->reloadChangedFiles(changes); });
+        });
+    }
     launch();
     fadeIntro();
     takeIntendedSize();

@@ -140,4 +140,15 @@ inline int countOf(const std::string& text, const std::string& part) {
     return count;
 }
 
+// Writes a 4 × 4 PNG picture of one colour.
+inline void writeSolidPNG(const std::string& path, unsigned char red, unsigned char green, unsigned char blue) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = image.height = 4;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> pixels;
+    for (int i = 0; i < 16; ++i) pixels.insert(pixels.end(), {red, green, blue});
+    ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) << path;
+}
+
 #endif

@@ -4,6 +4,8 @@
 #include <sys/resource.h>
 #include <sndfile.h>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "player_fixture.h"
@@ -498,15 +500,214 @@ TEST(Headless, CommandLineMistakesExitWithStatus2) {
     for (const char* arguments : {"--frames -1", "--size 0x10", "--dt abc", "--bogus", "--input", "--audio x.wav",
                                   "--headless --input /nonexistent/timeline.txt", "--memory-limit lots",
                                   "--memory-limit 99999999999999", "--pack x.gameproj", "--output x.app",
-                                  "--pack x.gameproj --output x.app"}) {
+                                  "--pack x.gameproj --output x.app", "--watch --check"}) {
         const PlayerRun run = runPlayer(scratch, std::string(arguments) + " " + makeBundle(scratch));
         EXPECT_EQ(run.status, 2) << arguments << "\n" << run.output;
     }
     const PlayerRun help = runPlayer(scratch, "--help");
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--headless", "--size", "--frames", "--dt", "--screenshot", "--input", "--audio",
-                               "--debug", "--timing", "--memory-limit", "--trusted-only", "--pack", "--output"})
+                               "--debug", "--timing", "--memory-limit", "--trusted-only", "--pack", "--output",
+                               "--watch"})
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
+}
+
+// A headless player whose timeline waits ("FRAME wait") until the test, having changed the
+// project, sends it a line; its standard output and error are read as it runs.
+class SteppedPlayer {
+public:
+    SteppedPlayer(const ScratchFolder& scratch, const std::vector<std::string>& arguments) {
+        int input[2], output[2];
+        if (pipe(input) != 0 || pipe(output) != 0) return;
+        std::vector<std::string> words = {"/usr/bin/env", "XDG_DATA_HOME=" + scratch.file("data"),
+                                          "XDG_CACHE_HOME=" + scratch.file("cache"), kPlayer};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+        posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, output[1], 2);
+        for (int fd : {input[0], input[1], output[0], output[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(input[0]);
+        close(output[1]);
+        toPlayer_ = input[1];
+        fromPlayer_ = output[0];
+    }
+    ~SteppedPlayer() { finish(); }
+
+    // Reads until the output holds the text past what was read for the last call; false when
+    // the player's output ended first.
+    bool readUntil(const std::string& text) {
+        for (;;) {
+            const size_t found = output_.find(text, searchedTo_);
+            if (found != std::string::npos) {
+                searchedTo_ = found + text.size();
+                return true;
+            }
+            if (!readMore()) return false;
+        }
+    }
+    // Lets the waiting frame go.
+    void go() { EXPECT_EQ(write(toPlayer_, "\n", 1), 1); }
+    // Closes the player's input (later waits go on at once), reads the rest and waits.
+    PlayerRun finish() {
+        if (pid_ > 0) {
+            close(toPlayer_);
+            while (readMore()) {
+            }
+            close(fromPlayer_);
+            int raw = 0;
+            waitpid(pid_, &raw, 0);
+            status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            pid_ = -1;
+        }
+        return {status_, output_};
+    }
+
+private:
+    bool readMore() {
+        char buffer[4096];
+        const ssize_t length = read(fromPlayer_, buffer, sizeof buffer);
+        if (length <= 0) return false;
+        output_.append(buffer, static_cast<size_t>(length));
+        return true;
+    }
+
+    pid_t pid_ = -1;
+    int toPlayer_ = -1;
+    int fromPlayer_ = -1;
+    int status_ = -1;
+    std::string output_;
+    size_t searchedTo_ = 0;
+};
+
+constexpr const char* kWatchedGame = R"(<?xml version="1.0" encoding="UTF-8"?>
+<game title="Watched" width="64" height="64" startScene="main">
+  <scenes><scene name="main" file="scenes/main.xml"/><scene name="other" file="scenes/other.xml"/></scenes>
+  <tables><table name="speeds" file="tables/speeds.xml"/></tables>
+</game>
+)";
+constexpr const char* kWatchedScene = R"(<?xml version="1.0" encoding="UTF-8"?>
+<scene background="0 0 0">
+  <layer>
+    <sprite name="box" image="box.png" x="16" y="32" width="16" height="16" behaviour="scripts/move.lua"/>
+    <sound name="beep" sound="beep.wav" autoplay="true"/>
+  </layer>
+</scene>
+)";
+// speeds(1, 1) is how far the box moves each frame.
+std::string speedsTable(int speed) {
+    return R"(<?xml version="1.0" encoding="UTF-8"?>
+<table version="1" name="speeds" numRows="1" numCols="1" flags="0" tableType="0">
+  <rows><row id="0" name="first"/></rows>
+  <columns><column id="0" name="speed" type="2" readonly="0">)" + std::to_string(speed) + R"(</column></columns>
+</table>
+)";
+}
+constexpr const char* kMoveBehaviour = "local speed = readTable('speeds'):get(1, 1)\n"
+                                       "function onUpdate() self:move(speed, 0) log('x', self.x) end\n";
+
+// A project whose box (a red picture) moves right by one each frame, logging where it is.
+std::string makeWatchedProject(const ScratchFolder& scratch) {
+    const std::filesystem::path project = scratch.path() / "Watched.gameproj";
+    for (const char* folder : {"scenes", "scripts", "tables", "images", "sounds"})
+        std::filesystem::create_directories(project / folder);
+    writeFile((project / "game.xml").string(), kWatchedGame);
+    writeFile((project / "scenes/main.xml").string(), kWatchedScene);
+    writeFile((project / "scenes/other.xml").string(),
+              "<scene background=\"0 1 0\"><layer/></scene>\n");
+    writeFile((project / "tables/speeds.xml").string(), speedsTable(1));
+    writeFile((project / "scripts/move.lua").string(), kMoveBehaviour);
+    writeSolidPNG((project / "images/box.png").string(), 255, 0, 0);
+    writeSndfile((project / "sounds/beep.wav").string(), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050,
+                 sineFrames(1, 22050, 2205));
+    return project.string();
+}
+
+TEST(Headless, WatchReloadsWhatChangedBetweenTwoFramesAndKeepsTheRunningVersionOfABrokenChange) {
+    // The box is at x 26 after frame 10 and 27 after frame 11 while the scene runs on; a
+    // restarted scene starts it again at 16. The pixel at game (27, 32) is inside the box at
+    // 26 and 27, and shows the background otherwise.
+    std::string gameToOther = kWatchedGame;
+    gameToOther.replace(gameToOther.find("startScene=\"main\""), 17, "startScene=\"other\"");
+    using Change = std::function<void(const std::string& path)>;
+    const auto text = [](std::string contents) -> Change {
+        return [contents](const std::string& path) { writeFile(path, contents); };
+    };
+    const Change bluePicture = [](const std::string& path) { writeSolidPNG(path, 0, 0, 255); };
+    const Change lowTone = [](const std::string& path) {
+        writeSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, sineFrames(1, 22050, 4410, 220));
+    };
+    std::string blueScene = kWatchedScene;
+    blueScene.replace(blueScene.find("0 0 0"), 5, "0 0 1");
+    const struct {
+        const char* name;
+        const char* file;
+        Change change;
+        const char* said;      // in the output once the change was taken
+        const char* xAfter;    // the box's place logged after frame 11; null: no box
+        int red, green, blue;  // the pixel after frame 11
+        int status;
+    } cases[] = {
+        {"picture", "images/box.png", bluePicture, "reload: images/box.png replaced", "x 27", 0, 0, 255, 0},
+        {"sound", "sounds/beep.wav", lowTone, "reload: sounds/beep.wav replaced", "x 27", 255, 0, 0, 0},
+        {"behaviour", "scripts/move.lua", text("function onUpdate() self:move(-1, 0) log('x', self.x) end"),
+         "reload: scene 'main' restarted (scripts/move.lua changed)", "x 15", 0, 0, 0, 0},
+        {"table", "tables/speeds.xml", text(speedsTable(2)), "reload: scene 'main' restarted (tables/speeds.xml changed)",
+         "x 18", 0, 0, 0, 0},
+        {"scene", "scenes/main.xml", text(blueScene), "reload: scene 'main' restarted (scenes/main.xml changed)", "x 17",
+         0, 0, 255, 0},
+        {"game", "game.xml", text(gameToOther), "reload: game restarted (game.xml changed)", nullptr, 0, 255, 0, 0},
+        {"bad picture", "images/box.png", text("not a picture"),
+         "game: images/box.png: the picture cannot be loaded (", "x 27", 255, 0, 0, 1},
+        {"bad sound", "sounds/beep.wav", text("not a sound"), "game: sounds/beep.wav: the sound cannot be loaded (", "x 27",
+         255, 0, 0, 1},
+        {"bad behaviour", "scripts/move.lua", text("function onUpdate( self:move(1, 0) end"),
+         "game: behaviour scripts/move.lua:1: ", "x 27", 255, 0, 0, 1},
+        {"bad scene", "scenes/main.xml", text("<scene>\n<layer>\n</scene>\n"),
+         "game: scenes/main.xml:3: ", "x 27", 255, 0, 0, 1},
+        {"bad game", "game.xml", text("<game title=\"Watched\""), "game: game.xml:1: ", "x 27", 255, 0, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder scratch;
+        const std::string project = makeWatchedProject(scratch);
+        writeFile(scratch.file("input.txt"), "10 screenshot " + scratch.file("before.png") + "\n11 wait\n");
+        SteppedPlayer player(scratch, {"--headless", "--watch", "--frames", "11", "--input", scratch.file("input.txt"),
+                                       "--screenshot", scratch.file("after.png"), project});
+        ASSERT_TRUE(player.readUntil("frame 11 waits for a line on standard input")) << player.finish().output;
+        c.change(project + "/" + c.file);
+        player.go();
+        const PlayerRun run = player.finish();
+        EXPECT_EQ(run.status, c.status) << run.output;
+        EXPECT_NE(run.output.find(c.said), std::string::npos) << run.output;
+        const size_t said = run.output.find("waits for a line");
+        EXPECT_NE(run.output.find("x 26\n"), std::string::npos) << run.output;
+        if (c.xAfter) {
+            EXPECT_NE(run.output.find(std::string(c.xAfter) + "\n", said), std::string::npos) << run.output;
+        }
+        EXPECT_EQ(run.output.find("the running version stays") != std::string::npos, c.status != 0) << run.output;
+        const Picture before(scratch.file("before.png")), after(scratch.file("after.png"));
+        EXPECT_EQ(before.red(27, 32), 255);
+        EXPECT_EQ(before.blue(27, 32), 0);
+        EXPECT_EQ(after.red(27, 32), c.red);
+        EXPECT_EQ(after.green(27, 32), c.green);
+        EXPECT_EQ(after.blue(27, 32), c.blue);
+    }
+}
+
+TEST(Headless, WatchRefusesAZippedBundle) {
+    ScratchFolder scratch;
+    writeFile(scratch.file("Game.zip"), "PK");
+    const PlayerRun run = runPlayer(scratch, "--headless --watch " + scratch.file("Game.zip"));
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_NE(run.output.find("is a zipped bundle: play the project folder it was packed from"), std::string::npos)
+        << run.output;
 }
 
 }  // namespace

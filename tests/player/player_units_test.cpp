@@ -14,6 +14,7 @@
 #include "QzHostServices.h"
 #include "QzOverlayPainter.h"
 #include "QzPlayerEngine.h"
+#include "QzProjectWatcher.h"
 #include "QzTextEntry.h"
 #include "support/test_files.h"
 
@@ -128,16 +129,17 @@ TEST(InputTimeline, ReadsEventsInFrameOrder) {
                           "2 mousemove -4 5\n"
                           "3 keyUp a\n"
                           "4 pause\n4 Play\n4 screenshot shots/one.png\n"
-                          "5 mouseMoved 1 2\n");
+                          "5 mouseMoved 1 2\n5 wait\n");
     std::vector<QzTimedInputEvent> events;
     std::string error;
     ASSERT_TRUE(QzReadInputTimeline(in, &events, &error)) << error;
-    ASSERT_EQ(events.size(), 9u);
+    ASSERT_EQ(events.size(), 10u);
     EXPECT_EQ(events[5].action, QzTimedInputEvent::Action::Pause);
     EXPECT_EQ(events[6].action, QzTimedInputEvent::Action::Play);
     EXPECT_EQ(events[7].action, QzTimedInputEvent::Action::Screenshot);
     EXPECT_EQ(events[7].event.text, "shots/one.png");
     EXPECT_EQ(events[8].event.kind, QzInputEvent::Kind::MouseMoved);
+    EXPECT_EQ(events[9].action, QzTimedInputEvent::Action::Wait);
     EXPECT_EQ(events[0].frame, 1);
     EXPECT_EQ(events[0].event.kind, QzInputEvent::Kind::MouseDown);
     EXPECT_FLOAT_EQ(events[0].event.y, 20.5f);
@@ -150,7 +152,7 @@ TEST(InputTimeline, ReadsEventsInFrameOrder) {
 TEST(InputTimeline, RefusesMalformedLinesNamingThem) {
     for (const char* line : {"0 keydown a", "x keydown a", "1 keydown", "1 mousedown 1", "1 mousedown 1 2 3",
                              "1 mousedown 1 nan", "1 jump 3", "99999999999999999999 keyup a", "1 pause now",
-                             "1 screenshot", "1 keyDown Return"}) {
+                             "1 screenshot", "1 keyDown Return", "1 wait now"}) {
         std::istringstream in(std::string("1 keyup a\n") + line + "\n");
         std::vector<QzTimedInputEvent> events;
         std::string error;
@@ -352,6 +354,32 @@ TEST(AudioRecorder, ARecordingStopsAtTheWavSizeLimit) {
     EXPECT_EQ(littleEndianAt(wav, 40), 1000u);
     EXPECT_EQ(QzAudioRecorder::kWavMaxDataBytes % 4, 0u);
     EXPECT_LE(QzAudioRecorder::kWavMaxDataBytes + 36, 0xFFFFFFFFull);
+}
+
+// Files written or moved into place are seen once each, also in folders made since the watch
+// began; editors' hidden and backup files are not.
+TEST(ProjectWatcher, SeesWrittenAndMovedFilesAndNewFoldersButNotEditorFiles) {
+    ScratchFolder scratch;
+    std::filesystem::create_directories(scratch.path() / "scenes");
+    QzProjectWatcher watcher;
+    std::string error;
+    ASSERT_TRUE(watcher.start(scratch.path().string(), &error)) << error;
+    EXPECT_TRUE(watcher.takeChanges().empty());
+    writeFile(scratch.file("scenes/a.xml"), "<scene/>");
+    writeFile(scratch.file("scenes/a.xml"), "<scene></scene>");
+    writeFile(scratch.file("scenes/.a.xml.swp"), "x");
+    writeFile(scratch.file("game.xml~"), "x");
+    std::filesystem::create_directories(scratch.path() / ".git");
+    writeFile(scratch.file(".git/index"), "x");
+    writeFile(scratch.file("saving"), "x");
+    std::filesystem::rename(scratch.file("saving"), scratch.file("game.xml"));
+    std::filesystem::create_directories(scratch.path() / "images" / "big");
+    writeFile(scratch.file("images/big/b.png"), "x");
+    EXPECT_EQ(watcher.takeChanges(),
+              (QzProjectWatcher::Changes{"game.xml", "images/big/b.png", "saving", "scenes/a.xml"}));
+    EXPECT_TRUE(watcher.takeChanges().empty());
+    EXPECT_FALSE(QzProjectWatcher().start(scratch.file("missing"), &error));
+    EXPECT_NE(error.find("missing"), std::string::npos) << error;
 }
 
 }  // namespace

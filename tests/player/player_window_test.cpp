@@ -569,4 +569,24 @@ TEST_F(WindowTest, FullScreenCropFillsTheScreenAndMapsClicks) {
         << "the game's own setting holds at the next start";
 }
 
+// --watch in a window: a picture saved while the game plays shows in place of the old one.
+TEST_F(WindowTest, WatchShowsAPictureSavedWhileTheGamePlays) {
+    const std::filesystem::path project = scratch_.path() / "Shown.gameproj";
+    std::filesystem::create_directories(project / "scenes");
+    std::filesystem::create_directories(project / "images");
+    writeFile((project / "game.xml").string(), "<game title=\"Shown\" width=\"160\" height=\"120\"><scenes>"
+                                               "<scene name=\"main\" file=\"scenes/main.xml\"/></scenes></game>\n");
+    writeFile((project / "scenes/main.xml").string(),
+              "<scene><layer><sprite image=\"box.png\" x=\"80\" y=\"60\" width=\"80\" height=\"60\"/></layer></scene>\n");
+    const std::string picture = (project / "images/box.png").string();
+    writeSolidPNG(picture, 255, 0, 0);
+    start({kPlayer, "--watch", project.string()});
+    ASSERT_NO_FATAL_FAILURE(findWindow("Shown"));
+    ASSERT_TRUE(waitForPixel(80, 60, 0xff0000)) << output();
+    writeSolidPNG(picture, 0, 0, 255);
+    EXPECT_TRUE(waitForOutput("reload: images/box.png replaced")) << output();
+    EXPECT_TRUE(waitForPixel(80, 60, 0x0000ff)) << output();
+    EXPECT_EQ(closeWindow(), 0) << output();
+}
+
 }  // namespace

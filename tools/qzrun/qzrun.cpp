@@ -50,7 +50,8 @@ void usage() {
                  "  --input     a timeline, one event a line: FRAME keyDown|keyUp NAME,\n"
                  "              FRAME mouseDown|mouseUp|mouseMoved X Y, FRAME text WORDS (typed into\n"
                  "              the text panel the script asked for, and finished), FRAME pause|play\n"
-                 "              (the window lost or got the focus) or FRAME screenshot FILE.png;\n"
+                 "              (the window lost or got the focus), FRAME wait (for a line on standard\n"
+                 "              input) or FRAME screenshot FILE.png;\n"
                  "              events come before that frame's update, screenshots after it;\n"
                  "              external function calls are printed\n");
 }
@@ -148,6 +149,7 @@ int deliver(QzState* state, const QzTimedInputEvent& timed) {
     case QzTimedInputEvent::Action::Pause: Qz_SystemInitiatedPause(state); return 0;
     case QzTimedInputEvent::Action::Play: Qz_Play(state); return 0;
     case QzTimedInputEvent::Action::Screenshot: return 0;
+    case QzTimedInputEvent::Action::Wait: QzWaitForInputLine(timed.frame); return 0;
     case QzTimedInputEvent::Action::Input: break;
     }
     switch (event.kind) {

@@ -283,26 +283,6 @@ struct SurfaceDeleter {
 };
 using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 
-// Loads the file and uploads it; the texture size is the picture's. False when either fails.
-bool loadTexture(const std::string& path, SGImage* image, std::string* error) {
-    QzBitmap bitmap;
-    if (!QzDecodeImageFile(path, &bitmap, error)) return false;
-    const GLuint name = uploadAsGLTexture(bitmap);
-    if (name == 0) {
-        *error = "OpenGL gave no texture for it";
-        return false;
-    }
-    *image = SGImageNull;
-    image->textureName = name;
-    image->textureWidth = bitmap.width;
-    image->textureHeight = bitmap.height;
-    image->textureRect = {0, 0, 1, 1};
-    image->premultiplied = 1;
-    image->width = static_cast<uint32_t>(image->getWidth());
-    image->height = static_cast<uint32_t>(image->getHeight());
-    return true;
-}
-
 // SDL2_image's GIF reader moves on to a later frame when the first is damaged, whatever
 // its size, and writes through a missing pixel buffer for frames without pixels; GIFs are
 // decoded here instead.
@@ -466,14 +446,33 @@ GLuint uploadAsGLTexture(const QzBitmap& bitmap) {
     return name;
 }
 
+bool QzLoadImageTexture(const std::string& path, SGImage* image, std::string* error) {
+    QzBitmap bitmap;
+    if (!QzDecodeImageFile(path, &bitmap, error)) return false;
+    const GLuint name = uploadAsGLTexture(bitmap);
+    if (name == 0) {
+        *error = "OpenGL gave no texture for it";
+        return false;
+    }
+    *image = SGImageNull;
+    image->textureName = name;
+    image->textureWidth = bitmap.width;
+    image->textureHeight = bitmap.height;
+    image->textureRect = {0, 0, 1, 1};
+    image->premultiplied = 1;
+    image->width = static_cast<uint32_t>(image->getWidth());
+    image->height = static_cast<uint32_t>(image->getHeight());
+    return true;
+}
+
 SGImage QzLoadImageFromFile(const char* path) {
     if (!path || !*path) return SGImageNull;
     SGImage image;
     std::string error;
-    if (loadTexture(path, &image, &error)) return image;
+    if (QzLoadImageTexture(path, &image, &error)) return image;
     std::string fallbackError;
     const std::string fallback = QzResourcePath("image_missing.png");
-    const bool replaced = loadTexture(fallback, &image, &fallbackError);
+    const bool replaced = QzLoadImageTexture(fallback, &image, &fallbackError);
     const std::string outcome = replaced ? "the image_missing picture is shown instead"
                                          : "nothing is shown, since the fallback picture " + fallback +
                                                " cannot be used either (" + fallbackError + ")";

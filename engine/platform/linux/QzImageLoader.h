@@ -39,6 +39,11 @@ void QzPremultiplyAndFlip(const uint8_t* topDown, int32_t pitch, QzBitmap* bitma
 // or OpenGL gives no texture name. Needs a current OpenGL context.
 GLuint uploadAsGLTexture(const QzBitmap& bitmap);
 
+// The picture of the file as a new texture (premultiplied, whole texture, its size the
+// picture's) in *image. False with *error set when the file cannot be decoded or OpenGL gives
+// no texture; *image is then unchanged. Needs a current OpenGL context.
+bool QzLoadImageTexture(const std::string& path, SGImage* image, std::string* error);
+
 // The picture of the file as a texture (premultiplied, whole texture). A file that cannot
 // be read is logged with its path and replaced by the player's "image_missing.png"; when
 // that fails too, SGImageNull. A null or empty path gives SGImageNull.

@@ -57,29 +57,46 @@ private:
     lu_mem threshold_;
 };
 
-// The root node, or no value at all when the document cannot be read (the reason is
-// printed on standard output).
-int readDocument(lua_State* L, PGFXMLParser& parser) {
+// Reads the document: true with the root node pushed (notes on dropped entities printed on
+// standard output), false with the stack as it was.
+bool readDocument(lua_State* L, PGFXMLParser& parser) {
     const int top = lua_gettop(L);
     CollectorPause pause(L);
     if (parser.parse() != 0) {
         lua_settop(L, top);
-        std::printf("pgf: %s\n", parser.errorMessage().c_str());
-        return 0;
+        return false;
     }
     for (const std::string& note : parser.droppedEntityNotes()) std::printf("pgf: %s\n", note.c_str());
-    return 1;
+    return true;
+}
+
+// The root node, or no value at all when the document cannot be read (the reason is
+// printed on standard output).
+int pushDocument(lua_State* L, PGFXMLParser& parser) {
+    if (readDocument(L, parser)) return 1;
+    std::printf("pgf: %s\n", parser.errorMessage().c_str());
+    return 0;
 }
 
 int loadFile(lua_State* L) {
     PGFXMLParser parser(L, checkPath(L, lastArgument(L)));
-    return readDocument(L, parser);
+    return pushDocument(L, parser);
+}
+
+// readFile(path): as loadFile, but a document that cannot be read gives nil and the reason
+// (with the line of the first fault) instead of printing it.
+int readFile(lua_State* L) {
+    PGFXMLParser parser(L, checkPath(L, lastArgument(L)));
+    if (readDocument(L, parser)) return 1;
+    lua_pushnil(L);
+    lua_pushstring(L, parser.errorMessage().c_str());
+    return 2;
 }
 
 int loadString(lua_State* L) {
     const std::string_view text = checkText(L, lastArgument(L));
     PGFXMLParser parser(L, text.data(), text.size());
-    return readDocument(L, parser);
+    return pushDocument(L, parser);
 }
 
 // "json-pretty" and "json" choose JSON; no format and every other text choose XML.
@@ -199,6 +216,7 @@ int getString(lua_State* L) {
 const luaL_Reg kReaderFunctions[] = {
     {"loadFile", QzGuarded<loadFile>},
     {"loadString", QzGuarded<loadString>},
+    {"readFile", QzGuarded<readFile>},
     {nullptr, nullptr},
 };
 

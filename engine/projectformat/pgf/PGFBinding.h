@@ -4,8 +4,8 @@
 
 #include <lua.h>
 
-// Opens the library: the global `pgf` with loadFile and loadString, `pgf.parser` with the
-// same two, `pgf.writer` with the writer functions, and the metatable "pgf.writerMT".
+// Opens the library: the global `pgf` with loadFile, loadString and readFile, `pgf.parser`
+// with the same three, `pgf.writer` with the writer functions, and the metatable "pgf.writerMT".
 // Returns one value, the `pgf` table.
 int luaopen_PGF(lua_State* L);
 

@@ -20,6 +20,8 @@ public:
     virtual const QzIAsset* heldAsset() const = 0;
     // The asset is gone: mark the output dirty and forget the handle without releasing.
     virtual void assetWasUnloaded() = 0;
+    // The held asset now holds a new resource: mark the output dirty, keep the handle.
+    virtual void assetWasReplaced() = 0;
     // The manager is being destroyed: forget it. The held asset stays until the node lets
     // it go (a new name, or the node's end).
     void detachFromManager() { assetManager = nullptr; }

@@ -57,3 +57,5 @@ void SGImageLoaderNode::assetWasUnloaded() {
     asset.markAsDirty();
     handle.forget();
 }
+
+void SGImageLoaderNode::assetWasReplaced() { asset.markAsDirty(); }

@@ -17,6 +17,7 @@ public:
     SGPort* portForID(SGPortID id) override;
     const QzIAsset* heldAsset() const override { return handle.getAssetObject(); }
     void assetWasUnloaded() override;
+    void assetWasReplaced() override;
 
     QzAssetHandle<SGImage> handle;
     SGImagePort asset;

@@ -41,3 +41,9 @@ void SGSoundLoaderNode::assetWasUnloaded() {
     asset.value = SGSoundNull;
     handle.forget();
 }
+
+void SGSoundLoaderNode::assetWasReplaced() {
+    asset.markAsDirty();
+    // The port's copy names the old buffers, which are being let go.
+    asset.value = SGSoundNull;
+}

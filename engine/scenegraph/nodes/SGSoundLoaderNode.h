@@ -18,6 +18,7 @@ public:
     SGPort* portForID(SGPortID id) override;
     const QzIAsset* heldAsset() const override { return handle.getAssetObject(); }
     void assetWasUnloaded() override;
+    void assetWasReplaced() override;
 
     QzAssetHandle<SGSound> handle;
     SGSoundPort asset;
