@@ -60,6 +60,15 @@ int callHostCallback(lua_State* L) {
     return 0;
 }
 
+// callbacks.problemReported(message): the engine script tells the host of a problem of the
+// game it has reported.
+int problemReported(lua_State* L) {
+    QzState* state = stateOf(L);
+    const char* message = luaL_checkstring(L, 1);
+    if (state->problemReported) state->problemReported(state->callbackContext, message);
+    return 0;
+}
+
 int callExternalFunction(lua_State* L) {
     QzState* state = stateOf(L);
     if (!state->callExternalFunction) return 0;
@@ -71,6 +80,7 @@ const luaL_Reg kCallbacks[] = {
     {"loadingWillEnd", callHostCallback<&QzState::loadingWillEnd>},
     {"gameDidEnd", callHostCallback<&QzState::gameDidEnd>},
     {"callExternalFunction", callExternalFunction},
+    {"problemReported", problemReported},
     {nullptr, nullptr},
 };
 
@@ -173,6 +183,7 @@ void Qz_Report_Error(QzState* state) {
     ++state->errorsReported;
     const char* message = lua_gettop(L) > 0 ? lua_tostring(L, -1) : nullptr;
     if (message) std::fprintf(stderr, "(Qz_Report_Error) Lua Error: %s\n", message);
+    if (message && state->problemReported) state->problemReported(state->callbackContext, message);
     lua_settop(L, 0);
 }
 

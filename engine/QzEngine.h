@@ -14,6 +14,7 @@ struct QzDatabase;
 
 typedef void (*QzHostCallback)(void* context);
 typedef int32_t (*QzExternalFunctionCallback)(void* context, lua_State* L);
+typedef void (*QzProblemCallback)(void* context, const char* message);
 
 // The engine state. Zero-filled by Qz_NewState, freed by Qz_DestroyState. The host writes
 // the callback fields directly, before Qz_Init or at any later time.
@@ -30,6 +31,10 @@ struct QzState {
     // How many lines Qz_Report_Error has printed for this state, so that a driver can tell
     // whether anything went wrong.
     int32_t errorsReported;
+    // Hears of each problem as it is reported, with callbackContext: each error
+    // Qz_Report_Error prints, and each problem of the game the engine script reports through
+    // callbacks.problemReported. It counts nothing; the message lives only for the call.
+    QzProblemCallback problemReported;
 };
 
 // The exception thrown when the interpreter raises an error outside any protected call

@@ -74,6 +74,9 @@ void SoundManager_Suspend(void* soundManager);
 void SoundManager_Resume(void* soundManager);
 // Does nothing when `soundManager` is null or its manager was deleted.
 void SoundManager_MakeCurrent(void* soundManager);
+// How many of the pool's sources are playing; 0 when `soundManager` is null or its manager
+// was deleted.
+size_t SoundManager_PlayingCount(void* soundManager);
 
 // The manager of an optional script argument: none for nil, the manager of a sound-manager
 // userdata that was not deleted; raises a script error naming the function for anything else.

@@ -109,3 +109,8 @@ void SoundManager_Resume(void* soundManager) {
 void SoundManager_MakeCurrent(void* soundManager) {
     if (SoundManager* manager = soundManager ? managerIn(soundManager) : nullptr) manager->makeCurrent();
 }
+
+size_t SoundManager_PlayingCount(void* soundManager) {
+    const SoundManager* manager = soundManager ? managerIn(soundManager) : nullptr;
+    return manager ? manager->playingCount() : 0;
+}

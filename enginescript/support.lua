@@ -56,9 +56,11 @@ function Engine.report(message)
   Engine.reportSink(message)
 end
 
--- Where reports go: standard error, where the player's own errors go too.
+-- Where reports go: standard error, where the player's own errors go too, and the host,
+-- which may show them over the game.
 function Engine.reportSink(message)
   io.stderr:write("game: ", message, "\n")
+  callbacks.problemReported(message)
 end
 
 -- How many reports were printed and how many were held back (tests and the benchmark read it).

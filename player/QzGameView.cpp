@@ -1,12 +1,14 @@
 // The game view's frame loop, engine-call brackets, geometry and input posting.
 #include "QzGameView.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
 #include <GL/gl.h>
 
 #include "QzDate.h"
+#include "nodes/spriteRenderers/SGSpriteBatcher.h"
 
 QzGameView::QzGameView(QzGameSurface* surface, bool frameTimer) : surface_(surface), frameTimer_(frameTimer) {}
 
@@ -25,18 +27,22 @@ void QzGameView::setErrorObserver(std::function<void(const LuaErrorException&)> 
     thread_.postAndWait([&] { errorObserver_ = std::move(observer); });
 }
 
+void QzGameView::setFrameObserver(std::function<void(const QzFrameCost&)> observer) {
+    thread_.postAndWait([&] { frameObserver_ = std::move(observer); });
+}
+
 bool QzGameView::hasCallbacks() {
     bool any = false;
     thread_.postAndWait([&] {
         std::lock_guard lock(contextLock_);
-        any = overlay_ || errorObserver_;
+        any = overlay_ || errorObserver_ || frameObserver_;
     });
     return any;
 }
 
 void QzGameView::scriptFailed(const char* where, const LuaErrorException& error) {
     std::fprintf(stderr, "%s: Lua Error caught (and ignored): %s\n", where, error.luaError().c_str());
-    if (QzPlayerEngine* engine = engine_) engine->countError();
+    if (QzPlayerEngine* engine = engine_) engine->reportProblem(error.luaError());
     if (errorObserver_) errorObserver_(error);
 }
 
@@ -58,6 +64,8 @@ void QzGameView::play() {
         checkSilentCall("QzGameView play", Qz_LastSilentError(state) != nullptr);
     });
     resetTimebase();
+    // The time spent paused is no frame's.
+    lastFrameStart_.reset();
     startAnimation();
 }
 
@@ -180,6 +188,9 @@ void QzGameView::tick(void (QzGameView::*draw)()) {
     if (engine) engine->makeOpenALContextCurrent();
     {
         std::lock_guard context(contextLock_);
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point start = Clock::now();
+        const SGDrawCounters before = SGSpriteBatcher::shared().counters();
         const Layout layout = takeLayout();
         applyViewport(layout);
         if (drawingEnabled_ && engine) {
@@ -188,8 +199,24 @@ void QzGameView::tick(void (QzGameView::*draw)()) {
             glClearColor(0, 0, 0, 1);
             glClear(GL_COLOR_BUFFER_BIT);
         }
+        const Clock::time_point drawn = Clock::now();
+        const SGDrawCounters after = SGSpriteBatcher::shared().counters();
         drawOverlay(layout);
+        const Clock::time_point overlaid = Clock::now();
         glFinish();
+        // Only frames that advance the game count. What the scene graph drew counts as drawing,
+        // the rest of the frame call as script; the overlay's own calls are left out (OpenGL
+        // may still finish its pixels in the wait).
+        if (draw == &QzGameView::drawFrame) {
+            const double rendering = after.renderSeconds - before.renderSeconds;
+            const auto seconds = [](Clock::duration span) { return std::chrono::duration<double>(span).count(); };
+            const QzFrameCost cost{lastFrameStart_ ? seconds(start - *lastFrameStart_) : 0,
+                                   std::max(0.0, seconds(drawn - start) - rendering),
+                                   rendering + seconds(Clock::now() - overlaid), after.drawCalls - before.drawCalls,
+                                   after.sprites - before.sprites};
+            lastFrameStart_ = start;
+            if (frameObserver_) frameObserver_(cost);
+        }
     }
     surface_->present();
 }

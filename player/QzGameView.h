@@ -4,11 +4,14 @@
 #define QZ_GAME_VIEW_H
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
+#include "QzFrameTiming.h"
 #include "QzGameGeometry.h"
 #include "QzGameThread.h"
 #include "QzInputEvent.h"
@@ -54,7 +57,9 @@ public:
     void setOverlay(Overlay overlay);
     // Called on the game thread with each script error the view catches.
     void setErrorObserver(std::function<void(const LuaErrorException&)> observer);
-    // Whether an overlay or an error observer is set.
+    // Called on the game thread after each frame that advanced the game, with what it cost.
+    void setFrameObserver(std::function<void(const QzFrameCost&)> observer);
+    // Whether an overlay, an error observer or a frame observer is set.
     bool hasCallbacks();
 
     // Recomputes the geometry for a view of the given backing pixels and point size and,
@@ -125,6 +130,8 @@ private:
     int backingHeight_ = 0;         // (geo)
     bool viewportChanged_ = false;  // (geo)
     std::function<void(const LuaErrorException&)> errorObserver_;  // game thread
+    std::function<void(const QzFrameCost&)> frameObserver_;        // game thread
+    std::optional<std::chrono::steady_clock::time_point> lastFrameStart_;  // game thread
     std::atomic<bool> drawingEnabled_{false};
     std::atomic<bool> animating_{false};
     std::atomic<bool> fullScreen_{false};

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -141,6 +142,16 @@ void deliverTimelineEntry(const QzTimedInputEvent& entry, QzGameView* view, QzPl
     session->deliverInput({QzInputEvent::Kind::KeyDown, "return", 0, 0});
 }
 
+// Prints the costs of the second of game time that the frame ended, if it ended one: "stats
+// 2s: 60 frames, ..." at the frame whose end reaches 2 s.
+void printCostsEachSecond(long frame, double dt, QzPlayerSession* session) {
+    // A little slack, so that 60 steps of 1/60 s end the first second at frame 60.
+    const auto wholeSeconds = [dt](long frames) { return static_cast<long>(std::floor(frames * dt + 1e-9)); };
+    const long second = wholeSeconds(frame);
+    if (second > wholeSeconds(frame - 1))
+        std::printf("stats %lds: %s\n", second, session->takeCostsSinceLastCall().c_str());
+}
+
 }  // namespace
 
 int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const std::string& savePath) {
@@ -181,6 +192,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
     hooks.debug = options.debug;
     hooks.interrupt = &QzPlayerInterrupt();
     hooks.memoryLimitBytes = static_cast<size_t>(options.memoryLimitMegabytes) << 20;
+    hooks.stats = options.stats;
     hooks.gameDidEnd = [&] { ended = true; };
     hooks.openURL = [](const std::string& address) {
         std::printf("openURL: %s (not opened: headless)\n", address.c_str());
@@ -237,6 +249,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
         });
         QzMainQueueRunPending();
         if (QzQuitSignal()) break;
+        if (options.stats) printCostsEachSecond(current, options.dt, &session);
         for (const std::string& path : screenshots) {
             if (!writeScreenshot(&view, &surface, path)) status = kQzExitUsage;
         }
@@ -254,6 +267,7 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
         std::fprintf(stderr, "quillane-player: --audio: %s\n", error.c_str());
         status = kQzExitUsage;
     }
+    if (options.stats) std::printf("stats total: %s\n", session.costsOfTheRun().c_str());
     session.shutdown();
     const int errors = session.errorCount();
     view.thread().postAndWait([&] { surface.release(); });

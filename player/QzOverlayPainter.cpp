@@ -148,23 +148,29 @@ void QzFillOverlayRect(float x, float y, float width, float height, QzOverlayCol
     glEnable(GL_TEXTURE_2D);
 }
 
-void QzDrawOverlayImage(const QzOverlayImage& image, float x, float y, float width, float height,
-                        QzOverlayColor tint) {
-    if (image.width == 0) return;
-    // Overlay pictures change from frame to frame (typed text, a new error), so each draw
-    // uploads its own short-lived texture.
+namespace {
+
+// A picture drawn at its own size takes its pixels as they are (GL_NEAREST, also the cheaper
+// on a software renderer); a scaled one is filtered (GL_LINEAR).
+GLuint uploadTexture(const QzOverlayImage& image, GLint filter) {
     GLuint texture = 0;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, image.width, image.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                  image.pixels.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return texture;
+}
+
+void drawTexture(GLuint texture, float x, float y, float width, float height, QzOverlayColor tint) {
     const GLfloat corners[] = {x, y, x + width, y, x, y + height, x + width, y + height};
     const GLfloat coordinates[] = {0, 0, 1, 0, 0, 1, 1, 1};
+    glBindTexture(GL_TEXTURE_2D, texture);
     glColor4f(tint.r, tint.g, tint.b, tint.a);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glVertexPointer(2, GL_FLOAT, 0, corners);
@@ -172,5 +178,34 @@ void QzDrawOverlayImage(const QzOverlayImage& image, float x, float y, float wid
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     glColor4f(1, 1, 1, 1);
     glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+}  // namespace
+
+void QzDrawOverlayImage(const QzOverlayImage& image, float x, float y, float width, float height,
+                        QzOverlayColor tint) {
+    if (image.width == 0) return;
+    // Overlay pictures change from frame to frame (typed text, a new error), so each draw
+    // uploads its own short-lived texture.
+    GLuint texture = uploadTexture(image, GL_LINEAR);
+    drawTexture(texture, x, y, width, height, tint);
     glDeleteTextures(1, &texture);
+}
+
+void QzOverlayTexture::upload(const QzOverlayImage& image) {
+    release();
+    if (image.width == 0) return;
+    texture_ = uploadTexture(image, GL_NEAREST);
+    width_ = image.width;
+    height_ = image.height;
+}
+
+void QzOverlayTexture::draw(float x, float y, QzOverlayColor tint) const {
+    if (texture_) drawTexture(texture_, x, y, width_, height_, tint);
+}
+
+void QzOverlayTexture::release() {
+    if (texture_) glDeleteTextures(1, &texture_);
+    texture_ = 0;
+    width_ = height_ = 0;
 }

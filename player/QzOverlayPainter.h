@@ -39,4 +39,23 @@ void QzFillOverlayRect(float x, float y, float width, float height, QzOverlayCol
 void QzDrawOverlayImage(const QzOverlayImage& image, float x, float y, float width, float height,
                         QzOverlayColor tint);
 
+// A picture kept in a texture of its own until it is replaced or released, for what the player
+// draws over the game frame after frame unchanged. Game thread, with the context current; the
+// texture must be released while the context is still current (the destructor cannot know).
+class QzOverlayTexture {
+public:
+    void upload(const QzOverlayImage& image);
+    // Draws the picture at its size with its lower-left corner at (x, y), its colours
+    // multiplied by tint; nothing before an upload.
+    void draw(float x, float y, QzOverlayColor tint) const;
+    void release();
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+private:
+    unsigned texture_ = 0;  // an OpenGL texture name; 0 for none
+    int width_ = 0;
+    int height_ = 0;
+};
+
 #endif

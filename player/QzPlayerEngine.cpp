@@ -8,6 +8,7 @@
 #include <lua.h>
 
 #include "QzExternalFunctionTable.h"
+#include "SoundManager.h"
 
 QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string& savePath,
                                QzScriptInterrupt* interrupt, size_t memoryLimitBytes)
@@ -18,12 +19,13 @@ QzPlayerEngine::QzPlayerEngine(const std::string& enginePath, const std::string&
     if (interrupt_) interrupt_->attach(state->L);
     memoryLimit_.attach(state->L, memoryLimitBytes);
     // The engine host leaves a failed initEngine unreported; the game still goes on.
+    state->gameDidEnd = &QzPlayerEngine::gameDidEndCallback;
+    state->problemReported = &QzPlayerEngine::problemReportedCallback;
+    state->callbackContext = this;
     if (const auto& error = luaState_->initEngineError()) {
         std::fprintf(stderr, "QzPlayerEngine: initEngine failed: %s\n", error->c_str());
-        countError();
+        reportProblem("initEngine failed: " + *error);
     }
-    state->gameDidEnd = &QzPlayerEngine::gameDidEndCallback;
-    state->callbackContext = this;
 }
 
 QzPlayerEngine::~QzPlayerEngine() {
@@ -110,10 +112,11 @@ void QzPlayerEngine::intendedDisplaySize(int* width, int* height) {
     *height = fits ? static_cast<int>(size.height) : 0;
     if (fits || displaySizeRefused_) return;
     displaySizeRefused_ = true;
-    countError();
-    std::fprintf(stderr, "quillane-player: the game's display size %.0fx%.0f is refused: each side may be at most %d "
-                         "pixels; the game plays at the player's size instead\n", size.width, size.height,
-                 kQzMaxDisplaySide);
+    char message[160];
+    std::snprintf(message, sizeof message, "the game's display size %.0fx%.0f is refused: each side may be at most %d "
+                  "pixels; the game plays at the player's size instead", size.width, size.height, kQzMaxDisplaySide);
+    std::fprintf(stderr, "quillane-player: %s\n", message);
+    reportProblem(message);
 }
 
 void QzPlayerEngine::registerHostServices(QzKeyboardInputSupport::Request keyboardInput,
@@ -131,4 +134,39 @@ void QzPlayerEngine::setGameDidEnd(std::function<void()> gameDidEnd) { gameDidEn
 void QzPlayerEngine::gameDidEndCallback(void* context) {
     auto* engine = static_cast<QzPlayerEngine*>(context);
     if (engine->gameDidEnd_) engine->gameDidEnd_();
+}
+
+void QzPlayerEngine::reportProblem(const std::string& message) {
+    countError();
+    keepProblem(message);
+}
+
+void QzPlayerEngine::keepProblem(const std::string& message) {
+    std::lock_guard lock(problemsMutex_);
+    problems_.push_back(message);
+    if (problems_.size() > kKeptProblems) problems_.pop_front();
+}
+
+std::vector<std::string> QzPlayerEngine::takeProblems() {
+    std::lock_guard lock(problemsMutex_);
+    std::vector<std::string> taken(problems_.begin(), problems_.end());
+    problems_.clear();
+    return taken;
+}
+
+// The engine counts these itself (errorsReported, problemsReported): they are only kept.
+void QzPlayerEngine::problemReportedCallback(void* context, const char* message) {
+    static_cast<QzPlayerEngine*>(context)->keepProblem(message);
+}
+
+QzEngineGauges QzPlayerEngine::gauges() {
+    QzEngineGauges gauges;
+    gauges.soundPool = SoundManager::kPoolSize;
+    {
+        QzEngineLock lock(*this);
+        gauges.memoryBytes = Qz_TotalBytesUsed(state());
+        gauges.soundsPlaying = SoundManager_PlayingCount(SoundManager_FromLuaState(state()->L));
+    }
+    gauges.problems = errorCount();
+    return gauges;
 }

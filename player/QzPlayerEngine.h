@@ -4,13 +4,16 @@
 #ifndef QZ_PLAYER_ENGINE_H
 #define QZ_PLAYER_ENGINE_H
 
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "LuaErrorException.h"
 #include "QzEngine.h"
+#include "QzFrameTiming.h"
 #include "QzHostServices.h"
 #include "QzLuaState.h"
 #include "QzMemoryLimit.h"
@@ -67,11 +70,24 @@ public:
     // Takes the lock.
     int errorCount();
     void countError() { ++extraErrors_; }
+    // Counts a problem the player found and keeps its message for takeProblems.
+    void reportProblem(const std::string& message);
+    // The messages of the problems reported since the last call, oldest first: script errors
+    // the engine host reported, the game's problems the engine script reported (through
+    // callbacks.problemReported) and the player's own. At most kKeptProblems are kept between
+    // calls; older ones are dropped.
+    static constexpr size_t kKeptProblems = 16;
+    std::vector<std::string> takeProblems();
+    // The interpreter's memory, the sounds playing and the problems so far. Takes the lock, so
+    // never call it with the lock held.
+    QzEngineGauges gauges();
     // Whether the engine's scripts are being stopped: no new script call should start.
     bool interrupted() const { return interrupt_ && interrupt_->pendingReason(); }
 
 private:
     static void gameDidEndCallback(void* context);
+    static void problemReportedCallback(void* context, const char* message);
+    void keepProblem(const std::string& message);
     void freeGameResources();
 
     QzMemoryLimit memoryLimit_;  // made before the interpreter and outlives it
@@ -81,6 +97,8 @@ private:
     std::function<void()> gameDidEnd_;
     QzScriptInterrupt* interrupt_;  // borrowed; may be null
     int extraErrors_ = 0;
+    std::mutex problemsMutex_;
+    std::deque<std::string> problems_;  // guarded by problemsMutex_
     bool displaySizeRefused_ = false;
 };
 

@@ -92,11 +92,16 @@ const char* QzPlayerUsage() {
            "                       that does not load is reported and the running version stays\n"
            "                       (a project folder or an unzipped bundle; headless: looked for before\n"
            "                       every frame)\n"
+           "  --stats              draw what frames cost over the game (F3 in a window turns it on\n"
+           "                       and off); headless, also print a line of costs on standard output\n"
+           "                       each second of game time and one for the whole run at the end\n"
+           "  --quiet              (window) do not show problems reported while playing as notes\n"
+           "                       at the bottom of the window\n"
            "  --pack NAME.gameproj --output OUT\n"
            "                       make a complete bundle of the project instead of playing: OUT.app\n"
            "                       a bundle folder, OUT.zip or OUT.qzgame a zipped bundle\n"
            "\n"
-           "Keys: F11 or Alt+Enter toggles full screen, Escape leaves it.\n"
+           "Keys: F11 or Alt+Enter toggles full screen, Escape leaves it. F3 shows or hides the costs.\n"
            "Saved data lives in $XDG_DATA_HOME/<CFBundleName>/ (else ~/.local/share/<CFBundleName>/).\n"
            "Exit status: 0 done; 1 a script error or a problem of the game was reported (headless);\n"
            "2 bad command line; 3 the bundle or its save folder cannot be used; 4 no window or OpenGL\n"
@@ -129,6 +134,10 @@ bool QzParsePlayerOptions(int argc, char** argv, QzPlayerOptions* options, std::
             options->trustedOnly = true;
         } else if (arg == "--watch") {
             options->watch = true;
+        } else if (arg == "--stats") {
+            options->stats = true;
+        } else if (arg == "--quiet") {
+            options->quiet = true;
         } else if (arg == "--size" || arg == "--frames" || arg == "--dt" || arg == "--screenshot" ||
                    arg == "--input" || arg == "--audio" || arg == "--memory-limit" || arg == "--pack" ||
                    arg == "--output") {

@@ -24,6 +24,8 @@ struct QzPlayerOptions {
     bool timing = false;
     bool noVsync = false;  // benchmarks: no vertical sync, frames back to back
     bool trustedOnly = false;  // refuse a bundle whose engine script is not the one shipped
+    bool stats = false;  // the costs overlay; headless, a line of costs each second of game time
+    bool quiet = false;  // no notes of problems over the game in a window
     int width = 0;  // 0: the game's intended size
     int height = 0;
     long frames = -1;  // -1: headless 60, window unlimited

@@ -5,11 +5,15 @@
 #include <cctype>
 #include <cstdio>
 
+#include "SoundManager.h"
 
 QzPlayerSession::QzPlayerSession(const QzBundle& bundle, std::string savePath, QzGameView* view,
                                  QzSessionHooks hooks)
-    : bundle_(bundle), savePath_(std::move(savePath)), view_(view), hooks_(std::move(hooks)) {
+    : bundle_(bundle), savePath_(std::move(savePath)), view_(view), hooks_(std::move(hooks)),
+      statsShown_(hooks_.stats),
+      toasts_(hooks_.toasts ? std::make_unique<QzProblemToasts>(bundle_.projectPath) : nullptr) {
     view_->setOverlay([this](int width, int height) { drawOverlay(width, height); });
+    view_->setFrameObserver([this](const QzFrameCost& cost) { addFrame(cost); });
     view_->setErrorObserver([this](const LuaErrorException& error) {
         std::lock_guard lock(overlayMutex_);
         lastError_ = error.luaError() + (error.luaStackTrace() ? "\n" + *error.luaStackTrace() : "");
@@ -21,6 +25,7 @@ QzPlayerSession::~QzPlayerSession() {
     shutdown();
     view_->setOverlay(nullptr);
     view_->setErrorObserver(nullptr);
+    view_->setFrameObserver(nullptr);
 }
 
 void QzPlayerSession::loadGame() {
@@ -35,15 +40,17 @@ void QzPlayerSession::loadGame() {
     engine_->setGameDidEnd(hooks_.gameDidEnd);
     QzState* state = engine_->state();
     Qz_LoadGame(state, bundle_.projectPath.c_str());
+    const auto report = [this](const std::string& problem) {
+        std::fprintf(stderr, "quillane-player: %s\n", problem.c_str());
+        engine_->reportProblem(problem);
+    };
     if (const char* message = Qz_LastSilentError(state)) {
-        std::fprintf(stderr, "quillane-player: loading the game project failed: %s\n", message);
-        engine_->countError();
+        report(std::string("loading the game project failed: ") + message);
         Qz_ClearLastSilentError(state);
     }
     if (Qz_Reset(state) != 0) {
         const char* message = Qz_LastSilentError(state);
-        std::fprintf(stderr, "quillane-player: reset failed: %s\n", message ? message : "(no message)");
-        engine_->countError();
+        report(std::string("reset failed: ") + (message ? message : "(no message)"));
         Qz_ClearLastSilentError(state);
     }
     view_->setEngine(engine_.get());
@@ -73,6 +80,9 @@ void QzPlayerSession::shutdown() {
         if (engine_) errorsAtShutdown_ = engine_->errorCount();
         view_->setEngine(nullptr);
         engine_.reset();
+        // The game thread's context is still current: the last frame made it so.
+        costs_.release();
+        if (toasts_) toasts_->release();
     });
 }
 
@@ -178,7 +188,43 @@ void QzPlayerSession::drawIntro(int width, int height) {
     QzDrawOverlayImage(*intro_, x, top, fitted, -shownHeight, {1, 1, 1, introOpacity_});
 }
 
+void QzPlayerSession::addFrame(const QzFrameCost& cost) {
+    costs_.addFrame(cost);
+    costsSinceLastCall_.add(cost);
+    costsOfTheRun_.add(cost);
+}
+
+QzEngineGauges QzPlayerSession::readGauges() {
+    return engine_ ? engine_->gauges() : QzEngineGauges{0, 0, SoundManager::kPoolSize, 0};
+}
+
+std::string QzPlayerSession::formatCosts(const QzFrameCostTotals& totals) {
+    return std::to_string(totals.frames) + " frames, " + QzFormatFrameCosts(totals, readGauges(), ", ");
+}
+
+std::string QzPlayerSession::takeCostsSinceLastCall() {
+    std::string line;
+    view_->thread().postAndWait([&] {
+        line = formatCosts(costsSinceLastCall_);
+        costsSinceLastCall_ = {};
+    });
+    return line;
+}
+
+std::string QzPlayerSession::costsOfTheRun() {
+    std::string line;
+    view_->thread().postAndWait([&] { line = formatCosts(costsOfTheRun_); });
+    return line;
+}
+
 void QzPlayerSession::drawOverlay(int width, int height) {
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (toasts_) {
+        if (engine_)
+            for (const std::string& problem : engine_->takeProblems()) toasts_->add(problem, now);
+        toasts_->draw(width, now);
+    }
+    if (statsShown_) costs_.draw(height, now, [this] { return readGauges(); });
     std::lock_guard lock(overlayMutex_);
     if (intro_) drawIntro(width, height);
     if (panelShowing_) drawPanel(width, height);

@@ -1,11 +1,12 @@
 // One game being played: the engine made from a bundle, the game view it draws into, the
 // text-entry and URL services the script reaches by name, and what the player draws over
 // the game (the loading picture or intro movie while it shows and fades, the text-entry
-// panel, the last error).
+// panel, the last error, the costs overlay, the problem notes).
 // Shared by the window and headless modes.
 #ifndef QZ_PLAYER_SESSION_H
 #define QZ_PLAYER_SESSION_H
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -14,9 +15,11 @@
 #include <vector>
 
 #include "QzBundle.h"
+#include "QzCostsOverlay.h"
 #include "QzGameView.h"
 #include "QzOverlayPainter.h"
 #include "QzPlayerEngine.h"
+#include "QzProblemToasts.h"
 #include "QzTextEntry.h"
 
 struct QzSessionHooks {
@@ -32,6 +35,10 @@ struct QzSessionHooks {
     QzScriptInterrupt* interrupt = nullptr;
     // The most memory the game's interpreter may hold, in bytes; 0: no limit.
     size_t memoryLimitBytes = 0;
+    // Show the costs overlay from the start (toggleStats turns it on and off).
+    bool stats = false;
+    // Show each problem reported while playing as a note at the bottom for a few seconds.
+    bool toasts = false;
 };
 
 class QzPlayerSession {
@@ -72,6 +79,13 @@ public:
 
     // Script errors so far (up to the stop call once shut down); 0 before loadGame.
     int errorCount();
+    // Shows or hides the costs overlay. From any thread.
+    void toggleStats() { statsShown_ = !statsShown_; }
+    // The costs of the frames since the last call (or since play began), then of every frame
+    // so far, as a line of text: "N frames, " and QzFormatFrameCosts with the engine's figures
+    // now. From any thread but the game thread, before shutdown.
+    std::string takeCostsSinceLastCall();
+    std::string costsOfTheRun();
     QzPlayerEngine* engine() { return engine_.get(); }
 
 private:
@@ -81,6 +95,9 @@ private:
     void drawIntro(int width, int height);
     void drawPanel(int width, int height);
     void drawLastError(int width, int height);
+    void addFrame(const QzFrameCost& cost);
+    QzEngineGauges readGauges();
+    std::string formatCosts(const QzFrameCostTotals& totals);
 
     QzBundle bundle_;
     std::string savePath_;
@@ -96,6 +113,13 @@ private:
     std::string lastError_;
     int errorsAtShutdown_ = 0;  // game thread
     bool reloadRefused_ = false;  // game thread
+    std::atomic<bool> statsShown_;
+    // Game thread: the costs, for the overlay, since the last takeCostsSinceLastCall and of
+    // the run; the problem notes (null without hooks_.toasts).
+    QzCostsOverlay costs_;
+    QzFrameCostTotals costsSinceLastCall_;
+    QzFrameCostTotals costsOfTheRun_;
+    std::unique_ptr<QzProblemToasts> toasts_;
 };
 
 #endif

@@ -381,6 +381,11 @@ void WindowPlayer::handleKey(const SDL_KeyboardEvent& key) {
         return;
     }
     if (altReturn) return;
+    // F3 is the player's, like F11: the game sees neither its press nor its release.
+    if (key.keysym.sym == SDLK_F3) {
+        if (down) session_->toggleStats();
+        return;
+    }
     // Escape that leaves full screen is the player's, press and release: the game never sees it.
     if (key.keysym.sym == SDLK_ESCAPE && (escapeLeftFullScreen_ || (down && view_->fullScreen()))) {
         if (down) setFullScreen(false);
@@ -511,6 +516,8 @@ int WindowPlayer::run() {
     hooks.debug = options_.debug;
     hooks.interrupt = &QzPlayerInterrupt();
     hooks.memoryLimitBytes = static_cast<size_t>(options_.memoryLimitMegabytes) << 20;
+    hooks.stats = options_.stats;
+    hooks.toasts = !options_.quiet;
     // Opened on the main thread, not inside the script call holding the engine lock.
     const uint32_t openEvent = userEvent_ + kOpenURL;
     hooks.openURL = [openEvent](const std::string& target) {

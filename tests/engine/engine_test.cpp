@@ -218,12 +218,13 @@ TEST_F(EngineTest, TheDatabaseIsClosedWhileShutdownEngineRuns) {
 }
 
 // Unset callbacks return no values; set ones reach the host, the external function with the
-// script's arguments and returning its results.
+// script's arguments and returning its results, the problem report with each problem the
+// script or Qz_Report_Error reports.
 TEST_F(EngineTest, CallbacksReachTheHostOrDoNothingWhenUnset) {
     start("function initEngine() end");
     EXPECT_EQ(eval("return select('#', callbacks.loadingWillStart(), callbacks.loadingWillEnd(), "
-                   "callbacks.gameDidEnd(), callbacks.callExternalFunction('x'))"),
-              "3") << "the three nils come from truncation";
+                   "callbacks.gameDidEnd(), callbacks.problemReported('x'), callbacks.callExternalFunction('x'))"),
+              "4") << "the four nils come from truncation";
     std::string calls;
     state->callbackContext = state->externalFunctionContext = &calls;
     state->loadingWillStart = [](void* c) { *static_cast<std::string*>(c) += "start "; };
@@ -233,9 +234,17 @@ TEST_F(EngineTest, CallbacksReachTheHostOrDoNothingWhenUnset) {
         *static_cast<std::string*>(c) += "external";
         return lua_pushfstring(L, "%s:%d", luaL_optstring(L, 1, ""), lua_gettop(L)), 1;
     };
+    state->problemReported = [](void* c, const char* message) {
+        *static_cast<std::string*>(c) += std::string("problem[") + message + "] ";
+    };
     eval("callbacks.loadingWillStart() callbacks.loadingWillEnd() callbacks.loadingWillEnd() callbacks.gameDidEnd()");
+    eval("callbacks.problemReported('scene.xml:3: bad')");
+    lua_pushstring(state->L, "main.lua:9: boom");
+    Qz_Report_Error(state);
     EXPECT_EQ(eval("return callbacks.callExternalFunction('openURL', 'x')"), "openURL:2");
-    EXPECT_EQ(calls, "start end end gameDidEnd external");
+    EXPECT_EQ(calls, "start end end gameDidEnd problem[scene.xml:3: bad] problem[main.lua:9: boom] external");
+    const std::string refused = eval("return select(2, pcall(function() callbacks.problemReported({}) end))");
+    EXPECT_NE(refused.find("bad argument #1 to 'problemReported'"), std::string::npos) << refused;
 }
 
 // Every global the script lacks is a function that records its name and arguments in `log`,

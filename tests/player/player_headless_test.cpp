@@ -375,6 +375,78 @@ TEST(Headless, DebugDrawsTheLastErrorOverTheGame) {
     EXPECT_EQ(with.red(1, 159), without.red(1, 159)) << "the bottom of the game stays visible";
 }
 
+// Five sprites of one colour replace the probe's picture: five sprites and one draw call a
+// frame. With --stats a line of costs follows each second of game time, and one for the run.
+constexpr const char* kFiveSprites = R"(
+local five = scenegraph.scene.new(nil, nil)
+for i = 1, 5 do
+  local sprite = five:defaultSpace():createNode(scenegraph.spriteNode)
+  sprite.x:setValue(30 * i, true) sprite.y:setValue(40, true)
+  sprite.width:setValue(10, true) sprite.height:setValue(10, true)
+end
+function draw() five:render() end
+)";
+
+TEST(Headless, StatsPrintsTheCostsOfEachSecondOfGameTimeAndOfTheRun) {
+    struct Line {
+        std::string head;  // what follows "stats " up to the frame count
+        int problems;
+    };
+    const struct {
+        const char* arguments;
+        std::vector<Line> lines;
+    } cases[] = {
+        {"--frames 120 --dt 0.016666666666666667", {{"1s: 60 frames", 0}, {"2s: 60 frames", 0}, {"total: 120 frames", 0}}},
+        // A second ends at the frame that reaches it: 1.2 s, 2.1 s and 3.0 s.
+        {"--frames 10 --dt 0.3", {{"1s: 4 frames", 0}, {"2s: 3 frames", 0}, {"3s: 3 frames", 0}, {"total: 10 frames", 0}}},
+        // The key pressed before the second frame fails.
+        {"--frames 3 --dt 1 --input", {{"1s: 1 frames", 0}, {"2s: 1 frames", 1}, {"3s: 1 frames", 1}, {"total: 3 frames", 1}}},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch;
+        writeFile(scratch.file("input.txt"), "2 keydown x\n");
+        const std::string game = std::string(kFiveSprites) + "function keyDown() error('no keys') end";
+        std::string arguments = c.arguments;
+        if (arguments.ends_with("--input")) arguments += " " + scratch.file("input.txt");
+        const PlayerRun run = runHeadless(scratch, {.game = game}, "--stats " + arguments);
+        EXPECT_EQ(run.status, c.lines.back().problems > 0 ? 1 : 0) << run.output;
+        EXPECT_EQ(countOf(run.output, "stats "), static_cast<int>(c.lines.size())) << run.output;
+        size_t at = 0;
+        for (const Line& line : c.lines) {
+            at = run.output.find("stats " + line.head + ", ", at);
+            ASSERT_NE(at, std::string::npos) << line.head << "\n" << run.output;
+            const std::string text = run.output.substr(at, run.output.find('\n', at) - at);
+            EXPECT_NE(text.find(" fps, frame "), std::string::npos) << text;
+            EXPECT_NE(text.find(", 1 draw calls, 5 sprites, memory "), std::string::npos) << text;
+            EXPECT_NE(text.find(", sounds 0/32, problems " + std::to_string(line.problems)), std::string::npos) << text;
+            EXPECT_GT(std::stod(text.substr(text.find("memory ") + 7)), 0) << text;
+        }
+    }
+}
+
+// The overlay covers a corner at the top left; the rest of the picture is the game's own.
+TEST(Headless, TheCostsOverlayCoversTheTopLeftCornerOnly) {
+    ScratchFolder scratch;
+    const std::string common = "--size 480x320 --frames 20 --screenshot ";
+    ASSERT_EQ(runHeadless(scratch, {}, common + scratch.file("plain.png")).status, 0);
+    ASSERT_EQ(runHeadless(scratch, {}, "--stats " + common + scratch.file("stats.png")).status, 0);
+    const Picture plain(scratch.file("plain.png")), stats(scratch.file("stats.png"));
+    ASSERT_EQ(plain.pixels.size(), stats.pixels.size());
+    int differing = 0, right = 0, bottom = 0;
+    for (int y = 0; y < plain.height; ++y)
+        for (int x = 0; x < plain.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                if (plain.channel(x, y, c) != stats.channel(x, y, c)) {
+                    ++differing;
+                    right = std::max(right, x);
+                    bottom = std::max(bottom, y);
+                }
+    EXPECT_GT(differing, 1000);
+    EXPECT_LT(right, 340) << "the overlay ends well before the right edge";
+    EXPECT_LT(bottom, 160) << "the overlay ends above the middle";
+    EXPECT_LT(stats.blue(5, 5), plain.blue(5, 5) / 2) << "the overlay's dark box darkens the game";
+}
+
 // The game's own file is opened by its path; a file outside the bundle is refused.
 TEST(Headless, OpenURLTakesWebAndMailAddressesAndTheBundlesOwnFiles) {
     ScratchFolder scratch;
@@ -508,7 +580,7 @@ TEST(Headless, CommandLineMistakesExitWithStatus2) {
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--headless", "--size", "--frames", "--dt", "--screenshot", "--input", "--audio",
                                "--debug", "--timing", "--memory-limit", "--trusted-only", "--pack", "--output",
-                               "--watch"})
+                               "--watch", "--stats", "--quiet", "F3"})
         EXPECT_NE(help.output.find(option), std::string::npos) << option;
 }
 

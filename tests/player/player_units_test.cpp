@@ -1,5 +1,6 @@
 // Tests of the player's pure parts: display geometry, key names and modifier keys, the
-// input timeline, text-entry editing, overlay text, frame statistics and address checks.
+// input timeline, text-entry editing, overlay text, frame statistics and costs, the text of
+// problem notes and address checks.
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include "QzInputEvent.h"
 #include "QzKeyNames.h"
 #include "QzPlayerSession.h"
+#include "QzProblemToasts.h"
 #include "QzHostServices.h"
 #include "QzOverlayPainter.h"
 #include "QzPlayerEngine.h"
@@ -267,6 +269,43 @@ TEST(FrameStats, MeanPercentileAndMissedRefreshes) {
     EXPECT_NEAR(stats.meanSeconds, 1.02 / 60, 1e-9);
     EXPECT_NEAR(stats.p99Seconds, 1.0 / 60, 1e-9);
     EXPECT_EQ(stats.missedFrames, 2);
+}
+
+TEST(FrameCosts, TheRingKeepsTheLast120IntervalsOldestFirst) {
+    QzFrameTimeRing ring;
+    for (int i = 1; i <= 130; ++i) ring.push(i);
+    ASSERT_EQ(ring.size(), 120);
+    EXPECT_EQ(ring.at(0), 11);
+    EXPECT_EQ(ring.at(119), 130);
+}
+
+// A run's first frame has no interval: it counts as a frame but not in the rate.
+TEST(FrameCosts, TotalsGiveTheRateAndPerFrameFigures) {
+    QzFrameCostTotals totals;
+    totals.add({0, 0.001, 0.002, 4, 10});
+    totals.add({0.02, 0.003, 0.002, 2, 10});
+    totals.add({0.03, 0.002, 0.002, 3, 10});
+    const std::string text = QzFormatFrameCosts(totals, {3 << 20, 2, 32, 1}, " | ");
+    EXPECT_EQ(text, "40.0 fps, frame 25.00 ms (slowest 30.00 ms) | script 2.00 ms, drawing 2.00 ms | 3 draw calls, "
+                    "10 sprites | memory 3.0 MB, sounds 2/32, problems 1");
+    totals.add({0.02, 0, 0, 0, 0});
+    EXPECT_NE(QzFormatFrameCosts(totals, {1000, 0, 32, 0}, ", ").find("2.2 draw calls, 7.5 sprites, memory 1 KB"),
+              std::string::npos);
+}
+
+TEST(ProblemToasts, TheTextIsTheFirstLineWithFileNamesInsideTheProject) {
+    const std::string project = "/home/maker/Games/Rocks.gameproj";
+    const struct {
+        std::string message, text;
+    } cases[] = {
+        {project + "/scripts/ship.lua:12: attempt to call a nil value\nstack traceback:", "scripts/ship.lua:12: attempt to call a nil value"},
+        {"behaviour ...maker/Games/Rocks.gameproj/scripts/ship.lua:3: boom", "behaviour scripts/ship.lua:3: boom"},
+        {"scenes/a.xml:4: unknown element <spirte>; ignored", "scenes/a.xml:4: unknown element <spirte>; ignored"},
+        {"/elsewhere/x.lua:1: ...more", "/elsewhere/x.lua:1: ...more"},
+        {std::string(300, 'a'), std::string(200, 'a') + "\u2026"},
+        {std::string(199, 'a') + "\u00e9\u00e9", std::string(199, 'a') + "\u2026"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(QzToastText(c.message, project), c.text) << c.message;
 }
 
 TEST(OpenURL, WebAndMailAddressesAndFilesInsideTheBundleAreOpened) {

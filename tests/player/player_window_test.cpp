@@ -1,5 +1,6 @@
 // Window tests under Xvfb: size and title, key names from real key presses, clicks in game
-// coordinates, full-screen letterbox and crop, and closing the window. Every wait is bounded.
+// coordinates, full-screen letterbox and crop, the costs overlay and problem notes, and
+// closing the window. Every wait is bounded.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -145,14 +146,19 @@ protected:
         return colour;
     }
 
+    // Whether the pixel is within 40 of the colour in each channel.
+    bool pixelNear(int x, int y, unsigned long colour) {
+        const unsigned long seen = windowPixel(x, y);
+        bool near = true;
+        for (int shift : {0, 8, 16}) near = near && std::abs(int((seen >> shift) & 255) - int((colour >> shift) & 255)) <= 40;
+        return near;
+    }
+
     // Whether the pixel comes within 40 of the colour in each channel before the timeout.
     bool waitForPixel(int x, int y, unsigned long colour) {
         const auto end = std::chrono::steady_clock::now() + 15s;
         while (std::chrono::steady_clock::now() < end) {
-            const unsigned long seen = windowPixel(x, y);
-            bool near = true;
-            for (int shift : {0, 8, 16}) near = near && std::abs(int((seen >> shift) & 255) - int((colour >> shift) & 255)) <= 40;
-            if (near) return true;
+            if (pixelNear(x, y, colour)) return true;
             std::this_thread::sleep_for(20ms);
         }
         return false;
@@ -445,6 +451,72 @@ function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments
     EXPECT_EQ(countOf(output(), "probe: keyDown"), 0) << "the panel took the keys: " << output();
     EXPECT_EQ(countOf(output(), "probe: keyUp"), 0) << "no release without its press: " << output();
     EXPECT_EQ(closeWindow(), 0) << output();
+}
+
+// The probe's dark blue, and the same under the costs overlay's dark box.
+constexpr unsigned long kProbeBlue = 0x000080, kProbeBlueUnderCosts = 0x00002d;
+
+// F3 shows and hides the costs overlay, whether --stats showed it from the start or not; the
+// game never hears of F3.
+TEST_F(WindowTest, F3ShowsAndHidesTheCostsOverlay) {
+    const struct {
+        bool stats;
+        std::vector<unsigned long> afterEachF3;  // the colour at the overlay's corner
+    } cases[] = {{false, {kProbeBlueUnderCosts, kProbeBlue, kProbeBlueUnderCosts}},
+                 {true, {kProbeBlue, kProbeBlueUnderCosts}}};
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {kPlayer, makeBundle(scratch_)};
+        if (c.stats) arguments.insert(arguments.begin() + 1, "--stats");
+        start(arguments);
+        ASSERT_TRUE(waitForOutput("probe: play")) << output();
+        ASSERT_NO_FATAL_FAILURE(findWindow("Probe"));
+        EXPECT_TRUE(waitForPixel(5, 5, c.stats ? kProbeBlueUnderCosts : kProbeBlue)) << c.stats << std::hex << windowPixel(5, 5);
+        for (unsigned long colour : c.afterEachF3) {
+            xdotool("key --window " + window_ + " F3");
+            EXPECT_TRUE(waitForPixel(5, 5, colour)) << c.stats << ": " << std::hex << windowPixel(5, 5);
+        }
+        xdotool("key --window " + window_ + " x");
+        ASSERT_TRUE(waitForOutput("probe: keyUp x")) << output();
+        EXPECT_EQ(countOf(output(), "probe: keyDown f3") + countOf(output(), "probe: keyUp f3"), 0) << output();
+        EXPECT_EQ(closeWindow(), 0) << output();
+    }
+}
+
+// Problems reported while playing show as a note at the bottom for a few seconds: script
+// errors, and the game's problems the engine script reports. --quiet shows none.
+TEST_F(WindowTest, ProblemsShowAsNotesAtTheBottomUnlessQuiet) {
+    const std::string failing = "function onUpdate() if frames == 5 then error('shown at the bottom') end end";
+    constexpr unsigned long kNoteRed = 0x701010;
+    const struct {
+        const char* what;
+        BundleSpec spec;
+        const char* startScene;  // the real engine script on the guarded project, else the probe's
+        bool quiet;
+        const char* reported;
+        int x, y;  // inside the note's box, left of its text, from the top left
+    } cases[] = {
+        {"a script error", {.game = failing}, "", false, "Lua Error caught", 8, 152},
+        {"a problem the engine script reports", {}, "refused", false, "game: behaviour", 8, 55},
+        {"a script error, quiet", {.game = failing}, "", true, "Lua Error caught", 8, 152},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {kPlayer, makeBundle(scratch_, c.spec, c.startScene)};
+        if (c.quiet) arguments.insert(arguments.begin() + 1, "--quiet");
+        start(arguments);
+        ASSERT_NO_FATAL_FAILURE(findWindow("Probe"));
+        ASSERT_TRUE(waitForOutput(c.reported)) << c.what << "\n" << output();
+        if (c.quiet) {
+            std::this_thread::sleep_for(300ms);
+            EXPECT_TRUE(pixelNear(c.x, c.y, kProbeBlue)) << c.what << ": " << std::hex << windowPixel(c.x, c.y);
+        } else {
+            EXPECT_TRUE(waitForPixel(c.x, c.y, kNoteRed)) << c.what << ": " << std::hex << windowPixel(c.x, c.y);
+            // A note goes after a few seconds.
+            if (*c.startScene == '\0') {
+                EXPECT_TRUE(waitForPixel(c.x, c.y, kProbeBlue)) << c.what;
+            }
+        }
+        EXPECT_EQ(closeWindow(), 0) << c.what << "\n" << output();
+    }
 }
 
 // Addresses are opened by xdg-open, started without a shell; its failure is reported.

@@ -1,5 +1,6 @@
 // Drawing tests on the off-screen context: pixels, matrices and blend state read back after
 // spaces, sprites, value and utility nodes and particle systems draw.
+#include <algorithm>
 #include <stdexcept>
 
 #include "SGGLFixture.h"
@@ -295,7 +296,8 @@ TEST_F(SGDraw, BlendModesForStraightAndPremultipliedColours) {
 }
 
 // Consecutive sprites, tiled sprites and particles that share texturing, texture and blend
-// function are drawn with one call; anything else between them starts another.
+// function are drawn with one call; anything else between them starts another. The batcher's
+// counters follow the calls, the sprite nodes drawn and the time spent rendering.
 TEST_F(SGDraw, RunsSharingTextureAndBlendDrawWithOneCall) {
     const SGImage a = makeTexture(1, 1, white, true);
     const SGImage b = makeTexture(1, 1, white, true);
@@ -346,9 +348,15 @@ TEST_F(SGDraw, RunsSharingTextureAndBlendDrawWithOneCall) {
         }
         local.render();  // particles emitted now are drawn from the next frame on
         for (SGParticleSystemNode* system : systems) system->time.setValue(1.0f);
-        const uint64_t before = SGSpriteBatcher::shared().drawCalls();
+        const SGDrawCounters before = SGSpriteBatcher::shared().counters();
         local.render();
-        EXPECT_EQ(SGSpriteBatcher::shared().drawCalls() - before, c.calls) << c.name;
+        const SGDrawCounters& after = SGSpriteBatcher::shared().counters();
+        EXPECT_EQ(after.drawCalls - before.drawCalls, c.calls) << c.name;
+        // Each sprite node counts once, a tiled one too; particles and clears are no sprites.
+        const auto sprites = std::count_if(c.items.begin(), c.items.end(),
+                                           [](Item item) { return item != Clear && item != ParticlesA; });
+        EXPECT_EQ(after.sprites - before.sprites, static_cast<uint64_t>(sprites)) << c.name;
+        EXPECT_GT(after.renderSeconds, before.renderSeconds) << c.name;
     }
 }
 

@@ -91,6 +91,7 @@ void SGSpriteNode::compute() {
     SGSpritePaint paint{premultiplied ? SGColor{c.r * s, c.g * s, c.b * s, c.a * s}
                                       : SGColor{c.r, c.g, c.b, c.a * s},
                         cachedBlend};
+    SGSpriteBatcher::shared().countSprite();
     spriteRenderer->drawSprite(cached, paint);
 }
 

@@ -26,10 +26,19 @@ SGSpriteBatcher& SGSpriteBatcher::shared() {
     return batcher;
 }
 
+SGSpriteBatcher::Scope::Scope() {
+    SGSpriteBatcher& batcher = shared();
+    if (batcher.scopes++ == 0) batcher.outermostScopeStart = std::chrono::steady_clock::now();
+}
+
 SGSpriteBatcher::Scope::~Scope() {
     SGSpriteBatcher& batcher = shared();
     --batcher.scopes;
     batcher.flush();
+    if (batcher.scopes == 0) {
+        batcher.counters_.renderSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - batcher.outermostScopeStart).count();
+    }
 }
 
 GLuint SGSpriteBatcher::prepare(const SGBatchState& state) {
@@ -92,7 +101,7 @@ void SGSpriteBatcher::flush() {
     glColorPointer(4, GL_FLOAT, 32, vertices.data() + 4);
     glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT,
                    indices.data());
-    ++drawCallCount;
+    ++counters_.drawCalls;
     glDisableClientState(GL_COLOR_ARRAY);
     glShadeModel(GL_SMOOTH);
     // The current colour is undefined after a draw from a colour array; it is left as the

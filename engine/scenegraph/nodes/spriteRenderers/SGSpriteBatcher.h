@@ -18,6 +18,7 @@
 #ifndef SG_SPRITE_BATCHER_H
 #define SG_SPRITE_BATCHER_H
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -45,6 +46,15 @@ struct SGBatchState {
     }
 };
 
+// What has been drawn through the batcher so far: draw calls, sprites, and the time spent in
+// spaces' render loops (the outermost scopes; a nested space's loop is inside its parent's).
+// A host reads them before and after a frame to show what the frame cost.
+struct SGDrawCounters {
+    uint64_t drawCalls = 0;
+    uint64_t sprites = 0;
+    double renderSeconds = 0;
+};
+
 class SGSpriteBatcher {
 public:
     // The batcher of the scene graph's drawing thread.
@@ -60,13 +70,16 @@ public:
     void flush();
 
     // Draw calls made so far (for tests and benchmarks).
-    uint64_t drawCalls() const { return drawCallCount; }
+    uint64_t drawCalls() const { return counters_.drawCalls; }
+    const SGDrawCounters& counters() const { return counters_; }
+    // A sprite node counts itself once each time it draws, however many quads it hands over.
+    void countSprite() { ++counters_.sprites; }
 
     // Runs may grow while a scope lives (a space's render loop); its end draws what is
     // pending, also when an exception unwinds through it.
     class Scope {
     public:
-        Scope() { ++shared().scopes; }
+        Scope();
         ~Scope();
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
@@ -83,7 +96,8 @@ private:
     SGBatchState current{false, 0, GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA};
     SGColor lastColour = SGWhiteColor;
     int32_t scopes = 0;
-    uint64_t drawCallCount = 0;
+    std::chrono::steady_clock::time_point outermostScopeStart;
+    SGDrawCounters counters_;
 };
 
 #endif
