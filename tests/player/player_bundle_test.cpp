@@ -358,8 +358,9 @@ TEST(Bundles, ReadmeWalkthroughMakesAPackedGame) {
         const PlayerRun run = runPlayer(scratch, arguments, "", scratch.path().string());
         EXPECT_EQ(run.status, 0) << command << "\n" << run.output;
         EXPECT_EQ(countOf(run.output, "game: "), 0) << command << "\n" << run.output;
-        if (arguments.find("--check") == 0)
+        if (arguments.find("--check") == 0) {
             EXPECT_NE(run.output.find("checked 1 scene(s) of Hello.gameproj: 0 problem(s)"), std::string::npos) << run.output;
+        }
     }
     EXPECT_EQ(playerCommands, 4) << "play, check, pack, play the pack";
     EXPECT_TRUE(fs::is_regular_file(scratch.file("Hello.zip")));

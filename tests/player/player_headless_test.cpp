@@ -90,7 +90,9 @@ end)"};
     ASSERT_EQ(run.status, 0) << run.output;
     const size_t at = run.output.find("probe: grown ");
     ASSERT_NE(at, std::string::npos) << run.output;
-    if (kMemoryIsMeasurable) EXPECT_LT(std::stoi(run.output.substr(at + 13)), 40) << run.output;
+    if (kMemoryIsMeasurable) {
+        EXPECT_LT(std::stoi(run.output.substr(at + 13)), 40) << run.output;
+    }
 }
 
 TEST(Headless, GameDidEndEndsTheRun) {
@@ -263,7 +265,9 @@ TEST(Headless, BehavioursAreRefusedStoppedAndBoundedAndTheGameGoesOn) {
     // the hungry behaviour asks for).
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
-    if (kMemoryIsMeasurable) EXPECT_LT(usage.ru_maxrss / 1024, kMemoryLimitMegabytes + 256) << "peak megabytes";
+    if (kMemoryIsMeasurable) {
+        EXPECT_LT(usage.ru_maxrss / 1024, kMemoryLimitMegabytes + 256) << "peak megabytes";
+    }
 }
 
 // The game asks for text at frame 2 and logs the answer with the frame it arrived in.
