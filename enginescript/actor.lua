@@ -343,6 +343,13 @@ function Actor:setColor(r, g, b, a)
   setColor(self.color, {tonumber(r) or 1, tonumber(g) or 1, tonumber(b) or 1, tonumber(a) or 1})
 end
 
+-- The colour as four numbers from 0 to 1 (red, green, blue, alpha).
+function Actor:getColor()
+  if not self.color then error("this actor has no colour", 2) end
+  local color = self.color
+  return color.r:value(), color.g:value(), color.b:value(), color.a:value()
+end
+
 -- An image that cannot be shown is reported at the caller's line without stopping it; the
 -- actor shows a placeholder picture.
 function Actor:setImage(name)

@@ -312,6 +312,7 @@ function Scene:update(dt)
   self.time = self.time + dt
   for emitter in pairs(self.emitters) do emitter.clock:setValue(emitter.clock:value() + dt) end
   self:updateBehaviours(dt)
+  if self.running then Engine.Tweens.advance(self, dt) end
   if self.physics then self.physics:step(dt) end
   for actor in pairs(self.soundActors) do actor:computeSound() end
 end
@@ -321,6 +322,7 @@ function Scene:render()
 end
 
 function Scene:destroy()
+  Engine.Tweens.stopAll(self)
   for _, actor in ipairs(self.actors) do actor:stop() end
   if self.physics then self.physics:destroy() end
   self.graph:delete()

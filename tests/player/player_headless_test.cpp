@@ -270,6 +270,66 @@ TEST(Headless, BehavioursAreRefusedStoppedAndBoundedAndTheGameGoesOn) {
     }
 }
 
+// Tweens and timers of the guarded project's scenes, run by the real engine script: easings
+// half way and at the end, a sequence's steps in order, timers that stop while the game is
+// paused and end with their scene, failing callbacks and misused functions reported at their
+// lines while the rest goes on.
+TEST(Headless, TweensAndTimersFollowTheScenesClockAndReportTheirFaults) {
+    const struct {
+        const char* easing;
+        const char* half;  // x half way from 0 to 100
+    } easings[] = {{"linear", "50.0"}, {"quadIn", "25.0"},   {"quadOut", "75.0"},    {"cubicIn", "12.5"},
+                   {"cubicInOut", "50.0"}, {"sineIn", "29.3"}, {"backIn", "-8.8"}, {"elasticOut", "101.6"},
+                   {"bounceOut", "76.6"}, {"quadInOut", "50.0"}};
+    std::vector<std::string> easingLines{"grower 20 90 0.25 32 10"};
+    for (const auto& e : easings) {
+        easingLines.push_back(std::string("half ") + e.easing + " " + e.half + "\n");
+        easingLines.push_back(std::string("end ") + e.easing + " 100\n");
+    }
+    const std::string faults = "behaviour scripts/tweenFaults.lua:";
+    const struct {
+        const char* scene;
+        const char* arguments;
+        const char* timeline;
+        int status;
+        std::vector<std::string> lines;  // each in the output
+        std::vector<std::string> never;
+    } cases[] = {
+        {"easings", "--frames 62", "", 0, easingLines, {}},
+        {"sequences", "--frames 90", "", 0,
+         {"first at 15\ncall at 30\ncancelled at 45 false\nalpha at 60\ngroup at 60\nsequence at 60\n",
+          "finally 10 5 45 0.5"},
+         {"turning ended", "doomed ended"}},
+        // Paused from frame 20 to 80: a timer that kept time then would tick 3 and more.
+        {"timers", "--frames 200", "20 pause\n80 play\n", 0,
+         {"tick 1 at update 15\ntick 2 at update 3", "next scene at update 90"},
+         {"tick 3", "fired"}},
+        {"tweenFaults", "--frames 24", "", 1,
+         {faults + "7: timer boom", faults + "8: attempt to index local 'broken'", faults + "9: complete boom",
+          "the next timer still fires", "the next tween still ends",
+          faults + "15: tween: unknown easing 'quadout'; use one of backIn, backInOut",
+          faults + "16: tween: unknown property 'width'; a tween moves x, y, angle, scale, alpha and color",
+          faults + "17: tween: the first argument must be an actor, got string",
+          faults + "18: tween: x must be a number, got string",
+          faults + "19: tween: scale works on sprites with a size; 'label' is a text",
+          faults + "20: after: the seconds must be a number of 0 or more, got -1",
+          faults + "21: every: the seconds must be a number above 0, got 0",
+          faults + "22: after: the second argument must be a function",
+          faults + "23: sequence: step 2 must be a tween, sequence, group, number of seconds or function, got string",
+          faults + "24: call cancel with a colon: handle:cancel()"},
+         {}},
+    };
+    for (const auto& c : cases) {
+        ScratchFolder scratch;
+        writeFile(scratch.file("input.txt"), c.timeline);
+        const PlayerRun run = runPlayer(scratch, std::string("--headless ") + c.arguments + " --input " +
+                                                     scratch.file("input.txt") + " " + makeBundle(scratch, {}, c.scene));
+        EXPECT_EQ(run.status, c.status) << c.scene << "\n" << run.output;
+        for (const std::string& line : c.lines) EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+        for (const std::string& line : c.never) EXPECT_EQ(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+    }
+}
+
 // The game asks for text at frame 2 and logs the answer with the frame it arrived in.
 constexpr const char* kTextGame = R"(
 function onUpdate()
