@@ -1,6 +1,6 @@
 // Benchmark: the engine script on the feature tour's largest scene (document read, actors
-// built, first frame drawn) and on a scene of 2,000 actors that each run an update behaviour,
-// each against a baseline measured in the same run.
+// built, first frame drawn), on a scene of 2,000 actors that each run an update behaviour and
+// on a scene of 200 running tweens, each against a baseline measured in the same run.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -25,6 +25,8 @@ const std::string kTour = std::string(QZ_SOURCE_DIR) + "/games/Tour.app/Contents
 const std::string kCrowd = std::string(QZ_BINARY_DIR) + "/bench/crowd.gameproj";
 constexpr const char* kLargestScene = "sprites";  // the tour scene with the most actors
 constexpr int kCrowdSize = 2000;
+const std::string kTweened = std::string(QZ_BINARY_DIR) + "/bench/tweened.gameproj";
+constexpr int kTweenCount = 200;
 
 // A project whose one scene holds kCrowdSize sprites, each moved by its own behaviour.
 void writeCrowdProject() {
@@ -46,6 +48,21 @@ void writeCrowdProject() {
            "  if x > 470 or x < 10 then speed = -speed end\n"
            "  self:move(speed * dt, 0)\n"
            "end\n";
+}
+
+// A project whose one scene holds kTweenCount sprites and no behaviour.
+void writeTweenedProject() {
+    for (const char* folder : {"", "/scenes"}) mkdir((kTweened + folder).c_str(), 0755);
+    std::ofstream(kTweened + "/game.xml")
+        << "<game width=\"480\" height=\"320\" startScene=\"tweened\"><scenes>"
+           "<scene name=\"tweened\" file=\"scenes/tweened.xml\"/></scenes></game>\n";
+    std::ofstream scene(kTweened + "/scenes/tweened.xml");
+    scene << "<scene name=\"tweened\"><layer>\n";
+    for (int i = 0; i < kTweenCount; ++i) {
+        scene << "<sprite name=\"s\" x=\"" << (i % 20) * 24 << "\" y=\"" << (i / 20) * 32
+              << "\" width=\"6\" height=\"6\"/>\n";
+    }
+    scene << "</layer></scene>\n";
 }
 
 // The one off-screen context of the run, made before the games and destroyed after them
@@ -91,6 +108,30 @@ Game& tour() {
 
 Game& crowd() {
     static Game game((writeCrowdProject(), kCrowd));
+    return game;
+}
+
+Game& untweened() {
+    static Game game((writeTweenedProject(), kTweened));
+    return game;
+}
+
+// The same scene in a second state, each sprite with a tween that runs for the whole
+// benchmark: a third move, a third turn and grow, a third fade, with easings of each kind.
+Game& tweened() {
+    static Game game((untweened(), kTweened));
+    static const bool started = [] {
+        game.run("local tween, easings = Engine.Behaviours.api.tween, {'quadInOut', 'sineOut', 'elasticOut', 'bounceIn'}\n"
+                 "for i, actor in ipairs(Engine.game.scene:actorsNamed('s')) do\n"
+                 "  local easing = easings[i % 4 + 1]\n"
+                 "  if i % 3 == 0 then tween(actor, {x = actor.x + 50, y = actor.y + 20}, 1e9, easing)\n"
+                 "  elseif i % 3 == 1 then tween(actor, {angle = 360, scale = 2}, 1e9, easing)\n"
+                 "  else tween(actor, {alpha = 0, color = {1, 0, 0}}, 1e9, easing) end\n"
+                 "end\n"
+                 "if #Engine.game.scene.running ~= " + std::to_string(kTweenCount) + " then error('tweens missing') end");
+        return true;
+    }();
+    (void)started;
     return game;
 }
 
@@ -154,6 +195,18 @@ void BM_Crowd_ScriptUpdateLimited(benchmark::State& state) {
     for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
 }
 
+// Baseline: the script update of the scene of sprites without tweens.
+void BM_Tweens_SceneWithout(benchmark::State& state) {
+    Game& game = untweened();
+    for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
+}
+
+// The same scene with 200 running tweens; the difference is what the tweens cost a frame.
+void BM_Tweens_Scene200(benchmark::State& state) {
+    Game& game = tweened();
+    for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
+}
+
 // A whole frame through the engine host: script update and drawing, finished.
 void BM_Crowd_WholeFrame(benchmark::State& state) {
     Game& game = crowd();
@@ -170,6 +223,8 @@ BENCHMARK(BM_Crowd_EmptyCalls)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Crowd_ScriptUpdate)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Crowd_ScriptUpdateLimited)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Crowd_WholeFrame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Tweens_SceneWithout)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Tweens_Scene200)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -306,12 +306,15 @@ function Actor:size()
   return self.textNode.width:value(), self.textNode.height:value()
 end
 
+-- The drawing node's size ports are kept (until the node is made again): tweens resize every frame.
 function Actor:setSize(width, height)
   if self.kind ~= "sprite" then error("setSize works on sprites only", 2) end
   self.width, self.height = tonumber(width) or self.width, tonumber(height) or self.height
-  if self.renderNode then
-    self.renderNode.width:setValue(self.width, true)
-    self.renderNode.height:setValue(self.height, true)
+  local node = self.renderNode
+  if node then
+    if self.sizePortsOf ~= node then self.sizePortsOf, self.widthPort, self.heightPort = node, node.width, node.height end
+    self.widthPort:setValue(self.width, true)
+    self.heightPort:setValue(self.height, true)
   end
   if self:hasBody() then self.scene.physics:resizeBody(self) end
 end
@@ -338,9 +341,19 @@ function Actor:show()
   end
 end
 
+-- The colour node's ports are kept: tweens change the colour every frame.
 function Actor:setColor(r, g, b, a)
-  if not self.color then error("this actor has no colour", 2) end
-  setColor(self.color, {tonumber(r) or 1, tonumber(g) or 1, tonumber(b) or 1, tonumber(a) or 1})
+  local color = self.color
+  if not color then error("this actor has no colour", 2) end
+  local ports = self.colorPorts
+  if not ports then
+    ports = {color.r, color.g, color.b, color.a}
+    self.colorPorts = ports
+  end
+  ports[1]:setValue(tonumber(r) or 1, true)
+  ports[2]:setValue(tonumber(g) or 1, true)
+  ports[3]:setValue(tonumber(b) or 1, true)
+  ports[4]:setValue(tonumber(a) or 1, true)
 end
 
 -- The colour as four numbers from 0 to 1 (red, green, blue, alpha).
