@@ -311,16 +311,17 @@ local function newComposite(what, advance, list, options)
   return run(handle)
 end
 
--- Not tail calls: the helpers find the behaviour's line and scene by counting the calls above them.
-function api.sequence(list, options)
-  local handle = newComposite("sequence", advanceSequence, list, options)
-  return handle
+-- Makes api[name](first, second) call maker(name, kind, first, second). Not as a tail call: a
+-- maker finds the behaviour's line and scene by counting the calls above it.
+local function define(name, maker, kind)
+  api[name] = function(first, second)
+    local handle = maker(name, kind, first, second)
+    return handle
+  end
 end
 
-function api.group(list, options)
-  local handle = newComposite("group", advanceGroup, list, options)
-  return handle
-end
+define("sequence", newComposite, advanceSequence)
+define("group", newComposite, advanceGroup)
 
 -- --- Timers ---
 
@@ -336,7 +337,7 @@ local function advanceTimer(timer, dt)
   return nil
 end
 
-local function newTimer(what, seconds, fn, repeats)
+local function newTimer(what, repeats, seconds, fn)
   local scene = callerScene(3)
   if not scene then error(what .. ": no scene is running", 3) end
   if type(seconds) ~= "number" or not (seconds >= 0) or (repeats and seconds == 0) then
@@ -349,15 +350,8 @@ local function newTimer(what, seconds, fn, repeats)
   return run(timer)
 end
 
-function api.after(seconds, fn)
-  local handle = newTimer("after", seconds, fn, false)
-  return handle
-end
-
-function api.every(seconds, fn)
-  local handle = newTimer("every", seconds, fn, true)
-  return handle
-end
+define("after", newTimer, false)
+define("every", newTimer, true)
 
 -- --- The scene's clock ---
 
