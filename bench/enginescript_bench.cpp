@@ -28,19 +28,26 @@ constexpr int kCrowdSize = 2000;
 const std::string kTweened = std::string(QZ_BINARY_DIR) + "/bench/tweened.gameproj";
 constexpr int kTweenCount = 200;
 
-// A project whose one scene holds kCrowdSize sprites, each moved by its own behaviour.
-void writeCrowdProject() {
-    for (const char* folder : {"", "/scenes", "/scripts"}) mkdir((kCrowd + folder).c_str(), 0755);
-    std::ofstream(kCrowd + "/game.xml")
-        << "<game width=\"480\" height=\"320\" startScene=\"crowd\"><scenes>"
-           "<scene name=\"crowd\" file=\"scenes/crowd.xml\"/></scenes></game>\n";
-    std::ofstream scene(kCrowd + "/scenes/crowd.xml");
-    scene << "<scene name=\"crowd\"><layer>\n";
-    for (int i = 0; i < kCrowdSize; ++i) {
-        scene << "<sprite x=\"" << (i % 50) * 9 << "\" y=\"" << (i / 50) * 8
-              << "\" width=\"6\" height=\"6\" behaviour=\"scripts/walk.lua\"/>\n";
+// A project of one scene called `name` holding `count` sprites of 6 × 6 in rows of `perRow`,
+// `dx` and `dy` apart, each with the extra attributes.
+void writeSpritesProject(const std::string& project, const std::string& name, int count, int perRow, int dx, int dy,
+                         const std::string& extra) {
+    for (const char* folder : {"", "/scenes", "/scripts"}) mkdir((project + folder).c_str(), 0755);
+    std::ofstream(project + "/game.xml") << "<game width=\"480\" height=\"320\" startScene=\"" << name
+                                         << "\"><scenes><scene name=\"" << name << "\" file=\"scenes/" << name
+                                         << ".xml\"/></scenes></game>\n";
+    std::ofstream scene(project + "/scenes/" + name + ".xml");
+    scene << "<scene name=\"" << name << "\"><layer>\n";
+    for (int i = 0; i < count; ++i) {
+        scene << "<sprite x=\"" << (i % perRow) * dx << "\" y=\"" << (i / perRow) * dy << "\" width=\"6\" height=\"6\" "
+              << extra << "/>\n";
     }
     scene << "</layer></scene>\n";
+}
+
+// A project whose one scene holds kCrowdSize sprites, each moved by its own behaviour.
+void writeCrowdProject() {
+    writeSpritesProject(kCrowd, "crowd", kCrowdSize, 50, 9, 8, "behaviour=\"scripts/walk.lua\"");
     std::ofstream(kCrowd + "/scripts/walk.lua")
         << "local speed = 20\n"
            "function onUpdate(dt)\n"
@@ -50,19 +57,9 @@ void writeCrowdProject() {
            "end\n";
 }
 
-// A project whose one scene holds kTweenCount sprites and no behaviour.
+// A project whose one scene holds kTweenCount sprites named "s" and no behaviour.
 void writeTweenedProject() {
-    for (const char* folder : {"", "/scenes"}) mkdir((kTweened + folder).c_str(), 0755);
-    std::ofstream(kTweened + "/game.xml")
-        << "<game width=\"480\" height=\"320\" startScene=\"tweened\"><scenes>"
-           "<scene name=\"tweened\" file=\"scenes/tweened.xml\"/></scenes></game>\n";
-    std::ofstream scene(kTweened + "/scenes/tweened.xml");
-    scene << "<scene name=\"tweened\"><layer>\n";
-    for (int i = 0; i < kTweenCount; ++i) {
-        scene << "<sprite name=\"s\" x=\"" << (i % 20) * 24 << "\" y=\"" << (i / 20) * 32
-              << "\" width=\"6\" height=\"6\"/>\n";
-    }
-    scene << "</layer></scene>\n";
+    writeSpritesProject(kTweened, "tweened", kTweenCount, 20, 24, 32, "name=\"s\"");
 }
 
 // The one off-screen context of the run, made before the games and destroyed after them
