@@ -193,6 +193,9 @@ local function readTargets(actor, targets, to, moves)
   if (moves.r or moves.a) and not actor.color then
     error(string.format("tween: actor '%s' has no colour to change", actor.name), 3)
   end
+  if moves.angle and actor.kind == "sound" then
+    error(string.format("tween: '%s' is a sound actor: it has a position but no angle", actor.name), 3)
+  end
   if moves.scale and (actor.kind ~= "sprite" or not actor.values.width or actor.values.width == 0) then
     error(string.format("tween: scale works on sprites with a size; '%s' is a %s", actor.name, actor.kind), 3)
   end
