@@ -66,8 +66,9 @@ function Handle.isRunning(self)
   return not self.ended
 end
 
--- The scene of the behaviour calling the API (two levels up): its `self` is an actor or the
--- scene. A call from elsewhere (through pcall) uses the running scene.
+-- The scene of the behaviour `level` calls above: its `self` is an actor or the scene (a
+-- behaviour's file runs before its scene becomes the game's). A call from elsewhere (through
+-- pcall) uses the running scene.
 local function callerScene(level)
   local environment = getfenv(level + 1)
   local owner = type(environment) == "table" and rawget(environment, "self")
@@ -82,7 +83,8 @@ local function newHandle(scene, advance, where)
   return setmetatable({scene = scene, advance = advance, where = where, elapsed = 0}, Handle)
 end
 
--- Adds a handle to its scene's running list; a handle taken into a sequence or group leaves it.
+-- Adds a handle to its scene's running list; one taken into a sequence or group later is
+-- dropped from the list at the next advance (Tweens.advance).
 local function run(handle)
   local scene = handle.scene
   local running = scene.running
