@@ -49,10 +49,12 @@ local function loadModule(scene, name, file)
   return result
 end
 
--- The `require` of the behaviours and modules of one scene. Each module runs once per scene;
--- a module that requires itself through others is refused with the chain of names.
+-- The `require` of the behaviours and modules of one scene (one function per scene). Each
+-- module runs once per scene; a module that requires itself through others is refused with
+-- the chain of names.
 function Sharing.requireFor(scene)
-  return function(name)
+  if scene.requireModule then return scene.requireModule end
+  scene.requireModule = function(name)
     local file, problem = Sharing.moduleFile(name)
     if not file then error("require: " .. problem, 2) end
     scene.modules = scene.modules or {loaded = {}, loading = {}}
@@ -74,6 +76,7 @@ function Sharing.requireFor(scene)
     modules.loaded[name] = result
     return result
   end
+  return scene.requireModule
 end
 
 -- Messages are delivered at once, in the order the behaviours were attached. A handler that
