@@ -799,7 +799,7 @@ std::string makeSharingProject(const ScratchFolder& scratch, const std::vector<s
               "<sprite name=\"a\" width=\"4\" height=\"4\" behaviour=\"scripts/a.lua\"/>\n"
               "<sprite name=\"b\" width=\"4\" height=\"4\" behaviour=\"scripts/b.lua\"/>\n</layer></scene>\n");
     writeFile((project / "scenes/two.xml").string(), "<scene behaviour=\"scripts/two.lua\"><layer/></scene>\n");
-    for (const char* script : {"director", "a", "b", "two"}) writeFile((project / "scripts" / (std::string(script) + ".lua")).string(), "");
+    for (const char* script : {"director", "a", "b", "two"}) writeFile((project / "scripts" / script).string() + ".lua", "");
     for (const auto& [file, text] : files) {
         std::filesystem::create_directories((project / file).parent_path());
         writeFile((project / file).string(), text);
@@ -856,11 +856,7 @@ TEST(Headless, BehavioursShareModulesStateAndMessages) {
                             "  log('refused', select(2, pcall(require, name)))\nend\n"
                             "log('set', select(2, pcall(function() game.state = {} end)))"}},
          {{"refused require: '../x' is not a module name: use letters", 1},
-          {"refused require: '/etc/passwd' is not a module name", 1},
-          {"refused require: 'a..b' is not a module name", 1},
-          {"refused require: 'a b' is not a module name", 1},
-          {"refused require: '.x' is not a module name", 1},
-          {"refused require: 'x.' is not a module name", 1},
+          {"' is not a module name", 6},  // and '/etc/passwd', 'a..b', 'a b', '.x', 'x.'
           {"refused require: write require \"x\" for scripts/x.lua", 1},
           {"refused require: the module name must be a string, got number", 1},
           {"set scripts/a.lua:4: game.state cannot be set; keep values in the fields of game.state", 1}},
