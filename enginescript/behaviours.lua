@@ -33,7 +33,7 @@ local messages = Behaviours.messages
 
 Behaviours.callbacks = {"onStart", "onUpdate", "onKeyDown", "onKeyUp", "onMouseDown",
   "onMouseUp", "onMouseMoved", "onClick", "onCollision", "onCollisionEnd", "onEvent",
-  "onTextEntered", "onPause"}
+  "onTextEntered", "onPause", "onMessage"}
 
 local chunks = {}
 
@@ -45,6 +45,10 @@ local function compile(project, file)
   local text, problem = handle:read("*a")
   handle:close()
   if not text then return nil, file .. ": cannot read the file (" .. tostring(problem) .. ")" end
+  -- Compiled chunks could do what the sandbox forbids: only source text is run.
+  if string.sub(text, 1, 4) == "\27Lua" then
+    return nil, file .. ": compiled Lua (bytecode) is not run; give the source text of the file"
+  end
   return loadstring(text, "@" .. file)
 end
 
@@ -90,7 +94,7 @@ local libraries = {math = math, string = string, table = table,
 -- engine's own tables (debug, package, _G, the environments' metatables). Each such name
 -- raises an error that says so, instead of the nil that would leave the author guessing.
 local refusedNames = {}
-for name in string.gmatch("io package debug require module load loadstring loadfile dofile getfenv setfenv " ..
+for name in string.gmatch("io package debug module load loadstring loadfile dofile getfenv setfenv " ..
     "getmetatable setmetatable rawget rawset rawequal collectgarbage gcinfo newproxy _G", "%S+") do
   refusedNames[name] = true
 end
@@ -296,8 +300,10 @@ end
 -- functions, and a view of each standard library. A view reads through to the library and
 -- keeps what the behaviour writes into it, so a behaviour that replaces string.format or
 -- removes table.remove changes only its own view, never another behaviour's or the engine's.
-function Behaviours.newEnvironment(owner)
+-- `require` loads the modules of the scene (sharing.lua).
+function Behaviours.newEnvironment(owner, scene)
   local environment = setmetatable({self = owner}, {__index = api})
+  if scene then environment.require = Engine.Sharing.requireFor(scene) end
   for name, library in pairs(libraries) do
     environment[name] = setmetatable({}, {__index = library})
   end
@@ -312,10 +318,10 @@ function Behaviours.callback(instance, name)
 end
 
 -- An attachment: the file run once in a fresh environment whose `self` is the owner.
-function Behaviours.attach(project, file, owner)
+function Behaviours.attach(project, file, owner, scene)
   local chunk = Behaviours.chunk(project, file)
   if not chunk then return nil end
-  local environment = Behaviours.newEnvironment(owner)
+  local environment = Behaviours.newEnvironment(owner, scene)
   setfenv(chunk, environment)
   local ok, message = Behaviours.protectedCall()(chunk)
   if not ok then

@@ -1,7 +1,7 @@
 -- The project check (quillane-player --check): reads every scene document, decodes every
 -- picture, sound and music file a document or a behaviour names, and looks through each
 -- behaviour's source for callbacks spelled wrong and for literal names of tables, columns,
--- rows, templates, scenes, sounds and pictures that the project does not have. It reports
+-- rows, templates, scenes, sounds, pictures and modules that the project does not have. It reports
 -- with the same texts the running game uses, so a problem found both ways is said once.
 local math, string, table, unpack = math, string, table, unpack  -- the engine's own, whatever games do
 local Format = Engine.Format
@@ -123,6 +123,13 @@ function Check.scanBehaviour(project, file, source)
   eachMatch(source, "([%a_][%w_]*)%s*:%s*[gs]et%s*(%b())", function(line, _, variable, arguments)
     local name = tableOf[variable]
     if name and project.tables[name] then checkCellCall(project, file, line, name, arguments) end
+  end)
+  -- A module named literally whose file is not there; a bad name is refused when it runs.
+  eachMatch(source, "%f[%w_]require%s*%(?%s*" .. quoted(1), function(line, _, _, name)
+    local module = Engine.Sharing.moduleFile(name)
+    if module and not Format.fileExists(project:fileInProject(module)) then
+      reportAt(file, line, messages.noModule(name, module))
+    end
   end)
   eachMatch(source, "changeScene%s*%(%s*" .. quoted(1), function(line, _, _, name)
     if not project.scenes[name] then reportAt(file, line, messages.noScene(name)) end

@@ -168,7 +168,7 @@ end
 function Scene:attachBehaviours(owner, files)
   owner.behaviours = owner.behaviours or {}
   for _, file in ipairs(files) do
-    local instance = Behaviours.attach(self.project, file, owner)
+    local instance = Behaviours.attach(self.project, file, owner, self)
     if instance then
       owner.behaviours[#owner.behaviours + 1] = instance
       self.instances[#self.instances + 1] = instance

@@ -232,7 +232,7 @@ TEST(Headless, BehavioursAreRefusedStoppedAndBoundedAndTheGameGoesOn) {
     constexpr long kMemoryLimitMegabytes = 64;
     const char* refused[] = {"io", "os.execute", "os.exit", "os.remove", "os.rename", "os.getenv",
                              "package", "debug", "loadstring", "load", "loadfile", "dofile",
-                             "require", "getmetatable", "setfenv", "rawset", "_G"};
+                             "module", "getmetatable", "setfenv", "rawset", "_G"};
     std::vector<std::string> refusals;
     for (size_t index = 0; index < std::size(refused); ++index) {
         refusals.push_back("behaviour scripts/refused.lua:" + std::to_string(index + 3) + ": '" + refused[index] +
@@ -844,6 +844,121 @@ TEST(Headless, WatchRefusesAZippedBundle) {
     EXPECT_EQ(run.status, 2) << run.output;
     EXPECT_NE(run.output.find("is a zipped bundle: play the project folder it was packed from"), std::string::npos)
         << run.output;
+}
+
+// A project of two scenes for shared code and messages: scene "one" has actors a and b and a
+// scene behaviour (the director); scene "two" has only its own. Each case writes the scripts.
+std::string makeSharingProject(const ScratchFolder& scratch, const std::vector<std::pair<std::string, std::string>>& files) {
+    const std::filesystem::path project = scratch.path() / "Sharing.gameproj";
+    for (const char* folder : {"scenes", "scripts"}) std::filesystem::create_directories(project / folder);
+    writeFile((project / "game.xml").string(),
+              "<game title=\"Sharing\" width=\"64\" height=\"64\" startScene=\"one\"><scenes>"
+              "<scene name=\"one\" file=\"scenes/one.xml\"/><scene name=\"two\" file=\"scenes/two.xml\"/></scenes></game>\n");
+    writeFile((project / "scenes/one.xml").string(),
+              "<scene behaviour=\"scripts/director.lua\"><layer>\n"
+              "<sprite name=\"a\" width=\"4\" height=\"4\" behaviour=\"scripts/a.lua\"/>\n"
+              "<sprite name=\"b\" width=\"4\" height=\"4\" behaviour=\"scripts/b.lua\"/>\n</layer></scene>\n");
+    writeFile((project / "scenes/two.xml").string(), "<scene behaviour=\"scripts/two.lua\"><layer/></scene>\n");
+    for (const char* script : {"director", "a", "b", "two"}) writeFile((project / "scripts" / script).string() + ".lua", "");
+    for (const auto& [file, text] : files) {
+        std::filesystem::create_directories((project / file).parent_path());
+        writeFile((project / file).string(), text);
+    }
+    return project.string();
+}
+
+// require runs a module of scripts/ once per scene and reports what goes wrong with both
+// files; send and broadcast reach onMessage at once and in order, past failing handlers; and
+// game.state outlives the scene.
+TEST(Headless, BehavioursShareModulesStateAndMessages) {
+    constexpr const char* kCounter = "log('count loaded') local M = {n = 0}\n"
+                                     "function M.bump() M.n = M.n + 1 return M.n end\nreturn M\n";
+    // Receivers note each message in game.state.seen, which the director logs in the end.
+    constexpr const char* kReceiver = "function onMessage(...) game.state.seen = (game.state.seen or '') .. "
+                                      "table.concat({NAME, ...}, ':') .. ' '\n"
+                                      "  if ... == 'boom' and NAME == 'a' then error('a fails') end end\n";
+    const auto receiver = [&](const char* name) { return "NAME = '" + std::string(name) + "'\n" + kReceiver; };
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> files;
+        std::vector<std::pair<std::string, int>> counts;  // each text is in the output that many times
+        int status;
+    } cases[] = {
+        {"once per scene, shared, and state across scenes",
+         {{"scripts/lib/count.lua", kCounter},
+          {"scripts/a.lua", "log('a', require('lib.count').bump())"},
+          {"scripts/b.lua", "local count = require 'lib.count'\nlog('b', count.bump())"},
+          {"scripts/director.lua", "game.state.score = 7\nfunction onStart() changeScene('two') end"},
+          {"scripts/two.lua", "log('two', game.state.score, require('lib.count').n)"}},
+         {{"a 1\n", 1}, {"b 2\n", 1}, {"count loaded\n", 2}, {"two 7 0\n", 1}},
+         0},
+        {"module errors name both files",
+         {{"scripts/broken.lua", "local x =\n= 1\n"},
+          {"scripts/failing.lua", "local x = 1\nerror('failing at load')\n"},
+          {"scripts/a.lua", "\nrequire 'broken'"},
+          {"scripts/b.lua", "require 'missing'"},
+          {"scripts/director.lua", "function onStart()\n  require 'failing'\nend"}},
+         {{"game: behaviour scripts/a.lua:2: require \"broken\": scripts/broken.lua:2: unexpected symbol near '='", 1},
+          {"game: behaviour scripts/b.lua:1: require \"missing\": scripts/missing.lua not found; create it or fix the name", 1},
+          {"game: behaviour scripts/director.lua:2: require \"failing\": scripts/failing.lua:2: failing at load", 1}},
+         1},
+        {"bytecode is refused",
+         {{"scripts/lib/count.lua", readFile(kProbeEngine)},
+          {"scripts/a.lua", "require 'lib.count'"},
+          {"scripts/b.lua", readFile(kProbeEngine)}},
+         {{"game: behaviour scripts/a.lua:1: require \"lib.count\": scripts/lib/count.lua: compiled Lua (bytecode) is not "
+           "run; give the source text of the file", 1},
+          {"game: behaviour scripts/b.lua: compiled Lua (bytecode) is not run", 1},
+          {"probe:", 0}},
+         1},
+        {"bad names are refused",
+         {{"scripts/a.lua", "for _, name in ipairs({'../x', '/etc/passwd', 'a..b', 'a b', '.x', 'x.', 'x.lua', 42}) do\n"
+                            "  log('refused', select(2, pcall(require, name)))\nend\n"
+                            "log('set', select(2, pcall(function() game.state = {} end)))"}},
+         {{"refused require: '../x' is not a module name: use letters", 1},
+          {"' is not a module name", 6},  // and '/etc/passwd', 'a..b', 'a b', '.x', 'x.'
+          {"refused require: write require \"x\" for scripts/x.lua", 1},
+          {"refused require: the module name must be a string, got number", 1},
+          {"set scripts/a.lua:4: game.state cannot be set; keep values in the fields of game.state", 1}},
+         0},
+        {"a cycle is reported",
+         {{"scripts/cyc/one.lua", "local two = require 'cyc.two' return two"},
+          {"scripts/cyc/two.lua", "local one = require 'cyc.one' return one"},
+          {"scripts/a.lua", "require 'cyc.one'"}},
+         {{"game: behaviour scripts/a.lua:1: require \"cyc.one\": scripts/cyc/one.lua:1: require \"cyc.two\": "
+           "scripts/cyc/two.lua:1: require \"cyc.one\": the modules require each other in a cycle "
+           "(cyc.one -> cyc.two -> cyc.one)", 1}},
+         1},
+        {"send and broadcast, in order, past a failing handler",
+         {{"scripts/a.lua", receiver("a")},
+          {"scripts/b.lua", receiver("b")},
+          {"scripts/director.lua", receiver("director") + "function onStart()\n  send('a', 'hello', 1, 2)\n"
+                                   "  broadcast('boom', 3)\n  send(actor('b'), 'direct')\n  send(self, 'me')\n"
+                                   "  log('seen', game.state.seen)\nend"}},
+         {{"seen a:hello:1:2 a:boom:3 b:boom:3 director:boom:3 b:direct director:me \n", 1},
+          {"game: behaviour scripts/a.lua:3: a fails", 1}},
+         1},
+        {"a send to an actor that is not there is reported",
+         {{"scripts/b.lua", "function onStart() local a = actor('a') a:destroy() send(a, 'late') end"},
+          {"scripts/director.lua", "function onStart()\n  send('nobody', 'x')\nend"}},
+         {{"game: behaviour scripts/b.lua:1: send: the actor 'a' is no longer in the scene", 1},
+          {"game: behaviour scripts/director.lua:2: send: no actor named 'nobody' in scenes/one.xml", 1}},
+         1},
+        {"endless answers are stopped and the game goes on",
+         {{"scripts/a.lua", "function onMessage(_, n) send('b', 'ping', n + 1) end"},
+          {"scripts/b.lua", "function onMessage(_, n) if n > 60 then log('too deep') end send('a', 'ping', n + 1) end\n"
+                            "function onUpdate() log('b plays on') end"},
+          {"scripts/director.lua", "function onStart() send('a', 'ping', 1) end"}},
+         {{"send: messages nested more than 32 deep", 1}, {"too deep", 0}, {"b plays on\n", 3}},
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder scratch;
+        const PlayerRun run = runPlayer(scratch, "--headless --frames 3 " + makeSharingProject(scratch, c.files));
+        EXPECT_EQ(run.status, c.status) << run.output;
+        for (const auto& [text, count] : c.counts) EXPECT_EQ(countOf(run.output, text), count) << text << "\n" << run.output;
+    }
 }
 
 }  // namespace

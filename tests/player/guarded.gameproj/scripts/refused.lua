@@ -12,7 +12,7 @@ local tries = {
   function() return load end,
   function() return loadfile end,
   function() return dofile end,
-  function() return require end,
+  function() return module end,
   function() return getmetatable end,
   function() return setfenv end,
   function() return rawset end,
