@@ -123,10 +123,10 @@ TEST(Bundles, WithoutAFolderForSavedGamesTheGameRunsWithoutTheDatabase) {
 
 TEST(Bundles, SettingsAndTheFirstProjectInNameOrderAreRead) {
     ScratchFolder scratch;
-    BundleSpec spec;
-    spec.plist = "<key>CFBundleName</key><string>Space Game</string>"
+    ProbeBundle probe;
+    probe.plist = "<key>CFBundleName</key><string>Space Game</string>"
                  "<key>QzStartFullscreen</key><true/><key>QzOverscan</key><integer>1</integer>";
-    const std::string app = makeBundle(scratch, spec);
+    const std::string app = makeBundle(scratch, probe);
     fs::create_directories(app + "/Contents/Resources/a.gameproj");
     fs::create_directories(app + "/Contents/Resources/b.gameproj");
     QzBundle bundle;

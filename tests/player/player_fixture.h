@@ -31,31 +31,31 @@ constexpr bool kMemoryIsMeasurable = true;
 #endif
 const std::string kGuardedProject = std::string(QZ_SOURCE_DIR) + "/tests/player/guarded.gameproj";
 
-struct BundleSpec {
+struct ProbeBundle {
     std::string plist = "<key>CFBundleName</key><string>Probe</string>";
     std::string game{};     // game.lua of the project
     std::string project{};  // else a project folder to copy, played by the real engine script
 };
 
 // Makes folder/Probe.app from the probe engine script; or from the real engine script and a
-// copy of spec.project; or, when startScene is given, from the real engine script with the
+// copy of probe.project; or, when startScene is given, from the real engine script with the
 // guarded project starting at that scene. Returns its path.
-inline std::string makeBundle(const ScratchFolder& scratch, const BundleSpec& spec = {},
+inline std::string makeBundle(const ScratchFolder& scratch, const ProbeBundle& probe = {},
                               const std::string& startScene = "") {
     const std::filesystem::path app = scratch.path() / "Probe.app";
     const std::filesystem::path resources = app / "Contents" / "Resources";
     std::filesystem::create_directories(resources / "main.gameproj");
     writeFile((app / "Contents" / "Info.plist").string(),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + spec.plist +
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>" + probe.plist +
                   "</dict></plist>\n");
     const auto replace = std::filesystem::copy_options::overwrite_existing;
-    if (startScene.empty() && spec.project.empty()) {
+    if (startScene.empty() && probe.project.empty()) {
         std::filesystem::copy_file(kProbeEngine, resources / "engine64.luo", replace);
-        writeFile((resources / "main.gameproj" / "game.lua").string(), spec.game);
+        writeFile((resources / "main.gameproj" / "game.lua").string(), probe.game);
         return app.string();
     }
     std::filesystem::copy_file(kEngineScript, resources / "engine64.luo", replace);
-    std::filesystem::copy(startScene.empty() ? spec.project : kGuardedProject, resources / "main.gameproj",
+    std::filesystem::copy(startScene.empty() ? probe.project : kGuardedProject, resources / "main.gameproj",
                           std::filesystem::copy_options::recursive | replace);
     if (startScene.empty()) return app.string();
     const std::string gameXml = (resources / "main.gameproj" / "game.xml").string();

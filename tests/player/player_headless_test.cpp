@@ -23,8 +23,8 @@ bool waitForText(const std::string& path, const std::string& text) {
     return false;
 }
 
-PlayerRun runHeadless(const ScratchFolder& scratch, const BundleSpec& spec, const std::string& arguments) {
-    return runPlayer(scratch, "--headless " + arguments + " " + makeBundle(scratch, spec));
+PlayerRun runHeadless(const ScratchFolder& scratch, const ProbeBundle& probe, const std::string& arguments) {
+    return runPlayer(scratch, "--headless " + arguments + " " + makeBundle(scratch, probe));
 }
 
 TEST(Headless, TheSameBundleGivesTheSameScreenshotEveryRun) {
@@ -43,9 +43,9 @@ TEST(Headless, TheSameBundleGivesTheSameScreenshotEveryRun) {
 
 TEST(Headless, GetSystemTimeReadsTheFixedStepClock) {
     ScratchFolder scratch;
-    const BundleSpec spec{.game = "log('time at load', platformWrappers.getSystemTime())\n"
+    const ProbeBundle probe{.game = "log('time at load', platformWrappers.getSystemTime())\n"
                                   "function onUpdate() log('time', clock, platformWrappers.getSystemTime()) end"};
-    const PlayerRun run = runHeadless(scratch, spec, "--frames 3 --dt 1");
+    const PlayerRun run = runHeadless(scratch, probe, "--frames 3 --dt 1");
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("probe: time at load 0\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("probe: time 1 1\nprobe: time 2 2\nprobe: time 3 3\n"), std::string::npos) << run.output;
@@ -75,7 +75,7 @@ TEST(Headless, ScriptChangeReportsAreRunOnTheMainThreadNotHoarded) {
     // Each report on a table with a live host proxy (the global table has one) queues work
     // for the main thread; a player that never runs the queue grows by about 100 MB here.
     ScratchFolder scratch;
-    const BundleSpec spec{.game = R"(
+    const ProbeBundle probe{.game = R"(
 local function residentKB()
   for line in io.lines('/proc/self/status') do
     local kb = line:match('^VmRSS:%s*(%d+)') if kb then return tonumber(kb) end
@@ -86,7 +86,7 @@ function onUpdate()
   for i = 1, 100000 do luaBinder.valueDidChangeForKey(_G, 'x') end
   if frames == 11 then log('grown', math.floor((residentKB() - before) / 1024)) end
 end)"};
-    const PlayerRun run = runHeadless(scratch, spec, "--frames 11");
+    const PlayerRun run = runHeadless(scratch, probe, "--frames 11");
     ASSERT_EQ(run.status, 0) << run.output;
     const size_t at = run.output.find("probe: grown ");
     ASSERT_NE(at, std::string::npos) << run.output;
@@ -97,8 +97,8 @@ end)"};
 
 TEST(Headless, GameDidEndEndsTheRun) {
     ScratchFolder scratch;
-    const BundleSpec spec{.game = "function onUpdate() log('frame', frames) if frames == 3 then callbacks.gameDidEnd() end end"};
-    const PlayerRun run = runHeadless(scratch, spec, "--frames 100");
+    const ProbeBundle probe{.game = "function onUpdate() log('frame', frames) if frames == 3 then callbacks.gameDidEnd() end end"};
+    const PlayerRun run = runHeadless(scratch, probe, "--frames 100");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("probe: frame 3\nprobe: stop\nprobe: shutdownEngine"), std::string::npos) << run.output;
 }
@@ -107,8 +107,8 @@ TEST(Headless, AnInputTimelineDrivesTheGameInOrder) {
     ScratchFolder scratch;
     writeFile(scratch.file("input.txt"), "2 keydown left shift\n2 keyup left shift\n1 mousedown 12 34.5\n"
                                          "3 mousemove 1 2\n3 keydown space\n");
-    const BundleSpec spec{.game = "function onUpdate() log('frame', frames) end"};
-    const PlayerRun run = runHeadless(scratch, spec, "--frames 3 --input " + scratch.file("input.txt"));
+    const ProbeBundle probe{.game = "function onUpdate() log('frame', frames) end"};
+    const PlayerRun run = runHeadless(scratch, probe, "--frames 3 --input " + scratch.file("input.txt"));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("probe: mouseDown 12 34.5\nprobe: frame 1\nprobe: keyDown left shift\n"
                               "probe: keyUp left shift\nprobe: frame 2\nprobe: mouseMoved 1 2\nprobe: keyDown space\n"
@@ -391,11 +391,11 @@ TEST(Headless, TheTextEntryPanelIsDrawnOverThePausedGame) {
 
 TEST(Headless, ATextRequestWhileTheGameIsNotPlayingIsAnsweredAtOnceWithNothing) {
     ScratchFolder scratch;
-    const BundleSpec spec{.game = R"(
+    const ProbeBundle probe{.game = R"(
 callbacks.callExternalFunction("KeyboardInput", "Name?", "abc", false)
 function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments[1] .. "]", "frames", frames) end
 )"};
-    const PlayerRun run = runHeadless(scratch, spec, "--frames 2");
+    const PlayerRun run = runHeadless(scratch, probe, "--frames 2");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_EQ(countOf(run.output, "probe: event keyboardInputEntered [] frames 0"), 1) << run.output;
 }
@@ -403,7 +403,7 @@ function raiseExternalEvent(name, arguments) log("event", name, "[" .. arguments
 TEST(Headless, FontsOfTheFontTableFallBackToAFaceOfTheirKind) {
     ScratchFolder scratch;
     // A typewriter face is as wide as Courier New, a serif one as Times New Roman.
-    const BundleSpec spec{.game = R"(
+    const ProbeBundle probe{.game = R"(
 local space = scenegraph.scene.new(nil, nil):defaultSpace()
 for _, font in ipairs({"American Typewriter", "Courier New", "Baskerville", "Cochin", "Times New Roman", "Arial"}) do
   local text = space:createNode(scenegraph.stringToImageNode)
@@ -413,7 +413,7 @@ for _, font in ipairs({"American Typewriter", "Courier New", "Baskerville", "Coc
   log("width", font, text.width:value())
 end
 )"};
-    const PlayerRun run = runHeadless(scratch, spec, "--frames 1");
+    const PlayerRun run = runHeadless(scratch, probe, "--frames 1");
     ASSERT_EQ(run.status, 0) << run.output;
     const auto width = [&](const std::string& font) {
         const size_t at = run.output.find("probe: width " + font + " ");
@@ -428,9 +428,9 @@ end
 
 TEST(Headless, DebugDrawsTheLastErrorOverTheGame) {
     ScratchFolder scratch;
-    const BundleSpec spec{.game = "function onUpdate() if frames == 1 then error('shown in debug') end end"};
-    const PlayerRun plain = runHeadless(scratch, spec, "--frames 3 --screenshot " + scratch.file("plain.png"));
-    const PlayerRun debug = runHeadless(scratch, spec, "--debug --frames 3 --screenshot " + scratch.file("debug.png"));
+    const ProbeBundle probe{.game = "function onUpdate() if frames == 1 then error('shown in debug') end end"};
+    const PlayerRun plain = runHeadless(scratch, probe, "--frames 3 --screenshot " + scratch.file("plain.png"));
+    const PlayerRun debug = runHeadless(scratch, probe, "--debug --frames 3 --screenshot " + scratch.file("debug.png"));
     EXPECT_EQ(plain.status, 1);
     EXPECT_EQ(debug.status, 1);
     const Picture without(scratch.file("plain.png")), with(scratch.file("debug.png"));
@@ -514,7 +514,7 @@ TEST(Headless, TheCostsOverlayCoversTheTopLeftCornerOnly) {
 // The game's own file is opened by its path; a file outside the bundle is refused.
 TEST(Headless, OpenURLTakesWebAndMailAddressesAndTheBundlesOwnFiles) {
     ScratchFolder scratch;
-    const BundleSpec spec{.game = R"(
+    const ProbeBundle probe{.game = R"(
 local project = debug.getinfo(1, 'S').source:sub(2):gsub('/game.lua$', '')
 callbacks.callExternalFunction("openURL", "mailto:someone", true)
 callbacks.callExternalFunction("openURL", "file://" .. project .. "/game.lua", true)
@@ -522,7 +522,7 @@ callbacks.callExternalFunction("openURL", "file:///etc/passwd", true)
 callbacks.callExternalFunction("openURL")
 callbacks.callExternalFunction("noSuchFunction", 1, 2)
 )"};
-    const PlayerRun run = runHeadless(scratch, spec, "--frames 1");
+    const PlayerRun run = runHeadless(scratch, probe, "--frames 1");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("openURL: mailto:someone (not opened: headless)"), std::string::npos);
     EXPECT_NE(run.output.find("openURL: " + std::filesystem::canonical(scratch.path()).string() +
@@ -535,7 +535,7 @@ callbacks.callExternalFunction("noSuchFunction", 1, 2)
 TEST(Headless, ADeepSceneGraphReadFitsTheGameThreadsStack) {
     ScratchFolder scratch;
     // A chain of 4,900 arithmetic nodes read in one go nests through 9,800 ports in native code.
-    const BundleSpec spec{.game = R"(
+    const ProbeBundle probe{.game = R"(
 deepScene = scenegraph.scene.new(nil, nil)
 local space = deepScene:defaultSpace()
 local previous = space:createNode(scenegraph.arithmeticNode)
@@ -546,7 +546,7 @@ for i = 1, 4900 do
 end
 log("deep value", previous.output:value())
 )"};
-    const PlayerRun run = runHeadless(scratch, spec, "--frames 1");
+    const PlayerRun run = runHeadless(scratch, probe, "--frames 1");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("probe: deep value"), std::string::npos) << run.output;
 }
@@ -554,10 +554,10 @@ log("deep value", previous.output:value())
 TEST(Headless, TheSoundRecordingFollowsTheFramesAndRepeats) {
     ScratchFolder scratch;
     // The engine script owns its sound manager and deletes it when the engine shuts down.
-    const BundleSpec spec{.game = "sharedSoundManager = soundManager.new()\n"
+    const ProbeBundle probe{.game = "sharedSoundManager = soundManager.new()\n"
                                   "function shutdownEngine() sharedSoundManager:delete() end"};
-    const PlayerRun first = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("a.wav"));
-    const PlayerRun second = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("b.wav"));
+    const PlayerRun first = runHeadless(scratch, probe, "--frames 30 --audio " + scratch.file("a.wav"));
+    const PlayerRun second = runHeadless(scratch, probe, "--frames 30 --audio " + scratch.file("b.wav"));
     ASSERT_EQ(first.status, 0) << first.output;
     ASSERT_EQ(second.status, 0) << second.output;
     const std::string wav = readFile(scratch.file("a.wav"));
@@ -576,7 +576,7 @@ TEST(Headless, ASoundPlayedAtAFrameIsHeardFromThatFrameOn) {
     writeSndfile(scratch.file("tone.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate, tone);
     writeEncoded(scratch.file("tone.m4a"), "aac", 1, kRate, tone);
     for (const char* file : {"tone.wav", "tone.m4a"}) {
-        const BundleSpec spec{.game = "function Project:pathForSound(name) return '" + scratch.file(file) +
+        const ProbeBundle probe{.game = "function Project:pathForSound(name) return '" + scratch.file(file) +
                                       "' end\n"
                                       "local sounds, assets = soundManager.new(), assetManager.new()\n"
                                       "local soundScene = scenegraph.scene.new(sounds, assets)\n"
@@ -590,8 +590,8 @@ TEST(Headless, ASoundPlayedAtAFrameIsHeardFromThatFrameOn) {
                                       "  log('playing', player.playing:value())\n"
                                       "end\n"
                                       "function shutdownEngine() soundScene:delete() assets:delete() sounds:delete() end\n"};
-        const PlayerRun first = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("a.wav"));
-        const PlayerRun second = runHeadless(scratch, spec, "--frames 30 --audio " + scratch.file("b.wav"));
+        const PlayerRun first = runHeadless(scratch, probe, "--frames 30 --audio " + scratch.file("a.wav"));
+        const PlayerRun second = runHeadless(scratch, probe, "--frames 30 --audio " + scratch.file("b.wav"));
         ASSERT_EQ(first.status, 0) << file << "\n" << first.output;
         ASSERT_EQ(second.status, 0) << file << "\n" << second.output;
         EXPECT_NE(first.output.find("probe: playing true"), std::string::npos) << file << "\n" << first.output;
@@ -619,11 +619,11 @@ TEST(Headless, MusicOfEveryFormatPlaysAndAnUnreadableTrackIsNamed) {
         bool plays;
     } cases[] = {{"track.ogg", true}, {"track.m4a", true}, {"junk.m4a", false}};
     for (const auto& c : cases) {
-        const BundleSpec spec{.game = "function onUpdate()\n"
+        const ProbeBundle probe{.game = "function onUpdate()\n"
                                       "  if frames == 2 then platformWrappers.playMusic('" + scratch.file(c.file) + "', 1) end\n"
                                       "  if frames == 4 then log('music', platformWrappers.isMusicPlaying()) end\n"
                                       "end\n"};
-        const PlayerRun run = runHeadless(scratch, spec, "--frames 6");
+        const PlayerRun run = runHeadless(scratch, probe, "--frames 6");
         EXPECT_EQ(run.status, 0) << c.file << "\n" << run.output;
         EXPECT_NE(run.output.find(c.plays ? "probe: music 1" : "probe: music 0"), std::string::npos) << c.file << "\n" << run.output;
         const std::string named = "cannot play the music \"" + scratch.file(c.file) + "\"";

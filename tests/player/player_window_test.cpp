@@ -86,10 +86,10 @@ protected:
         if (pid_ > 0 && waitForExit(pid_, 1ms) < 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
     }
 
-    void launch(const BundleSpec& spec, const std::string& extra = "") {
+    void launch(const ProbeBundle& probe, const std::string& extra = "") {
         std::vector<std::string> arguments = {kPlayer};
         if (!extra.empty()) arguments.insert(arguments.end(), {"--screenshot", extra});
-        arguments.push_back(makeBundle(scratch_, spec));
+        arguments.push_back(makeBundle(scratch_, probe));
         start(arguments);
         ASSERT_TRUE(waitForOutput("probe: play")) << output();
         ASSERT_NO_FATAL_FAILURE(findWindow("Probe"));
@@ -489,7 +489,7 @@ TEST_F(WindowTest, ProblemsShowAsNotesAtTheBottomUnlessQuiet) {
     constexpr unsigned long kNoteRed = 0x701010;
     const struct {
         const char* what;
-        BundleSpec spec;
+        ProbeBundle probe;
         const char* startScene;  // the real engine script on the guarded project, else the probe's
         bool quiet;
         const char* reported;
@@ -500,7 +500,7 @@ TEST_F(WindowTest, ProblemsShowAsNotesAtTheBottomUnlessQuiet) {
         {"a script error, quiet", {.game = failing}, "", true, "Lua Error caught", 8, 152},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> arguments = {kPlayer, makeBundle(scratch_, c.spec, c.startScene)};
+        std::vector<std::string> arguments = {kPlayer, makeBundle(scratch_, c.probe, c.startScene)};
         if (c.quiet) arguments.insert(arguments.begin() + 1, "--quiet");
         start(arguments);
         ASSERT_NO_FATAL_FAILURE(findWindow("Probe"));
@@ -527,9 +527,9 @@ TEST_F(WindowTest, OpenURLStartsXdgOpenAndReportsItsFailure) {
     std::filesystem::permissions(tools + "/xdg-open", std::filesystem::perms::owner_all);
     const std::string path = std::getenv("PATH");
     setenv("PATH", (tools + ":" + path).c_str(), 1);
-    const BundleSpec spec{.game = "function onUpdate() if frames == 3 then callbacks.callExternalFunction('openURL', "
+    const ProbeBundle probe{.game = "function onUpdate() if frames == 3 then callbacks.callExternalFunction('openURL', "
                                   "'mailto:a?subject=x;y $(id)', true) end end"};
-    launch(spec);
+    launch(probe);
     setenv("PATH", path.c_str(), 1);
     ASSERT_TRUE(waitForOutput("xdg-open could not open")) << output();
     EXPECT_EQ(readFile(scratch_.file("opened.txt")), "mailto:a?subject=x;y $(id)\n") << "one argument, no shell";
@@ -539,7 +539,7 @@ TEST_F(WindowTest, OpenURLStartsXdgOpenAndReportsItsFailure) {
     // Without xdg-open, the failure to start it is reported.
     std::filesystem::remove(tools + "/xdg-open");
     setenv("PATH", tools.c_str(), 1);
-    start({kPlayer, makeBundle(scratch_, spec)});
+    start({kPlayer, makeBundle(scratch_, probe)});
     setenv("PATH", path.c_str(), 1);
     ASSERT_NO_FATAL_FAILURE(findWindow("Probe"));
     EXPECT_TRUE(waitForOutput("openURL: cannot open \"mailto:a?subject=x;y $(id)\": cannot start xdg-open")) << output();
