@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 const std::string kChunk = std::string(QZ_BINARY_DIR) + "/enginescript/engine64.luo";
 const std::string kBrickfall =
-    std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app/Contents/Resources/Brickfall.gameproj";
+    std::string(QZ_BINARY_DIR) + "/games/Brickfall.app/Contents/Resources/Brickfall.gameproj";
 const std::string kEmpty = std::string(QZ_BINARY_DIR) + "/bench/empty.gameproj";
 constexpr int kFrames = 1800;
 constexpr float kStep = 1.0f / 60;

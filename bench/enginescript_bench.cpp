@@ -21,7 +21,7 @@
 namespace {
 
 const std::string kChunk = std::string(QZ_BINARY_DIR) + "/enginescript/engine64.luo";
-const std::string kTour = std::string(QZ_SOURCE_DIR) + "/games/Tour.app/Contents/Resources/Tour.gameproj";
+const std::string kTour = std::string(QZ_SOURCE_DIR) + "/games/Tour.gameproj";
 const std::string kCrowd = std::string(QZ_BINARY_DIR) + "/bench/crowd.gameproj";
 constexpr const char* kLargestScene = "sprites";  // the tour scene with the most actors
 constexpr int kCrowdSize = 2000;

@@ -16,7 +16,7 @@ namespace {
 
 const std::string kWork = std::string(QZ_BINARY_DIR) + "/tests/enginescript/tour-work";
 const std::string kPlayer = std::string(QZ_BINARY_DIR) + "/player/quillane-player";
-const std::string kBundle = std::string(QZ_SOURCE_DIR) + "/games/Tour.app";
+const std::string kBundle = std::string(QZ_BINARY_DIR) + "/games/Tour.app";
 const std::string kReferences = std::string(QZ_SOURCE_DIR) + "/tests/enginescript/references";
 
 // The scenes in tour order; each is shown for kFramesPerScene frames before its screenshot.

@@ -15,7 +15,7 @@
 namespace {
 
 const std::string kPlayer = std::string(QZ_BINARY_DIR) + "/player/quillane-player";
-const std::string kBundle = std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app";
+const std::string kBundle = std::string(QZ_BINARY_DIR) + "/games/Brickfall.app";
 const std::string kTests = std::string(QZ_SOURCE_DIR) + "/tests/games";
 
 struct GameRun {

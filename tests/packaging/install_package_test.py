@@ -132,7 +132,7 @@ def main():
     mode, source, build = sys.argv[1:4]
     with tempfile.TemporaryDirectory() as work:
         reference = play(os.path.join(build, "player", "quillane-player"), work, "build",
-                         os.path.join(source, "games", "Brickfall.app"))
+                         os.path.join(build, "games", "Brickfall.app"))
         {"install": test_install, "package": test_package}[mode](source, build, work, reference)
     print("\n".join(["FAILED:"] + FAILURES) if FAILURES else "passed")
     return 1 if FAILURES else 0

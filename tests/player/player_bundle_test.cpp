@@ -157,7 +157,7 @@ TEST(Bundles, TheDefaultBundleIsFoundFromTheProgramsOwnPlace) {
     EXPECT_NE(readFile(scratch.file("out.txt")).find("probe: installed game"), std::string::npos);
 }
 
-const std::string kBrickfall = std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app";
+const std::string kBrickfall = std::string(QZ_BINARY_DIR) + "/games/Brickfall.app";
 const std::string kBrickfallProject = kBrickfall + "/Contents/Resources/Brickfall.gameproj";
 
 // A project folder plays with the engine script the player ships, found from the program's place
@@ -246,13 +246,13 @@ std::function<void(const std::string&)> truncating(const std::string& file, uint
     return [=](const std::string& project) { fs::resize_file(project + "/" + file, bytes); };
 }
 
-// --check reads the whole project and visits every scene: every game under games/ is clean, and
+// --check reads the whole project and visits every scene: every sample game the build packed is clean, and
 // each kind of mistake in a copy of Brickfall's project is listed once, with its file (and line
 // where the engine knows it), gives status 1, and stops --pack.
 TEST(Bundles, CheckListsEachProblemOfEveryScene) {
     ScratchFolder scratch;
     int games = 0;
-    for (const auto& entry : fs::directory_iterator(std::string(QZ_SOURCE_DIR) + "/games")) {
+    for (const auto& entry : fs::directory_iterator(std::string(QZ_BINARY_DIR) + "/games")) {
         if (entry.path().extension() != ".app") continue;
         ++games;
         const PlayerRun clean = runPlayer(scratch, "--check " + entry.path().string());

@@ -212,7 +212,7 @@ TEST_F(WindowTest, AScreenshotThatCannotBeWrittenGivesExitStatus2) {
 // error behind. Its title asks for the player's name on N: the name typed into the panel
 // reaches the game, which keeps it and shows it; then space starts a game.
 TEST_F(WindowTest, TheSampleGamePlaysInAWindowWithoutErrorsAndTakesTheTypedName) {
-    start({kPlayer, std::string(QZ_SOURCE_DIR) + "/games/Brickfall.app"});
+    start({kPlayer, std::string(QZ_BINARY_DIR) + "/games/Brickfall.app"});
     ASSERT_NO_FATAL_FAILURE(findWindow("Brickfall"));
     std::this_thread::sleep_for(1s);
     xdotool("key --window " + window_ + " n");

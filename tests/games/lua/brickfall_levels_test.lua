@@ -4,7 +4,7 @@
 local check = require("check")
 local harness = dofile(os.getenv("QZ_SOURCE_DIR") .. "/tests/enginescript/lua/engine_harness.lua")
 
-local project = os.getenv("QZ_SOURCE_DIR") .. "/games/Brickfall.app/Contents/Resources/Brickfall.gameproj"
+local project = os.getenv("QZ_BINARY_DIR") .. "/games/Brickfall.app/Contents/Resources/Brickfall.gameproj"
 
 local function bricksOnScreen()
   return #game.scene:actorsNamed("brick")
