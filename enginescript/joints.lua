@@ -160,6 +160,8 @@ function Joints.make(scene, kind, a, b, description, where)
   else
     create()
   end
+  scene.joints = scene.joints or {}
+  scene.joints[#scene.joints + 1] = joint
   scene.jointsByName = scene.jointsByName or {}
   if joint.name then
     local list = scene.jointsByName[joint.name] or {}

@@ -1,6 +1,7 @@
--- The physics of a scene: one world, a body per actor with a <body>, collision callbacks
--- handed to behaviours, and every body change asked for during the world's step (making,
--- moving, pushing, resizing or destroying a body) deferred until the step has finished.
+-- The physics of a scene: one world, a body of one or several shapes per actor with a <body>,
+-- collision callbacks (with where and how hard the bodies touched) handed to behaviours, and
+-- every body change asked for during the world's step (making, moving, pushing, resizing or
+-- destroying a body; making, changing or destroying a joint) deferred until the step has finished.
 local math, string, table = math, string, table  -- the engine's own, whatever games do
 local Physics = Engine.class()
 Engine.Physics = Physics
