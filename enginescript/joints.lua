@@ -133,7 +133,8 @@ local function actorName(actor) return actor and ("'" .. actor.name .. "'") or "
 
 -- Makes the joint now, or after the physics step when one is running (with the body of an
 -- actor spawned during that step). Raises for what is wrong with the actors or options;
--- what Box2D refuses raises at once, or is reported with `where` when the making waited.
+-- what Box2D refuses raises at once, or is reported after `where` (the element or the
+-- behaviour's line that asked) when the making waited.
 function Joints.make(scene, kind, a, b, description, where)
   if not uses[kind] then error(string.format("unknown joint type '%s'; use %s", tostring(kind), kindNames), 0) end
   for _, actor in ipairs({a, b}) do
@@ -301,7 +302,7 @@ function Joints.build(scene, nodes)
       end
       local b = values.b and scene:actorNamed(values.b)
       Engine.protect(where .. "<joint>", Joints.make, scene, values.type, scene:actorNamed(values.a), b,
-        description, where)
+        description, where .. "<joint>")
     end
   end
 end
@@ -338,7 +339,7 @@ function api.makeJoint(kind, a, b, options)
     end
     description[key] = checkOption(key, value, 2)
   end
-  local made, joint = pcall(Joints.make, scene, kind, a, b, description, Engine.where(2) .. "makeJoint: ")
+  local made, joint = pcall(Joints.make, scene, kind, a, b, description, "behaviour " .. Engine.where(2) .. "makeJoint")
   if not made then error("makeJoint: " .. tostring(joint), 2) end
   return joint
 end
