@@ -36,8 +36,7 @@ float lengthOf(const QzJointSpec& spec) {
     return spec.length ? *spec.length : b2Distance(spec.anchorA, spec.anchorB);
 }
 
-std::unique_ptr<b2JointDef> revoluteDefinition(const QzJointSpec& spec) {
-    auto definition = std::make_unique<b2RevoluteJointDef>();
+void fillRevolute(const QzJointSpec& spec, b2RevoluteJointDef* definition) {
     definition->Initialize(spec.bodyA, spec.bodyB, spec.anchorA);
     definition->enableLimit = spec.lower.has_value();
     definition->lowerAngle = spec.lower.value_or(0.0f);
@@ -45,11 +44,9 @@ std::unique_ptr<b2JointDef> revoluteDefinition(const QzJointSpec& spec) {
     definition->enableMotor = spec.motorSpeed.has_value();
     definition->motorSpeed = spec.motorSpeed.value_or(0.0f);
     definition->maxMotorTorque = spec.maxMotor;
-    return definition;
 }
 
-std::unique_ptr<b2JointDef> prismaticDefinition(const QzJointSpec& spec) {
-    auto definition = std::make_unique<b2PrismaticJointDef>();
+void fillPrismatic(const QzJointSpec& spec, b2PrismaticJointDef* definition) {
     b2Vec2 axis = spec.axis;
     axis.Normalize();
     definition->Initialize(spec.bodyA, spec.bodyB, spec.anchorA, axis);
@@ -59,21 +56,17 @@ std::unique_ptr<b2JointDef> prismaticDefinition(const QzJointSpec& spec) {
     definition->enableMotor = spec.motorSpeed.has_value();
     definition->motorSpeed = spec.motorSpeed.value_or(0.0f);
     definition->maxMotorForce = spec.maxMotor;
-    return definition;
 }
 
-std::unique_ptr<b2JointDef> weldDefinition(const QzJointSpec& spec) {
-    auto definition = std::make_unique<b2WeldJointDef>();
+void fillWeld(const QzJointSpec& spec, b2WeldJointDef* definition) {
     definition->Initialize(spec.bodyA, spec.bodyB, spec.anchorA);
     b2AngularStiffness(definition->stiffness, definition->damping, spec.frequency, spec.dampingRatio,
                        spec.bodyA, spec.bodyB);
-    return definition;
 }
 
 // A rigid rod keeps its length both ways; a spring (a frequency above 0) pulls towards it;
 // a rope only stops the anchors from getting further apart.
-std::unique_ptr<b2JointDef> distanceDefinition(const QzJointSpec& spec) {
-    auto definition = std::make_unique<b2DistanceJointDef>();
+void fillDistance(const QzJointSpec& spec, b2DistanceJointDef* definition) {
     definition->Initialize(spec.bodyA, spec.bodyB, spec.anchorA, spec.anchorB);
     const float length = lengthOf(spec);
     definition->length = length;
@@ -87,18 +80,15 @@ std::unique_ptr<b2JointDef> distanceDefinition(const QzJointSpec& spec) {
         b2LinearStiffness(definition->stiffness, definition->damping, spec.frequency, spec.dampingRatio,
                           spec.bodyA, spec.bodyB);
     }
-    return definition;
 }
 
-std::unique_ptr<b2JointDef> mouseDefinition(const QzJointSpec& spec) {
-    auto definition = std::make_unique<b2MouseJointDef>();
+void fillMouse(const QzJointSpec& spec, b2MouseJointDef* definition) {
     definition->bodyA = spec.bodyA;
     definition->bodyB = spec.bodyB;
     definition->target = spec.target;
     definition->maxForce = spec.maxForce;
     b2LinearStiffness(definition->stiffness, definition->damping, spec.frequency, spec.dampingRatio,
                       spec.bodyA, spec.bodyB);
-    return definition;
 }
 
 }  // namespace
@@ -139,19 +129,25 @@ const char* QzJointSpecProblem(const QzJointSpec& spec) {
 }
 
 b2Joint* QzCreateJoint(b2World* world, const QzJointSpec& spec) {
-    std::unique_ptr<b2JointDef> definition;
+    // One definition of each kind, by value: Box2D's definitions have no virtual destructor.
+    b2RevoluteJointDef revolute;
+    b2PrismaticJointDef prismatic;
+    b2WeldJointDef weld;
+    b2DistanceJointDef distance;
+    b2MouseJointDef mouse;
+    b2JointDef* definition = nullptr;
     switch (spec.kind) {
-        case QzJointKind::revolute: definition = revoluteDefinition(spec); break;
-        case QzJointKind::prismatic: definition = prismaticDefinition(spec); break;
-        case QzJointKind::weld: definition = weldDefinition(spec); break;
+        case QzJointKind::revolute: fillRevolute(spec, &revolute); definition = &revolute; break;
+        case QzJointKind::prismatic: fillPrismatic(spec, &prismatic); definition = &prismatic; break;
+        case QzJointKind::weld: fillWeld(spec, &weld); definition = &weld; break;
         case QzJointKind::distance:
-        case QzJointKind::rope: definition = distanceDefinition(spec); break;
-        case QzJointKind::mouse: definition = mouseDefinition(spec); break;
+        case QzJointKind::rope: fillDistance(spec, &distance); definition = &distance; break;
+        case QzJointKind::mouse: fillMouse(spec, &mouse); definition = &mouse; break;
     }
     definition->collideConnected = spec.collideConnected;
     auto record = std::make_unique<qzJointUserData>(spec.kind);
     definition->userData.pointer = reinterpret_cast<uintptr_t>(record.get());
-    b2Joint* joint = world->CreateJoint(definition.get());
+    b2Joint* joint = world->CreateJoint(definition);
     record.release()->attachTo(joint);
     return joint;
 }
