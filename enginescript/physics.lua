@@ -124,13 +124,16 @@ function Physics:makeBody(actor, values)
   for _, category in ipairs(values.categories) do definition:addCollisionCategory(category) end
   local body = self.world:createBody(definition)
   if not body then error("the body could not be made", 0) end
+  -- A shape that cannot be made takes the whole body with it: no half-made body stays.
   local fixtures = {}
   for index, shape in ipairs(shapesOf(values)) do
-    fixtures[index] = makeFixture(body, actor, shape)
+    local made, fixture = pcall(makeFixture, body, actor, shape)
+    fixtures[index] = made and fixture or nil
     if not fixtures[index] then
       self.world:destroyBody(body)
-      error(values.shapes and string.format("shape %d of the body is not valid", index) or
-        "the body's shape is not valid", 0)
+      local problem = made and "the shape is not valid" or tostring(fixture)
+      error(values.shapes and string.format("<shape> %d: %s", index, problem) or
+        (made and "the body's shape is not valid" or problem), 0)
     end
   end
   actor.body, actor.bodyID, actor.fixtures, actor.bodyValues = body, id, fixtures, values
@@ -219,7 +222,7 @@ function Physics:mustDefer(actor)
   return false
 end
 
--- A static body without shapes: the second body of joints to the world and of mouse joints.
+-- A static body without shapes: what joints to the world and mouse joints hold their actor to.
 function Physics:groundBody()
   if not self.ground then
     local definition = physics.BodyDefinition.new()
