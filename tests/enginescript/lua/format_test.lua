@@ -175,6 +175,17 @@ check.test("bodies of several shapes and the joints of the scene document", func
   check.near(rail:speed(), 20, 0.5, "the slider's motor runs along the axis")
   check.near(select(2, actor("slider"):position()), 200, 0.01, "and only along it")
   check.raises("no joint named 'nope'", api.joint, "nope")
+  -- A mouse joint made by a behaviour drags the bob to its target, within the rope's reach.
+  local bob = actor("bob")
+  local drag = api.makeJoint("mouse", "bob", nil, {x = bob.x, y = bob.y})
+  drag:setTarget(300, 120)
+  harness.frames(90)
+  check.truthy(math.abs(bob.x - 300) < 3 and math.abs(bob.y - 120) < 3, "dragged: " .. bob.x .. " " .. bob.y)
+  local x1, y1, x2, y2 = drag:anchors()
+  check.truthy(math.abs(x1 - bob.x) < 0.5 and math.abs(x2 - 300) < 1e-3 and math.abs(y2 - 120) < 1e-3, "the body's point, then the target: " .. table.concat({x1, y1, x2, y2, bob.x, bob.y}, " "))
+  check.near(drag:length(), math.sqrt((x1 - 300) ^ 2 + (y1 - 120) ^ 2), 0.01, "the distance left")
+  drag:destroy()
+  check.falsy(drag:isAlive(), "destroyed")
 end)
 
 check.test("tables and saves", function()
