@@ -1,6 +1,7 @@
 // Benchmark: the engine script on the feature tour's largest scene (document read, actors
-// built, first frame drawn), on a scene of 2,000 actors that each run an update behaviour and
-// on a scene of 200 running tweens, each against a baseline measured in the same run.
+// built, first frame drawn), on a scene of 2,000 actors that each run an update behaviour, on
+// a scene of 200 running tweens and on a scene of 20 joints, each against a baseline measured
+// in the same run.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -27,6 +28,9 @@ constexpr const char* kLargestScene = "sprites";  // the tour scene with the mos
 constexpr int kCrowdSize = 2000;
 const std::string kTweened = std::string(QZ_BINARY_DIR) + "/bench/tweened.gameproj";
 constexpr int kTweenCount = 200;
+const std::string kJointed = std::string(QZ_BINARY_DIR) + "/bench/jointed.gameproj";
+const std::string kUnjointed = std::string(QZ_BINARY_DIR) + "/bench/unjointed.gameproj";
+constexpr int kJointCount = 20;
 
 // A project of one scene called `name` holding `count` sprites of 6 × 6 in rows of `perRow`,
 // `dx` and `dy` apart, each with the extra attributes.
@@ -60,6 +64,29 @@ void writeCrowdProject() {
 // A project whose one scene holds kTweenCount sprites named "s" and no behaviour.
 void writeTweenedProject() {
     writeSpritesProject(kTweened, "tweened", kTweenCount, 20, 24, 32, "name=\"s\"");
+}
+
+// A project of kJointCount pairs of falling bodies that collide with nothing, each pair
+// joined (with joints) by a revolute joint with a motor, a distance joint, a prismatic joint
+// with limits, a weld or a rope, in turn; without joints the pairs fall apart alike.
+void writeJointProject(const std::string& project, bool withJoints) {
+    for (const char* folder : {"", "/scenes"}) mkdir((project + folder).c_str(), 0755);
+    std::ofstream(project + "/game.xml") << "<game width=\"480\" height=\"320\" startScene=\"joints\"><scenes>"
+                                            "<scene name=\"joints\" file=\"scenes/joints.xml\"/></scenes></game>\n";
+    std::ofstream scene(project + "/scenes/joints.xml");
+    scene << "<scene name=\"joints\"><layer>\n";
+    for (int i = 0; i < 2 * kJointCount; ++i) {
+        scene << "<sprite name=\"b" << i << "\" x=\"" << (i / 2) * 24 << "\" y=\"" << 200 + (i % 2) * 20
+              << "\" width=\"8\" height=\"8\"><body categories=\"2\" collidesWith=\"4\"/></sprite>\n";
+    }
+    scene << "</layer>\n";
+    const char* kinds[] = {"type=\"revolute\" motorSpeed=\"90\" maxTorque=\"1000\"", "type=\"distance\"",
+                           "type=\"prismatic\" axis=\"0 1\" lower=\"-5\" upper=\"5\"", "type=\"weld\"",
+                           "type=\"rope\""};
+    for (int k = 0; withJoints && k < kJointCount; ++k) {
+        scene << "<joint " << kinds[k % 5] << " a=\"b" << 2 * k << "\" b=\"b" << 2 * k + 1 << "\"/>\n";
+    }
+    scene << "</scene>\n";
 }
 
 // The one off-screen context of the run, made before the games and destroyed after them
@@ -129,6 +156,23 @@ Game& tweened() {
         return true;
     }();
     (void)started;
+    return game;
+}
+
+Game& unjointed() {
+    static Game game((writeJointProject(kUnjointed, false), kUnjointed));
+    return game;
+}
+
+Game& jointed() {
+    static Game game((writeJointProject(kJointed, true), kJointed));
+    static const bool checked = [] {
+        game.run("local joints = Engine.game.scene.joints or {}\n"
+                 "for _, joint in ipairs(joints) do if not joint:isAlive() then error('a joint failed') end end\n"
+                 "if #joints ~= " + std::to_string(kJointCount) + " then error('joints missing') end");
+        return true;
+    }();
+    (void)checked;
     return game;
 }
 
@@ -204,6 +248,18 @@ void BM_Tweens_Scene200(benchmark::State& state) {
     for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
 }
 
+// Baseline: the script update (with the physics step) of the scene of pairs without joints.
+void BM_Joints_SceneWithout(benchmark::State& state) {
+    Game& game = unjointed();
+    for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
+}
+
+// The same scene with 20 joints; the difference is what the joints cost a frame.
+void BM_Joints_Scene20(benchmark::State& state) {
+    Game& game = jointed();
+    for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
+}
+
 // A whole frame through the engine host: script update and drawing, finished.
 void BM_Crowd_WholeFrame(benchmark::State& state) {
     Game& game = crowd();
@@ -222,6 +278,8 @@ BENCHMARK(BM_Crowd_ScriptUpdateLimited)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Crowd_WholeFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Tweens_SceneWithout)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Tweens_Scene200)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Joints_SceneWithout)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Joints_Scene20)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

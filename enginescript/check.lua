@@ -50,9 +50,12 @@ function Check.walkScene(project, file)
   local values = Format.attributes(root, file, "scene")
   for _, behaviour in ipairs(values.behaviour or {}) do scene.behaviours[behaviour] = true end
   if values.music then project:checkAsset("music", Format.where(file, root) .. ": ", values.music) end
+  local actorNames, joints = {}, {}
   local function walk(node, elementName)
     for _, child in ipairs(Format.children(node, file, elementName)) do
       local attributes = Format.attributes(child.node, file, child.name)
+      if child.name == "joint" then joints[#joints + 1] = {node = child.node, values = attributes} end
+      if actorKinds[child.name] and not attributes.template then actorNames[attributes.name or child.name] = true end
       if actorKinds[child.name] then
         local where = Engine.Actor.whereNamed(Format.where(file, child.node), attributes.name or child.name)
         if attributes.image then project:checkAsset("image", where, attributes.image) end
@@ -64,6 +67,10 @@ function Check.walkScene(project, file)
     end
   end
   walk(root, "scene")
+  for _, joint in ipairs(joints) do
+    Engine.Joints.checkElement(Format.where(file, joint.node) .. ": ", joint.node, joint.values,
+      function(name) return actorNames[name] end)
+  end
   return scene
 end
 

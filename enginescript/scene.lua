@@ -34,7 +34,11 @@ function Scene:build()
   self:buildBackground(values.background)
   self.gravity = values.gravity
   if root then
-    for _, child in ipairs(Format.children(root, self.file, "scene")) do self:buildLayer(child.node) end
+    local joints = {}
+    for _, child in ipairs(Format.children(root, self.file, "scene")) do
+      if child.name == "joint" then joints[#joints + 1] = child.node else self:buildLayer(child.node) end
+    end
+    Engine.Joints.build(self, joints)
   end
   if values.behaviour then self:attachBehaviours(self, values.behaviour) end
   if values.music then self.game:playMusic(values.music, true, Format.where(self.file, root) .. ": ") end
@@ -116,7 +120,7 @@ function Scene:buildActorElement(space, kind, node, index, wrapArea)
   local extras = {properties = {}}
   for _, child in ipairs(Format.children(node, self.file, kind)) do
     if child.name == "body" then
-      extras.body = Format.attributes(child.node, self.file, "body")
+      extras.body = Engine.Physics.readBody(child.node, self.file)
     else
       local property = Format.attributes(child.node, self.file, "property")
       if property.name then extras.properties[property.name] = property.value end

@@ -1,4 +1,4 @@
-// The destruction listener that frees a fixture's record when Box2D destroys it with its body.
+// The destruction listener that frees fixture and joint records when Box2D destroys them with a body.
 #ifndef QZ_DESTRUCTION_LISTENER_H
 #define QZ_DESTRUCTION_LISTENER_H
 
@@ -8,8 +8,8 @@ class qzDestructionListener : public b2DestructionListener {
 public:
     // Frees the fixture's record and clears its user data.
     void SayGoodbye(b2Fixture* fixture) override;
-    // Joints are never made by this system.
-    void SayGoodbye(b2Joint*) override {}
+    // Frees the joint's record (its script objects then see it gone) and clears its user data.
+    void SayGoodbye(b2Joint* joint) override;
 };
 
 #endif

@@ -5,7 +5,7 @@
 #include <lua.h>
 
 // Registers the global table "physics" with the classes World, BodyDefinition, Body,
-// FixtureDefinition, Fixture, PolygonShape and CircleShape. Returns 1.
+// FixtureDefinition, Fixture, PolygonShape, CircleShape and Joint. Returns 1.
 int luaopen_physics(lua_State* L);
 
 #endif

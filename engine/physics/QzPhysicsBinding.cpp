@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "QzContactListener.h"
+#include "QzContactReport.h"
 #include "QzPhysics.h"
 #include "QzPhysicsCallbacks.h"
 #include "QzWorldLock.h"
@@ -57,20 +58,32 @@ struct CollisionCall {
     const char* global;
     b2Fixture* fixtureA;
     b2Fixture* fixtureB;
+    const QzContactReport* report;  // borrowed; null for ended contacts
 };
+
+// After the two fixtures, a began contact passes its normal (from A towards B), its impulse
+// (kilograms times screen units per second) and its points (x, y in screen units, one or two).
+int pushContactReport(lua_State* L, const QzContactReport& report) {
+    QzPushVector(L, report.normal, 1.0f);
+    lua_pushnumber(L, report.impulse * kQzToScreen);
+    for (int32 index = 0; index < report.pointCount; ++index) QzPushVector(L, report.points[index], kQzToScreen);
+    return 3 + 2 * report.pointCount;
+}
 
 int runCollisionCall(lua_State* L) {
     const auto* call = static_cast<const CollisionCall*>(lua_touserdata(L, 1));
     lua_getglobal(L, call->global);
     pushFixture(L, call->fixtureA);
     pushFixture(L, call->fixtureB);
-    lua_call(L, 2, 0);
+    const int extra = call->report ? pushContactReport(L, *call->report) : 0;
+    lua_call(L, 2 + extra, 0);
     return 0;
 }
 
-void callCollisionGlobal(lua_State* L, const char* global, b2Fixture* fixtureA, b2Fixture* fixtureB) {
+void callCollisionGlobal(lua_State* L, const char* global, b2Fixture* fixtureA, b2Fixture* fixtureB,
+                         const QzContactReport* report) {
     QzWorldLockScope lock(fixtureA->GetBody()->GetWorld());
-    CollisionCall call{global, fixtureA, fixtureB};
+    CollisionCall call{global, fixtureA, fixtureB, report};
     if (lua_cpcall(L, runCollisionCall, &call) != 0) lua_pop(L, 1);
 }
 
@@ -84,9 +97,13 @@ int luaopen_physics(lua_State* L) {
     const int library = lua_gettop(L);
     for (const QzPhysicsClass* type : {&kQzWorldClass, &kQzBodyDefinitionClass, &kQzBodyClass,
                                        &kQzFixtureDefinitionClass, &kQzFixtureClass,
-                                       &kQzPolygonShapeClass, &kQzCircleShapeClass}) {
+                                       &kQzPolygonShapeClass, &kQzCircleShapeClass, &kQzJointClass}) {
         registerClass(L, library, *type);
     }
+    lua_getfield(L, library, kQzWorldClass.name);
+    luaL_register(L, nullptr, kQzWorldJointFunctions);
+    luaL_register(L, nullptr, kQzWorldQueryFunctions);
+    lua_pop(L, 1);
     return 1;
 }
 
@@ -146,6 +163,14 @@ b2CircleShape* QzCheckCircleShape(lua_State* L, int index) {
     b2CircleShape* shape = checkObject<QzCircleShapeObject>(L, index, kQzCircleShapeMT)->shape;
     if (!shape) luaL_argerror(L, index, "the circle shape was already freed");
     return shape;
+}
+
+b2Joint* QzCheckJoint(lua_State* L, int index) {
+    const auto& liveness = checkObject<QzJointObject>(L, index, kQzJointMT)->joint;
+    if (!liveness || !liveness->object) {
+        luaL_argerror(L, index, "the joint was destroyed (by itself, with one of its bodies, or with its world)");
+    }
+    return liveness->object;
 }
 
 void QzCheckUnlocked(const b2World* world) {
@@ -244,11 +269,16 @@ void pushFixture(lua_State* L, const b2Fixture* fixture) {
     pushLinked<QzFixtureObject>(L, kQzFixtureMT, record ? record->liveness : nullptr);
 }
 
-void callCollisionBeganCallback(lua_State* L, const b2Contact* contact) {
-    callCollisionGlobal(L, kCollisionBegan, const_cast<b2Fixture*>(contact->GetFixtureA()),
-                        const_cast<b2Fixture*>(contact->GetFixtureB()));
+void pushJoint(lua_State* L, const b2Joint* joint) {
+    const qzJointUserData* record = QzJointRecord(joint);
+    pushLinked<QzJointObject>(L, kQzJointMT, record ? record->liveness : nullptr);
+}
+
+void callCollisionBeganCallback(lua_State* L, b2Contact* contact) {
+    const QzContactReport report = QzReportContact(contact);
+    callCollisionGlobal(L, kCollisionBegan, contact->GetFixtureA(), contact->GetFixtureB(), &report);
 }
 
 void callCollisionEndedCallback(lua_State* L, b2Fixture* fixtureA, b2Fixture* fixtureB) {
-    callCollisionGlobal(L, kCollisionEnded, fixtureA, fixtureB);
+    callCollisionGlobal(L, kCollisionEnded, fixtureA, fixtureB, nullptr);
 }

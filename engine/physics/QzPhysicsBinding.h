@@ -32,6 +32,7 @@ constexpr const char* kQzFixtureDefMT = "physics.FixtureDefMT";
 constexpr const char* kQzFixtureMT = "physics.FixtureMT";
 constexpr const char* kQzPolygonShapeMT = "physics.PolygonShapeMT";
 constexpr const char* kQzCircleShapeMT = "physics.CircleShapeMT";
+constexpr const char* kQzJointMT = "physics.JointMT";
 
 // Script objects. Every pointer is null once its __gc has run.
 struct QzWorldObject {
@@ -58,6 +59,9 @@ struct QzPolygonShapeObject {
 struct QzCircleShapeObject {
     b2CircleShape* shape;  // owned
 };
+struct QzJointObject {
+    std::shared_ptr<QzLiveCell<b2Joint>> joint;  // shared with the joint's record
+};
 
 // One class of the library: its name in "physics", its metatable, functions and finaliser.
 struct QzPhysicsClass {
@@ -73,6 +77,11 @@ extern const QzPhysicsClass kQzFixtureDefinitionClass;
 extern const QzPhysicsClass kQzFixtureClass;
 extern const QzPhysicsClass kQzPolygonShapeClass;
 extern const QzPhysicsClass kQzCircleShapeClass;
+extern const QzPhysicsClass kQzJointClass;
+// Functions of the class World that live beside the classes they serve: making and
+// destroying joints, ray casts and area queries.
+extern const luaL_Reg kQzWorldJointFunctions[];
+extern const luaL_Reg kQzWorldQueryFunctions[];
 
 // Every script function is registered through this: a std::exception becomes a Lua error and
 // a b2Exception (Box2D's assertion, the last line of defence behind the checks made here) is
@@ -109,6 +118,7 @@ b2FixtureDef* QzCheckFixtureDef(lua_State* L, int index);
 b2Fixture* QzCheckFixture(lua_State* L, int index);
 QzPolygonShape* QzCheckPolygonShape(lua_State* L, int index);
 b2CircleShape* QzCheckCircleShape(lua_State* L, int index);
+b2Joint* QzCheckJoint(lua_State* L, int index);
 
 // Bodies and fixtures cannot be created, destroyed or moved, nor the world stepped, during a
 // step or inside a collision callback. Called before Box2D is touched: when the world is

@@ -52,6 +52,13 @@ void qzFixtureUserData::attachTo(b2Fixture* fixture) {
     liveness = std::make_shared<QzLiveCell<b2Fixture>>(QzLiveCell<b2Fixture>{fixture});
 }
 
+qzJointUserData::~qzJointUserData() { markGone(liveness); }
+
+void qzJointUserData::attachTo(b2Joint* joint) {
+    markGone(liveness);
+    liveness = std::make_shared<QzLiveCell<b2Joint>>(QzLiveCell<b2Joint>{joint});
+}
+
 // Box2D 2.4 offers only a non-const GetUserData; these only read it.
 qzActorUserData* QzActorRecord(const b2Body* body) {
     return reinterpret_cast<qzActorUserData*>(const_cast<b2Body*>(body)->GetUserData().pointer);
@@ -59,6 +66,10 @@ qzActorUserData* QzActorRecord(const b2Body* body) {
 
 qzFixtureUserData* QzFixtureRecord(const b2Fixture* fixture) {
     return reinterpret_cast<qzFixtureUserData*>(const_cast<b2Fixture*>(fixture)->GetUserData().pointer);
+}
+
+qzJointUserData* QzJointRecord(const b2Joint* joint) {
+    return reinterpret_cast<qzJointUserData*>(const_cast<b2Joint*>(joint)->GetUserData().pointer);
 }
 
 qzActorUserData* QzActorRecord(const b2BodyDef* definition) {
@@ -79,7 +90,13 @@ void QzFreeFixtureRecord(b2Fixture* fixture) {
     fixture->GetUserData().pointer = 0;
 }
 
+void QzFreeJointRecord(b2Joint* joint) {
+    delete QzJointRecord(joint);
+    joint->GetUserData().pointer = 0;
+}
+
 void QzFreeWorldRecords(b2World* world) {
+    for (b2Joint* joint = world->GetJointList(); joint; joint = joint->GetNext()) QzFreeJointRecord(joint);
     for (b2Body* body = world->GetBodyList(); body; body = body->GetNext()) {
         for (b2Fixture* fixture = body->GetFixtureList(); fixture; fixture = fixture->GetNext()) {
             QzFreeFixtureRecord(fixture);

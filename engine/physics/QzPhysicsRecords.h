@@ -8,6 +8,7 @@
 
 class b2Body;
 class b2Fixture;
+class b2Joint;
 class b2World;
 struct b2BodyDef;
 struct b2FixtureDef;
@@ -65,9 +66,29 @@ struct qzFixtureUserData {
     void attachTo(b2Fixture* fixture);
 };
 
+// The kinds of joint the system makes. A rope is a Box2D distance joint that only stops
+// stretching, so the kind is kept in the record rather than read from Box2D.
+enum class QzJointKind { revolute, distance, prismatic, weld, rope, mouse };
+
+// User data of a joint: its kind and its liveness. Box2D destroys a joint with either of its
+// bodies; the destruction listener then frees the record, which marks script objects gone.
+struct qzJointUserData {
+    QzJointKind kind;
+    // Shared with script objects; made when the joint takes the record.
+    std::shared_ptr<QzLiveCell<b2Joint>> liveness;
+
+    explicit qzJointUserData(QzJointKind jointKind) : kind(jointKind) {}
+    qzJointUserData(const qzJointUserData&) = delete;
+    qzJointUserData& operator=(const qzJointUserData&) = delete;
+    ~qzJointUserData();
+
+    void attachTo(b2Joint* joint);
+};
+
 // The record a body or fixture carries, or null when it has none.
 qzActorUserData* QzActorRecord(const b2Body* body);
 qzFixtureUserData* QzFixtureRecord(const b2Fixture* fixture);
+qzJointUserData* QzJointRecord(const b2Joint* joint);
 // The record a definition hands a copy of to each body or fixture made from it.
 qzActorUserData* QzActorRecord(const b2BodyDef* definition);
 qzFixtureUserData* QzFixtureRecord(const b2FixtureDef* definition);
@@ -75,8 +96,9 @@ qzFixtureUserData* QzFixtureRecord(const b2FixtureDef* definition);
 // Frees the record of a body or fixture and clears its user data. Safe when it has none.
 void QzFreeActorRecord(b2Body* body);
 void QzFreeFixtureRecord(b2Fixture* fixture);
+void QzFreeJointRecord(b2Joint* joint);
 
-// Frees the records of every body and fixture of the world, before the world is deleted
+// Frees the records of every joint, body and fixture of the world, before the world is deleted
 // (b2World's destructor reports nothing to the destruction listener).
 void QzFreeWorldRecords(b2World* world);
 

@@ -53,6 +53,14 @@ int circleNew(lua_State* L) {
     return 1;
 }
 
+// The circle's centre relative to its body's origin, for bodies made of several shapes.
+int circleSetPosition(lua_State* L) {
+    const QzArgsFromTop arg(L, 3);
+    b2CircleShape* shape = QzCheckCircleShape(L, arg[1]);
+    shape->m_p = QzCheckVector(L, arg[2], kQzToMetres);
+    return 0;
+}
+
 int circleGC(lua_State* L) {
     auto* object = static_cast<QzCircleShapeObject*>(luaL_checkudata(L, 1, kQzCircleShapeMT));
     delete object->shape;
@@ -69,6 +77,7 @@ const luaL_Reg kPolygonShapeFunctions[] = {
 
 const luaL_Reg kCircleShapeFunctions[] = {
     {"new", QzPhysicsFunction<circleNew>},
+    {"setPosition", QzPhysicsFunction<circleSetPosition>},
     {nullptr, nullptr},
 };
 

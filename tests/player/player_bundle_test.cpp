@@ -290,6 +290,8 @@ TEST(Bundles, CheckListsEachProblemOfEveryScene) {
          "game: behaviour scripts/play.lua:225: unknown callback 'onmessage'; did you mean 'onMessage'?"},
         {editing("scripts/play.lua", "function onCollision", "function onColision"),
          "game: behaviour scripts/play.lua:225: unknown callback 'onColision'; did you mean 'onCollision'?"},
+        {editing("scenes/play.xml", "</scene>", "<joint a=\"paddle\" b=\"nobody\"/>\n</scene>"),
+         "game: scenes/play.xml:54: <joint>: no actor named 'nobody' in the scene"},
         {truncating("images/brick.png", 300), "game: scenes/title.xml:8: actor 'brick': image 'brick.png' cannot be decoded"},
         {truncating("sounds/lose.ogg", 300), "game: scripts/play.lua:113: playSound: sound 'lose.ogg' cannot be decoded"},
         {truncating("sounds/music.ogg", 10), "game: game.xml:16: music 'music.ogg' cannot be decoded"},

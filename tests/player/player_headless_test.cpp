@@ -330,6 +330,58 @@ TEST(Headless, TweensAndTimersFollowTheScenesClockAndReportTheirFaults) {
     }
 }
 
+// Joints of the scene document and of behaviours, ray casts, area queries and contact data,
+// probed from behaviours; every misuse is reported at its line and the game goes on.
+TEST(Headless, JointsQueriesAndContactsReachBehavioursAndMisuseIsReported) {
+    const std::string doc = "game: scenes/jointFaults.xml:";
+    const std::string faults = "game: behaviour scripts/jointFaults.lua:";
+    const struct {
+        const char* scene;
+        int frames;
+        int status;
+        std::vector<std::string> lines;  // each in the output
+    } cases[] = {
+        {"joints", 122, 0,
+         {"turns true\n", "ray near 90.0 100.0 -1.00 0.225\n", "ray back far near 2\n", "ray misses nil\n",
+          "area far near | near | \n", "contact floor 0.0 -1.0 2 10 hard true\n", "weld waits true nil\n",
+          "weld made true true\n", "holds true\n", "keeps its length true\n",
+          "rope gone false nil false the rope joint is gone (destroyed, or one of its actors was)\n",
+          "motor destroyed false nil\n"}},
+        {"jointFaults", 40, 1,
+         {doc + "16: <joint>: no actor named 'ghost' in the scene (templates are not there yet)",
+          doc + "17: <joint>: no actor named 'brick' in the scene",
+          doc + "18: <joint type=\"hinge\">: expected one of distance, mouse, prismatic, revolute, rope, weld",
+          doc + "18: unknown attribute 'wobble' of <joint>; ignored",
+          doc + "18: <joint>: attribute 'maxForce' does not apply to a revolute joint; ignored",
+          doc + "19: <joint>: cannot join 'box' and the world: a rope to the world needs anchorB",
+          doc + "20: <joint>: a joint needs two different actors, not 'box' twice",
+          doc + "21: <joint>: give the actor it holds with a=\"name\"",
+          faults + "5: makeJoint: unknown joint type 'spring'; use revolute, distance, prismatic, weld, rope or mouse",
+          faults + "6: makeJoint: a joint needs two different actors, not 'box' twice",
+          faults + "7: makeJoint: actor 'label' has no <body>",
+          faults + "8: makeJoint: option 'lower' must be a finite number",
+          faults + "9: makeJoint: cannot join 'box' and 'crate': the limit's lower end lies above its upper end",
+          faults + "10: makeJoint: option 'motorSpeed' does not apply to a weld joint",
+          faults + "11: makeJoint: cannot join 'box' and 'crate': the axis of a prismatic joint has no direction",
+          faults + "12: setMotor works on prismatic and revolute joints; this one is a weld joint",
+          faults + "13: the revolute joint is gone (destroyed, or one of its actors was)",
+          faults + "14: rayCast: argument 3 must be a finite number, got inf",
+          faults + "15: queryCircle: the radius must be 0 or more",
+          faults + "16: makeJoint: no actor named 'nobody' in the scene",
+          "game: behaviour scripts/lateFault.lua:3: makeJoint: cannot join 'faller' and 'crate': the axis of a "
+          "prismatic joint has no direction",
+          "asked during the step\n", "still playing box\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scene);
+        ScratchFolder scratch;
+        const PlayerRun run =
+            runPlayer(scratch, "--headless --frames " + std::to_string(c.frames) + " " + makeBundle(scratch, {}, c.scene));
+        EXPECT_EQ(run.status, c.status) << run.output;
+        for (const std::string& line : c.lines) EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+    }
+}
+
 // The game asks for text at frame 2 and logs the answer with the frame it arrived in.
 constexpr const char* kTextGame = R"(
 function onUpdate()

@@ -80,6 +80,8 @@ check.test("unknown elements, attributes and values that do not convert", functi
   expectReported("scenes/unknowns.xml:5: <sprite color=\"red\">: expected three or four numbers", 1)
   expectReported("scenes/unknowns.xml:2: <scene gravity=\"down\">: expected two numbers", 1)
   expectReported("scenes/unknowns.xml:5: <body> of 'odd': a polygon body needs", 1)
+  expectReported("scenes/unknowns.xml:9: <body> of 'halfway': <shape> 2: a polygon body needs", 1)
+  check.equal(game.scene:actorNamed("halfway").body, nil, "a shape that fails takes its whole body")
   check.truthy(game.scene:actorNamed("fine").renderNode, "the rest of the scene is built")
   check.truthy(game.scene:actorNamed("odd").renderNode, "a bad value falls back to its default")
 end)

@@ -157,6 +157,37 @@ check.test("bodies: static, dynamic, kinematic; box, circle, polygon", function(
     "a body in a wrap group falls round and round, body and actor together: " .. orbiter.y)
 end)
 
+check.test("bodies of several shapes and the joints of the scene document", function()
+  local cart = actor("cart")
+  -- Shapes take the body's density unless they set their own: 2 * 10 * 20 + 1 * pi * 5^2 + 1 * 50.
+  local area = 2 * 200 + math.pi * 25 + 50
+  check.near(cart.body:mass(), area * 0.02 * 0.02, 1e-4, "three shapes, two densities")
+  check.equal(#cart.fixtures, 3, "one fixture per shape")
+  cart:setSize(80, 20)
+  harness.frames(1)
+  check.near(cart.body:mass(), area * 0.02 * 0.02, 1e-4, "shapes keep their size when the actor's changes")
+  local api = Engine.Behaviours.api
+  local pin, tether, rail = api.joint("pin"), api.joint("tether"), api.joint("rail")
+  check.equal(pin.kind .. " " .. tether.kind .. " " .. rail.kind, "revolute rope prismatic", "kinds")
+  harness.frames(120)
+  check.near(pin:angle(), -30, 1, "the motor turned the cart clockwise to the lower limit")
+  check.truthy(tether:length() <= 60.5, "the rope holds the bob within 60: " .. tether:length())
+  check.near(rail:speed(), 20, 0.5, "the slider's motor runs along the axis")
+  check.near(select(2, actor("slider"):position()), 200, 0.01, "and only along it")
+  check.raises("no joint named 'nope'", api.joint, "nope")
+  -- A mouse joint made by a behaviour drags the bob to its target, within the rope's reach.
+  local bob = actor("bob")
+  local drag = api.makeJoint("mouse", "bob", nil, {x = bob.x, y = bob.y})
+  drag:setTarget(300, 120)
+  harness.frames(90)
+  check.truthy(math.abs(bob.x - 300) < 3 and math.abs(bob.y - 120) < 3, "dragged: " .. bob.x .. " " .. bob.y)
+  local x1, y1, x2, y2 = drag:anchors()
+  check.truthy(math.abs(x1 - bob.x) < 0.5 and math.abs(x2 - 300) < 1e-3 and math.abs(y2 - 120) < 1e-3, "the body's point, then the target: " .. table.concat({x1, y1, x2, y2, bob.x, bob.y}, " "))
+  check.near(drag:length(), math.sqrt((x1 - 300) ^ 2 + (y1 - 120) ^ 2), 0.01, "the distance left")
+  drag:destroy()
+  check.falsy(drag:isAlive(), "destroyed")
+end)
+
 check.test("tables and saves", function()
   local scores = Engine.Behaviours.api.readTable("scores")
   check.equal(scores:get("bob", "points"), 25, "integer cell by titles")
