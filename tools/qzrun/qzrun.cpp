@@ -159,6 +159,14 @@ int deliver(QzState* state, const QzTimedInputEvent& timed) {
     case QzInputEvent::Kind::MouseUp: return Qz_MouseUp(state, event.x, event.y);
     case QzInputEvent::Kind::MouseMoved: return Qz_MouseMoved(state, event.x, event.y);
     case QzInputEvent::Kind::Text: break;
+    case QzInputEvent::Kind::GamepadDown:
+    case QzInputEvent::Kind::GamepadUp:
+    case QzInputEvent::Kind::GamepadAxis:
+    case QzInputEvent::Kind::GamepadAdded:
+    case QzInputEvent::Kind::GamepadRemoved:
+        std::fprintf(stderr, "qzrun: frame %ld: %s ignored: game controllers are played by quillane-player\n",
+                     timed.frame, QzInputFunctionName(event.kind));
+        return 0;
     }
     if (!textRequested) {
         std::fprintf(stderr, "qzrun: frame %ld: text \"%s\" ignored: the script has not asked for text\n", timed.frame,
