@@ -722,8 +722,14 @@ end
         std::fflush(pads);
         EXPECT_TRUE(waitForOutput(step.expected)) << step.line << "\n" << output();
     }
+    // Eight pads are numbered; a ninth is ignored, with a message.
+    for (int pad = 1; pad <= 9; ++pad) std::fprintf(pads, "plug %d\n", pad);
+    std::fflush(pads);
+    EXPECT_TRUE(waitForOutput("added 8 Virtual pad 8 1,2,3,4,5,6,7,8\n")) << output();
+    EXPECT_TRUE(waitForOutput("game controller 'Virtual pad 9' ignored: 8 pads are plugged in")) << output();
     std::fclose(pads);
     EXPECT_EQ(countOf(output(), "failed"), 0) << output();
+    EXPECT_EQ(countOf(output(), "added 9"), 0) << output();
     EXPECT_EQ(closeWindow(), 0) << output();
 }
 
