@@ -77,19 +77,16 @@ function gamepadRemoved(pad)
   dispatch("onGamepadRemoved", pad)
 end
 
-function gamepadDown(button, pad)
+-- A button pressed (held true) or released, and the callback that hears of it.
+local function press(button, pad, held, callback)
   pad = knownPad(pad)
   if not (pad and buttons[button]) then return end
-  pads[pad].buttons[button] = true
-  dispatch("onGamepadDown", button, pad)
+  pads[pad].buttons[button] = held or nil
+  dispatch(callback, button, pad)
 end
 
-function gamepadUp(button, pad)
-  pad = knownPad(pad)
-  if not (pad and buttons[button]) then return end
-  pads[pad].buttons[button] = nil
-  dispatch("onGamepadUp", button, pad)
-end
+function gamepadDown(button, pad) press(button, pad, true, "onGamepadDown") end
+function gamepadUp(button, pad) press(button, pad, false, "onGamepadUp") end
 
 function gamepadAxisMoved(axis, position, pad)
   pad = knownPad(pad)
