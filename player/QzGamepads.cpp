@@ -63,13 +63,13 @@ std::vector<QzInputEvent> QzGamepads::handle(const SDL_Event& event) {
         return {{QzInputEvent::Kind::GamepadRemoved, "", 0, 0, number}};
     case SDL_CONTROLLERBUTTONDOWN:
     case SDL_CONTROLLERBUTTONUP: {
-        const char* button = QzGamepadButtonName(event.cbutton.button);
+        const char* button = SDL_GameControllerGetStringForButton(static_cast<SDL_GameControllerButton>(event.cbutton.button));
         if (!button) return {};
         return {{event.type == SDL_CONTROLLERBUTTONDOWN ? QzInputEvent::Kind::GamepadDown : QzInputEvent::Kind::GamepadUp,
                  button, 0, 0, number}};
     }
     case SDL_CONTROLLERAXISMOTION: {
-        const char* axis = QzGamepadAxisName(event.caxis.axis);
+        const char* axis = SDL_GameControllerGetStringForAxis(static_cast<SDL_GameControllerAxis>(event.caxis.axis));
         if (!axis) return {};
         // SDL's axes run from -32768 to 32767: both ends read as -1 and 1.
         const float position = std::max(-1.0f, event.caxis.value / 32767.0f);

@@ -32,18 +32,11 @@ bool QzIsGamepadEvent(QzInputEvent::Kind kind) { return kind >= QzInputEvent::Ki
 
 namespace {
 
-// In the order of SDL's game-controller button and axis numbers, so that the window player
-// names an SDL button by its number.
-constexpr const char* kGamepadButtons[] = {
-    "a",      "b",      "x",       "y",       "back",         "guide",         "start",
-    "leftstick", "rightstick", "leftshoulder", "rightshoulder", "dpup", "dpdown", "dpleft",
-    "dpright", "misc1", "paddle1", "paddle2", "paddle3",      "paddle4",       "touchpad"};
+// SDL's game-controller names, which the window player hands on.
+constexpr const char* kGamepadButtons[] = {"a", "b", "x", "y", "back", "guide", "start", "leftstick", "rightstick",
+                                           "leftshoulder", "rightshoulder", "dpup", "dpdown", "dpleft", "dpright",
+                                           "misc1", "paddle1", "paddle2", "paddle3", "paddle4", "touchpad"};
 constexpr const char* kGamepadAxes[] = {"leftx", "lefty", "rightx", "righty", "lefttrigger", "righttrigger"};
-
-template <size_t N>
-const char* nameAt(const char* const (&names)[N], int index) {
-    return index >= 0 && static_cast<size_t>(index) < N ? names[index] : nullptr;
-}
 
 template <size_t N>
 std::string listOf(const char* const (&names)[N]) {
@@ -53,9 +46,6 @@ std::string listOf(const char* const (&names)[N]) {
 }
 
 }  // namespace
-
-const char* QzGamepadButtonName(int index) { return nameAt(kGamepadButtons, index); }
-const char* QzGamepadAxisName(int index) { return nameAt(kGamepadAxes, index); }
 
 std::string QzCanonicalGamepadAxis(const std::string& name) {
     if (name == "triggerleft") return "lefttrigger";

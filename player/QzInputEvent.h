@@ -31,10 +31,8 @@ constexpr int kQzMaxGamepads = 8;
 const char* QzInputFunctionName(QzInputEvent::Kind kind);
 bool QzIsGamepadEvent(QzInputEvent::Kind kind);
 
-// The names of a game controller's buttons and axes, as SDL's game-controller mappings name
-// them ("a", "dpup", "leftshoulder"; "leftx", "lefttrigger"); null for an index past the last.
-const char* QzGamepadButtonName(int index);
-const char* QzGamepadAxisName(int index);
+// Game controllers' buttons and axes go by SDL's game-controller names ("a", "dpup",
+// "leftshoulder"; "leftx", "lefttrigger").
 // The known name a timeline or a game writes for an axis ("triggerleft" is read as
 // "lefttrigger"), or empty when there is none.
 std::string QzCanonicalGamepadAxis(const std::string& name);
