@@ -963,8 +963,8 @@ TEST(Headless, BehavioursShareModulesStateAndMessages) {
 
 // Gamepad lines of a timeline reach behaviours through the real engine script: a pad is
 // plugged in by its first line, presses and axes arrive in order with the pad's number, the
-// dead zone reads as 0, removing a pad releases what it held; misused functions and lines
-// are reported.
+// dead zone reads as 0, removing a pad releases what it held, the text panel does not take
+// pad events; misused functions and lines are reported.
 TEST(Headless, GamepadLinesReachBehavioursAndMisuseIsReported) {
     constexpr const char* kLogger = R"(
 function onGamepadAdded(pad, name) log('added', pad, name) end
@@ -1012,6 +1012,10 @@ end
           {"game: behaviour scripts/director.lua:7: unknown callback 'ongamepaddown'; did you mean 'onGamepadDown'?", 1},
           {"game: behaviour scripts/director.lua:9: isGamepadDown: unknown gamepad button '42'", 1}},
          1},
+        {"pads still reach the game under the text panel",
+         "function onStart() askText('Name?', '') end\n"
+         "function onTextEntered(text) log('entered', text, isGamepadDown('a'), gamepadConnected(2)) end\n",
+         "2 gamepadDown a\n2 gamepadAdded 2\n3 text Bob\n", {{"entered Bob true true\n", 1}}, 0},
         {"a bad line is refused, naming it", kLogger, "1 gamepadDown a\n2 gamepadAxis leftx 2\n",
          {{"line 2: the gamepad axis \"leftx\" takes a position from -1 to 1: 2 gamepadAxis leftx 2", 1}, {"axes", 0}},
          2},
