@@ -51,7 +51,8 @@ void usage() {
                  "              FRAME mouseDown|mouseUp|mouseMoved X Y, FRAME text WORDS (typed into\n"
                  "              the text panel the script asked for, and finished), FRAME pause|play\n"
                  "              (the window lost or got the focus), FRAME wait (for a line on standard\n"
-                 "              input) or FRAME screenshot FILE.png;\n"
+                 "              input) or FRAME screenshot FILE.png; gamepad lines are\n"
+                 "              ignored with a message (quillane-player plays them);\n"
                  "              events come before that frame's update, screenshots after it;\n"
                  "              external function calls are printed\n");
 }
