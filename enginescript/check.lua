@@ -1,7 +1,8 @@
 -- The project check (quillane-player --check): reads every scene document, decodes every
 -- picture, sound and music file a document or a behaviour names, and looks through each
 -- behaviour's source for callbacks spelled wrong and for literal names of tables, columns,
--- rows, templates, scenes, sounds, pictures and modules that the project does not have. It reports
+-- rows, templates, scenes, sounds, pictures and modules that the project does not have, and
+-- for gamepad buttons and axes that do not exist. It reports
 -- with the same texts the running game uses, so a problem found both ways is said once.
 local math, string, table, unpack = math, string, table, unpack  -- the engine's own, whatever games do
 local Format = Engine.Format
@@ -141,6 +142,12 @@ function Check.scanBehaviour(project, file, source)
   eachMatch(source, "changeScene%s*%(%s*" .. quoted(1), function(line, _, _, name)
     if not project.scenes[name] then reportAt(file, line, messages.noScene(name)) end
   end)
+  for call, what in pairs({isGamepadDown = "button", gamepadAxis = "axis"}) do
+    eachMatch(source, "%f[%w_]" .. call .. "%s*%(%s*" .. quoted(1), function(line, _, _, name)
+      local problem = Engine.Gamepad.problemWithName(call, what, name)
+      if problem then reportAt(file, line, problem) end
+    end)
+  end
   for call, kind in pairs({playSound = "sound", playMusic = "music", setImage = "image"}) do
     eachMatch(source, call .. "%s*%(%s*" .. quoted(1), function(line, _, _, name)
       project:checkAsset(kind, string.format("%s:%d: %s: ", file, line, call), name)

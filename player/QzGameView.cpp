@@ -273,14 +273,25 @@ void QzGameView::mapPoint(double x, double y, float* gameX, float* gameY) {
 void QzGameView::postEvent(const QzInputEvent& event) {
     const char* function = QzInputFunctionName(event.kind);
     if (!function) return;
+    using Kind = QzInputEvent::Kind;
+    const auto pad = static_cast<float>(event.pad);
     std::vector<QzScriptArgument> arguments;
-    if (event.kind == QzInputEvent::Kind::KeyDown || event.kind == QzInputEvent::Kind::KeyUp)
-        arguments.emplace_back(event.text);
-    else
-        arguments = {event.x, event.y};
-    thread_.post([this, function, arguments] {
+    switch (event.kind) {
+    case Kind::KeyDown:
+    case Kind::KeyUp: arguments = {event.text}; break;
+    case Kind::GamepadDown:
+    case Kind::GamepadUp: arguments = {event.text, pad}; break;
+    case Kind::GamepadAxis: arguments = {event.text, event.x, pad}; break;
+    case Kind::GamepadAdded: arguments = {pad, event.text}; break;
+    case Kind::GamepadRemoved: arguments = {pad}; break;
+    default: arguments = {event.x, event.y}; break;
+    }
+    const bool gamepad = QzIsGamepadEvent(event.kind);
+    thread_.post([this, function, arguments, gamepad] {
         QzPlayerEngine* engine = engine_;
         if (!engine) return;
+        // An engine script that knows nothing of game controllers ignores them.
+        if (gamepad && !engine->hasFunction(function)) return;
         try {
             engine->callFunction(function, arguments);
         } catch (const LuaErrorException& error) {

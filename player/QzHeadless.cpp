@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <vector>
 
 #define GL_GLEXT_PROTOTYPES
@@ -118,16 +119,44 @@ bool writeScreenshot(QzGameView* view, HeadlessSurface* surface, const std::stri
     return written;
 }
 
+// A timeline's game controllers: a pad is plugged in by its first line (or a gamepadAdded
+// line) and named "Timeline pad N"; adding a pad twice or removing one that is not there is
+// ignored with a message.
+void deliverGamepadEntry(const QzTimedInputEvent& entry, std::set<int>* pads, QzPlayerSession* session) {
+    const QzInputEvent& event = entry.event;
+    const bool plugged = pads->count(event.pad) > 0;
+    const bool adding = event.kind == QzInputEvent::Kind::GamepadAdded;
+    const bool removing = event.kind == QzInputEvent::Kind::GamepadRemoved;
+    if ((adding && plugged) || (removing && !plugged)) {
+        std::fprintf(stderr, "quillane-player: frame %ld: %s %d ignored: pad %d is %s\n", entry.frame,
+                     QzInputFunctionName(event.kind), event.pad, event.pad, plugged ? "plugged in already" : "not plugged in");
+        return;
+    }
+    if (!plugged) {
+        pads->insert(event.pad);
+        session->deliverInput({QzInputEvent::Kind::GamepadAdded, "Timeline pad " + std::to_string(event.pad), 0, 0,
+                               event.pad});
+        if (adding) return;
+    }
+    if (removing) pads->erase(event.pad);
+    session->deliverInput(event);
+}
+
 // Hands one timeline entry to the game before its frame. Typed text goes to the text panel
 // and finishes it, as a player typing and pressing Return would; without a panel it is
 // ignored with a message. Pause and play are the window losing and getting the focus.
-void deliverTimelineEntry(const QzTimedInputEvent& entry, QzGameView* view, QzPlayerSession* session) {
+void deliverTimelineEntry(const QzTimedInputEvent& entry, QzGameView* view, QzPlayerSession* session,
+                          std::set<int>* pads) {
     switch (entry.action) {
     case QzTimedInputEvent::Action::Pause: view->pauseWaitUntilDone(true, true); return;
     case QzTimedInputEvent::Action::Play: view->playWaitUntilDone(true); return;
     case QzTimedInputEvent::Action::Screenshot: return;
     case QzTimedInputEvent::Action::Wait: QzWaitForInputLine(entry.frame); return;
     case QzTimedInputEvent::Action::Input: break;
+    }
+    if (QzIsGamepadEvent(entry.event.kind)) {
+        deliverGamepadEntry(entry, pads, session);
+        return;
     }
     if (entry.event.kind != QzInputEvent::Kind::Text) {
         session->deliverInput(entry.event);
@@ -224,13 +253,14 @@ int QzRunHeadless(const QzPlayerOptions& options, const QzBundle& bundle, const 
 
     int status = kQzExitOK;
     size_t next = 0;
+    std::set<int> pads;  // the game controllers the timeline has plugged in
     for (long current = 1; current <= frames && !ended && !QzQuitSignal(); ++current) {
         std::vector<std::string> screenshots;
         for (; next < timeline.size() && timeline[next].frame <= current; ++next) {
             if (timeline[next].action == QzTimedInputEvent::Action::Screenshot)
                 screenshots.push_back(timeline[next].event.text);
             else
-                deliverTimelineEntry(timeline[next], &view, &session);
+                deliverTimelineEntry(timeline[next], &view, &session, &pads);
         }
         // Changes saved before this frame (and after the timeline's waits) load before it runs.
         if (watcher) {

@@ -19,8 +19,39 @@ const char* QzInputFunctionName(QzInputEvent::Kind kind) {
     case QzInputEvent::Kind::MouseUp: return "mouseUp";
     case QzInputEvent::Kind::MouseMoved: return "mouseMoved";
     case QzInputEvent::Kind::Text: return nullptr;
+    case QzInputEvent::Kind::GamepadDown: return "gamepadDown";
+    case QzInputEvent::Kind::GamepadUp: return "gamepadUp";
+    case QzInputEvent::Kind::GamepadAxis: return "gamepadAxisMoved";
+    case QzInputEvent::Kind::GamepadAdded: return "gamepadAdded";
+    case QzInputEvent::Kind::GamepadRemoved: return "gamepadRemoved";
     }
     return nullptr;
+}
+
+bool QzIsGamepadEvent(QzInputEvent::Kind kind) { return kind >= QzInputEvent::Kind::GamepadDown; }
+
+namespace {
+
+// SDL's game-controller names, which the window player hands on.
+constexpr const char* kGamepadButtons[] = {"a", "b", "x", "y", "back", "guide", "start", "leftstick", "rightstick",
+                                           "leftshoulder", "rightshoulder", "dpup", "dpdown", "dpleft", "dpright",
+                                           "misc1", "paddle1", "paddle2", "paddle3", "paddle4", "touchpad"};
+constexpr const char* kGamepadAxes[] = {"leftx", "lefty", "rightx", "righty", "lefttrigger", "righttrigger"};
+
+template <size_t N>
+std::string listOf(const char* const (&names)[N]) {
+    std::string list;
+    for (const char* name : names) list += (list.empty() ? "" : ", ") + std::string(name);
+    return list;
+}
+
+}  // namespace
+
+std::string QzCanonicalGamepadAxis(const std::string& name) {
+    if (name == "triggerleft") return "lefttrigger";
+    if (name == "triggerright") return "righttrigger";
+    const auto* found = std::find(std::begin(kGamepadAxes), std::end(kGamepadAxes), std::string_view(name));
+    return found == std::end(kGamepadAxes) ? std::string() : name;
 }
 
 namespace {
@@ -64,6 +95,52 @@ std::string lowerCase(std::string text) {
     return text;
 }
 
+// The pad number that may end a gamepad line: 1 when there is none.
+bool readPad(std::istringstream& fields, QzInputEvent* event, std::string* why) {
+    std::string word, extra;
+    event->pad = 1;
+    if (!(fields >> word)) return true;
+    char* end = nullptr;
+    errno = 0;
+    const long pad = std::strtol(word.c_str(), &end, 10);
+    if (*end != '\0' || end == word.c_str() || errno != 0 || pad < 1 || pad > kQzMaxGamepads || (fields >> extra)) {
+        *why = "the pad number \"" + word + "\" must be a whole number from 1 to " + std::to_string(kQzMaxGamepads) +
+               " and end the line";
+        return false;
+    }
+    event->pad = static_cast<int>(pad);
+    return true;
+}
+
+// "gamepadDown BUTTON [PAD]", "gamepadUp BUTTON [PAD]", "gamepadAxis AXIS VALUE [PAD]",
+// "gamepadAdded [PAD]", "gamepadRemoved [PAD]", after the verb.
+bool parseGamepad(std::istringstream& fields, QzInputEvent* event, std::string* why) {
+    using Kind = QzInputEvent::Kind;
+    if (event->kind == Kind::GamepadDown || event->kind == Kind::GamepadUp) {
+        if (!(fields >> event->text)) return false;
+        if (std::find(std::begin(kGamepadButtons), std::end(kGamepadButtons), std::string_view(event->text)) ==
+            std::end(kGamepadButtons)) {
+            *why = "unknown gamepad button \"" + event->text + "\"; the buttons are " + listOf(kGamepadButtons);
+            return false;
+        }
+    } else if (event->kind == Kind::GamepadAxis) {
+        std::string name;
+        if (!(fields >> name)) return false;
+        event->text = QzCanonicalGamepadAxis(name);
+        if (event->text.empty()) {
+            *why = "unknown gamepad axis \"" + name + "\"; the axes are " + listOf(kGamepadAxes);
+            return false;
+        }
+        const bool trigger = event->text.find("trigger") != std::string::npos;
+        if (!readFloat(fields, &event->x) || event->x < (trigger ? 0 : -1) || event->x > 1) {
+            *why = "the gamepad axis \"" + event->text + "\" takes a position from " + (trigger ? "0" : "-1") +
+                   " to 1";
+            return false;
+        }
+    }
+    return readPad(fields, event, why);
+}
+
 // Parses one line; on failure says why (empty for the general form).
 bool parseLine(const std::string& line, QzTimedInputEvent* timed, std::string* why) {
     std::istringstream fields(line);
@@ -86,6 +163,9 @@ bool parseLine(const std::string& line, QzTimedInputEvent* timed, std::string* w
         {"text", Action::Input, Kind::Text},             {"pause", Action::Pause, Kind::Text},
         {"play", Action::Play, Kind::Text},              {"screenshot", Action::Screenshot, Kind::Text},
         {"wait", Action::Wait, Kind::Text},
+        {"gamepaddown", Action::Input, Kind::GamepadDown}, {"gamepadup", Action::Input, Kind::GamepadUp},
+        {"gamepadaxis", Action::Input, Kind::GamepadAxis}, {"gamepadadded", Action::Input, Kind::GamepadAdded},
+        {"gamepadremoved", Action::Input, Kind::GamepadRemoved},
     };
     verb = lowerCase(verb);
     const auto* found = std::find_if(std::begin(kVerbs), std::end(kVerbs),
@@ -111,6 +191,11 @@ bool parseLine(const std::string& line, QzTimedInputEvent* timed, std::string* w
                QzTimelineKeyNames();
         return false;
     case Kind::Text: event.text = restOfLine(fields); return true;
+    case Kind::GamepadDown:
+    case Kind::GamepadUp:
+    case Kind::GamepadAxis:
+    case Kind::GamepadAdded:
+    case Kind::GamepadRemoved: return parseGamepad(fields, &event, why);
     default: return readFloat(fields, &event.x) && readFloat(fields, &event.y) && !(fields >> extra);
     }
 }
@@ -124,11 +209,7 @@ void QzWaitForInputLine(long frame) {
 }
 
 const char* QzTimelineKeyNames() {
-    static const std::string names = [] {
-        std::string list;
-        for (const char* name : kNamedKeys) list += (list.empty() ? "" : ", ") + std::string(name);
-        return list;
-    }();
+    static const std::string names = listOf(kNamedKeys);
     return names.c_str();
 }
 
@@ -143,8 +224,10 @@ bool QzReadInputTimeline(std::istream& in, std::vector<QzTimedInputEvent>* event
         if (!parseLine(line.substr(first), &timed, &why)) {
             *error = "line " + std::to_string(number) + ": " +
                      (why.empty() ? "expected \"FRAME keyDown|keyUp NAME\", \"FRAME mouseDown|mouseUp|mouseMoved X "
-                                    "Y\", \"FRAME text TEXT\", \"FRAME pause|play|wait\" or \"FRAME "
-                                    "screenshot FILE.png\" (FRAME counts from 1)"
+                                    "Y\", \"FRAME text TEXT\", \"FRAME pause|play|wait\", \"FRAME "
+                                    "screenshot FILE.png\", \"FRAME gamepadDown|gamepadUp BUTTON [PAD]\", \"FRAME "
+                                    "gamepadAxis AXIS VALUE [PAD]\" or \"FRAME gamepadAdded|gamepadRemoved [PAD]\" "
+                                    "(FRAME counts from 1)"
                                   : why) +
                      ": " + line;
             return false;

@@ -1,5 +1,6 @@
 // One input event as the player hands it on: a key by name, a mouse position in game
-// coordinates, or a piece of typed text; and the timeline of them that headless runs replay.
+// coordinates, a piece of typed text, or a game controller's button, stick or plug; and the
+// timeline of them that headless runs replay.
 #ifndef QZ_INPUT_EVENT_H
 #define QZ_INPUT_EVENT_H
 
@@ -8,16 +9,33 @@
 #include <vector>
 
 struct QzInputEvent {
-    enum class Kind { KeyDown, KeyUp, MouseDown, MouseUp, MouseMoved, Text };
+    enum class Kind {
+        KeyDown, KeyUp, MouseDown, MouseUp, MouseMoved, Text,
+        GamepadDown, GamepadUp, GamepadAxis, GamepadAdded, GamepadRemoved,
+    };
     Kind kind = Kind::KeyDown;
-    std::string text;  // the key name, or the typed text
-    float x = 0;       // game coordinates of mouse events
+    std::string text;  // the key name, the typed text, a pad's button or axis name, or a new pad's name
+    float x = 0;       // game coordinates of mouse events; an axis's position
     float y = 0;
+    int pad = 0;       // the game controller's number, from 1 (see kQzMaxGamepads)
 };
 
-// The script global an event calls ("keyDown", "mouseMoved", ...); null for typed text,
-// which only the text-entry panel takes.
+// Game controllers are numbered from 1 in the order they are plugged in; a pad takes the lowest
+// number that no plugged pad holds, so a pad plugged back in after a removal takes its old
+// number again. Numbers go up to kQzMaxGamepads: more pads than that are ignored (games show
+// at most a few players' pads, and a number per pad keeps behaviours simple).
+constexpr int kQzMaxGamepads = 8;
+
+// The script global an event calls ("keyDown", "mouseMoved", "gamepadDown", ...); null for
+// typed text, which only the text-entry panel takes.
 const char* QzInputFunctionName(QzInputEvent::Kind kind);
+bool QzIsGamepadEvent(QzInputEvent::Kind kind);
+
+// Game controllers' buttons and axes go by SDL's game-controller names ("a", "dpup",
+// "leftshoulder"; "leftx", "lefttrigger").
+// The known name a timeline or a game writes for an axis ("triggerleft" is read as
+// "lefttrigger"), or empty when there is none.
+std::string QzCanonicalGamepadAxis(const std::string& name);
 
 // One line of an input timeline. Input and the pauses come before the update of their frame;
 // a screenshot is written after it.
@@ -37,7 +55,10 @@ struct QzTimedInputEvent {
 // Reads an input timeline, the one language of qzrun and quillane-player: one event per line,
 // "FRAME keyDown NAME", "FRAME keyUp NAME", "FRAME mouseDown X Y", "FRAME mouseUp X Y",
 // "FRAME mouseMoved X Y", "FRAME text TEXT" (the answer to the text panel), "FRAME pause",
-// "FRAME play", "FRAME screenshot FILE.png" or "FRAME wait". Verbs are read regardless of case, and
+// "FRAME play", "FRAME screenshot FILE.png", "FRAME wait", or a game controller's
+// "FRAME gamepadDown BUTTON [PAD]", "FRAME gamepadUp BUTTON [PAD]", "FRAME gamepadAxis AXIS
+// VALUE [PAD]" (VALUE from -1 to 1, triggers from 0 to 1), "FRAME gamepadAdded [PAD]" and
+// "FRAME gamepadRemoved [PAD]" (PAD from 1 to kQzMaxGamepads, 1 when left out). Verbs are read regardless of case, and
 // "mousemove" is read as mouseMoved. NAME is a key name the player hands to games (see
 // QzTimelineKeyNames) and runs to the end of the line, as TEXT does. Blank lines and lines
 // starting with '#' are skipped. Events come back in frame order, keeping the file's order

@@ -148,7 +148,9 @@ bool QzPlayerSession::deliverInput(const QzInputEvent& event) {
     std::string answer;
     {
         std::lock_guard lock(overlayMutex_);
-        if (!panelShowing_) {
+        // The text panel takes keys and typed text; game controllers still reach the game,
+        // which keeps track of its pads while it is paused under the panel.
+        if (!panelShowing_ || QzIsGamepadEvent(event.kind)) {
             view_->postEvent(event);
             return true;
         }

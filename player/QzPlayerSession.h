@@ -61,7 +61,8 @@ public:
     // of the intro movie (rows top-down), shown at that aspect ratio (width / height) and
     // letterboxed on black.
     void setIntro(std::shared_ptr<const QzOverlayImage> image, float opacity, double movieAspect = 0);
-    // Main thread: an input event, to the text-entry panel while it shows, else to the game.
+    // Main thread: an input event, to the text-entry panel while it shows (all but game
+    // controller events), else to the game.
     // True when the game receives it.
     bool deliverInput(const QzInputEvent& event);
     bool panelShowing();

@@ -1,5 +1,6 @@
 // The windowed player: the SDL window and its OpenGL context, the launch sequence, the
-// event loop that maps keys and mouse positions, full screen, and orderly shutdown.
+// event loop that maps keys, mouse positions and game controllers, full screen, and orderly
+// shutdown.
 #include "QzWindowPlayer.h"
 
 #include <SDL.h>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "QzFrameTiming.h"
+#include "QzGamepads.h"
 #include "QzGameView.h"
 #include "QzIntroMovie.h"
 #include "QzKeyNames.h"
@@ -114,6 +116,7 @@ private:
     void handleEvent(const SDL_Event& event);
     void handleKey(const SDL_KeyboardEvent& key);
     void handleMouse(QzInputEvent::Kind kind, int x, int y);
+    void handleGamepad(const SDL_Event& event);
     void setFullScreen(bool fullScreen);
     void coverDisplay(bool cover);
     void reshape();
@@ -132,6 +135,7 @@ private:
     // --watch: its thread posts the changes to the game thread; it stops before the session goes.
     std::unique_ptr<QzProjectWatcher> watcher_;
     std::shared_ptr<const QzOverlayImage> intro_;
+    std::unique_ptr<QzGamepads> gamepads_;  // closed before SDL_Quit
     double introAspect_ = 0;  // 0 for the loading picture, the movie's shape for its last picture
     uint32_t userEvent_ = 0;  // base of our SDL user events
     int intendedWidth_ = 0;  // the game's size, 0 when it has none
@@ -152,6 +156,7 @@ WindowPlayer::~WindowPlayer() {
     watcher_.reset();
     session_.reset();
     view_.reset();
+    gamepads_.reset();
     if (context_) SDL_GL_DeleteContext(context_);
     if (window_) SDL_DestroyWindow(window_);
     SDL_Quit();
@@ -187,6 +192,7 @@ bool WindowPlayer::openWindow() {
     }
     // The context belongs to the game thread from here on.
     SDL_GL_MakeCurrent(window_, nullptr);
+    gamepads_ = std::make_unique<QzGamepads>();
     userEvent_ = SDL_RegisterEvents(kUserEventCount);
     // Text input stays on: the text a key press types names the key for the game, and
     // feeds the text-entry panel.
@@ -299,6 +305,7 @@ void WindowPlayer::playIntroMovie(const std::string& path) {
         while (SDL_PollEvent(&event)) {
             if (event.type == SDL_QUIT || (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE))
                 quit_ = true;
+            if (QzGamepads::isGamepadEvent(event)) handleGamepad(event);
             end = end || quit_ || event.type == SDL_KEYDOWN || event.type == SDL_MOUSEBUTTONDOWN;
         }
         return end;
@@ -330,8 +337,10 @@ void WindowPlayer::fadeIntro() {
         session_->setIntro(intro_, static_cast<float>(1.0 - elapsed / kFadeSeconds), introAspect_);
         waitClosable([&] { view_->refreshView(); });
         SDL_Event event;
-        while (SDL_PollEvent(&event))
+        while (SDL_PollEvent(&event)) {
             if (event.type == SDL_QUIT) quit_ = true;
+            if (QzGamepads::isGamepadEvent(event)) handleGamepad(event);
+        }
     }
     session_->setIntro(nullptr, 0);
 }
@@ -358,6 +367,10 @@ void WindowPlayer::handleMouse(QzInputEvent::Kind kind, int x, int y) {
     // The view's origin is the lower left; a position names the pixel's lower-left corner.
     view_->mapPoint(x, pointHeight - 1 - y, &event.x, &event.y);
     session_->deliverInput(event);
+}
+
+void WindowPlayer::handleGamepad(const SDL_Event& event) {
+    for (const QzInputEvent& input : gamepads_->handle(event)) session_->deliverInput(input);
 }
 
 void WindowPlayer::handleKey(const SDL_KeyboardEvent& key) {
@@ -449,7 +462,9 @@ void WindowPlayer::handleEvent(const SDL_Event& event) {
                         event.button.x, event.button.y);
         break;
     default:
-        if (event.type == userEvent_ + kExitFullscreen && view_->fullScreen()) {
+        if (QzGamepads::isGamepadEvent(event)) {
+            handleGamepad(event);
+        } else if (event.type == userEvent_ + kExitFullscreen && view_->fullScreen()) {
             setFullScreen(false);
         } else if (event.type == userEvent_ + kOpenURL) {
             const std::unique_ptr<std::string> target(static_cast<std::string*>(event.user.data1));
@@ -552,6 +567,8 @@ int WindowPlayer::run() {
         });
     }
     launch();
+    // Pads plugged in before the game loaded (the game saw none of them) are announced now.
+    for (const QzInputEvent& pad : gamepads_->pluggedIn()) session_->deliverInput(pad);
     fadeIntro();
     takeIntendedSize();
     view_->playWaitUntilDone(false);

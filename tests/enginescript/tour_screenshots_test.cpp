@@ -20,17 +20,23 @@ const std::string kBundle = std::string(QZ_BINARY_DIR) + "/games/Tour.app";
 const std::string kReferences = std::string(QZ_SOURCE_DIR) + "/tests/enginescript/references";
 
 // The scenes in tour order; each is shown for kFramesPerScene frames before its screenshot.
-const char* const kScenes[] = {"sprites", "flips", "spaces", "particles", "text", "layers", "physics", "joints"};
+const char* const kScenes[] = {"sprites", "flips", "spaces", "particles", "text", "layers", "physics", "joints", "gamepad"};
 constexpr int kFramesPerScene = 90;
 
 // Right arrow to go forward, one click (on the fifth scene), left and right at the end to
-// check going back; a screenshot at the end of each scene's frames.
+// check going back; a screenshot at the end of each scene's frames. The gamepad scene is
+// shown with buttons held, a stick pushed and a trigger pulled.
 std::string writeTimeline() {
     const std::string path = kWork + "/timeline.txt";
     std::ofstream timeline(path);
     int frame = kFramesPerScene;
     for (const char* scene : kScenes) {
         timeline << frame << " screenshot " << kWork << "/" << scene << ".png\n";
+        if (std::string(scene) == "gamepad") {
+            timeline << frame - 10 << " gamepadDown a\n" << frame - 10 << " gamepadDown dpup\n"
+                     << frame - 10 << " gamepadAxis leftx 1\n" << frame - 10 << " gamepadAxis righttrigger 1\n"
+                     << frame + 1 << " gamepadUp a\n" << frame + 1 << " gamepadUp dpup\n";
+        }
         if (std::string(scene) == "particles") {
             timeline << frame + 1 << " mouseDown 240 160\n" << frame + 1 << " mouseUp 240 160\n";
         } else {

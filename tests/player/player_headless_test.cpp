@@ -1013,4 +1013,74 @@ TEST(Headless, BehavioursShareModulesStateAndMessages) {
     }
 }
 
+// Gamepad lines of a timeline reach behaviours through the real engine script: a pad is
+// plugged in by its first line, presses and axes arrive in order with the pad's number, the
+// dead zone reads as 0, removing a pad releases what it held, the text panel does not take
+// pad events; misused functions and lines are reported.
+TEST(Headless, GamepadLinesReachBehavioursAndMisuseIsReported) {
+    constexpr const char* kLogger = R"(
+function onGamepadAdded(pad, name) log('added', pad, name) end
+function onGamepadRemoved(pad) log('removed', pad, gamepadConnected(pad), table.concat(gamepads(), ',')) end
+function onGamepadDown(button, pad) log('down', button, pad, isGamepadDown(button), isGamepadDown(button, 3)) end
+function onGamepadUp(button, pad) log('up', button, pad, isGamepadDown(button)) end
+function onUpdate() log('axes', gamepadAxis('leftx'), gamepadAxis('lefttrigger', 2), gamepadAxis('leftx', 2)) end
+)";
+    constexpr const char* kMisuse = R"(local function try(f) log('refused', select(2, pcall(f))) end
+try(function() local _ = isGamepadDown('A') end)
+try(function() local _ = gamepadAxis('leftX') end)
+try(function() local _ = gamepadAxis('leftx', 9) end)
+try(function() local _ = gamepadName() end)
+log('fine', gamepadAxis('triggerright'), gamepadConnected(), gamepadName(1), #gamepads())
+function ongamepaddown() end
+function onStart()
+  isGamepadDown(42)
+end
+)";
+    const struct {
+        const char* name;
+        const char* director;  // scripts/director.lua
+        const char* timeline;
+        std::vector<std::pair<std::string, int>> counts;  // each text is in the output that many times
+        int status;
+    } cases[] = {
+        {"presses, axes and pads in order", kLogger,
+         "2 gamepadDown a\n2 gamepadAxis leftx 0.5\n3 gamepadDown start 2\n3 gamepadAxis triggerleft 1 2\n"
+         "4 gamepadUp a\n4 gamepadAxis leftx 0.05\n5 gamepadRemoved 2\n6 gamepadRemoved 2\n6 gamepadAdded 1\n",
+         {{"axes 0 0 0\nadded 1 Timeline pad 1\ndown a 1 true false\naxes 0.5 0 0\nadded 2 Timeline pad 2\n"
+           "down start 2 true false\naxes 0.5 1 0\nup a 1 false\naxes 0 1 0\nup start 2 false\nremoved 2 false 1\n"
+           "axes 0 0 0\n", 1},
+          {"axes ", 6},
+          {"frame 6: gamepadRemoved 2 ignored: pad 2 is not plugged in", 1},
+          {"frame 6: gamepadAdded 1 ignored: pad 1 is plugged in already", 1}},
+         0},
+        {"misuse is reported at the behaviour's line", kMisuse, "",
+         {{"refused scripts/director.lua:2: isGamepadDown: unknown gamepad button 'A'; the buttons are a, b, x, y, "
+           "back, guide, start, leftstick", 1},
+          {"refused scripts/director.lua:3: gamepadAxis: unknown gamepad axis 'leftX'; the axes are leftx, lefty, "
+           "rightx, righty, lefttrigger, righttrigger\n", 1},
+          {"refused scripts/director.lua:4: gamepadAxis: the pad must be a whole number from 1 to 8, got 9\n", 1},
+          {"refused scripts/director.lua:5: gamepadName: the pad must be a whole number from 1 to 8, got nil\n", 1},
+          {"fine 0 false nil 0\n", 1},
+          {"game: behaviour scripts/director.lua:7: unknown callback 'ongamepaddown'; did you mean 'onGamepadDown'?", 1},
+          {"game: behaviour scripts/director.lua:9: isGamepadDown: unknown gamepad button '42'", 1}},
+         1},
+        {"pads still reach the game under the text panel",
+         "function onStart() askText('Name?', '') end\n"
+         "function onTextEntered(text) log('entered', text, isGamepadDown('a'), gamepadConnected(2)) end\n",
+         "2 gamepadDown a\n2 gamepadAdded 2\n3 text Bob\n", {{"entered Bob true true\n", 1}}, 0},
+        {"a bad line is refused, naming it", kLogger, "1 gamepadDown a\n2 gamepadAxis leftx 2\n",
+         {{"line 2: the gamepad axis \"leftx\" takes a position from -1 to 1: 2 gamepadAxis leftx 2", 1}, {"axes", 0}},
+         2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder scratch;
+        writeFile(scratch.file("input.txt"), c.timeline);
+        const PlayerRun run = runPlayer(scratch, "--headless --frames 6 --input " + scratch.file("input.txt") + " " +
+                                                     makeSharingProject(scratch, {{"scripts/director.lua", c.director}}));
+        EXPECT_EQ(run.status, c.status) << run.output;
+        for (const auto& [text, count] : c.counts) EXPECT_EQ(countOf(run.output, text), count) << text << "\n" << run.output;
+    }
+}
+
 }  // namespace

@@ -170,6 +170,63 @@ TEST(InputTimeline, RefusesMalformedLinesNamingThem) {
         << error;
 }
 
+TEST(InputTimeline, ReadsGamepadLinesWithThePadOneWhenLeftOut) {
+    using Kind = QzInputEvent::Kind;
+    const struct {
+        const char* line;
+        Kind kind;
+        const char* name;
+        float position;
+        int pad;
+    } cases[] = {
+        {"1 gamepadDown a", Kind::GamepadDown, "a", 0, 1},
+        {"1 GAMEPADUP dpleft 8", Kind::GamepadUp, "dpleft", 0, 8},
+        {"1 gamepadAxis leftx -0.5", Kind::GamepadAxis, "leftx", -0.5f, 1},
+        {"1 gamepadAxis triggerright 1 3", Kind::GamepadAxis, "righttrigger", 1, 3},
+        {"1 gamepadAdded", Kind::GamepadAdded, "", 0, 1},
+        {"1 gamepadRemoved 2", Kind::GamepadRemoved, "", 0, 2},
+    };
+    for (const auto& c : cases) {
+        std::istringstream in(c.line);
+        std::vector<QzTimedInputEvent> events;
+        std::string error;
+        ASSERT_TRUE(QzReadInputTimeline(in, &events, &error)) << c.line << ": " << error;
+        ASSERT_EQ(events.size(), 1u);
+        const QzInputEvent& event = events[0].event;
+        EXPECT_EQ(event.kind, c.kind) << c.line;
+        EXPECT_EQ(event.text, c.name) << c.line;
+        EXPECT_FLOAT_EQ(event.x, c.position) << c.line;
+        EXPECT_EQ(event.pad, c.pad) << c.line;
+    }
+}
+
+TEST(InputTimeline, RefusesBadGamepadLinesSayingWhy) {
+    const struct {
+        const char* line;
+        const char* why;
+    } cases[] = {
+        {"1 gamepadDown A", "unknown gamepad button \"A\"; the buttons are a, b, x, y, back, guide, start"},
+        {"1 gamepadUp", "expected \"FRAME keyDown|keyUp NAME\""},
+        {"1 gamepadAxis lx 0.5", "unknown gamepad axis \"lx\"; the axes are leftx, lefty, rightx, righty, lefttrigger"},
+        {"1 gamepadAxis leftx", "the gamepad axis \"leftx\" takes a position from -1 to 1"},
+        {"1 gamepadAxis lefty -1.5", "the gamepad axis \"lefty\" takes a position from -1 to 1"},
+        {"1 gamepadAxis lefttrigger -0.5", "the gamepad axis \"lefttrigger\" takes a position from 0 to 1"},
+        {"1 gamepadDown a 9", "the pad number \"9\" must be a whole number from 1 to 8"},
+        {"1 gamepadDown a 0", "the pad number \"0\" must be"},
+        {"1 gamepadAxis leftx 0 1.5", "the pad number \"1.5\" must be"},
+        {"1 gamepadAdded 2 3", "the pad number \"2\" must be a whole number from 1 to 8 and end the line"},
+        {"1 gamepadRemoved pad", "the pad number \"pad\" must be"},
+    };
+    for (const auto& c : cases) {
+        std::istringstream in(std::string("1 gamepadDown b\n") + c.line + "\n");
+        std::vector<QzTimedInputEvent> events;
+        std::string error;
+        EXPECT_FALSE(QzReadInputTimeline(in, &events, &error)) << c.line;
+        EXPECT_NE(error.find(std::string("line 2: ") + c.why), std::string::npos) << error;
+        EXPECT_NE(error.find(c.line), std::string::npos) << error;
+    }
+}
+
 QzInputEvent key(const char* name) { return {QzInputEvent::Kind::KeyDown, name, 0, 0}; }
 QzInputEvent typed(const char* text) { return {QzInputEvent::Kind::Text, text, 0, 0}; }
 

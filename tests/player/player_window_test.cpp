@@ -2,6 +2,7 @@
 // coordinates, full-screen letterbox and crop, the costs overlay and problem notes, and
 // closing the window. Every wait is bounded.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <spawn.h>
 #include <unistd.h>
@@ -658,6 +659,77 @@ TEST_F(WindowTest, WatchShowsAPictureSavedWhileTheGamePlays) {
     writeSolidPNG(picture, 0, 0, 255);
     EXPECT_TRUE(waitForOutput("reload: images/box.png replaced")) << output();
     EXPECT_TRUE(waitForPixel(80, 60, 0x0000ff)) << output();
+    EXPECT_EQ(closeWindow(), 0) << output();
+}
+
+// Game controllers plugged in, pressed, moved and unplugged while the game plays: SDL virtual
+// pads made inside the player (virtual_pad.cpp, preloaded) stand in for real ones. Pads take
+// the lowest free number, so a pad plugged in after pad 1 left takes number 1 again.
+TEST_F(WindowTest, GamepadsArePluggedPressedMovedAndUnpluggedWhileTheGamePlays) {
+    const std::filesystem::path project = scratch_.path() / "Pads.gameproj";
+    std::filesystem::create_directories(project / "scenes");
+    std::filesystem::create_directories(project / "scripts");
+    writeFile((project / "game.xml").string(), "<game title=\"Pads\" width=\"160\" height=\"120\"><scenes>"
+                                               "<scene name=\"main\" file=\"scenes/main.xml\"/></scenes></game>\n");
+    writeFile((project / "scenes/main.xml").string(), "<scene behaviour=\"scripts/pads.lua\"><layer/></scene>\n");
+    writeFile((project / "scripts/pads.lua").string(), R"(
+function onStart() log("pads at start", #gamepads()) end
+function onGamepadAdded(pad, name) log("added", pad, name, table.concat(gamepads(), ",")) end
+function onGamepadRemoved(pad) log("removed", pad, gamepadConnected(pad)) end
+function onGamepadDown(button, pad) log("down", button, pad, isGamepadDown(button, pad)) end
+function onGamepadUp(button, pad) log("up", button, pad, isGamepadDown(button, pad)) end
+function onUpdate()
+  local x = string.format("%.2f %.2f", gamepadAxis("leftx", 1), gamepadAxis("lefttrigger"))
+  if x ~= last then last = x log("axes", x) end
+end
+)");
+    const std::string pipe = scratch_.file("pads");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    signal(SIGPIPE, SIG_IGN);
+    setenv("LD_PRELOAD", (std::string(QZ_BINARY_DIR) + "/tests/player/libqz_virtual_pad.so").c_str(), 1);
+    setenv("QZ_VIRTUAL_PAD_PIPE", pipe.c_str(), 1);
+    // Xvfb has no window manager to give the window the focus; pads are heard without it.
+    setenv("SDL_JOYSTICK_ALLOW_BACKGROUND_EVENTS", "1", 1);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    // The preloaded library comes before the sanitizers' runtime in a sanitizer build.
+    if (asan) setenv("ASAN_OPTIONS", (std::string(asan) + ":verify_asan_link_order=0").c_str(), 1);
+    start({kPlayer, project.string()});
+    for (const char* name : {"LD_PRELOAD", "QZ_VIRTUAL_PAD_PIPE", "SDL_JOYSTICK_ALLOW_BACKGROUND_EVENTS"}) unsetenv(name);
+    ASSERT_NO_FATAL_FAILURE(findWindow("Pads"));
+    ASSERT_TRUE(waitForOutput("pads at start 0")) << output();
+    FILE* pads = std::fopen(pipe.c_str(), "w");
+    ASSERT_NE(pads, nullptr);
+    const struct {
+        const char* line;      // to the virtual pads
+        const char* expected;  // what the game logs then
+    } steps[] = {
+        {"plug A", "added 1 Virtual pad A 1\n"},
+        {"plug B", "added 2 Virtual pad B 1,2\n"},
+        {"button B 0 1", "down a 2 true\n"},
+        {"axis A 0 16384", "axes 0.50 0.00\n"},
+        {"axis B 4 32767", "axes 0.50 1.00\n"},
+        {"axis A 0 -32768", "axes -1.00 1.00\n"},
+        {"axis A 0 2000", "axes 0.00 1.00\n"},  // inside the dead zone
+        {"button B 0 0", "up a 2 false\n"},
+        {"unplug A", "removed 1 false\n"},
+        {"plug C", "added 1 Virtual pad C 1,2\n"},
+        {"button C 11 1", "down dpup 1 true\n"},
+        {"unplug C", "up dpup 1 false\nremoved 1 false\n"},
+        {"unplug B", "removed 2 false\n"},
+    };
+    for (const auto& step : steps) {
+        std::fprintf(pads, "%s\n", step.line);
+        std::fflush(pads);
+        EXPECT_TRUE(waitForOutput(step.expected)) << step.line << "\n" << output();
+    }
+    // Eight pads are numbered; a ninth is ignored, with a message.
+    for (int pad = 1; pad <= 9; ++pad) std::fprintf(pads, "plug %d\n", pad);
+    std::fflush(pads);
+    EXPECT_TRUE(waitForOutput("added 8 Virtual pad 8 1,2,3,4,5,6,7,8\n")) << output();
+    EXPECT_TRUE(waitForOutput("game controller 'Virtual pad 9' ignored: 8 pads are plugged in")) << output();
+    std::fclose(pads);
+    EXPECT_EQ(countOf(output(), "failed"), 0) << output();
+    EXPECT_EQ(countOf(output(), "added 9"), 0) << output();
     EXPECT_EQ(closeWindow(), 0) << output();
 }
 

@@ -51,7 +51,8 @@ void usage() {
                  "              FRAME mouseDown|mouseUp|mouseMoved X Y, FRAME text WORDS (typed into\n"
                  "              the text panel the script asked for, and finished), FRAME pause|play\n"
                  "              (the window lost or got the focus), FRAME wait (for a line on standard\n"
-                 "              input) or FRAME screenshot FILE.png;\n"
+                 "              input) or FRAME screenshot FILE.png; gamepad lines are\n"
+                 "              ignored with a message (quillane-player plays them);\n"
                  "              events come before that frame's update, screenshots after it;\n"
                  "              external function calls are printed\n");
 }
@@ -159,6 +160,14 @@ int deliver(QzState* state, const QzTimedInputEvent& timed) {
     case QzInputEvent::Kind::MouseUp: return Qz_MouseUp(state, event.x, event.y);
     case QzInputEvent::Kind::MouseMoved: return Qz_MouseMoved(state, event.x, event.y);
     case QzInputEvent::Kind::Text: break;
+    case QzInputEvent::Kind::GamepadDown:
+    case QzInputEvent::Kind::GamepadUp:
+    case QzInputEvent::Kind::GamepadAxis:
+    case QzInputEvent::Kind::GamepadAdded:
+    case QzInputEvent::Kind::GamepadRemoved:
+        std::fprintf(stderr, "qzrun: frame %ld: %s ignored: game controllers are played by quillane-player\n",
+                     timed.frame, QzInputFunctionName(event.kind));
+        return 0;
     }
     if (!textRequested) {
         std::fprintf(stderr, "qzrun: frame %ld: text \"%s\" ignored: the script has not asked for text\n", timed.frame,
