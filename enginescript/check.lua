@@ -131,8 +131,13 @@ function Check.scanBehaviour(project, file, source)
       reportAt(file, line, messages.noModule(name, module))
     end
   end)
-  eachMatch(source, "changeScene%s*%(%s*" .. quoted(1), function(line, _, _, name)
-    if not project.scenes[name] then reportAt(file, line, messages.noScene(name)) end
+  for _, call in ipairs({"changeScene", "pushScene"}) do
+    eachMatch(source, "%f[%w_]" .. call .. "%s*%(%s*" .. quoted(1), function(line, _, _, name)
+      if not project.scenes[name] then reportAt(file, line, messages.noScene(name, call)) end
+    end)
+  end
+  eachMatch(source, "%f[%w_]transition%s*=%s*" .. quoted(1), function(line, _, _, name)
+    if not Engine.Stack.transitions[name] then reportAt(file, line, messages.unknownTransition(name)) end
   end)
   for call, kind in pairs({playSound = "sound", playMusic = "music", setImage = "image"}) do
     eachMatch(source, call .. "%s*%(%s*" .. quoted(1), function(line, _, _, name)
