@@ -20,11 +20,12 @@ const std::string kBundle = std::string(QZ_SOURCE_DIR) + "/games/Tour.app";
 const std::string kReferences = std::string(QZ_SOURCE_DIR) + "/tests/enginescript/references";
 
 // The scenes in tour order; each is shown for kFramesPerScene frames before its screenshot.
-const char* const kScenes[] = {"sprites", "flips", "spaces", "particles", "text", "layers", "physics"};
+const char* const kScenes[] = {"sprites", "flips", "spaces", "particles", "text", "layers", "physics", "overlays"};
 constexpr int kFramesPerScene = 90;
 
-// Right arrow to go forward, one click (on the fifth scene), left and right at the end to
-// check going back; a screenshot at the end of each scene's frames.
+// Right arrow to go forward, one click (on the fourth scene), three left arrows at the end to
+// go back past the overlays scene to the layers scene; a screenshot at the end of each scene's
+// frames.
 std::string writeTimeline() {
     const std::string path = kWork + "/timeline.txt";
     std::ofstream timeline(path);
@@ -38,7 +39,7 @@ std::string writeTimeline() {
         }
         frame += kFramesPerScene;
     }
-    timeline << frame << " keyDown left\n" << frame + 1 << " keyDown left\n";
+    timeline << frame << " keyDown left\n" << frame + 1 << " keyDown left\n" << frame + 2 << " keyDown left\n";
     timeline << frame + kFramesPerScene << " screenshot " << kWork << "/back.png\n";
     return path;
 }
