@@ -1,7 +1,7 @@
 -- The project check (quillane-player --check): reads every scene document, decodes every
 -- picture, sound and music file a document or a behaviour names, and looks through each
 -- behaviour's source for callbacks spelled wrong and for literal names of tables, columns,
--- rows, templates, scenes, sounds, pictures and modules that the project does not have. It reports
+-- rows, templates, scenes, transitions, sounds, pictures and modules that the project does not have. It reports
 -- with the same texts the running game uses, so a problem found both ways is said once.
 local math, string, table, unpack = math, string, table, unpack  -- the engine's own, whatever games do
 local Format = Engine.Format

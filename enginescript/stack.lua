@@ -203,8 +203,7 @@ local function advance(game, state, transition, dt)
 end
 
 -- At the start of a frame: moves a running transition on (while the game plays), then carries
--- out the changes asked for since the last frame, even while the game is paused (a pause menu
--- pushed from onPause shows at once).
+-- out the changes asked for since the last frame.
 function Stack.frame(game, dt)
   local state = game.sceneStack
   if not state then return end

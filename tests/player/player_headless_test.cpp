@@ -355,6 +355,9 @@ TEST(Headless, PushedScenesPauseTheSceneBelowAndTransitionsHoldInput) {
          {"game key a", "game key return", "menu key b"},
          {{"over", 2, 2, 0, 0, 128}, {"over", 22, 32, 128, 128, 0}, {"over", 40, 32, 255, 0, 0},
           {"after", 2, 2, 0, 0, 255}, {"after", 40, 32, 255, 255, 0}}},
+        // The menu pushed from onPause is there when the game goes on, and the game waits under it.
+        {"stackGame", "2 pause\n4 play\n10 screenshot paused\n", 10, 0, {"menu over the game"}, {"pushed at"},
+         {{"paused", 40, 32, 255, 0, 0}, {"paused", 2, 2, 0, 0, 127}}},
         // Out of white to black in 0.5 s, then into red; a key while it runs reaches no scene.
         {"fadeFrom", "4 screenshot out\n8 screenshot in\n9 keydown a\n10 screenshot end\n11 keydown b\n", 11, 0,
          {"fadeFrom update 1\nfadeTo starts\n", "fadeTo key b"},

@@ -18,3 +18,6 @@ function onUpdate()
 end
 
 function onKeyDown(key) log("game key", key) end
+
+-- The player pauses the game: the menu is there when it goes on.
+function onPause() pushScene("stackMenu") end
