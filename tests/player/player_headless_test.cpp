@@ -415,6 +415,32 @@ TEST(Headless, PushedScenesPauseTheSceneBelowAndTransitionsHoldInput) {
     }
 }
 
+// The looping sound of a scene is silent while a menu is pushed over it (frames 6 to 11) and
+// plays on after popScene.
+TEST(Headless, TheSoundsOfASceneWaitUnderAPushedScene) {
+    ScratchFolder scratch;
+    constexpr int kRate = 44100;
+    const std::string bundle = makeBundle(scratch, {}, "stackSound");
+    const std::string sounds = bundle + "/Contents/Resources/main.gameproj/sounds";
+    std::filesystem::create_directories(sounds);
+    writeSndfile(sounds + "/tone.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate, sineFrames(1, kRate, kRate, 440.0));
+    writeFile(scratch.file("input.txt"), "12 keydown return\n");
+    const PlayerRun run = runPlayer(scratch, "--headless --dt 0.125 --frames 16 --input " + scratch.file("input.txt") +
+                                                 " --audio " + scratch.file("sound.wav") + " " + bundle);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string wav = readFile(scratch.file("sound.wav"));
+    // Whether any sample is heard between two points in frames: frame N covers (N-1)..N × 1/8 s
+    // of 16-bit stereo after the 44-byte header.
+    const auto heard = [&](double from, double to) {
+        const auto byte = [](double frame) { return 44 + static_cast<size_t>(frame * kRate / 8) * 4; };
+        return wav.find_first_not_of('\0', byte(from)) < byte(to);
+    };
+    ASSERT_GE(wav.size(), 44u + 16u * kRate / 8 * 4);
+    EXPECT_TRUE(heard(1, 4)) << "before the menu";
+    EXPECT_FALSE(heard(6, 10.5)) << "under the menu";
+    EXPECT_TRUE(heard(12, 15)) << "after popScene";
+}
+
 // The game asks for text at frame 2 and logs the answer with the frame it arrived in.
 constexpr const char* kTextGame = R"(
 function onUpdate()
