@@ -9,7 +9,9 @@ Engine.Behaviours = Behaviours
 -- The texts of the API's errors that a project check also finds in a behaviour's source
 -- (check.lua), so that a problem found both ways reads the same and is reported once.
 Behaviours.messages = {
-  noScene = function(name) return string.format("changeScene: no scene named '%s' in game.xml", name) end,
+  noScene = function(name, call)
+    return string.format("%s: no scene named '%s' in game.xml", call or "changeScene", name)
+  end,
   noTable = function(name)
     return string.format("no table named '%s' in game.xml; add it to <tables> or fix the name", name)
   end,
@@ -138,15 +140,6 @@ function api.spawn(name, x, y)
   local scene = game().scene
   if not scene then return nil end
   return scene:spawn(needString(name, "the template name", 2), tonumber(x), tonumber(y))
-end
-
-function api.changeScene(name)
-  name = needString(name, "the scene name", 2)
-  local project = game().project
-  if not (project and project.scenes[name]) then
-    error(messages.noScene(name), 2)
-  end
-  game():setNeedsToChangeScene(name, false)
 end
 
 function api.sceneName()

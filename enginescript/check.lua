@@ -1,8 +1,8 @@
 -- The project check (quillane-player --check): reads every scene document, decodes every
 -- picture, sound and music file a document or a behaviour names, and looks through each
 -- behaviour's source for callbacks spelled wrong and for literal names of tables, columns,
--- rows, templates, scenes, sounds, pictures and modules that the project does not have, and
--- for gamepad buttons and axes that do not exist. It reports
+-- rows, templates, scenes, transitions, sounds, pictures and modules that the project does not
+-- have, and for gamepad buttons and axes that do not exist. It reports
 -- with the same texts the running game uses, so a problem found both ways is said once.
 local math, string, table, unpack = math, string, table, unpack  -- the engine's own, whatever games do
 local Format = Engine.Format
@@ -139,8 +139,13 @@ function Check.scanBehaviour(project, file, source)
       reportAt(file, line, messages.noModule(name, module))
     end
   end)
-  eachMatch(source, "changeScene%s*%(%s*" .. quoted(1), function(line, _, _, name)
-    if not project.scenes[name] then reportAt(file, line, messages.noScene(name)) end
+  for _, call in ipairs({"changeScene", "pushScene"}) do
+    eachMatch(source, "%f[%w_]" .. call .. "%s*%(%s*" .. quoted(1), function(line, _, _, name)
+      if not project.scenes[name] then reportAt(file, line, messages.noScene(name, call)) end
+    end)
+  end
+  eachMatch(source, "%f[%w_]transition%s*=%s*" .. quoted(1), function(line, _, _, name)
+    if not Engine.Stack.transitions[name] then reportAt(file, line, messages.unknownTransition(name)) end
   end)
   for call, what in pairs({isGamepadDown = "button", gamepadAxis = "axis"}) do
     eachMatch(source, "%f[%w_]" .. call .. "%s*%(%s*" .. quoted(1), function(line, _, _, name)

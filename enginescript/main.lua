@@ -54,22 +54,23 @@ function Game:setNeedsToChangeScene(name, _)
   self.nextScene = name
 end
 
--- Replaces the running scene at once; nil just ends it.
+-- Replaces every scene shown (the running one, those pushed under it, a transition's) at
+-- once; nil just ends them. Their pictures and sounds go; the next scene loads what it shows.
 function Game:switchToScene(name)
-  if self.scene then
-    self.scene:destroy()
-    self.scene = nil
-    collectgarbage()
-    -- The ended scene's pictures and sounds go; the next scene loads what it shows.
-    if sharedAssetManager then assetManager.flushAssets(sharedAssetManager) end
-  end
+  Engine.Stack.endScenes(Engine.Stack.takeAll(self))
   self.nextScene = nil
   if name == nil then return end
+  self:startScene(name)
+end
+
+-- Builds the named scene and makes it the running one; false (reported) when it cannot be built.
+function Game:startScene(name)
   local ok, scene = Engine.protect("scene '" .. name .. "'", Engine.Scene.new, self, self.project, name)
-  if not ok then return end
+  if not ok then return false end
   self.scene = scene
   scene:start()
   if callbacks.callExternalFunction then callbacks.callExternalFunction("TrackSceneChange", name) end
+  return true
 end
 
 -- Starts the game again as the player started it: game.xml read anew with its tables, every
@@ -140,14 +141,20 @@ function Game:loadValue(key)
 end
 
 function Game:frame(dt)
+  Engine.Stack.frame(self, dt)
   if self.nextScene then self:switchToScene(self.nextScene) end
   if self.scene and self.playing then self.scene:update(dt) end
   if sharedSoundManager then soundManager.update(sharedSoundManager) end
-  if self.scene then self.scene:render() end
+  Engine.Stack.render(self)
+end
+
+-- Input reaches the running scene only, and none while a transition runs.
+function Game:takesInput()
+  return self.scene ~= nil and self.playing and not Engine.Stack.inTransition(self)
 end
 
 function Game:dispatch(name, ...)
-  if self.scene and self.playing then self.scene:dispatch(name, ...) end
+  if self:takesInput() then self.scene:dispatch(name, ...) end
 end
 
 -- --- The globals of the player's contract ---
@@ -190,7 +197,7 @@ function update(dt)
 end
 
 function render()
-  if game.scene then game.scene:render() end
+  Engine.Stack.render(game)
 end
 
 function keyDown(key)
@@ -204,7 +211,7 @@ function keyUp(key)
 end
 
 function mouseDown(x, y)
-  if game.scene and game.playing then game.scene:mouseDown(x, y) end
+  if game:takesInput() then game.scene:mouseDown(x, y) end
 end
 
 function mouseUp(x, y) game:dispatch("onMouseUp", x, y) end

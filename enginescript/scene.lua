@@ -17,7 +17,7 @@ function Scene.new(game, project, name)
   local file = project.scenes[name]
   local self = setmetatable({game = game, project = project, name = name, file = file,
     actors = {}, byName = {}, knownNames = {}, templates = {}, instances = {}, soundActors = {}, emitters = {},
-    soundPlayers = {}, soundLoaders = {}, time = 0}, Scene)
+    soundPlayers = {}, soundLoaders = {}, layers = {}, time = 0}, Scene)
   self.graph = sg.scene.new(sharedSoundManager, sharedAssetManager)
   self.defaultSpace = self.graph:defaultSpace()
   local ok, message = pcall(self.build, self)
@@ -45,6 +45,7 @@ function Scene:build()
 end
 
 function Scene:buildBackground(color)
+  self.background = color
   local clear = self.defaultSpace:createNode(sg.clearNode)
   local colorNode = self.defaultSpace:createNode(sg.colorNode)
   colorNode.r:setValue(color[1], true)
@@ -69,6 +70,7 @@ function Scene:buildLayer(node)
   space.height:setValue(self.game.height, true)
   space.near:setValue(-1, true)
   space["far"]:setValue(1, true)
+  self.layers[#self.layers + 1] = space
   self:buildChildren(space, node, "layer", nil)
 end
 

@@ -113,24 +113,28 @@ inline int waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
 
 // A picture read from a PNG file; channels of a pixel counted from the top left.
 struct Picture {
-    explicit Picture(const std::string& path) {
+    // PNG_FORMAT_RGB composes translucent pixels over black; PNG_FORMAT_RGBA gives the
+    // colours as written.
+    explicit Picture(const std::string& path, png_uint_32 format = PNG_FORMAT_RGB) {
         png_image image{};
         image.version = PNG_IMAGE_VERSION;
         if (!png_image_begin_read_from_file(&image, path.c_str())) return;
-        image.format = PNG_FORMAT_RGB;
+        image.format = format;
+        channels = PNG_IMAGE_PIXEL_CHANNELS(format);
         width = static_cast<int>(image.width);
         height = static_cast<int>(image.height);
         pixels.resize(PNG_IMAGE_SIZE(image));
         png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
     }
     int channel(int x, int y, int c) const {
-        return pixels.empty() ? -1 : pixels[(static_cast<size_t>(y) * width + x) * 3 + c];
+        return pixels.empty() ? -1 : pixels[(static_cast<size_t>(y) * width + x) * channels + c];
     }
     int red(int x, int y) const { return channel(x, y, 0); }
     int green(int x, int y) const { return channel(x, y, 1); }
     int blue(int x, int y) const { return channel(x, y, 2); }
     int width = 0;
     int height = 0;
+    int channels = 3;
     std::vector<unsigned char> pixels;
 };
 

@@ -382,6 +382,117 @@ TEST(Headless, JointsQueriesAndContactsReachBehavioursAndMisuseIsReported) {
     }
 }
 
+// Scenes pushed over a paused scene and transitions between scenes, run by the real engine
+// script at 1/8 s a frame: what runs and takes the keys when, pictures part way and after, and
+// misused functions reported at their lines. The pushed menu (the guarded project's stackMenu)
+// paints half-transparent black over the blue game and shows a red square at x 34 to 46.
+TEST(Headless, PushedScenesPauseTheSceneBelowAndTransitionsHoldInput) {
+    struct Pixel {
+        const char* shot;  // the timeline's screenshot
+        int x, y, red, green, blue;
+    };
+    const std::string faults = "behaviour scripts/stackFaults.lua:";
+    const struct {
+        const char* scene;
+        const char* timeline;
+        int frames;
+        int status;
+        std::vector<std::string> lines;  // each in the output
+        std::vector<std::string> never;
+        std::vector<Pixel> pixels;
+    } cases[] = {
+        {"stackGame", "8 keydown a\n9 screenshot over\n12 keydown return\n14 keydown b\n16 screenshot after\n", 16, 0,
+         {"tick at game time 0.5\npushed at 0.625 20.5\nmenu over the game; running scene stackMenu\n"
+          "menu key a\nmenu key return\nresumed at 0.75 23.625\ntick at game time 0.75\ngame key b\n"},
+         {"game key a", "game key return", "menu key b"},
+         {{"over", 2, 2, 0, 0, 128}, {"over", 22, 32, 128, 128, 0}, {"over", 40, 32, 255, 0, 0},
+          {"after", 2, 2, 0, 0, 255}, {"after", 40, 32, 255, 255, 0}}},
+        // The menu pushed from onPause is there when the game goes on, and the game waits under it.
+        {"stackGame", "2 pause\n4 play\n10 screenshot paused\n", 10, 0, {"menu over the game"}, {"pushed at"},
+         {{"paused", 40, 32, 255, 0, 0}, {"paused", 2, 2, 0, 0, 127}}},
+        // Out of white to black in 0.5 s, then into red; a key while it runs reaches no scene.
+        {"fadeFrom", "4 screenshot out\n8 screenshot in\n9 keydown a\n10 screenshot end\n11 keydown b\n", 11, 0,
+         {"fadeFrom update 1\nfadeTo starts\n", "fadeTo key b"},
+         {"fadeFrom update 2", "fadeTo key a"},
+         {{"out", 2, 2, 128, 128, 128}, {"in", 2, 2, 128, 0, 0}, {"end", 2, 2, 255, 0, 0}}},
+        // The transition waits while the game is paused.
+        {"fadeFrom", "3 pause\n5 play\n6 screenshot out\n", 6, 0, {}, {}, {{"out", 2, 2, 128, 128, 128}}},
+        // Half way the green scene (its yellow mark moved from x 40 to 8) has gone left by 32
+        // and the blue one fills the right half; the change slideTo asks for waits for the end.
+        {"slideFrom", "6 screenshot half\n10 screenshot end\n", 11, 0,
+         {"slideEnd after 8 slideTo updates\n"}, {},
+         {{"half", 8, 32, 255, 255, 0}, {"half", 24, 32, 0, 255, 0}, {"half", 48, 32, 0, 0, 255},
+          {"end", 40, 32, 0, 0, 0}}},
+        {"stackFaults", "", 14, 1,
+         {faults + "3: popScene: no scene is pushed; popScene ends a scene that pushScene put over another",
+          faults + "4: pushScene: no scene named 'nowhere' in game.xml",
+          faults + "5: changeScene: no scene named 'nowhere' in game.xml",
+          faults + "6: changeScene: unknown transition 'wipe'; use \"fade\" or \"slide\"",
+          faults + "7: changeScene: seconds must be a number above 0 and at most 10, got 0",
+          faults + "8: changeScene: direction is \"left\", \"right\", \"up\" or \"down\" and goes with transition = "
+                   "\"slide\"; got left",
+          faults + "9: changeScene: unknown option 'speed'; the options are transition, seconds and direction",
+          faults + "10: changeScene: the options must be a table such as {transition = \"fade\", seconds = 0.5}, got string",
+          faults + "11: pushScene: give the scene name only (transitions are for changeScene)",
+          faults + "12: popScene takes no arguments: it ends the scene on top",
+          faults + "13: changeScene: the scene name must be a string, got table",
+          faults + "14: pushScene: 8 scenes are pushed already, the most there can be; popScene one first",
+          "faults update 12\n"},
+         {"faults update 13"},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.scene) + ": " + c.timeline);
+        ScratchFolder scratch;
+        std::string timeline = c.timeline;
+        for (size_t at = timeline.find(" screenshot "); at != std::string::npos; at = timeline.find(" screenshot ", at + 1)) {
+            const size_t end = timeline.find('\n', at);
+            timeline.replace(end, 0, ".png");
+            timeline.insert(at + 12, scratch.path().string() + "/");
+        }
+        writeFile(scratch.file("input.txt"), timeline);
+        const PlayerRun run = runPlayer(scratch, "--headless --dt 0.125 --frames " + std::to_string(c.frames) +
+                                                     " --input " + scratch.file("input.txt") + " " +
+                                                     makeBundle(scratch, {}, c.scene));
+        EXPECT_EQ(run.status, c.status) << run.output;
+        for (const std::string& line : c.lines) EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+        for (const std::string& line : c.never) EXPECT_EQ(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+        for (const Pixel& p : c.pixels) {
+            const Picture picture(scratch.file(std::string(p.shot) + ".png"), PNG_FORMAT_RGBA);
+            SCOPED_TRACE(std::string(p.shot) + " at " + std::to_string(p.x) + "," + std::to_string(p.y));
+            EXPECT_NEAR(picture.red(p.x, p.y), p.red, 6);
+            EXPECT_NEAR(picture.green(p.x, p.y), p.green, 6);
+            EXPECT_NEAR(picture.blue(p.x, p.y), p.blue, 6);
+        }
+    }
+}
+
+// The looping sound of a scene is silent while a menu is pushed over it (frames 6 to 11) and
+// plays on after popScene.
+TEST(Headless, TheSoundsOfASceneWaitUnderAPushedScene) {
+    ScratchFolder scratch;
+    constexpr int kRate = 44100;
+    const std::string bundle = makeBundle(scratch, {}, "stackSound");
+    const std::string sounds = bundle + "/Contents/Resources/main.gameproj/sounds";
+    std::filesystem::create_directories(sounds);
+    writeSndfile(sounds + "/tone.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate, sineFrames(1, kRate, kRate, 440.0));
+    writeFile(scratch.file("input.txt"), "12 keydown return\n");
+    const PlayerRun run = runPlayer(scratch, "--headless --dt 0.125 --frames 16 --input " + scratch.file("input.txt") +
+                                                 " --audio " + scratch.file("sound.wav") + " " + bundle);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string wav = readFile(scratch.file("sound.wav"));
+    // Whether any sample is heard between two points in frames: frame N covers (N-1)..N × 1/8 s
+    // of 16-bit stereo after the 44-byte header.
+    const auto heard = [&](double from, double to) {
+        const auto byte = [](double frame) { return 44 + static_cast<size_t>(frame * kRate / 8) * 4; };
+        return wav.find_first_not_of('\0', byte(from)) < byte(to);
+    };
+    ASSERT_GE(wav.size(), 44u + 16u * kRate / 8 * 4);
+    EXPECT_TRUE(heard(1, 4)) << "before the menu";
+    EXPECT_FALSE(heard(6, 10.5)) << "under the menu";
+    EXPECT_TRUE(heard(12, 15)) << "after popScene";
+}
+
 // The game asks for text at frame 2 and logs the answer with the frame it arrived in.
 constexpr const char* kTextGame = R"(
 function onUpdate()
