@@ -66,17 +66,19 @@ void writeTweenedProject() {
     writeSpritesProject(kTweened, "tweened", kTweenCount, 20, 24, 32, "name=\"s\"");
 }
 
+// The animation of sprite i: looping or ping-pong, at 6 to 30 frames per second.
+std::string animationOf(int i) {
+    return "<animation name=\"walk\" columns=\"4\" rows=\"2\" fps=\"" + std::to_string(6 + i % 25) + "\" mode=\"" +
+           (i % 2 ? "pingpong" : "loop") + "\"/>";
+}
+
 // Two projects of kAnimationCount sprites showing the tour's hopper sheet: still, and each
-// playing an animation of its own (looping or ping-pong, at 6 to 30 frames per second).
+// playing an animation of its own.
 void writeAnimatedProjects() {
     const std::string sheet = kTour + "/images/hopper.png";
     for (const std::string& project : {kStill, kAnimated}) {
         writeSpritesProject(project, "animated", kAnimationCount, 10, 40, 40, "image=\"hopper.png\"",
-                            project == kStill ? nullptr : [](int i) {
-                                return "<animation name=\"walk\" columns=\"4\" rows=\"2\" fps=\"" +
-                                       std::to_string(6 + i % 25) + "\" mode=\"" + (i % 2 ? "pingpong" : "loop") +
-                                       "\"/>";
-                            });
+                            project == kStill ? nullptr : animationOf);
         std::ifstream in(sheet, std::ios::binary);
         std::ofstream(project + "/images/hopper.png", std::ios::binary) << in.rdbuf();
     }
