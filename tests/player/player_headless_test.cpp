@@ -1085,4 +1085,46 @@ TEST(Headless, AnimationMistakesAreReportedWhilePlayingAndByCheck) {
     EXPECT_EQ(countOf(check.output, "game: "), static_cast<int>(checkProblems.size())) << check.output;
 }
 
+// The frames drawn are the cells of the sprite's own picture, read row by row from the top
+// left (the tour's quadrants.png: blue, yellow, red, green), and setImage changes the sheet.
+TEST(Headless, AnimationFramesShowTheCellsOfTheSpritesPicture) {
+    ScratchFolder scratch;
+    const std::filesystem::path project = scratch.path() / "Cells.gameproj";
+    for (const char* folder : {"scenes", "scripts", "images"}) std::filesystem::create_directories(project / folder);
+    std::filesystem::copy_file(std::string(QZ_SOURCE_DIR) + "/games/Tour.app/Contents/Resources/Tour.gameproj/images/quadrants.png",
+                               project / "images/quadrants.png");
+    writeSolidPNG((project / "images/magenta.png").string(), 255, 0, 255);
+    writeFile((project / "game.xml").string(), "<game width=\"64\" height=\"64\"><scenes><scene name=\"cells\" "
+                                               "file=\"scenes/cells.xml\"/></scenes></game>\n");
+    writeFile((project / "scenes/cells.xml").string(),
+              "<scene><layer><sprite image=\"quadrants.png\" x=\"32\" y=\"32\" width=\"64\" height=\"64\" "
+              "behaviour=\"scripts/swap.lua\"><animation name=\"q\" columns=\"2\" rows=\"2\" fps=\"10\" mode=\"once\"/>"
+              "</sprite></layer></scene>\n");
+    writeFile((project / "scripts/swap.lua").string(),
+              "local updates = 0\nfunction onUpdate()\n  updates = updates + 1\n"
+              "  if updates == 30 then self:setImage('magenta.png') end\nend\n");
+    const struct {
+        int frame;
+        const char* colour;
+        int red, green, blue;
+    } shots[] = {{3, "blue", 0, 0, 1}, {9, "yellow", 1, 1, 0}, {15, "red", 1, 0, 0}, {21, "green", 0, 1, 0},
+                 {40, "magenta", 1, 0, 1}};
+    std::string timeline;
+    for (const auto& shot : shots) timeline += std::to_string(shot.frame) + " screenshot " + scratch.file(shot.colour) + ".png\n";
+    writeFile(scratch.file("input.txt"), timeline);
+    const PlayerRun run = runPlayer(scratch, "--headless --frames 41 --input " + scratch.file("input.txt") + " " + project.string());
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const auto& shot : shots) {
+        const Picture picture(scratch.file(shot.colour) + ".png");
+        for (const auto& [x, y] : {std::pair{8, 8}, std::pair{56, 56}, std::pair{32, 32}}) {
+            const int seen[] = {picture.red(x, y), picture.green(x, y), picture.blue(x, y)};
+            const int wanted[] = {shot.red, shot.green, shot.blue};
+            for (int c = 0; c < 3; ++c) {
+                EXPECT_EQ(seen[c] > 128, wanted[c] == 1) << shot.colour << " at " << x << "," << y << " channel " << c << ": "
+                                                         << seen[c];
+            }
+        }
+    }
+}
+
 }  // namespace
