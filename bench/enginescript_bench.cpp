@@ -1,7 +1,7 @@
 // Benchmark: the engine script on the feature tour's largest scene (document read, actors
 // built, first frame drawn), on a scene of 2,000 actors that each run an update behaviour, on
-// a scene of 200 running tweens and on a scene of 20 joints, each against a baseline measured
-// in the same run.
+// a scene of 200 running tweens, on one of 50 running animations and on one of 20 joints, each
+// against a baseline measured in the same run.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -31,12 +31,15 @@ constexpr int kTweenCount = 200;
 const std::string kJointed = std::string(QZ_BINARY_DIR) + "/bench/jointed.gameproj";
 const std::string kUnjointed = std::string(QZ_BINARY_DIR) + "/bench/unjointed.gameproj";
 constexpr int kJointCount = 20;
+const std::string kStill = std::string(QZ_BINARY_DIR) + "/bench/still.gameproj";
+const std::string kAnimated = std::string(QZ_BINARY_DIR) + "/bench/animated.gameproj";
+constexpr int kAnimationCount = 50;
 
 // A project of one scene called `name` holding `count` sprites of 6 × 6 in rows of `perRow`,
-// `dx` and `dy` apart, each with the extra attributes.
+// `dx` and `dy` apart, each with the extra attributes and the child elements made for it.
 void writeSpritesProject(const std::string& project, const std::string& name, int count, int perRow, int dx, int dy,
-                         const std::string& extra) {
-    for (const char* folder : {"", "/scenes", "/scripts"}) mkdir((project + folder).c_str(), 0755);
+                         const std::string& extra, std::string (*children)(int index) = nullptr) {
+    for (const char* folder : {"", "/scenes", "/scripts", "/images"}) mkdir((project + folder).c_str(), 0755);
     std::ofstream(project + "/game.xml") << "<game width=\"480\" height=\"320\" startScene=\"" << name
                                          << "\"><scenes><scene name=\"" << name << "\" file=\"scenes/" << name
                                          << ".xml\"/></scenes></game>\n";
@@ -44,7 +47,7 @@ void writeSpritesProject(const std::string& project, const std::string& name, in
     scene << "<scene name=\"" << name << "\"><layer>\n";
     for (int i = 0; i < count; ++i) {
         scene << "<sprite x=\"" << (i % perRow) * dx << "\" y=\"" << (i / perRow) * dy << "\" width=\"6\" height=\"6\" "
-              << extra << "/>\n";
+              << extra << (children ? ">" + children(i) + "</sprite>\n" : "/>\n");
     }
     scene << "</layer></scene>\n";
 }
@@ -87,6 +90,22 @@ void writeJointProject(const std::string& project, bool withJoints) {
         scene << "<joint " << kinds[k % 5] << " a=\"b" << 2 * k << "\" b=\"b" << 2 * k + 1 << "\"/>\n";
     }
     scene << "</scene>\n";
+// The animation of sprite i: looping or ping-pong, at 6 to 30 frames per second.
+std::string animationOf(int i) {
+    return "<animation name=\"walk\" columns=\"4\" rows=\"2\" fps=\"" + std::to_string(6 + i % 25) + "\" mode=\"" +
+           (i % 2 ? "pingpong" : "loop") + "\"/>";
+}
+
+// Two projects of kAnimationCount sprites showing the tour's hopper sheet: still, and each
+// playing an animation of its own.
+void writeAnimatedProjects() {
+    const std::string sheet = kTour + "/images/hopper.png";
+    for (const std::string& project : {kStill, kAnimated}) {
+        writeSpritesProject(project, "animated", kAnimationCount, 10, 40, 40, "image=\"hopper.png\"",
+                            project == kStill ? nullptr : animationOf);
+        std::ifstream in(sheet, std::ios::binary);
+        std::ofstream(project + "/images/hopper.png", std::ios::binary) << in.rdbuf();
+    }
 }
 
 // The one off-screen context of the run, made before the games and destroyed after them
@@ -170,6 +189,22 @@ Game& jointed() {
         game.run("local joints = Engine.game.scene.joints or {}\n"
                  "for _, joint in ipairs(joints) do if not joint:isAlive() then error('a joint failed') end end\n"
                  "if #joints ~= " + std::to_string(kJointCount) + " then error('joints missing') end");
+        return true;
+    }();
+    (void)checked;
+    return game;
+}
+
+Game& still() {
+    static Game game((writeAnimatedProjects(), kStill));
+    return game;
+}
+
+Game& animated() {
+    static Game game((still(), kAnimated));
+    static const bool checked = [] {
+        game.run("if #Engine.game.scene.animated ~= " + std::to_string(kAnimationCount) +
+                 " then error('animations missing') end");
         return true;
     }();
     (void)checked;
@@ -260,6 +295,18 @@ void BM_Joints_Scene20(benchmark::State& state) {
     for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
 }
 
+// Baseline: the script update of the scene of still sprites.
+void BM_Animations_SceneWithout(benchmark::State& state) {
+    Game& game = still();
+    for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
+}
+
+// The same sprites each playing an animation; the difference is what the animations cost a frame.
+void BM_Animations_Scene50(benchmark::State& state) {
+    Game& game = animated();
+    for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
+}
+
 // A whole frame through the engine host: script update and drawing, finished.
 void BM_Crowd_WholeFrame(benchmark::State& state) {
     Game& game = crowd();
@@ -280,6 +327,8 @@ BENCHMARK(BM_Tweens_SceneWithout)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Tweens_Scene200)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Joints_SceneWithout)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Joints_Scene20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Animations_SceneWithout)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Animations_Scene50)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -46,7 +46,7 @@ local Check = {}
 -- pictures and sounds (made while walking it, with the actor's file and line).
 function Check.walkScene(project, file)
   local root = Format.load(project:fileInProject(file), file, "scene")
-  local scene = {file = file, behaviours = {}, templates = {}}
+  local scene = {file = file, behaviours = {}, templates = {}, animations = {}, attachedTo = {}}
   if not root then return scene end
   local values = Format.attributes(root, file, "scene")
   for _, behaviour in ipairs(values.behaviour or {}) do scene.behaviours[behaviour] = true end
@@ -63,6 +63,7 @@ function Check.walkScene(project, file)
         if child.name == "sound" and attributes.sound then project:checkAsset("sound", where, attributes.sound) end
         if attributes.template and attributes.name then scene.templates[attributes.name] = true end
         for _, behaviour in ipairs(attributes.behaviour or {}) do scene.behaviours[behaviour] = true end
+        Check.noteAnimations(project, scene, child, attributes)
       end
       if Format.elements[child.name].children[1] then walk(child.node, child.name) end
     end
@@ -73,6 +74,23 @@ function Check.walkScene(project, file)
       function(name) return actorNames[name] end)
   end
   return scene
+end
+
+-- The animations of an actor element (read and checked as the scene will read them), by the
+-- actor's name and by each behaviour attached to it.
+function Check.noteAnimations(project, scene, child, attributes)
+  local animations = child.name == "sprite" and Engine.Animation.read(project, scene.file, child.node, attributes)
+  local owner = {name = attributes.name or child.name, names = animations and animations.names or {}}
+  if attributes.name then
+    local known = scene.animations[attributes.name] or {}
+    for _, name in ipairs(owner.names) do known[name] = true end
+    scene.animations[attributes.name] = known
+  end
+  for _, behaviour in ipairs(attributes.behaviour or {}) do
+    local owners = scene.attachedTo[behaviour] or {}
+    owners[#owners + 1] = owner
+    scene.attachedTo[behaviour] = owners
+  end
 end
 
 -- Reports a problem at a line of a behaviour, as a failing call there would be reported.
@@ -168,6 +186,28 @@ function Check.scanSpawns(file, source, scene)
   end)
 end
 
+-- playAnimation calls with a literal name: self:playAnimation against each actor of the scene
+-- the behaviour is attached to, actor("name"):playAnimation against the actors of that name.
+function Check.scanAnimations(file, source, scene)
+  local noAnimation = Engine.Animation.messages.noAnimation
+  eachMatch(source, "self%s*:%s*playAnimation%s*%(%s*" .. quoted(1), function(line, _, _, name)
+    for _, owner in ipairs(scene.attachedTo[file] or {}) do
+      local has = false
+      for _, known in ipairs(owner.names) do has = has or known == name end
+      if not has then reportAt(file, line, "playAnimation: " .. noAnimation(owner.name, name, owner.names)) end
+    end
+  end)
+  eachMatch(source, "actor%s*%(%s*" .. quoted(1) .. "%s*%)%s*:%s*playAnimation%s*%(%s*" .. quoted(3),
+    function(line, _, _, actorName, _, name)
+      local known = scene.animations[actorName]
+      if known and not known[name] then
+        local names = table.keys(known)
+        table.sort(names)
+        reportAt(file, line, "playAnimation: " .. noAnimation(actorName, name, names))
+      end
+    end)
+end
+
 -- The static check of the loaded project. The player calls it once after loading, before it
 -- visits each scene; from then on pictures and sounds are decoded whole when first named.
 function checkProject()
@@ -187,7 +227,10 @@ function checkProject()
         sources[file] = compiled and sourceWithoutComments(project:fileInProject(file)) or false
         if sources[file] then Check.scanBehaviour(project, file, sources[file]) end
       end
-      if sources[file] then Check.scanSpawns(file, sources[file], scene) end
+      if sources[file] then
+        Check.scanSpawns(file, sources[file], scene)
+        Check.scanAnimations(file, sources[file], scene)
+      end
     end
   end
 end

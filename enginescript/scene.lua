@@ -123,11 +123,12 @@ function Scene:buildActorElement(space, kind, node, index, wrapArea)
   for _, child in ipairs(Format.children(node, self.file, kind)) do
     if child.name == "body" then
       extras.body = Engine.Physics.readBody(child.node, self.file)
-    else
+    elseif child.name == "property" then
       local property = Format.attributes(child.node, self.file, "property")
       if property.name then extras.properties[property.name] = property.value end
     end
   end
+  if kind == "sprite" then extras.animations = Engine.Animation.read(self.project, self.file, node, values) end
   local template = {space = space, kind = kind, values = values, extras = extras, wrapArea = wrapArea,
     where = Format.where(self.file, node)}
   if values.name then self.knownNames[values.name] = true end
@@ -153,6 +154,7 @@ function Scene:buildActor(template, x, y)
   actor.z = values.z
   if actor.renderNode then actor.renderNode:setLayer(values.z) end
   actor.properties = template.extras.properties
+  Engine.Animation.attach(actor, template.extras.animations)
   actor.wrapArea = template.wrapArea
   if actor.wrapArea then actor:moveTo(actor:position()) end
   if template.extras.body then self:addBody(actor, template.extras.body) end
@@ -319,6 +321,7 @@ function Scene:update(dt)
   for emitter in pairs(self.emitters) do emitter.clock:setValue(emitter.clock:value() + dt) end
   self:updateBehaviours(dt)
   if self.running then Engine.Tweens.advance(self, dt) end
+  if self.animated then Engine.Animation.advance(self, dt) end
   if self.physics then self.physics:step(dt) end
   for actor in pairs(self.soundActors) do actor:computeSound() end
 end

@@ -29,6 +29,7 @@ enum SGNodeClass : uint32_t {
     SGStringToImageNodeClass = 32768,
     SGWrapSpaceClass = 65536,
     SGImageFlipNodeClass = 131072,
+    SGImageCellNodeClass = 262144,
 };
 
 // A node of the dataflow graph. Concrete nodes hold their ports as members and register

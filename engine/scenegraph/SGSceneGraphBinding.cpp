@@ -27,7 +27,7 @@ constexpr const char* kPortNames[] = {
     "playing", "width", "height", "horizontalWrapping", "verticalWrapping",
     "horizontalAnchor", "verticalAnchor", "tileWidth", "tileHeight", "text", "font",
     "fontSize", "alignment", "wrapX", "wrapY", "wrapWidth", "wrapHeight", "wrap", "directionSpread",
-    "speedSpread"};
+    "speedSpread", "columns", "rows", "cell"};
 constexpr int kPortNameCount = static_cast<int>(sizeof kPortNames / sizeof kPortNames[0]);
 
 struct Constant {
@@ -42,6 +42,7 @@ constexpr Constant kConstants[] = {
     {"attributeNode", SGAttributeNodeClass}, {"arithmeticNode", SGArithmeticNodeClass},
     {"assetLoaderNode", SGAssetLoaderNodeClass}, {"clearNode", SGClearNodeClass},
     {"colorNode", SGColorNodeClass}, {"imageFlipNode", SGImageFlipNodeClass},
+    {"imageCellNode", SGImageCellNodeClass},
     {"imageLoaderNode", SGImageLoaderNodeClass}, {"ortho2DSpace", SGOrtho2DSpaceClass},
     {"particleSystemNode", SGParticleSystemNodeClass},
     {"replicatorSpace", SGReplicatorSpaceClass}, {"space", SGSpaceClass},

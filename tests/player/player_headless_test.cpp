@@ -1191,6 +1191,169 @@ end
                                                      makeSharingProject(scratch, {{"scripts/director.lua", c.director}}));
         EXPECT_EQ(run.status, c.status) << run.output;
         for (const auto& [text, count] : c.counts) EXPECT_EQ(countOf(run.output, text), count) << text << "\n" << run.output;
+// A project of two scenes for sprite animation, both with the tour's 4 × 2 sheet hopper.png:
+// "frames" animates sprites that a watching behaviour logs, "bad" misuses the format and the
+// methods. The game starts at startScene.
+std::string makeAnimationProject(const ScratchFolder& scratch, const std::string& startScene) {
+    const std::filesystem::path project = scratch.path() / "Animation.gameproj";
+    for (const char* folder : {"scenes", "scripts", "images"}) std::filesystem::create_directories(project / folder);
+    std::filesystem::copy_file(std::string(QZ_SOURCE_DIR) + "/games/Tour.app/Contents/Resources/Tour.gameproj/images/hopper.png",
+                               project / "images/hopper.png");
+    writeFile((project / "game.xml").string(),
+              "<game title=\"Animation\" width=\"64\" height=\"64\" startScene=\"" + startScene + "\"><scenes>"
+              "<scene name=\"frames\" file=\"scenes/frames.xml\"/><scene name=\"bad\" file=\"scenes/bad.xml\"/></scenes></game>\n");
+    const std::string grid = "columns=\"4\" rows=\"2\" fps=\"10\" ";
+    writeFile((project / "scenes/frames.xml").string(),
+              "<scene><layer>\n"
+              "<sprite name=\"loop\" image=\"hopper.png\" behaviour=\"scripts/watch.lua\"><animation name=\"l\" " + grid + "last=\"3\"/></sprite>\n"
+              "<sprite name=\"ping\" image=\"hopper.png\" behaviour=\"scripts/watch.lua\"><animation name=\"p\" " + grid + "last=\"3\" mode=\"pingpong\"/></sprite>\n"
+              "<sprite name=\"once\" image=\"hopper.png\" behaviour=\"scripts/watch.lua\"><animation name=\"o\" " + grid + "last=\"3\" mode=\"once\"/></sprite>\n"
+              "<sprite name=\"pictures\" behaviour=\"scripts/watch.lua\"><animation name=\"i\" images=\"hopper.png hopper.png\" fps=\"10\"/></sprite>\n"
+              "<sprite name=\"switcher\" image=\"hopper.png\" animation=\"a\" behaviour=\"scripts/switcher.lua\">\n"
+              "  <animation name=\"b\" " + grid + "first=\"5\" last=\"8\"/><animation name=\"a\" " + grid + "first=\"1\" last=\"2\"/></sprite>\n"
+              "</layer></scene>\n");
+    // Each watched sprite logs its frame numbers, one a scene update, and when it ends.
+    writeFile((project / "scripts/watch.lua").string(),
+              "local updates, seen = 0, ''\n"
+              "function onUpdate()\n  updates = updates + 1\n  local _, frame = self:animation()\n  seen = seen .. frame\n"
+              "  if updates == 48 then log(self.name, seen) end\nend\n"
+              "function onAnimationEnd(name) log(self.name, 'ended', name, 'at update', updates, self:isAnimating()) end\n");
+    // The switcher notes each change of animation, frame or state, and pauses, resumes, plays and stops.
+    writeFile((project / "scripts/switcher.lua").string(),
+              "local updates, last, seen = 0, nil, {}\n"
+              "local actions = {[10] = 'pauseAnimation', [20] = 'resumeAnimation', [25] = 'b', [31] = 'b', [40] = 'stopAnimation', [50] = 'a'}\n"
+              "function onUpdate()\n  updates = updates + 1\n  local name, frame = self:animation()\n"
+              "  local now = name .. frame .. (self:isAnimating() and '' or '-')\n"
+              "  if now ~= last then seen[#seen + 1] = updates .. ':' .. now last = now end\n"
+              "  local action = actions[updates]\n"
+              "  if action and #action == 1 then self:playAnimation(action) elseif action then self[action](self) end\n"
+              "  if updates == 60 then log('switcher', table.concat(seen, ' ')) end\nend\n");
+    const std::string sheet = "image=\"hopper.png\"";
+    writeFile((project / "scenes/bad.xml").string(),
+              "<scene><layer>\n"
+              "<sprite name=\"s1\" " + sheet + "><animation columns=\"4\"/></sprite>\n"
+              "<sprite name=\"s2\"><animation name=\"nosheet\" columns=\"2\"/></sprite>\n"
+              "<sprite name=\"s3\" " + sheet + "><animation name=\"zero\" columns=\"0\" rows=\"2\"/></sprite>\n"
+              "<sprite name=\"s4\" " + sheet + "><animation name=\"range\" columns=\"4\" rows=\"2\" first=\"9\"/></sprite>\n"
+              "<sprite name=\"s5\"><animation name=\"lost\" image=\"missing.png\"/></sprite>\n"
+              "<sprite name=\"s6\" " + sheet + "><animation name=\"thirds\" columns=\"3\"/></sprite>\n"
+              "<sprite name=\"s7\" " + sheet + " animation=\"nope\">\n"
+              "  <animation name=\"twice\"/><animation name=\"twice\"/><animation name=\"still\" fps=\"0\"/>\n"
+              "  <animation name=\"odd\" mode=\"bounce\" speed=\"3\"/></sprite>\n"
+              "<sprite name=\"hero\" " + sheet + " behaviour=\"scripts/misuse.lua\"><animation name=\"walk\"/><animation name=\"idle\"/></sprite>\n"
+              "<text name=\"label\" text=\"x\"/>\n"
+              "</layer></scene>\n");
+    writeFile((project / "scripts/misuse.lua").string(),
+              "function onStart()\n"
+              "  log('m1', select(2, pcall(function() self:playAnimation('jmp') end)))\n"
+              "  log('m2', select(2, pcall(function() self.playAnimation('walk') end)))\n"
+              "  log('m3', select(2, pcall(function() actor('label'):playAnimation('walk') end)))\n"
+              "  log('m4', select(2, pcall(function() self:playAnimation(3) end)))\n"
+              "  log('m5', select(2, pcall(function() actor('hero'):playAnimation('run') end)))\n"
+              "end\n");
+    return project.string();
+}
+
+// Sprite animations played by the real engine script: frames in order at their rate for
+// loop, ping-pong and once (onAnimationEnd once, after the last frame's time), pictures of a
+// list, switching, pausing and stopping; a paused game holds every animation where it was.
+TEST(Headless, SpriteAnimationsFollowTheScenesClock) {
+    const std::vector<std::string> lines = {
+        "loop 111111222222333333111111222222333333111111222222\n",
+        "ping 111111222222333333222222111111222222333333222222\n",
+        "once 111111222222333333333333333333333333333333333333\n",
+        "pictures 111111222222111111222222111111222222111111222222\n",
+        "switcher 1:a1 7:a2 11:a2- 21:a2 23:a1 26:b1 31:b2 37:b3 41:b1- 51:a1 56:a2\n",
+        "once ended o at update 18 false\n"};
+    for (const char* timeline : {"", "20 pause\n80 play\n"}) {
+        SCOPED_TRACE(timeline);
+        ScratchFolder scratch;
+        writeFile(scratch.file("input.txt"), timeline);
+        const PlayerRun run = runPlayer(scratch, "--headless --frames 130 --input " + scratch.file("input.txt") + " " +
+                                                     makeAnimationProject(scratch, "frames"));
+        EXPECT_EQ(run.status, 0) << run.output;
+        for (const std::string& line : lines) EXPECT_EQ(countOf(run.output, line), 1) << line << "\n" << run.output;
+        EXPECT_EQ(countOf(run.output, "ended"), 1) << run.output;
+    }
+}
+
+// Mistakes in <animation> elements and in playAnimation calls: reported while playing (file
+// and line, the game going on) and by --check, each once, with the same words.
+TEST(Headless, AnimationMistakesAreReportedWhilePlayingAndByCheck) {
+    const std::string at = "game: scenes/bad.xml:";
+    const std::vector<std::string> documentProblems = {
+        at + "2: <animation> needs a name: add name=\"...\" for playAnimation to use",
+        at + "3: animation 'nosheet': no picture to cut: give image=\"FILE\" here or on the <sprite>",
+        at + "4: animation 'zero': columns=\"0\" rows=\"2\": a sheet is cut into whole numbers of columns and rows from 1",
+        at + "5: animation 'range': first=\"9\" last=\"8\": cells are numbered 1 to 8 (row by row from the top left)",
+        at + "6: animation 'lost': image 'missing.png' not found in images/",
+        at + "7: animation 'thirds': picture 'hopper.png' is 128 x 64 pixels, which 3 columns and 1 rows do not cut",
+        at + "8: animation=\"nope\": actor 's7' has no animation named 'nope' (it has odd, still, twice)",
+        at + "9: animation 'twice': the sprite already has an animation of that name; rename one",
+        at + "9: animation 'still': fps=\"0\": the frames per second must be above 0; 10 is used",
+        at + "10: <animation mode=\"bounce\">: expected one of loop, once, pingpong",
+        at + "10: unknown attribute 'speed' of <animation>; ignored"};
+    ScratchFolder scratch;
+    const std::string project = makeAnimationProject(scratch, "bad");
+    const PlayerRun run = runPlayer(scratch, "--headless --frames 3 " + project);
+    EXPECT_EQ(run.status, 1) << run.output;
+    for (const std::string& line : documentProblems) EXPECT_EQ(countOf(run.output, line), 1) << line << "\n" << run.output;
+    for (const char* line : {"m1 scripts/misuse.lua:2: playAnimation: actor 'hero' has no animation named 'jmp' (it has idle, walk)\n",
+                             "m2 scripts/misuse.lua:3: call playAnimation with a colon: actor:playAnimation(...)\n",
+                             "m3 scripts/misuse.lua:4: playAnimation: actor 'label' has no animations; add <animation> elements to its <sprite>\n",
+                             "m4 scripts/misuse.lua:5: playAnimation: the animation name must be a string, got number\n",
+                             "m5 scripts/misuse.lua:6: playAnimation: actor 'hero' has no animation named 'run' (it has idle, walk)\n"})
+        EXPECT_EQ(countOf(run.output, line), 1) << line << "\n" << run.output;
+
+    const PlayerRun check = runPlayer(scratch, "--check " + project);
+    EXPECT_EQ(check.status, 1) << check.output;
+    std::vector<std::string> checkProblems = documentProblems;
+    checkProblems.push_back("game: behaviour scripts/misuse.lua:2: playAnimation: actor 'hero' has no animation named 'jmp' (it has idle, walk)\n");
+    checkProblems.push_back("game: behaviour scripts/misuse.lua:4: playAnimation: actor 'label' has no animations; add <animation> elements to its <sprite>\n");
+    checkProblems.push_back("game: behaviour scripts/misuse.lua:6: playAnimation: actor 'hero' has no animation named 'run' (it has idle, walk)\n");
+    for (const std::string& line : checkProblems) EXPECT_EQ(countOf(check.output, line), 1) << line << "\n" << check.output;
+    EXPECT_EQ(countOf(check.output, "game: "), static_cast<int>(checkProblems.size())) << check.output;
+}
+
+// The frames drawn are the cells of the sprite's own picture, read row by row from the top
+// left (the tour's quadrants.png: blue, yellow, red, green), and setImage changes the sheet.
+TEST(Headless, AnimationFramesShowTheCellsOfTheSpritesPicture) {
+    ScratchFolder scratch;
+    const std::filesystem::path project = scratch.path() / "Cells.gameproj";
+    for (const char* folder : {"scenes", "scripts", "images"}) std::filesystem::create_directories(project / folder);
+    std::filesystem::copy_file(std::string(QZ_SOURCE_DIR) + "/games/Tour.app/Contents/Resources/Tour.gameproj/images/quadrants.png",
+                               project / "images/quadrants.png");
+    writeSolidPNG((project / "images/magenta.png").string(), 255, 0, 255);
+    writeFile((project / "game.xml").string(), "<game width=\"64\" height=\"64\"><scenes><scene name=\"cells\" "
+                                               "file=\"scenes/cells.xml\"/></scenes></game>\n");
+    writeFile((project / "scenes/cells.xml").string(),
+              "<scene><layer><sprite image=\"quadrants.png\" x=\"32\" y=\"32\" width=\"64\" height=\"64\" "
+              "behaviour=\"scripts/swap.lua\"><animation name=\"q\" columns=\"2\" rows=\"2\" fps=\"10\" mode=\"once\"/>"
+              "</sprite></layer></scene>\n");
+    writeFile((project / "scripts/swap.lua").string(),
+              "local updates = 0\nfunction onUpdate()\n  updates = updates + 1\n"
+              "  if updates == 30 then self:setImage('magenta.png') end\nend\n");
+    const struct {
+        int frame;
+        const char* colour;
+        int red, green, blue;
+    } shots[] = {{3, "blue", 0, 0, 1}, {9, "yellow", 1, 1, 0}, {15, "red", 1, 0, 0}, {21, "green", 0, 1, 0},
+                 {40, "magenta", 1, 0, 1}};
+    std::string timeline;
+    for (const auto& shot : shots) timeline += std::to_string(shot.frame) + " screenshot " + scratch.file(shot.colour) + ".png\n";
+    writeFile(scratch.file("input.txt"), timeline);
+    const PlayerRun run = runPlayer(scratch, "--headless --frames 41 --input " + scratch.file("input.txt") + " " + project.string());
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const auto& shot : shots) {
+        const Picture picture(scratch.file(shot.colour) + ".png");
+        for (const auto& [x, y] : {std::pair{8, 8}, std::pair{56, 56}, std::pair{32, 32}}) {
+            const int seen[] = {picture.red(x, y), picture.green(x, y), picture.blue(x, y)};
+            const int wanted[] = {shot.red, shot.green, shot.blue};
+            for (int c = 0; c < 3; ++c) {
+                EXPECT_EQ(seen[c] > 128, wanted[c] == 1) << shot.colour << " at " << x << "," << y << " channel " << c << ": "
+                                                         << seen[c];
+            }
+        }
     }
 }
 

@@ -13,6 +13,7 @@
 #include "nodes/SGArithmeticNode.h"
 #include "nodes/SGAttributeNode.h"
 #include "nodes/SGColorNode.h"
+#include "nodes/SGImageCellNode.h"
 #include "nodes/SGImageFlipNode.h"
 #include "nodes/SGParticleSystemNode.h"
 #include "nodes/SGReplicatorNode.h"
@@ -42,6 +43,7 @@ TEST_F(SGNodes, CreateNodeAndCreateSpaceBuildEveryClassOfTheTable) {
         {SGSpriteNodeClass, SGSpriteNodeClass | SGRenderBit},
         {SGWrapSpaceClass, SGWrapSpaceClass | SGSpaceClass | SGRenderBit},
         {SGImageFlipNodeClass, SGImageFlipNodeClass},
+        {SGImageCellNodeClass, SGImageCellNodeClass},
         {SGImageLoaderNodeClass, SGImageLoaderNodeClass | SGAssetLoaderNodeClass},
         {SGStringToImageNodeClass, SGStringToImageNodeClass},
         {SGSoundLoaderNodeClass, SGSoundLoaderNodeClass | SGAssetLoaderNodeClass},
@@ -54,7 +56,7 @@ TEST_F(SGNodes, CreateNodeAndCreateSpaceBuildEveryClassOfTheTable) {
         EXPECT_EQ(node->classFlags, flags) << nodeClass;
         EXPECT_TRUE(node->dirty);
     }
-    for (uint32_t none : {0u, 1u, 2u, 8u, 128u, 3u, 262144u}) {
+    for (uint32_t none : {0u, 1u, 2u, 8u, 128u, 3u, 524288u}) {
         EXPECT_EQ(space.createNode(none), nullptr) << none;
     }
     EXPECT_EQ(space.nodes.size(), std::size(built));
@@ -247,6 +249,48 @@ TEST_F(SGNodes, ImageFlipTwiceRestoresTheRectangle) {
     EXPECT_TRUE(back.s0 == 0.1f && back.t1 == 0.9f);
     second->release();
     first->release();
+}
+
+// A 4 × 2 sheet of a 64 × 32 texture: cells are read row by row from the top left, and the
+// top row lies at the high t end (texture rows run bottom-up).
+TEST_F(SGNodes, ImageCellCutsTheSheetRowByRowFromTheTopLeft) {
+    struct Case {
+        int32_t columns, rows, cell;
+        SGTextureRect input, expected;
+        uint32_t width, height;
+    };
+    const Case cases[] = {
+        {4, 2, 0, {0, 0, 1, 1}, {0, 0.5f, 0.25f, 1}, 16, 16},
+        {4, 2, 3, {0, 0, 1, 1}, {0.75f, 0.5f, 1, 1}, 16, 16},
+        {4, 2, 5, {0, 0, 1, 1}, {0.25f, 0, 0.5f, 0.5f}, 16, 16},
+        {4, 2, 99, {0, 0, 1, 1}, {0.75f, 0, 1, 0.5f}, 16, 16},   // past the end: the last cell
+        {4, 2, -3, {0, 0, 1, 1}, {0, 0.5f, 0.25f, 1}, 16, 16},   // before the start: the first
+        {0, -1, 0, {0, 0, 1, 1}, {0, 0, 1, 1}, 64, 32},          // counts below 1 count as 1
+        {2, 1, 0, {1, 0, 0, 1}, {1, 0, 0.5f, 1}, 32, 32},        // a flipped picture stays flipped
+        {2, 2, 3, {0.5f, 0.5f, 1, 1}, {0.75f, 0.5f, 1, 0.75f}, 16, 8},  // part of a texture
+    };
+    auto* node = new SGImageCellNode;
+    for (const Case& c : cases) {
+        SGImage image = SGImageNull;
+        image.textureName = 5;
+        image.textureWidth = 64;
+        image.textureHeight = 32;
+        image.textureRect = c.input;
+        node->input.setValue(image);
+        node->columns.setValue(c.columns);
+        node->rows.setValue(c.rows);
+        node->cell.setValue(c.cell);
+        const SGImage cell = node->output.imageValue();
+        const SGTextureRect& r = cell.textureRect;
+        EXPECT_TRUE(r.s0 == c.expected.s0 && r.t0 == c.expected.t0 && r.s1 == c.expected.s1 &&
+                    r.t1 == c.expected.t1)
+            << c.columns << "x" << c.rows << " cell " << c.cell << ": " << r.s0 << " " << r.t0
+            << " " << r.s1 << " " << r.t1;
+        EXPECT_EQ(cell.textureName, 5u);
+        EXPECT_EQ(cell.width, c.width) << c.cell;
+        EXPECT_EQ(cell.height, c.height) << c.cell;
+    }
+    node->release();
 }
 
 TEST_F(SGNodes, AttributeNodeOfAnUnsupportedTypeHasNoPort) {

@@ -7,6 +7,7 @@
 #include "nodes/SGArithmeticNode.h"
 #include "nodes/SGClearNode.h"
 #include "nodes/SGColorNode.h"
+#include "nodes/SGImageCellNode.h"
 #include "nodes/SGImageFlipNode.h"
 #include "nodes/SGImageLoaderNode.h"
 #include "nodes/SGParticleSystemNode.h"
@@ -41,6 +42,7 @@ SGNode* SGNodeFactoryCreate(SGSpace& space, uint32_t nodeClass) {
     case SGSpriteNodeClass: return new SGSpriteNode;
     case SGWrapSpaceClass: return new SGWrapNode(space);
     case SGImageFlipNodeClass: return new SGImageFlipNode;
+    case SGImageCellNodeClass: return new SGImageCellNode;
     case SGImageLoaderNodeClass: return new SGImageLoaderNode(liveAssetManager(space));
     case SGStringToImageNodeClass: return new SGStringToImageNode(liveAssetManager(space));
     case SGSoundLoaderNodeClass: return new SGSoundLoaderNode(liveAssetManager(space));

@@ -213,6 +213,16 @@ check.test("tables and saves", function()
   check.raises("no actor named 'nobody' in scenes/all.xml", api.actor, "nobody")
 end)
 
+check.test("animations: the sprite's named one starts, its grid cut from the last cell back", function()
+  local walker = actor("walker")
+  check.equal(select(1, walker:animation()), "steps", "started by the sprite's animation attribute")
+  walker:playAnimation("sheet")
+  check.equal(walker.animator.columnsPort:value() * walker.animator.rowsPort:value(), 2, "2 x 1 grid")
+  walker:playAnimation("steps")
+  check.equal(walker.animator.cellPort:value(), 3, "first frame: cell 4 of 2 x 2")
+  check.equal(walker.animator.columnsPort:value() * walker.animator.rowsPort:value(), 4, "2 x 2 grid")
+end)
+
 check.test("every element and attribute of the format is in the test project", function()
   local seen = {}
   local function walk(node, parent)
