@@ -1191,13 +1191,16 @@ end
                                                      makeSharingProject(scratch, {{"scripts/director.lua", c.director}}));
         EXPECT_EQ(run.status, c.status) << run.output;
         for (const auto& [text, count] : c.counts) EXPECT_EQ(countOf(run.output, text), count) << text << "\n" << run.output;
+    }
+}
+
 // A project of two scenes for sprite animation, both with the tour's 4 × 2 sheet hopper.png:
 // "frames" animates sprites that a watching behaviour logs, "bad" misuses the format and the
 // methods. The game starts at startScene.
 std::string makeAnimationProject(const ScratchFolder& scratch, const std::string& startScene) {
     const std::filesystem::path project = scratch.path() / "Animation.gameproj";
     for (const char* folder : {"scenes", "scripts", "images"}) std::filesystem::create_directories(project / folder);
-    std::filesystem::copy_file(std::string(QZ_SOURCE_DIR) + "/games/Tour.app/Contents/Resources/Tour.gameproj/images/hopper.png",
+    std::filesystem::copy_file(std::string(QZ_SOURCE_DIR) + "/games/Tour.gameproj/images/hopper.png",
                                project / "images/hopper.png");
     writeFile((project / "game.xml").string(),
               "<game title=\"Animation\" width=\"64\" height=\"64\" startScene=\"" + startScene + "\"><scenes>"
@@ -1321,7 +1324,7 @@ TEST(Headless, AnimationFramesShowTheCellsOfTheSpritesPicture) {
     ScratchFolder scratch;
     const std::filesystem::path project = scratch.path() / "Cells.gameproj";
     for (const char* folder : {"scenes", "scripts", "images"}) std::filesystem::create_directories(project / folder);
-    std::filesystem::copy_file(std::string(QZ_SOURCE_DIR) + "/games/Tour.app/Contents/Resources/Tour.gameproj/images/quadrants.png",
+    std::filesystem::copy_file(std::string(QZ_SOURCE_DIR) + "/games/Tour.gameproj/images/quadrants.png",
                                project / "images/quadrants.png");
     writeSolidPNG((project / "images/magenta.png").string(), 255, 0, 255);
     writeFile((project / "game.xml").string(), "<game width=\"64\" height=\"64\"><scenes><scene name=\"cells\" "
