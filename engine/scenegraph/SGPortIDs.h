@@ -23,7 +23,8 @@ enum : SGPortID {
     SGPortTileWidth = 61, SGPortTileHeight = 62, SGPortText = 63, SGPortFont = 64,
     SGPortFontSize = 65, SGPortAlignment = 66, SGPortWrapX = 67, SGPortWrapY = 68,
     SGPortWrapWidth = 69, SGPortWrapHeight = 70, SGPortWrap = 71, SGPortDirectionSpread = 72,
-    SGPortSpeedSpread = 73,
+    SGPortSpeedSpread = 73, SGPortMarkup = 74, SGPortOutlineColor = 75, SGPortOutlineWidth = 76,
+    SGPortShadowColor = 77, SGPortShadowDx = 78, SGPortShadowDy = 79,
 };
 
 #endif
