@@ -145,38 +145,44 @@ EffectReach effectReach(const QzTextStyle& style) {
     return reach;
 }
 
-// The glyph outlines of the layout with its top left at (x, y) as the current path.
-void traceLayout(cairo_t* cr, PangoLayout* layout, double x, double y) {
-    cairo_new_path(cr);
+struct PatternDeleter {
+    void operator()(cairo_pattern_t* pattern) const { cairo_pattern_destroy(pattern); }
+};
+
+// The coverage of the glyphs laid out from (x, y), grown by the outline width when there is
+// one: stroked once, it serves as the mask of both the outline and the shadow, so neither is
+// darker where strokes overlap.
+std::unique_ptr<cairo_pattern_t, PatternDeleter> effectShape(cairo_t* cr, PangoLayout* layout, double x, double y,
+                                                             double outline) {
+    cairo_push_group_with_content(cr, CAIRO_CONTENT_ALPHA);
     cairo_move_to(cr, x, y);
     pango_cairo_layout_path(cr, layout);
+    cairo_set_source_rgba(cr, 0, 0, 0, 1);
+    if (outline > 0) {
+        cairo_set_line_width(cr, 2 * outline);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        cairo_stroke_preserve(cr);
+    }
+    cairo_fill(cr);
+    return std::unique_ptr<cairo_pattern_t, PatternDeleter>(cairo_pop_group(cr));
 }
 
-void strokeOutline(cairo_t* cr, double width) {
-    cairo_set_line_width(cr, 2 * width);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    cairo_stroke_preserve(cr);
-}
-
-// The shadow (of the outlined glyphs, when there is an outline), then the outline, under the
-// text drawn at (x, y). The shadow is drawn opaque in a group and laid down with its alpha, so
-// that where the outline and the glyphs overlap it is no darker.
+// The shadow, then the outline, under the text drawn at (x, y).
 void drawEffects(cairo_t* cr, PangoLayout* layout, double x, double y, const QzTextStyle& style,
                  const EffectReach& reach) {
-    if (style.shadowColor.a > 0) {
-        cairo_push_group(cr);
-        traceLayout(cr, layout, x + reach.shadowDx, y - reach.shadowDy);
-        setSource(cr, {style.shadowColor.r, style.shadowColor.g, style.shadowColor.b, 1});
-        if (reach.outline > 0) strokeOutline(cr, reach.outline);
-        cairo_fill(cr);
-        cairo_pop_group_to_source(cr);
-        cairo_paint_with_alpha(cr, std::min(style.shadowColor.a, 1.0));
+    const bool shadow = style.shadowColor.a > 0;
+    if (!shadow && reach.outline == 0) return;
+    const auto shape = effectShape(cr, layout, x, y, reach.outline);
+    if (shadow) {
+        cairo_save(cr);
+        cairo_translate(cr, reach.shadowDx, -reach.shadowDy);
+        setSource(cr, style.shadowColor);
+        cairo_mask(cr, shape.get());
+        cairo_restore(cr);
     }
     if (reach.outline > 0) {
-        traceLayout(cr, layout, x, y);
         setSource(cr, style.outlineColor);
-        strokeOutline(cr, reach.outline);
-        cairo_new_path(cr);
+        cairo_mask(cr, shape.get());
     }
 }
 
