@@ -416,4 +416,29 @@ TEST_F(TextTexture, MarkupStylesItsRunsAndShowsAllElseAsTyped) {
     EXPECT_GT(white.x, coloured.textureWidth / 2.0);
 }
 
+// Styled text in a static frame keeps the frame, wraps downwards and aligns as plain text
+// does, right-to-left runs included.
+TEST_F(TextTexture, StyledTextKeepsStaticFramesWrappingAndAlignment) {
+    QzTextStyle style;
+    style.markup = true;
+    style.outlineColor = {1, 0, 0, 1};
+    style.outlineWidth = 3;
+    const auto framed = [&](const char* string, QzTextAlignment alignment) {
+        loaded.push_back(QzImageFromString(string, "Arial", 12, alignment, true, 200, 50, style));
+        return loaded.back();
+    };
+    const SGImage one = framed("[b]a[/b]", QzTextAlignLeft);
+    const SGImage wrapped = framed("[b]a long line of words[/b] that has to wrap at the frame's width", QzTextAlignLeft);
+    for (const SGImage& image : {one, wrapped}) {
+        EXPECT_EQ(image.textureWidth, 200);
+        EXPECT_EQ(image.textureHeight, 50);
+    }
+    EXPECT_LT(inkSpan(wrapped, false).first, inkSpan(one, false).first - 10) << "wrapped lines go down";
+    EXPECT_LE(inkSpan(wrapped, true).second, 199) << "the outline stays inside the frame";
+    const char* hebrew = "[b]\u05e9\u05dc\u05d5\u05dd[/b]!";
+    EXPECT_GE(inkSpan(framed(hebrew, QzTextAlignRight), true).first, 130);
+    EXPECT_LE(inkSpan(framed(hebrew, QzTextAlignLeft), true).second, 70);
+    EXPECT_GE(inkSpan(framed("[i]ii[/i]", QzTextAlignRight), true).first, 160);
+}
+
 }  // namespace
