@@ -12,10 +12,11 @@ function Labels.checkMarkup(where, text)
   if problem then Engine.report(where .. "the markup is shown as typed: " .. problem) end
 end
 
--- The value within low to high; one outside is reported at `where` and the nearest bound used.
+-- The value within low to high; one outside is reported at `where` and the nearest bound
+-- used (0 for a value that is not a number, such as nan).
 local function bounded(where, what, value, low, high)
   if value >= low and value <= high then return value end
-  local used = value < low and low or high
+  local used = value < low and low or value > high and high or 0
   Engine.report(string.format("%s%s %g is outside %g to %g; %g is used", where, what, value, low, high, used))
   return used
 end
