@@ -99,6 +99,7 @@ function Actor.builders.text(self, values)
     node.wrapWidth:setValue(values.wrapWidth, true)
     node.wrapHeight:setValue(values.wrapHeight or values.size * 4, true)
   end
+  Engine.Labels.style(self, node, values)
   self:buildRenderNode()
 end
 
@@ -374,8 +375,7 @@ end
 
 function Actor:setText(text)
   if self.kind ~= "text" then error("setText works on text actors only", 2) end
-  self.values.text = tostring(text)
-  if self.textNode then self.textNode.text:setValue(self.values.text, true) end
+  Engine.Labels.show(self, tostring(text), false)
 end
 
 function Actor:getText()

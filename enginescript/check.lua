@@ -61,6 +61,7 @@ function Check.walkScene(project, file)
         local where = Engine.Actor.whereNamed(Format.where(file, child.node), attributes.name or child.name)
         if attributes.image then project:checkAsset("image", where, attributes.image) end
         if child.name == "sound" and attributes.sound then project:checkAsset("sound", where, attributes.sound) end
+        if child.name == "text" then Engine.Labels.check(where, attributes) end
         if attributes.template and attributes.name then scene.templates[attributes.name] = true end
         for _, behaviour in ipairs(attributes.behaviour or {}) do scene.behaviours[behaviour] = true end
         Check.noteAnimations(project, scene, child, attributes)

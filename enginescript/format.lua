@@ -63,6 +63,8 @@ Format.elements = {
     text = {"string", ""}, font = {"string", "Arial"}, size = {"number", 16},
     align = {"enum", "center", {left = 0, center = 1, right = 2}},
     wrapWidth = {"number"}, wrapHeight = {"number"},
+    markup = {"bool", false}, outline = {"color"}, outlineWidth = {"number", 2},
+    shadow = {"color"}, shadowOffset = {"pair", {2, -2}},
   }),
   particles = actorElement({
     image = {"string"}, count = {"number", 50}, lifetime = {"number", 1},

@@ -64,5 +64,7 @@ void SGSetFunctions(lua_State* L, const luaL_Reg* functions);
 // The port functions of the binding (port references and attribute nodes).
 void SGRegisterPortFunctions(lua_State* L);
 void SGRegisterAttributeNodeFunctions(lua_State* L);
+// Adds the label-style functions and limits to the library table on top of the stack.
+void SGRegisterTextStyleFunctions(lua_State* L);
 
 #endif

@@ -24,6 +24,8 @@ enum : SGPortID {
     SGPortFontSize = 65, SGPortAlignment = 66, SGPortWrapX = 67, SGPortWrapY = 68,
     SGPortWrapWidth = 69, SGPortWrapHeight = 70, SGPortWrap = 71, SGPortDirectionSpread = 72,
     SGPortSpeedSpread = 73, SGPortColumns = 74, SGPortRows = 75, SGPortCell = 76,
+    SGPortMarkup = 77, SGPortOutlineColor = 78, SGPortOutlineWidth = 79, SGPortShadowColor = 80,
+    SGPortShadowDx = 81, SGPortShadowDy = 82,
 };
 
 #endif

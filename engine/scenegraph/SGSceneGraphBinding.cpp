@@ -27,7 +27,8 @@ constexpr const char* kPortNames[] = {
     "playing", "width", "height", "horizontalWrapping", "verticalWrapping",
     "horizontalAnchor", "verticalAnchor", "tileWidth", "tileHeight", "text", "font",
     "fontSize", "alignment", "wrapX", "wrapY", "wrapWidth", "wrapHeight", "wrap", "directionSpread",
-    "speedSpread", "columns", "rows", "cell"};
+    "speedSpread", "columns", "rows", "cell", "markup", "outlineColor", "outlineWidth", "shadowColor",
+    "shadowDx", "shadowDy"};
 constexpr int kPortNameCount = static_cast<int>(sizeof kPortNames / sizeof kPortNames[0]);
 
 struct Constant {
@@ -392,6 +393,7 @@ int luaopen_scenegraph(lua_State* L) {
         lua_pushnumber(L, static_cast<lua_Number>(constant.value));
         lua_setfield(L, -2, constant.name);
     }
+    SGRegisterTextStyleFunctions(L);
 
     newMetatable(L, kSceneMT);
     SGSetFunctions(L, kSceneFunctions);

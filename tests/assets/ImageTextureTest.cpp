@@ -238,6 +238,33 @@ protected:
         }
         return {low, high};
     }
+
+    SGImage styled(const char* string, const QzTextStyle& style, float size = 16) {
+        loaded.push_back(QzImageFromString(string, "Arial", size, QzTextAlignLeft, false, 0, 0, style));
+        return loaded.back();
+    }
+
+    // The opaque pixels of a colour (straight RGB within 60 of it), and their centre; y counts
+    // rows from the bottom.
+    struct Ink {
+        int count = 0;
+        double x = 0, y = 0;
+    };
+    static Ink inkOf(const SGImage& image, int r, int g, int b) {
+        const std::vector<uint8_t> rgba = textureRGBA(image);
+        Ink ink;
+        for (int y = 0; y < image.textureHeight; ++y) {
+            for (int x = 0; x < image.textureWidth; ++x) {
+                const uint8_t* p = &rgba[(static_cast<size_t>(y) * image.textureWidth + x) * 4];
+                if (p[3] < 200 || std::abs(p[0] - r) > 60 || std::abs(p[1] - g) > 60 || std::abs(p[2] - b) > 60) continue;
+                ++ink.count;
+                ink.x += x;
+                ink.y += y;
+            }
+        }
+        if (ink.count) ink.x /= ink.count, ink.y /= ink.count;
+        return ink;
+    }
 };
 
 TEST_F(TextTexture, DynamicFrameIsTheTextPlusMarginsAndNodeOutputsMatch) {
@@ -328,6 +355,90 @@ TEST_F(TextTexture, RecomputingAndDestroyingTextNodesLeaksNoTexture) {
         }
     }
     EXPECT_EQ(countLiveTextures(), before);
+}
+
+// An outline grows the texture by its width on every side and rings the white glyphs in its
+// colour; a shadow grows it by its offset on every side and lies below right; both are bounded.
+TEST_F(TextTexture, OutlinesAndShadowsGrowTheTextureAndDrawAroundTheGlyphs) {
+    const SGImage plain = styled("HOH", {});
+    QzTextStyle outline;
+    outline.outlineColor = {1, 0, 0, 1};
+    outline.outlineWidth = 2;
+    const SGImage outlined = styled("HOH", outline);
+    EXPECT_EQ(outlined.textureWidth, plain.textureWidth + 4);
+    EXPECT_EQ(outlined.textureHeight, plain.textureHeight + 4);
+    const Ink red = inkOf(outlined, 255, 0, 0), white = inkOf(outlined, 255, 255, 255);
+    EXPECT_GT(white.count, inkOf(plain, 255, 255, 255).count / 2) << "the glyphs stay white over their outline";
+    EXPECT_GT(red.count, white.count / 2) << "outline pixels around the glyphs";
+    EXPECT_NEAR(red.x, white.x, 1.5);
+    EXPECT_NEAR(red.y, white.y, 1.5);
+
+    QzTextStyle shadow;
+    shadow.shadowColor = {0, 0, 1, 1};
+    shadow.shadowDx = 3;
+    shadow.shadowDy = -2;
+    const SGImage shadowed = styled("HOH", shadow);
+    EXPECT_EQ(shadowed.textureWidth, plain.textureWidth + 6);
+    EXPECT_EQ(shadowed.textureHeight, plain.textureHeight + 4);
+    const Ink blue = inkOf(shadowed, 0, 0, 255), glyphs = inkOf(shadowed, 255, 255, 255);
+    EXPECT_GT(blue.count, 20);
+    EXPECT_GT(blue.x, glyphs.x + 1) << "the shadow lies right of the glyphs";
+    EXPECT_LT(blue.y, glyphs.y - 0.5) << "and below them (rows count from the bottom)";
+
+    const struct {
+        double width, alpha;
+        int grows;
+    } bounds[] = {{1e9, 1, 2 * static_cast<int>(kQzTextEffectLimit)}, {-5, 1, 0}, {NAN, 1, 0}, {4, 0, 0}};
+    for (const auto& b : bounds) {
+        QzTextStyle style;
+        style.outlineColor = {1, 0, 0, b.alpha};
+        style.outlineWidth = b.width;
+        EXPECT_EQ(styled("HOH", style).textureWidth, plain.textureWidth + b.grows) << b.width << " " << b.alpha;
+    }
+}
+
+// Markup styles its runs; everything else, brackets of malformed markup and Pango's own markup
+// characters included, shows as typed.
+TEST_F(TextTexture, MarkupStylesItsRunsAndShowsAllElseAsTyped) {
+    QzTextStyle markup;
+    markup.markup = true;
+    const auto width = [&](const char* string, const QzTextStyle& style) { return styled(string, style).textureWidth; };
+    EXPECT_GT(width("[b]Wide words[/b]", markup), width("Wide words", {}) + 2);
+    EXPECT_GT(styled("[size=32]x[/size]", markup).textureHeight, styled("x", {}).textureHeight + 10);
+    EXPECT_EQ(textureRGBA(styled("<b>a &amp; b</b> [[x]", markup)), textureRGBA(styled("<b>a &amp; b</b> [x]", {})));
+    EXPECT_EQ(textureRGBA(styled("[b]unclosed", markup)), textureRGBA(styled("[b]unclosed", {})));
+
+    const SGImage coloured = styled("[color=#ff0000]MM[/color]MM", markup);
+    const Ink red = inkOf(coloured, 255, 0, 0), white = inkOf(coloured, 255, 255, 255);
+    EXPECT_GT(red.count, 20);
+    EXPECT_NEAR(red.count, white.count, white.count / 4) << "two letters of each";
+    EXPECT_LT(red.x, coloured.textureWidth / 2.0);
+    EXPECT_GT(white.x, coloured.textureWidth / 2.0);
+}
+
+// Styled text in a static frame keeps the frame, wraps downwards and aligns as plain text
+// does, right-to-left runs included.
+TEST_F(TextTexture, StyledTextKeepsStaticFramesWrappingAndAlignment) {
+    QzTextStyle style;
+    style.markup = true;
+    style.outlineColor = {1, 0, 0, 1};
+    style.outlineWidth = 3;
+    const auto framed = [&](const char* string, QzTextAlignment alignment) {
+        loaded.push_back(QzImageFromString(string, "Arial", 12, alignment, true, 200, 50, style));
+        return loaded.back();
+    };
+    const SGImage one = framed("[b]a[/b]", QzTextAlignLeft);
+    const SGImage wrapped = framed("[b]a long line of words[/b] that has to wrap at the frame's width", QzTextAlignLeft);
+    for (const SGImage& image : {one, wrapped}) {
+        EXPECT_EQ(image.textureWidth, 200);
+        EXPECT_EQ(image.textureHeight, 50);
+    }
+    EXPECT_LT(inkSpan(wrapped, false).first, inkSpan(one, false).first - 10) << "wrapped lines go down";
+    EXPECT_LE(inkSpan(wrapped, true).second, 199) << "the outline stays inside the frame";
+    const char* hebrew = "[b]\u05e9\u05dc\u05d5\u05dd[/b]!";
+    EXPECT_GE(inkSpan(framed(hebrew, QzTextAlignRight), true).first, 130);
+    EXPECT_LE(inkSpan(framed(hebrew, QzTextAlignLeft), true).second, 70);
+    EXPECT_GE(inkSpan(framed("[i]ii[/i]", QzTextAlignRight), true).first, 160);
 }
 
 }  // namespace

@@ -1360,4 +1360,75 @@ TEST(Headless, AnimationFramesShowTheCellsOfTheSpritesPicture) {
     }
 }
 
+// Labels of a scene document with markup, an outline and escaping, one set by a behaviour, and
+// malformed markup (which shows as typed): drawn where they belong, the faults reported with
+// file and line, and a template's fault found by --check alone.
+TEST(Headless, LabelsDrawMarkupOutlinesAndTextAsTypedAndReportBadMarkupWhereItIsWritten) {
+    ScratchFolder scratch;
+    const std::filesystem::path project = scratch.path() / "Labels.gameproj";
+    for (const char* folder : {"scenes", "scripts"}) std::filesystem::create_directories(project / folder);
+    writeFile((project / "game.xml").string(), "<game title=\"Labels\" width=\"200\" height=\"120\" startScene=\"one\">"
+                                               "<scenes><scene name=\"one\" file=\"scenes/one.xml\"/></scenes></game>\n");
+    writeFile((project / "scenes/one.xml").string(),
+              "<scene behaviour=\"scripts/a.lua\"><layer>\n"
+              "<text name=\"runs\" x=\"100\" y=\"100\" size=\"20\" markup=\"true\"\n"
+              "  text=\"[color=#ff0000]MMM[/color][color=#00ff00]MMM[/color]\"/>\n"
+              "<text name=\"ring\" x=\"100\" y=\"70\" size=\"20\" text=\"OOO\" outline=\"0 0 1\" outlineWidth=\"3\"/>\n"
+              "<text name=\"plain\" x=\"50\" y=\"35\" size=\"16\" text=\"&lt;b&gt;&amp;amp;[b]\"/>\n"
+              "<text name=\"marked\" x=\"150\" y=\"35\" size=\"16\" markup=\"true\" text=\"&lt;b&gt;&amp;amp;[[b]\"/>\n"
+              "<text name=\"bad\" x=\"100\" y=\"12\" size=\"16\" markup=\"true\" text=\"[b]open\"/>\n"
+              "<text name=\"wide\" x=\"0\" y=\"0\" outline=\"1 1 1\" outlineWidth=\"40\" visible=\"false\"/>\n"
+              "<text name=\"ghost\" template=\"true\" markup=\"true\" text=\"[x]\"/>\n"
+              "</layer></scene>\n");
+    writeFile((project / "scripts/a.lua").string(),
+              "function onStart()\n  actor('wide'):setMarkup('[i]x')\n  log('kept', actor('runs'):getText())\nend\n");
+
+    const PlayerRun run = runPlayer(scratch, "--headless --frames 3 --screenshot " + scratch.file("labels.png") + " " +
+                                                 project.string());
+    EXPECT_EQ(run.status, 1) << run.output;
+    for (const auto& [says, count] : std::vector<std::pair<std::string, int>>{
+             {"game: scenes/one.xml:7: actor 'bad': the markup is shown as typed: character 1: [b] is not closed; "
+              "add [/b]\n", 1},
+             {"game: scenes/one.xml:8: actor 'wide': outlineWidth 40 is outside 0 to 16; 16 is used\n", 1},
+             {"game: scripts/a.lua:2: setMarkup: the markup is shown as typed: character 1: [i] is not closed", 1},
+             {"kept [color=#ff0000]MMM[/color][color=#00ff00]MMM[/color]\n", 1},
+             {"actor 'ghost'", 0}})
+        EXPECT_EQ(countOf(run.output, says), count) << says << "\n" << run.output;
+
+    const Picture picture(scratch.file("labels.png"));
+    ASSERT_EQ(picture.width, 200);
+    // Pixels of a colour between two rows (counted from the top) and columns.
+    const auto count = [&](int top, int bottom, int left, int right, int r, int g, int b) {
+        int found = 0;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x)
+                found += std::abs(picture.red(x, y) - r) < 70 && std::abs(picture.green(x, y) - g) < 70 &&
+                         std::abs(picture.blue(x, y) - b) < 70;
+        return found;
+    };
+    EXPECT_GT(count(8, 32, 40, 100, 255, 0, 0), 40) << "the red run left of the centre";
+    EXPECT_EQ(count(8, 32, 100, 200, 255, 0, 0), 0);
+    EXPECT_GT(count(8, 32, 100, 160, 0, 255, 0), 40) << "the green run right of it";
+    EXPECT_EQ(count(8, 32, 0, 100, 0, 255, 0), 0);
+    EXPECT_GT(count(36, 64, 50, 150, 0, 0, 255), 60) << "the outline around the glyphs";
+    EXPECT_GT(count(36, 64, 50, 150, 255, 255, 255), 30) << "the white glyphs inside it";
+    EXPECT_EQ(count(0, 36, 0, 200, 0, 0, 255), 0) << "the outline stays near its label";
+    EXPECT_GT(count(100, 120, 60, 140, 255, 255, 255), 20) << "malformed markup still shows";
+    // The markup label with the same text as the plain one, 100 units to the right, looks the same.
+    int white = 0, differ = 0;
+    for (int y = 72; y < 98; ++y) {
+        for (int x = 0; x < 100; ++x) {
+            white += picture.red(x, y) > 128;
+            differ += std::abs(picture.red(x, y) - picture.red(x + 100, y)) > 8;
+        }
+    }
+    EXPECT_GT(white, 30);
+    EXPECT_EQ(differ, 0);
+
+    const PlayerRun check = runPlayer(scratch, "--check " + project.string());
+    EXPECT_EQ(countOf(check.output, "scenes/one.xml:7: actor 'bad': the markup is shown as typed"), 1) << check.output;
+    EXPECT_EQ(countOf(check.output, "scenes/one.xml:9: actor 'ghost': the markup is shown as typed: character 1: "
+                                    "unknown tag [x]"), 1) << check.output;
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "QzCairoCanvas.h"
 #include "QzGLTexture.h"
+#include "QzTextMarkup.h"
 
 namespace {
 
@@ -27,6 +28,9 @@ struct FontDescriptionDeleter {
 };
 using LayoutPtr = std::unique_ptr<PangoLayout, GObjectDeleter>;
 using ContextPtr = std::unique_ptr<PangoContext, GObjectDeleter>;
+struct AttrListDeleter {
+    void operator()(PangoAttrList* list) const { pango_attr_list_unref(list); }
+};
 
 // Invalid byte sequences become U+FFFD, so any bytes can be laid out.
 std::string validUTF8(const std::string& text) {
@@ -88,6 +92,100 @@ void setSource(cairo_t* cr, const QzRGBA& colour) {
     cairo_set_source_rgba(cr, colour.r, colour.g, colour.b, colour.a);
 }
 
+guint16 level16(double channel) {
+    return static_cast<guint16>(std::lround(std::clamp(channel, 0.0, 1.0) * 65535.0));
+}
+
+PangoAttribute* runAttribute(const QzTextRun& run) {
+    switch (run.kind) {
+    case QzTextRunKind::Bold: return pango_attr_weight_new(PANGO_WEIGHT_BOLD);
+    case QzTextRunKind::Italic: return pango_attr_style_new(PANGO_STYLE_ITALIC);
+    case QzTextRunKind::Underline: return pango_attr_underline_new(PANGO_UNDERLINE_SINGLE);
+    case QzTextRunKind::Color: return pango_attr_foreground_new(level16(run.r), level16(run.g), level16(run.b));
+    case QzTextRunKind::Size: return pango_attr_size_new_absolute(static_cast<int>(run.size * PANGO_SCALE));
+    }
+    return nullptr;
+}
+
+// The runs as the layout's attributes; a later run of the same kind wins where runs nest.
+void setRunAttributes(PangoLayout* layout, const std::vector<QzTextRun>& runs) {
+    std::unique_ptr<PangoAttrList, AttrListDeleter> list(pango_attr_list_new());
+    const auto insert = [&](PangoAttribute* attribute, const QzTextRun& run) {
+        attribute->start_index = static_cast<guint>(run.start);
+        attribute->end_index = static_cast<guint>(run.end);
+        pango_attr_list_insert(list.get(), attribute);
+    };
+    for (const QzTextRun& run : runs) {
+        insert(runAttribute(run), run);
+        if (run.kind == QzTextRunKind::Color && run.a < 1) insert(pango_attr_foreground_alpha_new(level16(run.a)), run);
+    }
+    pango_layout_set_attributes(layout, list.get());
+}
+
+// How far the outline and the shadow reach beyond the glyphs, in whole pixels, each side.
+struct EffectReach {
+    double outline = 0;
+    double shadowDx = 0;
+    double shadowDy = 0;
+    double x() const { return outline + std::abs(shadowDx); }
+    double y() const { return outline + std::abs(shadowDy); }
+};
+
+double boundedEffect(double amount) {
+    return std::isfinite(amount) ? std::round(std::clamp(amount, -kQzTextEffectLimit, kQzTextEffectLimit)) : 0;
+}
+
+EffectReach effectReach(const QzTextStyle& style) {
+    EffectReach reach;
+    if (style.outlineColor.a > 0) reach.outline = std::max(0.0, std::ceil(boundedEffect(style.outlineWidth)));
+    if (style.shadowColor.a > 0) {
+        reach.shadowDx = boundedEffect(style.shadowDx);
+        reach.shadowDy = boundedEffect(style.shadowDy);
+    }
+    return reach;
+}
+
+struct PatternDeleter {
+    void operator()(cairo_pattern_t* pattern) const { cairo_pattern_destroy(pattern); }
+};
+
+// The coverage of the glyphs laid out from (x, y), grown by the outline width when there is
+// one: stroked once, it serves as the mask of both the outline and the shadow, so neither is
+// darker where strokes overlap.
+std::unique_ptr<cairo_pattern_t, PatternDeleter> effectShape(cairo_t* cr, PangoLayout* layout, double x, double y,
+                                                             double outline) {
+    cairo_push_group_with_content(cr, CAIRO_CONTENT_ALPHA);
+    cairo_move_to(cr, x, y);
+    pango_cairo_layout_path(cr, layout);
+    cairo_set_source_rgba(cr, 0, 0, 0, 1);
+    if (outline > 0) {
+        cairo_set_line_width(cr, 2 * outline);
+        cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+        cairo_stroke_preserve(cr);
+    }
+    cairo_fill(cr);
+    return std::unique_ptr<cairo_pattern_t, PatternDeleter>(cairo_pop_group(cr));
+}
+
+// The shadow, then the outline, under the text drawn at (x, y).
+void drawEffects(cairo_t* cr, PangoLayout* layout, double x, double y, const QzTextStyle& style,
+                 const EffectReach& reach) {
+    const bool shadow = style.shadowColor.a > 0;
+    if (!shadow && reach.outline == 0) return;
+    const auto shape = effectShape(cr, layout, x, y, reach.outline);
+    if (shadow) {
+        cairo_save(cr);
+        cairo_translate(cr, reach.shadowDx, -reach.shadowDy);
+        setSource(cr, style.shadowColor);
+        cairo_mask(cr, shape.get());
+        cairo_restore(cr);
+    }
+    if (reach.outline > 0) {
+        setSource(cr, style.outlineColor);
+        cairo_mask(cr, shape.get());
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> StringTexture::fontNameForDisplayName(const std::string& displayName) {
@@ -143,6 +241,11 @@ void StringTexture::useDynamicFrame() {
     frameSize_ = {};
 }
 
+void StringTexture::setStyle(const QzTextStyle& style) {
+    deleteTexture();
+    style_ = style;
+}
+
 void StringTexture::deleteTexture() {
     if (texName_ != 0 && cglCtx_) {
         if (QzCurrentGLContext() == cglCtx_) glDeleteTextures(1, &texName_);
@@ -154,10 +257,16 @@ void StringTexture::deleteTexture() {
 void StringTexture::genTexture() {
     deleteTexture();
     if (!std::isfinite(fontSize_) || fontSize_ <= 0) return;
-    LayoutPtr layout = makeLayout(text_, fontFamily_, fontSize_, alignment_);
+    // Malformed markup is drawn as typed: the script reports it where it was written.
+    const QzTextMarkup markup = style_.markup ? QzParseTextMarkup(text_) : QzTextMarkup{};
+    const bool styled = style_.markup && markup.problem.empty();
+    LayoutPtr layout = makeLayout(styled ? markup.text : text_, fontFamily_, fontSize_, alignment_);
+    if (styled) setRunAttributes(layout.get(), markup.runs);
+    const EffectReach reach = effectReach(style_);
     if (!staticFrame_ && frameSize_.width == 0 && frameSize_.height == 0) {
         const QzSize text = layoutSize(layout.get());
-        frameSize_ = {text.width + 2 * marginSize_.width, text.height + 2 * marginSize_.height};
+        frameSize_ = {text.width + 2 * (marginSize_.width + reach.x()),
+                      text.height + 2 * (marginSize_.height + reach.y())};
     }
     const int64_t width = pixelSide(frameSize_.width);
     const int64_t height = pixelSide(frameSize_.height);
@@ -194,15 +303,19 @@ void StringTexture::genTexture() {
         cairo_rectangle(cr, 0.5, 0.5, w - 1.0, h - 1.0);
         cairo_stroke(cr);
     }
-    // The text box: from the margins to the far edges; the text breaks lines at its width.
-    const double boxWidth = frameSize_.width - marginSize_.width;
-    const double boxHeight = frameSize_.height - marginSize_.height;
+    // The drawing area runs from the margins to the far edges. The text box inside it leaves
+    // room for the outline and the shadow on each side; the text breaks lines at its width.
+    const double boxWidth = frameSize_.width - marginSize_.width - 2 * reach.x();
     pango_layout_set_width(layout.get(), static_cast<int>(std::clamp(boxWidth, 0.0, 1e6) * PANGO_SCALE));
-    cairo_rectangle(cr, marginSize_.width, marginSize_.height, boxWidth, boxHeight);
+    cairo_rectangle(cr, marginSize_.width, marginSize_.height, frameSize_.width - marginSize_.width,
+                    frameSize_.height - marginSize_.height);
     cairo_clip(cr);
-    setSource(cr, textColor_);
-    cairo_move_to(cr, marginSize_.width, marginSize_.height);
+    const double x = marginSize_.width + reach.x();
+    const double y = marginSize_.height + reach.y();
     pango_cairo_update_layout(cr, layout.get());
+    drawEffects(cr, layout.get(), x, y, style_, reach);
+    setSource(cr, textColor_);
+    cairo_move_to(cr, x, y);
     pango_cairo_show_layout(cr, layout.get());
 
     const std::vector<uint8_t> rgba = canvas->straightRGBABottomUp();
@@ -211,13 +324,14 @@ void StringTexture::genTexture() {
 }
 
 SGImage QzImageFromString(const char* text, const char* font, float size, QzTextAlignment alignment,
-                          bool staticFrame, float frameWidth, float frameHeight) {
+                          bool staticFrame, float frameWidth, float frameHeight, const QzTextStyle& style) {
     const QzPlatformAlignment platformAlignment =
         alignment == QzTextAlignLeft ? QzPlatformAlignLeft
         : alignment == QzTextAlignRight ? QzPlatformAlignRight : QzPlatformAlignCenter;
     const std::string fontName = StringTexture::fontNameForDisplayName(font ? font : "").value_or("ArialMT");
     StringTexture texture(text ? text : "", fontName, size, platformAlignment);
     if (staticFrame) texture.useStaticFrame({frameWidth, frameHeight});
+    texture.setStyle(style);
     texture.genTexture();
     SGImage image = SGImageNull;
     image.textureName = texture.texName();

@@ -26,6 +26,22 @@ struct QzRGBA {
     double r = 0, g = 0, b = 0, a = 0;
 };
 
+// The farthest an outline or a shadow reaches beyond the glyphs, in pixels. The padding they
+// add to a texture stays small beside the texture size cap, and an outline stroke stays cheap.
+inline constexpr double kQzTextEffectLimit = 16;
+
+// How a text is drawn beyond its font: markup read for styled runs, an outline of the glyphs
+// and a shadow under them. A colour with alpha 0 draws no outline or shadow; widths and
+// offsets are clamped to kQzTextEffectLimit.
+struct QzTextStyle {
+    bool markup = false;  // the text is label markup (QzTextMarkup.h); malformed markup shows as typed
+    QzRGBA outlineColor;
+    double outlineWidth = 0;  // pixels beyond the glyph edges
+    QzRGBA shadowColor;
+    double shadowDx = 0;  // pixels to the right
+    double shadowDy = 0;  // pixels up
+};
+
 // Layout alignment in the text layer's own numbering: 0 left, 1 right, 2 centre.
 enum QzPlatformAlignment : int32_t {
     QzPlatformAlignLeft = 0,
@@ -50,6 +66,9 @@ public:
     // The texture has exactly this size and the text wraps at its width.
     void useStaticFrame(QzSize size);
     void useDynamicFrame();
+    // Markup, outline and shadow; a dynamic frame grows by what the outline and shadow reach,
+    // a static frame keeps its size and narrows the text box instead.
+    void setStyle(const QzTextStyle& style);
     // Lays out, draws and uploads; needs a current OpenGL context for the upload.
     void genTexture();
     // Deletes the texture when this object's context is current.
@@ -74,6 +93,7 @@ private:
     std::string fontFamily_;
     float fontSize_;
     QzPlatformAlignment alignment_;
+    QzTextStyle style_;
     QzRGBA textColor_{1, 1, 1, 1};
     QzRGBA boxColor_;
     QzRGBA borderColor_;
@@ -84,9 +104,9 @@ private:
 
 // The texture of the text in the font of the display name (unknown names draw in
 // "ArialMT") at size, aligned, and with a static frame of frameWidth × frameHeight when
-// staticFrame is set. Straight (not premultiplied) RGBA, rows bottom-up. SGImageNull when
+// staticFrame is set, in the style given. Straight (not premultiplied) RGBA, rows bottom-up. SGImageNull when
 // nothing can be drawn (no context, a size that is not allowed).
 SGImage QzImageFromString(const char* text, const char* font, float size, QzTextAlignment alignment,
-                          bool staticFrame, float frameWidth, float frameHeight);
+                          bool staticFrame, float frameWidth, float frameHeight, const QzTextStyle& style = {});
 
 #endif

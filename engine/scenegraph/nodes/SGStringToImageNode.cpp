@@ -17,6 +17,12 @@ SGStringToImageNode::SGStringToImageNode(QzEngineAssetManager* assetManager) : a
     addInputPort(&wrap, SGPortTypeBoolean);
     addInputPort(&wrapWidth, SGPortTypeNumber);
     addInputPort(&wrapHeight, SGPortTypeNumber);
+    addInputPort(&markup, SGPortTypeBoolean);
+    addInputPort(&outlineColor, SGPortTypeColor);
+    addInputPort(&outlineWidth, SGPortTypeNumber);
+    addInputPort(&shadowColor, SGPortTypeColor);
+    addInputPort(&shadowDx, SGPortTypeNumber);
+    addInputPort(&shadowDy, SGPortTypeNumber);
     font.value = "LucidaGrande";
     fontSize.value = 12;
     alignment.value = 1;
@@ -46,11 +52,23 @@ void SGStringToImageNode::compute() {
     const float frameHeight = wrapHeight.numberValue();
     const SGImage made = QzImageFromString(textValue.c_str(), fontName.c_str(), size,
                                            static_cast<QzTextAlignment>(alignmentValue), wrapValue,
-                                           frameWidth, frameHeight);
+                                           frameWidth, frameHeight, readStyle());
     if (!made.hasTexture()) return;
     image.value = made;
     width.value = static_cast<float>(made.getWidth());
     height.value = static_cast<float>(made.getHeight());
+}
+
+QzTextStyle SGStringToImageNode::readStyle() {
+    const auto rgba = [](const SGColor& color) { return QzRGBA{color.r, color.g, color.b, color.a}; };
+    QzTextStyle style;
+    style.markup = markup.boolValue();
+    style.outlineColor = rgba(outlineColor.colorValue());
+    style.outlineWidth = outlineWidth.numberValue();
+    style.shadowColor = rgba(shadowColor.colorValue());
+    style.shadowDx = shadowDx.numberValue();
+    style.shadowDy = shadowDy.numberValue();
+    return style;
 }
 
 SGPort* SGStringToImageNode::portForID(SGPortID id) {
@@ -65,6 +83,12 @@ SGPort* SGStringToImageNode::portForID(SGPortID id) {
     case SGPortWrap: return &wrap;
     case SGPortWrapWidth: return &wrapWidth;
     case SGPortWrapHeight: return &wrapHeight;
+    case SGPortMarkup: return &markup;
+    case SGPortOutlineColor: return &outlineColor;
+    case SGPortOutlineWidth: return &outlineWidth;
+    case SGPortShadowColor: return &shadowColor;
+    case SGPortShadowDx: return &shadowDx;
+    case SGPortShadowDy: return &shadowDy;
     default: return nullptr;
     }
 }

@@ -1,11 +1,12 @@
 // SGStringToImageNode: the texture of a text in a font, size and alignment, optionally in a
-// static frame that wraps the text at its width.
+// static frame that wraps the text at its width, with markup, an outline and a shadow.
 #ifndef SG_STRING_TO_IMAGE_NODE_H
 #define SG_STRING_TO_IMAGE_NODE_H
 
 #include "SGNode.h"
 
 class QzEngineAssetManager;
+struct QzTextStyle;
 
 class SGStringToImageNode : public SGNode {
 public:
@@ -32,8 +33,17 @@ public:
     SGBooleanPort wrap;
     SGNumberPort wrapWidth;
     SGNumberPort wrapHeight;
+    // The text's style (QzTextStyle): label markup, an outline and a shadow, none at first.
+    SGBooleanPort markup;
+    SGColorPort outlineColor{SGColor{0, 0, 0, 0}};
+    SGNumberPort outlineWidth;
+    SGColorPort shadowColor{SGColor{0, 0, 0, 0}};
+    SGNumberPort shadowDx;
+    SGNumberPort shadowDy;
 
 private:
+    QzTextStyle readStyle();
+
     QzEngineAssetManager* assetManager;  // borrowed; null when none or destroyed
 };
 

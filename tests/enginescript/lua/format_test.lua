@@ -92,6 +92,9 @@ check.test("text, particles and sound actors", function()
     check.equal(label.textNode.alignment:value(), 2, "align right")
     check.equal(label.textNode.wrap:value(), true, "wrapping")
     check.equal(label.textNode.wrapHeight:value(), 40, "wrapHeight")
+    check.equal(label.textNode.markup:value(), true, "markup")
+    check.equal(label.textNode.outlineWidth:value(), 1, "outlineWidth")
+    check.equal(label.textNode.shadowDy:value(), -3, "shadowOffset")
   end
   local tag = actor("tag")
   if tag.textNode then
@@ -102,6 +105,11 @@ check.test("text, particles and sound actors", function()
     tag:setText("A longer tag")
     check.truthy(tag:size() > width, "the size follows the text")
     check.equal(tag:getText(), "A longer tag", "getText")
+    tag:setMarkup("[b]bold[/b]")
+    check.equal(tag.textNode.markup:value(), true, "setMarkup reads markup")
+    tag:setText("[b]as typed")
+    check.equal(tag.textNode.markup:value(), false, "setText shows the text as typed")
+    check.equal(tag:getText(), "[b]as typed", "getText after setMarkup")
   end
   local sparks = actor("sparks").renderNode
   check.equal(sparks.numParticles:value(), 30, "count")
