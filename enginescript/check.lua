@@ -60,6 +60,9 @@ function Check.walkScene(project, file)
         if attributes.template and attributes.name then scene.templates[attributes.name] = true end
         for _, behaviour in ipairs(attributes.behaviour or {}) do scene.behaviours[behaviour] = true end
       end
+      if child.name == "track" and attributes.file then
+        project:checkAsset("music", Format.where(file, child.node) .. ": ", attributes.file)
+      end
       if Format.elements[child.name].children[1] then walk(child.node, child.name) end
     end
   end
@@ -157,6 +160,7 @@ function checkProject()
   project.checking = true
   project.assetProblems = {image = {}, sound = {}, music = {}}
   if project.music then project:checkAsset("music", project.music.where, project.music.file) end
+  Engine.Audio.checkPlaylists(project)
   local sources = {}
   for _, name in ipairs(project.sceneOrder) do
     local scene = Check.walkScene(project, project.scenes[name])

@@ -78,7 +78,7 @@ end
 function Game:restart()
   local path, volume, memorySaves = self.project and self.project.path, self.volume, self.memorySaves
   self:switchToScene(nil)
-  if platformWrappers and platformWrappers.stopMusic then platformWrappers.stopMusic() end
+  Engine.Audio.stopMusic()
   Engine.Behaviours.forget()
   game = newGame()
   Engine.game = game
@@ -142,6 +142,7 @@ end
 function Game:frame(dt)
   if self.nextScene then self:switchToScene(self.nextScene) end
   if self.scene and self.playing then self.scene:update(dt) end
+  Engine.Audio.update()
   if sharedSoundManager then soundManager.update(sharedSoundManager) end
   if self.scene then self.scene:render() end
 end

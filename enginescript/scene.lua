@@ -34,7 +34,9 @@ function Scene:build()
   self:buildBackground(values.background)
   self.gravity = values.gravity
   if root then
-    for _, child in ipairs(Format.children(root, self.file, "scene")) do self:buildLayer(child.node) end
+    for _, child in ipairs(Format.children(root, self.file, "scene")) do
+      if child.name == "playlist" then Engine.Audio.readPlaylist(self, self.project, self.file, child.node) else self:buildLayer(child.node) end
+    end
   end
   if values.behaviour then self:attachBehaviours(self, values.behaviour) end
   if values.music then self.game:playMusic(values.music, true, Format.where(self.file, root) .. ": ") end
@@ -65,6 +67,7 @@ function Scene:buildLayer(node)
   space.height:setValue(self.game.height, true)
   space.near:setValue(-1, true)
   space["far"]:setValue(1, true)
+  Engine.Audio.addLayer(self, space, values, node)
   self:buildChildren(space, node, "layer", nil)
 end
 
@@ -86,6 +89,7 @@ function Scene:buildGroup(space, kind, node, index)
   local values = Format.attributes(node, self.file, kind)
   local group = space:createNode(kind == "replicator" and sg.replicatorSpace or sg.wrapSpace)
   group:setLayer(index)
+  Engine.Audio.addGroup(self, group, space)
   if kind == "replicator" then
     group.copies:setValue(values.copies, true)
     group.spacing:setValue(values.spacing, true)
