@@ -4,12 +4,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <numeric>
 #include <utility>
 
 namespace {
 
-constexpr double kQuarterTurn = 1.5707963267948966;
+constexpr double kQuarterTurn = std::numbers::pi / 2;  // the angle of the equal-power curves
 
 // A number of seconds or a level from a script: below 0, infinite or not a number is 0.
 float nonNegative(float value) { return value >= 0.0f && std::isfinite(value) ? value : 0.0f; }

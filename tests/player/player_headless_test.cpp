@@ -1111,17 +1111,4 @@ TEST(Headless, SoundsWithoutAPositionLayerVolumesAndPlaylists) {
     }
 }
 
-// --check decodes every track of the playlists of game.xml and the scenes.
-TEST(Headless, CheckReportsPlaylistTracksThatAreMissingOrDoNotDecode) {
-    ScratchFolder scratch;
-    const std::string project = makeSoundProject(
-        scratch, "<playlist name=\"a\"><track file=\"low.wav\"/><track file=\"missing.ogg\"/></playlist>\n",
-        "<playlist name=\"b\">\n<track file=\"junk.wav\"/></playlist>\n<layer/>\n", "");
-    const PlayerRun run = runPlayer(scratch, "--check " + project);
-    EXPECT_EQ(run.status, 1) << run.output;
-    EXPECT_EQ(countOf(run.output, "game: game.xml:3: music 'missing.ogg' not found in sounds/"), 1) << run.output;
-    EXPECT_EQ(countOf(run.output, "game: scenes/main.xml:3: music 'junk.wav' cannot be decoded"), 1) << run.output;
-    EXPECT_EQ(countOf(run.output, "low.wav"), 0) << run.output;
-}
-
 }  // namespace
