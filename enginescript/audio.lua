@@ -151,15 +151,19 @@ function api.layerVolume(name)
   return layerNamed(scene, checkName(name, "layerVolume: the layer name", 2), 2).volume
 end
 
+-- The text of the error for a playlist that neither the scene document nor game.xml has; a
+-- project check finds the same in a behaviour's source (check.lua).
+function Audio.noPlaylist(name, sceneFile)
+  return string.format("playPlaylist: no playlist named '%s' in %s or game.xml; add <playlist name=\"%s\">", name,
+    sceneFile, name)
+end
+
 -- The scene's playlist of that name, else game.xml's.
 function api.playPlaylist(name)
   checkName(name, "playPlaylist: the playlist name", 2)
   local scene, project = Engine.game.scene, Engine.game.project
   local playlist = (scene and scene.playlists and scene.playlists[name]) or (project and project.playlists and project.playlists[name])
-  if not playlist then
-    error(string.format("playPlaylist: no playlist named '%s' in %s or game.xml; add <playlist name=\"%s\">", name,
-      scene and scene.file or "the scene", name), 2)
-  end
+  if not playlist then error(Audio.noPlaylist(name, scene and scene.file or "the scene"), 2) end
   Audio.playPlaylist(playlist, project)
 end
 

@@ -297,6 +297,8 @@ TEST(Bundles, CheckListsEachProblemOfEveryScene) {
          "game: game.xml:16: music 'gone.ogg' not found in sounds/"},
         {editing("scenes/title.xml", "  <layer name=\"backdrop\">", "  <playlist name=\"p\">\n<track file=\"../game.xml\"/></playlist>\n  <layer name=\"backdrop\">"),
          "game: scenes/title.xml:5: music '../game.xml' cannot be decoded"},
+        {editing("scripts/title.lua", "changeScene(\"scores\")", "playPlaylist(\"nope\") changeScene(\"scores\")"),
+         "game: behaviour scripts/title.lua:21: playPlaylist: no playlist named 'nope' in scenes/title.xml or game.xml"},
     };
     for (const auto& c : cases) {
         fs::remove_all(project);
