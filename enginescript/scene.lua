@@ -35,7 +35,11 @@ function Scene:build()
   self.gravity = values.gravity
   if root then
     for _, child in ipairs(Format.children(root, self.file, "scene")) do
-      if child.name == "playlist" then Engine.Audio.readPlaylist(self, self.project, self.file, child.node) else self:buildLayer(child.node) end
+      if child.name == "playlist" then
+        Engine.Audio.readPlaylist(self, self.project, self.file, child.node)
+      else
+        self:buildLayer(child.node)
+      end
     end
   end
   if values.behaviour then self:attachBehaviours(self, values.behaviour) end
