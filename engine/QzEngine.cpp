@@ -14,6 +14,7 @@
 #include "QzEngineAssetManagerBinding.h"
 #include "QzLuaAdditions.h"
 #include "QzLuaPanic.h"
+#include "QzMusicPlaylistBinding.h"
 #include "QzPlatformWrappers.h"
 #include "SoundManager.h"
 #include "physics/QzPhysics.h"
@@ -42,6 +43,7 @@ const luaL_Reg kLibraries[] = {
     {"tableHelper", luaopen_tableHelper},
     {"pgf", luaopen_PGF},
     {"platformWrappers", luaopen_platformWrappers},
+    {"musicPlaylist", luaopen_musicPlaylist},
     {"assetManager", luaopen_assetManager},
     {"soundManager", luaopen_soundManager},
     {nullptr, nullptr},

@@ -126,9 +126,12 @@ function Actor.builders.sound(self, values)
   end
   loader.name:setValue(values.sound or "", true)
   player.sound:setValue(loader.asset)
-  self:connectPosition(player)
-  player.sourceRelative:setValue(false, true)
-  player.volume:setValue(values.volume, true)
+  -- A sound without a position plays where the listener is: the same in both ears.
+  if values.positional then
+    self:connectPosition(player)
+    player.sourceRelative:setValue(false, true)
+  end
+  player.volume:setValue(Engine.Audio.soundVolume(self), true)
   player.pitch:setValue(values.pitch, true)
   player.loop:setValue(values.loop, true)
   self.player = player

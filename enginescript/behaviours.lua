@@ -156,8 +156,12 @@ function api.playMusic(name, loop)
   game():playMusic(needString(name, "the music name", 2), loop ~= false, Engine.where(2) .. "playMusic: ")
 end
 
-function api.stopMusic()
-  if platformWrappers and platformWrappers.stopMusic then platformWrappers.stopMusic() end
+-- Stops the music at once, or a playlist over the seconds given.
+function api.stopMusic(seconds)
+  if seconds ~= nil and (type(seconds) ~= "number" or not (seconds >= 0 and seconds < math.huge)) then
+    error("stopMusic: the seconds must be a number of 0 or more, got " .. tostring(seconds), 2)
+  end
+  Engine.Audio.stopMusic(seconds)
 end
 
 -- A data table of game.xml, with cells read and written by row and column (numbers from 1,

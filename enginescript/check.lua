@@ -1,8 +1,8 @@
 -- The project check (quillane-player --check): reads every scene document, decodes every
 -- picture, sound and music file a document or a behaviour names, and looks through each
 -- behaviour's source for callbacks spelled wrong and for literal names of tables, columns,
--- rows, templates, scenes, transitions, sounds, pictures and modules that the project does not
--- have, and for gamepad buttons and axes that do not exist. It reports
+-- rows, templates, playlists, scenes, transitions, sounds, pictures and modules that the project
+-- does not have, and for gamepad buttons and axes that do not exist. It reports
 -- with the same texts the running game uses, so a problem found both ways is said once.
 local math, string, table, unpack = math, string, table, unpack  -- the engine's own, whatever games do
 local Format = Engine.Format
@@ -46,7 +46,7 @@ local Check = {}
 -- pictures and sounds (made while walking it, with the actor's file and line).
 function Check.walkScene(project, file)
   local root = Format.load(project:fileInProject(file), file, "scene")
-  local scene = {file = file, behaviours = {}, templates = {}, animations = {}, attachedTo = {}}
+  local scene = {file = file, behaviours = {}, templates = {}, animations = {}, attachedTo = {}, playlists = {}}
   if not root then return scene end
   local values = Format.attributes(root, file, "scene")
   for _, behaviour in ipairs(values.behaviour or {}) do scene.behaviours[behaviour] = true end
@@ -65,6 +65,10 @@ function Check.walkScene(project, file)
         if attributes.template and attributes.name then scene.templates[attributes.name] = true end
         for _, behaviour in ipairs(attributes.behaviour or {}) do scene.behaviours[behaviour] = true end
         Check.noteAnimations(project, scene, child, attributes)
+      end
+      if child.name == "playlist" and attributes.name then scene.playlists[attributes.name] = true end
+      if child.name == "track" and attributes.file then
+        project:checkAsset("music", Format.where(file, child.node) .. ": ", attributes.file)
       end
       if Format.elements[child.name].children[1] then walk(child.node, child.name) end
     end
@@ -179,11 +183,16 @@ function Check.scanBehaviour(project, file, source)
   end
 end
 
--- spawn calls with a literal template name, against the templates of a scene that attaches
--- the behaviour.
-function Check.scanSpawns(file, source, scene)
+-- spawn and playPlaylist calls with a literal name, against the templates and playlists of a
+-- scene that attaches the behaviour (playlists also against game.xml's).
+function Check.scanSpawns(file, source, scene, project)
   eachMatch(source, "spawn%s*%(%s*" .. quoted(1), function(line, _, _, name)
     if not scene.templates[name] then reportAt(file, line, messages.noTemplate(name, scene.file)) end
+  end)
+  eachMatch(source, "playPlaylist%s*%(%s*" .. quoted(1), function(line, _, _, name)
+    if not (scene.playlists[name] or (project.playlists or {})[name]) then
+      reportAt(file, line, Engine.Audio.noPlaylist(name, scene.file))
+    end
   end)
 end
 
@@ -217,6 +226,7 @@ function checkProject()
   project.checking = true
   project.assetProblems = {image = {}, sound = {}, music = {}}
   if project.music then project:checkAsset("music", project.music.where, project.music.file) end
+  Engine.Audio.checkPlaylists(project)
   local sources = {}
   for _, name in ipairs(project.sceneOrder) do
     local scene = Check.walkScene(project, project.scenes[name])
@@ -229,7 +239,7 @@ function checkProject()
         if sources[file] then Check.scanBehaviour(project, file, sources[file]) end
       end
       if sources[file] then
-        Check.scanSpawns(file, sources[file], scene)
+        Check.scanSpawns(file, sources[file], scene, project)
         Check.scanAnimations(file, sources[file], scene)
       end
     end

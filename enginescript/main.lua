@@ -79,7 +79,7 @@ end
 function Game:restart()
   local path, volume, memorySaves = self.project and self.project.path, self.volume, self.memorySaves
   self:switchToScene(nil)
-  if platformWrappers and platformWrappers.stopMusic then platformWrappers.stopMusic() end
+  Engine.Audio.stopMusic()
   Engine.Behaviours.forget()
   game = newGame()
   Engine.game = game
@@ -144,6 +144,7 @@ function Game:frame(dt)
   Engine.Stack.frame(self, dt)
   if self.nextScene then self:switchToScene(self.nextScene) end
   if self.scene and self.playing then self.scene:update(dt) end
+  Engine.Audio.update()
   if sharedSoundManager then soundManager.update(sharedSoundManager) end
   Engine.Stack.render(self)
 end

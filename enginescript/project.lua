@@ -47,6 +47,7 @@ function Project:readSection(name, node)
     self.music.where = Format.where("game.xml", node) .. ": "
     return
   end
+  if name == "playlist" then return Engine.Audio.readPlaylist(self, self, "game.xml", node) end
   local itemName = ({plugins = "plugin", scenes = "sceneref", tables = "table"})[name]
   for _, child in ipairs(Format.children(node, "game.xml", name)) do
     local item = Format.attributes(child.node, "game.xml", itemName)

@@ -36,7 +36,13 @@ function Scene:build()
   if root then
     local joints = {}
     for _, child in ipairs(Format.children(root, self.file, "scene")) do
-      if child.name == "joint" then joints[#joints + 1] = child.node else self:buildLayer(child.node) end
+      if child.name == "joint" then
+        joints[#joints + 1] = child.node
+      elseif child.name == "playlist" then
+        Engine.Audio.readPlaylist(self, self.project, self.file, child.node)
+      else
+        self:buildLayer(child.node)
+      end
     end
     Engine.Joints.build(self, joints)
   end
@@ -71,6 +77,7 @@ function Scene:buildLayer(node)
   space.near:setValue(-1, true)
   space["far"]:setValue(1, true)
   self.layers[#self.layers + 1] = space
+  Engine.Audio.addLayer(self, space, values, node)
   self:buildChildren(space, node, "layer", nil)
 end
 
@@ -92,6 +99,7 @@ function Scene:buildGroup(space, kind, node, index)
   local values = Format.attributes(node, self.file, kind)
   local group = space:createNode(kind == "replicator" and sg.replicatorSpace or sg.wrapSpace)
   group:setLayer(index)
+  Engine.Audio.addGroup(self, group, space)
   if kind == "replicator" then
     group.copies:setValue(values.copies, true)
     group.spacing:setValue(values.spacing, true)

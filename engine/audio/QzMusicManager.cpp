@@ -106,18 +106,27 @@ QzMusicManager& QzMusicManager::sharedMusicManager() {
     return manager;
 }
 
-QzMusicManager::QzMusicManager() {
-    QzOpenMusicAudioContext();
+QzMusicManager::QzMusicManager() : playlist_(QzOpenMusicAudioContext()) {
     states_[kQzMusicPlaying] = std::make_unique<QzMusicPlayingState>(music_);
     states_[kQzMusicPaused] = std::make_unique<QzMusicPausedState>(music_);
     states_[kQzMusicStopped] = std::make_unique<QzMusicStoppedState>(music_);
 }
 
 void QzMusicManager::playMusic(const char* path, bool looping) {
+    if (hasPath(path)) playlist_.stop(0);
+    else playlist_.resume();
     transitionToNewState(states_[current_]->play(path, looping));
 }
 
-void QzMusicManager::pauseMusic() { transitionToNewState(states_[current_]->pause()); }
+void QzMusicManager::pauseMusic() {
+    playlist_.pause();
+    transitionToNewState(states_[current_]->pause());
+}
+
+void QzMusicManager::playPlaylist(std::vector<std::string> paths, const QzPlaylistOptions& options) {
+    stopMusic();
+    playlist_.play(std::move(paths), options);
+}
 
 void QzMusicManager::stopMusic() { transitionToNewState(states_[current_]->stop()); }
 
@@ -127,6 +136,7 @@ void QzMusicManager::setVolume(float volume) {
         volume = 0.0f;
     }
     music_.setVolume(volume);
+    playlist_.setVolume(volume);
 }
 
 void QzMusicManager::transitionToNewState(QzMusicStateCode code) {

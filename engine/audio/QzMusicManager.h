@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "QzMusicPlayer.h"
+#include "QzMusicPlaylist.h"
 
 // The state codes the state operations return.
 enum QzMusicStateCode { kQzMusicPlaying = 0, kQzMusicPaused = 1, kQzMusicStopped = 2 };
@@ -71,7 +72,9 @@ public:
     QzMusicStateCode play(const char* path, bool looping) override;
 };
 
-// Runs the music through its states. Used from the interpreter's thread.
+// Runs the music through its states, and the playlist beside it: one music file replaces a
+// playlist that plays and a playlist replaces the music file. Used from the interpreter's
+// thread.
 class QzMusicManager {
 public:
     // The one manager of the process, made on first use (thread-safely) and destroyed at exit.
@@ -81,18 +84,28 @@ public:
     // manager; starts stopped.
     QzMusicManager();
 
+    // A new file stops the playlist at once; no file (resuming) resumes a paused playlist too.
     void playMusic(const char* path, bool looping);
+    // Pauses the music file and the playlist.
     void pauseMusic();
+    // Stops the music file (a playlist fades out through playlist().stop).
     void stopMusic();
     void transitionToNewState(QzMusicStateCode code);
-    // A volume below 0, or NaN, is taken as 0 and reported in one line.
+    // Stops the music file and plays the playlist (see QzMusicPlaylist::play).
+    void playPlaylist(std::vector<std::string> paths, const QzPlaylistOptions& options);
+    // Moves the playlist on; call every frame.
+    void update() { playlist_.update(); }
+    QzMusicPlaylist& playlist() { return playlist_; }
+    // A volume below 0, or NaN, is taken as 0 and reported in one line. It applies to the
+    // music file and the playlist alike.
     void setVolume(float volume);
     float getVolume() const { return music_.getVolume(); }
-    bool isPlaying() const { return music_.isPlaying(); }
+    bool isPlaying() const { return music_.isPlaying() || playlist_.isActive(); }
     QzMusicStateCode currentState() const { return current_; }
 
 private:
     QzMusic music_;
+    QzMusicPlaylist playlist_;
     std::array<std::unique_ptr<QzMusicState>, 3> states_;  // owned, indexed by code
     QzMusicStateCode current_ = kQzMusicStopped;
 };

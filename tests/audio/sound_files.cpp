@@ -226,3 +226,17 @@ long lastAudibleFrame(const std::vector<int16_t>& stereo) {
     }
     return -1;
 }
+
+double toneLevel(const std::vector<int16_t>& stereo, int channel, double hertz, int rate) {
+    const size_t frames = stereo.size() / 2;
+    if (frames == 0) return 0;
+    const double coefficient = 2 * std::cos(2 * M_PI * hertz / rate);
+    double previous = 0, beforePrevious = 0;
+    for (size_t f = 0; f < frames; ++f) {
+        const double current = stereo[f * 2 + channel] + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+    }
+    const double power = previous * previous + beforePrevious * beforePrevious - coefficient * previous * beforePrevious;
+    return 2 * std::sqrt(std::max(power, 0.0)) / frames;
+}

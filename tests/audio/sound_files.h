@@ -57,6 +57,10 @@ private:
 // The largest absolute sample value of one channel (0 left, 1 right) of stereo frames, or of
 // both when channel is -1.
 int peak(const std::vector<int16_t>& stereo, int channel = -1);
+// The amplitude (in sample units) of a tone of `hertz` in one channel of stereo frames, by the
+// Goertzel filter: 0 for a mix without that tone, 16000 for a tone of sineFrames at full level.
+// Exact when the frames hold a whole number of periods.
+double toneLevel(const std::vector<int16_t>& stereo, int channel, double hertz, int rate);
 // The mixer dithers its 16-bit output: samples this small count as silence.
 inline constexpr int kDitherLevel = 4;
 // The index of the last frame of a stereo mix louder than the dither, or -1.

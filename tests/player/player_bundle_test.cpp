@@ -304,6 +304,12 @@ TEST(Bundles, CheckListsEachProblemOfEveryScene) {
         {truncating("images/brick.png", 300), "game: scenes/title.xml:8: actor 'brick': image 'brick.png' cannot be decoded"},
         {truncating("sounds/lose.ogg", 300), "game: scripts/play.lua:113: playSound: sound 'lose.ogg' cannot be decoded"},
         {truncating("sounds/music.ogg", 10), "game: game.xml:16: music 'music.ogg' cannot be decoded"},
+        {editing("game.xml", "  <music ", "  <playlist name=\"p\"><track file=\"gone.ogg\"/></playlist><music "),
+         "game: game.xml:16: music 'gone.ogg' not found in sounds/"},
+        {editing("scenes/title.xml", "  <layer name=\"backdrop\">", "  <playlist name=\"p\">\n<track file=\"../game.xml\"/></playlist>\n  <layer name=\"backdrop\">"),
+         "game: scenes/title.xml:5: music '../game.xml' cannot be decoded"},
+        {editing("scripts/title.lua", "changeScene(\"scores\")", "playPlaylist(\"nope\") changeScene(\"scores\")"),
+         "game: behaviour scripts/title.lua:21: playPlaylist: no playlist named 'nope' in scenes/title.xml or game.xml"},
     };
     for (const auto& c : cases) {
         fs::remove_all(project);

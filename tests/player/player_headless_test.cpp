@@ -4,6 +4,8 @@
 #include <sys/resource.h>
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -1429,6 +1431,154 @@ TEST(Headless, LabelsDrawMarkupOutlinesAndTextAsTypedAndReportBadMarkupWhereItIs
     EXPECT_EQ(countOf(check.output, "scenes/one.xml:7: actor 'bad': the markup is shown as typed"), 1) << check.output;
     EXPECT_EQ(countOf(check.output, "scenes/one.xml:9: actor 'ghost': the markup is shown as typed: character 1: "
                                     "unknown tag [x]"), 1) << check.output;
+}
+
+// The mix a run recorded with --audio: 16-bit stereo after the WAV file's 44-byte header.
+struct Recording {
+    static constexpr int kRate = 44100;
+    static constexpr int kFrame = kRate / 60;  // the audio of one game frame
+    explicit Recording(const std::string& wav) {
+        if (wav.size() > 44) samples.resize((wav.size() - 44) / 2);
+        std::memcpy(samples.data(), wav.data() + 44, samples.size() * 2);
+    }
+    // The level of a tone in one channel (0 left, 1 right) over game frames [from, to).
+    double level(int channel, double hertz, int from, int to) const {
+        const size_t begin = std::min(samples.size(), static_cast<size_t>(from) * kFrame * 2);
+        const size_t end = std::min(samples.size(), static_cast<size_t>(to) * kFrame * 2);
+        return toneLevel(std::vector<int16_t>(samples.begin() + begin, samples.begin() + end), channel, hertz, kRate);
+    }
+    std::vector<int16_t> samples;
+};
+
+// A project of one scene, "main", whose behaviour is scripts/main.lua; sounds/ holds tones
+// of 300 Hz (low), 600 Hz (mid) and 1200 Hz (high), of one second (the long ones three).
+std::string makeSoundProject(const ScratchFolder& scratch, const std::string& gameExtra, const std::string& sceneBody,
+                             const std::string& behaviour) {
+    const std::filesystem::path project = scratch.path() / "Sound.gameproj";
+    for (const char* folder : {"scenes", "scripts", "sounds"}) std::filesystem::create_directories(project / folder);
+    writeFile((project / "game.xml").string(),
+              "<game title=\"Sound\" width=\"480\" height=\"320\" startScene=\"main\">\n"
+              "<scenes><scene name=\"main\" file=\"scenes/main.xml\"/></scenes>\n" + gameExtra + "</game>\n");
+    writeFile((project / "scenes/main.xml").string(), "<scene behaviour=\"scripts/main.lua\">\n" + sceneBody + "</scene>\n");
+    writeFile((project / "scripts/main.lua").string(), behaviour);
+    const struct {
+        const char* file;
+        double hertz, seconds;
+    } tones[] = {{"low", 300, 1}, {"mid", 600, 1}, {"high", 1200, 1}, {"long-low", 300, 3}, {"long-high", 1200, 3}};
+    for (const auto& tone : tones) {
+        writeSndfile((project / "sounds" / tone.file).string() + ".wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1,
+                     Recording::kRate, sineFrames(1, Recording::kRate, static_cast<long>(tone.seconds * Recording::kRate), tone.hertz));
+    }
+    writeFile((project / "sounds/junk.wav").string(), "not a sound");
+    return project.string();
+}
+
+// Sounds without a position are the same in both ears, a layer's volume multiplies its
+// sounds, and playlists of game.xml and scenes cross-fade, move on and fade out; each read
+// from the recorded mix of the real engine script.
+TEST(Headless, SoundsWithoutAPositionLayerVolumesAndPlaylists) {
+    using Check = std::function<void(const Recording&)>;
+    constexpr double kHeard = 1000;
+    const auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
+    const std::string counter = "local n = 0\nfunction onUpdate()\n  n = n + 1\n";
+    const struct {
+        const char* name;
+        std::string game, scene, behaviour;
+        int frames, status;
+        std::vector<std::string> lines;
+        Check check;
+    } cases[] = {
+        {"a sound without a position is the same in both ears; an emitter at the left edge is not",
+         "",
+         "<layer name=\"main\">\n<sound sound=\"low.wav\" positional=\"false\" x=\"0\" y=\"160\" loop=\"true\" autoplay=\"true\"/>\n"
+         "<sound sound=\"high.wav\" x=\"0\" y=\"160\" loop=\"true\" autoplay=\"true\"/>\n</layer>\n",
+         "function onStart() playSound('mid.wav') end\n", 30, 0, {},
+         [&](const Recording& mix) {
+             EXPECT_GT(mix.level(0, 300, 5, 25), kHeard);
+             EXPECT_NEAR(ratio(mix.level(0, 300, 5, 25), mix.level(1, 300, 5, 25)), 1.0, 0.02);
+             EXPECT_NEAR(ratio(mix.level(0, 600, 5, 25), mix.level(1, 600, 5, 25)), 1.0, 0.02);
+             EXPECT_GT(ratio(mix.level(0, 1200, 5, 25), mix.level(1, 1200, 5, 25)), 2.0);
+         }},
+        {"a layer's volume multiplies its sounds, from the document and from a behaviour",
+         "",
+         "<layer name=\"full\"><sound sound=\"low.wav\" positional=\"false\" loop=\"true\" autoplay=\"true\"/></layer>\n"
+         "<layer name=\"half\" volume=\"0.5\"><sound sound=\"high.wav\" positional=\"false\" loop=\"true\" autoplay=\"true\"/></layer>\n",
+         counter + "  if n == 30 then setLayerVolume('half', 0.25) log('half at', layerVolume('half')) end\nend\n", 60, 0,
+         {"half at 0.25\n"},
+         [&](const Recording& mix) {
+             EXPECT_NEAR(ratio(mix.level(0, 1200, 5, 25), mix.level(0, 300, 5, 25)), 0.5, 0.02);
+             EXPECT_NEAR(ratio(mix.level(0, 1200, 40, 58), mix.level(0, 300, 40, 58)), 0.25, 0.02);
+         }},
+        {"a playlist of game.xml cross-fades into its next track and ends there",
+         "<playlist name=\"tunes\" fade=\"0.4\" loop=\"false\" autoplay=\"true\">\n"
+         "<track file=\"low.wav\"/><track file=\"high.wav\"/></playlist>\n",
+         "<layer/>\n", counter + "  if n == 20 or n == 80 then log('track', musicTrack()) end\nend\n", 130, 0,
+         {"track low.wav\n", "track high.wav\n"},
+         [&](const Recording& mix) {
+             // A frame counts a track while it is above the dither: the fade's ends included.
+             constexpr double kAudible = 200;
+             int lowOnly = 0, both = 0, highOnly = 0, silent = 0, lastBoth = 0, firstHighOnly = 1000;
+             for (int f = 1; f < 130; ++f) {
+                 const bool low = mix.level(0, 300, f, f + 1) > kAudible, high = mix.level(0, 1200, f, f + 1) > kAudible;
+                 if (low && high) ++both, lastBoth = f;
+                 else if (low) ++lowOnly;
+                 else if (high) ++highOnly, firstHighOnly = std::min(firstHighOnly, f);
+                 else ++silent;
+             }
+             // Each count within two frames: at the ends of the fade one track is nearly silent.
+             EXPECT_NEAR(lowOnly, 36, 2);  // 0.6 s of the first track alone
+             EXPECT_NEAR(both, 24, 2);     // the 0.4 s cross-fade
+             EXPECT_NEAR(highOnly, 36, 2); // the rest of the second
+             EXPECT_LT(lastBoth, firstHighOnly);
+             EXPECT_GT(silent, 28) << "the playlist does not loop";
+         }},
+        {"a scene's playlist is played, moved on and faded out from a behaviour",
+         "",
+         "<playlist name=\"scenelist\" fade=\"0.25\"><track file=\"long-low.wav\"/><track file=\"long-high.wav\"/></playlist>\n<layer/>\n",
+         counter + "  if n == 1 then playPlaylist('scenelist') elseif n == 20 then nextTrack()\n"
+                   "  elseif n == 60 then stopMusic(0.5) end\nend\n",
+         110, 0, {},
+         [&](const Recording& mix) {
+             EXPECT_GT(mix.level(0, 300, 5, 18), kHeard);
+             EXPECT_LT(mix.level(0, 1200, 5, 18), kHeard);
+             EXPECT_LT(mix.level(0, 300, 40, 58), kHeard);
+             const double full = mix.level(0, 1200, 40, 58);
+             EXPECT_GT(full, kHeard);
+             EXPECT_GT(mix.level(0, 1200, 64, 70), 0.6 * full);
+             EXPECT_LT(mix.level(0, 1200, 82, 88), 0.3 * full);
+             EXPECT_LT(mix.level(0, 1200, 95, 110), 10.0) << "stopped after the fade-out";
+         }},
+        {"mistakes are reported where they are written and the game goes on",
+         "<playlist name=\"broken\"><track file=\"missing.ogg\"/>\n<track/></playlist>\n<playlist fade=\"2\"/>\n"
+         "<playlist name=\"negative\" fade=\"-1\"><track file=\"low.wav\"/></playlist>\n",
+         "<layer name=\"main\" volume=\"-1\"/>\n",
+         "function onStart()\n  for _, call in ipairs({function() playPlaylist('nope') end, function() setLayerVolume('nope', 1) end,\n"
+         "    function() setLayerVolume('main', 0/0) end, function() stopMusic(-1) end, function() playPlaylist(7) end}) do\n"
+         "    log('refused', select(2, pcall(call)))\n  end\n  playPlaylist('broken')\n  log('after broken', musicTrack())\nend\n",
+         5, 1,
+         {"game: game.xml:4: <track> without a file; add file=\"NAME\" naming a file of sounds/",
+          "game: game.xml:5: <playlist> without a name; ignored",
+          "game: game.xml:6: playlist 'negative': fade must be 0 or more, got -1; 0 is used",
+          "game: scenes/main.xml:2: layer: volume must be 0 or more, got -1; 1 is used",
+          "refused scripts/main.lua:2: playPlaylist: no playlist named 'nope' in scenes/main.xml or game.xml; add <playlist name=\"nope\">",
+          "refused scripts/main.lua:2: no layer named 'nope' in scenes/main.xml; give a <layer> name=\"nope\"",
+          "refused scripts/main.lua:3: setLayerVolume: the volume must be a number of 0 or more, got ",
+          "refused scripts/main.lua:3: stopMusic: the seconds must be a number of 0 or more, got -1",
+          "refused scripts/main.lua:3: playPlaylist: the playlist name must be a string, got number",
+          "game: game.xml:3: music 'missing.ogg' not found in sounds/; check the file name",
+          "after broken nil\n"},
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder scratch;
+        const std::string project = makeSoundProject(scratch, c.game, c.scene, c.behaviour);
+        const PlayerRun run = runPlayer(scratch, "--headless --frames " + std::to_string(c.frames) + " --audio " +
+                                                     scratch.file("mix.wav") + " " + project);
+        EXPECT_EQ(run.status, c.status) << run.output;
+        for (const std::string& line : c.lines) EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
+        if (c.check) c.check(Recording(readFile(scratch.file("mix.wav"))));
+    }
 }
 
 }  // namespace

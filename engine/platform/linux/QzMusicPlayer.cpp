@@ -57,6 +57,7 @@ void QzMusicStream::play() {
     pcm_->rewind();
     endOfStream_ = false;
     mode_ = Mode::playing;
+    framesUnqueued_ = 0;
     playedBeforePause_ = {};
     playStarted_ = std::chrono::steady_clock::now();
     if (!context_) return;
@@ -101,6 +102,29 @@ bool QzMusicStream::isPlaying() const {
     return mode_ == Mode::playing && !silentMusicEndedLocked();
 }
 
+double QzMusicStream::playedSeconds() {
+    QzALContextScope scope(context_);
+    std::lock_guard lock(mutex_);
+    if (!context_) {
+        auto played = playedBeforePause_;
+        if (mode_ == Mode::playing) played += std::chrono::steady_clock::now() - playStarted_;
+        return std::chrono::duration<double>(played).count();
+    }
+    // The sample offset counts from the first buffer still queued; a stopped source reads 0
+    // and has every buffer processed, which the unqueueing has then counted.
+    unqueuePlayedLocked();
+    ALint offset = 0;
+    if (!queuedBuffers_.empty()) alGetSourcei(source_, AL_SAMPLE_OFFSET, &offset);
+    QzCheckALError("QzMusicStream: alGetSourcei (AL_SAMPLE_OFFSET)");
+    return static_cast<double>(framesUnqueued_ + offset) / pcm_->sampleRate();
+}
+
+double QzMusicStream::lengthSeconds() const {
+    std::lock_guard lock(mutex_);
+    const int64_t frames = pcm_->totalFrames();
+    return frames < 0 ? -1.0 : static_cast<double>(frames) / pcm_->sampleRate();
+}
+
 bool QzMusicStream::silentMusicEndedLocked() const {
     const int64_t frames = pcm_->totalFrames();
     if (context_ || looping_ || frames < 0) return false;
@@ -131,16 +155,22 @@ void QzMusicStream::stopLocked() {
     alSourcei(source_, AL_BUFFER, 0);
     freeBuffers_.insert(freeBuffers_.end(), queuedBuffers_.begin(), queuedBuffers_.end());
     queuedBuffers_.clear();
+    queuedFrames_.clear();
+}
+
+void QzMusicStream::unqueuePlayedLocked() {
+    ALint processed = 0;
+    alGetSourcei(source_, AL_BUFFERS_PROCESSED, &processed);
+    if (processed <= 0) return;
+    alSourceUnqueueBuffers(source_, processed, queuedBuffers_.data());
+    freeBuffers_.insert(freeBuffers_.end(), queuedBuffers_.begin(), queuedBuffers_.begin() + processed);
+    queuedBuffers_.erase(queuedBuffers_.begin(), queuedBuffers_.begin() + processed);
+    for (ALint i = 0; i < processed; ++i) framesUnqueued_ += queuedFrames_[i];
+    queuedFrames_.erase(queuedFrames_.begin(), queuedFrames_.begin() + processed);
 }
 
 void QzMusicStream::refillLocked() {
-    ALint processed = 0;
-    alGetSourcei(source_, AL_BUFFERS_PROCESSED, &processed);
-    if (processed > 0) {
-        alSourceUnqueueBuffers(source_, processed, queuedBuffers_.data());
-        freeBuffers_.insert(freeBuffers_.end(), queuedBuffers_.begin(), queuedBuffers_.begin() + processed);
-        queuedBuffers_.erase(queuedBuffers_.begin(), queuedBuffers_.begin() + processed);
-    }
+    unqueuePlayedLocked();
     while (!freeBuffers_.empty() && !endOfStream_) {
         const long frames = decodeLocked(scratch_.data());
         if (frames == 0) break;
@@ -150,6 +180,7 @@ void QzMusicStream::refillLocked() {
         alSourceQueueBuffers(source_, 1, &buffer);
         freeBuffers_.pop_back();
         queuedBuffers_.push_back(buffer);
+        queuedFrames_.push_back(frames);
     }
     QzCheckALError("QzMusicStream: refilling the queue");
 }

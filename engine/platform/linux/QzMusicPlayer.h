@@ -49,6 +49,12 @@ public:
     void setVolume(float volume);
     // True from play or resume until pause, stop or the end of music that does not loop.
     bool isPlaying() const;
+    // How far the music has played since the last play, in seconds of the file: the frames
+    // the device has mixed (a clock of the audio, not of the wall), or without a device the
+    // time it has been playing.
+    double playedSeconds();
+    // The file's length in seconds as it states it, or -1 when it does not say.
+    double lengthSeconds() const;
 
     // Unqueues the buffers played, decodes into them and queues them again, starts the next
     // round of looping music, restarts a source that ran dry, and notices the end.
@@ -59,6 +65,7 @@ private:
     QzMusicStream(std::unique_ptr<QzPCMStream> pcm, ALCcontext* context);
     // The caller holds mutex_ and has the stream's context current.
     void stopLocked();
+    void unqueuePlayedLocked();
     void refillLocked();
     long decodeLocked(int16_t* out);
     // Without a device: whether music that does not loop has played for its whole length.
@@ -74,6 +81,8 @@ private:
     ALuint source_ = 0;
     std::vector<ALuint> freeBuffers_;    // not queued
     std::vector<ALuint> queuedBuffers_;  // queued, in play order
+    std::vector<long> queuedFrames_;     // the frames of each queued buffer, in the same order
+    int64_t framesUnqueued_ = 0;         // frames of the buffers played and unqueued since play
     std::vector<int16_t> scratch_;
     // Without a device: how long the music has played, as time played before the last pause
     // plus the time since the last start.
