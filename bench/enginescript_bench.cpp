@@ -90,6 +90,8 @@ void writeJointProject(const std::string& project, bool withJoints) {
         scene << "<joint " << kinds[k % 5] << " a=\"b" << 2 * k << "\" b=\"b" << 2 * k + 1 << "\"/>\n";
     }
     scene << "</scene>\n";
+}
+
 // The animation of sprite i: looping or ping-pong, at 6 to 30 frames per second.
 std::string animationOf(int i) {
     return "<animation name=\"walk\" columns=\"4\" rows=\"2\" fps=\"" + std::to_string(6 + i % 25) + "\" mode=\"" +
