@@ -50,10 +50,15 @@ function Check.walkScene(project, file)
   local values = Format.attributes(root, file, "scene")
   for _, behaviour in ipairs(values.behaviour or {}) do scene.behaviours[behaviour] = true end
   if values.music then project:checkAsset("music", Format.where(file, root) .. ": ", values.music) end
+  local names, follow = {}, nil
   local function walk(node, elementName)
     for _, child in ipairs(Format.children(node, file, elementName)) do
       local attributes = Format.attributes(child.node, file, child.name)
+      if child.name == "camera" and attributes.follow then
+        follow = follow or {name = attributes.follow, where = Format.where(file, child.node)}
+      end
       if actorKinds[child.name] then
+        if attributes.name and not attributes.template then names[attributes.name] = true end
         local where = Engine.Actor.whereNamed(Format.where(file, child.node), attributes.name or child.name)
         if attributes.image then project:checkAsset("image", where, attributes.image) end
         if child.name == "sound" and attributes.sound then project:checkAsset("sound", where, attributes.sound) end
@@ -64,6 +69,7 @@ function Check.walkScene(project, file)
     end
   end
   walk(root, "scene")
+  if follow and not names[follow.name] then Engine.report(Engine.Camera.messages.noTarget(follow.where, follow.name)) end
   return scene
 end
 

@@ -20,6 +20,7 @@ function Scene.new(game, project, name)
     soundPlayers = {}, soundLoaders = {}, time = 0}, Scene)
   self.graph = sg.scene.new(sharedSoundManager, sharedAssetManager)
   self.defaultSpace = self.graph:defaultSpace()
+  self.camera = Engine.Camera.new(self)
   local ok, message = pcall(self.build, self)
   if not ok then
     self:destroy()
@@ -34,7 +35,9 @@ function Scene:build()
   self:buildBackground(values.background)
   self.gravity = values.gravity
   if root then
-    for _, child in ipairs(Format.children(root, self.file, "scene")) do self:buildLayer(child.node) end
+    for _, child in ipairs(Format.children(root, self.file, "scene")) do
+      if child.name == "camera" then self.camera:configure(child.node) else self:buildLayer(child.node) end
+    end
   end
   if values.behaviour then self:attachBehaviours(self, values.behaviour) end
   if values.music then self.game:playMusic(values.music, true, Format.where(self.file, root) .. ": ") end
@@ -59,13 +62,12 @@ end
 function Scene:buildLayer(node)
   local values = Format.attributes(node, self.file, "layer")
   local space = self.graph:createSpace(sg.ortho2DSpace)
-  space.x:setValue(-values.x, true)
-  space.y:setValue(-values.y, true)
-  space.width:setValue(self.game.width, true)
-  space.height:setValue(self.game.height, true)
   space.near:setValue(-1, true)
   space["far"]:setValue(1, true)
+  -- The layer's actors learn their layer (buildActorElement), to take clicks in its units.
+  self.buildingLayer = self.camera:addLayer(space, values)
   self:buildChildren(space, node, "layer", nil)
+  self.buildingLayer = nil
 end
 
 -- Builds the actors and groups inside an element, drawn in document order.
@@ -123,7 +125,7 @@ function Scene:buildActorElement(space, kind, node, index, wrapArea)
     end
   end
   local template = {space = space, kind = kind, values = values, extras = extras, wrapArea = wrapArea,
-    where = Format.where(self.file, node)}
+    where = Format.where(self.file, node), layer = self.buildingLayer}
   if values.name then self.knownNames[values.name] = true end
   if values.template then
     if values.name then self.templates[values.name] = template end
@@ -148,6 +150,7 @@ function Scene:buildActor(template, x, y)
   if actor.renderNode then actor.renderNode:setLayer(values.z) end
   actor.properties = template.extras.properties
   actor.wrapArea = template.wrapArea
+  actor.layer = template.layer
   if actor.wrapArea then actor:moveTo(actor:position()) end
   if template.extras.body then self:addBody(actor, template.extras.body) end
   self.actors[#self.actors + 1] = actor
@@ -182,6 +185,7 @@ function Scene:start()
   for _, actor in ipairs(self.actors) do
     if actor.renderNode then actor.space:sortRenderNodes() end
   end
+  self.camera:start()
   self.started = true
   local count = #self.instances
   for index = 1, count do Behaviours.call(self.instances[index], "onStart") end
@@ -256,12 +260,19 @@ function Scene:dispatchTo(owner, name, ...)
   end
 end
 
+-- A click reaches each actor in the units of its layer, and onMouseDown in world units, then
+-- in screen units.
 function Scene:mouseDown(x, y)
+  x, y = tonumber(x) or 0, tonumber(y) or 0
+  local worldX, worldY = self.camera:locatePointer(x, y)
   for index = #self.actors, 1, -1 do
     local actor = self.actors[index]
-    if actor.behaviours and actor:contains(x, y) then self:dispatchTo(actor, "onClick", x, y) end
+    local layer = actor.layer
+    local px, py = worldX, worldY
+    if layer then px, py = layer.pointerX, layer.pointerY end
+    if actor.behaviours and actor:contains(px, py) then self:dispatchTo(actor, "onClick", px, py) end
   end
-  self:dispatch("onMouseDown", x, y)
+  self:dispatch("onMouseDown", worldX, worldY, x, y)
 end
 
 -- Plays a file of sounds/ once; `where` names the behaviour's line that asked for it.
@@ -318,6 +329,7 @@ function Scene:update(dt)
 end
 
 function Scene:render()
+  self.camera:update()
   self.graph:render()
 end
 

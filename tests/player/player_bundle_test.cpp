@@ -269,6 +269,8 @@ TEST(Bundles, CheckListsEachProblemOfEveryScene) {
         {editing("scenes/scores.xml", "<scene", "<scene <"), "game: scenes/scores.xml: not a well-formed XML document"},
         {editing("scenes/play.xml", "ball.png", "nothere.png"), "game: scenes/play.xml:25: actor 'ball': image 'nothere.png' not found"},
         {editing("game.xml", "scenes/gameover.xml", "scenes/missing.xml"), "game: scenes/missing.xml: cannot open the file"},
+        {editing("scenes/play.xml", "  <layer name=\"backdrop\">", "  <camera follow=\"padle\"/>\n  <layer name=\"backdrop\">"),
+         "game: scenes/play.xml:6: <camera follow=\"padle\">: no actor named 'padle' when the scene starts"},
         {editing("scenes/play.xml", "lifetime=\"0.35\"", "lifetime=\"short\""),
          "game: scenes/play.xml:30: <particles lifetime=\"short\">: expected a number"},
         {editing("scenes/play.xml", "behaviour=\"scripts/burst.lua\"", "behaviour=\"scripts/bust.lua\""),
