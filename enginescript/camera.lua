@@ -19,8 +19,9 @@ Camera.messages = {
 -- was without one: a layer's offset alone decides where its content is drawn.
 function Camera.new(scene)
   local width, height = scene.game.width, scene.game.height
-  local self = setmetatable({scene = scene, width = width, height = height, x = width / 2, y = height / 2,
-    zoom = 1, rotation = 0, deadWidth = 0, deadHeight = 0, layers = {}}, Camera)
+  local self = setmetatable({scene = scene, width = width, height = height, focusX = width / 2,
+    focusY = height / 2, x = width / 2, y = height / 2, zoom = 1, rotation = 0, deadWidth = 0, deadHeight = 0,
+    layers = {}}, Camera)
   self.world = {parallax = 1, offsetX = 0, offsetY = 0}
   self.facade = Camera.newFacade(self)
   return self
@@ -36,10 +37,11 @@ function Camera:configure(node)
   end
   self.configured = true
   local values = Format.attributes(node, file, "camera")
-  self.x, self.y = values.x or self.x, values.y or self.y
+  self.focusX, self.focusY = values.x or self.focusX, values.y or self.focusY
   self.zoom, self.rotation = values.zoom, values.rotation % 360
   if values.deadzone then self.deadWidth, self.deadHeight = values.deadzone[1], values.deadzone[2] end
   self.bounds = values.bounds
+  self:place()
   self.followName, self.followWhere = values.follow, where
 end
 
@@ -81,15 +83,19 @@ local function clampAxis(value, low, high, view)
   return math.max(low + view / 2, math.min(high - view / 2, value))
 end
 
-function Camera:clampToBounds()
-  local bounds = self.bounds
-  if not bounds then return end
-  self.x = clampAxis(self.x, bounds[1], bounds[3], self.width / self.zoom)
-  self.y = clampAxis(self.y, bounds[2], bounds[4], self.height / self.zoom)
+-- The camera is shown at its focus kept within the bounds. The focus itself is not clamped:
+-- following works from it, so that a camera held at a bound does not creep along it.
+function Camera:place()
+  local bounds, x, y = self.bounds, self.focusX, self.focusY
+  if bounds then
+    x = clampAxis(x, bounds[1], bounds[3], self.width / self.zoom)
+    y = clampAxis(y, bounds[2], bounds[4], self.height / self.zoom)
+  end
+  self.x, self.y = x, y
 end
 
--- Moves the camera just enough that its target is back inside the dead zone, a rectangle of
--- the screen's units around its centre (turned and zoomed with the camera).
+-- Moves the focus just enough that the target is back inside the dead zone, a rectangle of the
+-- screen's units around its centre (turned and zoomed with the camera).
 function Camera:followTarget()
   local target = self.target
   if not target then return end
@@ -99,12 +105,12 @@ function Camera:followTarget()
   end
   local radians = math.rad(self.rotation)
   local c, s, zoom = math.cos(radians), math.sin(radians), self.zoom
-  local dx, dy = target.x - self.x, target.y - self.y
+  local dx, dy = target.x - self.focusX, target.y - self.focusY
   local ex = excess(zoom * (c * dx + s * dy), self.deadWidth / 2)
   local ey = excess(zoom * (c * dy - s * dx), self.deadHeight / 2)
   if ex ~= 0 or ey ~= 0 then
-    self.x = self.x + (c * ex - s * ey) / zoom
-    self.y = self.y + (s * ex + c * ey) / zoom
+    self.focusX = self.focusX + (c * ex - s * ey) / zoom
+    self.focusY = self.focusY + (s * ex + c * ey) / zoom
   end
 end
 
@@ -122,7 +128,7 @@ end
 -- layer's projection when something changed since the last frame.
 function Camera:update()
   self:followTarget()
-  self:clampToBounds()
+  self:place()
   local applied = self.applied
   if applied and applied[1] == self.x and applied[2] == self.y and applied[3] == self.zoom and
       applied[4] == self.rotation then
@@ -204,9 +210,9 @@ local methods = {}
 
 -- Putting the camera somewhere stops it following: a behaviour that moves it takes over.
 function methods.setPosition(camera, x, y)
-  camera.x, camera.y = needNumber("setPosition", "x", x), needNumber("setPosition", "y", y)
+  camera.focusX, camera.focusY = needNumber("setPosition", "x", x), needNumber("setPosition", "y", y)
   camera.target = nil
-  camera:clampToBounds()
+  camera:place()
 end
 
 function methods.getPosition(camera)
@@ -215,7 +221,7 @@ end
 
 function methods.setZoom(camera, zoom)
   camera.zoom = needNumber("setZoom", "the zoom", zoom, "above 0")
-  camera:clampToBounds()
+  camera:place()
 end
 
 function methods.getZoom(camera)
@@ -263,7 +269,7 @@ function methods.setBounds(camera, left, bottom, right, top)
     error("camera:setBounds: give left, bottom, right, top with right above left and top above bottom", 3)
   end
   camera.bounds = bounds
-  camera:clampToBounds()
+  camera:place()
 end
 
 function methods.screenToWorld(camera, x, y, parallax)
