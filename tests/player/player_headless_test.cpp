@@ -344,11 +344,12 @@ TEST(Headless, CamerasFollowDrawLayersByParallaxAndMapTheMouse) {
         int status;
         std::vector<std::string> lines;  // each in the output once
     } cases[] = {
-        {"cameraFollow", "", 205, 0,
+        {"cameraFollow", "", 240, 0,
          {"update 5 runner 37.0 camera 32.0 32.0 zoom 1\n", "update 30 runner 62.0 camera 51.0 41.5 zoom 1\n",
           "update 150 runner 182.0 camera 168.0 68.0 zoom 1\n", "update 170 runner 202.0 camera 184.0 84.0 zoom 2\n",
           "update 200 runner gone camera 184.0 84.0 zoom 2\n", "update 204 runner gone camera 184.0 84.0 zoom 2\n",
-          "update 205 runner gone camera -84.0 30.0 zoom 2\n"}},
+          "update 205 runner gone camera -84.0 30.0 zoom 2\n", "update 210 runner gone camera -5.6 16.0 zoom 2\n",
+          "update 240 runner gone camera -5.6 16.0 zoom 2\n"}},
         {"cameraView", "15 mousedown 32 12\n16 mousedown 56 56\n17 mousemove 32 32\n17 mousedown 32 32\n", 21, 0,
          {"b on screen 32.0 12.0 back 42.0 32.0 parallax 0 32.0 12.0\n",
           "click b 42.0 32.0\ndown 42.0 32.0 screen 32.0 12.0\n",

@@ -1,5 +1,6 @@
 -- Logs where the camera is as its target runs: inside the dead zone, pushing it, against the
--- bounds, zoomed in, after the target has gone, and once put somewhere by hand.
+-- bounds, zoomed in, after the target has gone, once put somewhere by hand, and turned while
+-- following an actor below the bounds (it must stay where it is).
 local updates = 0
 
 local function report()
@@ -14,7 +15,11 @@ function onUpdate()
   if updates == 160 then camera:setZoom(2) end
   if updates == 200 then actor("runner"):destroy() end
   if updates == 205 then camera:setPosition(-500, 30) end
-  for _, at in ipairs({5, 30, 150, 170, 200, 204, 205}) do
+  if updates == 206 then
+    camera:setRotation(30)
+    camera:follow("post")
+  end
+  for _, at in ipairs({5, 30, 150, 170, 200, 204, 205, 210, 240}) do
     if updates == at then report() end
   end
 end
