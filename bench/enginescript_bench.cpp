@@ -1,6 +1,7 @@
 // Benchmark: the engine script on the feature tour's largest scene (document read, actors
 // built, first frame drawn), on a scene of 2,000 actors that each run an update behaviour and
-// on a scene of 200 running tweens, each against a baseline measured in the same run.
+// on a scene of 200 running tweens, and a camera following an actor over four parallax layers,
+// each against a baseline measured in the same run.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -27,6 +28,7 @@ constexpr const char* kLargestScene = "sprites";  // the tour scene with the mos
 constexpr int kCrowdSize = 2000;
 const std::string kTweened = std::string(QZ_BINARY_DIR) + "/bench/tweened.gameproj";
 constexpr int kTweenCount = 200;
+const std::string kCameraProject = std::string(QZ_BINARY_DIR) + "/bench/camera.gameproj";
 
 // A project of one scene called `name` holding `count` sprites of 6 × 6 in rows of `perRow`,
 // `dx` and `dy` apart, each with the extra attributes.
@@ -60,6 +62,22 @@ void writeCrowdProject() {
 // A project whose one scene holds kTweenCount sprites named "s" and no behaviour.
 void writeTweenedProject() {
     writeSpritesProject(kTweened, "tweened", kTweenCount, 20, 24, 32, "name=\"s\"");
+}
+
+// A project whose one scene has a camera following the sprite "hero" and four layers of 50
+// sprites, with parallax 0, 0.5, 1 and 1.5.
+void writeCameraProject() {
+    for (const char* folder : {"", "/scenes"}) mkdir((kCameraProject + folder).c_str(), 0755);
+    std::ofstream(kCameraProject + "/game.xml") << "<game width=\"480\" height=\"320\" startScene=\"camera\"><scenes>"
+                                                   "<scene name=\"camera\" file=\"scenes/camera.xml\"/></scenes></game>\n";
+    std::ofstream scene(kCameraProject + "/scenes/camera.xml");
+    scene << "<scene name=\"camera\"><camera follow=\"hero\" deadzone=\"40 40\" bounds=\"0 0 4000 4000\"/>\n";
+    for (const char* parallax : {"0", "0.5", "1", "1.5"}) {
+        scene << "<layer parallax=\"" << parallax << "\">\n";
+        for (int i = 0; i < 50; ++i) scene << "<sprite x=\"" << i * 20 << "\" y=\"" << i * 6 << "\" width=\"6\" height=\"6\"/>\n";
+        scene << "</layer>\n";
+    }
+    scene << "<layer><sprite name=\"hero\" x=\"240\" y=\"160\" width=\"6\" height=\"6\"/></layer></scene>\n";
 }
 
 // The one off-screen context of the run, made before the games and destroyed after them
@@ -129,6 +147,20 @@ Game& tweened() {
         return true;
     }();
     (void)started;
+    return game;
+}
+
+// The camera scene, with a function that moves the hero out of the dead zone and back, so that
+// the camera has to move at every call.
+Game& cameraScene() {
+    static Game game((writeCameraProject(), kCameraProject));
+    static const bool prepared = [] {
+        game.run("local hero, step = Engine.game.scene:actorNamed('hero'), 60\n"
+                 "function moveHero() step = -step hero:move(step, step) end\n"
+                 "if Engine.game.scene.camera.target ~= hero then error('the camera follows nothing') end");
+        return true;
+    }();
+    (void)prepared;
     return game;
 }
 
@@ -204,6 +236,19 @@ void BM_Tweens_Scene200(benchmark::State& state) {
     for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
 }
 
+// Baseline: the hero moved, the camera left alone.
+void BM_Camera_HeroMoves(benchmark::State& state) {
+    Game& game = cameraScene();
+    for (auto _ : state) game.run("moveHero()");
+}
+
+// The hero moved and the camera following it: the difference is the camera's cost a frame
+// (following, bounds, and every moving layer's view written).
+void BM_Camera_HeroMovesAndCameraFollows(benchmark::State& state) {
+    Game& game = cameraScene();
+    for (auto _ : state) game.run("moveHero() Engine.game.scene.camera:update()");
+}
+
 // A whole frame through the engine host: script update and drawing, finished.
 void BM_Crowd_WholeFrame(benchmark::State& state) {
     Game& game = crowd();
@@ -222,6 +267,8 @@ BENCHMARK(BM_Crowd_ScriptUpdateLimited)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Crowd_WholeFrame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Tweens_SceneWithout)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Tweens_Scene200)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Camera_HeroMoves)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Camera_HeroMovesAndCameraFollows)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
