@@ -176,12 +176,11 @@ function Camera:locatePointer(x, y)
   return self:screenToLayer(self.world, x, y)
 end
 
--- The pointer arguments of onMouseUp and onMouseMoved: world units, then screen units.
+-- The pointer of onMouseUp and onMouseMoved, in world units.
 function Camera.pointer(scene, x, y)
   x, y = tonumber(x) or 0, tonumber(y) or 0
-  if not scene then return x, y, x, y end
-  local worldX, worldY = scene.camera:screenToLayer(scene.camera.world, x, y)
-  return worldX, worldY, x, y
+  if not scene then return x, y end
+  return scene.camera:screenToLayer(scene.camera.world, x, y)
 end
 
 -- --- The `camera` object of behaviours ---

@@ -260,8 +260,7 @@ function Scene:dispatchTo(owner, name, ...)
   end
 end
 
--- A click reaches each actor in the units of its layer, and onMouseDown in world units, then
--- in screen units.
+-- A click reaches each actor in the units of its layer, and onMouseDown in world units.
 function Scene:mouseDown(x, y)
   x, y = tonumber(x) or 0, tonumber(y) or 0
   local worldX, worldY = self.camera:locatePointer(x, y)
@@ -272,7 +271,7 @@ function Scene:mouseDown(x, y)
     if layer then px, py = layer.pointerX, layer.pointerY end
     if actor.behaviours and actor:contains(px, py) then self:dispatchTo(actor, "onClick", px, py) end
   end
-  self:dispatch("onMouseDown", worldX, worldY, x, y)
+  self:dispatch("onMouseDown", worldX, worldY)
 end
 
 -- Plays a file of sounds/ once; `where` names the behaviour's line that asked for it.

@@ -16,10 +16,10 @@ function onUpdate()
   end
 end
 
-function onMouseDown(x, y, screenX, screenY)
-  log(string.format("down %.1f %.1f screen %.1f %.1f", x, y, screenX, screenY))
+function onMouseDown(x, y)
+  log(string.format("down %.1f %.1f screen %.1f %.1f", x, y, camera:worldToScreen(x, y)))
 end
 
-function onMouseMoved(x, y, screenX, screenY)
-  log(string.format("moved %.1f %.1f screen %.1f %.1f", x, y, screenX, screenY))
+function onMouseMoved(x, y)
+  log(string.format("moved %.1f %.1f screen %.1f %.1f", x, y, camera:worldToScreen(x, y)))
 end
