@@ -13,6 +13,9 @@ Camera.messages = {
     return string.format("%s: <camera follow=\"%s\">: no actor named '%s' when the scene starts; name an actor " ..
       "of this scene (a template is followed by calling camera:follow on the spawned actor)", where, name, name)
   end,
+  noActor = function(name, sceneFile)
+    return string.format("camera:follow: no actor named '%s' in %s", name, sceneFile)
+  end,
 }
 
 -- A camera at the centre of the display with zoom 1 and no rotation shows every layer as it
@@ -241,7 +244,7 @@ function methods.follow(camera, target)
     local name = target
     target = camera.scene:actorNamed(name)
     if not target then
-      error(string.format("camera:follow: no actor named '%s' in %s", name, camera.scene.file), 3)
+      error(Camera.messages.noActor(name, camera.scene.file), 3)
     end
   elseif target ~= nil and getmetatable(target) ~= Engine.Actor then
     error("camera:follow: give an actor, an actor's name or nil, got " .. type(target), 3)

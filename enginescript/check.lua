@@ -45,7 +45,7 @@ local Check = {}
 -- pictures and sounds (made while walking it, with the actor's file and line).
 function Check.walkScene(project, file)
   local root = Format.load(project:fileInProject(file), file, "scene")
-  local scene = {file = file, behaviours = {}, templates = {}}
+  local scene = {file = file, behaviours = {}, templates = {}, actorNames = {}}
   if not root then return scene end
   local values = Format.attributes(root, file, "scene")
   for _, behaviour in ipairs(values.behaviour or {}) do scene.behaviours[behaviour] = true end
@@ -59,6 +59,7 @@ function Check.walkScene(project, file)
       end
       if actorKinds[child.name] then
         if attributes.name and not attributes.template then names[attributes.name] = true end
+        if attributes.name then scene.actorNames[attributes.name] = true end
         local where = Engine.Actor.whereNamed(Format.where(file, child.node), attributes.name or child.name)
         if attributes.image then project:checkAsset("image", where, attributes.image) end
         if child.name == "sound" and attributes.sound then project:checkAsset("sound", where, attributes.sound) end
@@ -148,10 +149,13 @@ function Check.scanBehaviour(project, file, source)
 end
 
 -- spawn calls with a literal template name, against the templates of a scene that attaches
--- the behaviour.
+-- the behaviour; camera:follow calls with a literal name, against its actors and templates.
 function Check.scanSpawns(file, source, scene)
   eachMatch(source, "spawn%s*%(%s*" .. quoted(1), function(line, _, _, name)
     if not scene.templates[name] then reportAt(file, line, messages.noTemplate(name, scene.file)) end
+  end)
+  eachMatch(source, "camera%s*:%s*follow%s*%(%s*" .. quoted(1), function(line, _, _, name)
+    if not scene.actorNames[name] then reportAt(file, line, Engine.Camera.messages.noActor(name, scene.file)) end
   end)
 end
 

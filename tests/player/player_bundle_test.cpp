@@ -288,6 +288,8 @@ TEST(Bundles, CheckListsEachProblemOfEveryScene) {
          "game: behaviour scripts/title.lua:21: changeScene: no scene named 'score' in game.xml"},
         {editing("scripts/play.lua", "function onCollision", "local function later() return require \"rules\" end\nfunction onCollision"),
          "game: behaviour scripts/play.lua:225: require \"rules\": scripts/rules.lua not found; create it or fix the name"},
+        {editing("scripts/play.lua", "function onCollision", "local function look() camera:follow(\"padle\") end\nfunction onCollision"),
+         "game: behaviour scripts/play.lua:225: camera:follow: no actor named 'padle' in scenes/play.xml"},
         {editing("scripts/play.lua", "function onCollision", "function onmessage() end\nfunction onCollision"),
          "game: behaviour scripts/play.lua:225: unknown callback 'onmessage'; did you mean 'onMessage'?"},
         {editing("scripts/play.lua", "function onCollision", "function onColision"),
