@@ -51,7 +51,7 @@ end
 -- Registers the space of a layer; its ports are kept, since the camera writes them whenever it
 -- moves. A layer with parallax 0 is fixed to the screen and set once here.
 function Camera:addLayer(space, values)
-  local layer = {space = space, parallax = values.parallax, offsetX = values.x, offsetY = values.y,
+  local layer = {parallax = values.parallax, offsetX = values.x, offsetY = values.y,
     ports = {x = space.x, y = space.y, width = space.width, height = space.height, rotation = space.modelRotation}}
   self.layers[#self.layers + 1] = layer
   local ports = layer.ports
@@ -255,8 +255,8 @@ function methods.follow(camera, target)
 end
 
 function methods.setDeadzone(camera, width, height)
-  camera.deadWidth = needNumber("setDeadzone", "the width", width, 0)
-  camera.deadHeight = needNumber("setDeadzone", "the height", height, 0)
+  camera.deadWidth, camera.deadHeight = needNumber("setDeadzone", "the width", width, 0),
+    needNumber("setDeadzone", "the height", height, 0)
 end
 
 -- Four numbers (left, bottom, right, top), or nothing to lift the bounds.
@@ -286,12 +286,16 @@ function methods.worldToScreen(camera, x, y, parallax)
   return camera:layerToScreen(parallaxLayer(parallax), x, y)
 end
 
--- The object behaviours see as `camera`: the methods above, called with a colon. It holds no
--- state of its own, so a behaviour cannot change the camera except through them.
+-- The object behaviours see as `camera`: the methods above, called with a colon. Every
+-- behaviour of the scene shares it, so it cannot be written to: a behaviour cannot change the
+-- camera except through the methods, nor take them from the others.
 function Camera.newFacade(camera)
-  local facade = {}
+  local functions = {}
+  local facade = setmetatable({}, {__index = functions, __metatable = false, __newindex = function(_, key)
+    error(string.format("camera.%s cannot be set; call the camera's methods", tostring(key)), 2)
+  end})
   for name, method in pairs(methods) do
-    facade[name] = function(self, ...)
+    functions[name] = function(self, ...)
       if self ~= facade then error(string.format("call %s with a colon: camera:%s(...)", name, name), 2) end
       local a, b = method(camera, ...)
       return a, b

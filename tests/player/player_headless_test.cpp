@@ -355,7 +355,7 @@ TEST(Headless, CamerasFollowDrawLayersByParallaxAndMapTheMouse) {
           "click b 42.0 32.0\ndown 42.0 32.0 screen 32.0 12.0\n",
           "click button 54.0 56.0\nclick under 20.0 44.0\ndown 20.0 44.0 screen 56.0 56.0\n",
           "moved 32.0 32.0 screen 32.0 32.0\nclick a 32.0 32.0\n"}},
-        {"cameraFaults", "", 10, 1,
+        {"cameraFaults", "", 14, 1,
          {document + "3: <camera zoom=\"0\">: expected a number above 0",
           document + "3: <camera deadzone=\"5\">: expected a width and a height of 0 or more",
           document + "3: <camera bounds=\"10 0 5 64\">: expected left bottom right top, with right above left",
@@ -371,7 +371,9 @@ TEST(Headless, CamerasFollowDrawLayersByParallaxAndMapTheMouse) {
           faults + "10: camera:setPosition: x must be a number, got a",
           faults + "11: camera:screenToWorld: the parallax must be a number of 0 or more, got -1",
           faults + "12: camera:setDeadzone: the width must be a number of 0 or more, got -1",
-          faults + "13: camera:follow: actor 'box' was destroyed", "camera kept 1 32 32\n"}},
+          faults + "13: camera:follow: actor 'box' was destroyed",
+          faults + "14: camera:setDeadzone: the height must be a number of 0 or more, got wide",
+          faults + "15: camera.setZoom cannot be set; call the camera's methods", "camera kept 1 32 32\n"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.scene);

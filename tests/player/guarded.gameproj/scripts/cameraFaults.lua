@@ -11,6 +11,8 @@ local misuses = {
   function() camera:screenToWorld(1, 2, -1) end,
   function() camera:setDeadzone(-1, 0) end,
   function() local box = actor("box") box:destroy() camera:follow(box) end,
+  function() camera:setDeadzone(4, "wide") end,
+  function() camera.setZoom = nil end,
   function() log("camera kept", camera:getZoom(), camera:getPosition()) end,
 }
 
