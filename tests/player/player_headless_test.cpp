@@ -332,8 +332,9 @@ TEST(Headless, TweensAndTimersFollowTheScenesClockAndReportTheirFaults) {
 
 // The camera of the guarded project's scenes, run by the real engine script: following inside
 // a dead zone and within bounds, layers drawn by their parallax (screenshots), clicks and mouse
-// positions mapped through zoom and rotation to each layer's units, and misuse reported at its
-// line while the camera keeps what it had.
+// positions mapped through zoom and rotation to each layer's units, the documented pan (a
+// followed hidden actor moved by a tween), and misuse reported at its line while the camera
+// keeps what it had.
 TEST(Headless, CamerasFollowDrawLayersByParallaxAndMapTheMouse) {
     const std::string faults = "behaviour scripts/cameraFaults.lua:";
     const std::string document = "scenes/cameraFaults.xml:";
@@ -355,6 +356,7 @@ TEST(Headless, CamerasFollowDrawLayersByParallaxAndMapTheMouse) {
           "click b 42.0 32.0\ndown 42.0 32.0 screen 32.0 12.0\n",
           "click button 54.0 56.0\nclick under 20.0 44.0\ndown 20.0 44.0 screen 56.0 56.0\n",
           "moved 32.0 32.0 screen 32.0 32.0\nclick a 32.0 32.0\n"}},
+        {"cameraPan", "", 40, 0, {"panned 132.0 32.0\n", "back 10.0 32.0\n"}},
         {"cameraFaults", "", 14, 1,
          {document + "3: <camera zoom=\"0\">: expected a number above 0",
           document + "3: <camera deadzone=\"5\">: expected a width and a height of 0 or more",
