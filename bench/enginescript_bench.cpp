@@ -1,7 +1,8 @@
 // Benchmark: the engine script on the feature tour's largest scene (document read, actors
 // built, first frame drawn), on a scene of 2,000 actors that each run an update behaviour, on
-// a scene of 200 running tweens, on one of 50 running animations and on one of 20 joints, each
-// against a baseline measured in the same run.
+// a scene of 200 running tweens, on one of 50 running animations, on one of 20 joints and on a
+// camera following an actor over four parallax layers, each against a baseline measured in the
+// same run.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -34,6 +35,7 @@ constexpr int kJointCount = 20;
 const std::string kStill = std::string(QZ_BINARY_DIR) + "/bench/still.gameproj";
 const std::string kAnimated = std::string(QZ_BINARY_DIR) + "/bench/animated.gameproj";
 constexpr int kAnimationCount = 50;
+const std::string kCameraProject = std::string(QZ_BINARY_DIR) + "/bench/camera.gameproj";
 
 // A project of one scene called `name` holding `count` sprites of 6 × 6 in rows of `perRow`,
 // `dx` and `dy` apart, each with the extra attributes and the child elements made for it.
@@ -108,6 +110,22 @@ void writeAnimatedProjects() {
         std::ifstream in(sheet, std::ios::binary);
         std::ofstream(project + "/images/hopper.png", std::ios::binary) << in.rdbuf();
     }
+}
+
+// A project whose one scene has a camera following the sprite "hero" and four layers of 50
+// sprites, with parallax 0, 0.5, 1 and 1.5.
+void writeCameraProject() {
+    for (const char* folder : {"", "/scenes"}) mkdir((kCameraProject + folder).c_str(), 0755);
+    std::ofstream(kCameraProject + "/game.xml") << "<game width=\"480\" height=\"320\" startScene=\"camera\"><scenes>"
+                                                   "<scene name=\"camera\" file=\"scenes/camera.xml\"/></scenes></game>\n";
+    std::ofstream scene(kCameraProject + "/scenes/camera.xml");
+    scene << "<scene name=\"camera\"><camera follow=\"hero\" deadzone=\"40 40\" bounds=\"0 0 4000 4000\"/>\n";
+    for (const char* parallax : {"0", "0.5", "1", "1.5"}) {
+        scene << "<layer parallax=\"" << parallax << "\">\n";
+        for (int i = 0; i < 50; ++i) scene << "<sprite x=\"" << i * 20 << "\" y=\"" << i * 6 << "\" width=\"6\" height=\"6\"/>\n";
+        scene << "</layer>\n";
+    }
+    scene << "<layer><sprite name=\"hero\" x=\"240\" y=\"160\" width=\"6\" height=\"6\"/></layer></scene>\n";
 }
 
 // The one off-screen context of the run, made before the games and destroyed after them
@@ -213,6 +231,20 @@ Game& animated() {
     return game;
 }
 
+// The camera scene, with a function that moves the hero out of the dead zone and back, so that
+// the camera has to move at every call.
+Game& cameraScene() {
+    static Game game((writeCameraProject(), kCameraProject));
+    static const bool prepared = [] {
+        game.run("local hero, step = Engine.game.scene:actorNamed('hero'), 60\n"
+                 "function moveHero() step = -step hero:move(step, step) end\n"
+                 "if Engine.game.scene.camera.target ~= hero then error('the camera follows nothing') end");
+        return true;
+    }();
+    (void)prepared;
+    return game;
+}
+
 // The same crowd in a second state under the player's limits: the interrupt's count hook with
 // its time-limited behaviour calls, and the memory limit. Both outlive the state.
 Game& limitedCrowd() {
@@ -309,6 +341,19 @@ void BM_Animations_Scene50(benchmark::State& state) {
     for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
 }
 
+// Baseline: the hero moved, the camera left alone.
+void BM_Camera_HeroMoves(benchmark::State& state) {
+    Game& game = cameraScene();
+    for (auto _ : state) game.run("moveHero()");
+}
+
+// The hero moved and the camera following it: the difference is the camera's cost a frame
+// (following, bounds, and every moving layer's view written).
+void BM_Camera_HeroMovesAndCameraFollows(benchmark::State& state) {
+    Game& game = cameraScene();
+    for (auto _ : state) game.run("moveHero() Engine.game.scene.camera:update()");
+}
+
 // A whole frame through the engine host: script update and drawing, finished.
 void BM_Crowd_WholeFrame(benchmark::State& state) {
     Game& game = crowd();
@@ -331,6 +376,8 @@ BENCHMARK(BM_Joints_SceneWithout)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Joints_Scene20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Animations_SceneWithout)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Animations_Scene50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Camera_HeroMoves)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Camera_HeroMovesAndCameraFollows)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -297,10 +297,13 @@ end
 -- functions, and a view of each standard library. A view reads through to the library and
 -- keeps what the behaviour writes into it, so a behaviour that replaces string.format or
 -- removes table.remove changes only its own view, never another behaviour's or the engine's.
--- `require` loads the modules of the scene (sharing.lua).
+-- `require` loads the modules of the scene (sharing.lua); `camera` is the scene's (camera.lua).
 function Behaviours.newEnvironment(owner, scene)
   local environment = setmetatable({self = owner}, {__index = api})
-  if scene then environment.require = Engine.Sharing.requireFor(scene) end
+  if scene then
+    environment.require = Engine.Sharing.requireFor(scene)
+    environment.camera = scene.camera and scene.camera.facade
+  end
   for name, library in pairs(libraries) do
     environment[name] = setmetatable({}, {__index = library})
   end

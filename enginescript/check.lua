@@ -46,18 +46,23 @@ local Check = {}
 -- pictures and sounds (made while walking it, with the actor's file and line).
 function Check.walkScene(project, file)
   local root = Format.load(project:fileInProject(file), file, "scene")
-  local scene = {file = file, behaviours = {}, templates = {}, animations = {}, attachedTo = {}, playlists = {}}
+  local scene = {file = file, behaviours = {}, templates = {}, animations = {}, attachedTo = {}, playlists = {},
+    actorNames = {}}
   if not root then return scene end
   local values = Format.attributes(root, file, "scene")
   for _, behaviour in ipairs(values.behaviour or {}) do scene.behaviours[behaviour] = true end
   if values.music then project:checkAsset("music", Format.where(file, root) .. ": ", values.music) end
-  local actorNames, joints = {}, {}
+  local actorNames, joints, follow = {}, {}, nil
   local function walk(node, elementName)
     for _, child in ipairs(Format.children(node, file, elementName)) do
       local attributes = Format.attributes(child.node, file, child.name)
       if child.name == "joint" then joints[#joints + 1] = {node = child.node, values = attributes} end
+      if child.name == "camera" and attributes.follow then
+        follow = follow or {name = attributes.follow, where = Format.where(file, child.node)}
+      end
       if actorKinds[child.name] and not attributes.template then actorNames[attributes.name or child.name] = true end
       if actorKinds[child.name] then
+        if attributes.name then scene.actorNames[attributes.name] = true end
         local where = Engine.Actor.whereNamed(Format.where(file, child.node), attributes.name or child.name)
         if attributes.image then project:checkAsset("image", where, attributes.image) end
         if child.name == "sound" and attributes.sound then project:checkAsset("sound", where, attributes.sound) end
@@ -77,6 +82,9 @@ function Check.walkScene(project, file)
   for _, joint in ipairs(joints) do
     Engine.Joints.checkElement(Format.where(file, joint.node) .. ": ", joint.node, joint.values,
       function(name) return actorNames[name] end)
+  end
+  if follow and not actorNames[follow.name] then
+    Engine.report(Engine.Camera.messages.noTarget(follow.where, follow.name))
   end
   return scene
 end
@@ -183,8 +191,8 @@ function Check.scanBehaviour(project, file, source)
   end
 end
 
--- spawn and playPlaylist calls with a literal name, against the templates and playlists of a
--- scene that attaches the behaviour (playlists also against game.xml's).
+-- spawn, playPlaylist and camera:follow calls with a literal name, against the templates,
+-- playlists (also game.xml's) and actors of a scene that attaches the behaviour.
 function Check.scanSpawns(file, source, scene, project)
   eachMatch(source, "spawn%s*%(%s*" .. quoted(1), function(line, _, _, name)
     if not scene.templates[name] then reportAt(file, line, messages.noTemplate(name, scene.file)) end
@@ -193,6 +201,9 @@ function Check.scanSpawns(file, source, scene, project)
     if not (scene.playlists[name] or (project.playlists or {})[name]) then
       reportAt(file, line, Engine.Audio.noPlaylist(name, scene.file))
     end
+  end)
+  eachMatch(source, "camera%s*:%s*follow%s*%(%s*" .. quoted(1), function(line, _, _, name)
+    if not scene.actorNames[name] then reportAt(file, line, Engine.Camera.messages.noActor(name, scene.file)) end
   end)
 end
 

@@ -47,10 +47,12 @@ Format.elements = {
   scene = {
     attributes = {name = {"string"}, background = {"color", {0, 0, 0, 1}},
       gravity = {"pair", {0, -500}}, behaviour = {"list"}, music = {"string"}},
-    children = {"layer", "joint", "playlist"},
+    children = {"layer", "joint", "playlist", "camera"},
   },
-  layer = {attributes = {name = {"string"}, x = {"number", 0}, y = {"number", 0}, volume = {"number", 1}},
-    children = actorKinds},
+  layer = {attributes = {name = {"string"}, x = {"number", 0}, y = {"number", 0}, volume = {"number", 1},
+    parallax = {"nonnegative", 1}}, children = actorKinds},
+  camera = {attributes = {x = {"number"}, y = {"number"}, zoom = {"positive", 1}, rotation = {"number", 0},
+    follow = {"string"}, deadzone = {"size"}, bounds = {"rect"}}, children = {}},
   replicator = {attributes = {name = {"string"}, copies = {"number", 1},
     spacing = {"number", 0}, angle = {"number", 0}}, children = actorKinds},
   wrap = {attributes = {name = {"string"}, width = {"number"}, height = {"number"},
@@ -146,6 +148,22 @@ local converters = {
     local numbers = parseNumbers(text)
     if numbers and #numbers == 2 then return numbers end
   end,
+  positive = function(text)
+    local number = tonumber(text)
+    if number and number > 0 then return number end
+  end,
+  nonnegative = function(text)
+    local number = tonumber(text)
+    if number and number >= 0 then return number end
+  end,
+  size = function(text)
+    local numbers = parseNumbers(text)
+    if numbers and #numbers == 2 and numbers[1] >= 0 and numbers[2] >= 0 then return numbers end
+  end,
+  rect = function(text)
+    local numbers = parseNumbers(text)
+    if numbers and #numbers == 4 and numbers[3] > numbers[1] and numbers[4] > numbers[2] then return numbers end
+  end,
   color = function(text)
     local numbers = parseNumbers(text)
     if numbers and (#numbers == 3 or #numbers == 4) then
@@ -157,7 +175,9 @@ local converters = {
 
 local expectations = {
   number = "a number", bool = "true or false", numbers = "numbers separated by spaces",
-  pair = "two numbers", color = "three or four numbers from 0 to 1 (red green blue [alpha])",
+  pair = "two numbers", positive = "a number above 0", nonnegative = "a number of 0 or more",
+  size = "a width and a height of 0 or more",
+  rect = "left bottom right top, with right above left and top above bottom", color = "three or four numbers from 0 to 1 (red green blue [alpha])",
 }
 
 -- The element's attributes converted by the schema, defaults filled in. Unknown attributes

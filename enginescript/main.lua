@@ -215,8 +215,8 @@ function mouseDown(x, y)
   if game:takesInput() then game.scene:mouseDown(x, y) end
 end
 
-function mouseUp(x, y) game:dispatch("onMouseUp", x, y) end
-function mouseMoved(x, y) game:dispatch("onMouseMoved", x, y) end
+function mouseUp(x, y) game:dispatch("onMouseUp", Engine.Camera.pointer(game.scene, x, y)) end
+function mouseMoved(x, y) game:dispatch("onMouseMoved", Engine.Camera.pointer(game.scene, x, y)) end
 
 -- Touches act as the mouse: the first touch clicks, moves and releases.
 function touchDown(x, y) mouseDown(x, y) end

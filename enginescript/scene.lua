@@ -20,6 +20,7 @@ function Scene.new(game, project, name)
     soundPlayers = {}, soundLoaders = {}, layers = {}, time = 0}, Scene)
   self.graph = sg.scene.new(sharedSoundManager, sharedAssetManager)
   self.defaultSpace = self.graph:defaultSpace()
+  self.camera = Engine.Camera.new(self)
   local ok, message = pcall(self.build, self)
   if not ok then
     self:destroy()
@@ -38,6 +39,8 @@ function Scene:build()
     for _, child in ipairs(Format.children(root, self.file, "scene")) do
       if child.name == "joint" then
         joints[#joints + 1] = child.node
+      elseif child.name == "camera" then
+        self.camera:configure(child.node)
       elseif child.name == "playlist" then
         Engine.Audio.readPlaylist(self, self.project, self.file, child.node)
       else
@@ -70,15 +73,14 @@ end
 function Scene:buildLayer(node)
   local values = Format.attributes(node, self.file, "layer")
   local space = self.graph:createSpace(sg.ortho2DSpace)
-  space.x:setValue(-values.x, true)
-  space.y:setValue(-values.y, true)
-  space.width:setValue(self.game.width, true)
-  space.height:setValue(self.game.height, true)
   space.near:setValue(-1, true)
   space["far"]:setValue(1, true)
   self.layers[#self.layers + 1] = space
   Engine.Audio.addLayer(self, space, values, node)
+  -- The layer's actors learn their layer (buildActorElement), to take clicks in its units.
+  self.buildingLayer = self.camera:addLayer(space, values)
   self:buildChildren(space, node, "layer", nil)
+  self.buildingLayer = nil
 end
 
 -- Builds the actors and groups inside an element, drawn in document order.
@@ -138,7 +140,7 @@ function Scene:buildActorElement(space, kind, node, index, wrapArea)
   end
   if kind == "sprite" then extras.animations = Engine.Animation.read(self.project, self.file, node, values) end
   local template = {space = space, kind = kind, values = values, extras = extras, wrapArea = wrapArea,
-    where = Format.where(self.file, node)}
+    where = Format.where(self.file, node), layer = self.buildingLayer}
   if values.name then self.knownNames[values.name] = true end
   if values.template then
     if values.name then self.templates[values.name] = template end
@@ -164,6 +166,7 @@ function Scene:buildActor(template, x, y)
   actor.properties = template.extras.properties
   Engine.Animation.attach(actor, template.extras.animations)
   actor.wrapArea = template.wrapArea
+  actor.layer = template.layer
   if actor.wrapArea then actor:moveTo(actor:position()) end
   if template.extras.body then self:addBody(actor, template.extras.body) end
   self.actors[#self.actors + 1] = actor
@@ -198,6 +201,7 @@ function Scene:start()
   for _, actor in ipairs(self.actors) do
     if actor.renderNode then actor.space:sortRenderNodes() end
   end
+  self.camera:start()
   self.started = true
   local count = #self.instances
   for index = 1, count do Behaviours.call(self.instances[index], "onStart") end
@@ -272,12 +276,18 @@ function Scene:dispatchTo(owner, name, ...)
   end
 end
 
+-- A click reaches each actor in the units of its layer, and onMouseDown in world units.
 function Scene:mouseDown(x, y)
+  x, y = tonumber(x) or 0, tonumber(y) or 0
+  local worldX, worldY = self.camera:locatePointer(x, y)
   for index = #self.actors, 1, -1 do
     local actor = self.actors[index]
-    if actor.behaviours and actor:contains(x, y) then self:dispatchTo(actor, "onClick", x, y) end
+    local layer = actor.layer
+    local px, py = worldX, worldY
+    if layer then px, py = layer.pointerX, layer.pointerY end
+    if actor.behaviours and actor:contains(px, py) then self:dispatchTo(actor, "onClick", px, py) end
   end
-  self:dispatch("onMouseDown", x, y)
+  self:dispatch("onMouseDown", worldX, worldY)
 end
 
 -- Plays a file of sounds/ once; `where` names the behaviour's line that asked for it.
@@ -335,6 +345,7 @@ function Scene:update(dt)
 end
 
 function Scene:render()
+  self.camera:update()
   self.graph:render()
 end
 

@@ -20,7 +20,7 @@ const std::string kBundle = std::string(QZ_BINARY_DIR) + "/games/Tour.app";
 const std::string kReferences = std::string(QZ_SOURCE_DIR) + "/tests/enginescript/references";
 
 // The scenes in tour order; each is shown for kFramesPerScene frames before its screenshot.
-const char* const kScenes[] = {"sprites", "flips", "spaces", "particles", "text", "layers", "physics", "joints", "overlays", "animation", "sound", "styles", "gamepad"};
+const char* const kScenes[] = {"sprites", "flips", "spaces", "particles", "text", "layers", "physics", "joints", "camera", "overlays", "animation", "sound", "styles", "gamepad"};
 constexpr int kFramesPerScene = 90;
 
 // Right arrow to go forward, one click (on the fifth scene), left and right at the end to

@@ -1581,4 +1581,85 @@ TEST(Headless, SoundsWithoutAPositionLayerVolumesAndPlaylists) {
     }
 }
 
+// The camera of the guarded project's scenes, run by the real engine script: following inside
+// a dead zone and within bounds, layers drawn by their parallax (screenshots), clicks and mouse
+// positions mapped through zoom and rotation to each layer's units, the documented pan (a
+// followed hidden actor moved by a tween), and misuse reported at its line while the camera
+// keeps what it had.
+TEST(Headless, CamerasFollowDrawLayersByParallaxAndMapTheMouse) {
+    const std::string faults = "behaviour scripts/cameraFaults.lua:";
+    const std::string document = "scenes/cameraFaults.xml:";
+    const struct {
+        const char* scene;
+        const char* timeline;
+        int frames;
+        int status;
+        std::vector<std::string> lines;  // each in the output once
+    } cases[] = {
+        {"cameraFollow", "", 240, 0,
+         {"update 5 runner 37.0 camera 32.0 32.0 zoom 1\n", "update 30 runner 62.0 camera 51.0 41.5 zoom 1\n",
+          "update 150 runner 182.0 camera 168.0 68.0 zoom 1\n", "update 170 runner 202.0 camera 184.0 84.0 zoom 2\n",
+          "update 200 runner gone camera 184.0 84.0 zoom 2\n", "update 204 runner gone camera 184.0 84.0 zoom 2\n",
+          "update 205 runner gone camera -84.0 30.0 zoom 2\n", "update 210 runner gone camera -5.6 16.0 zoom 2\n",
+          "update 240 runner gone camera -5.6 16.0 zoom 2\n"}},
+        {"cameraView", "15 mousedown 32 12\n16 mousedown 56 56\n17 mousemove 32 32\n17 mousedown 32 32\n", 21, 0,
+         {"b on screen 32.0 12.0 back 42.0 32.0 parallax 0 32.0 12.0\n",
+          "click b 42.0 32.0\ndown 42.0 32.0 screen 32.0 12.0\n",
+          "click button 54.0 56.0\nclick under 20.0 44.0\ndown 20.0 44.0 screen 56.0 56.0\n",
+          "moved 32.0 32.0 screen 32.0 32.0\nclick a 32.0 32.0\n"}},
+        {"cameraPan", "", 40, 0, {"panned 132.0 32.0\n", "back 10.0 32.0\n"}},
+        {"cameraFaults", "", 14, 1,
+         {document + "3: <camera zoom=\"0\">: expected a number above 0",
+          document + "3: <camera deadzone=\"5\">: expected a width and a height of 0 or more",
+          document + "3: <camera bounds=\"10 0 5 64\">: expected left bottom right top, with right above left",
+          document + "3: unknown attribute 'tilt' of <camera>; ignored",
+          document + "4: a scene has one <camera>; this one is ignored",
+          document + "5: <layer parallax=\"-1\">: expected a number of 0 or more",
+          document + "3: <camera follow=\"ghost\">: no actor named 'ghost' when the scene starts",
+          faults + "5: camera:setZoom: the zoom must be a number above 0, got -1",
+          faults + "6: call setZoom with a colon: camera:setZoom(...)",
+          faults + "7: camera:follow: no actor named 'nobody' in scenes/cameraFaults.xml",
+          faults + "8: camera:follow: give an actor, an actor's name or nil, got number",
+          faults + "9: camera:setBounds: give left, bottom, right, top with right above left",
+          faults + "10: camera:setPosition: x must be a number, got a",
+          faults + "11: camera:screenToWorld: the parallax must be a number of 0 or more, got -1",
+          faults + "12: camera:setDeadzone: the width must be a number of 0 or more, got -1",
+          faults + "13: camera:follow: actor 'box' was destroyed",
+          faults + "14: camera:setDeadzone: the height must be a number of 0 or more, got wide",
+          faults + "15: camera.setZoom cannot be set; call the camera's methods", "camera kept 1 32 32\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scene);
+        ScratchFolder scratch;
+        writeFile(scratch.file("input.txt"), c.timeline + std::string("5 screenshot ") + scratch.file("moved.png") +
+                                                 "\n20 screenshot " + scratch.file("turned.png") + "\n");
+        const PlayerRun run = runPlayer(scratch, "--headless --frames " + std::to_string(c.frames) + " --input " +
+                                                     scratch.file("input.txt") + " " + makeBundle(scratch, {}, c.scene));
+        EXPECT_EQ(run.status, c.status) << run.output;
+        for (const std::string& line : c.lines) EXPECT_EQ(countOf(run.output, line), 1) << line << "\n" << run.output;
+        if (std::string(c.scene) != "cameraView") continue;
+        // Moved sideways by 16: the world by 16, the half-parallax layer by 8, the HUD not at all.
+        const Picture moved(scratch.file("moved.png"));
+        ASSERT_EQ(moved.width, 64);
+        const auto colour = [](const Picture& picture, int x, int y) {
+            const int top = picture.height - 1 - y;
+            return std::to_string(picture.red(x, top) / 128) + std::to_string(picture.green(x, top) / 128) +
+                   std::to_string(picture.blue(x, top) / 128);
+        };
+        struct Pixel {
+            int x, y;
+            const char* rgb;
+        };
+        const Pixel movedPixels[] = {{16, 32, "100"}, {32, 32, "000"}, {26, 32, "010"}, {24, 56, "001"},
+                                     {32, 56, "000"}, {56, 54, "011"}, {4, 44, "110"}};
+        for (const auto& p : movedPixels) EXPECT_EQ(colour(moved, p.x, p.y), p.rgb) << p.x << "," << p.y;
+        // Turned a quarter and zoomed twice: b, right of a in the world, shows below it, and the
+        // actor under the HUD's button is drawn where the click found it.
+        const Picture turned(scratch.file("turned.png"));
+        const Pixel turnedPixels[] = {{26, 26, "100"}, {38, 38, "100"}, {32, 12, "010"}, {32, 52, "000"},
+                                      {56, 52, "011"}, {56, 59, "110"}, {8, 8, "000"}};
+        for (const auto& p : turnedPixels) EXPECT_EQ(colour(turned, p.x, p.y), p.rgb) << p.x << "," << p.y;
+    }
+}
+
 }  // namespace

@@ -84,6 +84,28 @@ check.test("layers, replicators and wrap spaces", function()
   check.equal(wrapped.space.x:value(), 10, "and keeps following it")
 end)
 
+check.test("the camera: <camera> and each layer's parallax", function()
+  local camera = scene.camera
+  check.equal(camera.target, actor("plain"), "follow")
+  check.equal(camera.deadWidth + camera.deadHeight, 560, "deadzone")
+  check.equal(camera.bounds[3] + camera.bounds[4], 560, "bounds")
+  local back, front, view = actor("plain").space, actor("tag").space, camera.facade
+  view:setBounds()
+  view:setPosition(200, 150)
+  view:setZoom(2)
+  harness.frames(1)
+  -- The back layer (parallax 1, scrolled by 10, 20) shows half the display around 190, 130.
+  check.equal(back.x:value(), 110, "x")
+  check.equal(back.y:value(), 70, "y")
+  check.equal(back.width:value(), 160, "width")
+  check.equal(front.x:value() + front.y:value(), 0, "parallax 0 stays")
+  check.equal(front.width:value(), 320, "and is not zoomed")
+  view:setZoom(1)
+  view:setPosition(160, 120)
+  harness.frames(1)
+  check.equal(back.x:value(), -10, "back where it was")
+end)
+
 check.test("text, particles and sound actors", function()
   local label = actor("label")
   if label.textNode then
