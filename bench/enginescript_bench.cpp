@@ -1,8 +1,8 @@
 // Benchmark: the engine script on the feature tour's largest scene (document read, actors
 // built, first frame drawn), on a scene of 2,000 actors that each run an update behaviour, on
-// a scene of 200 running tweens, on one of 50 running animations, on one of 20 joints and on a
-// camera following an actor over four parallax layers, each against a baseline measured in the
-// same run.
+// a scene of 200 running tweens, on one of 50 running animations, on one of 20 joints, on one
+// with all three at once and on a camera following an actor over four parallax layers, each
+// against a baseline measured in the same run.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -35,23 +35,31 @@ constexpr int kJointCount = 20;
 const std::string kStill = std::string(QZ_BINARY_DIR) + "/bench/still.gameproj";
 const std::string kAnimated = std::string(QZ_BINARY_DIR) + "/bench/animated.gameproj";
 constexpr int kAnimationCount = 50;
+const std::string kQuiet = std::string(QZ_BINARY_DIR) + "/bench/quiet.gameproj";
+const std::string kBusy = std::string(QZ_BINARY_DIR) + "/bench/busy.gameproj";
 const std::string kCameraProject = std::string(QZ_BINARY_DIR) + "/bench/camera.gameproj";
 
-// A project of one scene called `name` holding `count` sprites of 6 × 6 in rows of `perRow`,
-// `dx` and `dy` apart, each with the extra attributes and the child elements made for it.
+// A layer of `count` sprites of 6 × 6 in rows of `perRow`, `dx` and `dy` apart, each with the
+// extra attributes and the child elements made for it.
+std::string spritesLayer(int count, int perRow, int dx, int dy, const std::string& extra,
+                         std::string (*children)(int index) = nullptr) {
+    std::string layer = "<layer>\n";
+    for (int i = 0; i < count; ++i) {
+        layer += "<sprite x=\"" + std::to_string((i % perRow) * dx) + "\" y=\"" + std::to_string((i / perRow) * dy) +
+                 "\" width=\"6\" height=\"6\" " + extra + (children ? ">" + children(i) + "</sprite>\n" : "/>\n");
+    }
+    return layer + "</layer>";
+}
+
+// A project of one scene called `name` holding one layer of sprites (see spritesLayer).
 void writeSpritesProject(const std::string& project, const std::string& name, int count, int perRow, int dx, int dy,
                          const std::string& extra, std::string (*children)(int index) = nullptr) {
     for (const char* folder : {"", "/scenes", "/scripts", "/images"}) mkdir((project + folder).c_str(), 0755);
     std::ofstream(project + "/game.xml") << "<game width=\"480\" height=\"320\" startScene=\"" << name
                                          << "\"><scenes><scene name=\"" << name << "\" file=\"scenes/" << name
                                          << ".xml\"/></scenes></game>\n";
-    std::ofstream scene(project + "/scenes/" + name + ".xml");
-    scene << "<scene name=\"" << name << "\"><layer>\n";
-    for (int i = 0; i < count; ++i) {
-        scene << "<sprite x=\"" << (i % perRow) * dx << "\" y=\"" << (i / perRow) * dy << "\" width=\"6\" height=\"6\" "
-              << extra << (children ? ">" + children(i) + "</sprite>\n" : "/>\n");
-    }
-    scene << "</layer></scene>\n";
+    std::ofstream(project + "/scenes/" + name + ".xml")
+        << "<scene name=\"" << name << "\">" << spritesLayer(count, perRow, dx, dy, extra, children) << "</scene>\n";
 }
 
 // A project whose one scene holds kCrowdSize sprites, each moved by its own behaviour.
@@ -74,12 +82,12 @@ void writeTweenedProject() {
 // A project of kJointCount pairs of falling bodies that collide with nothing, each pair
 // joined (with joints) by a revolute joint with a motor, a distance joint, a prismatic joint
 // with limits, a weld or a rope, in turn; without joints the pairs fall apart alike.
-void writeJointProject(const std::string& project, bool withJoints) {
-    for (const char* folder : {"", "/scenes"}) mkdir((project + folder).c_str(), 0755);
+void writeJointProject(const std::string& project, bool withJoints, const std::string& otherLayers = "") {
+    for (const char* folder : {"", "/scenes", "/images"}) mkdir((project + folder).c_str(), 0755);
     std::ofstream(project + "/game.xml") << "<game width=\"480\" height=\"320\" startScene=\"joints\"><scenes>"
                                             "<scene name=\"joints\" file=\"scenes/joints.xml\"/></scenes></game>\n";
     std::ofstream scene(project + "/scenes/joints.xml");
-    scene << "<scene name=\"joints\"><layer>\n";
+    scene << "<scene name=\"joints\">" << otherLayers << "<layer>\n";
     for (int i = 0; i < 2 * kJointCount; ++i) {
         scene << "<sprite name=\"b" << i << "\" x=\"" << (i / 2) * 24 << "\" y=\"" << 200 + (i % 2) * 20
               << "\" width=\"8\" height=\"8\"><body categories=\"2\" collidesWith=\"4\"/></sprite>\n";
@@ -102,13 +110,29 @@ std::string animationOf(int i) {
 
 // Two projects of kAnimationCount sprites showing the tour's hopper sheet: still, and each
 // playing an animation of its own.
+void copyHopperSheet(const std::string& project) {
+    std::ifstream in(kTour + "/images/hopper.png", std::ios::binary);
+    std::ofstream(project + "/images/hopper.png", std::ios::binary) << in.rdbuf();
+}
+
 void writeAnimatedProjects() {
-    const std::string sheet = kTour + "/images/hopper.png";
     for (const std::string& project : {kStill, kAnimated}) {
         writeSpritesProject(project, "animated", kAnimationCount, 10, 40, 40, "image=\"hopper.png\"",
                             project == kStill ? nullptr : animationOf);
-        std::ifstream in(sheet, std::ios::binary);
-        std::ofstream(project + "/images/hopper.png", std::ios::binary) << in.rdbuf();
+        copyHopperSheet(project);
+    }
+}
+
+// Two projects of one scene with kTweenCount sprites named "s", kAnimationCount sprites on the
+// hopper sheet and kJointCount pairs of bodies: quiet, and busy (the pairs joined and the sheet
+// sprites animated; busy() starts a tween on each "s").
+void writeBusyProjects() {
+    for (const bool busy : {false, true}) {
+        const std::string project = busy ? kBusy : kQuiet;
+        writeJointProject(project, busy,
+                          spritesLayer(kTweenCount, 20, 24, 16, "name=\"s\"") +
+                              spritesLayer(kAnimationCount, 10, 40, 40, "image=\"hopper.png\"", busy ? animationOf : nullptr));
+        copyHopperSheet(project);
     }
 }
 
@@ -174,6 +198,19 @@ Game& crowd() {
     return game;
 }
 
+// Starts a tween on each sprite named "s": a move, a turn and growth, or a fade, each with an
+// easing of its own, none ending within a run.
+void startTweens(Game& game) {
+    game.run("local tween, easings = Engine.Behaviours.api.tween, {'quadInOut', 'sineOut', 'elasticOut', 'bounceIn'}\n"
+             "for i, actor in ipairs(Engine.game.scene:actorsNamed('s')) do\n"
+             "  local easing = easings[i % 4 + 1]\n"
+             "  if i % 3 == 0 then tween(actor, {x = actor.x + 50, y = actor.y + 20}, 1e9, easing)\n"
+             "  elseif i % 3 == 1 then tween(actor, {angle = 360, scale = 2}, 1e9, easing)\n"
+             "  else tween(actor, {alpha = 0, color = {1, 0, 0}}, 1e9, easing) end\n"
+             "end\n"
+             "if #Engine.game.scene.running ~= " + std::to_string(kTweenCount) + " then error('tweens missing') end");
+}
+
 Game& untweened() {
     static Game game((writeTweenedProject(), kTweened));
     return game;
@@ -183,15 +220,22 @@ Game& untweened() {
 // benchmark: a third move, a third turn and grow, a third fade, with easings of each kind.
 Game& tweened() {
     static Game game((untweened(), kTweened));
+    static const bool started = (startTweens(game), true);
+    (void)started;
+    return game;
+}
+
+Game& quiet() {
+    static Game game((writeBusyProjects(), kQuiet));
+    return game;
+}
+
+Game& busy() {
+    static Game game((quiet(), kBusy));
     static const bool started = [] {
-        game.run("local tween, easings = Engine.Behaviours.api.tween, {'quadInOut', 'sineOut', 'elasticOut', 'bounceIn'}\n"
-                 "for i, actor in ipairs(Engine.game.scene:actorsNamed('s')) do\n"
-                 "  local easing = easings[i % 4 + 1]\n"
-                 "  if i % 3 == 0 then tween(actor, {x = actor.x + 50, y = actor.y + 20}, 1e9, easing)\n"
-                 "  elseif i % 3 == 1 then tween(actor, {angle = 360, scale = 2}, 1e9, easing)\n"
-                 "  else tween(actor, {alpha = 0, color = {1, 0, 0}}, 1e9, easing) end\n"
-                 "end\n"
-                 "if #Engine.game.scene.running ~= " + std::to_string(kTweenCount) + " then error('tweens missing') end");
+        startTweens(game);
+        game.run("if #(Engine.game.scene.joints or {}) ~= " + std::to_string(kJointCount) + " or #Engine.game.scene.animated ~= " +
+                 std::to_string(kAnimationCount) + " then error('joints or animations missing') end");
         return true;
     }();
     (void)started;
@@ -354,6 +398,20 @@ void BM_Camera_HeroMovesAndCameraFollows(benchmark::State& state) {
     for (auto _ : state) game.run("moveHero() Engine.game.scene.camera:update()");
 }
 
+// Baseline: the script update (with the physics step) of a scene of 200 sprites, 50 sheet
+// sprites and 20 pairs of bodies, all still and unjoined.
+void BM_AllAtOnce_SceneWithout(benchmark::State& state) {
+    Game& game = quiet();
+    for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
+}
+
+// The same scene with 200 tweens, 50 animations and 20 joints running together: the
+// difference is what the three cost a frame between them.
+void BM_AllAtOnce_Scene(benchmark::State& state) {
+    Game& game = busy();
+    for (auto _ : state) game.run("Engine.game.scene:update(1 / 60)");
+}
+
 // A whole frame through the engine host: script update and drawing, finished.
 void BM_Crowd_WholeFrame(benchmark::State& state) {
     Game& game = crowd();
@@ -376,6 +434,8 @@ BENCHMARK(BM_Joints_SceneWithout)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Joints_Scene20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Animations_SceneWithout)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Animations_Scene50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AllAtOnce_SceneWithout)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AllAtOnce_Scene)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Camera_HeroMoves)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Camera_HeroMovesAndCameraFollows)->Unit(benchmark::kMicrosecond);
 
