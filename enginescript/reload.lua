@@ -74,7 +74,11 @@ local function restartScene(changed, compiled)
   for _, file in ipairs(changed) do
     if project.tablesByFile[file] then project:reloadTable(file) end
   end
-  local name = game.scene and game.scene.name or game.nextScene or project.startScene
+  -- Under pushed scenes (a pause menu over the game) the scene that restarts is the one at the
+  -- bottom, so the game comes back with it rather than the menu alone.
+  local below = game.sceneStack and game.sceneStack.below or {}
+  local shown = below[1] or game.scene
+  local name = shown and shown.name or game.nextScene or project.startScene
   if not name then return end
   game:setNeedsToChangeScene(name, false)
   say(string.format("scene '%s' restarted (%s changed)", name, table.concat(changed, ", ")))

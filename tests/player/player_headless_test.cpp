@@ -1002,6 +1002,26 @@ TEST(Headless, WatchReloadsWhatChangedBetweenTwoFramesAndKeepsTheRunningVersionO
     }
 }
 
+// A change saved while a scene is pushed over the game restarts the game's scene, not the
+// pushed one alone: the box (stopped at 20 under the green scene) starts again at 16.
+TEST(Headless, WatchRestartsTheSceneUnderAPushedOne) {
+    ScratchFolder scratch;
+    const std::string project = makeWatchedProject(scratch);
+    writeFile(project + "/scripts/move.lua", std::string(kMoveBehaviour) + "function onStart() after(0.05, function() pushScene('other') end) end\n");
+    writeFile(scratch.file("input.txt"), "11 wait\n");
+    SteppedPlayer player(scratch, {"--headless", "--watch", "--frames", "12", "--input", scratch.file("input.txt"),
+                                   "--screenshot", scratch.file("after.png"), project});
+    ASSERT_TRUE(player.readUntil("frame 11 waits for a line on standard input")) << player.finish().output;
+    writeFile(project + "/scripts/move.lua", kMoveBehaviour);
+    player.go();
+    const PlayerRun run = player.finish();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("reload: scene 'main' restarted (scripts/move.lua changed)"), std::string::npos) << run.output;
+    const size_t said = run.output.find("waits for a line");
+    EXPECT_NE(run.output.find("x 17\n", said), std::string::npos) << run.output;
+    EXPECT_EQ(Picture(scratch.file("after.png")).green(2, 2), 0) << "the pushed green scene is gone";
+}
+
 TEST(Headless, WatchRefusesAZippedBundle) {
     ScratchFolder scratch;
     writeFile(scratch.file("Game.zip"), "PK");
