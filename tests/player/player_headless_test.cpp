@@ -1022,6 +1022,26 @@ TEST(Headless, WatchRestartsTheSceneUnderAPushedOne) {
     EXPECT_EQ(Picture(scratch.file("after.png")).green(2, 2), 0) << "the pushed green scene is gone";
 }
 
+// game.state lasts from scene to scene but not past a restart of the game: counted up to 10
+// before game.xml is saved again, it starts from nothing after.
+TEST(Headless, WatchRestartingTheGameEmptiesGameState) {
+    ScratchFolder scratch;
+    const std::string project = makeWatchedProject(scratch);
+    writeFile(project + "/scripts/move.lua", "function onUpdate() game.state.n = (game.state.n or 0) + 1 log('n', game.state.n) end\n");
+    writeFile(scratch.file("input.txt"), "11 wait\n");
+    SteppedPlayer player(scratch, {"--headless", "--watch", "--frames", "12", "--input", scratch.file("input.txt"), project});
+    ASSERT_TRUE(player.readUntil("frame 11 waits for a line on standard input")) << player.finish().output;
+    writeFile(project + "/game.xml", kWatchedGame);
+    player.go();
+    const PlayerRun run = player.finish();
+    EXPECT_EQ(run.status, 0) << run.output;
+    const size_t said = run.output.find("reload: game restarted (game.xml changed)");
+    ASSERT_NE(said, std::string::npos) << run.output;
+    EXPECT_NE(run.output.rfind("n 10\n", said), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("n 1\n", said), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("n 11\n", said), std::string::npos) << run.output;
+}
+
 TEST(Headless, WatchRefusesAZippedBundle) {
     ScratchFolder scratch;
     writeFile(scratch.file("Game.zip"), "PK");
