@@ -1,6 +1,6 @@
 // Window tests under Xvfb: size and title, key names from real key presses, clicks in game
-// coordinates, full-screen letterbox and crop, the costs overlay and problem notes, and
-// closing the window. Every wait is bounded.
+// coordinates and under a camera, full-screen letterbox and crop, the costs overlay and problem
+// notes, and closing the window. Every wait is bounded.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <signal.h>
@@ -590,6 +590,22 @@ TEST_F(WindowTest, ClicksArriveInGameCoordinatesWithTheOriginAtTheLowerLeft) {
     ASSERT_TRUE(waitForOutput("probe: mouseUp", 2)) << output();
     EXPECT_NE(output().find("probe: mouseDown 10 139\nprobe: mouseUp 10 139\n"), std::string::npos) << output();
     EXPECT_NE(output().find("probe: mouseDown 239 0\n"), std::string::npos) << output();
+    EXPECT_EQ(closeWindow(), 0) << output();
+}
+
+// Clicks in a window reach behaviours through a zoomed and turned camera in world units, and a
+// HUD button (a layer of parallax 0) is hit where it is drawn: the real engine script on the
+// guarded project's camera scene, 64 × 64.
+TEST_F(WindowTest, ClicksUnderATurnedAndZoomedCameraHitTheActorsDrawnThere) {
+    start({kPlayer, makeBundle(scratch_, {}, "cameraView")});
+    ASSERT_NO_FATAL_FAILURE(findWindow("Probe"));
+    ASSERT_TRUE(waitForOutput("b on screen")) << output();
+    xdotool("mousemove --sync --window " + window_ + " 32 51 click 1");
+    xdotool("mousemove --sync --window " + window_ + " 56 7 click 1");
+    ASSERT_TRUE(waitForOutput("click under")) << output();
+    EXPECT_NE(output().find("click b 42.0 32.0\ndown 42.0 32.0 screen 32.0 12.0\n"), std::string::npos) << output();
+    EXPECT_NE(output().find("click button 54.0 56.0\n"), std::string::npos) << output();
+    EXPECT_EQ(countOf(output(), "click a "), 0) << output();
     EXPECT_EQ(closeWindow(), 0) << output();
 }
 
