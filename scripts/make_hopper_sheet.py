@@ -4,18 +4,14 @@ read row by row from the top left. Cell k shows a ball in mid-hop (higher toward
 of the sheet, its colour turning from red to blue) above k + 1 white pips that number the
 frame, on a transparent ground. 8-bit RGBA."""
 import colorsys
-import struct
 import sys
-import zlib
+
+from rgba_png import write_rgba_png
 
 CELL = 32
 COLUMNS, ROWS = 4, 2
 HOPS = (0, 5, 9, 11, 11, 9, 5, 0)  # the ball's height above its lowest place, by frame
 
-
-def chunk(kind, data):
-    body = kind + data
-    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
 
 def cell_pixel(frame, x, y):
@@ -34,17 +30,8 @@ def cell_pixel(frame, x, y):
 
 
 def main(path):
-    width, height = CELL * COLUMNS, CELL * ROWS
-    rows = bytearray()
-    for y in range(height):
-        rows.append(0)  # filter type: none
-        for x in range(width):
-            frame = (y // CELL) * COLUMNS + x // CELL
-            rows += bytes(cell_pixel(frame, x % CELL, y % CELL))
-    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)
-    png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(bytes(rows), 9)) + chunk(b"IEND", b"")
-    with open(path, "wb") as out:
-        out.write(png)
+    write_rgba_png(path, CELL * COLUMNS, CELL * ROWS,
+                   lambda x, y: cell_pixel((y // CELL) * COLUMNS + x // CELL, x % CELL, y % CELL))
 
 
 if __name__ == "__main__":

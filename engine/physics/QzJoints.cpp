@@ -32,63 +32,63 @@ QzJointKind kindOf(const b2Joint* joint) {
 }
 
 // The length a distance joint or rope keeps: the one given, else the anchors' present distance.
-float lengthOf(const QzJointSpec& spec) {
-    return spec.length ? *spec.length : b2Distance(spec.anchorA, spec.anchorB);
+float lengthOf(const QzJointRequest& request) {
+    return request.length ? *request.length : b2Distance(request.anchorA, request.anchorB);
 }
 
-void fillRevolute(const QzJointSpec& spec, b2RevoluteJointDef* definition) {
-    definition->Initialize(spec.bodyA, spec.bodyB, spec.anchorA);
-    definition->enableLimit = spec.lower.has_value();
-    definition->lowerAngle = spec.lower.value_or(0.0f);
-    definition->upperAngle = spec.upper.value_or(0.0f);
-    definition->enableMotor = spec.motorSpeed.has_value();
-    definition->motorSpeed = spec.motorSpeed.value_or(0.0f);
-    definition->maxMotorTorque = spec.maxMotor;
+void fillRevolute(const QzJointRequest& request, b2RevoluteJointDef* definition) {
+    definition->Initialize(request.bodyA, request.bodyB, request.anchorA);
+    definition->enableLimit = request.lower.has_value();
+    definition->lowerAngle = request.lower.value_or(0.0f);
+    definition->upperAngle = request.upper.value_or(0.0f);
+    definition->enableMotor = request.motorSpeed.has_value();
+    definition->motorSpeed = request.motorSpeed.value_or(0.0f);
+    definition->maxMotorTorque = request.maxMotor;
 }
 
-void fillPrismatic(const QzJointSpec& spec, b2PrismaticJointDef* definition) {
-    b2Vec2 axis = spec.axis;
+void fillPrismatic(const QzJointRequest& request, b2PrismaticJointDef* definition) {
+    b2Vec2 axis = request.axis;
     axis.Normalize();
-    definition->Initialize(spec.bodyA, spec.bodyB, spec.anchorA, axis);
-    definition->enableLimit = spec.lower.has_value();
-    definition->lowerTranslation = spec.lower.value_or(0.0f);
-    definition->upperTranslation = spec.upper.value_or(0.0f);
-    definition->enableMotor = spec.motorSpeed.has_value();
-    definition->motorSpeed = spec.motorSpeed.value_or(0.0f);
-    definition->maxMotorForce = spec.maxMotor;
+    definition->Initialize(request.bodyA, request.bodyB, request.anchorA, axis);
+    definition->enableLimit = request.lower.has_value();
+    definition->lowerTranslation = request.lower.value_or(0.0f);
+    definition->upperTranslation = request.upper.value_or(0.0f);
+    definition->enableMotor = request.motorSpeed.has_value();
+    definition->motorSpeed = request.motorSpeed.value_or(0.0f);
+    definition->maxMotorForce = request.maxMotor;
 }
 
-void fillWeld(const QzJointSpec& spec, b2WeldJointDef* definition) {
-    definition->Initialize(spec.bodyA, spec.bodyB, spec.anchorA);
-    b2AngularStiffness(definition->stiffness, definition->damping, spec.frequency, spec.dampingRatio,
-                       spec.bodyA, spec.bodyB);
+void fillWeld(const QzJointRequest& request, b2WeldJointDef* definition) {
+    definition->Initialize(request.bodyA, request.bodyB, request.anchorA);
+    b2AngularStiffness(definition->stiffness, definition->damping, request.frequency, request.dampingRatio,
+                       request.bodyA, request.bodyB);
 }
 
 // A rigid rod keeps its length both ways; a spring (a frequency above 0) pulls towards it;
 // a rope only stops the anchors from getting further apart.
-void fillDistance(const QzJointSpec& spec, b2DistanceJointDef* definition) {
-    definition->Initialize(spec.bodyA, spec.bodyB, spec.anchorA, spec.anchorB);
-    const float length = lengthOf(spec);
+void fillDistance(const QzJointRequest& request, b2DistanceJointDef* definition) {
+    definition->Initialize(request.bodyA, request.bodyB, request.anchorA, request.anchorB);
+    const float length = lengthOf(request);
     definition->length = length;
     definition->minLength = length;
     definition->maxLength = length;
-    if (spec.kind == QzJointKind::rope) {
+    if (request.kind == QzJointKind::rope) {
         definition->minLength = 0.0f;
-    } else if (spec.frequency > 0.0f) {
+    } else if (request.frequency > 0.0f) {
         definition->minLength = 0.0f;
         definition->maxLength = FLT_MAX;
-        b2LinearStiffness(definition->stiffness, definition->damping, spec.frequency, spec.dampingRatio,
-                          spec.bodyA, spec.bodyB);
+        b2LinearStiffness(definition->stiffness, definition->damping, request.frequency, request.dampingRatio,
+                          request.bodyA, request.bodyB);
     }
 }
 
-void fillMouse(const QzJointSpec& spec, b2MouseJointDef* definition) {
-    definition->bodyA = spec.bodyA;
-    definition->bodyB = spec.bodyB;
-    definition->target = spec.target;
-    definition->maxForce = spec.maxForce;
-    b2LinearStiffness(definition->stiffness, definition->damping, spec.frequency, spec.dampingRatio,
-                      spec.bodyA, spec.bodyB);
+void fillMouse(const QzJointRequest& request, b2MouseJointDef* definition) {
+    definition->bodyA = request.bodyA;
+    definition->bodyB = request.bodyB;
+    definition->target = request.target;
+    definition->maxForce = request.maxForce;
+    b2LinearStiffness(definition->stiffness, definition->damping, request.frequency, request.dampingRatio,
+                      request.bodyA, request.bodyB);
 }
 
 }  // namespace
@@ -102,33 +102,33 @@ std::optional<QzJointKind> QzJointKindNamed(const char* name) {
 
 const char* QzJointKindName(QzJointKind kind) { return kKindNames[static_cast<int>(kind)]; }
 
-const char* QzJointSpecProblem(const QzJointSpec& spec) {
-    if (!spec.bodyA || !spec.bodyB) return "a joint needs two bodies";
-    if (spec.bodyA == spec.bodyB) return "a joint needs two different bodies, not the same body twice";
-    if (spec.bodyA->GetWorld() != spec.bodyB->GetWorld()) return "the two bodies belong to different worlds";
-    if (!finite(spec.anchorA) || !finite(spec.anchorB) || !finite(spec.axis) || !finite(spec.target) ||
-        !finite(spec.length) || !finite(spec.lower) || !finite(spec.upper) || !finite(spec.motorSpeed) ||
-        !finite(spec.maxMotor) || !finite(spec.frequency) || !finite(spec.dampingRatio) ||
-        !finite(spec.maxForce)) {
+const char* QzJointRequestProblem(const QzJointRequest& request) {
+    if (!request.bodyA || !request.bodyB) return "a joint needs two bodies";
+    if (request.bodyA == request.bodyB) return "a joint needs two different bodies, not the same body twice";
+    if (request.bodyA->GetWorld() != request.bodyB->GetWorld()) return "the two bodies belong to different worlds";
+    if (!finite(request.anchorA) || !finite(request.anchorB) || !finite(request.axis) || !finite(request.target) ||
+        !finite(request.length) || !finite(request.lower) || !finite(request.upper) || !finite(request.motorSpeed) ||
+        !finite(request.maxMotor) || !finite(request.frequency) || !finite(request.dampingRatio) ||
+        !finite(request.maxForce)) {
         return "every number of a joint must be finite";
     }
-    if (spec.lower.has_value() != spec.upper.has_value()) return "a limit needs both a lower and an upper end";
-    if (spec.lower && *spec.lower > *spec.upper) return "the limit's lower end lies above its upper end";
-    if (spec.kind == QzJointKind::prismatic && spec.axis.LengthSquared() < b2_epsilon) {
+    if (request.lower.has_value() != request.upper.has_value()) return "a limit needs both a lower and an upper end";
+    if (request.lower && *request.lower > *request.upper) return "the limit's lower end lies above its upper end";
+    if (request.kind == QzJointKind::prismatic && request.axis.LengthSquared() < b2_epsilon) {
         return "the axis of a prismatic joint has no direction";
     }
-    if (spec.length && *spec.length < 0.0f) return "a joint's length must not be negative";
-    if (spec.maxMotor < 0.0f || spec.maxForce < 0.0f) return "a joint's torque or force must not be negative";
-    if (spec.frequency < 0.0f || spec.dampingRatio < 0.0f) {
+    if (request.length && *request.length < 0.0f) return "a joint's length must not be negative";
+    if (request.maxMotor < 0.0f || request.maxForce < 0.0f) return "a joint's torque or force must not be negative";
+    if (request.frequency < 0.0f || request.dampingRatio < 0.0f) {
         return "a joint's stiffness (frequency) and damping must not be negative";
     }
-    if (spec.frequency > kMaxFrequency || spec.dampingRatio > kMaxDampingRatio) {
+    if (request.frequency > kMaxFrequency || request.dampingRatio > kMaxDampingRatio) {
         return "a joint's stiffness (frequency) and damping must be at most 1000";
     }
     return nullptr;
 }
 
-b2Joint* QzCreateJoint(b2World* world, const QzJointSpec& spec) {
+b2Joint* QzCreateJoint(b2World* world, const QzJointRequest& request) {
     // One definition of each kind, by value: Box2D's definitions have no virtual destructor.
     b2RevoluteJointDef revolute;
     b2PrismaticJointDef prismatic;
@@ -136,16 +136,16 @@ b2Joint* QzCreateJoint(b2World* world, const QzJointSpec& spec) {
     b2DistanceJointDef distance;
     b2MouseJointDef mouse;
     b2JointDef* definition = nullptr;
-    switch (spec.kind) {
-        case QzJointKind::revolute: fillRevolute(spec, &revolute); definition = &revolute; break;
-        case QzJointKind::prismatic: fillPrismatic(spec, &prismatic); definition = &prismatic; break;
-        case QzJointKind::weld: fillWeld(spec, &weld); definition = &weld; break;
+    switch (request.kind) {
+        case QzJointKind::revolute: fillRevolute(request, &revolute); definition = &revolute; break;
+        case QzJointKind::prismatic: fillPrismatic(request, &prismatic); definition = &prismatic; break;
+        case QzJointKind::weld: fillWeld(request, &weld); definition = &weld; break;
         case QzJointKind::distance:
-        case QzJointKind::rope: fillDistance(spec, &distance); definition = &distance; break;
-        case QzJointKind::mouse: fillMouse(spec, &mouse); definition = &mouse; break;
+        case QzJointKind::rope: fillDistance(request, &distance); definition = &distance; break;
+        case QzJointKind::mouse: fillMouse(request, &mouse); definition = &mouse; break;
     }
-    definition->collideConnected = spec.collideConnected;
-    auto record = std::make_unique<qzJointUserData>(spec.kind);
+    definition->collideConnected = request.collideConnected;
+    auto record = std::make_unique<qzJointUserData>(request.kind);
     definition->userData.pointer = reinterpret_cast<uintptr_t>(record.get());
     b2Joint* joint = world->CreateJoint(definition);
     record.release()->attachTo(joint);

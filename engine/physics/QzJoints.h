@@ -18,7 +18,7 @@
 //   rope:      anchorA, anchorB; length (absent: the present distance), the most it stretches to
 //   mouse:     body B is dragged towards target with at most maxForce, with frequency and
 //              dampingRatio; body A (usually a static body) only completes the pair
-struct QzJointSpec {
+struct QzJointRequest {
     QzJointKind kind = QzJointKind::revolute;
     b2Body* bodyA = nullptr;  // borrowed
     b2Body* bodyB = nullptr;  // borrowed
@@ -40,21 +40,21 @@ struct QzJointSpec {
 std::optional<QzJointKind> QzJointKindNamed(const char* name);
 const char* QzJointKindName(QzJointKind kind);
 
-// Why the spec cannot make a joint (two bodies that are the same, of different worlds, a
+// Why the request cannot make a joint (two bodies that are the same, of different worlds, a
 // limit whose lower end lies above its upper end, an axis of length 0, a negative force,
 // frequency or length...), or null when it can. Box2D asserts on most of these.
-const char* QzJointSpecProblem(const QzJointSpec& spec);
+const char* QzJointRequestProblem(const QzJointRequest& request);
 
-// Makes the joint and attaches a record of its kind. The spec must have no problem and the
+// Makes the joint and attaches a record of its kind. The request must have no problem and the
 // world must not be locked (not stepping, not inside a callback).
-b2Joint* QzCreateJoint(b2World* world, const QzJointSpec& spec);
+b2Joint* QzCreateJoint(b2World* world, const QzJointRequest& request);
 
 // Destroys a joint made by QzCreateJoint, freeing its record. The world must not be locked.
 void QzDestroyJoint(b2Joint* joint);
 
 // The joint's motor and limits. Each returns a problem text (the kind has no motor, a limit
 // whose ends are the wrong way round) and changes nothing then, or null when it was done.
-// Units as in QzJointSpec; the lengths of distance joints and ropes are their limits.
+// Units as in QzJointRequest; the lengths of distance joints and ropes are their limits.
 const char* QzSetJointMotor(b2Joint* joint, bool enabled, float speed, float maxMotor);
 const char* QzSetJointLimits(b2Joint* joint, bool enabled, float lower, float upper);
 // A mouse joint's target.

@@ -43,29 +43,29 @@ bool rotates(QzJointKind kind) { return kind == QzJointKind::revolute; }
 // The scale from script units to Box2D's of a joint's limits and motor speed.
 float linearScale(QzJointKind kind) { return rotates(kind) ? 1.0f : kQzToMetres; }
 
-// The spec the options table describes for the two bodies; anchors default to the bodies'
+// The request the options table describes for the two bodies; anchors default to the bodies'
 // positions, the axis to (1, 0), the mouse target to body B's position.
-QzJointSpec readSpec(lua_State* L, int options, QzJointKind kind, b2Body* bodyA, b2Body* bodyB) {
-    QzJointSpec spec;
-    spec.kind = kind;
-    spec.bodyA = bodyA;
-    spec.bodyB = bodyB;
-    spec.anchorA = pointOption(L, options, "anchorAX", "anchorAY", bodyA->GetPosition());
-    spec.anchorB = pointOption(L, options, "anchorBX", "anchorBY", bodyB->GetPosition());
-    spec.axis = b2Vec2(option(L, options, "axisX", 1.0f), option(L, options, "axisY", 0.0f));
-    spec.length = scaled(optionalOption(L, options, "length"), kQzToMetres);
-    spec.lower = scaled(optionalOption(L, options, "lower"), linearScale(kind));
-    spec.upper = scaled(optionalOption(L, options, "upper"), linearScale(kind));
-    spec.motorSpeed = scaled(optionalOption(L, options, "motorSpeed"), linearScale(kind));
-    spec.maxMotor = option(L, options, "maxMotor", 0.0f, rotates(kind) ? kTorqueToMetres : kQzToMetres);
-    spec.frequency = option(L, options, "frequency", 0.0f);
-    spec.dampingRatio = option(L, options, "dampingRatio", 0.0f);
-    spec.target = pointOption(L, options, "targetX", "targetY", bodyB->GetPosition());
-    spec.maxForce = option(L, options, "maxForce", 0.0f, kQzToMetres);
+QzJointRequest readRequest(lua_State* L, int options, QzJointKind kind, b2Body* bodyA, b2Body* bodyB) {
+    QzJointRequest request;
+    request.kind = kind;
+    request.bodyA = bodyA;
+    request.bodyB = bodyB;
+    request.anchorA = pointOption(L, options, "anchorAX", "anchorAY", bodyA->GetPosition());
+    request.anchorB = pointOption(L, options, "anchorBX", "anchorBY", bodyB->GetPosition());
+    request.axis = b2Vec2(option(L, options, "axisX", 1.0f), option(L, options, "axisY", 0.0f));
+    request.length = scaled(optionalOption(L, options, "length"), kQzToMetres);
+    request.lower = scaled(optionalOption(L, options, "lower"), linearScale(kind));
+    request.upper = scaled(optionalOption(L, options, "upper"), linearScale(kind));
+    request.motorSpeed = scaled(optionalOption(L, options, "motorSpeed"), linearScale(kind));
+    request.maxMotor = option(L, options, "maxMotor", 0.0f, rotates(kind) ? kTorqueToMetres : kQzToMetres);
+    request.frequency = option(L, options, "frequency", 0.0f);
+    request.dampingRatio = option(L, options, "dampingRatio", 0.0f);
+    request.target = pointOption(L, options, "targetX", "targetY", bodyB->GetPosition());
+    request.maxForce = option(L, options, "maxForce", 0.0f, kQzToMetres);
     lua_getfield(L, options, "collideConnected");
-    spec.collideConnected = lua_toboolean(L, -1) != 0;
+    request.collideConnected = lua_toboolean(L, -1) != 0;
     lua_pop(L, 1);
-    return spec;
+    return request;
 }
 
 // world:createJoint(kind, bodyA, bodyB, options): a Joint, or a Lua error saying why the
@@ -79,10 +79,10 @@ int worldCreateJoint(lua_State* L) {
     b2Body* bodyB = QzCheckBody(L, arg[4]);
     luaL_checktype(L, arg[5], LUA_TTABLE);
     if (bodyA->GetWorld() != world) luaL_argerror(L, arg[3], "the body belongs to another world");
-    const QzJointSpec spec = readSpec(L, arg[5], *kind, bodyA, bodyB);
-    if (const char* problem = QzJointSpecProblem(spec)) luaL_error(L, "cannot make the joint: %s", problem);
+    const QzJointRequest request = readRequest(L, arg[5], *kind, bodyA, bodyB);
+    if (const char* problem = QzJointRequestProblem(request)) luaL_error(L, "cannot make the joint: %s", problem);
     QzCheckUnlocked(world);
-    pushJoint(L, QzCreateJoint(world, spec));
+    pushJoint(L, QzCreateJoint(world, request));
     return 1;
 }
 
